@@ -1,0 +1,110 @@
+// Fixed-width types, records and error numbers of the desktop platform that the toolkit was
+// written against. The old code was 32-bit: its `long` is 32 bits here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using UInt8 = uint8_t;
+using SInt8 = int8_t;
+using UInt16 = uint16_t;
+using SInt16 = int16_t;
+using UInt32 = uint32_t;
+using SInt32 = int32_t;
+using UInt64 = uint64_t;
+using SInt64 = int64_t;
+using Boolean = unsigned char;
+using Byte = uint8_t;
+
+using OSErr = int16_t;
+using OSStatus = int32_t;
+using OSType = uint32_t;
+using FourCharCode = uint32_t;
+using ResType = uint32_t;
+using Fixed = int32_t;
+using Fract = int32_t;
+using Size = int32_t;
+using Ptr = char*;
+using Handle = char**;
+using StringPtr = unsigned char*;
+using ConstStringPtr = const unsigned char*;
+using Str255 = unsigned char[256];
+using Str63 = unsigned char[64];
+using Str31 = unsigned char[32];
+using TimeValue = int32_t;
+using TimeScale = int32_t;
+using TimeValue64 = int64_t;
+
+struct Point {
+    int16_t v;
+    int16_t h;
+};
+static_assert(sizeof(Point) == 4);
+
+struct Rect {
+    int16_t top;
+    int16_t left;
+    int16_t bottom;
+    int16_t right;
+};
+static_assert(sizeof(Rect) == 8);
+
+struct FixedPoint {
+    Fixed x;
+    Fixed y;
+};
+static_assert(sizeof(FixedPoint) == 8);
+
+struct FixedRect {
+    Fixed left;
+    Fixed top;
+    Fixed right;
+    Fixed bottom;
+};
+static_assert(sizeof(FixedRect) == 16);
+
+struct RGBColor {
+    uint16_t red;
+    uint16_t green;
+    uint16_t blue;
+};
+static_assert(sizeof(RGBColor) == 6);
+
+struct wide {
+    uint32_t lo;
+    int32_t hi;
+};
+static_assert(sizeof(wide) == 8);
+
+// Error numbers as the platform defines them.
+enum : int32_t {
+    noErr = 0,
+    paramErr = -50,
+    fnfErr = -43,
+    ioErr = -36,
+    eofErr = -39,
+    memFullErr = -108,
+    nilHandleErr = -109,
+    memWZErr = -111,
+    userCanceledErr = -128,
+    invalidMedia = -2008,
+    invalidTrack = -2009,
+    invalidMovie = -2010,
+    cannotFindAtomErr = -2101,
+    notLeafAtomErr = -2102,
+    atomsNotOfSameTypeErr = -2103,
+    atomIndexInvalidErr = -2104,
+    duplicateAtomTypeAndIDErr = -2105,
+    invalidAtomErr = -2106,
+    invalidAtomContainerErr = -2107,
+    invalidAtomTypeErr = -2108,
+    cannotBeLeafAtomErr = -2109,
+    pathTooLongErr = -2110,
+    coreFoundationUnknownErr = -4960,
+};
+
+// A four-character code as a constant: the first character is the most significant byte.
+constexpr uint32_t FOUR_CHAR_CODE(const char (&s)[5]) {
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
+           uint32_t(uint8_t(s[3]));
+}
