@@ -43,7 +43,9 @@ bool validRef(const OpaqueQTAtomContainer* c, QTAtom a) {
     return a >= 0 && size_t(a) < c->atoms.size() && c->atoms[size_t(a)].alive;
 }
 
-AtomNode& node(OpaqueQTAtomContainer* c, QTAtom a) { return c->atoms[size_t(a)]; }
+AtomNode& node(OpaqueQTAtomContainer* c, QTAtom a) {
+    return c->atoms[size_t(a)];
+}
 
 // Common entry checks: container present, atom alive.
 OSErr check(const OpaqueQTAtomContainer* c, QTAtom a) {
@@ -104,7 +106,8 @@ OSErr insertAt(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomI
                int32_t dataSize, const void* data, QTAtom* newAtom) {
     try {
         std::vector<uint8_t> bytes;
-        if (dataSize > 0) bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + dataSize);
+        if (dataSize > 0)
+            bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + dataSize);
         QTAtom ref = allocAtom(c, parent, type, id);
         if (ref == 0) return memFullErr;
         node(c, ref).data = std::move(bytes);
@@ -123,7 +126,8 @@ void killSubtree(OpaqueQTAtomContainer* c, QTAtom a) {
         QTAtom x = stack.back();
         stack.pop_back();
         AtomNode& n = node(c, x);
-        for (QTAtom ch : n.children) stack.push_back(ch);
+        for (QTAtom ch : n.children)
+            stack.push_back(ch);
         n.alive = false;
         n.children.clear();
         n.children.shrink_to_fit();
@@ -140,7 +144,8 @@ void detach(OpaqueQTAtomContainer* c, QTAtom a) {
 // Copies the subtree at `srcAtom` of `src` under `parent` of `dst` with new references, keeping
 // type, id and data. `dst` may be `src`: the source is read through indices, never references
 // into the vector that may grow.
-QTAtom copySubtree(OpaqueQTAtomContainer* dst, QTAtom parent, const OpaqueQTAtomContainer* src, QTAtom srcAtom) {
+QTAtom copySubtree(OpaqueQTAtomContainer* dst, QTAtom parent, const OpaqueQTAtomContainer* src,
+                   QTAtom srcAtom) {
     const AtomNode& s = src->atoms[size_t(srcAtom)];
     QTAtom ref = allocAtom(dst, parent, s.type, s.id);
     const AtomNode& s2 = src->atoms[size_t(srcAtom)]; // the vector may have moved if dst == src
@@ -210,7 +215,9 @@ OSErr QTUnlockContainer(QTAtomContainer container) {
     return setMoviesError(noErr);
 }
 
-int32_t QTContainerLockCount(QTAtomContainer container) { return container ? container->lockCount : 0; }
+int32_t QTContainerLockCount(QTAtomContainer container) {
+    return container ? container->lockCount : 0;
+}
 
 OSErr QTInsertChild(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id, int32_t index,
                     int32_t dataSize, const void* data, QTAtom* newAtom) {
@@ -276,7 +283,8 @@ int32_t QTCountChildrenOfType(QTAtomContainer container, QTAtom parent, QTAtomTy
     return n;
 }
 
-QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType type, int32_t index, QTAtomID* id) {
+QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType type, int32_t index,
+                          QTAtomID* id) {
     if (id) *id = 0;
     if (OSErr err = check(container, parent)) {
         setMoviesError(err);
@@ -299,7 +307,8 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType t
     return 0;
 }
 
-QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id, int32_t* index) {
+QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id,
+                       int32_t* index) {
     if (index) *index = 0;
     if (OSErr err = check(container, parent)) {
         setMoviesError(err);
@@ -371,7 +380,9 @@ QTAtom QTGetAtomParent(QTAtomContainer container, QTAtom atom) {
     return atom == 0 ? 0 : node(container, atom).parent;
 }
 
-bool QTAtomIsValid(QTAtomContainer container, QTAtom atom) { return container && validRef(container, atom); }
+bool QTAtomIsValid(QTAtomContainer container, QTAtom atom) {
+    return container && validRef(container, atom);
+}
 
 OSErr QTGetAtomDataSize(QTAtomContainer container, QTAtom atom, int32_t* size) {
     if (size) *size = 0;
@@ -403,8 +414,8 @@ OSErr QTCopyAtomDataToHandle(QTAtomContainer container, QTAtom atom, Handle targ
     return setMoviesError(noErr);
 }
 
-OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK, int32_t size, void* target,
-                          int32_t* actualSize) {
+OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK, int32_t size,
+                          void* target, int32_t* actualSize) {
     if (actualSize) *actualSize = 0;
     if (!target || size < 0) return setMoviesError(paramErr);
     int32_t have = 0;
@@ -455,11 +466,13 @@ OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) {
     if (OSErr err = check(container, atom)) return setMoviesError(err);
     std::vector<QTAtom> kids;
     kids.swap(node(container, atom).children);
-    for (QTAtom k : kids) killSubtree(container, k);
+    for (QTAtom k : kids)
+        killSubtree(container, k);
     return setMoviesError(noErr);
 }
 
-OSErr QTReplaceAtom(QTAtomContainer target, QTAtom targetAtom, QTAtomContainer replacement, QTAtom replacementAtom) {
+OSErr QTReplaceAtom(QTAtomContainer target, QTAtom targetAtom, QTAtomContainer replacement,
+                    QTAtom replacementAtom) {
     if (OSErr err = check(target, targetAtom)) return setMoviesError(err);
     if (OSErr err = check(replacement, replacementAtom)) return setMoviesError(err);
     if (targetAtom == 0 && replacementAtom != 0 && !replacement->atoms[size_t(replacementAtom)].data.empty())
@@ -513,7 +526,8 @@ uint8_t* writeAtom(const OpaqueQTAtomContainer* c, QTAtom a, uint8_t* out) {
         std::memcpy(out, n.data.data(), n.data.size());
         out += n.data.size();
     }
-    for (QTAtom k : n.children) out = writeAtom(c, k, out);
+    for (QTAtom k : n.children)
+        out = writeAtom(c, k, out);
     platform::storeBE32(start, uint32_t(out - start));
     return out;
 }

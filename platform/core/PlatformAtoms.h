@@ -55,8 +55,10 @@ OSErr QTInsertChildren(QTAtomContainer container, QTAtom parent, QTAtomContainer
 
 int32_t QTCountChildren(QTAtomContainer container, QTAtom parent);
 int32_t QTCountChildrenOfType(QTAtomContainer container, QTAtom parent, QTAtomType type);
-QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType type, int32_t index, QTAtomID* id);
-QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id, int32_t* index);
+QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType type, int32_t index,
+                          QTAtomID* id);
+QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id,
+                       int32_t* index);
 // The child after `current` (0 gives the first); `*next` is 0 after the last.
 OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parent, QTAtom current, QTAtom* next);
 // The distinct child types in order of first appearance; 0 after the last.
@@ -70,8 +72,8 @@ OSErr QTGetAtomDataSize(QTAtomContainer container, QTAtom atom, int32_t* size);
 // A pointer to the atom's data, valid until that atom's data or the container changes.
 OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, int32_t* dataSize, Ptr* atomData);
 OSErr QTCopyAtomDataToHandle(QTAtomContainer container, QTAtom atom, Handle target);
-OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK, int32_t size, void* target,
-                          int32_t* actualSize);
+OSErr QTCopyAtomDataToPtr(QTAtomContainer container, QTAtom atom, Boolean sizeOrLessOK, int32_t size,
+                          void* target, int32_t* actualSize);
 OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, int32_t dataSize, const void* data);
 OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID);
 

@@ -18,8 +18,8 @@ bool validUtf8(const std::string& s) {
             if ((cc & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (cc & 0x3F);
         }
-        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
+        if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
+            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
         i += size_t(extra) + 1;
     }
@@ -34,7 +34,8 @@ bool decodeUtf8(const std::string& s, std::u32string& out) {
         auto c = uint8_t(s[i]);
         int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : 3;
         uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (uint8_t(s[i + size_t(k)]) & 0x3F);
+        for (int k = 1; k <= extra; ++k)
+            cp = (cp << 6) | (uint8_t(s[i + size_t(k)]) & 0x3F);
         out.push_back(cp);
         i += size_t(extra) + 1;
     }
@@ -73,7 +74,8 @@ bool toUtf8(const char* bytes, size_t n, CFStringEncoding enc, std::string& out)
         }
         return true;
     case kCFStringEncodingISOLatin1:
-        for (size_t i = 0; i < n; ++i) appendUtf8(out, uint8_t(bytes[i]));
+        for (size_t i = 0; i < n; ++i)
+            appendUtf8(out, uint8_t(bytes[i]));
         return true;
     case kCFStringEncodingMacRoman:
     case kCFStringEncodingWindowsLatin1:
@@ -97,8 +99,8 @@ bool fromUtf8(const std::string& s, CFStringEncoding enc, std::string& out) {
     std::u32string cps;
     if (!decodeUtf8(s, cps)) return false;
     uint32_t limit = enc == kCFStringEncodingISOLatin1 ? 0x100 : 0x80;
-    if (enc != kCFStringEncodingISOLatin1 && enc != kCFStringEncodingASCII && enc != kCFStringEncodingMacRoman &&
-        enc != kCFStringEncodingWindowsLatin1)
+    if (enc != kCFStringEncodingISOLatin1 && enc != kCFStringEncodingASCII &&
+        enc != kCFStringEncodingMacRoman && enc != kCFStringEncodingWindowsLatin1)
         return false;
     for (uint32_t cp : cps) {
         if (cp >= limit) return false;
@@ -109,7 +111,9 @@ bool fromUtf8(const std::string& s, CFStringEncoding enc, std::string& out) {
 
 } // namespace
 
-CFTypeID CFLiteString::typeID() const { return kStringTypeID; }
+CFTypeID CFLiteString::typeID() const {
+    return kStringTypeID;
+}
 
 CFTypeRef CFRetain(CFTypeRef object) {
     if (object) ++object->refCount;
@@ -120,9 +124,15 @@ void CFRelease(CFTypeRef object) {
     if (object && --object->refCount == 0) delete object;
 }
 
-CFIndex CFGetRetainCount(CFTypeRef object) { return object ? object->refCount : 0; }
-CFTypeID CFGetTypeID(CFTypeRef object) { return object ? object->typeID() : 0; }
-CFTypeID CFStringGetTypeID() { return kStringTypeID; }
+CFIndex CFGetRetainCount(CFTypeRef object) {
+    return object ? object->refCount : 0;
+}
+CFTypeID CFGetTypeID(CFTypeRef object) {
+    return object ? object->typeID() : 0;
+}
+CFTypeID CFStringGetTypeID() {
+    return kStringTypeID;
+}
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
     if (!cStr) return nullptr;
@@ -131,8 +141,8 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
     return new CFLiteString(std::move(utf8));
 }
 
-CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes, CFStringEncoding encoding,
-                                    Boolean) {
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
+                                    CFStringEncoding encoding, Boolean) {
     if (numBytes < 0 || (!bytes && numBytes > 0)) return nullptr;
     std::string utf8;
     if (!toUtf8(reinterpret_cast<const char*>(bytes), size_t(numBytes), encoding, utf8)) return nullptr;
@@ -144,7 +154,8 @@ CFIndex CFStringGetLength(CFStringRef str) {
     std::u32string cps;
     decodeUtf8(str->utf8, cps);
     CFIndex n = 0;
-    for (uint32_t cp : cps) n += cp >= 0x10000 ? 2 : 1;
+    for (uint32_t cp : cps)
+        n += cp >= 0x10000 ? 2 : 1;
     return n;
 }
 
@@ -164,17 +175,21 @@ const char* CFStringGetCStringPtr(CFStringRef str, CFStringEncoding encoding) {
     return str->utf8.c_str();
 }
 
-Boolean CFStringEqual(CFStringRef a, CFStringRef b) { return a && b && a->utf8 == b->utf8; }
+Boolean CFStringEqual(CFStringRef a, CFStringRef b) {
+    return a && b && a->utf8 == b->utf8;
+}
 
 OSType UTGetOSTypeFromString(CFStringRef str) {
     char buf[8];
-    if (!CFStringGetCString(str, buf, sizeof buf, kCFStringEncodingISOLatin1) || std::strlen(buf) != 4) return 0;
-    return (uint32_t(uint8_t(buf[0])) << 24) | (uint32_t(uint8_t(buf[1])) << 16) | (uint32_t(uint8_t(buf[2])) << 8) |
-           uint32_t(uint8_t(buf[3]));
+    if (!CFStringGetCString(str, buf, sizeof buf, kCFStringEncodingISOLatin1) || std::strlen(buf) != 4)
+        return 0;
+    return (uint32_t(uint8_t(buf[0])) << 24) | (uint32_t(uint8_t(buf[1])) << 16) |
+           (uint32_t(uint8_t(buf[2])) << 8) | uint32_t(uint8_t(buf[3]));
 }
 
 CFStringRef UTCreateStringForOSType(OSType code) {
     if (code == 0) return new CFLiteString(std::string());
     char buf[4] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
-    return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(buf), 4, kCFStringEncodingISOLatin1, false);
+    return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(buf), 4,
+                                   kCFStringEncodingISOLatin1, false);
 }

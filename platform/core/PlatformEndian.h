@@ -9,7 +9,9 @@ namespace platform {
 
 constexpr bool kHostIsLittleEndian = std::endian::native == std::endian::little;
 
-constexpr uint16_t swap16(uint16_t v) { return uint16_t((v >> 8) | (v << 8)); }
+constexpr uint16_t swap16(uint16_t v) {
+    return uint16_t((v >> 8) | (v << 8));
+}
 constexpr uint32_t swap32(uint32_t v) {
     return (v >> 24) | ((v >> 8) & 0x0000FF00u) | ((v << 8) & 0x00FF0000u) | (v << 24);
 }
@@ -62,21 +64,57 @@ inline void storeLE32(void* p, uint32_t v) {
 } // namespace platform
 
 // The platform's names for the same conversions (B = big-endian, L = little-endian, N = native).
-constexpr uint16_t EndianU16_BtoN(uint16_t v) { return platform::kHostIsLittleEndian ? platform::swap16(v) : v; }
-constexpr uint16_t EndianU16_NtoB(uint16_t v) { return EndianU16_BtoN(v); }
-constexpr uint32_t EndianU32_BtoN(uint32_t v) { return platform::kHostIsLittleEndian ? platform::swap32(v) : v; }
-constexpr uint32_t EndianU32_NtoB(uint32_t v) { return EndianU32_BtoN(v); }
-constexpr uint64_t EndianU64_BtoN(uint64_t v) { return platform::kHostIsLittleEndian ? platform::swap64(v) : v; }
-constexpr uint64_t EndianU64_NtoB(uint64_t v) { return EndianU64_BtoN(v); }
-constexpr int16_t EndianS16_BtoN(int16_t v) { return int16_t(EndianU16_BtoN(uint16_t(v))); }
-constexpr int16_t EndianS16_NtoB(int16_t v) { return EndianS16_BtoN(v); }
-constexpr int32_t EndianS32_BtoN(int32_t v) { return int32_t(EndianU32_BtoN(uint32_t(v))); }
-constexpr int32_t EndianS32_NtoB(int32_t v) { return EndianS32_BtoN(v); }
-constexpr int64_t EndianS64_BtoN(int64_t v) { return int64_t(EndianU64_BtoN(uint64_t(v))); }
-constexpr int64_t EndianS64_NtoB(int64_t v) { return EndianS64_BtoN(v); }
-constexpr uint16_t EndianU16_LtoN(uint16_t v) { return platform::kHostIsLittleEndian ? v : platform::swap16(v); }
-constexpr uint16_t EndianU16_NtoL(uint16_t v) { return EndianU16_LtoN(v); }
-constexpr uint32_t EndianU32_LtoN(uint32_t v) { return platform::kHostIsLittleEndian ? v : platform::swap32(v); }
-constexpr uint32_t EndianU32_NtoL(uint32_t v) { return EndianU32_LtoN(v); }
-constexpr int16_t EndianS16_LtoN(int16_t v) { return int16_t(EndianU16_LtoN(uint16_t(v))); }
-constexpr int32_t EndianS32_LtoN(int32_t v) { return int32_t(EndianU32_LtoN(uint32_t(v))); }
+constexpr uint16_t EndianU16_BtoN(uint16_t v) {
+    return platform::kHostIsLittleEndian ? platform::swap16(v) : v;
+}
+constexpr uint16_t EndianU16_NtoB(uint16_t v) {
+    return EndianU16_BtoN(v);
+}
+constexpr uint32_t EndianU32_BtoN(uint32_t v) {
+    return platform::kHostIsLittleEndian ? platform::swap32(v) : v;
+}
+constexpr uint32_t EndianU32_NtoB(uint32_t v) {
+    return EndianU32_BtoN(v);
+}
+constexpr uint64_t EndianU64_BtoN(uint64_t v) {
+    return platform::kHostIsLittleEndian ? platform::swap64(v) : v;
+}
+constexpr uint64_t EndianU64_NtoB(uint64_t v) {
+    return EndianU64_BtoN(v);
+}
+constexpr int16_t EndianS16_BtoN(int16_t v) {
+    return int16_t(EndianU16_BtoN(uint16_t(v)));
+}
+constexpr int16_t EndianS16_NtoB(int16_t v) {
+    return EndianS16_BtoN(v);
+}
+constexpr int32_t EndianS32_BtoN(int32_t v) {
+    return int32_t(EndianU32_BtoN(uint32_t(v)));
+}
+constexpr int32_t EndianS32_NtoB(int32_t v) {
+    return EndianS32_BtoN(v);
+}
+constexpr int64_t EndianS64_BtoN(int64_t v) {
+    return int64_t(EndianU64_BtoN(uint64_t(v)));
+}
+constexpr int64_t EndianS64_NtoB(int64_t v) {
+    return EndianS64_BtoN(v);
+}
+constexpr uint16_t EndianU16_LtoN(uint16_t v) {
+    return platform::kHostIsLittleEndian ? v : platform::swap16(v);
+}
+constexpr uint16_t EndianU16_NtoL(uint16_t v) {
+    return EndianU16_LtoN(v);
+}
+constexpr uint32_t EndianU32_LtoN(uint32_t v) {
+    return platform::kHostIsLittleEndian ? v : platform::swap32(v);
+}
+constexpr uint32_t EndianU32_NtoL(uint32_t v) {
+    return EndianU32_LtoN(v);
+}
+constexpr int16_t EndianS16_LtoN(int16_t v) {
+    return int16_t(EndianU16_LtoN(uint16_t(v)));
+}
+constexpr int32_t EndianS32_LtoN(int32_t v) {
+    return int32_t(EndianU32_LtoN(uint32_t(v)));
+}

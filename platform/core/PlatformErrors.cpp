@@ -4,8 +4,12 @@ namespace {
 thread_local OSErr gMoviesError = noErr;
 }
 
-OSErr GetMoviesError() { return gMoviesError; }
+OSErr GetMoviesError() {
+    return gMoviesError;
+}
 
 namespace platform {
-OSErr setMoviesError(OSErr err) { return gMoviesError = err; }
+OSErr setMoviesError(OSErr err) {
+    return gMoviesError = err;
+}
 } // namespace platform

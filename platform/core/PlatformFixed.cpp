@@ -49,7 +49,9 @@ int32_t roundDiv(int64_t a, int64_t b, int shift) {
 
 } // namespace
 
-Fixed FixMul(Fixed a, Fixed b) { return saturate(roundShift(int64_t(a) * int64_t(b), 16)); }
+Fixed FixMul(Fixed a, Fixed b) {
+    return saturate(roundShift(int64_t(a) * int64_t(b), 16));
+}
 
 Fixed FixDiv(Fixed a, Fixed b) {
     if (b == 0) return a >= 0 ? kFixedMax : kFixedMin;
@@ -72,16 +74,32 @@ Fixed Long2Fix(int32_t x) {
     return Fixed(uint32_t(x) << 16);
 }
 
-int32_t Fix2Long(Fixed x) { return int32_t(roundShift(x, 16)); }
+int32_t Fix2Long(Fixed x) {
+    return int32_t(roundShift(x, 16));
+}
 
-Fixed X2Fix(double x) { return platform::roundToInt32(x * 65536.0); }
-double Fix2X(Fixed x) { return double(x) / 65536.0; }
-Fract X2Frac(double x) { return platform::roundToInt32(x * 1073741824.0); }
-double Frac2X(Fract x) { return double(x) / 1073741824.0; }
-Fract FracMul(Fract a, Fract b) { return saturate(roundShift(int64_t(a) * int64_t(b), 30)); }
+Fixed X2Fix(double x) {
+    return platform::roundToInt32(x * 65536.0);
+}
+double Fix2X(Fixed x) {
+    return double(x) / 65536.0;
+}
+Fract X2Frac(double x) {
+    return platform::roundToInt32(x * 1073741824.0);
+}
+double Frac2X(Fract x) {
+    return double(x) / 1073741824.0;
+}
+Fract FracMul(Fract a, Fract b) {
+    return saturate(roundShift(int64_t(a) * int64_t(b), 30));
+}
 Fract FracDiv(Fract a, Fract b) {
     if (b == 0) return a >= 0 ? INT32_MAX : INT32_MIN;
     return roundDiv(a, b, 30);
 }
-Fract Fix2Frac(Fixed x) { return saturate(int64_t(x) * 16384); }
-Fixed Frac2Fix(Fract x) { return int32_t(roundShift(x, 14)); }
+Fract Fix2Frac(Fixed x) {
+    return saturate(int64_t(x) * 16384);
+}
+Fixed Frac2Fix(Fract x) {
+    return int32_t(roundShift(x, 14));
+}

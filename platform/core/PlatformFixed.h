@@ -25,10 +25,18 @@ Fract FracDiv(Fract a, Fract b);
 Fract Fix2Frac(Fixed x);
 Fixed Frac2Fix(Fract x);
 
-inline Fixed IntToFixed(int32_t x) { return Long2Fix(x); }
-inline int32_t FixedToInt(Fixed x) { return Fix2Long(x); }
-inline Fixed FloatToFixed(double x) { return X2Fix(x); }
-inline double FixedToFloat(Fixed x) { return Fix2X(x); }
+inline Fixed IntToFixed(int32_t x) {
+    return Long2Fix(x);
+}
+inline int32_t FixedToInt(Fixed x) {
+    return Fix2Long(x);
+}
+inline Fixed FloatToFixed(double x) {
+    return X2Fix(x);
+}
+inline double FixedToFloat(Fixed x) {
+    return Fix2X(x);
+}
 
 namespace platform {
 // Clamps a double into the int32 range (NaN gives 0) after rounding to nearest.

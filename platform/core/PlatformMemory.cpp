@@ -16,7 +16,9 @@ static_assert(offsetof(HandleBlock, master) == 0);
 
 thread_local OSErr gMemError = noErr;
 
-HandleBlock* blockOf(Handle h) { return reinterpret_cast<HandleBlock*>(h); }
+HandleBlock* blockOf(Handle h) {
+    return reinterpret_cast<HandleBlock*>(h);
+}
 
 // Every handle keeps at least one byte so that its master pointer is never null.
 char* allocBytes(Size size, bool clear) {
@@ -32,7 +34,9 @@ static_assert(sizeof(PtrHeader) == 16);
 
 } // namespace
 
-OSErr MemError() { return gMemError; }
+OSErr MemError() {
+    return gMemError;
+}
 
 static Handle newHandle(Size size, bool clear) {
     if (size < 0) {
@@ -56,9 +60,15 @@ static Handle newHandle(Size size, bool clear) {
     return &b->master;
 }
 
-Handle NewHandle(Size size) { return newHandle(size, false); }
-Handle NewHandleClear(Size size) { return newHandle(size, true); }
-Handle NewEmptyHandle() { return newHandle(0, true); }
+Handle NewHandle(Size size) {
+    return newHandle(size, false);
+}
+Handle NewHandleClear(Size size) {
+    return newHandle(size, true);
+}
+Handle NewEmptyHandle() {
+    return newHandle(0, true);
+}
 
 void DisposeHandle(Handle h) {
     if (!h) {
@@ -104,8 +114,12 @@ void SetHandleSize(Handle h, Size newSize) {
     gMemError = noErr;
 }
 
-void EmptyHandle(Handle h) { SetHandleSize(h, 0); }
-void ReallocateHandle(Handle h, Size size) { SetHandleSize(h, size); }
+void EmptyHandle(Handle h) {
+    SetHandleSize(h, 0);
+}
+void ReallocateHandle(Handle h, Size size) {
+    SetHandleSize(h, size);
+}
 
 void HLock(Handle h) {
     if (!h) {
@@ -115,7 +129,9 @@ void HLock(Handle h) {
     blockOf(h)->state = SInt8(blockOf(h)->state | kHandleIsLockedBit);
     gMemError = noErr;
 }
-void HLockHi(Handle h) { HLock(h); }
+void HLockHi(Handle h) {
+    HLock(h);
+}
 void HUnlock(Handle h) {
     if (!h) {
         gMemError = nilHandleErr;
@@ -241,18 +257,26 @@ static Ptr newPtr(Size size, bool clear) {
     return reinterpret_cast<Ptr>(hdr + 1);
 }
 
-Ptr NewPtr(Size size) { return newPtr(size, false); }
-Ptr NewPtrClear(Size size) { return newPtr(size, true); }
+Ptr NewPtr(Size size) {
+    return newPtr(size, false);
+}
+Ptr NewPtrClear(Size size) {
+    return newPtr(size, true);
+}
 void DisposePtr(Ptr p) {
     if (p) std::free(reinterpret_cast<PtrHeader*>(p) - 1);
     gMemError = noErr;
 }
-Size GetPtrSize(Ptr p) { return p ? (reinterpret_cast<PtrHeader*>(p) - 1)->size : 0; }
+Size GetPtrSize(Ptr p) {
+    return p ? (reinterpret_cast<PtrHeader*>(p) - 1)->size : 0;
+}
 
 void BlockMove(const void* src, void* dest, Size size) {
     if (src && dest && size > 0) std::memmove(dest, src, size_t(size));
 }
-void BlockMoveData(const void* src, void* dest, Size size) { BlockMove(src, dest, size); }
+void BlockMoveData(const void* src, void* dest, Size size) {
+    BlockMove(src, dest, size);
+}
 void BlockZero(void* dest, Size size) {
     if (dest && size > 0) std::memset(dest, 0, size_t(size));
 }

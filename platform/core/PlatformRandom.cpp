@@ -18,8 +18,9 @@ std::mt19937_64& generator() {
             seed[1] = uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
             seed[2] = uint64_t(reinterpret_cast<uintptr_t>(&seed));
         }
-        std::seed_seq seq{uint32_t(seed[0]), uint32_t(seed[0] >> 32), uint32_t(seed[1]), uint32_t(seed[1] >> 32),
-                          uint32_t(seed[2]), uint32_t(seed[2] >> 32), uint32_t(seed[3]), uint32_t(seed[3] >> 32)};
+        std::seed_seq seq{uint32_t(seed[0]),       uint32_t(seed[0] >> 32), uint32_t(seed[1]),
+                          uint32_t(seed[1] >> 32), uint32_t(seed[2]),       uint32_t(seed[2] >> 32),
+                          uint32_t(seed[3]),       uint32_t(seed[3] >> 32)};
         return std::mt19937_64(seq);
     }();
     return gen;
@@ -34,8 +35,12 @@ uint64_t randomU64() {
     return generator()();
 }
 
-uint32_t randomU32() { return uint32_t(randomU64() >> 32); }
+uint32_t randomU32() {
+    return uint32_t(randomU64() >> 32);
+}
 
-int32_t random31() { return int32_t(randomU64() >> 33); }
+int32_t random31() {
+    return int32_t(randomU64() >> 33);
+}
 
 } // namespace platform

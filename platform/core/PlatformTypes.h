@@ -77,34 +77,32 @@ struct wide {
 static_assert(sizeof(wide) == 8);
 
 // Error numbers as the platform defines them.
-enum : int32_t {
-    noErr = 0,
-    paramErr = -50,
-    fnfErr = -43,
-    ioErr = -36,
-    eofErr = -39,
-    memFullErr = -108,
-    nilHandleErr = -109,
-    memWZErr = -111,
-    userCanceledErr = -128,
-    invalidMedia = -2008,
-    invalidTrack = -2009,
-    invalidMovie = -2010,
-    cannotFindAtomErr = -2101,
-    notLeafAtomErr = -2102,
-    atomsNotOfSameTypeErr = -2103,
-    atomIndexInvalidErr = -2104,
-    duplicateAtomTypeAndIDErr = -2105,
-    invalidAtomErr = -2106,
-    invalidAtomContainerErr = -2107,
-    invalidAtomTypeErr = -2108,
-    cannotBeLeafAtomErr = -2109,
-    pathTooLongErr = -2110,
-    coreFoundationUnknownErr = -4960,
-};
+constexpr OSErr noErr = 0;
+constexpr OSErr paramErr = -50;
+constexpr OSErr fnfErr = -43;
+constexpr OSErr ioErr = -36;
+constexpr OSErr eofErr = -39;
+constexpr OSErr memFullErr = -108;
+constexpr OSErr nilHandleErr = -109;
+constexpr OSErr memWZErr = -111;
+constexpr OSErr userCanceledErr = -128;
+constexpr OSErr invalidMedia = -2008;
+constexpr OSErr invalidTrack = -2009;
+constexpr OSErr invalidMovie = -2010;
+constexpr OSErr cannotFindAtomErr = -2101;
+constexpr OSErr notLeafAtomErr = -2102;
+constexpr OSErr atomsNotOfSameTypeErr = -2103;
+constexpr OSErr atomIndexInvalidErr = -2104;
+constexpr OSErr duplicateAtomTypeAndIDErr = -2105;
+constexpr OSErr invalidAtomErr = -2106;
+constexpr OSErr invalidAtomContainerErr = -2107;
+constexpr OSErr invalidAtomTypeErr = -2108;
+constexpr OSErr cannotBeLeafAtomErr = -2109;
+constexpr OSErr pathTooLongErr = -2110;
+constexpr OSErr coreFoundationUnknownErr = -4960;
 
 // A four-character code as a constant: the first character is the most significant byte.
 constexpr uint32_t FOUR_CHAR_CODE(const char (&s)[5]) {
-    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) | (uint32_t(uint8_t(s[2])) << 8) |
-           uint32_t(uint8_t(s[3]));
+    return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+           (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
 }

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (QTUnflattenAtomContainer(*h, size_t(GetHandleSize(h)), &again) != noErr) std::abort();
     Handle h2 = nullptr;
     QTFlattenAtomContainer(again, &h2);
-    if (GetHandleSize(h2) != GetHandleSize(h) || std::memcmp(*h, *h2, size_t(GetHandleSize(h))) != 0) std::abort();
+    if (GetHandleSize(h2) != GetHandleSize(h) || std::memcmp(*h, *h2, size_t(GetHandleSize(h))) != 0)
+        std::abort();
     DisposeHandle(h);
     DisposeHandle(h2);
     QTDisposeAtomContainer(again);

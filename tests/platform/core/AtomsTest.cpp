@@ -65,14 +65,14 @@ TEST(Atoms, InsertionOrderAndIndexes) {
         const char* expect;
     };
     const Case cases[] = {
-        {A, 9, 0, noErr, "a:1 a:2 b:1 a:9"},          // 0 appends after the last child of any type
-        {A, 9, 3, noErr, "a:1 a:2 b:1 a:9"},          // k+1 appends too
-        {A, 9, 1, noErr, "a:9 a:1 a:2 b:1"},          // before the first of its type
-        {A, 9, 2, noErr, "a:1 a:9 a:2 b:1"},          // before the second of its type
-        {B, 9, 1, noErr, "a:1 a:2 b:9 b:1"},          // per-type index ignores other types
-        {B, 9, 2, noErr, "a:1 a:2 b:1 b:9"},          // k+1 for b
-        {A, 0, 0, noErr, "a:1 a:2 b:1 a:3"},          // automatic id is unused
-        {B, 0, 1, noErr, "a:1 a:2 b:2 b:1"},          // automatic id for another type
+        {A, 9, 0, noErr, "a:1 a:2 b:1 a:9"}, // 0 appends after the last child of any type
+        {A, 9, 3, noErr, "a:1 a:2 b:1 a:9"}, // k+1 appends too
+        {A, 9, 1, noErr, "a:9 a:1 a:2 b:1"}, // before the first of its type
+        {A, 9, 2, noErr, "a:1 a:9 a:2 b:1"}, // before the second of its type
+        {B, 9, 1, noErr, "a:1 a:2 b:9 b:1"}, // per-type index ignores other types
+        {B, 9, 2, noErr, "a:1 a:2 b:1 b:9"}, // k+1 for b
+        {A, 0, 0, noErr, "a:1 a:2 b:1 a:3"}, // automatic id is unused
+        {B, 0, 1, noErr, "a:1 a:2 b:2 b:1"}, // automatic id for another type
         {A, 2, 0, duplicateAtomTypeAndIDErr, "a:1 a:2 b:1"},
         {A, 9, 4, atomIndexInvalidErr, "a:1 a:2 b:1"},
         {A, 9, -1, atomIndexInvalidErr, "a:1 a:2 b:1"},
@@ -236,7 +236,8 @@ TEST(Atoms, CopiesAndReplacement) {
 std::vector<uint8_t> flatten(QTAtomContainer c) {
     Handle h = nullptr;
     EXPECT_EQ(QTFlattenAtomContainer(c, &h), noErr);
-    std::vector<uint8_t> out(reinterpret_cast<uint8_t*>(*h), reinterpret_cast<uint8_t*>(*h) + GetHandleSize(h));
+    std::vector<uint8_t> out(reinterpret_cast<uint8_t*>(*h),
+                             reinterpret_cast<uint8_t*>(*h) + GetHandleSize(h));
     DisposeHandle(h);
     return out;
 }
@@ -246,9 +247,9 @@ TEST(Atoms, FlatLayoutIsPinned) {
     QTAtom w = insert(c.c, 0, FOUR_CHAR_CODE("wxyz"), 3);
     insert(c.c, w, FOUR_CHAR_CODE("abcd"), 1, 0, "hi");
     const std::vector<uint8_t> expected = {
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                          // container header
-        0, 0, 0, 62, 's', 'e', 'a', 'n', 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0,        // root, 1 child
-        0, 0, 0, 42, 'w', 'x', 'y', 'z', 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0,        // parent, 1 child
+        0, 0, 0, 0,  0,   0,   0,   0,   0, 0, 0, 0,                         // container header
+        0, 0, 0, 62, 's', 'e', 'a', 'n', 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, // root, 1 child
+        0, 0, 0, 42, 'w', 'x', 'y', 'z', 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, // parent, 1 child
         0, 0, 0, 22, 'a', 'b', 'c', 'd', 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 'h', 'i'};
     EXPECT_EQ(flatten(c.c), expected);
     int32_t size = 0;
@@ -260,7 +261,8 @@ TEST(Atoms, FlattenRoundTrip) {
     Container c;
     for (int i = 1; i <= 5; ++i) {
         QTAtom g = insert(c.c, 0, A, i * 7);
-        for (int j = 1; j <= i; ++j) insert(c.c, g, B, j, 0, std::string(size_t(j * 3), char('a' + j)));
+        for (int j = 1; j <= i; ++j)
+            insert(c.c, g, B, j, 0, std::string(size_t(j * 3), char('a' + j)));
         insert(c.c, g, A, 1);
     }
     insert(c.c, 0, B, 1, 0, "");

@@ -14,7 +14,7 @@ TEST(Fixed, RoundingAndSaturation) {
     };
     const Case cases[] = {
         {FixMul(fixed1 * 3, fixed1 / 2), fixed1 * 3 / 2},
-        {FixMul(1, fixed1 / 2), 1},                 // 0.5 ulp rounds away from zero
+        {FixMul(1, fixed1 / 2), 1}, // 0.5 ulp rounds away from zero
         {FixMul(-1, fixed1 / 2), -1},
         {FixMul(0x40000000, 0x40000000), kFixedMax}, // saturates
         {FixMul(0x40000000, -0x40000000), kFixedMin},
@@ -41,7 +41,8 @@ TEST(Fixed, RoundingAndSaturation) {
         {FixRound(fixed1 * 7 / 2), 4},
     };
     int row = 0;
-    for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << "row " << row++;
+    for (const Case& c : cases)
+        EXPECT_EQ(c.got, c.want) << "row " << row++;
     EXPECT_DOUBLE_EQ(Fix2X(fixed1 / 4), 0.25);
     EXPECT_EQ(platform::roundToInt16(1e9), INT16_MAX);
     EXPECT_EQ(platform::roundToInt32(-HUGE_VAL), INT32_MIN);

@@ -7,7 +7,9 @@
 
 namespace {
 
-std::string bytes(Handle h) { return std::string(*h, size_t(GetHandleSize(h))); }
+std::string bytes(Handle h) {
+    return std::string(*h, size_t(GetHandleSize(h)));
+}
 
 TEST(Memory, HandlesKeepTheirMasterPointerUntilResized) {
     Handle h = NewHandleClear(4);

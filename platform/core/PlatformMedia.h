@@ -1,0 +1,19 @@
+// Media records of the movie layer, as far as the core needs them: a media's input map. The
+// movie model extends the record with tracks, samples and handlers.
+#pragma once
+
+#include "PlatformAtoms.h"
+
+struct OpaqueMedia;
+using Media = OpaqueMedia*;
+
+// A new copy of the media's input map, owned by the caller (an empty map when it has none).
+OSErr GetMediaInputMap(Media media, QTAtomContainer* inputMap);
+// Stores a copy of `inputMap` as the media's input map.
+OSErr SetMediaInputMap(Media media, QTAtomContainer inputMap);
+
+namespace platform {
+// A media that belongs to no track yet; disposed with disposeMedia.
+Media newDetachedMedia();
+void disposeMedia(Media media);
+} // namespace platform
