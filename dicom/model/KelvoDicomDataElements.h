@@ -68,3 +68,66 @@ class KelvoDicomDataElementValue : public Kelvo_QTObj {
 
     Kelvo_QTObjectsList* _list = nullptr;
 };
+
+class Kelvo_NumericalRange;
+class KelvoDicomDataItemGroup;
+
+// A data element: a tag, its dictionary entry (borrowed from a dictionary, or the element's own)
+// and an owned value: an element value, an item group for SQ, or a data node for VRs without a
+// value class.
+class KelvoDicomDataElement : public Kelvo_QTObj {
+  public:
+    KelvoDicomDataElement(uint16_t group, uint16_t element, Kelvo_QTObj* value = nullptr);
+    KelvoDicomDataElement(const AttributeTagRecord& tag, Kelvo_QTObj* value = nullptr);
+    // An element with its own entry, for a private (odd) group only.
+    KelvoDicomDataElement(uint16_t group, const dicmDictEntry& entry, Kelvo_QTObj* value = nullptr);
+    // The element of an element or sequence atom of a data set of `group`.
+    KelvoDicomDataElement(uint16_t group, Kelvo_AtomCoord& elementAtom);
+    KelvoDicomDataElement(const KelvoDicomDataElement& other);
+    KelvoDicomDataElement& operator=(const KelvoDicomDataElementValue& value);
+    ~KelvoDicomDataElement() override;
+
+    const char* qtObjName() const override { return "KelvoDicomDataElement"; }
+    bool qtObjIsValid() override { return _entry != nullptr && _value != nullptr; }
+    bool qtObjIsValid() const override { return _entry != nullptr && _value != nullptr; }
+    void defaultStatus() override;
+    void copy(Kelvo_QTObj& source) override;
+    Kelvo_QTObj* clone() override;
+    virtual const char* vr() const;
+    // Header and value bytes in explicit VR; -1 for a sequence of undefined length.
+    virtual int64_t lengthForDicom() const;
+
+    // Sets the value from a copy of `value` when it is of the element's kind.
+    void value(Kelvo_QTObj* value);
+    // A copy of the value, owned by the caller.
+    Kelvo_QTObj* value() const;
+    // The value itself, owned by the element.
+    Kelvo_QTObj* valueByRef() const { return _value; }
+    uint16_t group() const { return _group; }
+    uint16_t element() const { return _element; }
+    const char* description() const;
+    // A copy of the value multiplicity (start = minimum, end = maximum, -1 unbounded).
+    Kelvo_NumericalRange* multeplicity() const;
+    const dicmDictEntry* entry() const { return _entry; }
+
+  private:
+    void _init(const dicmDictEntry* entry);
+    void dropEntry();
+
+    uint16_t _group = 0;
+    uint16_t _element = 0;
+    const dicmDictEntry* _entry = nullptr;
+    bool _ownsEntry = false;
+    Kelvo_QTObj* _value = nullptr;
+    double _vmMin = 0;
+    double _vmMax = 0;
+};
+
+// Makes the right value object for a VR or a node. Results belong to the caller; callers tell
+// their kind with isA.
+class KelvoDicomDataFactory {
+  public:
+    KelvoDicomDataFactory() = delete;
+    static Kelvo_QTObj* createElementValue(const char* vr);
+    static Kelvo_QTObj* createElementValue(const KelvoDicomDataNode& node);
+};

@@ -15,8 +15,14 @@ struct AtomNode {
     QTAtomID id = 0;
     QTAtom parent = -1;
     bool alive = false;
+    // True while every child has the type `childType`: look-ups by per-type index are then
+    // positions in `children` (the common case of value lists with thousands of entries).
+    bool sameTypeChildren = true;
+    QTAtomType childType = 0;
     std::vector<QTAtom> children;
     std::vector<uint8_t> data;
+    // The largest id given so far to a child of each type; a new id above it is free.
+    std::vector<std::pair<QTAtomType, QTAtomID>> maxIds;
 };
 
 } // namespace
@@ -47,6 +53,22 @@ AtomNode& node(OpaqueQTAtomContainer* c, QTAtom a) {
     return c->atoms[size_t(a)];
 }
 
+void noteChild(AtomNode& parent, QTAtomType type, QTAtomID id) {
+    if (parent.children.empty()) {
+        parent.sameTypeChildren = true;
+        parent.childType = type;
+    } else if (type != parent.childType) {
+        parent.sameTypeChildren = false;
+    }
+    for (auto& [t, maxId] : parent.maxIds) {
+        if (t == type) {
+            if (id > maxId) maxId = id;
+            return;
+        }
+    }
+    parent.maxIds.emplace_back(type, id);
+}
+
 // Common entry checks: container present, atom alive.
 OSErr check(const OpaqueQTAtomContainer* c, QTAtom a) {
     if (!c) return invalidAtomContainerErr;
@@ -64,10 +86,8 @@ bool idTaken(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID 
 
 QTAtomID uniqueID(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type) {
     QTAtomID maxId = 0;
-    for (QTAtom ch : node(c, parent).children) {
-        const AtomNode& n = node(c, ch);
-        if (n.type == type && n.id > maxId) maxId = n.id;
-    }
+    for (const auto& [t, m] : node(c, parent).maxIds)
+        if (t == type) maxId = m;
     if (maxId < INT32_MAX) return maxId + 1;
     for (QTAtomID id = 1; id < INT32_MAX; ++id)
         if (!idTaken(c, parent, type, id)) return id;
@@ -111,6 +131,7 @@ OSErr insertAt(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomI
         QTAtom ref = allocAtom(c, parent, type, id);
         if (ref == 0) return memFullErr;
         node(c, ref).data = std::move(bytes);
+        noteChild(node(c, parent), type, id);
         auto& kids = node(c, parent).children;
         kids.insert(kids.begin() + std::ptrdiff_t(position), ref);
         if (newAtom) *newAtom = ref;
@@ -141,6 +162,11 @@ void detach(OpaqueQTAtomContainer* c, QTAtom a) {
     kids.erase(std::find(kids.begin(), kids.end(), a));
 }
 
+void appendChild(OpaqueQTAtomContainer* c, QTAtom parent, QTAtom child) {
+    noteChild(node(c, parent), node(c, child).type, node(c, child).id);
+    node(c, parent).children.push_back(child);
+}
+
 // Copies the subtree at `srcAtom` of `src` under `parent` of `dst` with new references, keeping
 // type, id and data. `dst` may be `src`: the source is read through indices, never references
 // into the vector that may grow.
@@ -153,7 +179,7 @@ QTAtom copySubtree(OpaqueQTAtomContainer* dst, QTAtom parent, const OpaqueQTAtom
     std::vector<QTAtom> kids = s2.children;
     for (QTAtom k : kids) {
         QTAtom child = copySubtree(dst, ref, src, k);
-        node(dst, ref).children.push_back(child);
+        appendChild(dst, ref, child);
     }
     return ref;
 }
@@ -194,7 +220,7 @@ OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* target
             copy->atoms = container->atoms;
         } else {
             QTAtom ref = copySubtree(copy, 0, container, atom);
-            copy->atoms[0].children.push_back(ref);
+            appendChild(copy, 0, ref);
         }
         *target = copy;
         return setMoviesError(noErr);
@@ -257,7 +283,7 @@ OSErr QTInsertChildren(QTAtomContainer container, QTAtom parent, QTAtomContainer
         std::vector<QTAtom> kids = srcKids; // `children` may be `container`
         for (QTAtom k : kids) {
             QTAtom ref = copySubtree(container, parent, children, k);
-            node(container, parent).children.push_back(ref);
+            appendChild(container, parent, ref);
         }
         return setMoviesError(noErr);
     } catch (const std::bad_alloc&) {
@@ -275,8 +301,10 @@ int32_t QTCountChildrenOfType(QTAtomContainer container, QTAtom parent, QTAtomTy
         return 0;
     }
     setMoviesError(noErr);
-    const auto& kids = node(container, parent).children;
+    const AtomNode& p = node(container, parent);
+    const auto& kids = p.children;
     if (type == 0) return int32_t(kids.size());
+    if (p.sameTypeChildren) return p.childType == type ? int32_t(kids.size()) : 0;
     int32_t n = 0;
     for (QTAtom k : kids)
         if (node(container, k).type == type) ++n;
@@ -294,10 +322,21 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType t
         setMoviesError(atomIndexInvalidErr);
         return 0;
     }
+    const AtomNode& p = node(container, parent);
+    if (type == 0 || (p.sameTypeChildren && (p.children.empty() || p.childType == type))) {
+        if (size_t(index) <= p.children.size()) {
+            QTAtom k = p.children[size_t(index) - 1];
+            if (id) *id = node(container, k).id;
+            setMoviesError(noErr);
+            return k;
+        }
+        setMoviesError(cannotFindAtomErr);
+        return 0;
+    }
     int32_t seen = 0;
-    for (QTAtom k : node(container, parent).children) {
+    for (QTAtom k : p.children) {
         const AtomNode& n = node(container, k);
-        if ((type == 0 || n.type == type) && ++seen == index) {
+        if (n.type == type && ++seen == index) {
             if (id) *id = n.id;
             setMoviesError(noErr);
             return k;
@@ -451,6 +490,8 @@ OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) {
     if (n.id == newID) return setMoviesError(noErr);
     if (idTaken(container, n.parent, n.type, newID)) return setMoviesError(duplicateAtomTypeAndIDErr);
     n.id = newID;
+    for (auto& [t, maxId] : node(container, n.parent).maxIds)
+        if (t == n.type && newID > maxId) maxId = newID;
     return setMoviesError(noErr);
 }
 
@@ -484,13 +525,13 @@ OSErr QTReplaceAtom(QTAtomContainer target, QTAtom targetAtom, QTAtomContainer r
         std::vector<uint8_t> data = replacementAtom == 0 ? std::vector<uint8_t>() : r.data;
         for (QTAtom k : std::vector<QTAtom>(r.children)) {
             QTAtom ref = copySubtree(&temp, 0, replacement, k);
-            temp.atoms[0].children.push_back(ref);
+            appendChild(&temp, 0, ref);
         }
         QTRemoveChildren(target, targetAtom);
         node(target, targetAtom).data = std::move(data);
         for (QTAtom k : std::vector<QTAtom>(temp.atoms[0].children)) {
             QTAtom ref = copySubtree(target, targetAtom, &temp, k);
-            node(target, targetAtom).children.push_back(ref);
+            appendChild(target, targetAtom, ref);
         }
         return setMoviesError(noErr);
     } catch (const std::bad_alloc&) {
@@ -551,7 +592,7 @@ struct Reader {
             if (idTaken(c, parent, type, id)) return fail();
             QTAtom ref = allocAtom(c, parent, type, id);
             if (ref == 0) return fail();
-            node(c, parent).children.push_back(ref);
+            appendChild(c, parent, ref);
             size_t bodyStart = pos + kQTAtomHeaderSize, bodyEnd = pos + size;
             if (kids == 0) {
                 node(c, ref).data.assign(base + bodyStart, base + bodyEnd);

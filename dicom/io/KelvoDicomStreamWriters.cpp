@@ -1,0 +1,114 @@
+// The output streams and the text and XML dumps of a tree.
+#include "KelvoDicomDataSetViews.h"
+#include "KelvoDicomDataTree.h"
+#include "KelvoDicomDictionaries.h"
+#include "KelvoDicomStream.h"
+
+#include <cstring>
+
+namespace {
+const char* const kRule = "#========================================================\n";
+}
+
+bool KelvoDicomOutputFile::isA(const char* name) const {
+    if (!name) return false;
+    return KelvoDicomFileStream::isA(name) || std::strcmp(name, "KelvoDicomOutputFile") == 0;
+}
+
+bool KelvoDicomOutputFile::_open() {
+    _status = 0;
+    _stream = std::fopen(pathText(), _streamType == FOUR_CHAR_CODE("BINA") ? "wb" : "w");
+    if (!_stream) _status = kKelvoCannotOpenForWriting;
+    return _stream != nullptr;
+}
+
+void KelvoDicomOutputFile::write(const KelvoDicomDataTree& tree) {
+    if (!qtObjIsValid()) {
+        _status = kKelvoMediaMissing;
+        return;
+    }
+    if (!tree.qtObjIsValid()) {
+        _status = kKelvoNothingToWorkOn;
+        return;
+    }
+    if (tree.readError() != 0) {
+        _status = tree.readError(); // what could not be read is not written as if it were whole
+        return;
+    }
+    open();
+    if (isActive()) {
+        delete _header;
+        _header = tree.Header();
+        if (_header && _header->qtObjIsValid()) {
+            _needSwap = _header->Swap();
+            _isImplicit = _header->Implicit();
+            _writeHeader();
+            _writeDataSet(tree);
+        }
+    }
+    int32_t status = _status;
+    close();
+    if (_status == 0) _status = status;
+}
+
+bool KelvoDicomOutputFileText::isA(const char* name) const {
+    if (!name) return false;
+    return KelvoDicomOutputFile::isA(name) || std::strcmp(name, "KelvoDicomOutputFileText") == 0;
+}
+
+void KelvoDicomOutputFileText::_writeHeader() {
+    std::fputs(kRule, _stream);
+    std::fputs("[DICOM]\n", _stream);
+    KelvoDicomStandardDictionaryUtils::libraryInfoWrite(_stream, dicmIOformatText);
+    std::fputs("[HEADER]\n", _stream);
+    std::fputs(kRule, _stream);
+    if (_header) _header->flushToText(_stream, 0);
+    std::fputs("[HEADER End]\n", _stream);
+}
+
+void KelvoDicomOutputFileText::_writeDataSet(const KelvoDicomDataTree& tree) {
+    std::fputs(kRule, _stream);
+    std::fputs("[DATASET_LIST]\n", _stream);
+    std::fputs(kRule, _stream);
+    if (Kelvo_QTObjectsList* sets = const_cast<KelvoDicomDataTree&>(tree).values()) {
+        for (int32_t i = 0; i < sets->count(); ++i) {
+            Kelvo_QTObj* set = sets->getObjValueByRef(i);
+            if (set && set->isA("KelvoDicomDataSet"))
+                static_cast<KelvoDicomDataSet*>(set)->flushToText(_stream, 0);
+        }
+        delete sets;
+    }
+    std::fputs("[DATASET_LIST End]\n", _stream);
+    std::fputs(kRule, _stream);
+    std::fputs("[DICOM End]\n", _stream);
+    std::fputs(kRule, _stream);
+    std::fflush(_stream);
+}
+
+bool KelvoDicomOutputFileXml::isA(const char* name) const {
+    if (!name) return false;
+    return KelvoDicomOutputFile::isA(name) || std::strcmp(name, "KelvoDicomOutputFileXml") == 0;
+}
+
+void KelvoDicomOutputFileXml::_writeHeader() {
+    std::fputs("<DICOM>\n", _stream);
+    KelvoDicomStandardDictionaryUtils::libraryInfoWrite(_stream, dicmIOformatXML);
+    std::fputs("<HEADER>\n", _stream);
+    if (_header) _header->flushToXml(_stream, 0);
+    std::fputs("</HEADER>\n", _stream);
+}
+
+void KelvoDicomOutputFileXml::_writeDataSet(const KelvoDicomDataTree& tree) {
+    std::fputs("<DATASET_LIST>\n", _stream);
+    if (Kelvo_QTObjectsList* sets = const_cast<KelvoDicomDataTree&>(tree).values()) {
+        for (int32_t i = 0; i < sets->count(); ++i) {
+            Kelvo_QTObj* set = sets->getObjValueByRef(i);
+            if (set && set->isA("KelvoDicomDataSet"))
+                static_cast<KelvoDicomDataSet*>(set)->flushToXml(_stream, 0);
+        }
+        delete sets;
+    }
+    std::fputs("</DATASET_LIST>\n", _stream);
+    std::fputs("</DICOM>\n", _stream);
+    std::fflush(_stream);
+}

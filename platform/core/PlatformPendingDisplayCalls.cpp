@@ -1,0 +1,104 @@
+#include "PlatformPendingDisplayCalls.h"
+
+#include "PlatformErrors.h"
+
+#include <cstring>
+
+RgnHandle GetMovieClipRgn(Movie) {
+    platform::setMoviesError(invalidMovie);
+    return nullptr;
+}
+
+RgnHandle GetTrackClipRgn(Track) {
+    platform::setMoviesError(invalidTrack);
+    return nullptr;
+}
+
+void GetMovieMatrix(Movie, MatrixRecord*) {
+    platform::setMoviesError(invalidMovie);
+}
+
+void GetTrackMatrix(Track, MatrixRecord*) {
+    platform::setMoviesError(invalidTrack);
+}
+
+Media GetTrackMedia(Track) {
+    platform::setMoviesError(invalidTrack);
+    return nullptr;
+}
+
+// A media made in the core has no handler.
+MediaHandler GetMediaHandler(Media media) {
+    platform::setMoviesError(media ? noErr : invalidMedia);
+    return nullptr;
+}
+
+TimeBase GetMovieTimeBase(Movie) {
+    platform::setMoviesError(invalidMovie);
+    return nullptr;
+}
+
+ComponentResult MediaGetGraphicsMode(MediaHandler, int32_t* graphicsMode, RGBColor* opColor) {
+    if (graphicsMode) *graphicsMode = 0;
+    if (opColor) *opColor = RGBColor{0, 0, 0};
+    return badComponentInstance;
+}
+
+ComponentResult MediaHasCharacteristic(MediaHandler, OSType, Boolean* hasIt) {
+    if (hasIt) *hasIt = false;
+    return badComponentInstance;
+}
+
+ComponentResult GraphicsImportGetClip(GraphicsImportComponent, RgnHandle* clipRgn) {
+    if (clipRgn) *clipRgn = nullptr;
+    return badComponentInstance;
+}
+
+ComponentResult GraphicsImportGetGraphicsMode(GraphicsImportComponent, int32_t*, RGBColor*) {
+    return badComponentInstance;
+}
+
+ComponentResult GraphicsImportGetMatrix(GraphicsImportComponent, MatrixRecord*) {
+    return badComponentInstance;
+}
+
+ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent, Rect*) {
+    return badComponentInstance;
+}
+
+ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent, Rect*) {
+    return badComponentInstance;
+}
+
+ComponentResult SGGetChannelClip(SGChannel, RgnHandle* clipRgn) {
+    if (clipRgn) *clipRgn = nullptr;
+    return badComponentInstance;
+}
+
+PixMapHandle GetGWorldPixMap(GWorldPtr) {
+    return nullptr;
+}
+
+Boolean LockPixels(PixMapHandle) {
+    return false;
+}
+
+void UnlockPixels(PixMapHandle) {}
+
+QDErr QTNewGWorld(GWorldPtr* world, OSType, const Rect*, CTabHandle, GDHandle, GWorldFlags) {
+    if (world) *world = nullptr;
+    return unimpErr;
+}
+
+void DisposeGWorld(GWorldPtr) {}
+
+void GetGWorld(CGrafPtr* port, GDHandle* device) {
+    if (port) *port = nullptr;
+    if (device) *device = nullptr;
+}
+
+void SetGWorld(CGrafPtr, GDHandle) {}
+
+void EraseRect(const Rect*) {}
+
+void DrawPicture(PicHandle, const Rect*) {}

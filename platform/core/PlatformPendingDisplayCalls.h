@@ -1,0 +1,77 @@
+// Display-side calls on movies, tracks, media handlers, graphics importers, sequence-grabber
+// channels and offscreen worlds that the imaging and movie layers answer: clip regions,
+// matrices, graphics modes, the visual characteristic, movie time bases, and the offscreen world
+// that a picture is drawn into. Until those layers provide them, each call here answers with the
+// platform's status for the object it cannot reach (invalidMovie, invalidTrack, invalidMedia,
+// badComponentInstance, unimpErr) and hands back nothing; the layers replace the definitions in
+// PlatformPendingDisplayCalls.cpp. (GetMovieIndTrackType, GetMediaTrack and CloseComponent are
+// among the calls of PlatformPendingCalls.h.)
+#pragma once
+
+#include "PlatformDescriptions.h"
+#include "PlatformMatrix.h"
+#include "PlatformObjects.h"
+#include "PlatformPendingCalls.h"
+#include "PlatformRegions.h"
+#include "PlatformTimeBase.h"
+
+using MediaHandler = ComponentInstance;
+
+// A pixel map begins with the fields of a BitMap (PlatformRegions.h), so that a one-bit pixel
+// map can be read as one.
+struct PixMap;
+using PixMapPtr = PixMap*;
+using PixMapHandle = PixMap**;
+struct GDevice;
+using GDHandle = GDevice**;
+struct ColorTable;
+using CTabHandle = ColorTable**;
+using GWorldFlags = uint32_t;
+using QDErr = int16_t;
+
+// A transfer mode and its op colour, as media handlers and decompressors take them.
+struct ModifierTrackGraphicsModeRecord {
+    int32_t graphicsMode;
+    RGBColor opColor;
+};
+static_assert(sizeof(ModifierTrackGraphicsModeRecord) == 12);
+
+constexpr OSErr unimpErr = -4;
+constexpr OSType VisualMediaCharacteristic = FOUR_CHAR_CODE("eyes");
+enum : int32_t {
+    movieTrackMediaType = 1 << 0,
+    movieTrackCharacteristic = 1 << 1,
+    movieTrackEnabledOnly = 1 << 2
+};
+
+// Movies, tracks and media (GetMoviesError() tells the result).
+RgnHandle GetMovieClipRgn(Movie movie);
+RgnHandle GetTrackClipRgn(Track track);
+void GetMovieMatrix(Movie movie, MatrixRecord* matrix);
+void GetTrackMatrix(Track track, MatrixRecord* matrix);
+Media GetTrackMedia(Track track);
+MediaHandler GetMediaHandler(Media media);
+TimeBase GetMovieTimeBase(Movie movie);
+ComponentResult MediaGetGraphicsMode(MediaHandler handler, int32_t* graphicsMode, RGBColor* opColor);
+ComponentResult MediaHasCharacteristic(MediaHandler handler, OSType characteristic, Boolean* hasIt);
+
+// Graphics importers and sequence-grabber channels.
+ComponentResult GraphicsImportGetClip(GraphicsImportComponent importer, RgnHandle* clipRgn);
+ComponentResult GraphicsImportGetGraphicsMode(GraphicsImportComponent importer, int32_t* graphicsMode,
+                                              RGBColor* opColor);
+ComponentResult GraphicsImportGetMatrix(GraphicsImportComponent importer, MatrixRecord* matrix);
+ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent importer, Rect* sourceRect);
+ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent importer, Rect* destRect);
+ComponentResult SGGetChannelClip(SGChannel channel, RgnHandle* clipRgn);
+
+// Offscreen worlds and pictures.
+PixMapHandle GetGWorldPixMap(GWorldPtr world);
+Boolean LockPixels(PixMapHandle pixMap);
+void UnlockPixels(PixMapHandle pixMap);
+QDErr QTNewGWorld(GWorldPtr* world, OSType pixelFormat, const Rect* bounds, CTabHandle colorTable,
+                  GDHandle device, GWorldFlags flags);
+void DisposeGWorld(GWorldPtr world);
+void GetGWorld(CGrafPtr* port, GDHandle* device);
+void SetGWorld(CGrafPtr port, GDHandle device);
+void EraseRect(const Rect* r);
+void DrawPicture(PicHandle picture, const Rect* dstRect);
