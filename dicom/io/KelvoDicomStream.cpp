@@ -165,9 +165,13 @@ int32_t KelvoDicomInputFileBinary::_isDicomStream(bool& isPart10) {
     size_t got = std::fread(head, 1, 6, _stream);
     std::rewind(_stream);
     if (got < 4) return kDicomNotDicomStream;
-    if (DicmDict_Tag(platform::loadLE16(head), platform::loadLE16(head + 2), 0))
+    // Command (0000) and meta (0002) groups do not open a stored data set.
+    auto opens = [](uint16_t group, uint16_t element) {
+        return group > 0x0002 && DicmDict_Tag(group, element, 0) != nullptr;
+    };
+    if (opens(platform::loadLE16(head), platform::loadLE16(head + 2)))
         _rawBigEndian = false;
-    else if (DicmDict_Tag(platform::loadBE16(head), platform::loadBE16(head + 2), 0))
+    else if (opens(platform::loadBE16(head), platform::loadBE16(head + 2)))
         _rawBigEndian = true;
     else
         return kDicomNotDicomStream;
@@ -591,19 +595,33 @@ bool KelvoDicomInputFileBinary::_readHeader() {
     KelvoDicomDataTree scratch;
     Reader r{*this, _stream, _fileSize, scratch, scratch.Dictionary()};
     int64_t next = 132;
-    while (true) {
-        if (fseeko(_stream, off_t(next), SEEK_SET) != 0) break;
+    while (next < _fileSize) {
+        // The group is peeked first: the data set after the meta group may be in another encoding.
+        uint8_t peek[2];
+        if (fseeko(_stream, off_t(next), SEEK_SET) != 0 || std::fread(peek, 1, 2, _stream) != 2 ||
+            platform::loadLE16(peek) != 0x0002)
+            break;
+        fseeko(_stream, off_t(next), SEEK_SET);
         dataElementNode node;
-        if (!r.readHeader(node, false, false, _fileSize)) break;
-        if (node.desc.group != 0x0002) break;
+        if (!r.readHeader(node, false, false, _fileSize)) {
+            _status = r.status;
+            return false;
+        }
         char vr[3] = {node.desc.vr[0], node.desc.vr[1], 0};
+        if (node.desc.length == kDicomUndefinedLength || std::strcmp(vr, "SQ") == 0) {
+            _status = kKelvoElementUnreadable; // the meta group holds no sequences
+            return false;
+        }
         KelvoDicomDataNode value;
         if (node.desc.length > 0)
             KelvoDicomDataNode::read(_stream, node.desc, node.fpos, false, value);
         else
             value.init(vr);
+        if (value.Error() != 0) {
+            _status = value.Error();
+            return false;
+        }
         if (value.qtObjIsValid()) _header->setProperty(node.desc.element, vr, value);
-        if (node.desc.length == kDicomUndefinedLength) break;
         next = node.fpos.valuePosition + node.desc.length;
     }
     fseeko(_stream, off_t(next), SEEK_SET);
@@ -641,4 +659,32 @@ void KelvoDicomInputFileBinary::_readDataSet(KelvoDicomDataTree& tree) {
     bool ok = r.readElements(0, _fileSize, true, _isImplicit, _needSwap, 0, 0);
     _status = ok ? 0 : r.status;
     if (!ok) tree.Clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The header of a file, read by the binary reader.
+
+KelvoDicomDataHeader* KelvoDicomDataHeader::openFile(const char* path) {
+    int32_t status = 0;
+    return openFile(path, status);
+}
+
+KelvoDicomDataHeader* KelvoDicomDataHeader::openFile(const char* path, int32_t& status) {
+    status = 0;
+    if (!path) {
+        status = paramErr;
+        return nullptr;
+    }
+    KelvoDicomInputFileBinary in(path);
+    if (!in.qtObjIsValid()) {
+        status = in.Error() ? in.Error() : paramErr;
+        return nullptr;
+    }
+    KelvoDicomDataHeader* header = in.readHeader();
+    status = in.Error();
+    if (header && status != 0) {
+        delete header;
+        header = nullptr;
+    }
+    return header;
 }

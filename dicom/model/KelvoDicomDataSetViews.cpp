@@ -208,11 +208,6 @@ KelvoDicomDataHeader* KelvoDicomDataHeader::createACRNemaHeader() {
     return header;
 }
 
-KelvoDicomDataHeader* KelvoDicomDataHeader::openFile(const char* path) {
-    int32_t status = 0;
-    return openFile(path, status);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Directory information
 

@@ -55,10 +55,11 @@ class KelvoDicomDataHeader : public KelvoDicomDataSet {
 
     // For streams without a Part-10 header: implicit VR little endian, secondary capture.
     static KelvoDicomDataHeader* createACRNemaHeader();
-    // The file meta information of the Part-10 file at `path` as a new header, or null.
+    // The header of the DICOM file at `path` as a new header, or null; read by the file reader
+    // (the DICOM files library).
     static KelvoDicomDataHeader* openFile(const char* path);
-    // The same with the reason of a failure: 100 the file cannot be opened, 111 not a Part-10
-    // file, 303 a malformed or truncated meta information group.
+    // The same with the reason of a failure: 100 the file cannot be opened, 300 not a DICOM
+    // stream, 301-303 a malformed or truncated meta information group.
     static KelvoDicomDataHeader* openFile(const char* path, int32_t& status);
 
   private:

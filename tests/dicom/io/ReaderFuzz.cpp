@@ -1,0 +1,91 @@
+// Untrusted files into the reader. The input is written to a scratch file and opened as a
+// document; a file that reads without error is dumped to text and XML and every chunk of its
+// pixel data is read back, both from the table the reader built and from one rebuilt from the
+// media-samples atoms. Chunks must lie inside the file, and a chunk that reads must give no more
+// bytes than its table says (exactly as many for native data).
+#include "KelvoDicomDataImagePixel.h"
+#include "KelvoDicomDataTree.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Scratch {
+    std::filesystem::path dir;
+    std::string input, text, xml;
+    Scratch() {
+        dir = std::filesystem::temp_directory_path() / ("reader-fuzz-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        input = (dir / "in.dcm").string();
+        text = (dir / "dump.txt").string();
+        xml = (dir / "dump.xml").string();
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+};
+
+Scratch& scratch() {
+    static Scratch s;
+    return s;
+}
+
+void readChunks(KelvoDicomDataChunks& chunks, int64_t fileSize) {
+    const bool encapsulated = chunks.chunksEncodingInfo() != nullptr &&
+                              (chunks.chunksEncodingInfo()->flags & kDicmXferEncapsulated) != 0;
+    std::vector<uint8_t> bytes;
+    for (uint32_t i = 0; i < chunks.count(); ++i) {
+        const int64_t offset = chunks.chunkOffset(i);
+        const uint32_t size = chunks.chunkSize(i);
+        if (offset < 0 || int64_t(size) > fileSize - offset) std::abort(); // a chunk outside the file
+        if (!chunks.readChunk(i, bytes)) continue;
+        if (encapsulated ? bytes.size() > size : bytes.size() != size) std::abort();
+    }
+    // Past the end: the sentinels, never a read.
+    if (chunks.chunkOffset(chunks.count()) != -1 || chunks.chunkSize(chunks.count()) != 0) std::abort();
+    if (chunks.readChunk(chunks.count(), bytes) || !bytes.empty()) std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20)) return 0;
+    Scratch& s = scratch();
+    FILE* f = std::fopen(s.input.c_str(), "wb");
+    if (!f) return 0;
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(s.input.c_str()));
+    if (!tree || tree->readError() != 0) return 0;
+    tree->toTextFile(s.text.c_str());
+    tree->toXmlFile(s.xml.c_str());
+    if (KelvoDicomDataChunks* chunks = tree->pixelData()) readChunks(*chunks, int64_t(size));
+    if (tree->isA("KelvoDicomDocument")) {
+        auto* document = static_cast<KelvoDicomDocument*>(tree.get());
+        std::unique_ptr<KelvoDicomPixelData> copy(document->mediaDataSamplesInfo());
+        if (copy) readChunks(*copy, int64_t(size));
+        // The table rebuilt from the atoms: one chunk per fragment, or frames of the image's size.
+        if (QTAtom media = document->hasMedia()) {
+            Kelvo_AtomCoord element(document->Dictionary(), media);
+            uint32_t frameSize = 0;
+            if (Kelvo_QTObj* view = document->getObjValue(0x0028)) {
+                if (view->isA("KelvoDicomDataImagePixel"))
+                    frameSize = static_cast<KelvoDicomDataImagePixel*>(view)->size();
+                delete view;
+            }
+            KelvoDicomPixelData fromAtoms(element, frameSize);
+            readChunks(fromAtoms, int64_t(size));
+        }
+    }
+    return 0;
+}
