@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kDirectoryClass = "1.2.840.10008.1.3.10";
 
-QTAtomID idOf(QTAtomContainer c, QTAtom a) {
-    QTAtomID id = 0;
-    QTGetAtomTypeAndID(c, a, nullptr, &id);
-    return id;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -98,7 +92,7 @@ int32_t KelvoDicomDataTree::Key(int16_t index) {
         _status = paramErr;
         return 0;
     }
-    return idOf(_container, atom);
+    return DicmUtils_AtomID(_container, atom);
 }
 
 Kelvo_QTObj* KelvoDicomDataTree::getObjValue(int32_t key) {
@@ -116,7 +110,7 @@ int32_t KelvoDicomDataTree::newKeyIndex(int32_t key, QTAtom parent) {
     const int32_t target = DicmUtils_AtomIDForNumber(uint16_t(key));
     int32_t n = QTCountChildrenOfType(_container, parent, kDicomGroupAtom);
     for (int32_t i = 1; i <= n; ++i)
-        if (idOf(_container, QTFindChildByIndex(_container, parent, kDicomGroupAtom, i, nullptr)) > target)
+        if (DicmUtils_AtomID(_container, QTFindChildByIndex(_container, parent, kDicomGroupAtom, i, nullptr)) > target)
             return i;
     return 0;
 }
@@ -148,7 +142,7 @@ KelvoDicomDataNode* KelvoDicomDataTree::getKeys() {
     auto* keys = new KelvoDicomDataNode("US");
     int32_t n = _container ? QTCountChildrenOfType(_container, 0, kDicomGroupAtom) : 0;
     for (int32_t i = 1; i <= n; ++i)
-        keys->usValueSet(DicmUtils_NumberForAtomID(idOf(
+        keys->usValueSet(DicmUtils_NumberForAtomID(DicmUtils_AtomID(
                              _container, QTFindChildByIndex(_container, 0, kDicomGroupAtom, i, nullptr))),
                          -1);
     return keys;
@@ -305,7 +299,7 @@ QTAtom KelvoDicomDocument::hasMedia() {
 KelvoDicomPixelData* KelvoDicomDocument::mediaDataSamplesInfo() {
     if (!_pixelData) {
         QTAtom media = hasMedia();
-        if (media && idOf(_container, media) == 0x0010) {
+        if (media && DicmUtils_AtomID(_container, media) == 0x0010) {
             Kelvo_AtomCoord element(_container, media);
             if (_header->isDataCompressed()) {
                 _pixelData = new KelvoDicomPixelData(element, 0);

@@ -16,18 +16,6 @@ int32_t atomID(int32_t key) {
     return DicmUtils_AtomIDForNumber(uint16_t(key));
 }
 
-QTAtomType typeOf(QTAtomContainer c, QTAtom a) {
-    QTAtomType t = 0;
-    QTGetAtomTypeAndID(c, a, &t, nullptr);
-    return t;
-}
-
-QTAtomID idOf(QTAtomContainer c, QTAtom a) {
-    QTAtomID id = 0;
-    QTGetAtomTypeAndID(c, a, nullptr, &id);
-    return id;
-}
-
 bool isElementOrSequence(QTAtomType t) {
     return t == kDicomElementAtom || t == kDicomSequenceAtom;
 }
@@ -144,7 +132,7 @@ int32_t KelvoDicomDataSet::Key(int16_t index) {
         _status = QTNextChildAnyType(_container, _root, child, &child);
         if (_status != noErr || !child) return 0;
     }
-    return idOf(_container, child);
+    return DicmUtils_AtomID(_container, child);
 }
 
 int32_t KelvoDicomDataSet::count() {
@@ -162,8 +150,8 @@ KelvoDicomDataNode* KelvoDicomDataSet::getKeys() {
     }
     QTAtom child = 0;
     while (_container && QTNextChildAnyType(_container, _root, child, &child) == noErr && child) {
-        if (!isElementOrSequence(typeOf(_container, child))) continue;
-        keys->usValueSet(DicmUtils_NumberForAtomID(idOf(_container, child)), -1);
+        if (!isElementOrSequence(DicmUtils_AtomType(_container, child))) continue;
+        keys->usValueSet(DicmUtils_NumberForAtomID(DicmUtils_AtomID(_container, child)), -1);
     }
     return keys;
 }
@@ -174,8 +162,8 @@ QTAtom KelvoDicomDataSet::insertBefore(int32_t key) {
     while (true) {
         _status = QTNextChildAnyType(_container, _root, child, &child);
         if (_status != noErr || !child) return 0;
-        if (!isElementOrSequence(typeOf(_container, child))) continue;
-        if (idOf(_container, child) > target) return child;
+        if (!isElementOrSequence(DicmUtils_AtomType(_container, child))) continue;
+        if (DicmUtils_AtomID(_container, child) > target) return child;
     }
 }
 
@@ -214,7 +202,7 @@ void KelvoDicomDataSet::setProperty(uint16_t element, const char* vr, KelvoDicom
         _status = paramErr;
         return;
     }
-    if (atom && typeOf(_container, atom) == kDicomSequenceAtom) {
+    if (atom && DicmUtils_AtomType(_container, atom) == kDicomSequenceAtom) {
         // A plain value takes the place of a sequence.
         QTRemoveAtom(_container, atom);
         atom = 0;
@@ -349,7 +337,7 @@ Kelvo_QTObj* KelvoDicomDataSet::getObjValue(int32_t key) {
         if (key >= 0) _status = kKelvoNotFound;
         return nullptr;
     }
-    QTAtomType type = typeOf(_container, atom);
+    QTAtomType type = DicmUtils_AtomType(_container, atom);
     if (type == kDicomSequenceAtom) return new KelvoDicomDataItemGroup(_container, atom);
     if (type != kDicomElementAtom) return nullptr;
     KelvoDicomDataNode node;
@@ -406,12 +394,12 @@ int32_t KelvoDicomDataSet::setSequenceProperty(int32_t element, KelvoDicomDataIt
         return _status;
     }
     QTAtom atom = FindItem(element, _root);
-    if (atom && typeOf(_container, atom) != kDicomSequenceAtom) {
+    if (atom && DicmUtils_AtomType(_container, atom) != kDicomSequenceAtom) {
         QTRemoveAtom(_container, atom); // a sequence takes the place of a plain value
         atom = 0;
     }
     if (!atom) {
-        QTAtomType type = typeOf(sequence.Dictionary(), sequence.getRootOfItems());
+        QTAtomType type = DicmUtils_AtomType(sequence.Dictionary(), sequence.getRootOfItems());
         if (!type) type = kDicomSequenceAtom;
         _status = QTInsertChildBeforeAtom(_container, _root, type, atomID(element), insertBefore(element), 0,
                                           nullptr, &atom);
@@ -479,13 +467,13 @@ int32_t KelvoDicomDataSet::anonymizeSQItems() {
     std::vector<QTAtom> sequences;
     QTAtom child = 0;
     while (QTNextChildAnyType(_container, _root, child, &child) == noErr && child)
-        if (typeOf(_container, child) == kDicomSequenceAtom) sequences.push_back(child);
+        if (DicmUtils_AtomType(_container, child) == kDicomSequenceAtom) sequences.push_back(child);
     int32_t firstError = 0;
     for (QTAtom atom : sequences) {
         KelvoDicomDataItemGroup group(_container, atom);
         int32_t status = group.anonymize();
         if (status == 0) {
-            setSequenceProperty(DicmUtils_NumberForAtomID(idOf(_container, atom)), group);
+            setSequenceProperty(DicmUtils_NumberForAtomID(DicmUtils_AtomID(_container, atom)), group);
             status = _status;
         }
         if (status != 0 && firstError == 0) firstError = status;

@@ -15,18 +15,6 @@ namespace {
 
 constexpr size_t kCopyChunk = 0x200000;
 
-QTAtomType typeOf(QTAtomContainer c, QTAtom a) {
-    QTAtomType t = 0;
-    QTGetAtomTypeAndID(c, a, &t, nullptr);
-    return t;
-}
-
-QTAtomID idOf(QTAtomContainer c, QTAtom a) {
-    QTAtomID id = 0;
-    QTGetAtomTypeAndID(c, a, nullptr, &id);
-    return id;
-}
-
 // Bytes of an element header after the tag in the output encoding.
 uint32_t headerBytes(const char* vr, uint32_t flags) {
     if (flags & kDicomWriteImplicitVR) return 4;
@@ -145,8 +133,8 @@ void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t f
     while (true) {
         _status = QTNextChildAnyType(_container, _root, child, &child);
         if (_status != noErr || !child) break;
-        QTAtomType type = typeOf(_container, child);
-        QTAtomID id = idOf(_container, child);
+        QTAtomType type = DicmUtils_AtomType(_container, child);
+        QTAtomID id = DicmUtils_AtomID(_container, child);
         if (id == kDicomZeroID || (type != kDicomElementAtom && type != kDicomSequenceAtom)) continue;
         const uint16_t element = uint16_t(id);
         qtAtomNodeHeader header{};
@@ -263,7 +251,7 @@ void KelvoDicomDataSet::writeMediaElement(FILE* out, QTAtom atom, uint32_t flags
     fstat(fileno(in), &st);
     const int64_t fileSize = int64_t(st.st_size);
     char vr[3] = {m.header.vr[0], m.header.vr[1], 0};
-    const uint16_t element = DicmUtils_NumberForAtomID(idOf(_container, atom));
+    const uint16_t element = DicmUtils_NumberForAtomID(DicmUtils_AtomID(_container, atom));
     const bool undefined = m.header.length == kDicomUndefinedLength;
     // Check the whole value is still there before writing a byte of it.
     bool complete = undefined ? walkFragments(in, m.header.valuePosition, fileSize,
@@ -334,8 +322,8 @@ uint64_t KelvoDicomDataSet::binaryContentSize(uint32_t flags) {
     KelvoDicomDataNode node;
     QTAtom child = 0;
     while (QTNextChildAnyType(_container, _root, child, &child) == noErr && child) {
-        QTAtomType type = typeOf(_container, child);
-        QTAtomID id = idOf(_container, child);
+        QTAtomType type = DicmUtils_AtomType(_container, child);
+        QTAtomID id = DicmUtils_AtomID(_container, child);
         if (id == kDicomZeroID) continue;
         if (type == kDicomSequenceAtom) {
             KelvoDicomDataItemGroup sequence(_container, child);

@@ -9,18 +9,6 @@
 
 namespace {
 
-QTAtomType typeOf(QTAtomContainer c, QTAtom a) {
-    QTAtomType t = 0;
-    QTGetAtomTypeAndID(c, a, &t, nullptr);
-    return t;
-}
-
-QTAtomID idOf(QTAtomContainer c, QTAtom a) {
-    QTAtomID id = 0;
-    QTGetAtomTypeAndID(c, a, nullptr, &id);
-    return id;
-}
-
 // Copies `atom` of `source` into a new container of `owner`; the root of the copy and the status.
 QTAtomContainer copyAtomInto(QTAtomContainer source, QTAtom atom, int32_t& status) {
     QTAtomContainer copy = nullptr;
@@ -52,7 +40,7 @@ KelvoDicomDataItem::KelvoDicomDataItem() {
 }
 
 KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom) {
-    if (!container || typeOf(container, atom) != kDicomItemAtom) {
+    if (!container || DicmUtils_AtomType(container, atom) != kDicomItemAtom) {
         _status = paramErr;
         return;
     }
@@ -126,7 +114,7 @@ int32_t KelvoDicomDataItem::Key(int16_t index) {
         _status = paramErr;
         return 0;
     }
-    return idOf(_container, atom);
+    return DicmUtils_AtomID(_container, atom);
 }
 
 KelvoDicomDataNode* KelvoDicomDataItem::getKeys() {
@@ -138,7 +126,7 @@ KelvoDicomDataNode* KelvoDicomDataItem::getKeys() {
     }
     for (int32_t i = 1; i <= count(); ++i) {
         QTAtom atom = QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr);
-        keys->usValueSet(DicmUtils_NumberForAtomID(idOf(_container, atom)), -1);
+        keys->usValueSet(DicmUtils_NumberForAtomID(DicmUtils_AtomID(_container, atom)), -1);
     }
     return keys;
 }
@@ -157,7 +145,7 @@ QTAtom KelvoDicomDataItem::insertBefore(int32_t group) {
     const int32_t target = DicmUtils_AtomIDForNumber(uint16_t(group));
     for (int32_t i = 1; i <= count(); ++i) {
         QTAtom atom = QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr);
-        if (idOf(_container, atom) > target) return atom;
+        if (DicmUtils_AtomID(_container, atom) > target) return atom;
     }
     return 0;
 }
@@ -230,7 +218,7 @@ void KelvoDicomDataItem::flushContent(FILE* file, dicmIOformat format, uint32_t 
         KelvoDicomDataSet set(_container, atom);
         if (!set.qtObjIsValid() || set.Error() != 0) {
             std::fprintf(file, "Failed to parse dataset %04X \t Err Code:%ld\n",
-                         unsigned(idOf(_container, atom) & 0xFFFF), long(set.Error()));
+                         unsigned(DicmUtils_AtomID(_container, atom) & 0xFFFF), long(set.Error()));
             continue;
         }
         if (format == dicmIOformatBinary)
@@ -303,7 +291,7 @@ KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(uint16_t element) : _element(el
 }
 
 KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAtom atom) {
-    if (!container || typeOf(container, atom) != kDicomSequenceAtom) {
+    if (!container || DicmUtils_AtomType(container, atom) != kDicomSequenceAtom) {
         _status = paramErr;
         return;
     }
@@ -316,7 +304,7 @@ KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAt
     reset();
     _container = copy;
     _root = QTFindChildByIndex(_container, 0, kDicomSequenceAtom, 1, nullptr);
-    _element = uint16_t(idOf(container, atom));
+    _element = uint16_t(DicmUtils_AtomID(container, atom));
     _status = noErr;
     _length = storedLength(container, atom, _status);
 }

@@ -69,3 +69,15 @@ inline int32_t DicmUtils_AtomIDForNumber(uint16_t number) {
 inline uint16_t DicmUtils_NumberForAtomID(int32_t id) {
     return id == kDicomZeroID ? 0 : uint16_t(id);
 }
+
+// The type and id of an atom (0 for an atom that is not there).
+inline QTAtomType DicmUtils_AtomType(QTAtomContainer c, QTAtom a) {
+    QTAtomType t = 0;
+    QTGetAtomTypeAndID(c, a, &t, nullptr);
+    return t;
+}
+inline QTAtomID DicmUtils_AtomID(QTAtomContainer c, QTAtom a) {
+    QTAtomID id = 0;
+    QTGetAtomTypeAndID(c, a, nullptr, &id);
+    return id;
+}

@@ -59,6 +59,18 @@ inline std::string run(const std::string& command, int* status = nullptr) {
     return out;
 }
 
+// What a writer of C streams writes, as bytes.
+template <class F> std::string capture(F&& print) {
+    FILE* f = std::tmpfile();
+    print(f);
+    std::rewind(f);
+    std::string out;
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        out += char(c);
+    std::fclose(f);
+    return out;
+}
+
 inline const char* pydicomTestFiles() {
     return "/usr/lib/python3/dist-packages/pydicom/data/test_files";
 }

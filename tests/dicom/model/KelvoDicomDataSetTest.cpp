@@ -14,16 +14,7 @@ using namespace std::string_literals;
 
 namespace {
 
-template <class F> std::string capture(F&& print) {
-    FILE* f = std::tmpfile();
-    print(f);
-    std::rewind(f);
-    std::string out;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        out += char(c);
-    std::fclose(f);
-    return out;
-}
+using testsupport::capture;
 
 // The children of a set's root as "E0010 S0015 ..." (E element, S sequence).
 std::string order(KelvoDicomDataSet& set) {

@@ -17,16 +17,7 @@ namespace {
 
 using testsupport::ScratchDir;
 
-template <class F> std::string capture(F&& print) {
-    FILE* f = std::tmpfile();
-    print(f);
-    std::rewind(f);
-    std::string out;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        out += char(c);
-    std::fclose(f);
-    return out;
-}
+using testsupport::capture;
 
 std::string pydicomFile(const char* name) {
     return std::string(testsupport::pydicomTestFiles()) + "/" + name;

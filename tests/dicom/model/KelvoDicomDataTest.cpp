@@ -29,16 +29,7 @@ struct FileValue {
     }
 };
 
-template <class F> std::string capture(F&& print) {
-    FILE* f = std::tmpfile();
-    print(f);
-    std::rewind(f);
-    std::string out;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        out += char(c);
-    std::fclose(f);
-    return out;
-}
+using testsupport::capture;
 
 std::string written(KelvoDicomDataNode& node, uint8_t flags) {
     return capture([&](FILE* f) { node.flushToBinary(f, &flags); });

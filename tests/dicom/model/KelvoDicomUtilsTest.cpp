@@ -1,5 +1,7 @@
 #include "KelvoDicomUtils.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -14,16 +16,7 @@ using namespace std::string_literals;
 
 namespace {
 
-template <class F> std::string capture(F&& print) {
-    FILE* f = std::tmpfile();
-    print(f);
-    std::rewind(f);
-    std::string out;
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        out += char(c);
-    std::fclose(f);
-    return out;
-}
+using testsupport::capture;
 
 bool wellFormedUID(const std::string& uid) {
     if (uid.empty() || uid.size() > 64) return false;

@@ -1,6 +1,8 @@
 #include "KelvoAtomics.h"
 #include "PlatformEndian.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,17 +15,7 @@ namespace {
 constexpr QTAtomType kWxyz = FOUR_CHAR_CODE("wxyz");
 constexpr QTAtomType kAbcd = FOUR_CHAR_CODE("abcd");
 
-// What a FILE* printer writes, as text.
-template <class F> std::string capture(F&& print) {
-    FILE* f = std::tmpfile();
-    print(f);
-    std::string out;
-    std::rewind(f);
-    for (int c; (c = std::fgetc(f)) != EOF;)
-        out += char(c);
-    std::fclose(f);
-    return out;
-}
+using testsupport::capture;
 
 TEST(AtomCoord, NavigationAndStatuses) {
     Kelvo_AtomContainer box;
