@@ -19,7 +19,7 @@ constexpr uint16_t kImageGroup = 0x0020;
 
 const char* const kExplicitLittleEndianUID = "1.2.840.10008.1.2.1";
 const char* const kImplicitLittleEndianUID = "1.2.840.10008.1.2";
-const char* const kSecondaryCaptureUID = "1.2.840.10008.5.1.4.1.1.1";
+const char* const kCRImageStorageUID = "1.2.840.10008.5.1.4.1.1.1";
 
 // Gives an existing identifier element a new anonymous identifier, in the element's own VR.
 // Returns the status of the store (0 when the element is absent).
@@ -203,7 +203,7 @@ void KelvoDicomDataHeader::setupEncodingRules() {
 KelvoDicomDataHeader* KelvoDicomDataHeader::createACRNemaHeader() {
     auto* header = new KelvoDicomDataHeader();
     header->XFerSyntax(kImplicitLittleEndianUID);
-    header->setStringValueProperty(0x0002, kSecondaryCaptureUID);
+    header->setStringValueProperty(0x0002, kCRImageStorageUID);
     header->_acrNema = 1;
     return header;
 }
