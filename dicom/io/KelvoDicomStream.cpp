@@ -496,6 +496,7 @@ struct KelvoDicomInputFileBinary::Reader {
         struct Fragment {
             int64_t itemPosition, value;
             uint32_t length;
+            bool opensImage; // starts with a JPEG SOI or a JPEG 2000 SOC marker
         };
         std::vector<Fragment> fragments;
         std::vector<uint32_t> offsets; // the basic offset table
@@ -518,14 +519,19 @@ struct KelvoDicomInputFileBinary::Reader {
                 }
             } else {
                 if (item.desc.length == 0) return fail(kDicomZeroFragment);
-                fragments.push_back({item.fpos.elementPosition, item.fpos.valuePosition, item.desc.length});
+                uint8_t marker[2] = {};
+                bool opens = item.desc.length >= 2 && std::fread(marker, 1, 2, f) == 2 && marker[0] == 0xFF &&
+                             (marker[1] == 0xD8 || marker[1] == 0x4F);
+                fragments.push_back(
+                    {item.fpos.elementPosition, item.fpos.valuePosition, item.desc.length, opens});
             }
             first = false;
             if (!seek(item.fpos.valuePosition + item.desc.length)) return fail(ioErr);
         }
         if (!imagePixel || fragments.empty()) return true;
-        // Frames: the basic offset table when it is there, all fragments for a single frame, else
-        // one fragment per frame.
+        // Frames: the basic offset table when it is there, all fragments for a single frame, the
+        // fragments that open a compressed image when they number the frames, else one fragment
+        // per frame.
         const int32_t declared = imagePixel->FramesCount();
         const uint32_t frames = declared > 0 ? uint32_t(declared) : 1;
         const int64_t base = fragments.front().itemPosition;
@@ -551,8 +557,18 @@ struct KelvoDicomInputFileBinary::Reader {
         }
         if (!byTable) {
             spans.clear();
+            size_t openers = 0;
+            for (const Fragment& fr : fragments)
+                openers += fr.opensImage ? 1 : 0;
             if (frames == 1) {
                 spans.push_back({0, fragments.size() - 1});
+            } else if (fragments.size() > frames && openers == frames && fragments.front().opensImage) {
+                for (size_t i = 0; i < fragments.size(); ++i) {
+                    if (fragments[i].opensImage)
+                        spans.push_back({i, i});
+                    else
+                        spans.back().second = i;
+                }
             } else {
                 for (size_t i = 0; i < fragments.size() && i < frames; ++i)
                     spans.push_back({i, i});

@@ -165,7 +165,9 @@ template <class T> class KelvoDataT : public Kelvo_QTObj {
     bool ownsItems() const { return _owns != 0; }
 
     // A new owned array holding `text` and its terminating NUL; null for a null or empty text.
-    static KelvoDataT* createWithString(const char* text) requires std::is_same_v<T, char> {
+    template <class U = T>
+        requires std::is_same_v<U, char>
+    static KelvoDataT* createWithString(const char* text) {
         if (!text || !*text) return nullptr;
         size_t length = std::strlen(text);
         if (length >= UINT32_MAX) return nullptr;
