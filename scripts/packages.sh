@@ -12,6 +12,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # test-time peers and fixtures
   dcmtk python3-pydicom dicom3tools libxml2-utils
+  # the stand-in host calls plug-in functions through libffi
+  libffi-dev
 )
 
 missing=()

@@ -43,6 +43,14 @@ class KelvoDicomDataTree : public Kelvo_Dictionary {
     void setObjValue(int32_t key, Kelvo_QTObj* value) override;
     void toTextFile(const char* path) override;
     void toXmlFile(const char* path) override;
+    // The Part 10 form of the tree (or the DICOMDIR of a directory document) into the caller's
+    // open stream, which stays open after the last group; `flags` is not used.
+    void flushToBinary(FILE* file, const void* flags) override;
+    // A DICOM file at `path`; `option` points to a byte that asks for group lengths (none when
+    // null). The tree's status is the writer's. Written over the file its pixel or waveform data
+    // come from, the tree then finds them where they are in the new file.
+    void toBinaryFile(const char* path, const void* option) override;
+    void toDicomFile(const char* path, uint8_t useGroupLength);
 
     virtual void _anonymizeData(KelvoDicomDataTree& target);
     virtual void _addThumbnailEntry(QTAtom atom);

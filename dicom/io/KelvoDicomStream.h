@@ -9,6 +9,8 @@
 #include "KelvoImageTypes.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 class KelvoDicomDataHeader;
 class KelvoDicomDataTree;
@@ -139,6 +141,88 @@ class KelvoDicomOutputFileXml : public KelvoDicomOutputFile {
     bool isA(const char* name) const override;
     void _writeHeader() override;
     void _writeDataSet(const KelvoDicomDataTree& tree) override;
+};
+
+class KelvoDicomDirectoryDocument;
+class KelvoDicomDataItemGroup;
+class KelvoDicomDataFileSet;
+
+// Writes a tree as a DICOM Part 10 file: preamble, "DICM", the file meta information, then every
+// group in the byte order and VR form of the header's transfer syntax; a directory document is
+// written as a DICOMDIR with its record offsets computed while the records are written.
+//
+// Pixel and waveform data that stayed in their source file are copied from there. A destination
+// that is one of those source files is written to a temporary file in the same folder that then
+// replaces it, so the source is never truncated while it is still being copied.
+//
+// Refused before anything is written: encapsulated pixel data in any syntax but their own, or
+// native pixel data under an encapsulated syntax (-50); a transfer syntax that is deflated or
+// unknown (301); pixel or waveform data whose source file cannot be opened (100) or no longer
+// holds the whole value (303); a directory header on a tree that is not a directory document (10).
+// A value that could not be copied while writing makes the write fail with 303.
+class KelvoDicomOutputFileBinary : public KelvoDicomOutputFile {
+  public:
+    KelvoDicomOutputFileBinary() = default;
+    explicit KelvoDicomOutputFileBinary(const char* path) : KelvoDicomOutputFile(path) {}
+    explicit KelvoDicomOutputFileBinary(const KelvoDataT<char>& path) : KelvoDicomOutputFile(path) {}
+
+    const char* qtObjName() const override { return "KelvoDicomOutputFileBinary"; }
+    bool isA(const char* name) const override;
+    void defaultStatus() override;
+    bool _open() override;
+    void _close() override;
+    void _writeHeader() override;
+    void _writeDataSet(const KelvoDicomDataTree& tree) override;
+    void write(const KelvoDicomDataTree& tree) override;
+
+    // When set, every group starts with its group length (gggg,0000), recomputed (directory
+    // records never carry one).
+    bool& useGroupLength() { return _useGroupLength; }
+
+    void _writeDicomDirDataSet(KelvoDicomDirectoryDocument& doc);
+    void _writeDicomDirMainDirectory(KelvoDicomDataItemGroup& records);
+    void _writeDicomDirItem(KelvoDicomDataFileSet& record, int64_t& itemStart);
+
+    // What write(tree) puts in its file, written into the caller's open stream, which stays open.
+    // Refused (status set, nothing written) when the stream is one of the files the tree's pixel
+    // or waveform data are copied from.
+    void writeInto(FILE* file, const KelvoDicomDataTree& tree);
+
+  private:
+    int32_t prepare(const KelvoDicomDataTree& tree, std::vector<std::string>& sources);
+    void writeTree(const KelvoDicomDataTree& tree);
+    void linkAsInFile();
+    void patchOffset(int64_t at, int64_t value);
+
+    bool _useGroupLength = false;
+    // Set while a write replaces one of its own source files: the file being written and the
+    // destination it replaces when the write succeeds.
+    bool _replace = false;
+    std::string _temporaryPath;
+    std::string _replacedPath;
+    // Directory records. Records read from a file keep the hierarchy their offsets gave them;
+    // others are linked by their order and types. For that: for each level, where the values of
+    // (0004,1400) and (0004,1420) of the last record of that level went (0 for none); where the
+    // first and last root records start; and for every record written, where it starts, where
+    // its two offsets went and what they held in the file it came from.
+    struct RecordPlacement {
+        int64_t start = 0;
+        int64_t nextAt = 0;
+        int64_t lowerAt = 0;
+        int64_t fileStart = 0;
+        uint32_t fileNext = 0;
+        uint32_t fileLower = 0;
+    };
+    struct PendingLinks {
+        int64_t next[4] = {};
+        int64_t lower[4] = {};
+        int64_t firstRoot = 0;
+        int64_t lastRoot = 0;
+        bool keepFileLinks = false;
+        uint32_t fileFirstRoot = 0;
+        std::vector<RecordPlacement> records;
+    };
+    PendingLinks _links;
 };
 
 // Status codes of the streams.

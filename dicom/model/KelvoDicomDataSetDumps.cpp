@@ -129,6 +129,7 @@ void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t f
     }
     if (!_container) return;
     KelvoDicomDataNode node;
+    int32_t firstError = 0;
     QTAtom child = 0;
     while (true) {
         _status = QTNextChildAnyType(_container, _root, child, &child);
@@ -171,6 +172,7 @@ void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t f
         if (format != dicmIOformatBinary) continue;
         if (type == kDicomElementAtom && isMediaElement(child, element, node, haveNode)) {
             writeMediaElement(file, child, flags);
+            if (_status != noErr && firstError == 0) firstError = _status;
             continue;
         }
         DicomUtils_WriteTag(file, flags, _group, element);
@@ -187,7 +189,8 @@ void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t f
             empty.flushToBinary(file, &f);
         }
     }
-    if (_status == noErr || child == 0) _status = noErr;
+    // A value that could not be copied stays reported; the walk's own steps do not hide it.
+    _status = firstError != 0 ? firstError : (child == 0 ? int32_t(noErr) : _status);
 }
 
 // ---------------------------------------------------------------------------------------------

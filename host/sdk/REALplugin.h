@@ -1,0 +1,207 @@
+// The plug-in interface of the host, version 10: the records through which a plug-in declares
+// its classes and modules, the opaque host types, and the host services a plug-in calls.
+//
+// A plug-in is a shared object that exports one function, REALPluginMain. The host calls it once
+// with its resolver, a function that returns a host service for a name. The entry glue
+// (REALpluginGlue.cpp, compiled into every plug-in) keeps the resolver, tells the host the
+// interface version, and calls the plug-in's PluginEntry, which registers the plug-in's classes
+// and modules. The service functions below look their host entry up by name on first use and
+// keep it.
+//
+// Records are tables of machine words: every count, flag and version is a word as wide as a
+// pointer, so the order of the fields is the whole layout.
+//
+// Calling conventions of the functions named in the records (the host calls them with the
+// native types of their declaration text):
+// - instance method: result fn(REALobject self, arguments...); a method's setter (the form
+//   `value(key) = x`) is void fn(REALobject self, arguments..., value);
+// - shared method and module method: result fn(arguments...);
+// - property getter: type fn(REALobject self, RBInteger param); setter: void fn(REALobject self,
+//   RBInteger param, type value);
+// - shared property getter: type fn(RBInteger param); setter: void fn(RBInteger param, type);
+// - class constructor and destructor: void fn(REALobject self).
+// Declared types and their native types: integer RBInteger, Int16 int16_t, UInt16 uint16_t,
+// UInt32 uint32_t, double double, single float, boolean RBBoolean, string REALstring, any class
+// (folderitem, memoryblock, Date, a plug-in class) REALobject; a `byref` parameter is a pointer
+// to its type.
+//
+// References: a string or object that a service returns to the plug-in is the plug-in's to
+// release (REALUnlockString, REALUnlockObject) or to hand back as a function result, which
+// passes it to the host. Arguments the host passes in are borrowed for the call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using RBInteger = int32_t;
+using RBBoolean = uint8_t;
+// One word of a record, wide enough for a pointer.
+using RBRecordWord = intptr_t;
+
+struct REALobjectStruct;
+using REALobject = REALobjectStruct*;
+using REALfolderItem = REALobject;
+using REALmemoryBlock = REALobject;
+struct REALstringStruct;
+using REALstring = REALstringStruct*;
+struct REALclassRefStruct;
+using REALclassRef = REALclassRefStruct*;
+
+using REALproc = void (*)();
+using REALresolver = void* (*)(const char* entryName);
+
+// Text encodings, as the platform numbers them.
+using REALstringEncoding = uint32_t;
+constexpr REALstringEncoding kREALTextEncodingMacRoman = 0;
+constexpr REALstringEncoding kREALTextEncodingISOLatin1 = 0x0201;
+constexpr REALstringEncoding kREALTextEncodingWindowsLatin1 = 0x0500;
+constexpr REALstringEncoding kREALTextEncodingASCII = 0x0600;
+constexpr REALstringEncoding kREALTextEncodingUTF8 = 0x08000100;
+constexpr REALstringEncoding kREALTextEncodingUnknown = 0xFFFFFFFFu;
+
+constexpr RBRecordWord kREALPluginVersion = 10;
+// The console-safe mark of a class or a member: console programs may use it.
+constexpr RBRecordWord kREALConsoleSafe = 4;
+
+struct REALEventRecord;
+struct REALEventInstanceRecord;
+struct REALAttributeRecord;
+
+struct REALPropertyRecord {
+    const char* group;
+    const char* name;
+    const char* type;
+    RBRecordWord flags;
+    REALproc getter;
+    REALproc setter;
+    RBRecordWord param;
+    RBRecordWord reserved[5];
+};
+static_assert(sizeof(REALPropertyRecord) == 12 * sizeof(void*));
+
+struct REALMethodRecord {
+    REALproc function;
+    REALproc setterFunction;
+    const char* declaration;
+    RBRecordWord flags;
+    RBRecordWord reserved[2];
+};
+static_assert(sizeof(REALMethodRecord) == 6 * sizeof(void*));
+
+// The declaration carries name and value: `name \t\t=\t\tvalue`, a string value in double quotes.
+struct REALConstantRecord {
+    const char* declaration;
+    RBRecordWord reserved[4];
+};
+static_assert(sizeof(REALConstantRecord) == 5 * sizeof(void*));
+
+struct REALClassRecord {
+    RBRecordWord version;
+    const char* name;
+    const char* superName;
+    RBRecordWord dataSize;
+    RBRecordWord forSystemUse;
+    REALproc constructor;
+    REALproc destructor;
+    REALPropertyRecord* properties;
+    RBRecordWord propertyCount;
+    REALMethodRecord* methods;
+    RBRecordWord methodCount;
+    REALEventRecord* events;
+    RBRecordWord eventCount;
+    REALEventInstanceRecord* eventInstances;
+    RBRecordWord eventInstanceCount;
+    const char* interfaces;
+    REALAttributeRecord* attributes;
+    RBRecordWord attributeCount;
+    REALConstantRecord* constants;
+    RBRecordWord constantCount;
+    RBRecordWord flags;
+    REALPropertyRecord* sharedProperties;
+    RBRecordWord sharedPropertyCount;
+    REALMethodRecord* sharedMethods;
+    RBRecordWord sharedMethodCount;
+};
+static_assert(sizeof(REALClassRecord) == 25 * sizeof(void*));
+
+struct REALModuleRecord {
+    RBRecordWord version;
+    const char* name;
+    REALMethodRecord* methods;
+    RBRecordWord methodCount;
+    REALConstantRecord* constants;
+    RBRecordWord constantCount;
+    RBRecordWord reserved[8];
+    RBRecordWord moduleFlags;
+    RBRecordWord reserved2;
+};
+static_assert(sizeof(REALModuleRecord) == 16 * sizeof(void*));
+
+// What REALGetPropValue and REALSetPropValue move, by the kind of the property.
+enum REALPropertyKind : RBInteger {
+    kREALPropString = 1,
+    kREALPropInteger = 2,
+    kREALPropDouble = 3,
+    kREALPropBoolean = 4,
+    kREALPropObject = 5,
+};
+
+// Defined by each plug-in: registers its classes and modules. Called once, by REALPluginMain.
+RBInteger PluginEntry();
+
+// ---- Host services (resolved by name on first use) ----
+
+// Registration. A class whose superclass the host does not know is refused.
+void REALRegisterClass(REALClassRecord* record);
+// ORs the console-safe mark into the record's flags.
+void SetClassConsoleSafe(REALClassRecord* record);
+// 0 when the host took the module; otherwise the host's refusal code.
+RBInteger REALRegisterModule(REALModuleRecord* record);
+
+// The instance data that `record`'s class contributes to `object` (null when the object has no
+// such data).
+void* REALGetClassData(REALobject object, REALClassRecord* record);
+REALclassRef REALGetClassRef(const char* className);
+// A new instance (zero-filled instance data), owned by the caller; nil when the class is unknown
+// or refused.
+REALobject REALnewInstance(REALclassRef classRef);
+REALobject REALnewInstance(const char* className);
+void REALUnlockObject(REALobject object);
+
+// Strings.
+REALstring REALBuildString(const char* bytes, RBInteger length, REALstringEncoding encoding);
+// The string's bytes with a terminating NUL, valid while the string lives.
+const char* REALCString(REALstring string);
+// A new string of the text in another encoding; nil when a character has no form there.
+REALstring REALConvertString(REALstring string, REALstringEncoding encoding);
+const void* REALGetStringContents(REALstring string, size_t* byteCount);
+REALstringEncoding REALGetStringEncoding(REALstring string);
+void REALUnlockString(REALstring string);
+
+// Properties by name: false when the object has no such property of that kind.
+RBBoolean REALGetPropValue(REALobject object, const char* name, REALstring* value);
+RBBoolean REALGetPropValue(REALobject object, const char* name, RBInteger* value);
+RBBoolean REALGetPropValue(REALobject object, const char* name, double* value);
+RBBoolean REALGetPropValue(REALobject object, const char* name, RBBoolean* value);
+RBBoolean REALGetPropValue(REALobject object, const char* name, REALobject* value);
+RBBoolean REALSetPropValue(REALobject object, const char* name, REALstring value);
+RBBoolean REALSetPropValue(REALobject object, const char* name, RBInteger value);
+RBBoolean REALSetPropValue(REALobject object, const char* name, double value);
+RBBoolean REALSetPropValue(REALobject object, const char* name, RBBoolean value);
+RBBoolean REALSetPropValue(REALobject object, const char* name, REALobject value);
+
+// Methods by their declaration text; null when there is none. The caller casts the result to the
+// function type of the declaration.
+REALproc REALLoadObjectMethod(REALobject object, const char* declaration);
+REALproc REALLoadFrameworkMethod(const char* declaration);
+
+// Memory blocks: zero-filled bytes owned by the block.
+REALmemoryBlock REALNewMemoryBlock(RBInteger size);
+void* REALMemoryBlockGetPtr(REALmemoryBlock block);
+RBInteger REALMemoryBlockGetSize(REALmemoryBlock block);
+
+// The item's path as a new string; nil for an item without a path.
+REALstring REALpathFromFolderItem(REALfolderItem item);
+
+// Raises the exception object in the host when the current call returns.
+void REALRaiseException(REALobject exception);

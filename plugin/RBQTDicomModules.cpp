@@ -1,0 +1,230 @@
+#include "RBQTDicomModules.h"
+
+#include "KelvoDicomData.h"
+#include "KelvoDicomDataElements.h"
+#include "KelvoDicomDataSetViews.h"
+#include "KelvoDicomDataTree.h"
+#include "KelvoDicomDictionaries.h"
+#include "KelvoDicomStream.h"
+#include "KelvoDicomUtils.h"
+#include "RBPluginUtils.h"
+#include "RBQTCommon.h"
+#include "RBQTDicomObjTools.h"
+#include "VUXDicomLib.h"
+
+#include <cstring>
+#include <iterator>
+#include <memory>
+
+namespace {
+
+constexpr uint32_t kModeText = FOUR_CHAR_CODE("TEXT");
+constexpr uint32_t kModeXml = FOUR_CHAR_CODE("XMLT");
+constexpr uint32_t kModeAnonymize = FOUR_CHAR_CODE("ANON");
+
+constexpr RBInteger kNoPath = -108;
+constexpr RBInteger kNotADicomTree = 100;
+
+REALstring newString(const char* text) {
+    return REALBuildString(text, RBInteger(std::strlen(text)), kREALTextEncodingUTF8);
+}
+
+// A string argument as a new C string, or null for nil, an empty string or one that cannot be
+// read.
+std::unique_ptr<char[]> cString(REALstring s) {
+    char* text = nullptr;
+    if (RealStringToCString(s, text) != 0) text = nullptr;
+    return std::unique_ptr<char[]>(text);
+}
+
+// The header of a file (caller owns), or null when none can be read.
+KelvoDicomDataHeader* readHeader(REALfolderItem src) {
+    std::unique_ptr<KelvoDataT<char>> path(FolderitemPath(src));
+    if (!path) return nullptr;
+    KelvoDicomInputFileBinary in(*path);
+    return in.readHeader();
+}
+
+// A failure must never read as success: a zero status where the work was not done becomes
+// `fallback`.
+RBInteger failureStatus(int32_t status, RBInteger fallback) {
+    return status != 0 ? status : fallback;
+}
+
+} // namespace
+
+REALstring FenraDicomMimeType() {
+    return newString(VUX::VUXDCM::VUXDicomLibrary::dicomMimeType());
+}
+
+RBBoolean FenraDicomFileIsDicomFile(REALfolderItem src) {
+    std::unique_ptr<KelvoDicomDataHeader> header(readHeader(src));
+    return header ? 1 : 0;
+}
+
+REALobject FenraDicomFileGetMetaInformations(REALfolderItem src) {
+    return FenraWrapNewObject(readHeader(src));
+}
+
+RBInteger FenraDicomFileDump(REALfolderItem src, REALfolderItem dst, uint32_t mode) {
+    std::unique_ptr<KelvoDataT<char>> srcPath(FolderitemPath(src));
+    if (!srcPath) return kNoPath;
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(srcPath->items()));
+    srcPath.reset();
+    if (!tree) return kNotADicomTree;
+    std::unique_ptr<KelvoDataT<char>> dstPath(FolderitemPath(dst));
+    if (!dstPath) return kNoPath;
+    if (!tree->qtObjIsValid()) return failureStatus(tree->Error(), kNotADicomTree);
+
+    int32_t status = 0;
+    if (mode == kModeText) {
+        tree->toTextFile(dstPath->items());
+        status = tree->Error();
+    } else if (mode == kModeXml) {
+        tree->toXmlFile(dstPath->items());
+        status = tree->Error();
+    } else if (mode == kModeAnonymize) {
+        std::unique_ptr<KelvoDicomDataTree> copy(tree->anonymize());
+        if (copy) {
+            copy->toBinaryFile(dstPath->items(), nullptr);
+            status = copy->Error();
+        } else {
+            status = failureStatus(tree->Error(), kNotADicomTree);
+        }
+    } else {
+        status = -50;
+    }
+    return status;
+}
+
+RBInteger FenraDicomFileToTextFile(REALfolderItem src, REALfolderItem dst) {
+    return FenraDicomFileDump(src, dst, kModeText);
+}
+
+RBInteger FenraDicomFileToXmlFile(REALfolderItem src, REALfolderItem dst) {
+    return FenraDicomFileDump(src, dst, kModeXml);
+}
+
+RBInteger FenraDicomFileAnonymize(REALfolderItem src, REALfolderItem dst) {
+    return FenraDicomFileDump(src, dst, kModeAnonymize);
+}
+
+REALobject FenraDicomFileOpen(REALfolderItem src) {
+    std::unique_ptr<KelvoDataT<char>> path(FolderitemPath(src));
+    if (!path) return nullptr;
+    return FenraWrapNewObject(KelvoDicomDataTree::openFile(path->items()));
+}
+
+RBInteger FenraDicomLoadExternalDictionary(REALfolderItem src, REALstring description) {
+    std::unique_ptr<KelvoDataT<char>> path(FolderitemPath(src));
+    if (!path) return -50;
+    auto text = cString(description);
+    return KelvoDicomStandardDictionaryUtils::loadExternalDictionary(text.get(), path->items(),
+                                                                     dicmIOformatText);
+}
+
+REALstring FenraDicomCreateAnonymousID() {
+    char* id = nullptr;
+    DicmUtils_IDAnonymizer(&id);
+    if (!id) return newString("");
+    REALstring result = newString(id);
+    delete[] id;
+    return result;
+}
+
+REALstring FenraDicomCreateUID(REALstring prefix) {
+    // An empty prefix (the declaration's default) is no prefix at all.
+    auto root = cString(prefix);
+    char* uid = DicmUtils_UIDCreate(root.get());
+    if (!uid) return newString("");
+    REALstring result = newString(uid);
+    delete[] uid;
+    return result;
+}
+
+REALobject FenraDicomCreateDataElementValue(REALstring valueFormat) {
+    auto format = cString(valueFormat);
+    if (!format) return nullptr;
+    return FenraWrapNewObject(KelvoDicomDataFactory::createElementValue(format.get()));
+}
+
+REALobject FenraDicomCreateDataElementValue2(REALobject value) {
+    Kelvo_QTObj* object = FenraKelvoObjectInstance(value);
+    if (!object || !object->isA("KelvoDicomDataNode")) return nullptr;
+    return FenraWrapNewObject(
+        KelvoDicomDataFactory::createElementValue(*static_cast<KelvoDicomDataNode*>(object)));
+}
+
+namespace {
+
+REALMethodRecord moduleMethods[] = {
+    {(REALproc)&FenraDicomMimeType, nullptr, "dicomMimeType() as string", kREALConsoleSafe, {}},
+    {(REALproc)&FenraDicomFileIsDicomFile,
+     nullptr,
+     "isFileDicomFile(srcFile as folderitem) as boolean",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomFileGetMetaInformations,
+     nullptr,
+     "metaInformationsFromFile(srcFile as folderitem) as FenraDicomHeader",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomFileToTextFile,
+     nullptr,
+     "dumpFileToTextFile(srcFile as folderitem,dstFile as folderitem) as integer",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomFileToXmlFile,
+     nullptr,
+     "dumpFileToXmlFile(srcFile as folderitem,dstFile as folderitem) as integer",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomFileAnonymize,
+     nullptr,
+     "anonymizeFile(srcFile as folderitem,dstFile as folderitem) as integer",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomFileOpen,
+     nullptr,
+     "openFile(srcFile as folderitem) as FenraDicomTree",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomLoadExternalDictionary,
+     nullptr,
+     "loadExternalDictionary(srcFile as folderitem,description as string) as integer",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomCreateAnonymousID, nullptr, "createAnonymousID() as string", kREALConsoleSafe, {}},
+    {(REALproc)&FenraDicomCreateUID,
+     nullptr,
+     "createUID(prefix as string=\"\") as string",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomCreateDataElementValue,
+     nullptr,
+     "createDataElementValue(valueFormat as string) as FenraObject",
+     kREALConsoleSafe,
+     {}},
+    {(REALproc)&FenraDicomCreateDataElementValue2,
+     nullptr,
+     "createDataElementValue(value as FenraDicomValue) as FenraObject",
+     kREALConsoleSafe,
+     {}},
+};
+
+REALConstantRecord moduleConstants[] = {
+    {"kDicomPluginVersion \t\t=\t\t631", {}},
+    {"kDicomPluginVersionStr \t\t=\t\t\"6.3.1\"", {}},
+};
+
+} // namespace
+
+REALModuleRecord FenraDicomSystemModule = {kREALPluginVersion,
+                                           "FenraDicomSystem",
+                                           moduleMethods,
+                                           RBRecordWord(std::size(moduleMethods)),
+                                           moduleConstants,
+                                           RBRecordWord(std::size(moduleConstants)),
+                                           {},
+                                           8,
+                                           0};
