@@ -113,7 +113,8 @@ KelvoDicomDataImagePixel::KelvoDicomDataImagePixel(QTAtomContainer container, QT
         DicmViews_EmptyGroup(_container, _root, _group, kPixelGroup, _status);
         return;
     }
-    if (_container && !KelvoDicomDataSet::HasKey(kPhotometric)) PhotoInterpretation("MONOCHROME2");
+    // A group read without Photometric Interpretation is answered as MONOCHROME2 (see the
+    // getter) but not given the element: dumps and writes show the file as it is.
 }
 
 KelvoDicomDataImagePixel::KelvoDicomDataImagePixel(const KelvoDicomDataImagePixel& other)
@@ -183,6 +184,7 @@ void KelvoDicomDataImagePixel::PlanarConfiguration(uint16_t value) {
 }
 
 const char* KelvoDicomDataImagePixel::PhotoInterpretation() {
+    if (_container && !KelvoDicomDataSet::HasKey(kPhotometric)) return "MONOCHROME2";
     return getStringValueProperty(kPhotometric);
 }
 

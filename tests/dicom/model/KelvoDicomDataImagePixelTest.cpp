@@ -667,3 +667,14 @@ TEST(ImagePixel, ViewsOfAtomsCopiesAndReset) {
 }
 
 } // namespace
+
+// A group read without Photometric Interpretation reads as MONOCHROME2 without being given the
+// element, so that dumps and writes show the group as it was.
+TEST(ImagePixelFromAtom, AnAbsentPhotometricIsNotInvented) {
+    KelvoDicomDataSet plain(0x0028);
+    plain.setUSValueProperty(0x0010, 4);
+    KelvoDicomDataImagePixel view(plain.Dictionary(), plain.getRootOfItems());
+    EXPECT_STREQ(view.PhotoInterpretation(), "MONOCHROME2");
+    EXPECT_FALSE(view.HasKey(0x0004));
+    EXPECT_EQ(view.count(), 1);
+}
