@@ -519,57 +519,18 @@ REALClassRecord& exceptionClass() {
     return record;
 }
 
-REALClassRecord nilObjectExceptionClass = {kREALPluginVersion,
-                                           "NilObjectException",
-                                           "RuntimeException",
-                                           0,
-                                           0,
-                                           nullptr,
-                                           nullptr,
-                                           nullptr,
-                                           0,
-                                           nullptr,
-                                           0,
-                                           nullptr,
-                                           0,
-                                           nullptr,
-                                           0,
-                                           nullptr,
-                                           nullptr,
-                                           0,
-                                           nullptr,
-                                           0,
-                                           kREALConsoleSafe,
-                                           nullptr,
-                                           0,
-                                           nullptr,
-                                           0};
+// An exception class that adds nothing to RuntimeException but its name.
+REALClassRecord exceptionSubclass(const char* name) {
+    REALClassRecord record{};
+    record.version = kREALPluginVersion;
+    record.name = name;
+    record.superName = "RuntimeException";
+    record.flags = kREALConsoleSafe;
+    return record;
+}
 
-REALClassRecord outOfBoundsExceptionClass = {kREALPluginVersion,
-                                             "OutOfBoundsException",
-                                             "RuntimeException",
-                                             0,
-                                             0,
-                                             nullptr,
-                                             nullptr,
-                                             nullptr,
-                                             0,
-                                             nullptr,
-                                             0,
-                                             nullptr,
-                                             0,
-                                             nullptr,
-                                             0,
-                                             nullptr,
-                                             nullptr,
-                                             0,
-                                             nullptr,
-                                             0,
-                                             kREALConsoleSafe,
-                                             nullptr,
-                                             0,
-                                             nullptr,
-                                             0};
+REALClassRecord nilObjectExceptionClass = exceptionSubclass("NilObjectException");
+REALClassRecord outOfBoundsExceptionClass = exceptionSubclass("OutOfBoundsException");
 
 // ---- Framework methods ----
 

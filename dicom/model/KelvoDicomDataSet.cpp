@@ -54,16 +54,7 @@ void KelvoDicomDataSet::initFromAtom(QTAtomContainer container, QTAtom atom) {
         return;
     }
     _group = DicmUtils_NumberForAtomID(id);
-    QTAtomContainer copy = nullptr;
-    OSErr err = QTCopyAtom(container, atom, &copy);
-    if (err != noErr) {
-        _status = err;
-        return;
-    }
-    reset();
-    _container = copy;
-    _root = QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr);
-    _status = noErr;
+    if (initWithAtom(container, atom)) _root = QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr);
 }
 
 KelvoDicomDataSet::KelvoDicomDataSet(const KelvoDicomDataSet& other)

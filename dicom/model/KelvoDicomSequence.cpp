@@ -9,13 +9,6 @@
 
 namespace {
 
-// Copies `atom` of `source` into a new container of `owner`; the root of the copy and the status.
-QTAtomContainer copyAtomInto(QTAtomContainer source, QTAtom atom, int32_t& status) {
-    QTAtomContainer copy = nullptr;
-    status = QTCopyAtom(source, atom, &copy);
-    return status == noErr ? copy : nullptr;
-}
-
 uint32_t storedLength(QTAtomContainer c, QTAtom atom, int32_t& status) {
     qtAtomNodeHeader header{};
     int32_t s = 0;
@@ -44,16 +37,8 @@ KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom) {
         _status = paramErr;
         return;
     }
-    int32_t status = 0;
-    QTAtomContainer copy = copyAtomInto(container, atom, status);
-    if (!copy) {
-        _status = status;
-        return;
-    }
-    reset();
-    _container = copy;
+    if (!initWithAtom(container, atom)) return;
     _root = QTFindChildByIndex(_container, 0, kDicomItemAtom, 1, nullptr);
-    _status = noErr;
     _length = storedLength(container, atom, _status);
 }
 
@@ -295,17 +280,9 @@ KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAt
         _status = paramErr;
         return;
     }
-    int32_t status = 0;
-    QTAtomContainer copy = copyAtomInto(container, atom, status);
-    if (!copy) {
-        _status = status;
-        return;
-    }
-    reset();
-    _container = copy;
+    if (!initWithAtom(container, atom)) return;
     _root = QTFindChildByIndex(_container, 0, kDicomSequenceAtom, 1, nullptr);
     _element = uint16_t(DicmUtils_AtomID(container, atom));
-    _status = noErr;
     _length = storedLength(container, atom, _status);
 }
 

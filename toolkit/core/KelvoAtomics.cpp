@@ -211,16 +211,21 @@ void Kelvo_AtomContainer::initWithContainer(QTAtomContainer source) {
         _status = kKelvoNothingToWorkOn;
         return;
     }
+    initWithAtom(source, 0);
+}
+
+bool Kelvo_AtomContainer::initWithAtom(QTAtomContainer source, QTAtom atom) {
     // Copy first: the source may be this object's own container.
     QTAtomContainer copy = nullptr;
-    OSErr err = QTCopyAtom(source, 0, &copy);
+    OSErr err = QTCopyAtom(source, atom, &copy);
     if (err != noErr) {
         _status = err;
-        return;
+        return false;
     }
     reset();
     _container = copy;
     _status = noErr;
+    return true;
 }
 
 void Kelvo_AtomContainer::reset() {

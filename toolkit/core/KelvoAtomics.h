@@ -101,6 +101,10 @@ class Kelvo_AtomContainer : public Kelvo_QTObj {
     int32_t childCount(QTAtomType type);
 
   protected:
+    // The container becomes a copy of `atom` of `source` with its subtree (the atom under the
+    // new root); false, with the platform's status, when the copy fails.
+    bool initWithAtom(QTAtomContainer source, QTAtom atom);
+
     QTAtomContainer _container = nullptr;
     bool _locked = false;
 };
