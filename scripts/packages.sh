@@ -10,8 +10,13 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # fuzz harnesses (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
+  # codec libraries behind the imaging layer's codec registry
+  libjpeg62-turbo-dev libopenjp2-7-dev libpng-dev
   # test-time peers and fixtures
-  dcmtk python3-pydicom dicom3tools libxml2-utils
+  dcmtk python3-pydicom python3-numpy python3-pil dicom3tools libxml2-utils
+  libjpeg-turbo-progs libopenjp2-tools
+  # the codec benchmark decodes the same frames in-process through DCMTK's libraries
+  libdcmtk-dev
   # the stand-in host calls plug-in functions through libffi
   libffi-dev
 )

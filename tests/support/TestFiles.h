@@ -71,6 +71,13 @@ template <class F> std::string capture(F&& print) {
     return out;
 }
 
+// A folder of the build tree for fixtures derived at run time, made on first use.
+inline std::string derivedFixtures(const std::string& name) {
+    std::filesystem::path folder = std::filesystem::path(SYLMARK_TEST_FIXTURES) / name;
+    std::filesystem::create_directories(folder);
+    return folder.string();
+}
+
 inline const char* pydicomTestFiles() {
     return "/usr/lib/python3/dist-packages/pydicom/data/test_files";
 }

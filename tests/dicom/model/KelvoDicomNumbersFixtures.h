@@ -49,12 +49,8 @@ with open(sys.argv[1], "rb") as fp:
         print(" ".join(line))
 )PY";
 
-// A folder of the build tree (the tests run there) for derived fixtures.
-inline std::string fixtureFolder() {
-    std::filesystem::path folder = std::filesystem::current_path() / "number-value-fixtures";
-    std::filesystem::create_directories(folder);
-    return folder.string();
-}
+// A folder of the build tree for derived fixtures.
+inline std::string fixtureFolder() { return testsupport::derivedFixtures("number-value-fixtures"); }
 
 inline std::string pydicomFile(const char* name) {
     return std::string(testsupport::pydicomTestFiles()) + "/" + name;
