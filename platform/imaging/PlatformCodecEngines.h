@@ -1,0 +1,81 @@
+// The codec engines behind the codec registry: each turns one compressed frame into a neutral
+// picture (interleaved samples in host byte order) and back. The registry, the sessions and the
+// graphics importers and exporters convert between these pictures and pixel maps; the engines
+// know nothing of worlds, descriptions or components.
+//
+// Engines never print, never end the process and never longjmp across a caller's frames: every
+// failure of a library is a status. Sizes read from a stream are checked before anything is
+// allocated.
+#pragma once
+
+#include "PlatformTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Codec statuses, as the image compression manager numbers them.
+constexpr OSErr codecErr = -8960;
+constexpr OSErr noCodecErr = -8961;
+constexpr OSErr codecUnimpErr = -8962;
+constexpr OSErr codecSizeErr = -8963;
+constexpr OSErr codecBadDataErr = -8969;
+
+namespace platform::codec {
+
+// A picture: `components` interleaved samples a pixel (1 grey, 2 grey + alpha, 3 RGB, 4 RGB +
+// alpha, alpha last), `bitsPerSample` 8 or 16 bits of storage (16-bit samples are uint16_t in host
+// order), `precision` the significant bits (1..16; samples are right-aligned), rows packed
+// without padding: width * components * (bitsPerSample / 8) bytes a row.
+struct Picture {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t components = 0;
+    int32_t bitsPerSample = 8;
+    int32_t precision = 8;
+    std::vector<uint8_t> samples;
+
+    size_t rowBytes() const { return size_t(width) * size_t(components) * size_t(bitsPerSample / 8); }
+    // A picture whose fields and sample count agree.
+    bool isConsistent() const;
+};
+
+// The largest picture an engine makes: each side at most 65535 pixels and at most 1 GiB of
+// samples. Streams announcing more are refused with codecSizeErr before any allocation.
+constexpr int32_t kMaxPictureSide = 65535;
+constexpr size_t kMaxPictureBytes = size_t(1) << 30;
+// Whether a picture of these dimensions stays within those limits.
+bool pictureFits(int64_t width, int64_t height, int64_t components, int64_t bitsPerSample);
+
+// Encoding choices. `quality` is 0..1023 in the platform's spatial-quality scale (0 minimum,
+// 256 low, 512 normal, 768 high, 1023 maximum, 1024 lossless where the engine can be lossless).
+struct EncodeOptions {
+    uint32_t quality = 512;
+};
+
+// The formats of the engines' streams.
+enum class Format : uint32_t {
+    JPEG,      // JPEG baseline / extended (8 bits; 12 bits where the library allows): JFIF or bare
+    JPEG2000,  // a raw J2K codestream (as DICOM fragments hold it) or a JP2 file, told apart by
+               // their first bytes
+    PNG,
+    BMP,
+};
+
+// Decodes one frame. `size` bytes at `data`; on success `out` is filled and noErr returned; on
+// failure `out` is left empty and the status is codecBadDataErr (corrupt or truncated data),
+// codecSizeErr (dimensions out of bounds), codecUnimpErr (a valid stream of a kind the engine
+// does not decode) or memFullErr.
+OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out);
+
+// Encodes a picture. JPEG takes 1 or 3 components of 8 bits; JPEG 2000 1, 3 or 4 components of 8
+// or 16 bits (raw codestream unless `jp2`); PNG 1 to 4 components of 8 or 16 bits; BMP 1, 3 or 4
+// components of 8 bits. Another shape gives paramErr.
+OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out,
+             bool jp2 = false);
+
+// Reads only the dimensions and layout of a stream (no samples), for importers and for
+// descriptions; the same statuses as decode.
+OSErr inspect(Format format, const uint8_t* data, size_t size, Picture& layout);
+
+} // namespace platform::codec
