@@ -10,6 +10,7 @@
 
 #include "PlatformAtoms.h"
 #include "PlatformCF.h"
+#include "PlatformCoreGraphics.h"
 #include "PlatformObjects.h"
 #include "PlatformPendingToolboxCalls.h"
 #include "PlatformTypes.h"

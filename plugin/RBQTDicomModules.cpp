@@ -51,6 +51,18 @@ RBInteger failureStatus(int32_t status, RBInteger fallback) {
     return status != 0 ? status : fallback;
 }
 
+// A value made by the factory, wrapped for the host; nil when there is none. For a VR it does
+// not know, the factory answers with an invalid raw node: handed out, that would look like a
+// value to the host while every use of it fails. (A new typed value may be empty, and so not
+// yet valid; it is handed out all the same.)
+REALobject wrapValue(Kelvo_QTObj* made) {
+    if (made && made->isA("KelvoDicomDataNode") && !made->qtObjIsValid()) {
+        delete made;
+        return nullptr;
+    }
+    return FenraWrapNewObject(made);
+}
+
 } // namespace
 
 REALstring FenraDicomMimeType() {
@@ -85,7 +97,11 @@ RBInteger FenraDicomFileDump(REALfolderItem src, REALfolderItem dst, uint32_t mo
         status = tree->Error();
     } else if (mode == kModeAnonymize) {
         std::unique_ptr<KelvoDicomDataTree> copy(tree->anonymize());
-        if (copy) {
+        if (copy && tree->Error() != 0) {
+            // A copy that was only partly anonymised must not reach a file that is taken for an
+            // anonymised one.
+            status = tree->Error();
+        } else if (copy) {
             copy->toBinaryFile(dstPath->items(), nullptr);
             status = copy->Error();
         } else {
@@ -144,15 +160,17 @@ REALstring FenraDicomCreateUID(REALstring prefix) {
 
 REALobject FenraDicomCreateDataElementValue(REALstring valueFormat) {
     auto format = cString(valueFormat);
-    if (!format) return nullptr;
-    return FenraWrapNewObject(KelvoDicomDataFactory::createElementValue(format.get()));
+    // A format is one of the VRs the library knows, exactly: the factory would read only the
+    // first two characters of a longer text.
+    if (!format || std::strlen(format.get()) != 2 || !KelvoDicomStandardDictionaryUtils::vrInfo(format.get()))
+        return nullptr;
+    return wrapValue(KelvoDicomDataFactory::createElementValue(format.get()));
 }
 
 REALobject FenraDicomCreateDataElementValue2(REALobject value) {
     Kelvo_QTObj* object = FenraKelvoObjectInstance(value);
     if (!object || !object->isA("KelvoDicomDataNode")) return nullptr;
-    return FenraWrapNewObject(
-        KelvoDicomDataFactory::createElementValue(*static_cast<KelvoDicomDataNode*>(object)));
+    return wrapValue(KelvoDicomDataFactory::createElementValue(*static_cast<KelvoDicomDataNode*>(object)));
 }
 
 namespace {

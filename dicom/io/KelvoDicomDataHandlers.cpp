@@ -185,10 +185,10 @@ bool KelvoDicomDataChunks::readChunk(uint32_t index, std::vector<uint8_t>& bytes
 // KelvoDicomPixelData
 
 KelvoDicomPixelData::KelvoDicomPixelData(uint32_t count, const dicmXferSyntaxInfo* syntax, bool swap,
-                                         const char* path) {
+                                         const char* path, bool sizePerChunk) {
     _count = count;
     setSource(path, syntax ? syntax->id : 0xFFFFFFFFu, swap);
-    _sizesCount = !syntax || (syntax->flags & kDicmXferEncapsulated) ? count : 1;
+    _sizesCount = sizePerChunk || !syntax || (syntax->flags & kDicmXferEncapsulated) ? count : 1;
     if (count > 0) allocMemory();
 }
 

@@ -67,7 +67,12 @@ class KelvoDicomDataChunks : public Kelvo_QTObj {
 class KelvoDicomPixelData : public KelvoDicomDataChunks {
   public:
     KelvoDicomPixelData() = default;
-    KelvoDicomPixelData(uint32_t count, const dicmXferSyntaxInfo* syntax, bool swap, const char* path);
+    // A table of `count` chunks. Chunks share one size under a native syntax, unless
+    // `sizePerChunk` asks for one size each: frames made of fragments always differ in size, and
+    // a shared size would stretch the others past their fragments, and the last past the file,
+    // when a file holds fragments under a syntax that is not encapsulated.
+    KelvoDicomPixelData(uint32_t count, const dicmXferSyntaxInfo* syntax, bool swap, const char* path,
+                        bool sizePerChunk = false);
     KelvoDicomPixelData(Kelvo_AtomCoord& element, uint32_t frameSize);
     KelvoDicomPixelData(const KelvoDicomPixelData& other);
     KelvoDicomPixelData& operator=(const KelvoDicomPixelData& other);

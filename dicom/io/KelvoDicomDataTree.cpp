@@ -13,6 +13,12 @@ namespace {
 
 constexpr const char* kDirectoryClass = "1.2.840.10008.1.3.10";
 
+// Key() answers a group's id as stored, which is 'NGEZ' for group 0000; taking that id back as
+// group 0000 lets every key Key() gives reach its group.
+int32_t groupKey(int32_t key) {
+    return key == kDicomZeroID ? 0 : key;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -77,6 +83,7 @@ bool KelvoDicomDataTree::isA(const char* name) const {
 }
 
 QTAtom KelvoDicomDataTree::FindItem(int32_t key, QTAtom parentAtom) {
+    key = groupKey(key);
     QTAtom atom = _container && key >= 0 && key <= 0xFFFF
                       ? QTFindChildByID(_container, parentAtom, kDicomGroupAtom,
                                         DicmUtils_AtomIDForNumber(uint16_t(key)), nullptr)
@@ -110,7 +117,8 @@ int32_t KelvoDicomDataTree::newKeyIndex(int32_t key, QTAtom parent) {
     const int32_t target = DicmUtils_AtomIDForNumber(uint16_t(key));
     int32_t n = QTCountChildrenOfType(_container, parent, kDicomGroupAtom);
     for (int32_t i = 1; i <= n; ++i)
-        if (DicmUtils_AtomID(_container, QTFindChildByIndex(_container, parent, kDicomGroupAtom, i, nullptr)) > target)
+        if (DicmUtils_AtomID(_container,
+                             QTFindChildByIndex(_container, parent, kDicomGroupAtom, i, nullptr)) > target)
             return i;
     return 0;
 }
@@ -121,6 +129,7 @@ QTAtom KelvoDicomDataTree::newKeyAtom(int32_t key, QTAtom parent) {
 }
 
 void KelvoDicomDataTree::setObjValue(int32_t key, Kelvo_QTObj* value) {
+    key = groupKey(key);
     if (!_container || !value || !value->qtObjIsValid() || !value->isA("KelvoDicomDataSet") || key < 0 ||
         key > 0xFFFF) {
         _status = kKelvoUnacceptedValue;

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 
@@ -194,6 +195,8 @@ constexpr uint32_t kKindIcon = FOUR_CHAR_CODE("SICN");
 constexpr uint32_t kKindSamples = FOUR_CHAR_CODE("SSMP");
 constexpr uint32_t kKindItem = FOUR_CHAR_CODE("ITEM");
 constexpr QTAtomType kFragmentAtom = FOUR_CHAR_CODE("FRAM");
+// Holds a repeated element while it is read, until it is dropped.
+constexpr QTAtomType kRepeatedAtom = FOUR_CHAR_CODE("RPTD");
 
 bool isMultiVRWord(uint16_t group, uint16_t element) {
     // Tags whose US/SS representation follows Pixel Representation.
@@ -214,6 +217,31 @@ bool isLutData(uint16_t group, uint16_t element) {
             element == 0x1221 || element == 0x1222 || element == 0x1223);
 }
 
+// What a failed read reports. The reader's own codes and a lack of memory pass as they are;
+// anything else the C library or the atom engine returned while the file was being read (a seek
+// that failed, an atom that could not be made) means that an element could not be read from the
+// file: 303. Callers see the codes of DICOM streams, never the engine's.
+int32_t readingStatus(int32_t status) {
+    switch (status) {
+    case noErr:
+    case paramErr:
+    case memFullErr:
+    case kKelvoNothingToWorkOn:
+    case kKelvoMediaMissing:
+    case kKelvoCannotOpenForReading:
+    case kDicomBadPosition:
+    case kDicomStreamActive:
+    case kDicomNotDicomStream:
+    case kDicomUnknownSyntax:
+    case kDicomOddLength:
+    case kKelvoElementUnreadable:
+    case kDicomZeroFragment:
+        return status;
+    default:
+        return kKelvoElementUnreadable;
+    }
+}
+
 } // namespace
 
 struct KelvoDicomInputFileBinary::Reader {
@@ -226,12 +254,15 @@ struct KelvoDicomInputFileBinary::Reader {
     uint16_t pixelRepresentation = 0;
     uint32_t syntaxCode = 0xFFFFFFFFu;
     const dicmXferSyntaxInfo* syntax = nullptr;
+    // Above 0 while a repeated element is read only to be dropped: nothing it holds may reach
+    // the tree (thumbnails, pixel representation, chunk table).
+    int discarding = 0;
 
     int64_t pos() const { return int64_t(ftello(f)); }
     bool seek(int64_t p) { return fseeko(f, off_t(p), SEEK_SET) == 0; }
 
     bool fail(int32_t s) {
-        if (status == 0) status = s;
+        if (status == 0) status = readingStatus(s);
         return false;
     }
 
@@ -264,6 +295,10 @@ struct KelvoDicomInputFileBinary::Reader {
                     std::memcpy(vr, pixelRepresentation == 1 ? "SS" : "US", 2);
                 else
                     std::memcpy(vr, e == 0 ? "UL" : "UN", 2);
+            } else if (!DicmDict_VRInfo(vr)) {
+                // An external dictionary may name a VR that no table describes: its bytes are
+                // kept as UN, as in explicit files.
+                std::memcpy(vr, "UN", 2);
             }
         } else {
             vr[0] = char(b[4]);
@@ -314,7 +349,7 @@ struct KelvoDicomInputFileBinary::Reader {
     QTAtom groupAtom(QTAtom parent, uint16_t group) {
         int32_t s = 0;
         QTAtom atom = DicmUtils_AddDataSetNode(c, parent, group, s, 0);
-        if (!atom) fail(s ? s : -2070);
+        if (!atom) fail(s ? s : kKelvoElementUnreadable);
         return atom;
     }
 
@@ -342,11 +377,14 @@ struct KelvoDicomInputFileBinary::Reader {
             if (value.Error() != 0) return fail(value.Error());
             int32_t s = 0;
             if (!DicmUtils_DicomNodeAddData(c, atom, value, s)) return fail(s ? s : paramErr);
-            if (node.desc.group == 0x0028 && node.desc.element == 0x0103 && value.valueCount() > 0)
+            if (node.desc.group == 0x0028 && node.desc.element == 0x0103 && value.valueCount() > 0 &&
+                discarding == 0)
                 pixelRepresentation = value.usValue(0);
         }
-        if (node.desc.group == 0x7FE0 && node.desc.element == 0x0010)
-            QTInsertChild(c, atom, kDicomInMemoryPixelsAtom, 0, 0, 0, nullptr, nullptr);
+        if (node.desc.group == 0x7FE0 && node.desc.element == 0x0010) {
+            err = QTInsertChild(c, atom, kDicomInMemoryPixelsAtom, 0, 0, 0, nullptr, nullptr);
+            if (err != noErr) return fail(err);
+        }
         return seek(node.fpos.valuePosition + node.desc.length) || fail(ioErr);
     }
 
@@ -371,14 +409,47 @@ struct KelvoDicomInputFileBinary::Reader {
             if (!readHeader(node, implicit, swap, limit)) return false;
             if (node.desc.group == 0xFFFE) {
                 if (node.desc.element == 0xE00D && parent != 0 && undefined) return true;
-                return fail(-2108); // an item or delimiter where an element belongs
+                // An item or a delimiter where an element belongs (a sequence delimiter that
+                // closes an item, an item delimiter in an item of defined length or at the top):
+                // the structure is out of place, as for an element where an item belongs.
+                return fail(kDicomBadPosition);
             }
             if (!loadElement(parent, node, implicit, swap, depth, sequenceElement)) return false;
         }
     }
 
+    // Whether the data set or item under `parent` already holds the tag, as an element or a
+    // sequence.
+    bool holds(QTAtom parent, uint16_t group, uint16_t element) {
+        QTAtom g = QTFindChildByID(c, parent, kDicomGroupAtom, DicmUtils_AtomIDForNumber(group), nullptr);
+        if (!g) return false;
+        const QTAtomID id = DicmUtils_AtomIDForNumber(element);
+        return QTFindChildByID(c, g, kDicomElementAtom, id, nullptr) != 0 ||
+               QTFindChildByID(c, g, kDicomSequenceAtom, id, nullptr) != 0;
+    }
+
+    // A tag met again in the same data set or item: the first occurrence is kept, as DICOM
+    // toolkits do, and the rest of the file reads on. A value of defined length is stepped over
+    // (its length was checked against its parent); one of undefined length is read into a
+    // scratch atom, which finds its end and checks its structure, and then dropped.
+    bool skipRepeated(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth,
+                      uint16_t sequenceElement) {
+        if (node.desc.length != kDicomUndefinedLength)
+            return seek(node.fpos.valuePosition + node.desc.length) || fail(ioErr);
+        QTAtom scratch = 0;
+        OSErr err = QTInsertChild(c, parent, kRepeatedAtom, 0, 0, 0, nullptr, &scratch);
+        if (err != noErr) return fail(err);
+        ++discarding;
+        bool ok = loadElement(scratch, node, implicit, swap, depth, sequenceElement);
+        --discarding;
+        err = QTRemoveAtom(c, scratch);
+        return ok && (err == noErr || fail(err));
+    }
+
     bool loadElement(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth,
                      uint16_t sequenceElement) {
+        if (holds(parent, node.desc.group, node.desc.element))
+            return skipRepeated(parent, node, implicit, swap, depth, sequenceElement);
         switch (node.kind) {
         case kKindElement:
             return addElement(parent, node, swap);
@@ -390,7 +461,7 @@ struct KelvoDicomInputFileBinary::Reader {
                 return addElement(parent, node, swap); // an icon's pixels are small: kept in memory
             return loadSamples(parent, node, swap);
         default:
-            return fail(-2108);
+            return fail(kDicomBadPosition);
         }
     }
 
@@ -406,7 +477,7 @@ struct KelvoDicomInputFileBinary::Reader {
         header.desc.vr[0] = 'S';
         header.desc.vr[1] = 'Q';
         if (!addHeaderAtom(seq, header)) return false;
-        if (node.kind == kKindIcon) tree._addThumbnailEntry(seq);
+        if (node.kind == kKindIcon && discarding == 0) tree._addThumbnailEntry(seq);
         if (node.desc.length == 0) return true;
         // A value that is a sequence only by its undefined length holds implicit little endian.
         const bool byVR = std::strncmp(node.desc.vr, "SQ", 2) == 0;
@@ -450,14 +521,20 @@ struct KelvoDicomInputFileBinary::Reader {
             std::memcpy(header.desc.vr, "OB", 2); // encapsulated pixel data are bytes
         if (!addHeaderAtom(atom, header)) return false;
         const char* path = stream.pathText();
-        QTInsertChild(c, atom, kDicomMediaFileAtom, 0, 0, int32_t(std::strlen(path) + 1), path, nullptr);
-        if (syntax) QTInsertChild(c, atom, kDicomMediaSyntaxAtom, 0, 0, 4, &syntaxCode, nullptr);
-        if (swap) QTInsertChild(c, atom, kDicomMediaSwapAtom, 0, 0, 0, nullptr, nullptr);
+        // Where the value stays and how it is encoded: without these atoms its frames could not be
+        // found again, so each must be made.
+        err =
+            QTInsertChild(c, atom, kDicomMediaFileAtom, 0, 0, int32_t(std::strlen(path) + 1), path, nullptr);
+        if (err == noErr && syntax)
+            err = QTInsertChild(c, atom, kDicomMediaSyntaxAtom, 0, 0, 4, &syntaxCode, nullptr);
+        if (err == noErr && swap)
+            err = QTInsertChild(c, atom, kDicomMediaSwapAtom, 0, 0, 0, nullptr, nullptr);
         const bool pixels = node.desc.group == 0x7FE0;
-        QTInsertChild(c, atom, pixels ? kDicomMediaPixelsAtom : kDicomMediaWaveformAtom, 0, 1, 0, nullptr,
-                      nullptr);
+        if (err == noErr)
+            err = QTInsertChild(c, atom, pixels ? kDicomMediaPixelsAtom : kDicomMediaWaveformAtom, 0, 1, 0,
+                                nullptr, nullptr);
         QTAtom table = 0;
-        err = QTInsertChild(c, atom, kDicomMediaSamplesAtom, 0, 0, 0, nullptr, &table);
+        if (err == noErr) err = QTInsertChild(c, atom, kDicomMediaSamplesAtom, 0, 0, 0, nullptr, &table);
         if (err != noErr) return fail(err);
 
         std::unique_ptr<KelvoDicomDataImagePixel> imagePixel;
@@ -574,7 +651,9 @@ struct KelvoDicomInputFileBinary::Reader {
                     spans.push_back({i, i});
             }
         }
-        auto* chunks = new KelvoDicomPixelData(uint32_t(spans.size()), syntax, swap, path);
+        // Each frame is the span of its own fragments, whatever the syntax says: every chunk then
+        // lies inside the pixel data value, and so inside the file.
+        auto* chunks = new KelvoDicomPixelData(uint32_t(spans.size()), syntax, swap, path, true);
         for (uint32_t i = 0; i < spans.size(); ++i) {
             const Fragment& a = fragments[spans[i].first];
             const Fragment& z = fragments[spans[i].second];
@@ -599,7 +678,7 @@ bool KelvoDicomInputFileBinary::_readHeader() {
                 const_cast<char*>(_rawBigEndian ? "1.2.840.10008.1.2.2" : "1.2.840.10008.1.2.1"));
         _needSwap = _header->Swap();
         _isImplicit = _header->Implicit();
-        return _header->qtObjIsValid();
+        return headerMade();
     }
     // The meta group is read from an empty header: nothing the file does not hold is added.
     _header = new KelvoDicomDataHeader();
@@ -610,6 +689,7 @@ bool KelvoDicomInputFileBinary::_readHeader() {
     }
     KelvoDicomDataTree scratch;
     Reader r{*this, _stream, _fileSize, scratch, scratch.Dictionary()};
+    std::set<uint16_t> seen; // a repeated meta element keeps its first value, as in data sets
     int64_t next = 132;
     while (next < _fileSize) {
         // The group is peeked first: the data set after the meta group may be in another encoding.
@@ -628,17 +708,18 @@ bool KelvoDicomInputFileBinary::_readHeader() {
             _status = kKelvoElementUnreadable; // the meta group holds no sequences
             return false;
         }
+        next = node.fpos.valuePosition + node.desc.length;
+        if (!seen.insert(node.desc.element).second) continue;
         KelvoDicomDataNode value;
         if (node.desc.length > 0)
             KelvoDicomDataNode::read(_stream, node.desc, node.fpos, false, value);
         else
             value.init(vr);
         if (value.Error() != 0) {
-            _status = value.Error();
+            _status = readingStatus(value.Error());
             return false;
         }
         if (value.qtObjIsValid()) _header->setProperty(node.desc.element, vr, value);
-        next = node.fpos.valuePosition + node.desc.length;
     }
     fseeko(_stream, off_t(next), SEEK_SET);
     _header->setupEncodingRules();
@@ -654,7 +735,16 @@ bool KelvoDicomInputFileBinary::_readHeader() {
         _needSwap = _header->Swap();
         _isImplicit = _header->Implicit();
     }
-    return _header->qtObjIsValid();
+    return headerMade();
+}
+
+// A header still without a transfer syntax after reading is one whose values could not be
+// stored (every path above gives it one): a missing object, never a quiet stop before the data
+// set that would read as a success.
+bool KelvoDicomInputFileBinary::headerMade() {
+    if (_header && _header->qtObjIsValid()) return true;
+    if (_status == 0) _status = memFullErr;
+    return false;
 }
 
 void KelvoDicomInputFileBinary::_readDataSet(KelvoDicomDataTree& tree) {
@@ -673,7 +763,7 @@ void KelvoDicomInputFileBinary::_readDataSet(KelvoDicomDataTree& tree) {
     r.syntax = syntax;
     r.syntaxCode = syntax->id;
     bool ok = r.readElements(0, _fileSize, true, _isImplicit, _needSwap, 0, 0);
-    _status = ok ? 0 : r.status;
+    _status = ok ? 0 : (r.status ? r.status : kKelvoElementUnreadable);
     if (!ok) tree.Clear();
 }
 

@@ -98,6 +98,7 @@ class KelvoDicomInputFileBinary : public KelvoDicomInputFile {
 
   private:
     struct Reader;
+    bool headerMade();
     int64_t _fileSize = 0;
     // How a stream without a Part 10 header is encoded, as its first element shows.
     bool _rawBigEndian = false;
@@ -125,6 +126,8 @@ class KelvoDicomOutputFileText : public KelvoDicomOutputFile {
     explicit KelvoDicomOutputFileText(const char* path) : KelvoDicomOutputFile(path) {
         _streamType = FOUR_CHAR_CODE("TEXT");
     }
+    // A path with its terminating NUL; the characters before the first NUL are kept.
+    explicit KelvoDicomOutputFileText(const KelvoDataT<char>& path);
     const char* qtObjName() const override { return "KelvoDicomOutputFileText"; }
     bool isA(const char* name) const override;
     void _writeHeader() override;
@@ -137,6 +140,8 @@ class KelvoDicomOutputFileXml : public KelvoDicomOutputFile {
     explicit KelvoDicomOutputFileXml(const char* path) : KelvoDicomOutputFile(path) {
         _streamType = FOUR_CHAR_CODE("TEXT");
     }
+    // A path with its terminating NUL; the characters before the first NUL are kept.
+    explicit KelvoDicomOutputFileXml(const KelvoDataT<char>& path);
     const char* qtObjName() const override { return "KelvoDicomOutputFileXml"; }
     bool isA(const char* name) const override;
     void _writeHeader() override;

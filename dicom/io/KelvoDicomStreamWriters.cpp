@@ -5,10 +5,21 @@
 #include "KelvoDicomStream.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
+
 const char* const kRule = "#========================================================\n";
+
+// The text of a path handed over as a counted array: up to its terminating NUL, or all of it
+// when the NUL is missing, so that the stream never reads past the array.
+std::string pathOf(const KelvoDataT<char>& path) {
+    if (!path.qtObjIsValid()) return {};
+    const char* items = path.items();
+    return std::string(items, strnlen(items, path.itemCount()));
 }
+
+} // namespace
 
 bool KelvoDicomOutputFile::isA(const char* name) const {
     if (!name) return false;
@@ -51,6 +62,13 @@ void KelvoDicomOutputFile::write(const KelvoDicomDataTree& tree) {
     if (_status == 0) _status = status;
 }
 
+// The stream keeps its own terminated copy of the path, whether the caller's array was owned or
+// borrowed.
+KelvoDicomOutputFileText::KelvoDicomOutputFileText(const KelvoDataT<char>& path) {
+    _streamType = FOUR_CHAR_CODE("TEXT");
+    setPath(pathOf(path).c_str());
+}
+
 bool KelvoDicomOutputFileText::isA(const char* name) const {
     if (!name) return false;
     return KelvoDicomOutputFile::isA(name) || std::strcmp(name, "KelvoDicomOutputFileText") == 0;
@@ -83,6 +101,11 @@ void KelvoDicomOutputFileText::_writeDataSet(const KelvoDicomDataTree& tree) {
     std::fputs("[DICOM End]\n", _stream);
     std::fputs(kRule, _stream);
     std::fflush(_stream);
+}
+
+KelvoDicomOutputFileXml::KelvoDicomOutputFileXml(const KelvoDataT<char>& path) {
+    _streamType = FOUR_CHAR_CODE("TEXT");
+    setPath(pathOf(path).c_str());
 }
 
 bool KelvoDicomOutputFileXml::isA(const char* name) const {

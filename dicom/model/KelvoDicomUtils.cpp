@@ -12,12 +12,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 
 namespace {
 
-bool localNow(std::tm& out) {
+std::atomic<DicmUtils_LocalTimeSource> localTimeSource{nullptr};
+
+bool systemLocalNow(std::tm& out) {
     std::time_t now = std::time(nullptr);
     return now != std::time_t(-1) && localtime_r(&now, &out) != nullptr;
+}
+
+bool localNow(std::tm& out) {
+    DicmUtils_LocalTimeSource source = localTimeSource.load();
+    return source ? source(out) : systemLocalNow(out);
 }
 
 // A number that no other call in this process returns: a random start, then one more each time.
@@ -25,6 +33,76 @@ bool localNow(std::tm& out) {
 long uniqueNumber() {
     static std::atomic<uint32_t> next{uint32_t(platform::random31()) & 0x3FFFFFFFu};
     return long(next.fetch_add(1) & 0x7FFFFFFFu);
+}
+
+// The stamp "YYYYMMDDhhmmss" of a broken-down local time (16 bytes and a NUL at most).
+void formatStamp(char* buffer17, const std::tm& t) {
+    std::memset(buffer17, 0, 17);
+    char text[80];
+    std::snprintf(text, sizeof text, "%d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::memcpy(buffer17, text, 16);
+}
+
+// The stamp of the current local time, as it is: two calls in one second give the same text.
+void currentStamp(char* buffer17) {
+    std::tm t{};
+    if (!localNow(t)) {
+        std::memset(buffer17, 0, 17);
+        std::memcpy(buffer17, "XX000000000000", 14);
+        return;
+    }
+    formatStamp(buffer17, t);
+}
+
+// The anonymous identifiers handed out so far. A stamp is a wall-clock reading, so two patients
+// anonymised within one second would share it, and the local clock may even step back (summer
+// time ending, a corrected clock). Each identifier is therefore the later of now and the last
+// one plus a second. The step is taken on the calendar itself (the fields read as if they were
+// UTC), so it carries through minutes, days, months and leap years with no time zone rule
+// involved, and the text always grows.
+struct IssuedStamps {
+    std::mutex lock;
+    bool any = false;
+    int64_t last = 0;          // calendar seconds of the last identifier
+    uint64_t withoutClock = 0; // identifiers made while the local time could not be had
+};
+
+IssuedStamps& issuedStamps() {
+    static IssuedStamps issued;
+    return issued;
+}
+
+void nextAnonymousStamp(char* buffer17) {
+    IssuedStamps& issued = issuedStamps();
+    std::lock_guard<std::mutex> hold(issued.lock);
+    std::tm t{};
+    bool haveClock = localNow(t);
+    if (!haveClock && !issued.any) {
+        // Nothing to count on: "XX" and a serial number, the first being all zeros.
+        char text[32];
+        std::snprintf(text, sizeof text, "XX%012llu",
+                      static_cast<unsigned long long>(issued.withoutClock++ % 1000000000000ull));
+        std::memset(buffer17, 0, 17);
+        std::memcpy(buffer17, text, 14);
+        return;
+    }
+    int64_t next = issued.last + 1;
+    if (haveClock) {
+        t.tm_isdst = 0;
+        int64_t now = int64_t(timegm(&t));
+        if (!issued.any || now > issued.last) next = now;
+    }
+    std::tm out{};
+    std::time_t value = std::time_t(next);
+    if (!gmtime_r(&value, &out)) {
+        std::memset(buffer17, 0, 17);
+        std::memcpy(buffer17, "XX000000000000", 14);
+        return;
+    }
+    issued.any = true;
+    issued.last = next;
+    formatStamp(buffer17, out);
 }
 
 void appendBytes(std::string& out, const char* s) {
@@ -36,18 +114,18 @@ void appendBytes(std::string& out, const char* s) {
 // ---------------------------------------------------------------------------------------------
 // Time stamps and UIDs
 
+void DicmUtils_SetLocalTimeSource(DicmUtils_LocalTimeSource source) {
+    IssuedStamps& issued = issuedStamps();
+    std::lock_guard<std::mutex> hold(issued.lock);
+    localTimeSource.store(source);
+    issued.any = false;
+    issued.last = 0;
+    issued.withoutClock = 0;
+}
+
 void DicmUtils_GetAnonymousID(char* buffer17) {
     if (!buffer17) return;
-    std::memset(buffer17, 0, 17);
-    std::tm t{};
-    if (!localNow(t)) {
-        std::memcpy(buffer17, "XX000000000000", 14);
-        return;
-    }
-    char text[80];
-    std::snprintf(text, sizeof text, "%d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec);
-    std::memcpy(buffer17, text, 16);
+    nextAnonymousStamp(buffer17);
 }
 
 void DicmUtils_IDAnonymizer(char** out) {
@@ -75,8 +153,10 @@ char* DicmUtils_UIDCreate(const char* root) {
         }
         std::memcpy(uid, root, n);
     }
+    // The plain stamp: UIDs are kept apart by their numbers, and a burst of them must not push
+    // the anonymous identifiers ahead of the clock.
     char stamp[17];
-    DicmUtils_GetAnonymousID(stamp);
+    currentStamp(stamp);
     char tail[96];
     if (uid[0]) {
         std::snprintf(tail, sizeof tail, ".%s.%ld", stamp, uniqueNumber());

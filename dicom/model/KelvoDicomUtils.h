@@ -7,17 +7,27 @@
 #include "KelvoDicomTypes.h"
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 // A new UID (65-byte buffer, caller deletes with delete[]): the root, the 14-digit time stamp
 // and a number, or "1.650." and three numbers around the stamp without a usable root. UIDs
 // made in one process never repeat.
 char* DicmUtils_UIDCreate(const char* root);
-// The anonymous identifier: the local time stamp "YYYYMMDDhhmmss" (buffer of 17 bytes).
+// The anonymous identifier: the local time stamp "YYYYMMDDhhmmss" (buffer of 17 bytes). No value
+// is handed out twice in a process: within one second (or after the clock stepped back) the
+// next identifier is the last one plus a second.
 void DicmUtils_GetAnonymousID(char* buffer17);
+// The same in a new 17-byte buffer (caller deletes with delete[]).
 void DicmUtils_IDAnonymizer(char** out);
 // Overwrites an identifier with the stamp cut to the identifier's own length.
 void DicmUtils_IDAnonymizer(char* id);
+
+// Where the local time of the stamps, dates and times comes from: false when it cannot be had.
+using DicmUtils_LocalTimeSource = bool (*)(std::tm& out);
+// Replaces the system clock (null restores it) and starts the anonymous identifiers afresh, so
+// that a pinned clock gives a sequence of its own. For tests.
+void DicmUtils_SetLocalTimeSource(DicmUtils_LocalTimeSource source);
 char* DicmUtils_StringAnonymizer(char* value, const char* vr);
 void DicmUtils_SecureStringCopy(char* dst, const char* src, uint32_t max);
 void DicmUtils_CopyDicomCurrentTime(char* dst7);

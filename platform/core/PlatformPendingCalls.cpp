@@ -4,11 +4,6 @@
 
 #include <cstring>
 
-Rect* GetPortBounds(CGrafPtr, Rect* bounds) {
-    if (bounds) std::memset(bounds, 0, sizeof *bounds);
-    return bounds;
-}
-
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent, Rect* bounds) {
     if (bounds) std::memset(bounds, 0, sizeof *bounds);
     return badComponentInstance;
@@ -94,11 +89,7 @@ void GetMediaSampleDescription(Media media, int32_t, SampleDescriptionHandle des
 }
 
 // ---------------------------------------------------------------------------------------------
-// Components: none is registered before the imaging layer.
-
-OSErr CloseComponent(ComponentInstance) {
-    return OSErr(badComponentInstance);
-}
+// Components (CloseComponent is the component manager's, in the imaging layer).
 
 int32_t MCIsEditingEnabled(MovieController) {
     return 0;

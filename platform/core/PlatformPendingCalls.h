@@ -7,8 +7,7 @@
 #include "PlatformFiles.h"
 #include "PlatformObjects.h"
 
-// Bounds of a port or offscreen world; a null port leaves the empty rectangle.
-Rect* GetPortBounds(CGrafPtr port, Rect* bounds);
+// Bounds of ports are the imaging layer's (GetPortBounds, PlatformGWorlds.h).
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer, Rect* bounds);
 
 // The movie's box and the track's dimensions (GetMoviesError() tells the result).
@@ -36,7 +35,8 @@ OSErr GetMediaDataRef(Media media, int16_t index, Handle* dataRef, OSType* dataR
                       int32_t* dataRefAttributes);
 void GetMediaSampleDescription(Media media, int32_t index, SampleDescriptionHandle descH);
 
-// Components: movie controllers, sequence grabbers, importers.
+// Components: movie controllers, sequence grabbers, importers. CloseComponent is the component
+// manager's (PlatformComponents.h in the imaging layer).
 OSErr CloseComponent(ComponentInstance instance);
 // Whether the controller lets its selection be edited.
 int32_t MCIsEditingEnabled(MovieController mc);

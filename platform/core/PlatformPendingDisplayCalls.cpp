@@ -75,30 +75,5 @@ ComponentResult SGGetChannelClip(SGChannel, RgnHandle* clipRgn) {
     return badComponentInstance;
 }
 
-PixMapHandle GetGWorldPixMap(GWorldPtr) {
-    return nullptr;
-}
-
-Boolean LockPixels(PixMapHandle) {
-    return false;
-}
-
-void UnlockPixels(PixMapHandle) {}
-
-QDErr QTNewGWorld(GWorldPtr* world, OSType, const Rect*, CTabHandle, GDHandle, GWorldFlags) {
-    if (world) *world = nullptr;
-    return unimpErr;
-}
-
-void DisposeGWorld(GWorldPtr) {}
-
-void GetGWorld(CGrafPtr* port, GDHandle* device) {
-    if (port) *port = nullptr;
-    if (device) *device = nullptr;
-}
-
-void SetGWorld(CGrafPtr, GDHandle) {}
-
-void EraseRect(const Rect*) {}
-
+// No picture can be drawn before pictures exist.
 void DrawPicture(PicHandle, const Rect*) {}

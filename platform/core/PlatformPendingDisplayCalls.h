@@ -1,11 +1,11 @@
-// Display-side calls on movies, tracks, media handlers, graphics importers, sequence-grabber
-// channels and offscreen worlds that the imaging and movie layers answer: clip regions,
-// matrices, graphics modes, the visual characteristic, movie time bases, and the offscreen world
-// that a picture is drawn into. Until those layers provide them, each call here answers with the
-// platform's status for the object it cannot reach (invalidMovie, invalidTrack, invalidMedia,
-// badComponentInstance, unimpErr) and hands back nothing; the layers replace the definitions in
-// PlatformPendingDisplayCalls.cpp. (GetMovieIndTrackType, GetMediaTrack and CloseComponent are
-// among the calls of PlatformPendingCalls.h.)
+// Display-side calls on movies, tracks, media handlers, graphics importers and sequence-grabber
+// channels that the imaging and movie layers answer: clip regions, matrices, graphics modes, the
+// visual characteristic, movie time bases, and the drawing of pictures. Until those layers
+// provide them, each call here answers with the platform's status for the object it cannot reach
+// (invalidMovie, invalidTrack, invalidMedia, badComponentInstance, unimpErr) and hands back
+// nothing; the layers replace the definitions in PlatformPendingDisplayCalls.cpp. Offscreen worlds
+// and the current port are the imaging layer's (PlatformGWorlds.h). (GetMovieIndTrackType,
+// GetMediaTrack and CloseComponent are among the calls of PlatformPendingCalls.h.)
 #pragma once
 
 #include "PlatformDescriptions.h"
@@ -16,18 +16,6 @@
 #include "PlatformTimeBase.h"
 
 using MediaHandler = ComponentInstance;
-
-// A pixel map begins with the fields of a BitMap (PlatformRegions.h), so that a one-bit pixel
-// map can be read as one.
-struct PixMap;
-using PixMapPtr = PixMap*;
-using PixMapHandle = PixMap**;
-struct GDevice;
-using GDHandle = GDevice**;
-struct ColorTable;
-using CTabHandle = ColorTable**;
-using GWorldFlags = uint32_t;
-using QDErr = int16_t;
 
 // A transfer mode and its op colour, as media handlers and decompressors take them.
 struct ModifierTrackGraphicsModeRecord {
@@ -64,14 +52,5 @@ ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent importer, Re
 ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent importer, Rect* destRect);
 ComponentResult SGGetChannelClip(SGChannel channel, RgnHandle* clipRgn);
 
-// Offscreen worlds and pictures.
-PixMapHandle GetGWorldPixMap(GWorldPtr world);
-Boolean LockPixels(PixMapHandle pixMap);
-void UnlockPixels(PixMapHandle pixMap);
-QDErr QTNewGWorld(GWorldPtr* world, OSType pixelFormat, const Rect* bounds, CTabHandle colorTable,
-                  GDHandle device, GWorldFlags flags);
-void DisposeGWorld(GWorldPtr world);
-void GetGWorld(CGrafPtr* port, GDHandle* device);
-void SetGWorld(CGrafPtr port, GDHandle device);
-void EraseRect(const Rect* r);
+// Pictures: drawn into the current port, scaled to `dstRect`.
 void DrawPicture(PicHandle picture, const Rect* dstRect);

@@ -27,6 +27,3 @@ OSErr GetGraphicsImporterForDataRefWithFlags(Handle, OSType, GraphicsImportCompo
     if (importer) *importer = nullptr;
     return cantFindHandler;
 }
-
-// No image can have been made before the imaging layer exists.
-void CGImageRelease(CGImageRef) {}

@@ -1,8 +1,9 @@
 // Movie-toolbox and imaging calls that the foundation's QuickTime utilities make and that the
-// movie and imaging layers answer: movie user data, the movies sticky error, graphics importers
-// found for a data reference, and the release of CG images. Until those layers provide them,
-// each call here answers with the platform's status for the object it cannot reach and hands
-// back nothing; the layers replace the definitions in PlatformPendingToolboxCalls.cpp.
+// movie and imaging layers answer: movie user data, the movies sticky error and graphics importers
+// found for a data reference (CG images are the imaging layer's, PlatformCoreGraphics.h). Until
+// those layers provide them, each call here answers with the platform's status for the object it
+// cannot reach and hands back nothing; the layers replace the definitions in
+// PlatformPendingToolboxCalls.cpp.
 #pragma once
 
 #include "PlatformObjects.h"
@@ -16,9 +17,6 @@ struct DataReferenceRecord {
 
 struct OpaqueUserData;
 using UserData = OpaqueUserData*;
-
-struct CGImage;
-using CGImageRef = CGImage*;
 
 constexpr OSErr userDataItemNotFound = -2026;
 constexpr OSErr couldNotResolveDataRef = -2000;
@@ -38,5 +36,3 @@ void ClearMoviesStickyError();
 // A graphics importer that can read the data reference, or cantFindHandler.
 OSErr GetGraphicsImporterForDataRefWithFlags(Handle dataRef, OSType dataRefType,
                                              GraphicsImportComponent* importer, int32_t flags);
-
-void CGImageRelease(CGImageRef image);

@@ -101,8 +101,6 @@ void removeStoredProperties(const void* object) {
 
 PLATFORM_PROPERTY_FAMILY(ComponentInstance, ComponentResult, QTGetComponentPropertyInfo,
                          QTGetComponentProperty, QTSetComponentProperty)
-PLATFORM_PROPERTY_FAMILY(ImageDescriptionHandle, OSStatus, ICMImageDescriptionGetPropertyInfo,
-                         ICMImageDescriptionGetProperty, ICMImageDescriptionSetProperty)
 PLATFORM_PROPERTY_FAMILY(SoundDescriptionHandle, OSStatus, QTSoundDescriptionGetPropertyInfo,
                          QTSoundDescriptionGetProperty, QTSoundDescriptionSetProperty)
 PLATFORM_PROPERTY_FAMILY(Movie, OSErr, QTGetMoviePropertyInfo, QTGetMovieProperty, QTSetMovieProperty)

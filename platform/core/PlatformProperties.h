@@ -52,14 +52,8 @@ ComponentResult QTSetComponentProperty(ComponentInstance inComponent, ComponentP
                                        ComponentPropertyID inPropID, ByteCount inPropValueSize,
                                        ConstComponentValuePtr inPropValueAddress);
 
-OSStatus ICMImageDescriptionGetPropertyInfo(ImageDescriptionHandle desc, ComponentPropertyClass cls,
-                                            ComponentPropertyID id, ComponentValueType* type, ByteCount* size,
-                                            UInt32* flags);
-OSStatus ICMImageDescriptionGetProperty(ImageDescriptionHandle desc, ComponentPropertyClass cls,
-                                        ComponentPropertyID id, ByteCount size, ComponentValuePtr value,
-                                        ByteCount* sizeUsed);
-OSStatus ICMImageDescriptionSetProperty(ImageDescriptionHandle desc, ComponentPropertyClass cls,
-                                        ComponentPropertyID id, ByteCount size, ConstComponentValuePtr value);
+// The image description family is the imaging layer's (PlatformImageDescriptions.h): its
+// properties live in the description itself.
 
 OSStatus QTSoundDescriptionGetPropertyInfo(SoundDescriptionHandle desc, ComponentPropertyClass cls,
                                            ComponentPropertyID id, ComponentValueType* type, ByteCount* size,

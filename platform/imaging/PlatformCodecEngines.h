@@ -55,9 +55,9 @@ struct EncodeOptions {
 
 // The formats of the engines' streams.
 enum class Format : uint32_t {
-    JPEG,      // JPEG baseline / extended (8 bits; 12 bits where the library allows): JFIF or bare
-    JPEG2000,  // a raw J2K codestream (as DICOM fragments hold it) or a JP2 file, told apart by
-               // their first bytes
+    JPEG,     // JPEG baseline / extended (8 bits; 12 bits where the library allows): JFIF or bare
+    JPEG2000, // a raw J2K codestream (as DICOM fragments hold it) or a JP2 file, told apart by
+              // their first bytes
     PNG,
     BMP,
 };

@@ -202,6 +202,13 @@ TEST_F(PluginModule, CreateAnonymousIDAndUID) {
     EXPECT_EQ(id.size(), 14u);
     EXPECT_TRUE(std::all_of(id.begin(), id.end(), [](char c) { return std::isdigit((unsigned char)c); }))
         << id;
+    // Calls in a row, all within a second or two: never the same identifier twice.
+    for (int i = 0; i < 4; ++i) {
+        std::string next = module("createAnonymousID", {}).result.text();
+        EXPECT_EQ(next.size(), 14u);
+        EXPECT_GT(next, id);
+        id = next;
+    }
 
     auto wellFormed = [](const std::string& uid) {
         return !uid.empty() && uid.size() <= 64 && uid.front() != '.' && uid.back() != '.' &&
@@ -251,6 +258,69 @@ TEST_F(PluginModule, CreateDataElementValueFromAFormat) {
     }
     EXPECT_TRUE(module("createDataElementValue", {Value::nil(TypeKind::String)}).result.isNil());
     EXPECT_TRUE(module("createDataElementValue", {host().newString("")}).result.isNil());
+}
+
+// Every format of the VR table gives its value class, the later VRs their raw value; a text
+// that names no VR gives nil, never a value over nothing.
+TEST_F(PluginModule, CreateDataElementValueOnlyForKnownFormats) {
+    struct Case {
+        const char* format;
+        const char* hostClass; // nullptr: nil
+        const char* toolkitClass;
+    };
+    const Case cases[] = {
+        {"AE", "FenraDicomApplicationEntity", "KelvoDicomDataApplicationEntity"},
+        {"AS", "FenraDicomAge", "KelvoDicomDataAge"},
+        {"CS", "FenraDicomCodeString", "KelvoDicomDataCodeString"},
+        {"DT", "FenraDicomDateTime", "KelvoDicomDataDateTime"},
+        {"IS", "FenraDicomIntegerString", "KelvoDicomIntegerString"},
+        {"LO", "FenraDicomLongString", "KelvoDicomDataLongString"},
+        {"SH", "FenraDicomShortString", "KelvoDicomDataShortString"},
+        {"ST", "FenraDicomText", "KelvoDicomDataShortText"},
+        {"TM", "FenraDicomTime", "KelvoDicomDataTime"},
+        {"UT", "FenraDicomText", "KelvoDicomDataUnlimitedText"},
+        {"UL", "FenraDicomNumber", "KelvoDicomDataUnsignedLong"},
+        {"SS", "FenraDicomNumber", "KelvoDicomDataSignedShort"},
+        {"SL", "FenraDicomNumber", "KelvoDicomDataSignedLong"},
+        {"FL", "FenraDicomNumber", "KelvoDicomDataFloat"},
+        {"OW", "FenraDicomBinaryValue", "KelvoDicomDataOtherWord"},
+        {"OF", "FenraDicomBinaryValue", "KelvoDicomDataOtherFloat"},
+        {"UN", "FenraDicomBinaryValue", "KelvoDicomDataUnknownData"},
+        {"SQ", "FenraDicomItemSequence", "KelvoDicomDataItemGroup"},
+        {"na", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"UC", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"UR", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"UV", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"SV", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"OD", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"OL", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"OV", "FenraDicomValue", "KelvoDicomDataNode"},
+        {"ZZ", nullptr, nullptr},
+        {"XX", nullptr, nullptr},
+        {"us", nullptr, nullptr},
+        {"Us", nullptr, nullptr},
+        {"NA", nullptr, nullptr},
+        {"U", nullptr, nullptr},
+        {"USX", nullptr, nullptr},
+        {"US ", nullptr, nullptr},
+        {" US", nullptr, nullptr},
+        {"??", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        Value made = module("createDataElementValue", {host().newString(c.format)}).result;
+        if (!c.hostClass) {
+            EXPECT_TRUE(made.isNil()) << made.className();
+            continue;
+        }
+        ASSERT_FALSE(made.isNil());
+        EXPECT_EQ(made.className(), c.hostClass);
+        EXPECT_EQ(plugintest::toolkitClass(made), c.toolkitClass);
+    }
+    // A raw value whose node is not valid gives nil as well.
+    Value raw = host().newInstance("FenraDicomValue");
+    *plugintest::recordOf(raw) = plugintest::InstanceRecord{new KelvoDicomDataNode("ZZ"), 0};
+    EXPECT_TRUE(module("createDataElementValue", {raw}).result.isNil());
 }
 
 TEST_F(PluginModule, CreateDataElementValueFromARawValue) {

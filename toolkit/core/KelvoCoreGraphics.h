@@ -8,6 +8,7 @@
 #pragma once
 
 #include "KelvoAtomicsLists.h"
+#include "KelvoCocoaTypes.h"
 #include "KelvoCoreObjects.h"
 #include "PlatformDescriptions.h"
 #include "PlatformGeometry.h"
@@ -28,6 +29,8 @@ class Kelvo_Point : public Kelvo_QTObj {
     explicit Kelvo_Point(const FixedPoint& fp) { fromFixed(fp); }
     // Each coordinate truncated toward zero (NaN gives 0, out-of-range values saturate).
     explicit Kelvo_Point(const CGPoint& cg);
+    // Cocoa build: as from a CGPoint.
+    explicit Kelvo_Point(const NSPoint& ns);
     ~Kelvo_Point() override;
 
     const char* qtObjName() const override { return "Kelvo_Point"; }
@@ -66,6 +69,7 @@ class Kelvo_Point : public Kelvo_QTObj {
         return *this;
     }
     Kelvo_Point& operator=(const CGPoint& cg);
+    Kelvo_Point& operator=(const NSPoint& ns);
 
     bool operator==(const Kelvo_Point& o) const { return _x == o._x && _y == o._y; }
     bool operator!=(const Kelvo_Point& o) const { return !(*this == o); }
@@ -73,6 +77,8 @@ class Kelvo_Point : public Kelvo_QTObj {
     bool operator!=(const Point& qd) const { return !(*this == qd); }
     bool operator==(const CGPoint& cg) const;
     bool operator!=(const CGPoint& cg) const { return !(*this == cg); }
+    bool operator==(const NSPoint& ns) const;
+    bool operator!=(const NSPoint& ns) const;
 
     // Coordinate-wise, wrapping as two's-complement 32-bit integers.
     Kelvo_Point& operator+=(const Kelvo_Point& o);
@@ -83,6 +89,7 @@ class Kelvo_Point : public Kelvo_QTObj {
     // QuickDraw form, each coordinate saturated to 16 bits.
     operator Point() const;
     operator CGPoint() const { return CGPoint{float(_x), float(_y)}; }
+    operator NSPoint() const;
 
     // Euclidean distance; exact while the squared distance fits 31 bits, correct (in double
     // precision) beyond.
@@ -116,6 +123,8 @@ class Kelvo_Size : public Kelvo_QTObj {
     Kelvo_Size(double width, double height) : _width(width), _height(height) {}
     Kelvo_Size(const Kelvo_Size& other) : Kelvo_QTObj(other), _width(other._width), _height(other._height) {}
     explicit Kelvo_Size(const CGSize& cg) : _width(cg.width), _height(cg.height) {}
+    // Cocoa build: as from a CGSize.
+    explicit Kelvo_Size(const NSSize& ns);
     ~Kelvo_Size() override;
 
     const char* qtObjName() const override { return "Kelvo_Size"; }
@@ -148,7 +157,9 @@ class Kelvo_Size : public Kelvo_QTObj {
         _height = cg.height;
         return *this;
     }
+    Kelvo_Size& operator=(const NSSize& ns);
     operator CGSize() const { return CGSize{float(_width), float(_height)}; }
+    operator NSSize() const;
 
     bool operator==(const Kelvo_Size& o) const { return _width == o._width && _height == o._height; }
     bool operator!=(const Kelvo_Size& o) const { return !(*this == o); }
@@ -156,6 +167,8 @@ class Kelvo_Size : public Kelvo_QTObj {
         return _width == double(cg.width) && _height == double(cg.height);
     }
     bool operator!=(const CGSize& cg) const { return !(*this == cg); }
+    bool operator==(const NSSize& ns) const;
+    bool operator!=(const NSSize& ns) const;
     // Strict in both dimensions: a < b when b is wider and taller.
     bool operator<(const Kelvo_Size& o) const { return o._width > _width && o._height > _height; }
     bool operator>(const Kelvo_Size& o) const { return _width > o._width && _height > o._height; }

@@ -3,6 +3,7 @@
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformFixed.h"
+#include "PlatformGWorlds.h"
 #include "PlatformPendingCalls.h"
 
 #include <algorithm>

@@ -50,7 +50,8 @@ Handle Kelvo_MediaDataDescriptor::hdescExtensionCopy() {
 
 bool Kelvo_MediaDataDescriptor::pCopy(const Kelvo_MediaDataDescriptor& other) {
     if (&other == this) return false;
-    defaultStatus();
+    // The handles go whatever a subclass's defaults are: they are replaced right below.
+    Kelvo_MediaDataDescriptor::defaultStatus();
     if (!other.qtObjIsValid()) {
         _status = kKelvoBadArgumentObject;
         return false;
@@ -148,7 +149,7 @@ bool Kelvo_SmpDescriptor::copy(SampleDescriptionHandle desc) {
         return false;
     }
     if (reinterpret_cast<Handle>(desc) == _desc) return false;
-    defaultStatus();
+    Kelvo_MediaDataDescriptor::defaultStatus();
     _desc = copyOf(reinterpret_cast<Handle>(desc));
     if (_desc) _descriptorSize = GetHandleSize(_desc);
     return _desc != nullptr;

@@ -2,6 +2,7 @@
 // movie-time range and a time range with its own time scale in doubles.
 #pragma once
 
+#include "KelvoCocoaTypes.h"
 #include "KelvoCoreObjects.h"
 #include "PlatformObjects.h"
 #include "PlatformTypes.h"
@@ -25,6 +26,8 @@ class Kelvo_OSType : public Kelvo_QTObj {
         stringValue(text);
         return *this;
     }
+    // Cocoa build: the platform's code for the string; a null string changes nothing.
+    Kelvo_OSType& operator=(NSString* text);
 
     const char* qtObjName() const override { return "Kelvo_OSType"; }
     void defaultStatus() override;
@@ -36,6 +39,8 @@ class Kelvo_OSType : public Kelvo_QTObj {
     uint32_t getOSType() const { return _value; }
     operator uint32_t() const { return _value; }
     const char* stringValue() const { return _text; }
+    // Cocoa build: the platform's string for the value, autoreleased.
+    explicit operator NSString*() const;
 
     bool operator==(const Kelvo_OSType& o) const { return _value == o._value; }
     bool operator!=(const Kelvo_OSType& o) const { return _value != o._value; }
@@ -141,9 +146,16 @@ class Kelvo_TimeRange64 : public Kelvo_QTObj {
     explicit Kelvo_TimeRange64(const Kelvo_TimeRange& range)
         : _start(range.start()), _duration(range.duration()) {}
     explicit Kelvo_TimeRange64(MovieController mc) { _fromMovieController(mc); }
+    // Cocoa build: the scale of the range's time, and start and duration in it. A null string
+    // leaves the range empty; any other is read with the platform's parse.
+    explicit Kelvo_TimeRange64(const QTTimeRange& range);
+    explicit Kelvo_TimeRange64(NSString* text);
     Kelvo_TimeRange64& operator=(const Kelvo_TimeRange64& other);
     Kelvo_TimeRange64& operator=(const Kelvo_TimeRange& range);
     Kelvo_TimeRange64& operator=(MovieController mc);
+    // Cocoa build; a null string changes nothing.
+    Kelvo_TimeRange64& operator=(const QTTimeRange& range);
+    Kelvo_TimeRange64& operator=(NSString* text);
 
     const char* qtObjName() const override { return "Kelvo_TimeRange64"; }
     bool qtObjIsValid() override { return _start >= 0 && _duration >= 0; }
@@ -172,6 +184,16 @@ class Kelvo_TimeRange64 : public Kelvo_QTObj {
     // its nearest limit).
     operator Kelvo_TimeRange() const;
     void toTimeRange(Kelvo_TimeRange& range) const;
+
+    // Cocoa build. Start and duration truncated to 64-bit times of the range's scale (NaN gives
+    // 0, values beyond the range its nearest limit); both are the zero time when the scale is
+    // not positive. The text is the platform's, autoreleased.
+    operator QTTimeRange() const;
+    void toQTTimeRange(QTTimeRange& range) const;
+    QTTime startInQTTime() const;
+    QTTime durationInQTTime() const;
+    QTTime endInQTTime() const;
+    explicit operator NSString*() const;
 
     bool operator==(const Kelvo_TimeRange64& o) const;
     bool operator!=(const Kelvo_TimeRange64& o) const { return !(*this == o); }

@@ -5,6 +5,7 @@
 // built-in storage, the storage handle as well.
 #pragma once
 
+#include "KelvoCocoaTypes.h"
 #include "KelvoCoreObjects.h"
 #include "KelvoCoreObjectsTypes.h"
 #include "PlatformCF.h"
@@ -121,6 +122,17 @@ class Kelvo_DataReference : public Kelvo_QTObj {
     Kelvo_DataReference* parentDirectory();
     // Writes this reference into `file` as a resource file ('alis' or 'url ' resource, ID 256).
     bool makeAlias(FSSpec* file);
+
+    // Cocoa build. Results are autoreleased, as the platform's are: the caller does not release
+    // them and retains what it keeps beyond the current pool.
+    // The path of an 'alis' reference's file, or the text of a 'url ' reference; status 79 and
+    // null for other kinds, null for an invalid reference.
+    NSString* systemPath();
+    // The URL of a 'url ' reference or the file URL of an 'alis' one; null otherwise.
+    NSURL* urlPath();
+    // A QTKit data reference made from a copy of the handle and the type; null when invalid.
+    QTDataReference* toQTDataReference() const;
+    explicit operator QTDataReference*() const { return toQTDataReference(); }
 
   private:
     // Takes a reference a platform call returned (the type only on success).

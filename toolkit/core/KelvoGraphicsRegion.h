@@ -7,6 +7,7 @@
 
 #include "KelvoCoreGraphics.h"
 #include "KelvoCoreObjects.h"
+#include "PlatformGWorlds.h"
 #include "PlatformPendingDisplayCalls.h"
 #include "PlatformRegions.h"
 

@@ -1,5 +1,6 @@
 #include "KelvoProperties.h"
 
+#include "PlatformImageDescriptions.h"
 #include "PlatformObjects.h"
 
 Kelvo_PropertyComponent::Kelvo_PropertyComponent(ComponentInstance instance, uint32_t propClass)

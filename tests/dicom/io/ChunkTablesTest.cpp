@@ -359,6 +359,67 @@ INSTANTIATE_TEST_SUITE_P(Files, ChunkTables, ::testing::ValuesIn(kFiles),
                              return caseName(info.param);
                          });
 
+// rtdose_rle.dcm with the value of its meta group length overwritten, as the fuzzer found it (the
+// kept input chunk-table-fragments-under-native-syntax holds the same bytes): (0002,0001) then
+// reads as (00FF,0001), the meta group ends before it, and the data set, transfer syntax
+// included, is read as explicit VR little endian, a native syntax. The pixel data are still RLE
+// fragments, one a frame: each chunk keeps its own fragment's size, lies inside the file and
+// reads as the same bytes as in the sound file.
+TEST(ChunkTable, FragmentsUnderANativeSyntaxKeepTheirOwnSizes) {
+    const std::string sound = std::string(testsupport::pydicomTestFiles()) + "/rtdose_rle.dcm";
+    std::string bytes = testsupport::readFile(sound);
+    ASSERT_GT(bytes.size(), 145u);
+    ASSERT_EQ(bytes.substr(132, 8), std::string("\x02\x00\x00\x00UL\x04\x00", 8));
+    bytes.replace(141, 4, "\xFF\xFF\xFF\xFF");
+    const std::string file = testsupport::derivedFixtures("chunk-tables") + "/meta_length_overwritten.dcm";
+    testsupport::writeFile(file, bytes);
+
+    std::unique_ptr<KelvoDicomDataTree> reference(KelvoDicomDataTree::openFile(sound.c_str()));
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(file.c_str()));
+    ASSERT_TRUE(reference && tree);
+    ASSERT_EQ(tree->readError(), 0);
+    KelvoDicomDataChunks* expected = reference->pixelData();
+    ASSERT_TRUE(expected && expected->count() == 15u);
+    auto* document = static_cast<KelvoDicomDocument*>(tree.get());
+    std::unique_ptr<KelvoDicomPixelData> copy(document->mediaDataSamplesInfo());
+    ASSERT_TRUE(tree->pixelData() && copy);
+    for (KelvoDicomDataChunks* chunks : {tree->pixelData(), static_cast<KelvoDicomDataChunks*>(copy.get())}) {
+        EXPECT_STREQ(chunks->chunksEncodingUID(), "1.2.840.10008.1.2.1");
+        ASSERT_EQ(chunks->count(), expected->count());
+        std::vector<uint8_t> ours, theirs;
+        for (uint32_t i = 0; i < chunks->count(); ++i) {
+            EXPECT_EQ(chunks->chunkOffset(i), expected->chunkOffset(i)) << "chunk " << i;
+            EXPECT_EQ(chunks->chunkSize(i), expected->chunkSize(i)) << "chunk " << i;
+            EXPECT_LE(chunks->chunkOffset(i) + int64_t(chunks->chunkSize(i)), int64_t(bytes.size()));
+            ASSERT_TRUE(chunks->readChunk(i, ours)) << "chunk " << i;
+            ASSERT_TRUE(expected->readChunk(i, theirs)) << "chunk " << i;
+            EXPECT_TRUE(ours == theirs) << "chunk " << i;
+        }
+    }
+}
+
+// A table that lists a chunk past the end of its file (one built over a file that was cut since)
+// refuses that frame with 303; the frames around it still read.
+TEST(ChunkTable, AChunkPastTheFileIsRefusedAndTheOthersRead) {
+    const std::string file = std::string(testsupport::pydicomTestFiles()) + "/rtdose_rle.dcm";
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(file.c_str()));
+    ASSERT_TRUE(tree && tree->pixelData());
+    KelvoDicomDataChunks& sound = *tree->pixelData();
+    const int64_t fileSize = int64_t(std::filesystem::file_size(file));
+    KelvoDicomPixelData chunks(3, DicmDict_XFerSyntax("1.2.840.10008.1.2.5"), false, file.c_str());
+    chunks.setChunkInfo(sound.chunkOffset(0), sound.chunkSize(0), 0);
+    chunks.setChunkInfo(fileSize - 8, 64, 1);
+    chunks.setChunkInfo(sound.chunkOffset(2), sound.chunkSize(2), 2);
+    std::vector<uint8_t> bytes, expected;
+    EXPECT_TRUE(chunks.readChunk(0, bytes));
+    EXPECT_FALSE(chunks.readChunk(1, bytes));
+    EXPECT_EQ(chunks.Error(), kKelvoElementUnreadable);
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_TRUE(chunks.readChunk(2, bytes));
+    ASSERT_TRUE(sound.readChunk(2, expected));
+    EXPECT_TRUE(bytes == expected);
+}
+
 TEST(ChunkTable, BadIndexesAndRangesOfFlags) {
     KelvoDicomPixelData chunks(5, DicmDict_XFerSyntax("1.2.840.10008.1.2.5"), false, "/nowhere/frames.dcm");
     for (uint32_t i = 0; i < 5; ++i)

@@ -2,6 +2,7 @@
 // private elements that look like delimiters, the newer VRs, lengths past the end, truncation
 // and deep nesting. Each is read correctly or refused with a status; none crashes.
 #include "KelvoDicomDataTree.h"
+#include "KelvoDicomDictionaries.h"
 #include "KelvoDicomStream.h"
 #include "TestFiles.h"
 #include "TreeLines.h"
@@ -120,7 +121,9 @@ TEST(ReaderRobustness, BadLengthsAndTruncationAreRefused) {
         boundaries.insert(metaEnd + at);
     for (size_t n = metaEnd + 1; n < file.size(); ++n) {
         Read r(file.substr(0, n));
-        if (!boundaries.count(n)) EXPECT_NE(r.status, 0) << "cut at " << n;
+        if (!boundaries.count(n)) {
+            EXPECT_NE(r.status, 0) << "cut at " << n;
+        }
     }
     // A length that runs past the end of the file, or past its enclosing item.
     EXPECT_EQ(Read(part10(shortVR(0x0010, 0x0010, "PN", "AB").substr(0, 6) + le16(1000) + "AB")).status, 303);
@@ -132,6 +135,74 @@ TEST(ReaderRobustness, BadLengthsAndTruncationAreRefused) {
     EXPECT_EQ(Read(part10(good, "1.2.3.4.5")).status, 301);
     EXPECT_EQ(Read(part10(good, "1.2.840.10008.1.2.1.99")).status, 301);
     EXPECT_EQ(Read("not a DICOM file at all, just some text here").status, -1);
+}
+
+TEST(ReaderRobustness, ItemsAndDelimitersOutOfPlaceAreRefused) {
+    const std::string el = shortVR(0x0010, 0x0020, "LO", "ID");
+    const std::string itemEnd = tag(0xFFFE, 0xE00D) + le32(0);
+    const std::string openItem = tag(0xFFFE, 0xE000) + le32(0xFFFFFFFFu);
+    struct Case {
+        const char* name;
+        std::string dataSet;
+    } cases[] = {
+        {"item at the top", el + item(el, false)},
+        {"item delimiter at the top", el + itemEnd},
+        {"sequence delimiter at the top", el + seqEnd()},
+        {"sequence delimiter closing an item", longVR(0x0008, 0x1140, "SQ", openItem + el + seqEnd(), true)},
+        {"item delimiter in an item of defined length",
+         longVR(0x0008, 0x1140, "SQ", item(el + itemEnd, false) + seqEnd(), true)},
+        {"element where an item belongs", longVR(0x0008, 0x1140, "SQ", el + seqEnd(), true)},
+        {"item in an item",
+         longVR(0x0008, 0x1140, "SQ", openItem + item(el, true) + itemEnd + seqEnd(), true)},
+    };
+    for (const Case& c : cases) {
+        Read r(part10(c.dataSet + shortVR(0x0020, 0x0010, "SH", "AFTER ")));
+        EXPECT_EQ(r.status, kDicomBadPosition) << c.name;
+        EXPECT_TRUE(r.lines().empty()) << c.name; // a failed read leaves nothing half read
+    }
+}
+
+TEST(ReaderRobustness, RepeatedTagsKeepTheFirstWhateverTheirKind) {
+    // An element then a sequence of the same tag, and the other way round, at the top and in an
+    // item: the first stays, the second is stepped over, what follows is read.
+    const std::string asElement = longVR(0x0009, 0x1001, "UN", "ELEM");
+    const std::string asSequence =
+        longVR(0x0009, 0x1001, "SQ", item(shortVR(0x0010, 0x0020, "LO", "IN"), true) + seqEnd(), true);
+    const std::string after = shortVR(0x0010, 0x0020, "LO", "ID");
+    const std::string creator = shortVR(0x0009, 0x0010, "LO", "MAKER ");
+    Read elementFirst(part10(creator + asElement + asSequence + after));
+    ASSERT_EQ(elementFirst.status, 0);
+    EXPECT_EQ(elementFirst.lines(),
+              (std::vector<std::string>{"(0009,0010) LO 6 [4d414b455200]", "(0009,1001) UN 4 [454c454d]",
+                                        "(0010,0020) LO 2 [494400]"}));
+    Read sequenceFirst(part10(
+        longVR(0x0008, 0x1140, "SQ", item(creator + asSequence + asElement + asSequence, false)) + after));
+    ASSERT_EQ(sequenceFirst.status, 0);
+    EXPECT_EQ(sequenceFirst.lines(), (std::vector<std::string>{
+                                         "(0008,1140) SQ 130",
+                                         "(0008,1140)[1] na 122",
+                                         "(0008,1140)[1](0009,0010) LO 6 [4d414b455200]",
+                                         "(0008,1140)[1](0009,1001) SQ u/l",
+                                         "(0008,1140)[1](0009,1001)[1] na u/l",
+                                         "(0008,1140)[1](0009,1001)[1](0010,0020) LO 2 [494e00]",
+                                         "(0010,0020) LO 2 [494400]",
+                                     }));
+}
+
+TEST(ReaderRobustness, AVROnlyAnExternalDictionaryKnowsIsReadAsUN) {
+    testsupport::ScratchDir dir("reader-robust-dictionary");
+    testsupport::writeFile(dir.file("dict.txt"), "0009,1001 Strange ZZ 1\n");
+    ASSERT_EQ(KelvoDicomStandardDictionaryUtils::loadExternalDictionary(
+                  "strange", dir.file("dict.txt").c_str(), dicmIOformatText),
+              0);
+    Read r(part10(implicitEl(0x0009, 0x0010, "MAKER ") + implicitEl(0x0009, 0x1001, "DATA") +
+                      implicitEl(0x0010, 0x0020, "ID"),
+                  "1.2.840.10008.1.2"));
+    KelvoDicomStandardDictionaryUtils::unloadExternalDictionaries();
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines(),
+              (std::vector<std::string>{"(0009,0010) LO 6 [4d414b455200]", "(0009,1001) UN 4 [44415441]",
+                                        "(0010,0020) LO 2 [494400]"}));
 }
 
 TEST(ReaderRobustness, NestingDepthIsCapped) {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "KelvoDicomDataTree.h"
+#include "TestFiles.h"
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -115,5 +117,66 @@ inline std::string firstDifference(const std::vector<std::string>& a, const std:
         ++i;
     return "line " + std::to_string(i) + ": '" + (i < a.size() ? a[i] : "(end)") + "' vs '" +
            (i < b.size() ? b[i] : "(end)") + "'";
+}
+} // namespace treelines
+
+namespace treelines {
+// dcmdump's data set in the same form (public dictionary only, so that its private dictionary
+// does not type private tags that a reader without it sees as unknown).
+inline std::vector<std::string> dcmdumpLines(const std::string& file) {
+    std::string text = testsupport::run("DCMDICTPATH=/usr/share/libdcmtk17/dicom.dic dcmdump -q +L -dc '" +
+                                        file + "' 2>/dev/null");
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string line;
+    bool dataSet = false;
+    std::vector<std::string> stack; // the path of each nesting level
+    std::vector<int> itemCounts;
+    std::string piece;
+    while (std::getline(in, piece)) {
+        line = piece;
+        if (line.rfind("# Dicom-Data-Set", 0) == 0) dataSet = true;
+        // A value with line breaks spreads one element over several lines: join them up to the
+        // line that holds the length.
+        size_t lead = line.find_first_not_of(' ');
+        while (lead != std::string::npos && line[lead] == '(' && line.find(" #") == std::string::npos &&
+               std::getline(in, piece))
+            line += "\n" + piece;
+        // "  (gggg,eeee) VR value... # length, vm Name", parsed by hand: the values can be long.
+        size_t indent = line.find_first_not_of(' ');
+        size_t hash = line.rfind('#');
+        if (!dataSet || indent == std::string::npos || hash == std::string::npos ||
+            line.size() < indent + 15 || line[indent] != '(' || line[indent + 5] != ',' ||
+            line[indent + 10] != ')')
+            continue;
+        size_t lengthStart = line.find_first_not_of(' ', hash + 1);
+        size_t comma = line.find(',', lengthStart);
+        if (lengthStart == std::string::npos || comma == std::string::npos) continue;
+        std::string lengthField = line.substr(lengthStart, comma - lengthStart);
+        size_t depth = indent / 2;
+        std::string tag = line.substr(indent, 11);
+        std::string vr = line.substr(indent + 12, 2);
+        if (vr == "??") vr = "UN";
+        if (vr == "up") vr = "UL"; // DCMTK's name for the UL offsets of directory records
+        if (vr == "pi") continue;  // fragments of encapsulated pixel data stay in the file
+        if (tag == "(fffe,e00d)" || tag == "(fffe,e0dd)") continue;
+        stack.resize(depth + 1);
+        itemCounts.resize(depth + 1);
+        std::string prefix;
+        for (size_t i = 0; i < depth; ++i)
+            prefix += stack[i];
+        if (tag == "(fffe,e000)") {
+            std::string itemTag = "[" + std::to_string(++itemCounts[depth]) + "]";
+            stack[depth] = itemTag;
+            out.push_back(prefix + itemTag + " na " + lengthField);
+        } else {
+            stack[depth] = tag;
+            if (depth + 1 < itemCounts.size()) itemCounts[depth + 1] = 0;
+            if (itemCounts.size() < depth + 2) itemCounts.resize(depth + 2);
+            itemCounts[depth + 1] = 0;
+            out.push_back(prefix + tag + " " + vr + " " + lengthField);
+        }
+    }
+    return out;
 }
 } // namespace treelines

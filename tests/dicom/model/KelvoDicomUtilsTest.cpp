@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <regex>
 #include <set>
 #include <string>
@@ -90,6 +91,134 @@ TEST(Anonymisation, StampsAndStrings) {
     EXPECT_TRUE(std::regex_match(da, std::regex("[0-9]{8}"))) << da;
     char keep[] = "abc";
     EXPECT_STREQ(DicmUtils_StringAnonymizer(keep, ""), "abc");
+}
+
+// A local clock the tests set by hand; `clockWorks` false stands for a local time that cannot
+// be had.
+std::tm pinnedTime{};
+bool clockWorks = true;
+
+bool pinnedClock(std::tm& out) {
+    if (!clockWorks) return false;
+    out = pinnedTime;
+    return true;
+}
+
+void pinClock(int year, int month, int day, int hour, int minute, int second) {
+    pinnedTime = std::tm{};
+    pinnedTime.tm_year = year - 1900;
+    pinnedTime.tm_mon = month - 1;
+    pinnedTime.tm_mday = day;
+    pinnedTime.tm_hour = hour;
+    pinnedTime.tm_min = minute;
+    pinnedTime.tm_sec = second;
+    clockWorks = true;
+}
+
+// Puts the pinned clock in place (a fresh sequence of identifiers) and the system's back after.
+class PinnedClock : public ::testing::Test {
+  protected:
+    void SetUp() override { DicmUtils_SetLocalTimeSource(&pinnedClock); }
+    void TearDown() override { DicmUtils_SetLocalTimeSource(nullptr); }
+    static std::string nextID() {
+        char stamp[17];
+        DicmUtils_GetAnonymousID(stamp);
+        return stamp;
+    }
+};
+
+TEST_F(PinnedClock, AnonymousIDsNeverRepeatAndCarryThroughTheCalendar) {
+    struct Case {
+        int start[6]; // year, month, day, hour, minute, second of the clock, which stays there
+        const char* ids[3];
+    };
+    const Case cases[] = {
+        {{2023, 12, 31, 23, 59, 58}, {"20231231235958", "20231231235959", "20240101000000"}},
+        {{2024, 2, 28, 23, 59, 59}, {"20240228235959", "20240229000000", "20240229000001"}},
+        {{2023, 2, 28, 23, 59, 59}, {"20230228235959", "20230301000000", "20230301000001"}},
+        {{2024, 4, 30, 23, 59, 59}, {"20240430235959", "20240501000000", "20240501000001"}},
+        {{2024, 7, 9, 9, 59, 59}, {"20240709095959", "20240709100000", "20240709100001"}},
+        {{2024, 7, 9, 10, 8, 59}, {"20240709100859", "20240709100900", "20240709100901"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ids[0]);
+        DicmUtils_SetLocalTimeSource(&pinnedClock); // each case starts a sequence of its own
+        pinClock(c.start[0], c.start[1], c.start[2], c.start[3], c.start[4], c.start[5]);
+        for (const char* id : c.ids)
+            EXPECT_EQ(nextID(), id);
+    }
+
+    // The clock catching up is followed; a clock stepping back is not.
+    DicmUtils_SetLocalTimeSource(&pinnedClock);
+    pinClock(2024, 10, 27, 2, 30, 0);
+    EXPECT_EQ(nextID(), "20241027023000");
+    pinClock(2024, 10, 27, 2, 30, 5);
+    EXPECT_EQ(nextID(), "20241027023005");
+    pinClock(2024, 10, 27, 2, 0, 0); // summer time ended
+    EXPECT_EQ(nextID(), "20241027023006");
+    // Every way of making one takes the next value.
+    char* made = nullptr;
+    DicmUtils_IDAnonymizer(&made);
+    ASSERT_NE(made, nullptr);
+    EXPECT_STREQ(made, "20241027023007");
+    delete[] made;
+    char longId[] = "PATIENT-0000000001";
+    DicmUtils_IDAnonymizer(longId);
+    EXPECT_STREQ(longId, "20241027023008");
+    char shortId[] = "P0000001";
+    DicmUtils_IDAnonymizer(shortId);
+    EXPECT_STREQ(shortId, "20241027");
+    EXPECT_EQ(nextID(), "20241027023010");
+}
+
+TEST_F(PinnedClock, WithoutALocalTimeIdentifiersStillDiffer) {
+    clockWorks = false;
+    EXPECT_EQ(nextID(), "XX000000000000");
+    EXPECT_EQ(nextID(), "XX000000000001");
+    // Once a stamp was handed out, a clock that fails continues from it.
+    pinClock(2024, 1, 1, 0, 0, 0);
+    EXPECT_EQ(nextID(), "20240101000000");
+    clockWorks = false;
+    EXPECT_EQ(nextID(), "20240101000001");
+}
+
+TEST_F(PinnedClock, UIDsAndDatesReadTheClockWithoutAdvancingTheIdentifiers) {
+    pinClock(2024, 3, 5, 7, 8, 9);
+    std::set<std::string> uids;
+    for (int i = 0; i < 20; ++i) {
+        char* uid = DicmUtils_UIDCreate("1.2.826.0.1");
+        EXPECT_EQ(std::string(uid).rfind("1.2.826.0.1.20240305070809.", 0), 0u) << uid;
+        uids.insert(uid);
+        delete[] uid;
+    }
+    EXPECT_EQ(uids.size(), 20u);
+    EXPECT_EQ(nextID(), "20240305070809");
+
+    char tm[] = "235959.000";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(tm, "TM"), "070809");
+    char da[] = "19991231";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(da, "DA"), "20240305");
+    clockWorks = false;
+    char noTime[] = "235959";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(noTime, "TM"), "000000");
+    char noDate[] = "19991231";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(noDate, "DA"), "19000101");
+}
+
+TEST(Anonymisation, IdentifiersInARowDifferAndIncrease) {
+    std::string previous;
+    for (int i = 0; i < 5; ++i) {
+        char* id = nullptr;
+        DicmUtils_IDAnonymizer(&id);
+        ASSERT_NE(id, nullptr);
+        std::string current = id;
+        delete[] id;
+        ASSERT_TRUE(std::regex_match(current, std::regex("[0-9]{14}"))) << current;
+        if (!previous.empty()) {
+            EXPECT_GT(current, previous);
+        }
+        previous = current;
+    }
 }
 
 TEST(NumberTexts, DecimalAndIntegerStrings) {

@@ -11,13 +11,14 @@ TEST(CodecPictures, SizeLimits) {
         int64_t w, h, c, bits;
         bool fits;
     } cases[] = {
-        {1, 1, 1, 8, true},           {65535, 1, 4, 16, true},   {65536, 1, 1, 8, false},
-        {0, 10, 1, 8, false},         {10, -1, 1, 8, false},     {10, 10, 0, 8, false},
-        {10, 10, 5, 8, false},        {10, 10, 3, 12, false},    {16384, 16384, 4, 8, true},
+        {1, 1, 1, 8, true},           {65535, 1, 4, 16, true},     {65536, 1, 1, 8, false},
+        {0, 10, 1, 8, false},         {10, -1, 1, 8, false},       {10, 10, 0, 8, false},
+        {10, 10, 5, 8, false},        {10, 10, 3, 12, false},      {16384, 16384, 4, 8, true},
         {16384, 16384, 4, 16, false}, {65535, 65535, 1, 8, false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(pictureFits(c.w, c.h, c.c, c.bits), c.fits) << c.w << "x" << c.h << "x" << c.c << "x" << c.bits;
+        EXPECT_EQ(pictureFits(c.w, c.h, c.c, c.bits), c.fits)
+            << c.w << "x" << c.h << "x" << c.c << "x" << c.bits;
 }
 
 TEST(CodecPictures, ConsistencyCountsSamples) {

@@ -153,16 +153,42 @@ TEST(GraphicsRegionTest, WorldsPicturesAndChannels) {
     PtrToHand(&pic, &h, sizeof pic);
     EXPECT_EQ(r.PictureToRegion(reinterpret_cast<PicHandle>(h)), 0);
     EXPECT_FALSE(r.qtObjIsValid());
-    // With a frame, the picture needs an offscreen world from the imaging layer.
+    // With a frame, the picture is drawn into a one-bit world erased to white; a picture that
+    // draws nothing leaves an empty region, and the current port is given back.
     pic.picFrame = Rect{0, 0, 8, 8};
     PtrToXHand(&pic, h, sizeof pic);
+    GWorldPtr port = nullptr;
+    const Rect portBounds{0, 0, 4, 4};
+    ASSERT_EQ(QTNewGWorld(&port, k32ARGBPixelFormat, &portBounds, nullptr, nullptr, 0), noErr);
+    SetGWorld(port, nullptr);
     Kelvo_Region s;
-    s.PictureToRegion(reinterpret_cast<PicHandle>(h));
-    EXPECT_NE(s.Error(), 0);
-    EXPECT_FALSE(s.qtObjIsValid());
+    EXPECT_EQ(s.PictureToRegion(reinterpret_cast<PicHandle>(h)), 0);
+    EXPECT_TRUE(s.qtObjIsValid());
+    EXPECT_TRUE(s.empty());
+    CGrafPtr current = nullptr;
+    GetGWorld(&current, nullptr);
+    EXPECT_EQ(current, port);
+    DisposeGWorld(port);
     DisposeHandle(h);
     EXPECT_EQ(s.getRegionFromSGChannel(nullptr), paramErr);
     EXPECT_FALSE(s.qtObjIsValid());
+}
+
+// A one-bit world reads as a bitmap: its black pixels become the region, placed at the world's
+// bounds.
+TEST(GraphicsRegionTest, OneBitWorldToRegion) {
+    GWorldPtr world = nullptr;
+    const Rect bounds{10, 20, 14, 60}; // 40 x 4 pixels from (20, 10)
+    ASSERT_EQ(QTNewGWorld(&world, k1MonochromePixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+    PixMapHandle pm = GetGWorldPixMap(world);
+    auto* bits = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
+    const int32_t rowBytes = GetPixRowBytes(pm);
+    bits[1 * rowBytes + 0] = 0x0F; // pixels 4..7 of row 1
+    bits[2 * rowBytes + 4] = 0x80; // pixel 32 of row 2
+    Kelvo_Region r;
+    EXPECT_EQ(r.GraphicsToRegion(world), 0);
+    EXPECT_EQ(rectsOf(r), (Rects{{24, 11, 28, 12}, {52, 12, 53, 13}}));
+    DisposeGWorld(world);
 }
 
 TEST(GraphicsRegionTest, PlatformObjectsAndWrappers) {

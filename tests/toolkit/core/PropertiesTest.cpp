@@ -103,8 +103,8 @@ TEST(TypedProperties, SelectReadAndWrite) {
 
 TEST(TypedProperties, SizesAndFlagsOfTheStoredValue) {
     char storage[16] = {};
-    auto desc = fakeObject<ImageDescriptionHandle>(storage);
-    const OSType cls = FOUR_CHAR_CODE("idsc");
+    auto desc = fakeObject<Movie>(storage);
+    const OSType cls = FOUR_CHAR_CODE("mvie");
     platform::setStoredProperty(desc, cls, FOUR_CHAR_CODE("empt"), FOUR_CHAR_CODE("none"), kReadWrite,
                                 nullptr, 0);
     platform::setStoredProperty(desc, cls, FOUR_CHAR_CODE("ro  "), FOUR_CHAR_CODE("long"),
@@ -112,7 +112,7 @@ TEST(TypedProperties, SizesAndFlagsOfTheStoredValue) {
     platform::setStoredProperty(desc, cls, FOUR_CHAR_CODE("late"), FOUR_CHAR_CODE("long"),
                                 kComponentPropertyFlagCanGetLater, "abcd", 4);
 
-    Kelvo_PropertyImageDesc p(desc);
+    Kelvo_PropertyMovie p(desc, cls);
     ASSERT_TRUE(p.getInfo(FOUR_CHAR_CODE("empt")));
     EXPECT_EQ(p.getValue(), nullptr); // reported size 0
     EXPECT_EQ(p.Error(), -50);
@@ -139,7 +139,7 @@ TEST(TypedProperties, SizesAndFlagsOfTheStoredValue) {
                                 kReadWrite, "\1\0\0\0", 4);
     Kelvo_PropertySampleTable t(table);
     EXPECT_TRUE(t.getInfo(FOUR_CHAR_CODE("cnt ")));
-    Kelvo_PropertyImageDesc wrongObject(fakeObject<ImageDescriptionHandle>(other));
+    Kelvo_PropertyMovie wrongObject(fakeObject<Movie>(other), cls);
     EXPECT_FALSE(wrongObject.getInfo(FOUR_CHAR_CODE("cnt "))); // another class
     platform::removeStoredProperties(desc);
     platform::removeStoredProperties(table);

@@ -1,0 +1,81 @@
+// The engines' entry points: each call goes to the engine of its format. The checks every engine
+// would repeat (null data, an inconsistent picture) are made here once, and a failure always
+// leaves the output empty, whatever an engine left behind.
+#include "PlatformCodecEnginesInternal.h"
+
+namespace platform::codec {
+
+OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out) {
+    out = Picture();
+    if (!data && size != 0) return paramErr;
+    OSErr err;
+    switch (format) {
+    case Format::JPEG:
+        err = detail::decodeJPEG(data, size, out);
+        break;
+    case Format::JPEG2000:
+        err = detail::decodeJPEG2000(data, size, out);
+        break;
+    case Format::PNG:
+        err = detail::decodePNG(data, size, out);
+        break;
+    case Format::BMP:
+        err = detail::decodeBMP(data, size, out);
+        break;
+    default:
+        return noCodecErr;
+    }
+    if (err != noErr) out = Picture();
+    return err;
+}
+
+OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out,
+             bool jp2) {
+    out.clear();
+    if (!in.isConsistent()) return paramErr;
+    OSErr err;
+    switch (format) {
+    case Format::JPEG:
+        err = detail::encodeJPEG(in, options, out);
+        break;
+    case Format::JPEG2000:
+        err = detail::encodeJPEG2000(in, options, out, jp2);
+        break;
+    case Format::PNG:
+        err = detail::encodePNG(in, options, out);
+        break;
+    case Format::BMP:
+        err = detail::encodeBMP(in, options, out);
+        break;
+    default:
+        return noCodecErr;
+    }
+    if (err != noErr) out.clear();
+    return err;
+}
+
+OSErr inspect(Format format, const uint8_t* data, size_t size, Picture& layout) {
+    layout = Picture();
+    if (!data && size != 0) return paramErr;
+    OSErr err;
+    switch (format) {
+    case Format::JPEG:
+        err = detail::inspectJPEG(data, size, layout);
+        break;
+    case Format::JPEG2000:
+        err = detail::inspectJPEG2000(data, size, layout);
+        break;
+    case Format::PNG:
+        err = detail::inspectPNG(data, size, layout);
+        break;
+    case Format::BMP:
+        err = detail::inspectBMP(data, size, layout);
+        break;
+    default:
+        return noCodecErr;
+    }
+    if (err != noErr) layout = Picture();
+    return err;
+}
+
+} // namespace platform::codec

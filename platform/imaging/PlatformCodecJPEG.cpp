@@ -1,0 +1,354 @@
+// The JPEG engine over libjpeg-turbo: 8-bit baseline, extended, progressive and arithmetic
+// streams, JFIF or bare (as DICOM fragments hold them).
+//
+// libjpeg reports a failure by calling error_exit, which must not return. Ours longjmps back to
+// the setjmp of the phase function that called the library. Those phase functions are C-style:
+// they hold no C++ object with a destructor, and every object they touch lives in a plain record
+// of the caller's frame, which the jump never crosses. The C++ caller then destroys the library's
+// state and turns the recorded status into the engine's.
+//
+// Decisions:
+// - Grey streams give 1 component; YCbCr and RGB streams 3 components of RGB through the
+//   library's own colour conversion and upsampling (what djpeg gives, DICOM's YBR_FULL_422
+//   included). CMYK and YCCK streams are converted to RGB, taking the samples as inverted when
+//   an Adobe marker is present, as the writers of such files store them. Streams of 2 or more
+//   than 4 components are refused with codecUnimpErr.
+// - The library is built for 8-bit samples only: 12-bit streams are refused with codecUnimpErr,
+//   as are the lossless and hierarchical processes (the DICOM layer decodes lossless JPEG itself).
+// - The library goes on after corrupt entropy data or a premature end, filling in grey; those
+//   warnings are errors here (codecBadDataErr), so a damaged frame is never a success.
+// - Quality maps from the 0..1023 scale to libjpeg's 1..100 as round(q * 100 / 1023), clamped to
+//   1..100 (512 gives 50, 768 gives 75, 1023 and 1024 give 100); the rest is libjpeg's defaults,
+//   as cjpeg makes them (4:2:0 YCbCr for RGB, JFIF header, Huffman tables of the standard).
+#include "PlatformCodecEnginesInternal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace platform::codec::detail {
+
+namespace {
+
+// A progressive stream may carry any number of scans, each of which walks the whole image; a
+// stream with more than this many is taken as hostile. Real encoders write about ten.
+constexpr int kMaxScans = 500;
+
+// The most memory libjpeg may take for whole-image buffers (progressive and multi-scan streams
+// keep every coefficient): twice the largest picture, the coefficients' share of a 4:4:4 frame.
+constexpr long kMaxLibraryMemory = long(2 * kMaxPictureBytes);
+
+struct ErrorRecord {
+    jpeg_error_mgr pub; // first: the library hands back a pointer to it
+    jmp_buf jump;
+    OSErr status;
+};
+
+// The statuses of the library's fatal errors.
+OSErr statusForError(j_common_ptr cinfo) {
+    switch (cinfo->err->msg_code) {
+    case JERR_OUT_OF_MEMORY:
+        return memFullErr;
+    case JERR_IMAGE_TOO_BIG:
+    case JERR_WIDTH_OVERFLOW:
+    case JERR_NO_BACKING_STORE: // more whole-image memory than kMaxLibraryMemory
+        return codecSizeErr;
+    case JERR_SOF_UNSUPPORTED: // lossless, hierarchical and their arithmetic forms
+    case JERR_NOT_COMPILED:
+    case JERR_ARITH_NOTIMPL:
+    case JERR_NOTIMPL:
+    case JERR_CONVERSION_NOTIMPL:
+        return codecUnimpErr;
+    case JERR_BAD_PRECISION:
+        // 12-bit (and 16-bit lossless) streams are real, just not this library's; any other
+        // precision is damage.
+        if (cinfo->is_decompressor) {
+            int precision = reinterpret_cast<j_decompress_ptr>(cinfo)->data_precision;
+            if (precision == 12 || precision == 16) return codecUnimpErr;
+        }
+        return codecBadDataErr;
+    default:
+        return codecBadDataErr;
+    }
+}
+
+[[noreturn]] void fail(j_common_ptr cinfo, OSErr status) {
+    ErrorRecord* record = reinterpret_cast<ErrorRecord*>(cinfo->err);
+    record->status = status;
+    std::longjmp(record->jump, 1);
+}
+
+void onError(j_common_ptr cinfo) {
+    fail(cinfo, statusForError(cinfo));
+}
+
+// Trace messages (level >= 0) are dropped. Warnings of damaged data end the work; the others
+// (an unknown Adobe transform or JFIF revision, a bad ICC marker we do not read) are harmless.
+void onMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;
+    switch (cinfo->err->msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+        fail(cinfo, codecBadDataErr);
+    default:
+        return;
+    }
+}
+
+void onOutput(j_common_ptr) {}
+
+void onProgress(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+        fail(cinfo, codecBadDataErr);
+}
+
+void installErrors(ErrorRecord& record) {
+    jpeg_std_error(&record.pub);
+    record.pub.error_exit = onError;
+    record.pub.emit_message = onMessage;
+    record.pub.output_message = onOutput;
+    record.status = noErr;
+}
+
+// ---- decoding ------------------------------------------------------------------------------
+
+// How the decoded samples become the picture's.
+enum class Conversion { None, CMYK, InvertedCMYK };
+
+struct DecodeJob {
+    jpeg_decompress_struct cinfo;
+    ErrorRecord errors;
+    jpeg_progress_mgr progress;
+    Conversion conversion;
+};
+
+// Phase 1: reads the headers up to the first scan and chooses the output colour space.
+OSErr readHeader(DecodeJob* job, const uint8_t* data, size_t size) {
+    installErrors(job->errors);
+    job->cinfo.err = &job->errors.pub;
+    if (setjmp(job->errors.jump)) return job->errors.status;
+    jpeg_create_decompress(&job->cinfo);
+    job->progress.progress_monitor = onProgress;
+    job->cinfo.progress = &job->progress;
+    job->cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    jpeg_mem_src(&job->cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&job->cinfo, TRUE);
+    switch (job->cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        job->cinfo.out_color_space = JCS_GRAYSCALE;
+        job->conversion = Conversion::None;
+        break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+        job->cinfo.out_color_space = JCS_RGB;
+        job->conversion = Conversion::None;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        job->cinfo.out_color_space = JCS_CMYK;
+        job->conversion = job->cinfo.saw_Adobe_marker ? Conversion::InvertedCMYK : Conversion::CMYK;
+        break;
+    default:
+        return codecUnimpErr;
+    }
+    return noErr;
+}
+
+// (a * b) / 255 rounded, for samples.
+inline int mulDiv255(int a, int b) {
+    int t = a * b + 128;
+    return ((t >> 8) + t) >> 8;
+}
+
+void cmykToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+        int c = in[0], m = in[1], y = in[2], k = in[3];
+        if (inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        int white = 255 - k;
+        out[0] = uint8_t(white - mulDiv255(c, white));
+        out[1] = uint8_t(white - mulDiv255(m, white));
+        out[2] = uint8_t(white - mulDiv255(y, white));
+    }
+}
+
+// Phase 2: decodes every row into `out` (rows of `rowBytes`), then reads up to the end of image
+// so that damage after the last row is seen too.
+OSErr readPixels(DecodeJob* job, uint8_t* out, size_t rowBytes) {
+    if (setjmp(job->errors.jump)) return job->errors.status;
+    j_decompress_ptr cinfo = &job->cinfo;
+    jpeg_start_decompress(cinfo);
+    int expected = cinfo->out_color_space == JCS_CMYK ? 4 : cinfo->out_color_space == JCS_RGB ? 3 : 1;
+    if (cinfo->output_components != expected || cinfo->output_width != cinfo->image_width ||
+        cinfo->output_height != cinfo->image_height)
+        return codecErr;
+    if (job->conversion == Conversion::None) {
+        while (cinfo->output_scanline < cinfo->output_height) {
+            JSAMPROW rows[16];
+            JDIMENSION count = std::min<JDIMENSION>(16, cinfo->output_height - cinfo->output_scanline);
+            for (JDIMENSION i = 0; i < count; ++i)
+                rows[i] = out + size_t(cinfo->output_scanline + i) * rowBytes;
+            if (jpeg_read_scanlines(cinfo, rows, count) == 0) return codecBadDataErr;
+        }
+    } else {
+        JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                     cinfo->output_width * 4, 1);
+        while (cinfo->output_scanline < cinfo->output_height) {
+            uint8_t* dest = out + size_t(cinfo->output_scanline) * rowBytes;
+            if (jpeg_read_scanlines(cinfo, row, 1) != 1) return codecBadDataErr;
+            cmykToRgb(row[0], dest, cinfo->output_width, job->conversion == Conversion::InvertedCMYK);
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    return noErr;
+}
+
+// The picture that the decoded stream makes, samples not allocated.
+OSErr layoutOf(const DecodeJob& job, Picture& layout) {
+    int components = job.cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3;
+    if (!pictureFits(job.cinfo.image_width, job.cinfo.image_height, components, 8)) return codecSizeErr;
+    layout.width = int32_t(job.cinfo.image_width);
+    layout.height = int32_t(job.cinfo.image_height);
+    layout.components = components;
+    layout.bitsPerSample = 8;
+    layout.precision = 8;
+    return noErr;
+}
+
+OSErr decodeOrInspect(const uint8_t* data, size_t size, Picture& out, bool withSamples) {
+    out = Picture();
+    if (!data || size == 0) return codecBadDataErr;
+    DecodeJob job;
+    std::memset(&job, 0, sizeof job);
+    Picture picture;
+    OSErr err = readHeader(&job, data, size);
+    if (err == noErr) err = layoutOf(job, picture);
+    if (err == noErr && withSamples) {
+        try {
+            picture.samples.resize(picture.rowBytes() * size_t(picture.height));
+        } catch (const std::bad_alloc&) {
+            err = memFullErr;
+        }
+        if (err == noErr) err = readPixels(&job, picture.samples.data(), picture.rowBytes());
+    }
+    jpeg_destroy_decompress(&job.cinfo);
+    if (err == noErr) out = std::move(picture);
+    return err;
+}
+
+// ---- encoding ------------------------------------------------------------------------------
+
+// A destination growing a malloc'd buffer that the job owns, so that the caller frees it
+// whatever way the library ended (libjpeg's own memory destination loses its buffer on errors).
+struct Destination {
+    jpeg_destination_mgr pub; // first: the library hands back a pointer to it
+    JOCTET* buffer;
+    size_t capacity;
+    size_t used;
+};
+
+constexpr size_t kFirstOutputBlock = 64 * 1024;
+
+void startDestination(j_compress_ptr cinfo) {
+    Destination* d = reinterpret_cast<Destination*>(cinfo->dest);
+    d->buffer = static_cast<JOCTET*>(std::malloc(kFirstOutputBlock));
+    if (!d->buffer) fail(reinterpret_cast<j_common_ptr>(cinfo), memFullErr);
+    d->capacity = kFirstOutputBlock;
+    d->pub.next_output_byte = d->buffer;
+    d->pub.free_in_buffer = d->capacity;
+}
+
+boolean growDestination(j_compress_ptr cinfo) {
+    // Called when the buffer is full.
+    Destination* d = reinterpret_cast<Destination*>(cinfo->dest);
+    size_t grown = d->capacity * 2;
+    JOCTET* bigger = static_cast<JOCTET*>(std::realloc(d->buffer, grown));
+    if (!bigger) fail(reinterpret_cast<j_common_ptr>(cinfo), memFullErr);
+    d->buffer = bigger;
+    d->pub.next_output_byte = bigger + d->capacity;
+    d->pub.free_in_buffer = grown - d->capacity;
+    d->capacity = grown;
+    return TRUE;
+}
+
+void endDestination(j_compress_ptr cinfo) {
+    Destination* d = reinterpret_cast<Destination*>(cinfo->dest);
+    d->used = d->capacity - d->pub.free_in_buffer;
+}
+
+struct EncodeJob {
+    jpeg_compress_struct cinfo;
+    ErrorRecord errors;
+    Destination destination;
+};
+
+OSErr compress(EncodeJob* job, const uint8_t* samples, int width, int height, int components, int quality) {
+    installErrors(job->errors);
+    job->cinfo.err = &job->errors.pub;
+    if (setjmp(job->errors.jump)) return job->errors.status;
+    j_compress_ptr cinfo = &job->cinfo;
+    jpeg_create_compress(cinfo);
+    job->destination.pub.init_destination = startDestination;
+    job->destination.pub.empty_output_buffer = growDestination;
+    job->destination.pub.term_destination = endDestination;
+    cinfo->dest = &job->destination.pub;
+    cinfo->image_width = JDIMENSION(width);
+    cinfo->image_height = JDIMENSION(height);
+    cinfo->input_components = components;
+    cinfo->in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    size_t rowBytes = size_t(width) * size_t(components);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(samples + size_t(cinfo->next_scanline) * rowBytes);
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return noErr;
+}
+
+} // namespace
+
+OSErr decodeJPEG(const uint8_t* data, size_t size, Picture& out) {
+    return decodeOrInspect(data, size, out, true);
+}
+
+OSErr inspectJPEG(const uint8_t* data, size_t size, Picture& layout) {
+    return decodeOrInspect(data, size, layout, false);
+}
+
+OSErr encodeJPEG(const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out) {
+    out.clear();
+    if (!in.isConsistent() || in.bitsPerSample != 8 || (in.components != 1 && in.components != 3))
+        return paramErr;
+    int quality = int(std::lround(double(std::min<uint32_t>(options.quality, 1023)) * 100.0 / 1023.0));
+    quality = std::clamp(quality, 1, 100);
+    EncodeJob job;
+    std::memset(&job, 0, sizeof job);
+    OSErr err = compress(&job, in.samples.data(), in.width, in.height, in.components, quality);
+    jpeg_destroy_compress(&job.cinfo);
+    if (err == noErr) {
+        try {
+            out.assign(job.destination.buffer, job.destination.buffer + job.destination.used);
+        } catch (const std::bad_alloc&) {
+            err = memFullErr;
+        }
+    }
+    std::free(job.destination.buffer);
+    return err;
+}
+
+} // namespace platform::codec::detail
