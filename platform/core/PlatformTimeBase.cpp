@@ -4,6 +4,7 @@
 #include "PlatformFixed.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -198,7 +199,11 @@ namespace {
 struct ClockInstance {
     platform::Clock* source = nullptr;
     std::vector<TimeBaseRecord*> slaves;
+    // Opened by a time base for a clock component: it goes with its last slave.
+    bool closeWhenUnused = false;
 };
+
+std::atomic<platform::ClockComponentResolver> clockResolver{nullptr};
 
 struct Registry {
     std::recursive_mutex mutex;
@@ -320,9 +325,13 @@ void detach(TimeBaseRecord& slave) {
         auto& v = slave.masterTB->slaves;
         v.erase(std::remove(v.begin(), v.end(), &slave), v.end());
     }
-    if (slave.masterClock) {
-        auto& v = slave.masterClock->slaves;
+    if (ClockInstance* c = slave.masterClock) {
+        auto& v = c->slaves;
         v.erase(std::remove(v.begin(), v.end(), &slave), v.end());
+        if (c->closeWhenUnused && v.empty()) {
+            registry().clocks.erase(c);
+            delete c;
+        }
     }
     slave.masterTB = nullptr;
     slave.masterClock = nullptr;
@@ -536,15 +545,34 @@ TimeBase GetTimeBaseMasterTimeBase(TimeBase tb) {
 }
 
 void SetTimeBaseMasterClock(TimeBase slave, Component clockMeister, const TimeRecord* slaveZero) {
+    // A clock component is looked up before the time bases are locked: the component manager
+    // takes its own lock, and never inside this one.
+    platform::Clock* componentSource = nullptr;
+    const platform::ClockComponentResolver resolve = clockResolver.load();
+    const bool isClockComponent = clockMeister && resolve && resolve(clockMeister, &componentSource);
     Registry& r = registry();
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     TimeBaseRecord* s = known(slave);
     ClockInstance* c = clockMeister ? knownClock(clockMeister) : nullptr;
-    if (!s || (clockMeister && !c)) {
+    if (!s || (clockMeister && !c && !isClockComponent)) {
         fail(paramErr);
         return;
     }
+    if (clockMeister && !c) {
+        c = new (std::nothrow) ClockInstance();
+        if (!c) {
+            fail(memFullErr);
+            return;
+        }
+        c->source = componentSource;
+        c->closeWhenUnused = true;
+        r.clocks.insert(c);
+    }
+    // Re-attaching a clock that this base opened must not close it on the way.
+    const bool opened = c && c->closeWhenUnused;
+    if (opened) c->closeWhenUnused = false;
     detach(*s);
+    if (opened) c->closeWhenUnused = true;
     if (c) {
         s->masterClock = c;
         c->slaves.push_back(s);
@@ -632,6 +660,10 @@ OSErr closeClock(ComponentInstance clock) {
     r.clocks.erase(c);
     delete c;
     return noErr;
+}
+
+void setClockComponentResolver(ClockComponentResolver resolver) {
+    clockResolver.store(resolver);
 }
 
 bool isClockInstance(ComponentInstance clock) {

@@ -86,6 +86,12 @@ ComponentInstance openClock(Clock* source);
 OSErr closeClock(ComponentInstance clock);
 bool isClockInstance(ComponentInstance clock);
 
+// Tells whether a component (not an instance) is a clock and which time source it reads. The
+// component manager sets it, so that a time base given a clock component opens an instance of
+// its own, which it closes when nothing is attached to it any more.
+using ClockComponentResolver = bool (*)(Component component, Clock** source);
+void setClockComponentResolver(ClockComponentResolver resolver);
+
 inline int64_t wideToInt64(const wide& w) {
     return int64_t((uint64_t(uint32_t(w.hi)) << 32) | uint64_t(w.lo));
 }

@@ -147,7 +147,26 @@ Handle newClockIcon() {
     return h;
 }
 
+// A clock component and the source its instances read; the time bases ask this when they are
+// given a component rather than an instance.
+bool resolveClockComponent(Component component, platform::Clock** source) {
+    ComponentDescription d{};
+    if (GetComponentInfo(component, &d, nullptr, nullptr, nullptr) != noErr) return false;
+    if (d.componentType != clockComponentType || d.componentManufacturer != platform::kVendorCode)
+        return false;
+    if (d.componentSubType == systemMicrosecondClock) {
+        *source = nullptr;
+        return true;
+    }
+    if (d.componentSubType == systemSteadyClock) {
+        *source = &platform::steadyClock();
+        return true;
+    }
+    return false;
+}
+
 void installClockComponents() {
+    platform::setClockComponentResolver(resolveClockComponent);
     Handle icon = newClockIcon();
     platform::ComponentCallbacks system;
     system.open = openSystemClock;

@@ -1,7 +1,9 @@
 // The component and codec catalogue: component, search, codec and clock objects and the lists.
 #include "KelvoCoreComponents.h"
+#include "KelvoCoreObjectsTimeBase.h"
 
 #include "PlatformClock.h"
+#include "PlatformErrors.h"
 #include "PlatformGWorlds.h"
 #include "PlatformTimeBase.h"
 
@@ -424,4 +426,39 @@ TEST_F(ComponentCatalogueTest, ConcurrentLookupsAndConnections) {
     for (std::thread& th : threads)
         th.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+// A presentation makes a clock component, attaches it to its time base and lets the wrapper go:
+// the clock instance the time base opened keeps driving it, and goes with its last time base.
+TEST_F(ComponentCatalogueTest, AClockComponentDrivesATimeBaseAfterItsWrapperGoes) {
+    platform::ManualClock manual(0);
+    platform::ScopedSystemClock scoped(manual);
+    Kelvo_TimeBase tb;
+    tb.rate(1.0);
+    {
+        Kelvo_Clock clock(systemMicrosecondClock);
+        ASSERT_TRUE(clock.qtObjIsValid());
+        EXPECT_FALSE(clock.isConnected());
+        tb.attachClock(clock);
+        EXPECT_EQ(tb.Error(), 0);
+    }
+    auto base = static_cast<TimeBase>(tb.qtObjReference());
+    ComponentInstance master = GetTimeBaseMasterClock(base);
+    ASSERT_NE(master, nullptr);
+    EXPECT_TRUE(platform::isClockInstance(master));
+    manual.advanceMilliseconds(500);
+    EXPECT_EQ(tb.currentTime(), 300);
+
+    // The same clock again keeps it; another master closes it.
+    SetTimeBaseMasterClock(base, reinterpret_cast<Component>(master), nullptr);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    EXPECT_TRUE(platform::isClockInstance(master));
+    SetTimeBaseMasterClock(base, nullptr, nullptr);
+    EXPECT_FALSE(platform::isClockInstance(master));
+
+    // A component that is not a clock is refused.
+    Kelvo_Component png(FOUR_CHAR_CODE("imdc"), FOUR_CHAR_CODE("png "));
+    ASSERT_TRUE(png.qtObjIsValid());
+    SetTimeBaseMasterClock(base, png.id(), nullptr);
+    EXPECT_EQ(GetMoviesError(), paramErr);
 }
