@@ -125,8 +125,9 @@ class Kelvo_DataReference : public Kelvo_QTObj {
 
     // Cocoa build. Results are autoreleased, as the platform's are: the caller does not release
     // them and retains what it keeps beyond the current pool.
-    // The path of an 'alis' reference's file, or the text of a 'url ' reference; status 79 and
-    // null for other kinds, null for an invalid reference.
+    // The path of an 'alis' reference's file (autoreleased), or the text of a 'url ' reference
+    // (a new string the caller releases); status 79 and null for other kinds, null for an
+    // invalid reference.
     NSString* systemPath();
     // The URL of a 'url ' reference or the file URL of an 'alis' one; null otherwise.
     NSURL* urlPath();

@@ -13,7 +13,8 @@ NSString* Kelvo_DataReference::systemPath() {
     }
     if (isURLStorage()) {
         std::string text = platform::aliasPath(_dataRef); // the zero-terminated text
-        return text.empty() ? nullptr : NSString::stringWithUTF8String(text.c_str());
+        // A new string that the caller releases (the file path above belongs to the reference).
+        return text.empty() ? nullptr : NSString::createWithUTF8String(text.c_str());
     }
     _status = kKelvoNothingToWorkOn;
     return nullptr;

@@ -37,13 +37,17 @@ TEST(CocoaDataReference, PathsByKind) {
 
     Kelvo_DataReference url("http://example.com/movies/a.mov");
     ASSERT_TRUE(url.isURLStorage());
-    EXPECT_STREQ(utf8(url.systemPath()), "http://example.com/movies/a.mov");
+    NSString* text = url.systemPath(); // the caller's to release
+    EXPECT_STREQ(utf8(text), "http://example.com/movies/a.mov");
+    text->release();
     EXPECT_EQ(url.Error(), 0);
     EXPECT_STREQ(utf8(url.urlPath()), "http://example.com/movies/a.mov");
     // A 'url ' text that is not a URL still has its text, but no URL.
     Kelvo_DataReference notURL("not a url");
     ASSERT_TRUE(notURL.isURLStorage());
-    EXPECT_STREQ(utf8(notURL.systemPath()), "not a url");
+    text = notURL.systemPath();
+    EXPECT_STREQ(utf8(text), "not a url");
+    text->release();
     EXPECT_EQ(notURL.urlPath(), nullptr);
 
     // Memory references have neither: 79 for the path.
@@ -89,20 +93,28 @@ TEST(CocoaDataReference, QTKitObject) {
     EXPECT_EQ(m->referenceFile(), nullptr);
 }
 
-TEST(CocoaDataReference, ResultsAreAutoreleased) {
+TEST(CocoaDataReference, AURLTextBelongsToTheCallerAFilePathToThePool) {
     size_t before;
     NSString* path;
+    NSString* file;
     {
         NSAutoreleasePool pool;
         Kelvo_DataReference url("http://example.com/a.mov");
         before = NSAutoreleasePool::innermostCount();
         path = url.systemPath();
         ASSERT_NE(path, nullptr);
-        EXPECT_EQ(NSAutoreleasePool::innermostCount(), before + 1);
+        EXPECT_EQ(NSAutoreleasePool::innermostCount(), before);
         EXPECT_EQ(path->retainCount(), 1u);
-        path->retain(); // kept past the pool
+        auto alias = fileRef("/no/such/b.dcm");
+        file = alias->systemPath();
+        ASSERT_NE(file, nullptr);
+        EXPECT_GT(NSAutoreleasePool::innermostCount(), before);
+        file->retain(); // kept past the pool
     }
     EXPECT_STREQ(path->UTF8String(), "http://example.com/a.mov");
     EXPECT_EQ(path->retainCount(), 1u);
     path->release();
+    EXPECT_STREQ(file->UTF8String(), "/no/such/b.dcm");
+    EXPECT_EQ(file->retainCount(), 1u);
+    file->release();
 }
