@@ -76,6 +76,20 @@ OSStatus setStoredProperty(const void* object, OSType propClass, OSType propID, 
     return noErr;
 }
 
+OSStatus storedPropertyInfo(const void* object, OSType cls, OSType id, OSType* type, uint32_t* size,
+                            uint32_t* flags) {
+    return info(object, cls, id, type, size, flags);
+}
+
+OSStatus storedPropertyGet(const void* object, OSType cls, OSType id, uint32_t size, void* value,
+                           uint32_t* sizeUsed) {
+    return get(object, cls, id, size, value, sizeUsed);
+}
+
+OSStatus storedPropertySet(const void* object, OSType cls, OSType id, uint32_t size, const void* value) {
+    return set(object, cls, id, size, value);
+}
+
 void removeStoredProperties(const void* object) {
     auto& s = store();
     for (auto it = s.begin(); it != s.end();)
@@ -105,9 +119,6 @@ PLATFORM_PROPERTY_FAMILY(SoundDescriptionHandle, OSStatus, QTSoundDescriptionGet
                          QTSoundDescriptionGetProperty, QTSoundDescriptionSetProperty)
 PLATFORM_PROPERTY_FAMILY(Movie, OSErr, QTGetMoviePropertyInfo, QTGetMovieProperty, QTSetMovieProperty)
 PLATFORM_PROPERTY_FAMILY(Track, OSErr, QTGetTrackPropertyInfo, QTGetTrackProperty, QTSetTrackProperty)
-PLATFORM_PROPERTY_FAMILY(ICMCompressionSessionOptionsRef, OSStatus,
-                         ICMCompressionSessionOptionsGetPropertyInfo, ICMCompressionSessionOptionsGetProperty,
-                         ICMCompressionSessionOptionsSetProperty)
 PLATFORM_PROPERTY_FAMILY(ICMCompressionSessionRef, OSStatus, ICMCompressionSessionGetPropertyInfo,
                          ICMCompressionSessionGetProperty, ICMCompressionSessionSetProperty)
 PLATFORM_PROPERTY_FAMILY(QTSampleTableRef, OSStatus, QTSampleTableGetPropertyInfo, QTSampleTableGetProperty,

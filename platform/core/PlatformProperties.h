@@ -36,6 +36,12 @@ namespace platform {
 OSStatus setStoredProperty(const void* object, OSType propClass, OSType propID, OSType valueType,
                            uint32_t flags, const void* value, uint32_t size);
 void removeStoredProperties(const void* object);
+// The three calls of a family over the store, for families whose layer adds rules of its own.
+OSStatus storedPropertyInfo(const void* object, OSType cls, OSType id, OSType* type, uint32_t* size,
+                            uint32_t* flags);
+OSStatus storedPropertyGet(const void* object, OSType cls, OSType id, uint32_t size, void* value,
+                           uint32_t* sizeUsed);
+OSStatus storedPropertySet(const void* object, OSType cls, OSType id, uint32_t size, const void* value);
 } // namespace platform
 
 // Each family: information (value type, size, flags), get (into a buffer of `size` bytes; the
@@ -78,17 +84,7 @@ OSErr QTGetTrackProperty(Track track, ComponentPropertyClass cls, ComponentPrope
 OSErr QTSetTrackProperty(Track track, ComponentPropertyClass cls, ComponentPropertyID id, ByteCount size,
                          ConstComponentValuePtr value);
 
-OSStatus ICMCompressionSessionOptionsGetPropertyInfo(ICMCompressionSessionOptionsRef options,
-                                                     ComponentPropertyClass cls, ComponentPropertyID id,
-                                                     ComponentValueType* type, ByteCount* size,
-                                                     UInt32* flags);
-OSStatus ICMCompressionSessionOptionsGetProperty(ICMCompressionSessionOptionsRef options,
-                                                 ComponentPropertyClass cls, ComponentPropertyID id,
-                                                 ByteCount size, ComponentValuePtr value,
-                                                 ByteCount* sizeUsed);
-OSStatus ICMCompressionSessionOptionsSetProperty(ICMCompressionSessionOptionsRef options,
-                                                 ComponentPropertyClass cls, ComponentPropertyID id,
-                                                 ByteCount size, ConstComponentValuePtr value);
+// The compression options family is the imaging layer's (PlatformCompressionOptions.h).
 
 OSStatus ICMCompressionSessionGetPropertyInfo(ICMCompressionSessionRef session, ComponentPropertyClass cls,
                                               ComponentPropertyID id, ComponentValueType* type,

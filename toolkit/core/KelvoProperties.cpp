@@ -1,5 +1,6 @@
 #include "KelvoProperties.h"
 
+#include "PlatformCompressionOptions.h"
 #include "PlatformImageDescriptions.h"
 #include "PlatformObjects.h"
 
