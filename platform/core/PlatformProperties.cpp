@@ -119,8 +119,6 @@ PLATFORM_PROPERTY_FAMILY(SoundDescriptionHandle, OSStatus, QTSoundDescriptionGet
                          QTSoundDescriptionGetProperty, QTSoundDescriptionSetProperty)
 PLATFORM_PROPERTY_FAMILY(Movie, OSErr, QTGetMoviePropertyInfo, QTGetMovieProperty, QTSetMovieProperty)
 PLATFORM_PROPERTY_FAMILY(Track, OSErr, QTGetTrackPropertyInfo, QTGetTrackProperty, QTSetTrackProperty)
-PLATFORM_PROPERTY_FAMILY(ICMCompressionSessionRef, OSStatus, ICMCompressionSessionGetPropertyInfo,
-                         ICMCompressionSessionGetProperty, ICMCompressionSessionSetProperty)
 PLATFORM_PROPERTY_FAMILY(QTSampleTableRef, OSStatus, QTSampleTableGetPropertyInfo, QTSampleTableGetProperty,
                          QTSampleTableSetProperty)
 

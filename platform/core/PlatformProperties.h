@@ -86,15 +86,7 @@ OSErr QTSetTrackProperty(Track track, ComponentPropertyClass cls, ComponentPrope
 
 // The compression options family is the imaging layer's (PlatformCompressionOptions.h).
 
-OSStatus ICMCompressionSessionGetPropertyInfo(ICMCompressionSessionRef session, ComponentPropertyClass cls,
-                                              ComponentPropertyID id, ComponentValueType* type,
-                                              ByteCount* size, UInt32* flags);
-OSStatus ICMCompressionSessionGetProperty(ICMCompressionSessionRef session, ComponentPropertyClass cls,
-                                          ComponentPropertyID id, ByteCount size, ComponentValuePtr value,
-                                          ByteCount* sizeUsed);
-OSStatus ICMCompressionSessionSetProperty(ICMCompressionSessionRef session, ComponentPropertyClass cls,
-                                          ComponentPropertyID id, ByteCount size,
-                                          ConstComponentValuePtr value);
+// The compression session family is the imaging layer's (PlatformCompressionSessions.h).
 
 OSStatus QTSampleTableGetPropertyInfo(QTSampleTableRef table, ComponentPropertyClass cls,
                                       ComponentPropertyID id, ComponentValueType* type, ByteCount* size,

@@ -1,5 +1,6 @@
 #include "PlatformGWorlds.h"
 
+#include "PlatformBlitter.h"
 #include "PlatformCoreGraphics.h"
 #include "PlatformFixed.h"
 #include "PlatformGeometry.h"
@@ -435,35 +436,10 @@ OSErr CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect
     if (!srcBits || !dstBits || !srcRect || !dstRect) return paramErr;
     const int16_t transfer = int16_t(mode & ~ditherCopy);
     if (transfer != srcCopy && transfer != notSrcCopy) return paramErr;
-    if (widthOf(*srcRect) != widthOf(*dstRect) || heightOf(*srcRect) != heightOf(*dstRect)) return paramErr;
-    if (EmptyRect(srcRect)) return noErr;
-    const PixelRaster src = rasterOf(*srcBits), dst = rasterOf(*dstBits);
-    if (!platform::rasterIsUsable(src) || !platform::rasterIsUsable(dst)) return paramErr;
-    // Clip in destination coordinates: the destination rectangle, the source's bounds moved by
-    // the offset between the rectangles, and the destination's bounds.
-    const int32_t dh = int32_t(dstRect->left) - srcRect->left, dv = int32_t(dstRect->top) - srcRect->top;
-    Box srcArea = intersect(boxOf(*srcRect), boxOf(srcBits->bounds));
-    srcArea = Box{srcArea.left + dh, srcArea.top + dv, srcArea.right + dh, srcArea.bottom + dv};
-    const Box area = intersect(intersect(srcArea, boxOf(*dstRect)), boxOf(dstBits->bounds));
-    if (area.empty()) return noErr;
-    std::vector<Box> pieces;
-    if (maskRgn) {
-        if (!platform::isRegion(maskRgn)) return paramErr;
-        for (const platform::RegionRect& m : platform::regionRects(maskRgn)) {
-            const Box piece = intersect(area, Box{m.left, m.top, m.right, m.bottom});
-            if (!piece.empty()) pieces.push_back(piece);
-        }
-    } else {
-        pieces.push_back(area);
-    }
-    for (const Box& b : pieces) {
-        const int32_t sx = b.left - dh - srcBits->bounds.left, sy = b.top - dv - srcBits->bounds.top;
-        const int32_t dx = b.left - dstBits->bounds.left, dy = b.top - dstBits->bounds.top;
-        if (!platform::convertPixels(src, sx, sy, dst, dx, dy, b.right - b.left, b.bottom - b.top,
-                                     transfer == notSrcCopy))
-            return memFullErr;
-    }
-    return noErr;
+    if (EmptyRect(srcRect) || EmptyRect(dstRect)) return noErr;
+    const platform::BlitSurface src{rasterOf(*srcBits), srcBits->bounds.left, srcBits->bounds.top};
+    const platform::BlitSurface dst{rasterOf(*dstBits), dstBits->bounds.left, dstBits->bounds.top};
+    return platform::blit(src, *srcRect, dst, *dstRect, nullptr, maskRgn, mode, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -475,6 +451,20 @@ bool isGWorld(GWorldPtr world) {
     Registry& r = registry();
     std::lock_guard<std::mutex> guard(r.lock);
     return r.worlds.count(world) != 0;
+}
+
+OSErr drawPixMap(PixMapHandle src, const Rect* srcRect, PixMapHandle dst, const MatrixRecord* matrix,
+                 RgnHandle clip, int16_t mode) {
+    if (!worldOfMap(src) || !worldOfMap(dst)) return paramErr;
+    const PixMap& from = **src;
+    const PixMap& to = **dst;
+    const Rect area = srcRect ? *srcRect : from.bounds;
+    if (EmptyRect(&area)) return noErr;
+    MatrixRecord identity;
+    SetIdentityMatrix(&identity);
+    const BlitSurface s{rasterOfPixMap(from), from.bounds.left, from.bounds.top};
+    const BlitSurface d{rasterOfPixMap(to), to.bounds.left, to.bounds.top};
+    return blit(s, area, d, to.bounds, matrix ? matrix : &identity, clip, mode, nullptr);
 }
 
 PixelRaster rasterOfPixMap(const PixMap& map) {

@@ -17,6 +17,7 @@
 
 #include "PlatformCodecEngines.h"
 #include "PlatformDescriptions.h"
+#include "PlatformMatrix.h"
 #include "PlatformObjects.h"
 #include "PlatformPixelFormats.h"
 #include "PlatformRegions.h"
@@ -171,12 +172,12 @@ enum : int16_t {
     ditherCopy = 64,
 };
 
-// Copies the pixels of srcRect (in the source's coordinates) to dstRect (in the destination's),
-// converting between the maps' formats; notSrcCopy inverts the source colours. Both rectangles
-// are clipped to their maps' bounds (and the destination to `mask` when given), the clipping of
-// one applied to the other. A map whose row-bytes word lacks kPixMapFlag is read as a one-bit
-// BitMap (1 = black). The ditherCopy flag is accepted and changes nothing. Rectangles of
-// different sizes, and other modes, give paramErr: this copy neither scales nor blends.
+// Copies the pixels of srcRect (in the source's coordinates) to dstRect (in the destination's)
+// through the blitter (PlatformBlitter.h): scaled to dstRect nearest neighbour, converted between
+// the maps' formats, kept within the destination's bounds and, when given, `mask` (destination
+// coordinates); notSrcCopy inverts the source colours. Parts of srcRect beyond the source's
+// bounds draw nothing. A map whose row-bytes word lacks kPixMapFlag is read as a one-bit BitMap
+// (1 = black). The ditherCopy flag is accepted and changes nothing; other modes give paramErr.
 OSErr CopyBits(const BitMap* srcBits, const BitMap* dstBits, const Rect* srcRect, const Rect* dstRect,
                int16_t mode, RgnHandle maskRgn);
 
@@ -184,6 +185,11 @@ namespace platform {
 
 // A raster over the pixel map (an unusable one, with a null base, for a bad map).
 PixelRaster rasterOfPixMap(const PixMap& pixMap);
+// Draws srcRect of `src` (all of it when null) into `dst` through `matrix`, which maps source
+// coordinates to destination ones (null: the identity), clipped to `clip` (destination
+// coordinates) when given; the image sequences' drawing. Both maps must be worlds' maps.
+OSErr drawPixMap(PixMapHandle src, const Rect* srcRect, PixMapHandle dst, const MatrixRecord* matrix,
+                 RgnHandle clip, int16_t mode);
 // Whether the world is one that QTNewGWorld and its kin made and that is not yet disposed.
 bool isGWorld(GWorldPtr world);
 

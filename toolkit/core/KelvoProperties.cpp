@@ -1,6 +1,7 @@
 #include "KelvoProperties.h"
 
 #include "PlatformCompressionOptions.h"
+#include "PlatformCompressionSessions.h"
 #include "PlatformImageDescriptions.h"
 #include "PlatformObjects.h"
 

@@ -3,10 +3,13 @@
 #include "KelvoCoreComponents.h"
 #include "KelvoProperties.h"
 #include "KelvoVideoCompressionSettings.h"
+#include "KelvoVideo.h"
 #include "PlatformFixed.h"
+#include "PlatformPendingMediaCalls.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -215,4 +218,372 @@ int32_t Kelvo_ImgDescComp::FillQTAtomSettings(QTAtomContainer settings) {
     err = QTSettings_DimensionsValues(settings, &width, &height, 1);
     if (err) _status = err;
     return err;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compression sessions
+
+namespace {
+
+constexpr int32_t kMissingObject = 9;
+constexpr int32_t kMissingSource = 79;
+constexpr int32_t kMissingDestination = 80;
+constexpr int32_t kSessionState = 200;
+
+} // namespace
+
+Kelvo_VideoCompressionSession::Kelvo_VideoCompressionSession(Kelvo_ImgDescComp* parameters, int32_t timeScale)
+    : _timeScale(timeScale) {
+    if (parameters && parameters->qtObjIsValid()) _parameters = new Kelvo_ImgDescComp(*parameters);
+}
+
+Kelvo_VideoCompressionSession::~Kelvo_VideoCompressionSession() {
+    delete _parameters;
+    delete _compressedParameters;
+}
+
+bool Kelvo_VideoCompressionSession::isA(const char* name) const {
+    if (!name) return false;
+    return Kelvo_QTObj::isA(name) || std::strcmp(name, "Kelvo_VideoCompressionSession") == 0;
+}
+
+int32_t Kelvo_VideoCompressionSession::computeMinFrameDuration() {
+    if (!qtObjIsValid()) return 0;
+    const Fixed rate = _parameters->qtFixFrameRate();
+    if (rate != 0) {
+        const double d = std::trunc(double(_timeScale) / Fix2X(rate));
+        return d >= double(INT32_MAX) ? INT32_MAX : d <= double(INT32_MIN) ? INT32_MIN : int32_t(d);
+    }
+    if (_parameters->qtFrameDur() >= 1) return _parameters->qtFrameDur();
+    return _timeScale / 25;
+}
+
+int32_t Kelvo_VideoCompressionSession::minimumFrameDuration() {
+    _minFrameDuration = computeMinFrameDuration();
+    return _minFrameDuration;
+}
+
+void Kelvo_VideoCompressionSession::reset() {
+    delete _parameters;
+    _parameters = nullptr;
+    delete _compressedParameters;
+    _compressedParameters = nullptr;
+    _output.kind = 0;
+    _source = nullptr;
+}
+
+bool Kelvo_VideoCompressionSession::sessionParameters(Kelvo_ImgDescComp* parameters) {
+    if (isActive()) {
+        _status = kSessionState;
+        return false;
+    }
+    if (!parameters || !parameters->qtObjIsValid()) return false;
+    delete _parameters;
+    _parameters = new Kelvo_ImgDescComp(*parameters);
+    return true;
+}
+
+int32_t Kelvo_VideoCompressionSession::deliver(const uint8_t* data, size_t size, int64_t decodeDuration,
+                                               int64_t displayOffset, ImageDescriptionHandle desc,
+                                               uint32_t sampleFlags) {
+    switch (_output.kind) {
+    case 1:
+        if (!_output.target) return invalidMedia;
+        return AddMediaSample2(static_cast<Media>(_output.target), data, ByteCount(size), decodeDuration,
+                               displayOffset, reinterpret_cast<SampleDescriptionHandle>(desc), 1, sampleFlags,
+                               nullptr);
+    case 2:
+        if (!_output.target) return memFullErr;
+        return PtrAndHand(data, static_cast<Handle>(_output.target), Size(size));
+    case 3: {
+        auto* file = static_cast<std::FILE*>(_output.target);
+        if (!file) return kMissingDestination;
+        std::fwrite(data, 1, size, file);
+        return std::ferror(file) ? ioErr : noErr;
+    }
+    default:
+        return noErr;
+    }
+}
+
+// Image sequences
+
+Kelvo_ImageSequenceCompressionSession::Kelvo_ImageSequenceCompressionSession() {
+    _timeScale = 600;
+}
+
+Kelvo_ImageSequenceCompressionSession::Kelvo_ImageSequenceCompressionSession(Kelvo_ImgDescComp* parameters,
+                                                                             int32_t timeScale)
+    : Kelvo_VideoCompressionSession(parameters, timeScale) {}
+
+Kelvo_ImageSequenceCompressionSession::~Kelvo_ImageSequenceCompressionSession() {
+    Kelvo_ImageSequenceCompressionSession::endSession();
+}
+
+bool Kelvo_ImageSequenceCompressionSession::isA(const char* name) const {
+    if (!name) return false;
+    return Kelvo_VideoCompressionSession::isA(name) ||
+           std::strcmp(name, "Kelvo_ImageSequenceCompressionSession") == 0;
+}
+
+bool Kelvo_ImageSequenceCompressionSession::beginSession(Kelvo_QDGWorldBuffer* buffer) {
+    if (!qtObjIsValid()) return false;
+    if (isActive()) return true;
+    _status = noErr;
+    if (!buffer || !buffer->qtObjIsValid()) {
+        _status = kMissingSource;
+        return false;
+    }
+    if (_output.kind == 0) {
+        _status = kMissingDestination;
+        return false;
+    }
+    _source = buffer;
+    minimumFrameDuration();
+    _parameters->activeBounds(&_sourceRect);
+    if (EmptyRect(&_sourceRect))
+        _sourceRect = Rect{0, 0, int16_t(buffer->height()), int16_t(buffer->width())};
+    delete _compressedParameters;
+    _compressedParameters = new Kelvo_ImgDesc();
+    PixMapHandle map = buffer->bufferPixMap();
+    ImageSequence sequence = 0;
+    OSErr err =
+        CompressSequenceBegin(&sequence, map, nullptr, &_sourceRect, &_sourceRect, _parameters->qtDepth(),
+                              _parameters->dataFormat(), anyCodec, _parameters->qtSpatialQuality(),
+                              _parameters->qtTemporalQuality(), _parameters->qtKeyFrames(), nullptr, 0,
+                              _compressedParameters->hImageDesc());
+    if (err == noErr) {
+        _sequence = sequence;
+        int32_t size = 0;
+        err =
+            GetMaxCompressionSize(map, &_sourceRect, _parameters->qtDepth(), _parameters->qtSpatialQuality(),
+                                  _parameters->dataFormat(), anyCodec, &size);
+        if (err == noErr) {
+            _data = NewHandle(size);
+            if (!_data) {
+                err = memFullErr;
+            } else {
+                HLockHi(_data);
+            }
+        }
+    }
+    if (err != noErr) {
+        _status = err;
+        endSession();
+        return false;
+    }
+    return true;
+}
+
+int32_t Kelvo_ImageSequenceCompressionSession::compressData(int64_t displayTime, int64_t duration) {
+    if (!isActive()) {
+        _status = kSessionState;
+        return _status;
+    }
+    int32_t size = int32_t(GetHandleSize(_data));
+    uint8_t similarity = 0;
+    _status = CompressSequenceFrame(_sequence, _source->bufferPixMap(), &_sourceRect, _flags, *_data, &size,
+                                    &similarity, nullptr);
+    if (_status != noErr) return _status;
+    const int64_t decodeDuration = duration > 0 ? duration : _minFrameDuration;
+    _status = deliver(reinterpret_cast<const uint8_t*>(*_data), size_t(size), decodeDuration,
+                      displayTime >= 0 ? displayTime : 0, _compressedParameters->hImageDesc(),
+                      similarity != 0 ? mediaSampleNotSync : 0);
+    if (_status == noErr) ++_framesCount;
+    return _status;
+}
+
+void Kelvo_ImageSequenceCompressionSession::endSession() {
+    if (isActive()) {
+        CDSequenceEnd(_sequence);
+        _sequence = 0;
+        _framesCount = 0;
+    }
+    if (_data) {
+        HUnlock(_data);
+        DisposeHandle(_data);
+        _data = nullptr;
+    }
+    delete _compressedParameters;
+    _compressedParameters = nullptr;
+    _minFrameDuration = 0;
+    _source = nullptr;
+    _sourceRect = Rect{0, 0, 0, 0};
+}
+
+// Compression sessions of the newer interface
+
+Kelvo_ICMCompressionSession::Kelvo_ICMCompressionSession() {
+    _timeScale = 600;
+}
+
+Kelvo_ICMCompressionSession::Kelvo_ICMCompressionSession(Kelvo_ImgDescComp* parameters, int32_t timeScale)
+    : Kelvo_VideoCompressionSession(parameters, timeScale) {}
+
+Kelvo_ICMCompressionSession::~Kelvo_ICMCompressionSession() {
+    if (_session) {
+        ICMCompressionSessionRelease(_session);
+        _session = nullptr;
+    }
+}
+
+bool Kelvo_ICMCompressionSession::isA(const char* name) const {
+    if (!name) return false;
+    return Kelvo_VideoCompressionSession::isA(name) || std::strcmp(name, "Kelvo_ICMCompressionSession") == 0;
+}
+
+int32_t Kelvo_ICMCompressionSession::timeScale() {
+    return isActive() ? ICMCompressionSessionGetTimeScale(_session) : _timeScale;
+}
+
+bool Kelvo_ICMCompressionSession::isMultiPassSession() {
+    return qtObjIsValid() && isActive() && _parameters->qtMultiPassEncoding();
+}
+
+void Kelvo_ICMCompressionSession::beginPass() {
+    if (!isMultiPassSession()) return;
+    _passFlags = 0;
+    ICMCompressionSessionSupportsMultiPassEncoding(_session, 0, &_passFlags);
+    // A codec without passes of its own outputs its frames in the one pass it runs.
+    if (_passFlags == 0) _passFlags |= kICMCompressionPassMode_OutputEncodedFrames;
+    _status = ICMCompressionSessionBeginPass(_session, _passFlags, 0);
+}
+
+bool Kelvo_ICMCompressionSession::endPass() {
+    if (!isMultiPassSession()) return true;
+    _status = ICMCompressionSessionEndPass(_session);
+    if (!(_passFlags & kICMCompressionPassMode_OutputEncodedFrames)) {
+        Boolean done = false;
+        while (!done && ICMCompressionSessionProcessBetweenPasses(_session, 0, &done, &_passFlags) == noErr) {
+        }
+        return false;
+    }
+    _passFlags = 0;
+    return true;
+}
+
+bool Kelvo_ICMCompressionSession::beginSession(Kelvo_QDGWorldBuffer* buffer) {
+    if (!qtObjIsValid() || isActive()) return isActive();
+    if (!buffer || !buffer->qtObjIsValid()) {
+        _status = kMissingSource;
+        return false;
+    }
+    if (_output.kind == 0) {
+        _status = kMissingDestination;
+        return false;
+    }
+    _source = buffer;
+    minimumFrameDuration();
+    ICMCompressionSessionOptionsRef options = _parameters->copyICMOptions();
+    if (!options) {
+        _status = _parameters->Error() != 0 ? _parameters->Error() : int32_t(paramErr);
+        return false;
+    }
+    ICMCompressionSessionOptionsSetAllowFrameTimeChanges(options, true);
+    ICMCompressionSessionOptionsSetDurationsNeeded(options, true);
+    ICMEncodedFrameOutputRecord record{encodedFrameCallback, this, nullptr};
+    _status =
+        ICMCompressionSessionCreate(nullptr, buffer->width(), buffer->height(), _parameters->dataFormat(),
+                                    _timeScale, options, nullptr, &record, &_session);
+    ICMCompressionSessionOptionsRelease(options);
+    if (_status != noErr) {
+        _session = nullptr;
+        return false;
+    }
+    beginPass();
+    return true;
+}
+
+int32_t Kelvo_ICMCompressionSession::compressData(int64_t displayTime, int64_t duration) {
+    if (!isActive()) {
+        _status = kSessionState;
+        return _status;
+    }
+    ICMValidTimeFlags flags = 0;
+    if (displayTime > 0) flags |= kICMValidTime_DisplayTimeStampIsValid;
+    if (duration > 0) flags |= kICMValidTime_DisplayDurationIsValid;
+    if (isMultiPassSession() && (_passFlags & kICMCompressionPassMode_NoSourceFrames)) {
+        _status = ICMCompressionSessionEncodeFrame(_session, nullptr, displayTime, duration, flags, nullptr,
+                                                   nullptr, nullptr);
+        return _status;
+    }
+    Kelvo_CVPixelBuffer* pixels = _source->toCVPixelBuffer();
+    if (!pixels) {
+        _status = _source->Error() != 0 ? _source->Error() : int32_t(paramErr);
+        return _status;
+    }
+    _status = ICMCompressionSessionEncodeFrame(_session, pixels->buffer(), displayTime, duration, flags,
+                                               nullptr, nullptr, nullptr);
+    return _status;
+}
+
+OSStatus Kelvo_ICMCompressionSession::encodedFrameCallback(void* refCon, ICMCompressionSessionRef,
+                                                           OSStatus error, ICMEncodedFrameRef frame, void*) {
+    if (error != noErr) return error;
+    if (!refCon) return kMissingObject;
+    return static_cast<Kelvo_ICMCompressionSession*>(refCon)->encodedFrameReady(frame);
+}
+
+int32_t Kelvo_ICMCompressionSession::encodedFrameReady(ICMEncodedFrameRef frame) {
+    if (!_compressedParameters) {
+        ImageDescriptionHandle desc = nullptr;
+        if (getProperty(kICMCompressionSessionPropertyID_ImageDescription, &desc) == noErr && desc) {
+            _compressedParameters = new Kelvo_ImgDesc(desc);
+            DisposeHandle(reinterpret_cast<Handle>(desc));
+        }
+    }
+    ImageDescriptionHandle frameDesc = nullptr;
+    OSStatus err = ICMEncodedFrameGetImageDescription(frame, &frameDesc);
+    if (err != noErr) return err;
+    int64_t decodeDuration = ICMEncodedFrameGetDecodeDuration(frame);
+    const int32_t sessionScale = timeScale();
+    if (decodeDuration == 0 && sessionScale > 0)
+        decodeDuration = int64_t(ICMEncodedFrameGetTimeScale(frame)) * _minFrameDuration / sessionScale;
+    err = noErr;
+    // A file gets the frames too, as with the image sequences.
+    if (_output.kind >= 1 && _output.kind <= 3)
+        err = deliver(ICMEncodedFrameGetDataPtr(frame), ICMEncodedFrameGetDataSize(frame), decodeDuration,
+                      ICMEncodedFrameGetDisplayOffset(frame), frameDesc,
+                      ICMEncodedFrameGetMediaSampleFlags(frame));
+    DisposeHandle(reinterpret_cast<Handle>(frameDesc));
+    if (err == noErr) ++_framesCount;
+    return err;
+}
+
+void Kelvo_ICMCompressionSession::endSession() {
+    if (isActive()) {
+        _status = ICMCompressionSessionCompleteFrames(_session, true, 0, 0);
+        if (!endPass()) {
+            // The codec wants the frames again: the session stays as it is for the next pass.
+            ICMCompressionSessionBeginPass(_session, _passFlags, 0);
+            return;
+        }
+        _output.kind = 0;
+        ICMCompressionSessionRelease(_session);
+        _session = nullptr;
+    }
+    delete _compressedParameters;
+    _compressedParameters = nullptr;
+    _minFrameDuration = 0;
+    _source = nullptr;
+}
+
+int32_t Kelvo_ICMCompressionSession::getProperty(uint32_t type, void* value) {
+    if (!_session) return _status;
+    Kelvo_PropertyImageCompression p(_session);
+    if (!p.getInfo(type) || !p.getValue(value)) {
+        _status = p.Error();
+        return _status;
+    }
+    return noErr;
+}
+
+int32_t Kelvo_ICMCompressionSession::setProperty(uint32_t type, void* value, uint32_t size) {
+    if (!_session) return _status;
+    Kelvo_PropertyImageCompression p(_session);
+    if (!p.getInfo(type) || !p.setValue(value, size)) {
+        _status = p.Error();
+        return _status;
+    }
+    return noErr;
 }

@@ -6,6 +6,7 @@
 
 #include "KelvoCoreVideoDataDescriptors.h"
 #include "PlatformCompressionOptions.h"
+#include "PlatformCompressionSessions.h"
 
 class Kelvo_ImgDescComp : public Kelvo_ImgDesc {
   public:
@@ -70,4 +71,113 @@ class Kelvo_ImgDescComp : public Kelvo_ImgDesc {
     bool _frameReordering = false;
     bool _multiPass = false;
     bool _temporal = false;
+};
+
+class Kelvo_QDGWorldBuffer;
+
+// Where compressed frames go.
+struct KelvoCompressionOutput {
+    uint32_t kind = 0;      // 0 none, 1 a media (samples), 2 a memory handle (appended), 3 a FILE*
+    void* target = nullptr; // Media, Handle or FILE*
+};
+
+// A compression session: frames drawn into one source frame buffer, compressed with the
+// parameters of a compression description, delivered to the output storage.
+class Kelvo_VideoCompressionSession : public Kelvo_QTObj {
+  public:
+    Kelvo_VideoCompressionSession() = default;
+    Kelvo_VideoCompressionSession(Kelvo_ImgDescComp* parameters, int32_t timeScale);
+    Kelvo_VideoCompressionSession(const Kelvo_VideoCompressionSession&) = delete;
+    Kelvo_VideoCompressionSession& operator=(const Kelvo_VideoCompressionSession&) = delete;
+    ~Kelvo_VideoCompressionSession() override;
+
+    const char* qtObjName() const override { return "Kelvo_VideoCompressionSession"; }
+    bool qtObjIsValid() override { return _parameters != nullptr && _timeScale > 0; }
+    bool qtObjIsValid() const override { return _parameters != nullptr && _timeScale > 0; }
+    bool isA(const char* name) const override;
+
+    virtual int32_t computeMinFrameDuration();
+    virtual void reset();
+    virtual Kelvo_ImgDescComp* sessionParameters() { return _parameters; }
+    // Refused (200) while active; an invalid description is refused with its verdict.
+    virtual bool sessionParameters(Kelvo_ImgDescComp* parameters);
+    virtual Kelvo_ImgDesc* compressedDataParameters() { return _compressedParameters; }
+    virtual int32_t framesCount() { return _framesCount; }
+    virtual int32_t timeScale() { return _timeScale; }
+    virtual void timeScale(int32_t scale) { _timeScale = scale; }
+    virtual int32_t minimumFrameDuration();
+    virtual bool isActive() = 0;
+    virtual bool beginSession(Kelvo_QDGWorldBuffer* buffer) = 0;
+    virtual int32_t compressData(int64_t displayTime, int64_t duration) = 0;
+    virtual void endSession() = 0;
+
+    KelvoCompressionOutput& outputStorage() { return _output; }
+
+  protected:
+    // Appends or writes one compressed frame by the output kind; a status.
+    int32_t deliver(const uint8_t* data, size_t size, int64_t decodeDuration, int64_t displayOffset,
+                    ImageDescriptionHandle desc, uint32_t sampleFlags);
+
+    Kelvo_ImgDescComp* _parameters = nullptr;
+    int32_t _framesCount = 0;
+    Kelvo_ImgDesc* _compressedParameters = nullptr;
+    KelvoCompressionOutput _output;
+    int32_t _timeScale = 0;
+    int32_t _minFrameDuration = 0;
+    Kelvo_QDGWorldBuffer* _source = nullptr;
+};
+
+// On the classic image-sequence calls.
+class Kelvo_ImageSequenceCompressionSession : public Kelvo_VideoCompressionSession {
+  public:
+    Kelvo_ImageSequenceCompressionSession();
+    Kelvo_ImageSequenceCompressionSession(Kelvo_ImgDescComp* parameters, int32_t timeScale);
+    ~Kelvo_ImageSequenceCompressionSession() override;
+
+    const char* qtObjName() const override { return "Kelvo_ImageSequenceCompressionSession"; }
+    bool isA(const char* name) const override;
+    bool isActive() override { return _sequence != 0; }
+    bool beginSession(Kelvo_QDGWorldBuffer* buffer) override;
+    int32_t compressData(int64_t displayTime, int64_t duration) override;
+    void endSession() override;
+
+    uint16_t& compressionFlags() { return _flags; }
+
+  private:
+    int32_t _sequence = 0;
+    Rect _sourceRect{0, 0, 0, 0};
+    Handle _data = nullptr;
+    uint16_t _flags = 0;
+};
+
+// On the compression-session interface: frames as pixel buffers, encoded frames through a
+// callback, passes for multipass codecs.
+class Kelvo_ICMCompressionSession : public Kelvo_VideoCompressionSession {
+  public:
+    Kelvo_ICMCompressionSession();
+    Kelvo_ICMCompressionSession(Kelvo_ImgDescComp* parameters, int32_t timeScale);
+    ~Kelvo_ICMCompressionSession() override;
+
+    const char* qtObjName() const override { return "Kelvo_ICMCompressionSession"; }
+    bool isA(const char* name) const override;
+    int32_t timeScale() override;
+    using Kelvo_VideoCompressionSession::timeScale;
+    bool isActive() override { return _session != nullptr; }
+    bool beginSession(Kelvo_QDGWorldBuffer* buffer) override;
+    int32_t compressData(int64_t displayTime, int64_t duration) override;
+    void endSession() override;
+    virtual int32_t getProperty(uint32_t type, void* value);
+    virtual int32_t setProperty(uint32_t type, void* value, uint32_t size);
+
+    bool isMultiPassSession();
+    int32_t encodedFrameReady(ICMEncodedFrameRef frame);
+
+  private:
+    static OSStatus encodedFrameCallback(void* refCon, ICMCompressionSessionRef session, OSStatus error,
+                                         ICMEncodedFrameRef frame, void* reserved);
+    void beginPass();
+    bool endPass();
+
+    ICMCompressionSessionRef _session = nullptr;
+    uint32_t _passFlags = 0;
 };

@@ -449,9 +449,16 @@ TEST(GWorldsTest, CopyBitsClipsAndRefuses) {
     EXPECT_EQ(hex(dst3.at(0, 1, 4), 4), "00 00 00 00");
     EXPECT_EQ(hex(dst3.at(2, 1, 4), 4), "00 00 00 00");
     DisposeRgn(mask);
-    // Different sizes, other modes and missing arguments are refused.
-    const Rect wide{0, 0, 4, 5};
-    EXPECT_EQ(CopyBits(src.bits(), dst.bits(), &s2, &wide, srcCopy, nullptr), paramErr);
+    // Different sizes scale: 4 rows onto 5 take source rows 0, 1, 2, 2, 3 (the centre of
+    // destination row y maps back to (2y + 1) * 4 / 10).
+    World tall(32, Rect{0, 0, 5, 4});
+    const Rect high{0, 0, 5, 4};
+    ASSERT_EQ(CopyBits(src.bits(), tall.bits(), &s2, &high, srcCopy, nullptr), noErr);
+    std::string rows;
+    for (int32_t y = 0; y < 5; ++y)
+        rows += hex(tall.at(3, y, 4) + 1, 2) + " ";
+    EXPECT_EQ(rows, "00 03 01 03 02 03 02 03 03 03 ");
+    // Other modes and missing arguments are refused.
     EXPECT_EQ(CopyBits(src.bits(), dst.bits(), &s2, &d, srcXor, nullptr), paramErr);
     EXPECT_EQ(CopyBits(nullptr, dst.bits(), &s2, &d, srcCopy, nullptr), paramErr);
     // Within one world, overlapping: rows shift down without smearing.
