@@ -11,7 +11,7 @@ PACKAGES=(
   # fuzz harnesses (libFuzzer comes with clang's runtime)
   clang libclang-rt-14-dev
   # codec libraries behind the imaging layer's codec registry
-  libjpeg62-turbo-dev libopenjp2-7-dev libpng-dev
+  libjpeg62-turbo-dev libopenjp2-7-dev libpng-dev libgif-dev
   # test-time peers and fixtures
   dcmtk python3-pydicom python3-numpy python3-pil dicom3tools libxml2-utils
   libjpeg-turbo-progs libopenjp2-tools

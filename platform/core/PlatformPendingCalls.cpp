@@ -4,11 +4,6 @@
 
 #include <cstring>
 
-ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent, Rect* bounds) {
-    if (bounds) std::memset(bounds, 0, sizeof *bounds);
-    return badComponentInstance;
-}
-
 void GetMovieBox(Movie, Rect* box) {
     if (box) std::memset(box, 0, sizeof *box);
     platform::setMoviesError(invalidMovie);
@@ -113,11 +108,6 @@ ComponentResult SGGetDataRef(SeqGrabComponent, Handle* dataRef, OSType* dataRefT
 
 ComponentResult SGGetChannelSampleDescription(SGChannel, Handle) {
     return badComponentInstance;
-}
-
-OSErr GetGraphicsImporterForFile(const FSSpec*, GraphicsImportComponent* importer) {
-    if (importer) *importer = nullptr;
-    return cantFindHandler;
 }
 
 OSErr GetMovieImporterForDataRef(OSType, Handle, int32_t, Component* importer) {

@@ -7,7 +7,8 @@
 #include "PlatformFiles.h"
 #include "PlatformObjects.h"
 
-// Bounds of ports are the imaging layer's (GetPortBounds, PlatformGWorlds.h).
+// Bounds of ports are the imaging layer's (GetPortBounds, PlatformGWorlds.h). The importer's
+// natural bounds come from the imaging layer's graphics importers (PlatformGraphicsImport.cpp).
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer, Rect* bounds);
 
 // The movie's box and the track's dimensions (GetMoviesError() tells the result).
@@ -44,5 +45,6 @@ ComponentResult MCDoAction(MovieController mc, int16_t action, void* params);
 TimeValue MCGetCurrentTime(MovieController mc, TimeScale* scale);
 ComponentResult SGGetDataRef(SeqGrabComponent sg, Handle* dataRef, OSType* dataRefType, int32_t* whereFlags);
 ComponentResult SGGetChannelSampleDescription(SGChannel channel, Handle sampleDesc);
+// Defined with the imaging layer's graphics importers (PlatformGraphicsImport.cpp).
 OSErr GetGraphicsImporterForFile(const FSSpec* file, GraphicsImportComponent* importer);
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, int32_t flags, Component* importer);

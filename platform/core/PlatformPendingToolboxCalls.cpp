@@ -22,8 +22,3 @@ OSErr GetMoviesStickyError() {
 }
 
 void ClearMoviesStickyError() {}
-
-OSErr GetGraphicsImporterForDataRefWithFlags(Handle, OSType, GraphicsImportComponent* importer, int32_t) {
-    if (importer) *importer = nullptr;
-    return cantFindHandler;
-}

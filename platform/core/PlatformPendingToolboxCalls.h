@@ -33,6 +33,8 @@ OSErr SetUserDataItem(UserData userData, void* data, int32_t size, OSType udType
 OSErr GetMoviesStickyError();
 void ClearMoviesStickyError();
 
-// A graphics importer that can read the data reference, or cantFindHandler.
+// A graphics importer that can read the data reference ('alis', 'hndl' or 'ptr '), or
+// cantFindHandler; defined with the imaging layer's graphics importers
+// (PlatformGraphicsImport.cpp).
 OSErr GetGraphicsImporterForDataRefWithFlags(Handle dataRef, OSType dataRefType,
                                              GraphicsImportComponent* importer, int32_t flags);

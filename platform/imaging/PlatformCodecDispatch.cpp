@@ -22,6 +22,9 @@ OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out) {
     case Format::BMP:
         err = detail::decodeBMP(data, size, out);
         break;
+    case Format::GIF:
+        err = detail::decodeGIF(data, size, out);
+        break;
     default:
         return noCodecErr;
     }
@@ -47,6 +50,9 @@ OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std
     case Format::BMP:
         err = detail::encodeBMP(in, options, out);
         break;
+    case Format::GIF:
+        err = codecUnimpErr;
+        break;
     default:
         return noCodecErr;
     }
@@ -70,6 +76,9 @@ OSErr inspect(Format format, const uint8_t* data, size_t size, Picture& layout) 
         break;
     case Format::BMP:
         err = detail::inspectBMP(data, size, layout);
+        break;
+    case Format::GIF:
+        err = detail::inspectGIF(data, size, layout);
         break;
     default:
         return noCodecErr;

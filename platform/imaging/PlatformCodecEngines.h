@@ -60,6 +60,7 @@ enum class Format : uint32_t {
               // their first bytes
     PNG,
     BMP,
+    GIF, // reading only: the first image of the file, composed on its logical screen
 };
 
 // Decodes one frame. `size` bytes at `data`; on success `out` is filled and noErr returned; on
@@ -70,7 +71,7 @@ OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out);
 
 // Encodes a picture. JPEG takes 1 or 3 components of 8 bits; JPEG 2000 1, 3 or 4 components of 8
 // or 16 bits (raw codestream unless `jp2`); PNG 1 to 4 components of 8 or 16 bits; BMP 1, 3 or 4
-// components of 8 bits. Another shape gives paramErr.
+// components of 8 bits. Another shape gives paramErr; GIF, which is only read, codecUnimpErr.
 OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out,
              bool jp2 = false);
 

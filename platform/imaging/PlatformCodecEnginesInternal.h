@@ -27,4 +27,7 @@ OSErr decodeBMP(const uint8_t* data, size_t size, Picture& out);
 OSErr encodeBMP(const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out);
 OSErr inspectBMP(const uint8_t* data, size_t size, Picture& layout);
 
+OSErr decodeGIF(const uint8_t* data, size_t size, Picture& out);
+OSErr inspectGIF(const uint8_t* data, size_t size, Picture& layout);
+
 } // namespace platform::codec::detail

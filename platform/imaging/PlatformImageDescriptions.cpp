@@ -442,10 +442,3 @@ ComponentResult ImageCodecGetParameterList(ComponentInstance effect, QTAtomConta
     if (!effect) return badComponentInstance;
     return badComponentSelector;
 }
-
-ComponentResult GraphicsImportGetImageDescription(GraphicsImportComponent importer,
-                                                  ImageDescriptionHandle* desc) {
-    if (desc) *desc = nullptr;
-    (void)importer;
-    return badComponentInstance;
-}

@@ -121,7 +121,7 @@ OSErr QTGetEffectSpeed(QTAtomContainer parameters, Fixed* framesPerSecond);
 // of sources, big-endian). Effects register their lists with the codec registry; an instance
 // of a component that has none answers badComponentSelector.
 ComponentResult ImageCodecGetParameterList(ComponentInstance effect, QTAtomContainer* parameterDescription);
-// The importer's description of its image; answers badComponentInstance until graphics
-// importers exist.
+// The importer's description of its image (a new handle the caller disposes); defined with the
+// graphics importers (PlatformGraphicsImport.cpp).
 ComponentResult GraphicsImportGetImageDescription(GraphicsImportComponent importer,
                                                   ImageDescriptionHandle* desc);

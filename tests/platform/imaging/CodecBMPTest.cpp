@@ -127,9 +127,16 @@ else:
     sys.stdout.buffer.write(view(sys.argv[2]))
 )PY";
 
+// A folder of this test process's own: ctest runs every test in a process of its own, side by
+// side, so fixtures shared between processes would be rebuilt under another's feet.
+testsupport::ScratchDir& scratch() {
+    static testsupport::ScratchDir dir("codec-bmp-fixtures");
+    return dir;
+}
+
 std::string peerScript() {
     static const std::string path = [] {
-        std::string p = testsupport::derivedFixtures("codec-bmp") + "/peer.py";
+        std::string p = scratch().file("peer.py");
         testsupport::writeFile(p, kPeer);
         return p;
     }();
@@ -138,7 +145,7 @@ std::string peerScript() {
 
 std::string fixtureFolder() {
     static const std::string folder = [] {
-        std::string dir = testsupport::derivedFixtures("codec-bmp") + "/files";
+        std::string dir = scratch().file("files");
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         int status = -1;

@@ -17,7 +17,7 @@ namespace {
 // this large from every mutated header would only spend the fuzzer's time and memory.
 constexpr size_t kLargestDecoded = size_t(64) << 20;
 
-constexpr Format kFormats[] = {Format::JPEG, Format::JPEG2000, Format::PNG, Format::BMP};
+constexpr Format kFormats[] = {Format::JPEG, Format::JPEG2000, Format::PNG, Format::BMP, Format::GIF};
 
 bool sameLayout(const Picture& a, const Picture& b) {
     return a.width == b.width && a.height == b.height && a.components == b.components &&
