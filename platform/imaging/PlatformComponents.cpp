@@ -4,6 +4,7 @@
 
 #include "PlatformClock.h"
 #include "PlatformCodecRegistry.h"
+#include "PlatformDecompressionSessions.h"
 #include "PlatformFiles.h"
 #include "PlatformPendingDisplayCalls.h"
 #include "PlatformTimeBase.h"
@@ -193,6 +194,7 @@ void ensureBuiltins() {
         t_installing = true;
         installClockComponents();
         platform::detail::installCodecComponents();
+        platform::detail::installEffectComponents();
         t_installing = false;
     });
 }

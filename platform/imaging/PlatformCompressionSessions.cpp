@@ -1,6 +1,7 @@
 #include "PlatformCompressionSessions.h"
 
 #include "PlatformCodecRaw.h"
+#include "PlatformDecompressionSessions.h"
 #include "PlatformMemory.h"
 #include "PlatformPixelFormats.h"
 
@@ -236,9 +237,12 @@ OSErr CompressSequenceFrame(ImageSequence seqID, PixMapHandle src, const Rect* s
 }
 
 OSErr CDSequenceEnd(ImageSequence seqID) {
-    Sequences& s = sequences();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    return s.open.erase(seqID) ? noErr : paramErr;
+    {
+        Sequences& s = sequences();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.open.erase(seqID)) return noErr;
+    }
+    return platform::endDecompressionSequence(seqID);
 }
 
 OSErr GetMaxCompressionSize(PixMapHandle src, const Rect* srcRect, int16_t, CodecQ, CodecType cType,

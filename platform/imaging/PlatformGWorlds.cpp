@@ -163,9 +163,13 @@ QDErr makeWorld(GWorldPtr* out, OSType pixelFormat, const Rect* bounds, CTabHand
     return noErr;
 }
 
-// The format a description's pixels have: a depth for 'raw ', else the type itself; 0 when the
-// description does not describe pixels.
 OSType formatOfDescription(const ImageDescription& d) {
+    return platform::pixelFormatOfDescription(d);
+}
+
+} // namespace
+
+OSType platform::pixelFormatOfDescription(const ImageDescription& d) {
     if (d.cType == kRawCodecType) {
         switch (d.depth) {
         case 1:
@@ -183,6 +187,8 @@ OSType formatOfDescription(const ImageDescription& d) {
     }
     return platform::pixelFormatInfo(d.cType) ? d.cType : 0;
 }
+
+namespace {
 
 PixelRaster bitMapRaster(const BitMap& bits) {
     PixelRaster r;

@@ -190,6 +190,9 @@ PixelRaster rasterOfPixMap(const PixMap& pixMap);
 // coordinates) when given; the image sequences' drawing. Both maps must be worlds' maps.
 OSErr drawPixMap(PixMapHandle src, const Rect* srcRect, PixMapHandle dst, const MatrixRecord* matrix,
                  RgnHandle clip, int16_t mode);
+// The pixel format a description's pixels have: its depth for 'raw ', else its type when that
+// names a pixel format; 0 when the description does not describe pixels.
+OSType pixelFormatOfDescription(const ImageDescription& d);
 // Whether the world is one that QTNewGWorld and its kin made and that is not yet disposed.
 bool isGWorld(GWorldPtr world);
 

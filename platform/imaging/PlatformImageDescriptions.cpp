@@ -1,6 +1,8 @@
 #include "PlatformImageDescriptions.h"
 
 #include "PlatformCodecEngines.h"
+#include "PlatformComponents.h"
+#include "PlatformDecompressionSessions.h"
 #include "PlatformEndian.h"
 #include "PlatformFixed.h"
 
@@ -439,6 +441,12 @@ OSErr QTGetEffectSpeed(QTAtomContainer parameters, Fixed* framesPerSecond) {
 
 ComponentResult ImageCodecGetParameterList(ComponentInstance effect, QTAtomContainer* parameterDescription) {
     if (parameterDescription) *parameterDescription = nullptr;
-    if (!effect) return badComponentInstance;
-    return badComponentSelector;
+    if (!effect || !parameterDescription) return badComponentInstance;
+    ComponentDescription d{};
+    if (GetComponentInfo(reinterpret_cast<Component>(effect), &d, nullptr, nullptr, nullptr) != noErr)
+        return badComponentInstance;
+    if (d.componentType != decompressorComponentType || !platform::isEffectType(d.componentSubType))
+        return badComponentSelector;
+    *parameterDescription = platform::newEffectParameterList(d.componentSubType);
+    return *parameterDescription ? noErr : memFullErr;
 }

@@ -301,8 +301,16 @@ TEST(CodecRegistry, CodecsOfOtherLayers) {
     ASSERT_EQ(GetComponentInfo(effect, &cd, nullptr, nullptr, nullptr), noErr);
     EXPECT_EQ(cd.componentFlags, codecInfoDoesEffect | codecInfoDoes32);
     EXPECT_EQ(cd.componentManufacturer, FOUR_CHAR_CODE("test"));
-    ComponentDescription effects{decompressorComponentType, 0, 0, codecInfoDoesEffect, codecInfoDoesEffect};
+    // The platform's own effects are found too; this layer's is the one of its maker.
+    ComponentDescription effects{decompressorComponentType, 0, FOUR_CHAR_CODE("test"), codecInfoDoesEffect,
+                                 codecInfoDoesEffect};
     EXPECT_EQ(FindNextComponent(nullptr, &effects), effect);
+    ComponentDescription ours{decompressorComponentType, 0, platform::kVendorCode, codecInfoDoesEffect,
+                              codecInfoDoesEffect};
+    Component brco = FindNextComponent(nullptr, &ours);
+    ASSERT_TRUE(brco);
+    ASSERT_EQ(GetComponentInfo(brco, &cd, nullptr, nullptr, nullptr), noErr);
+    EXPECT_EQ(cd.componentSubType, FOUR_CHAR_CODE("brco"));
     CodecInfo got{};
     ASSERT_EQ(GetCodecInfo(&got, FOUR_CHAR_CODE("wipe"), anyCodec), noErr);
     EXPECT_EQ(pstring(got.typeName), "Wipe");

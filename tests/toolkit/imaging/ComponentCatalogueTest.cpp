@@ -363,9 +363,12 @@ TEST_F(ComponentCatalogueTest, ListsOfComponentsByKind) {
         std::unique_ptr<Kelvo_QTObjectsList> list(Kelvo_GetListOfComponents(c.kind, err));
         ASSERT_TRUE(list) << c.kind;
         EXPECT_EQ(err, 0);
+        // The platform's own importers and effects are listed too: only this test's are compared.
         std::vector<Component> got;
-        for (int i = 0; i < list->count(); ++i)
-            got.push_back(static_cast<Kelvo_Component*>(list->getObjValueByRef(i))->id());
+        for (int i = 0; i < list->count(); ++i) {
+            auto* component = static_cast<Kelvo_Component*>(list->getObjValueByRef(i));
+            if (component->Manufacturer() != platform::kVendorCode) got.push_back(component->id());
+        }
         EXPECT_EQ(got, c.expected) << c.kind;
     }
 
