@@ -4,11 +4,15 @@
 #include "KelvoVideo.h"
 #include "PlatformCodecRegistry.h"
 #include "PlatformFixed.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -150,6 +154,78 @@ TEST(CompressionSessions, MultipassDescriptionsRunOnePassWithOurCodecs) {
     EXPECT_EQ(s.framesCount(), 1);
     EXPECT_GT(GetHandleSize(out), 0);
     DisposeHandle(out);
+}
+
+// The RGB bytes a peer reads from a file: djpeg for JPEG, opj_decompress for JPEG 2000
+// codestreams, PIL for PNG; empty when the peer fails.
+std::string peerPixels(const testsupport::ScratchDir& dir, CodecType cType, const std::string& file) {
+    std::string image = file;
+    int status = -1;
+    if (cType == FOUR_CHAR_CODE("jpeg")) {
+        image = dir.file("peer.ppm");
+        testsupport::run("djpeg -pnm -outfile '" + image + "' '" + file + "' 2>&1", &status);
+        if (status != 0) return std::string();
+    } else if (cType == FOUR_CHAR_CODE("mjp2")) {
+        const std::string j2k = file + ".j2k";
+        std::rename(file.c_str(), j2k.c_str());
+        image = dir.file("peer.ppm");
+        testsupport::run("opj_decompress -i '" + j2k + "' -o '" + image + "' > /dev/null 2>&1", &status);
+        if (status != 0) return std::string();
+    }
+    return testsupport::run("/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                            "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGB').tobytes())\" '" +
+                                image + "'",
+                            &status);
+}
+
+TEST(CompressionSessions, StreamsThePeersDecode) {
+    testsupport::ScratchDir dir("compression-sessions");
+    // A smooth picture: lossy codecs keep it closely.
+    auto b = std::make_unique<Kelvo_QDGWorldBuffer>(32, 16, 32);
+    auto* base = reinterpret_cast<uint8_t*>(b->baseAddress());
+    std::string expected;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            uint8_t* px = base + size_t(y) * size_t(b->rowBytes()) + size_t(x) * 4;
+            px[0] = 0xFF;
+            px[1] = uint8_t(60 + x * 4);
+            px[2] = uint8_t(90 + y * 6);
+            px[3] = uint8_t(120 + x + y);
+            expected.append(reinterpret_cast<const char*>(px + 1), 3);
+        }
+    struct Case {
+        CodecType cType;
+        uint32_t quality;
+        int tolerance;
+    } cases[] = {{FOUR_CHAR_CODE("jpeg"), 1023, 3},
+                 {FOUR_CHAR_CODE("mjp2"), 1024, 0},
+                 {FOUR_CHAR_CODE("mjp2"), 768, 4},
+                 {FOUR_CHAR_CODE("png "), 512, 0}};
+    for (const Case& c : cases)
+        for (int kind = 0; kind < 2; ++kind) {
+            Kelvo_ImgDescComp p = parametersFor(c.cType, 24);
+            p.qtSpatialQuality(c.quality);
+            std::unique_ptr<Kelvo_VideoCompressionSession> s;
+            if (kind == 0)
+                s = std::make_unique<Kelvo_ImageSequenceCompressionSession>(&p, 600);
+            else
+                s = std::make_unique<Kelvo_ICMCompressionSession>(&p, 600);
+            const std::string path =
+                dir.file("frame-" + std::to_string(c.cType) + "-" + std::to_string(kind));
+            std::FILE* file = std::fopen(path.c_str(), "wb");
+            ASSERT_NE(file, nullptr);
+            s->outputStorage() = KelvoCompressionOutput{3, file};
+            ASSERT_TRUE(s->beginSession(b.get()));
+            ASSERT_EQ(s->compressData(0, 0), 0);
+            s->endSession();
+            std::fclose(file);
+            const std::string got = peerPixels(dir, c.cType, path);
+            ASSERT_EQ(got.size(), expected.size()) << c.cType << " " << kind;
+            int worst = 0;
+            for (size_t i = 0; i < got.size(); ++i)
+                worst = std::max(worst, std::abs(int(uint8_t(got[i])) - int(uint8_t(expected[i]))));
+            EXPECT_LE(worst, c.tolerance) << c.cType << " quality " << c.quality << " session " << kind;
+        }
 }
 
 } // namespace
