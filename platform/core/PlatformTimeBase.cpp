@@ -64,8 +64,9 @@ Q make(i128 n, i128 d) {
         n = floorDiv(n, 2);
         d /= 2;
     }
-    if (n > kHugeSeconds * d) n = kHugeSeconds * d;
-    if (n < -kHugeSeconds * d) n = -kHugeSeconds * d;
+    // Compared by quotient: kHugeSeconds * d itself overflows once d passes 2^27.
+    if (n / d >= kHugeSeconds) return Q{kHugeSeconds, 1};
+    if (n / d <= -kHugeSeconds) return Q{-kHugeSeconds, 1};
     return Q{n, d};
 }
 

@@ -164,3 +164,13 @@ TEST_F(TimeBaseEngineTest, RefusesUnknownTimeBases) {
     DisposeTimeBase(fake);
     EXPECT_EQ(GetMoviesError(), paramErr);
 }
+
+// A clock reading that shares no factor with a second leaves the fraction's denominator near
+// 10^9, where saturation tests once overflowed.
+TEST_F(TimeBaseEngineTest, ClockReadingsOfAnyNanosecondRunTheTimeBase) {
+    clock.advanceNanoseconds(1);
+    SetTimeBaseRate(tb, fixed1);
+    clock.advanceNanoseconds(1'000'000'003);
+    EXPECT_EQ(at600(), 600);
+    EXPECT_EQ(GetTimeBaseEffectiveRate(tb), fixed1);
+}
