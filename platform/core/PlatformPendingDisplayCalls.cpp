@@ -75,5 +75,3 @@ ComponentResult SGGetChannelClip(SGChannel, RgnHandle* clipRgn) {
     return badComponentInstance;
 }
 
-// No picture can be drawn before pictures exist.
-void DrawPicture(PicHandle, const Rect*) {}

@@ -52,5 +52,3 @@ ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent importer, Re
 ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent importer, Rect* destRect);
 ComponentResult SGGetChannelClip(SGChannel channel, RgnHandle* clipRgn);
 
-// Pictures: drawn into the current port, scaled to `dstRect`.
-void DrawPicture(PicHandle picture, const Rect* dstRect);

@@ -652,4 +652,8 @@ bool isRegion(RgnHandle rgn) {
     return live(rgn);
 }
 
+void setQDError(OSErr err) {
+    setError(err);
+}
+
 } // namespace platform

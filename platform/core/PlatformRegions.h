@@ -91,5 +91,7 @@ bool regionContains(RgnHandle rgn, int32_t x, int32_t y);
 // The number of pixels in the region (saturated).
 int64_t regionArea(RgnHandle rgn);
 bool isRegion(RgnHandle rgn);
+// Sets what QDError() answers on this thread, for the other drawing calls.
+void setQDError(OSErr err);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "PlatformBlitter.h"
 
 #include "PlatformFixed.h"
+#include "PlatformPictures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -301,9 +302,10 @@ double fixedValue(Fixed f) {
 
 namespace platform {
 
-OSErr blit(const BlitSurface& srcSurface, const Rect& srcRect, const BlitSurface& dstSurface,
-           const Rect& dstRect, const MatrixRecord* matrix, RgnHandle clip, int16_t mode,
-           const RGBColor* opColor) {
+namespace {
+
+OSErr draw(const BlitSurface& srcSurface, const Rect& srcRect, const BlitSurface& dstSurface, const Rect& dstRect,
+           const MatrixRecord* matrix, RgnHandle clip, int16_t mode, const RGBColor* opColor) {
     (void)opColor; // no blending mode is offered
     const int16_t transfer = int16_t(mode & ~kDitherCopy);
     if (transfer != kSrcCopy && transfer != kNotSrcCopy) return paramErr;
@@ -455,6 +457,16 @@ OSErr blit(const BlitSurface& srcSurface, const Rect& srcRect, const BlitSurface
         }
     }
     return noErr;
+}
+
+} // namespace
+
+OSErr blit(const BlitSurface& srcSurface, const Rect& srcRect, const BlitSurface& dstSurface,
+           const Rect& dstRect, const MatrixRecord* matrix, RgnHandle clip, int16_t mode,
+           const RGBColor* opColor) {
+    const OSErr err = draw(srcSurface, srcRect, dstSurface, dstRect, matrix, clip, mode, opColor);
+    if (err == noErr) recordBlit(srcSurface, srcRect, dstSurface, dstRect, matrix, clip, mode, opColor);
+    return err;
 }
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "PlatformGWorlds.h"
+#include "PlatformPictures.h"
 
 #include "PlatformBlitter.h"
 #include "PlatformCoreGraphics.h"
@@ -390,6 +391,7 @@ void SetGWorld(CGrafPtr port, GDHandle gdh) {
 void EraseRect(const Rect* r) {
     CGrafPtr port = gCurrentPort;
     if (!r || !platform::isGWorld(port)) return;
+    platform::recordErase(port, *r);
     const PixMap& map = **port->portPixMap;
     const PixelRaster raster = platform::rasterOfPixMap(map);
     if (!platform::rasterIsUsable(raster)) return;

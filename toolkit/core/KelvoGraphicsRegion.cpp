@@ -1,6 +1,7 @@
 #include "KelvoGraphicsRegion.h"
 
 #include "KelvoGraphicsSources.h"
+#include "PlatformPictures.h"
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
 

@@ -2,6 +2,8 @@
 #include "KelvoGraphicsRegion.h"
 #include "PlatformMemory.h"
 
+#include "PlatformPictures.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -168,6 +170,24 @@ TEST(GraphicsRegionTest, WorldsPicturesAndChannels) {
     CGrafPtr current = nullptr;
     GetGWorld(&current, nullptr);
     EXPECT_EQ(current, port);
+    // A recorded picture's drawn dark pixels become the region.
+    GWorldPtr ink = nullptr;
+    const Rect inkBounds{0, 0, 1, 1};
+    ASSERT_EQ(QTNewGWorld(&ink, k32ARGBPixelFormat, &inkBounds, nullptr, nullptr, 0), noErr);
+    const Rect frame{0, 0, 8, 8}, dark{2, 3, 4, 6};
+    PicHandle recorded = OpenPicture(&frame);
+    ASSERT_NE(recorded, nullptr);
+    EraseRect(&frame);
+    CopyBits(GetPortBitMapForCopyBits(ink), GetPortBitMapForCopyBits(port), &inkBounds, &dark, srcCopy, nullptr);
+    ClosePicture();
+    Kelvo_Region fromPicture;
+    EXPECT_EQ(fromPicture.PictureToRegion(recorded), 0);
+    RgnHandle expected = NewRgn();
+    RectRgn(expected, &dark);
+    EXPECT_TRUE(EqualRgn(fromPicture.region(), expected));
+    DisposeRgn(expected);
+    KillPicture(recorded);
+    DisposeGWorld(ink);
     DisposeGWorld(port);
     DisposeHandle(h);
     EXPECT_EQ(s.getRegionFromSGChannel(nullptr), paramErr);
