@@ -34,6 +34,23 @@ OSStatus NewMovieFromProperties(ItemCount, QTNewMoviePropertyElement*, ItemCount
     return platform::setMoviesError(invalidMovie);
 }
 
+void GetMovieNaturalBoundsRect(Movie, Rect* naturalBounds) {
+    if (naturalBounds) std::memset(naturalBounds, 0, sizeof *naturalBounds);
+    platform::setMoviesError(invalidMovie);
+}
+
+void SetMovieGWorld(Movie, CGrafPtr, GDevice**) {
+    platform::setMoviesError(invalidMovie);
+}
+
+void SetMovieTimeValue(Movie, TimeValue) {
+    platform::setMoviesError(invalidMovie);
+}
+
+void MoviesTask(Movie, int32_t) {
+    platform::setMoviesError(invalidMovie);
+}
+
 void DisposeMovie(Movie) {
     platform::setMoviesError(invalidMovie);
 }

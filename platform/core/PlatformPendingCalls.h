@@ -7,6 +7,8 @@
 #include "PlatformFiles.h"
 #include "PlatformObjects.h"
 
+struct GDevice;
+
 // Bounds of ports are the imaging layer's (GetPortBounds, PlatformGWorlds.h). The importer's
 // natural bounds come from the imaging layer's graphics importers (PlatformGraphicsImport.cpp).
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer, Rect* bounds);
@@ -29,6 +31,13 @@ void SetTrackMatrix(Track track, const MatrixRecord* matrix);
 // The index-th track (1-based) with the characteristic or media type; flags 2 = characteristic.
 Track GetMovieIndTrackType(Movie movie, int32_t index, OSType trackType, int32_t flags);
 TimeValue GetMovieDuration(Movie movie);
+// The movie's size before its matrix.
+void GetMovieNaturalBoundsRect(Movie movie, Rect* naturalBounds);
+// Where the movie draws (a null device: the port's own), the time it shows, and one round of its
+// work (drawing the frame at that time).
+void SetMovieGWorld(Movie movie, CGrafPtr port, GDevice** gdh);
+void SetMovieTimeValue(Movie movie, TimeValue newtime);
+void MoviesTask(Movie movie, int32_t maxMilliSecToUse);
 OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType);
 
 // Media.
