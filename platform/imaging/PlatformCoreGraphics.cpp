@@ -3,6 +3,7 @@
 #include "PlatformGWorlds.h"
 #include "PlatformPixelFormats.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -424,3 +425,158 @@ OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context) {
     *context = nullptr;
     return noErr;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Pixels of images and contexts as pictures
+
+namespace {
+
+struct CGPixels {
+    const uint8_t* data = nullptr;
+    size_t width = 0, height = 0, bitsPerComponent = 0, bitsPerPixel = 0, bytesPerRow = 0;
+    CGColorSpaceRef space = nullptr;
+    CGBitmapInfo info = 0;
+};
+
+// Whether `object` is a live CF-like object of the type, asked through the base class so that a
+// pointer of another kind of object cast to the expected one is still told apart.
+bool isOfType(const void* object, CFTypeID id) {
+    return object && static_cast<const CFLiteObject*>(object)->typeID() == id;
+}
+
+OSErr cgPixelsToPicture(const CGPixels& p, platform::codec::Picture& out) {
+    if (!p.data) return paramErr;
+    const CGImageAlphaInfo alpha = p.info & kCGBitmapAlphaInfoMask;
+    const CGBitmapInfo order = p.info & kCGBitmapByteOrderMask;
+    if (p.bitsPerComponent != 8 || (p.info & kCGBitmapFloatComponents) != 0) return cDepthErr;
+    if (order != kCGBitmapByteOrderDefault && order != kCGBitmapByteOrder32Big &&
+        order != kCGBitmapByteOrder32Little)
+        return cDepthErr;
+    const size_t colours = componentsOf(p.space);
+    // Where a pixel's grey or R, G and B bytes and its alpha byte lie (-1: no alpha).
+    size_t pixelBytes = 0;
+    int colourAt[3] = {0, 0, 0};
+    int alphaAt = -1;
+    bool premultiplied = false;
+    if (colours == 1) {
+        if (alpha != kCGImageAlphaNone || p.bitsPerPixel != 8 || order == kCGBitmapByteOrder32Little)
+            return cDepthErr;
+        pixelBytes = 1;
+    } else if (colours == 3) {
+        bool first = false;
+        switch (alpha) {
+        case kCGImageAlphaNone:
+            if (p.bitsPerPixel != 24 || order == kCGBitmapByteOrder32Little) return cDepthErr;
+            pixelBytes = 3;
+            colourAt[1] = 1;
+            colourAt[2] = 2;
+            break;
+        case kCGImageAlphaPremultipliedFirst:
+        case kCGImageAlphaFirst:
+        case kCGImageAlphaNoneSkipFirst:
+            first = true;
+            [[fallthrough]];
+        case kCGImageAlphaPremultipliedLast:
+        case kCGImageAlphaLast:
+        case kCGImageAlphaNoneSkipLast:
+            if (p.bitsPerPixel != 32) return cDepthErr;
+            pixelBytes = 4;
+            premultiplied =
+                alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaPremultipliedLast;
+            if (alpha != kCGImageAlphaNoneSkipFirst && alpha != kCGImageAlphaNoneSkipLast)
+                alphaAt = first ? 0 : 3;
+            for (int c = 0; c < 3; ++c)
+                colourAt[c] = first ? c + 1 : c;
+            break;
+        default:
+            return cDepthErr;
+        }
+        // A little-endian 32-bit pixel holds its bytes the other way round.
+        if (order == kCGBitmapByteOrder32Little) {
+            for (int& at : colourAt)
+                at = 3 - at;
+            if (alphaAt >= 0) alphaAt = 3 - alphaAt;
+        }
+    } else {
+        return cDepthErr;
+    }
+
+    platform::codec::Picture pic;
+    pic.components = colours == 1 ? 1 : alphaAt >= 0 ? 4 : 3;
+    if (!platform::codec::pictureFits(int64_t(p.width), int64_t(p.height), pic.components, 8))
+        return codecSizeErr;
+    pic.width = int32_t(p.width);
+    pic.height = int32_t(p.height);
+    pic.bitsPerSample = pic.precision = 8;
+    try {
+        pic.samples.resize(pic.rowBytes() * p.height);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    const size_t comps = size_t(pic.components);
+    for (size_t y = 0; y < p.height; ++y) {
+        const uint8_t* src = p.data + y * p.bytesPerRow;
+        uint8_t* dst = pic.samples.data() + y * pic.rowBytes();
+        for (size_t x = 0; x < p.width; ++x, src += pixelBytes, dst += comps) {
+            if (comps == 1) {
+                dst[0] = src[0];
+                continue;
+            }
+            const uint32_t a = alphaAt >= 0 ? src[alphaAt] : 255u;
+            for (int c = 0; c < 3; ++c) {
+                uint32_t v = src[colourAt[c]];
+                if (premultiplied) v = a == 0 ? 0 : std::min<uint32_t>(255u, (v * 255u + a / 2) / a);
+                dst[c] = uint8_t(v);
+            }
+            if (comps == 4) dst[3] = uint8_t(a);
+        }
+    }
+    out = std::move(pic);
+    return noErr;
+}
+
+} // namespace
+
+namespace platform {
+
+OSErr cgImageToPicture(CGImageRef image, codec::Picture& out) {
+    out = codec::Picture();
+    if (!isOfType(image, kImageTypeID) || !image->provider) return paramErr;
+    if (image->hasDecode) {
+        // A decode array remaps the samples; only the identity is read as the samples are.
+        const CGImageAlphaInfo alpha = image->bitmapInfo & kCGBitmapAlphaInfoMask;
+        size_t values = 2 * componentsOf(image->space);
+        if (alpha != kCGImageAlphaNone && alpha != kCGImageAlphaNoneSkipFirst &&
+            alpha != kCGImageAlphaNoneSkipLast)
+            values += 2;
+        for (size_t i = 0; i < std::min<size_t>(values, 8); ++i)
+            if (image->decode[i] != CGFloat(i % 2)) return cDepthErr;
+    }
+    CGPixels p;
+    p.data = static_cast<const uint8_t*>(image->provider->data);
+    p.width = image->width;
+    p.height = image->height;
+    p.bitsPerComponent = image->bitsPerComponent;
+    p.bitsPerPixel = image->bitsPerPixel;
+    p.bytesPerRow = image->bytesPerRow;
+    p.space = image->space;
+    p.info = image->bitmapInfo;
+    return cgPixelsToPicture(p, out);
+}
+
+OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out) {
+    out = codec::Picture();
+    if (!isOfType(context, kContextTypeID)) return paramErr;
+    CGPixels p;
+    p.data = static_cast<const uint8_t*>(context->data);
+    p.width = context->width;
+    p.height = context->height;
+    p.bitsPerComponent = context->bitsPerComponent;
+    p.bitsPerPixel = context->bitsPerPixel;
+    p.bytesPerRow = context->bytesPerRow;
+    p.space = context->space;
+    p.info = context->bitmapInfo;
+    return cgPixelsToPicture(p, out);
+}
+
+} // namespace platform

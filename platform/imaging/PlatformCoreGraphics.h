@@ -7,6 +7,7 @@
 #pragma once
 
 #include "PlatformCF.h"
+#include "PlatformCodecEngines.h"
 #include "PlatformGeometry.h"
 #include "PlatformObjects.h"
 #include "PlatformTypes.h"
@@ -140,3 +141,18 @@ CGImageAlphaInfo CGBitmapContextGetAlphaInfo(CGContextRef context);
 // same context back and sets it null.
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* context);
 OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context);
+
+namespace platform {
+
+// The pixels of an image or a bitmap context as a picture of 8-bit samples: grey images (8 bits a
+// pixel, no alpha) give 1 component; RGB images give 3 (no alpha, 24 bits a pixel, or alpha
+// skipped, 32 bits) or 4 (alpha first or last, 32 bits), alpha last in the picture and
+// premultiplied colours divided back by their alpha. The 32-bit little-endian byte order reverses
+// the four bytes of a pixel. paramErr for a null or foreign object; cDepthErr for any other
+// layout (components other than 8 bits, floats, 16-bit byte orders, alpha-only or CMYK pixels,
+// an image with a decode array other than the identity); codecSizeErr for a picture beyond the
+// engines' limits.
+OSErr cgImageToPicture(CGImageRef image, codec::Picture& out);
+OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out);
+
+} // namespace platform
