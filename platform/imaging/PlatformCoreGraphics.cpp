@@ -84,8 +84,10 @@ struct CGContext final : CFLiteObject {
 
 namespace {
 
+// Asked through CFGetTypeID: called on a final class, typeID would be bound to that class's own
+// at compile time, and an object of another kind passed as one would pass.
 template <class T> T* checked(T* object, CFTypeID id) {
-    return object && object->typeID() == id ? object : nullptr;
+    return object && CFGetTypeID(object) == id ? object : nullptr;
 }
 
 CGColorSpaceRef newSpace(CGColorSpaceModel model, CFStringRef name) {

@@ -4,6 +4,7 @@
 // copy of the instance's entry, so that the table is never locked while pixels are read, encoded
 // or written.
 #include "PlatformGraphicsExport.h"
+#include "PlatformPictures.h"
 
 #include "PlatformCodecEngines.h"
 #include "PlatformCodecRegistry.h"
@@ -200,8 +201,9 @@ OSErr drawnPicture(PicHandle picture, codec::Picture& out) {
     SetGWorld(world, nullptr);
     EraseRect(&frame);
     DrawPicture(picture, &frame);
+    OSErr err = QDError();
     SetGWorld(savedPort, savedDevice);
-    const OSErr err = platform::pixMapToPicture(GetGWorldPixMap(world), out);
+    if (err == noErr) err = platform::pixMapToPicture(GetGWorldPixMap(world), out);
     DisposeGWorld(world);
     return err;
 }

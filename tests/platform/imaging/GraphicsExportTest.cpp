@@ -7,6 +7,7 @@
 #include "PlatformDataRef.h"
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsExport.h"
+#include "PlatformPictures.h"
 #include "PlatformGraphicsImport.h"
 #include "PlatformMemory.h"
 #include "PlatformPixelFormats.h"
@@ -464,6 +465,23 @@ TEST(GraphicsExport, CompressedDataImagesAndContextsExportAsTheWorldOfTheirPixel
     ASSERT_NE(context, nullptr);
     ASSERT_EQ(GraphicsExportSetInputCGBitmapContext(bmp, context), noErr);
     EXPECT_EQ(exportToHandle(bmp), worldBMP);
+    // A picture recorded from the world's pixels.
+    GWorldPtr port = nullptr;
+    Rect frame{0, 0, int16_t(s.height), int16_t(s.width)};
+    ASSERT_EQ(QTNewGWorld(&port, k32ARGBPixelFormat, &frame, nullptr, nullptr, 0), noErr);
+    CGrafPtr savedPort = nullptr;
+    GDHandle savedDevice = nullptr;
+    GetGWorld(&savedPort, &savedDevice);
+    SetGWorld(port, nullptr);
+    PicHandle recorded = OpenPicture(&frame);
+    ASSERT_NE(recorded, nullptr);
+    CopyBits(GetPortBitMapForCopyBits(world), GetPortBitMapForCopyBits(port), &frame, &frame, srcCopy, nullptr);
+    ClosePicture();
+    SetGWorld(savedPort, savedDevice);
+    ASSERT_EQ(GraphicsExportSetInputPicture(png, recorded), noErr);
+    EXPECT_EQ(exportToHandle(png), worldPNG);
+    KillPicture(recorded);
+    DisposeGWorld(port);
     // Another input releases the context the exporter held; closing releases the image.
     ASSERT_EQ(GraphicsExportSetInputGWorld(bmp, world), noErr);
     CGContextRelease(context);

@@ -303,6 +303,14 @@ TEST(PixelBuffersTest, ImagesAndTheirParameters) {
     EXPECT_EQ(CFDataGetLength(copy), 64);
     EXPECT_EQ(CFDataGetBytePtr(copy)[63], 7);
     CFRelease(copy);
+    // An object of another kind passed as an image is refused, not read as one.
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGContextRef context = CGBitmapContextCreate(nullptr, 3, 3, 8, 0, space, kCGImageAlphaPremultipliedFirst);
+    ASSERT_TRUE(context);
+    EXPECT_EQ(CGImageGetWidth(reinterpret_cast<CGImageRef>(context)), 0u);
+    EXPECT_EQ(CGBitmapContextGetWidth(reinterpret_cast<CGContextRef>(image)), 0u);
+    CGContextRelease(context);
+    CGColorSpaceRelease(space);
     CGImageRelease(image);
     EXPECT_EQ(gReleases, 1);
 }
