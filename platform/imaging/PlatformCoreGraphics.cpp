@@ -80,6 +80,7 @@ struct CGContext final : CFLiteObject {
     CGBitmapInfo bitmapInfo = 0;
     CGBitmapContextReleaseDataCallback release = nullptr;
     void* releaseInfo = nullptr;
+    CGFloat fill[4] = {0, 0, 0, 1}; // R, G, B, A
 };
 
 namespace {
@@ -446,32 +447,39 @@ bool isOfType(const void* object, CFTypeID id) {
     return object && static_cast<const CFLiteObject*>(object)->typeID() == id;
 }
 
-OSErr cgPixelsToPicture(const CGPixels& p, platform::codec::Picture& out) {
-    if (!p.data) return paramErr;
+// Where a pixel's grey or R, G and B bytes and its alpha byte lie (alphaAt -1: no alpha).
+struct CGLayout {
+    size_t pixelBytes = 0;
+    size_t colours = 0;
+    int colourAt[3] = {0, 0, 0};
+    int alphaAt = -1;
+    bool premultiplied = false;
+};
+
+// The layouts of 8-bit components these calls read and draw into: grey without alpha, RGB in 24
+// bits, and RGB in 32 bits with alpha first or last, premultiplied, plain or skipped, in either
+// byte order of the word. cDepthErr for any other.
+OSErr layoutOf(const CGPixels& p, CGLayout& out) {
     const CGImageAlphaInfo alpha = p.info & kCGBitmapAlphaInfoMask;
     const CGBitmapInfo order = p.info & kCGBitmapByteOrderMask;
     if (p.bitsPerComponent != 8 || (p.info & kCGBitmapFloatComponents) != 0) return cDepthErr;
     if (order != kCGBitmapByteOrderDefault && order != kCGBitmapByteOrder32Big &&
         order != kCGBitmapByteOrder32Little)
         return cDepthErr;
-    const size_t colours = componentsOf(p.space);
-    // Where a pixel's grey or R, G and B bytes and its alpha byte lie (-1: no alpha).
-    size_t pixelBytes = 0;
-    int colourAt[3] = {0, 0, 0};
-    int alphaAt = -1;
-    bool premultiplied = false;
-    if (colours == 1) {
+    CGLayout l;
+    l.colours = componentsOf(p.space);
+    if (l.colours == 1) {
         if (alpha != kCGImageAlphaNone || p.bitsPerPixel != 8 || order == kCGBitmapByteOrder32Little)
             return cDepthErr;
-        pixelBytes = 1;
-    } else if (colours == 3) {
+        l.pixelBytes = 1;
+    } else if (l.colours == 3) {
         bool first = false;
         switch (alpha) {
         case kCGImageAlphaNone:
             if (p.bitsPerPixel != 24 || order == kCGBitmapByteOrder32Little) return cDepthErr;
-            pixelBytes = 3;
-            colourAt[1] = 1;
-            colourAt[2] = 2;
+            l.pixelBytes = 3;
+            l.colourAt[1] = 1;
+            l.colourAt[2] = 2;
             break;
         case kCGImageAlphaPremultipliedFirst:
         case kCGImageAlphaFirst:
@@ -482,26 +490,36 @@ OSErr cgPixelsToPicture(const CGPixels& p, platform::codec::Picture& out) {
         case kCGImageAlphaLast:
         case kCGImageAlphaNoneSkipLast:
             if (p.bitsPerPixel != 32) return cDepthErr;
-            pixelBytes = 4;
-            premultiplied =
-                alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaPremultipliedLast;
-            if (alpha != kCGImageAlphaNoneSkipFirst && alpha != kCGImageAlphaNoneSkipLast)
-                alphaAt = first ? 0 : 3;
+            l.pixelBytes = 4;
+            l.premultiplied = alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaPremultipliedLast;
+            if (alpha != kCGImageAlphaNoneSkipFirst && alpha != kCGImageAlphaNoneSkipLast) l.alphaAt = first ? 0 : 3;
             for (int c = 0; c < 3; ++c)
-                colourAt[c] = first ? c + 1 : c;
+                l.colourAt[c] = first ? c + 1 : c;
             break;
         default:
             return cDepthErr;
         }
         // A little-endian 32-bit pixel holds its bytes the other way round.
         if (order == kCGBitmapByteOrder32Little) {
-            for (int& at : colourAt)
+            for (int& at : l.colourAt)
                 at = 3 - at;
-            if (alphaAt >= 0) alphaAt = 3 - alphaAt;
+            if (l.alphaAt >= 0) l.alphaAt = 3 - l.alphaAt;
         }
     } else {
         return cDepthErr;
     }
+    out = l;
+    return noErr;
+}
+
+OSErr cgPixelsToPicture(const CGPixels& p, platform::codec::Picture& out) {
+    if (!p.data) return paramErr;
+    CGLayout layout;
+    if (OSErr err = layoutOf(p, layout)) return err;
+    const size_t colours = layout.colours, pixelBytes = layout.pixelBytes;
+    const int alphaAt = layout.alphaAt;
+    const int* colourAt = layout.colourAt;
+    const bool premultiplied = layout.premultiplied;
 
     platform::codec::Picture pic;
     pic.components = colours == 1 ? 1 : alphaAt >= 0 ? 4 : 3;
@@ -582,3 +600,141 @@ OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out) {
 }
 
 } // namespace platform
+
+// ---------------------------------------------------------------------------------------------
+// Drawing into bitmap contexts
+
+namespace {
+
+CGPixels pixelsOf(const CGContext& c) {
+    CGPixels p;
+    p.data = static_cast<const uint8_t*>(c.data);
+    p.width = c.width;
+    p.height = c.height;
+    p.bitsPerComponent = c.bitsPerComponent;
+    p.bitsPerPixel = c.bitsPerPixel;
+    p.bytesPerRow = c.bytesPerRow;
+    p.space = c.space;
+    p.info = c.bitmapInfo;
+    return p;
+}
+
+uint8_t unit8(CGFloat v) {
+    if (!(v > 0)) return 0;
+    if (v >= 1) return 255;
+    return uint8_t(std::lround(double(v) * 255.0));
+}
+
+// One colour laid over one pixel of the context ("source over"): R, G, B not premultiplied.
+void blend(uint8_t* px, const CGLayout& l, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    if (a == 0) return;
+    if (l.colours == 1) {
+        const uint32_t grey = platform::greyOf(uint8_t(r), uint8_t(g), uint8_t(b));
+        px[0] = uint8_t((grey * a + px[0] * (255 - a) + 127) / 255);
+        return;
+    }
+    const uint32_t src[3] = {r, g, b};
+    const uint32_t dstA = l.alphaAt >= 0 ? px[l.alphaAt] : 255u;
+    const uint32_t outA = a + (dstA * (255 - a) + 127) / 255;
+    for (int c = 0; c < 3; ++c) {
+        // Both sides premultiplied, then back to the layout's own form.
+        uint32_t d = px[l.colourAt[c]];
+        if (l.alphaAt >= 0 && !l.premultiplied) d = (d * dstA + 127) / 255;
+        uint32_t v = (src[c] * a + 127) / 255 + (d * (255 - a) + 127) / 255;
+        if (l.alphaAt >= 0 && !l.premultiplied) v = outA == 0 ? 0 : std::min<uint32_t>(255u, (v * 255u + outA / 2) / outA);
+        px[l.colourAt[c]] = uint8_t(std::min<uint32_t>(v, 255u));
+    }
+    if (l.alphaAt >= 0) px[l.alphaAt] = uint8_t(std::min<uint32_t>(outA, 255u));
+}
+
+// The device pixels whose centres lie in the rectangle (user space: origin at the bottom left),
+// as columns [x0, x1) and rows from the bottom [y0, y1).
+struct Span {
+    int64_t x0, x1, y0, y1;
+};
+
+Span spanOf(const CGContext& c, const CGRect& r) {
+    const double left = std::min<double>(r.origin.x, double(r.origin.x) + r.size.width);
+    const double right = std::max<double>(r.origin.x, double(r.origin.x) + r.size.width);
+    const double bottom = std::min<double>(r.origin.y, double(r.origin.y) + r.size.height);
+    const double top = std::max<double>(r.origin.y, double(r.origin.y) + r.size.height);
+    auto first = [](double edge, size_t limit) {
+        const double v = std::ceil(edge - 0.5);
+        return int64_t(std::clamp(v, 0.0, double(limit)));
+    };
+    return Span{first(left, c.width), first(right, c.width), first(bottom, c.height), first(top, c.height)};
+}
+
+} // namespace
+
+void CGContextSetRGBFillColor(CGContextRef context, CGFloat red, CGFloat green, CGFloat blue, CGFloat alpha) {
+    context = checked(context, kContextTypeID);
+    if (!context) return;
+    context->fill[0] = red;
+    context->fill[1] = green;
+    context->fill[2] = blue;
+    context->fill[3] = alpha;
+}
+
+void CGContextFillRect(CGContextRef context, CGRect rect) {
+    context = checked(context, kContextTypeID);
+    CGLayout l;
+    if (!context || !context->data || layoutOf(pixelsOf(*context), l) != noErr) return;
+    const Span s = spanOf(*context, rect);
+    const uint8_t r = unit8(context->fill[0]), g = unit8(context->fill[1]), b = unit8(context->fill[2]),
+                  a = unit8(context->fill[3]);
+    auto* base = static_cast<uint8_t*>(context->data);
+    for (int64_t y = s.y0; y < s.y1; ++y) {
+        uint8_t* row = base + size_t(int64_t(context->height) - 1 - y) * context->bytesPerRow;
+        for (int64_t x = s.x0; x < s.x1; ++x) blend(row + size_t(x) * l.pixelBytes, l, r, g, b, a);
+    }
+}
+
+void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image) {
+    context = checked(context, kContextTypeID);
+    CGLayout l;
+    if (!context || !context->data || layoutOf(pixelsOf(*context), l) != noErr) return;
+    platform::codec::Picture pic;
+    if (platform::cgImageToPicture(image, pic) != noErr || pic.width <= 0 || pic.height <= 0) return;
+    const double w = std::fabs(double(rect.size.width)), h = std::fabs(double(rect.size.height));
+    if (!(w > 0) || !(h > 0)) return;
+    const double left = std::min<double>(rect.origin.x, double(rect.origin.x) + rect.size.width);
+    const double top = std::max<double>(rect.origin.y, double(rect.origin.y) + rect.size.height);
+    const Span s = spanOf(*context, rect);
+    const size_t comps = size_t(pic.components);
+    auto* base = static_cast<uint8_t*>(context->data);
+    for (int64_t y = s.y0; y < s.y1; ++y) {
+        // The image stands upright: its first row at the rectangle's top.
+        const int64_t v = std::clamp<int64_t>(int64_t(std::floor((top - (double(y) + 0.5)) / h * pic.height)), 0,
+                                              pic.height - 1);
+        const uint8_t* src = pic.samples.data() + size_t(v) * pic.rowBytes();
+        uint8_t* row = base + size_t(int64_t(context->height) - 1 - y) * context->bytesPerRow;
+        for (int64_t x = s.x0; x < s.x1; ++x) {
+            const int64_t u = std::clamp<int64_t>(int64_t(std::floor((double(x) + 0.5 - left) / w * pic.width)), 0,
+                                                  pic.width - 1);
+            const uint8_t* px = src + size_t(u) * comps;
+            const uint8_t r = px[0], g = comps >= 3 ? px[1] : px[0], b = comps >= 3 ? px[2] : px[0];
+            blend(row + size_t(x) * l.pixelBytes, l, r, g, b, comps == 4 ? px[3] : 255);
+        }
+    }
+}
+
+CGImageRef CGBitmapContextCreateImage(CGContextRef context) {
+    context = checked(context, kContextTypeID);
+    if (!context || !context->data) return nullptr;
+    const size_t bytes = context->bytesPerRow * context->height;
+    void* copy = std::malloc(bytes);
+    if (!copy) return nullptr;
+    std::memcpy(copy, context->data, bytes);
+    CGDataProviderRef provider = CGDataProviderCreateWithData(
+        nullptr, copy, bytes, [](void*, const void* data, size_t) { std::free(const_cast<void*>(data)); });
+    if (!provider) {
+        std::free(copy);
+        return nullptr;
+    }
+    CGImageRef image = CGImageCreate(context->width, context->height, context->bitsPerComponent,
+                                     context->bitsPerPixel, context->bytesPerRow, context->space,
+                                     context->bitmapInfo, provider, nullptr, false, kCGRenderingIntentDefault);
+    CGDataProviderRelease(provider);
+    return image;
+}

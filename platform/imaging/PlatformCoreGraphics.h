@@ -142,6 +142,18 @@ CGImageAlphaInfo CGBitmapContextGetAlphaInfo(CGContextRef context);
 OSStatus QDBeginCGContext(CGrafPtr port, CGContextRef* context);
 OSStatus QDEndCGContext(CGrafPtr port, CGContextRef* context);
 
+// Drawing into bitmap contexts of the layouts that cgImageToPicture reads (below): a fill colour
+// (black by default), rectangles filled with it, and images drawn into a rectangle. Coordinates
+// are the context's user space, origin at the bottom left, one unit a pixel; a pixel is drawn
+// when its centre lies in the rectangle, an image is scaled to the rectangle nearest neighbour and
+// stands upright, and colours are laid over what is there by their alpha ("source over").
+// Contexts of other layouts, and images that cannot be read, draw nothing.
+void CGContextSetRGBFillColor(CGContextRef context, CGFloat red, CGFloat green, CGFloat blue, CGFloat alpha);
+void CGContextFillRect(CGContextRef context, CGRect rect);
+void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image);
+// A new image of a copy of the context's pixels (the caller releases it); null for a bad context.
+CGImageRef CGBitmapContextCreateImage(CGContextRef context);
+
 namespace platform {
 
 // The pixels of an image or a bitmap context as a picture of 8-bit samples: grey images (8 bits a

@@ -346,3 +346,65 @@ TEST(PixelBuffersTest, BitmapContexts) {
     EXPECT_EQ(CGBitmapContextCreate(pixels.data(), 2, 2, 8, 16, nullptr, kCGImageAlphaFirst), nullptr);
     CGColorSpaceRelease(rgb);
 }
+
+TEST(PixelBuffersTest, DrawingIntoBitmapContexts) {
+    CGColorSpaceRef rgb = CGColorSpaceCreateDeviceRGB();
+    CGColorSpaceRef grey = CGColorSpaceCreateDeviceGray();
+    CGContextRef argb = CGBitmapContextCreate(nullptr, 4, 4, 8, 16, rgb, kCGImageAlphaPremultipliedFirst);
+    ASSERT_TRUE(argb);
+    auto at = [&](int x, int y) { // y from the top, as the bytes lie
+        const auto* p = static_cast<const uint8_t*>(CGBitmapContextGetData(argb)) + y * 16 + x * 4;
+        return std::vector<int>{p[0], p[1], p[2], p[3]};
+    };
+    // Black is the fill colour until another is set; the rectangle's origin is the bottom left.
+    CGContextFillRect(argb, CGRectMake(0, 0, 4, 4));
+    EXPECT_EQ(at(3, 3), (std::vector<int>{255, 0, 0, 0}));
+    CGContextSetRGBFillColor(argb, 0, 0, 1, 1);
+    CGContextFillRect(argb, CGRectMake(0, 0, 2, 1));
+    EXPECT_EQ(at(0, 3), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(at(2, 3), (std::vector<int>{255, 0, 0, 0}));
+    EXPECT_EQ(at(0, 2), (std::vector<int>{255, 0, 0, 0}));
+    // Half-transparent white over black.
+    CGContextSetRGBFillColor(argb, 1, 1, 1, 0.5f);
+    CGContextFillRect(argb, CGRectMake(3, 0, 1, 4));
+    EXPECT_EQ(at(3, 0), (std::vector<int>{255, 128, 128, 128}));
+
+    // A 2 x 2 image (red, green / blue, white) drawn upright and doubled.
+    const uint8_t pixels[12] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    CGDataProviderRef provider = CGDataProviderCreateWithData(nullptr, pixels, sizeof pixels, nullptr);
+    CGImageRef image =
+        CGImageCreate(2, 2, 8, 24, 6, rgb, kCGImageAlphaNone, provider, nullptr, false, kCGRenderingIntentDefault);
+    ASSERT_TRUE(image);
+    CGContextDrawImage(argb, CGRectMake(0, 0, 4, 4), image);
+    EXPECT_EQ(at(0, 0), (std::vector<int>{255, 255, 0, 0}));
+    EXPECT_EQ(at(1, 1), (std::vector<int>{255, 255, 0, 0}));
+    EXPECT_EQ(at(2, 1), (std::vector<int>{255, 0, 255, 0}));
+    EXPECT_EQ(at(0, 2), (std::vector<int>{255, 0, 0, 255}));
+    EXPECT_EQ(at(3, 3), (std::vector<int>{255, 255, 255, 255}));
+    // Into a grey context, colours become their grey.
+    CGContextRef mono = CGBitmapContextCreate(nullptr, 2, 2, 8, 2, grey, kCGImageAlphaNone);
+    ASSERT_TRUE(mono);
+    CGContextDrawImage(mono, CGRectMake(0, 0, 2, 2), image);
+    const auto* m = static_cast<const uint8_t*>(CGBitmapContextGetData(mono));
+    EXPECT_EQ(int(m[0]), 76);
+    EXPECT_EQ(int(m[3]), 255);
+
+    // The context's image is a copy: later drawing does not change it.
+    CGImageRef snapshot = CGBitmapContextCreateImage(argb);
+    ASSERT_TRUE(snapshot);
+    CGContextSetRGBFillColor(argb, 0, 0, 0, 1);
+    CGContextFillRect(argb, CGRectMake(0, 0, 4, 4));
+    platform::codec::Picture back;
+    ASSERT_EQ(platform::cgImageToPicture(snapshot, back), noErr);
+    ASSERT_EQ(back.components, 4);
+    EXPECT_EQ(int(back.samples[0]), 255);
+    EXPECT_EQ(int(back.samples[1]), 0);
+    EXPECT_EQ(CGBitmapContextCreateImage(nullptr), nullptr);
+    CGImageRelease(snapshot);
+    CGContextRelease(mono);
+    CGImageRelease(image);
+    CGDataProviderRelease(provider);
+    CGContextRelease(argb);
+    CGColorSpaceRelease(grey);
+    CGColorSpaceRelease(rgb);
+}
