@@ -512,6 +512,19 @@ OSErr layoutOf(const CGPixels& p, CGLayout& out) {
     return noErr;
 }
 
+CGPixels pixelsOf(const CGContext& c) {
+    CGPixels p;
+    p.data = static_cast<const uint8_t*>(c.data);
+    p.width = c.width;
+    p.height = c.height;
+    p.bitsPerComponent = c.bitsPerComponent;
+    p.bitsPerPixel = c.bitsPerPixel;
+    p.bytesPerRow = c.bytesPerRow;
+    p.space = c.space;
+    p.info = c.bitmapInfo;
+    return p;
+}
+
 OSErr cgPixelsToPicture(const CGPixels& p, platform::codec::Picture& out) {
     if (!p.data) return paramErr;
     CGLayout layout;
@@ -587,16 +600,7 @@ OSErr cgImageToPicture(CGImageRef image, codec::Picture& out) {
 OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out) {
     out = codec::Picture();
     if (!isOfType(context, kContextTypeID)) return paramErr;
-    CGPixels p;
-    p.data = static_cast<const uint8_t*>(context->data);
-    p.width = context->width;
-    p.height = context->height;
-    p.bitsPerComponent = context->bitsPerComponent;
-    p.bitsPerPixel = context->bitsPerPixel;
-    p.bytesPerRow = context->bytesPerRow;
-    p.space = context->space;
-    p.info = context->bitmapInfo;
-    return cgPixelsToPicture(p, out);
+    return cgPixelsToPicture(pixelsOf(*context), out);
 }
 
 } // namespace platform
@@ -606,18 +610,6 @@ OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out) {
 
 namespace {
 
-CGPixels pixelsOf(const CGContext& c) {
-    CGPixels p;
-    p.data = static_cast<const uint8_t*>(c.data);
-    p.width = c.width;
-    p.height = c.height;
-    p.bitsPerComponent = c.bitsPerComponent;
-    p.bitsPerPixel = c.bitsPerPixel;
-    p.bytesPerRow = c.bytesPerRow;
-    p.space = c.space;
-    p.info = c.bitmapInfo;
-    return p;
-}
 
 uint8_t unit8(CGFloat v) {
     if (!(v > 0)) return 0;

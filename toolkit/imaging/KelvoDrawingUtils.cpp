@@ -82,6 +82,31 @@ bool validTransform(Kelvo_DisplayTransform* t) {
     return t && t->qtObjIsValid();
 }
 
+// One frame of the input decompressed into the prepared buffer through a local image-sequence
+// session, then the post-steps. A session that cannot be made leaves the buffer blank; one that
+// does not start loses the buffer.
+Kelvo_QDGWorldBuffer* decompressInto(Kelvo_QDGWorldBuffer* buffer, Kelvo_ImgDesc* parameters,
+                                     compressionInputRecord& input, Kelvo_DisplayTransform* t, int32_t& err) {
+    Kelvo_ISDecompressionSession session(parameters);
+    if (!session.qtObjIsValid()) {
+        err = session.Error();
+        return buffer;
+    }
+    session.inputStorage(&input);
+    err = noErr;
+    session.displayTransformations(t);
+    if (!session.beginSession(buffer)) {
+        err = session.Error();
+        delete buffer;
+        return nullptr;
+    }
+    session.decompressData(0, 0);
+    err = session.Error();
+    session.endSession();
+    if (err == noErr) err = Kelvo_DrawingUtils::postProcessingDrawingContext(*buffer, t);
+    return buffer;
+}
+
 } // namespace
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::prepareDrawingContext(Kelvo_Rect& bounds, Kelvo_DisplayTransform* t) {
@@ -121,27 +146,10 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(GWorldPtr world, Kelvo_DisplayTra
     Kelvo_QDGWorldBuffer* buffer = prepareDrawingContext(bounds, t);
     if (!buffer) return nullptr;
     Kelvo_ImgDesc parameters(world);
-    Kelvo_ISDecompressionSession session(&parameters);
-    if (!session.qtObjIsValid()) {
-        err = session.Error();
-        return buffer;
-    }
     compressionInputRecord input{};
     input.kind = 4;
     input.world = world;
-    session.inputStorage(&input);
-    err = noErr;
-    session.displayTransformations(t);
-    if (!session.beginSession(buffer)) {
-        err = session.Error();
-        delete buffer;
-        return nullptr;
-    }
-    session.decompressData(0, 0);
-    err = session.Error();
-    session.endSession();
-    if (err == noErr) err = postProcessingDrawingContext(*buffer, t);
-    return buffer;
+    return decompressInto(buffer, &parameters, input, t, err);
 }
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(pointerDataRecordForCompression& record, Kelvo_DisplayTransform* t,
@@ -153,27 +161,10 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(pointerDataRecordForCompression& 
     Kelvo_Rect bounds(int32_t(record.desc->qtWidth()), int32_t(record.desc->qtHeight()));
     Kelvo_QDGWorldBuffer* buffer = prepareDrawingContext(bounds, t);
     if (!buffer) return nullptr;
-    Kelvo_ISDecompressionSession session(record.desc);
-    if (!session.qtObjIsValid()) {
-        err = session.Error();
-        return buffer;
-    }
     compressionInputRecord input{};
     input.kind = 2;
     input.pointer = record;
-    session.inputStorage(&input);
-    err = noErr;
-    session.displayTransformations(t);
-    if (!session.beginSession(buffer)) {
-        err = session.Error();
-        delete buffer;
-        return nullptr;
-    }
-    session.decompressData(0, 0);
-    err = session.Error();
-    session.endSession();
-    if (err == noErr) err = postProcessingDrawingContext(*buffer, t);
-    return buffer;
+    return decompressInto(buffer, record.desc, input, t, err);
 }
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(Movie movie, int32_t time, Kelvo_DisplayTransform* t, int32_t& err) {
