@@ -49,27 +49,6 @@ ComponentResult MediaHasCharacteristic(MediaHandler, OSType, Boolean* hasIt) {
     return badComponentInstance;
 }
 
-ComponentResult GraphicsImportGetClip(GraphicsImportComponent, RgnHandle* clipRgn) {
-    if (clipRgn) *clipRgn = nullptr;
-    return badComponentInstance;
-}
-
-ComponentResult GraphicsImportGetGraphicsMode(GraphicsImportComponent, int32_t*, RGBColor*) {
-    return badComponentInstance;
-}
-
-ComponentResult GraphicsImportGetMatrix(GraphicsImportComponent, MatrixRecord*) {
-    return badComponentInstance;
-}
-
-ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent, Rect*) {
-    return badComponentInstance;
-}
-
-ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent, Rect*) {
-    return badComponentInstance;
-}
-
 ComponentResult SGGetChannelClip(SGChannel, RgnHandle* clipRgn) {
     if (clipRgn) *clipRgn = nullptr;
     return badComponentInstance;

@@ -1,10 +1,11 @@
-// Display-side calls on movies, tracks, media handlers, graphics importers and sequence-grabber
-// channels that the imaging and movie layers answer: clip regions, matrices, graphics modes, the
-// visual characteristic, movie time bases, and the drawing of pictures. Until those layers
+// Display-side calls on movies, tracks, media handlers and sequence-grabber channels that the
+// imaging and movie layers answer: clip regions, matrices, graphics modes, the visual
+// characteristic, movie time bases, and the drawing of pictures. Until those layers
 // provide them, each call here answers with the platform's status for the object it cannot reach
 // (invalidMovie, invalidTrack, invalidMedia, badComponentInstance, unimpErr) and hands back
 // nothing; the layers replace the definitions in PlatformPendingDisplayCalls.cpp. Offscreen worlds
-// and the current port are the imaging layer's (PlatformGWorlds.h). (GetMovieIndTrackType,
+// and the current port are the imaging layer's (PlatformGWorlds.h); the graphics importers' drawing
+// settings are the imaging layer's too (PlatformGraphicsImport.h). (GetMovieIndTrackType,
 // GetMediaTrack and CloseComponent are among the calls of PlatformPendingCalls.h.)
 #pragma once
 
@@ -43,12 +44,6 @@ TimeBase GetMovieTimeBase(Movie movie);
 ComponentResult MediaGetGraphicsMode(MediaHandler handler, int32_t* graphicsMode, RGBColor* opColor);
 ComponentResult MediaHasCharacteristic(MediaHandler handler, OSType characteristic, Boolean* hasIt);
 
-// Graphics importers and sequence-grabber channels.
-ComponentResult GraphicsImportGetClip(GraphicsImportComponent importer, RgnHandle* clipRgn);
-ComponentResult GraphicsImportGetGraphicsMode(GraphicsImportComponent importer, int32_t* graphicsMode,
-                                              RGBColor* opColor);
-ComponentResult GraphicsImportGetMatrix(GraphicsImportComponent importer, MatrixRecord* matrix);
-ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent importer, Rect* sourceRect);
-ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent importer, Rect* destRect);
+// Sequence-grabber channels.
 ComponentResult SGGetChannelClip(SGChannel channel, RgnHandle* clipRgn);
 

@@ -1,15 +1,22 @@
-// The graphics importers over the codec engines. Each importer instance keeps its data source
-// and its world in a table of this file, keyed by the instance the component manager made; the
-// manager's open and close callbacks add and remove the entries.
+// The graphics importers over the codec engines. Each importer instance keeps its data source,
+// its world and its drawing settings in a table of this file, keyed by the instance the component
+// manager made; the manager's open and close callbacks add and remove the entries.
 #include "PlatformGraphicsImport.h"
 
 #include "PlatformCodecEngines.h"
 #include "PlatformDataRef.h"
+#include "PlatformFixed.h"
+#include "PlatformGeometry.h"
 #include "PlatformMemory.h"
+#include "PlatformPixelFormats.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -52,6 +59,14 @@ constexpr int64_t kLargestSource = int64_t(platform::codec::kMaxPictureBytes);
 
 enum class Source { None, File, Handle, Pointer };
 
+constexpr CodecQ kNormalQuality = 512;
+
+MatrixRecord identityMatrix() {
+    MatrixRecord m;
+    SetIdentityMatrix(&m);
+    return m;
+}
+
 struct Importer {
     const Kind* kind = nullptr;
     Source source = Source::None;
@@ -61,6 +76,16 @@ struct Importer {
     size_t pointerSize = 0;
     CGrafPtr port = nullptr;
     GDHandle device = nullptr;
+    // Drawing settings. A clip region, once made, is never changed, so a copy of this state taken
+    // for a draw keeps a region that another thread's SetClip replaces.
+    std::shared_ptr<OpaqueRgnHandle> clip;
+    MatrixRecord matrix = identityMatrix();
+    int32_t mode = ditherCopy;
+    RGBColor opColor{0x8000, 0x8000, 0x8000};
+    bool hasSourceRect = false; // without one, the source rectangle is the natural bounds
+    Rect sourceRect{0, 0, 0, 0};
+    CodecQ quality = kNormalQuality;
+    int32_t flags = 0;
 };
 
 struct Table {
@@ -178,6 +203,163 @@ OSErr pictureOf(const Importer& imp, bool decode, platform::codec::Picture& out)
     if (err != noErr) return err;
     return decode ? platform::codec::decode(imp.kind->format, bytes.data(), bytes.size(), out)
                   : platform::codec::inspect(imp.kind->format, bytes.data(), bytes.size(), out);
+}
+
+// The image's natural bounds, read from its header.
+OSErr naturalBoundsOf(const Importer& imp, Rect& bounds) {
+    bounds = Rect{0, 0, 0, 0};
+    platform::codec::Picture layout;
+    const OSErr err = pictureOf(imp, false, layout);
+    if (err != noErr) return err;
+    if (layout.width > INT16_MAX || layout.height > INT16_MAX) return paramErr;
+    bounds = Rect{0, 0, int16_t(layout.height), int16_t(layout.width)};
+    return noErr;
+}
+
+OSErr sourceRectOf(const Importer& imp, Rect& rect) {
+    if (imp.hasSourceRect) {
+        rect = imp.sourceRect;
+        return noErr;
+    }
+    return naturalBoundsOf(imp, rect);
+}
+
+// Whether the blitter can draw through the matrix: no perspective, a positive [2][2] term, and an
+// inverse.
+bool drawableMatrix(const MatrixRecord& m) {
+    const auto& a = m.matrix;
+    if (a[0][2] != 0 || a[1][2] != 0 || a[2][2] <= 0) return false;
+    return int64_t(a[0][0]) * a[1][1] - int64_t(a[0][1]) * a[1][0] != 0;
+}
+
+// The bounding box of the rectangle carried through the matrix, edges rounded to nearest.
+OSErr destRectOf(const MatrixRecord& m, const Rect& source, Rect& dest) {
+    dest = Rect{0, 0, 0, 0};
+    if (!drawableMatrix(m)) return paramErr;
+    const auto& a = m.matrix;
+    const double w = double(a[2][2]) / double(fract1);
+    auto fixed = [](Fixed f) { return double(f) / 65536.0; };
+    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+    for (int corner = 0; corner < 4; ++corner) {
+        const double x = corner & 1 ? source.right : source.left;
+        const double y = corner & 2 ? source.bottom : source.top;
+        const double X = (x * fixed(a[0][0]) + y * fixed(a[1][0]) + fixed(a[2][0])) / w;
+        const double Y = (x * fixed(a[0][1]) + y * fixed(a[1][1]) + fixed(a[2][1])) / w;
+        minX = std::min(minX, X), maxX = std::max(maxX, X);
+        minY = std::min(minY, Y), maxY = std::max(maxY, Y);
+    }
+    const double edges[4] = {std::floor(minY + 0.5), std::floor(minX + 0.5), std::floor(maxY + 0.5),
+                             std::floor(maxX + 0.5)};
+    for (double e : edges)
+        if (!(e >= INT16_MIN && e <= INT16_MAX)) return paramErr;
+    dest = Rect{int16_t(edges[0]), int16_t(edges[1]), int16_t(edges[2]), int16_t(edges[3])};
+    return noErr;
+}
+
+// The matrix that maps the source rectangle onto `dest`.
+ComponentResult mapSourceOnto(GraphicsImportComponent importer, const Rect* dest) {
+    if (!dest || EmptyRect(dest)) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    Rect source;
+    const OSErr err = sourceRectOf(imp, source);
+    if (err != noErr) return err;
+    MatrixRecord m = identityMatrix();
+    MapMatrix(&m, &source, dest);
+    if (!drawableMatrix(m)) return paramErr;
+    return update(importer, [&](Importer& i) { i.matrix = m; });
+}
+
+// A world over a decoded picture, in a format that keeps its samples: 8-bit colour is drawn from
+// the picture's own memory, 16-bit grey and colour stay 16-bit, 8-bit grey is a depth-40 world
+// (which pictureToPixMap fills with the inverted encoding), and anything else with alpha is
+// 32-bit.
+class PictureWorld {
+  public:
+    PictureWorld() = default;
+    PictureWorld(const PictureWorld&) = delete;
+    PictureWorld& operator=(const PictureWorld&) = delete;
+    ~PictureWorld() {
+        if (world_) DisposeGWorld(world_);
+    }
+
+    // The picture must outlive this world, which only reads it.
+    OSErr make(const platform::codec::Picture& picture) {
+        if (picture.width > INT16_MAX || picture.height > INT16_MAX) return paramErr;
+        const Rect bounds{0, 0, int16_t(picture.height), int16_t(picture.width)};
+        const bool plain8 = picture.bitsPerSample == 8 && picture.precision == 8;
+        if (plain8 && (picture.components == 3 || picture.components == 4))
+            return QTNewGWorldFromPtr(
+                &world_, picture.components == 3 ? k24RGBPixelFormat : k32RGBAPixelFormat, &bounds, nullptr,
+                nullptr, 0, const_cast<uint8_t*>(picture.samples.data()), int32_t(picture.rowBytes()));
+        const bool wide = picture.bitsPerSample == 16;
+        OSType format = k32ARGBPixelFormat;
+        if (picture.components == 1) format = wide ? k16GrayPixelFormat : k8IndexedGrayPixelFormat;
+        if (picture.components == 3) format = wide ? k48RGBPixelFormat : k24RGBPixelFormat;
+        const OSErr err = QTNewGWorld(&world_, format, &bounds, nullptr, nullptr, 0);
+        if (err != noErr) return err;
+        return platform::pictureToPixMap(picture, map());
+    }
+    PixMapHandle map() const { return GetGWorldPixMap(world_); }
+    GWorldPtr world() const { return world_; }
+
+  private:
+    GWorldPtr world_ = nullptr;
+};
+
+// Draws the decoded picture into the map with the importer's settings.
+OSErr drawWithSettings(const Importer& imp, const platform::codec::Picture& picture, PixMapHandle dst) {
+    if (imp.mode < INT16_MIN || imp.mode > INT16_MAX) return paramErr;
+    const Rect source = imp.hasSourceRect ? imp.sourceRect
+                                          : Rect{0, 0, platform::clampToInt16(picture.height),
+                                                 platform::clampToInt16(picture.width)};
+    PictureWorld from;
+    OSErr err = from.make(picture);
+    if (err != noErr) return err;
+    return platform::drawPixMap(from.map(), &source, dst, &imp.matrix, imp.clip.get(), int16_t(imp.mode));
+}
+
+void freeImageBytes(void*, const void* data, size_t) {
+    std::free(const_cast<void*>(data));
+}
+
+// A new image of a 32-bit world's pixels, the colour premultiplied by the alpha.
+OSErr imageOfWorld(GWorldPtr world, CGImageRef* image) {
+    PixMapHandle pm = GetGWorldPixMap(world);
+    Rect bounds{};
+    GetPixBounds(pm, &bounds);
+    const size_t width = size_t(bounds.right - bounds.left), height = size_t(bounds.bottom - bounds.top);
+    const size_t rowBytes = width * 4;
+    auto* bytes = static_cast<uint8_t*>(std::malloc(rowBytes * height));
+    if (!bytes) return memFullErr;
+    const auto* base = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm));
+    const size_t stride = size_t(GetPixRowBytes(pm));
+    for (size_t y = 0; y < height; ++y) {
+        const uint8_t* from = base + y * stride;
+        uint8_t* to = bytes + y * rowBytes;
+        for (size_t x = 0; x < width * 4; x += 4) {
+            const unsigned alpha = from[x];
+            to[x] = uint8_t(alpha);
+            for (size_t c = 1; c < 4; ++c)
+                to[x + c] = uint8_t((from[x + c] * alpha + 127) / 255);
+        }
+    }
+    CGDataProviderRef provider =
+        CGDataProviderCreateWithData(nullptr, bytes, rowBytes * height, freeImageBytes);
+    if (!provider) {
+        std::free(bytes);
+        return memFullErr;
+    }
+    CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+    CGImageRef made =
+        space ? CGImageCreate(width, height, 8, 32, rowBytes, space, kCGImageAlphaPremultipliedFirst,
+                              provider, nullptr, false, kCGRenderingIntentDefault)
+              : nullptr;
+    CGColorSpaceRelease(space);
+    CGDataProviderRelease(provider); // the image holds it, or it frees the bytes
+    if (!made) return memFullErr;
+    *image = made;
+    return noErr;
 }
 
 // Opens the importer of a kind; null on failure.
@@ -307,6 +489,7 @@ ComponentResult GraphicsImportSetDataFile(GraphicsImportComponent importer, cons
         imp.path = path;
         imp.handle = nullptr;
         imp.pointer = nullptr;
+        imp.hasSourceRect = false;
     });
 }
 
@@ -317,6 +500,7 @@ ComponentResult GraphicsImportSetDataHandle(GraphicsImportComponent importer, Ha
         imp.path.clear();
         imp.handle = data;
         imp.pointer = nullptr;
+        imp.hasSourceRect = false;
     });
 }
 
@@ -324,12 +508,10 @@ ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer,
     if (bounds) std::memset(bounds, 0, sizeof *bounds);
     Importer imp;
     if (!stateOf(importer, imp)) return badComponentInstance;
-    platform::codec::Picture layout;
-    const OSErr err = pictureOf(imp, false, layout);
-    if (err != noErr) return err;
-    if (layout.width > INT16_MAX || layout.height > INT16_MAX) return paramErr;
-    if (bounds) *bounds = Rect{0, 0, int16_t(layout.height), int16_t(layout.width)};
-    return noErr;
+    Rect natural;
+    const OSErr err = naturalBoundsOf(imp, natural);
+    if (err == noErr && bounds) *bounds = natural;
+    return err;
 }
 
 ComponentResult GraphicsImportGetImageDescription(GraphicsImportComponent importer,
@@ -383,5 +565,193 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent importer) {
     platform::codec::Picture picture;
     const OSErr err = pictureOf(imp, true, picture);
     if (err != noErr) return err;
-    return platform::pictureToPixMap(picture, pixMap);
+    return drawWithSettings(imp, picture, pixMap);
+}
+
+ComponentResult GraphicsImportSetClip(GraphicsImportComponent importer, RgnHandle clipRgn) {
+    if (clipRgn && !platform::isRegion(clipRgn)) return paramErr;
+    std::shared_ptr<OpaqueRgnHandle> copy;
+    if (clipRgn) {
+        RgnHandle r = NewRgn();
+        if (!r) return memFullErr;
+        CopyRgn(clipRgn, r);
+        if (QDError() != noErr) {
+            DisposeRgn(r);
+            return memFullErr;
+        }
+        try {
+            copy = std::shared_ptr<OpaqueRgnHandle>(r, DisposeRgn);
+        } catch (const std::bad_alloc&) {
+            DisposeRgn(r);
+            return memFullErr;
+        }
+    }
+    // The region this replaces goes when the last copy of the state holding it does.
+    return update(importer, [&](Importer& imp) { imp.clip.swap(copy); });
+}
+
+ComponentResult GraphicsImportGetClip(GraphicsImportComponent importer, RgnHandle* clipRgn) {
+    if (!clipRgn) return paramErr;
+    *clipRgn = nullptr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    if (!imp.clip) return noErr;
+    RgnHandle r = NewRgn();
+    if (!r) return memFullErr;
+    CopyRgn(imp.clip.get(), r);
+    if (QDError() != noErr) {
+        DisposeRgn(r);
+        return memFullErr;
+    }
+    *clipRgn = r;
+    return noErr;
+}
+
+ComponentResult GraphicsImportSetMatrix(GraphicsImportComponent importer, const MatrixRecord* matrix) {
+    const MatrixRecord m = matrix ? *matrix : identityMatrix();
+    if (!drawableMatrix(m)) return paramErr;
+    return update(importer, [&](Importer& imp) { imp.matrix = m; });
+}
+
+ComponentResult GraphicsImportGetMatrix(GraphicsImportComponent importer, MatrixRecord* matrix) {
+    if (!matrix) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    *matrix = imp.matrix;
+    return noErr;
+}
+
+ComponentResult GraphicsImportSetGraphicsMode(GraphicsImportComponent importer, int32_t graphicsMode,
+                                              const RGBColor* opColor) {
+    return update(importer, [&](Importer& imp) {
+        imp.mode = graphicsMode;
+        if (opColor) imp.opColor = *opColor;
+    });
+}
+
+ComponentResult GraphicsImportGetGraphicsMode(GraphicsImportComponent importer, int32_t* graphicsMode,
+                                              RGBColor* opColor) {
+    if (!graphicsMode || !opColor) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    *graphicsMode = imp.mode;
+    *opColor = imp.opColor;
+    return noErr;
+}
+
+ComponentResult GraphicsImportSetSourceRect(GraphicsImportComponent importer, const Rect* sourceRect) {
+    if (!sourceRect || EmptyRect(sourceRect)) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    Rect natural;
+    const OSErr err = naturalBoundsOf(imp, natural);
+    if (err != noErr) return err;
+    if (sourceRect->left < natural.left || sourceRect->top < natural.top ||
+        sourceRect->right > natural.right || sourceRect->bottom > natural.bottom)
+        return paramErr;
+    return update(importer, [&](Importer& i) {
+        i.hasSourceRect = true;
+        i.sourceRect = *sourceRect;
+    });
+}
+
+ComponentResult GraphicsImportGetSourceRect(GraphicsImportComponent importer, Rect* sourceRect) {
+    if (!sourceRect) return paramErr;
+    *sourceRect = Rect{0, 0, 0, 0};
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    return sourceRectOf(imp, *sourceRect);
+}
+
+ComponentResult GraphicsImportGetDestRect(GraphicsImportComponent importer, Rect* destRect) {
+    if (!destRect) return paramErr;
+    *destRect = Rect{0, 0, 0, 0};
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    Rect source;
+    const OSErr err = sourceRectOf(imp, source);
+    if (err != noErr) return err;
+    return destRectOf(imp.matrix, source, *destRect);
+}
+
+ComponentResult GraphicsImportSetDestRect(GraphicsImportComponent importer, const Rect* destRect) {
+    return mapSourceOnto(importer, destRect);
+}
+
+ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent importer, const Rect* bounds) {
+    return mapSourceOnto(importer, bounds);
+}
+
+ComponentResult GraphicsImportSetQuality(GraphicsImportComponent importer, CodecQ quality) {
+    return update(importer, [&](Importer& imp) { imp.quality = quality; });
+}
+
+ComponentResult GraphicsImportGetQuality(GraphicsImportComponent importer, CodecQ* quality) {
+    if (!quality) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    *quality = imp.quality;
+    return noErr;
+}
+
+ComponentResult GraphicsImportSetFlags(GraphicsImportComponent importer, int32_t flags) {
+    return update(importer, [&](Importer& imp) { imp.flags = flags; });
+}
+
+ComponentResult GraphicsImportGetFlags(GraphicsImportComponent importer, int32_t* flags) {
+    if (!flags) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    *flags = imp.flags;
+    return noErr;
+}
+
+ComponentResult GraphicsImportGetImageCount(GraphicsImportComponent importer, uint32_t* imageCount) {
+    if (!imageCount) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    *imageCount = 1;
+    return noErr;
+}
+
+ComponentResult GraphicsImportGetImageIndex(GraphicsImportComponent importer, uint32_t* imageIndex) {
+    if (!imageIndex) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    *imageIndex = 1;
+    return noErr;
+}
+
+ComponentResult GraphicsImportSetImageIndex(GraphicsImportComponent importer, uint32_t imageIndex) {
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    return imageIndex == 1 ? noErr : paramErr;
+}
+
+ComponentResult GraphicsImportCreateCGImage(GraphicsImportComponent importer, CGImageRef* imageRef,
+                                            uint32_t flags) {
+    if (!imageRef) return paramErr;
+    *imageRef = nullptr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    platform::codec::Picture picture;
+    OSErr err = pictureOf(imp, true, picture);
+    if (err != noErr) return err;
+    if (picture.width > INT16_MAX || picture.height > INT16_MAX) return paramErr;
+    const bool current = (flags & kGraphicsImportCreateCGImageUsingCurrentSettings) != 0;
+    Rect bounds{0, 0, int16_t(picture.height), int16_t(picture.width)};
+    if (current) {
+        const Rect source = imp.hasSourceRect ? imp.sourceRect : bounds;
+        err = destRectOf(imp.matrix, source, bounds);
+        if (err != noErr) return err;
+        if (EmptyRect(&bounds)) return paramErr;
+    }
+    GWorldPtr world = nullptr;
+    err = QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
+    if (err != noErr) return err;
+    err = current ? drawWithSettings(imp, picture, GetGWorldPixMap(world))
+                  : platform::pictureToPixMap(picture, GetGWorldPixMap(world));
+    if (err == noErr) err = imageOfWorld(world, imageRef);
+    DisposeGWorld(world);
+    return err;
 }

@@ -3,6 +3,7 @@
 #include "KelvoGraphicsSources.h"
 #include "PlatformFixed.h"
 #include "PlatformGeometry.h"
+#include "PlatformGraphicsImport.h"
 
 #include <cmath>
 #include <cstring>

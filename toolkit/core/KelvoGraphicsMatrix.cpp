@@ -3,6 +3,7 @@
 #include "KelvoGraphicsSources.h"
 #include "PlatformEndian.h"
 #include "PlatformFixed.h"
+#include "PlatformGraphicsImport.h"
 
 #include <cmath>
 #include <new>

@@ -2,6 +2,7 @@
 
 #include "KelvoGraphicsSources.h"
 #include "PlatformEndian.h"
+#include "PlatformGraphicsImport.h"
 
 #include <new>
 

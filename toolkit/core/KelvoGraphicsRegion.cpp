@@ -3,6 +3,7 @@
 #include "KelvoGraphicsSources.h"
 #include "PlatformPictures.h"
 #include "PlatformEndian.h"
+#include "PlatformGraphicsImport.h"
 #include "PlatformMemory.h"
 
 #include <cstring>
