@@ -8,6 +8,7 @@
 #include "PlatformPendingCalls.h"
 #include "PlatformPictures.h"
 
+#include <cstdlib>
 #include <new>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace {
 constexpr int32_t kNoSource = 79;
 constexpr int32_t kMissingData = memFullErr; // -108: no data, no picture, no pixel map
 constexpr int32_t kNoFile = fnfErr;          // -43
+// GraphicsImportCreateCGImage: the image as the importer's current settings draw it.
+constexpr uint32_t kUseCurrentSettings = 1;
 
 // A world's own rectangle moved to the origin: the decompression sessions place an image's first
 // pixel at (0, 0), so a world whose bounds start elsewhere is drawn from there too.
@@ -212,14 +215,85 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(PicHandle picture, Kelvo_DisplayT
     return draw(local.buffer(), t, err);
 }
 
-// TEMPORARY until the importer settings land.
-Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(GraphicsImportComponent, Kelvo_DisplayTransform*, int32_t& err) {
-    err = paramErr;
-    return nullptr;
+Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(GraphicsImportComponent importer, Kelvo_DisplayTransform* t,
+                                               int32_t& err) {
+    if (!importer) {
+        err = badComponentInstance;
+        return nullptr;
+    }
+    Kelvo_Rect bounds(importer);
+    Kelvo_QDGWorldBuffer* buffer = prepareDrawingContext(bounds, t);
+    if (!buffer) return nullptr;
+    GraphicsImportSetGWorld(importer, buffer->buffer(), nullptr);
+    if (t) {
+        if (t->Clip()) GraphicsImportSetClip(importer, t->Clip()->region());
+        GraphicsImportSetMatrix(importer, t->Matrix());
+        GraphicsImportSetGraphicsMode(importer, t->drawingMode().mode(), &t->drawingMode().color());
+    }
+    err = GraphicsImportDraw(importer);
+    if (err != noErr) {
+        delete buffer;
+        return nullptr;
+    }
+    err = postProcessingDrawingContext(*buffer, t);
+    return buffer;
 }
-CGImageRef Kelvo_DrawingUtils::drawCGImage(GraphicsImportComponent, Kelvo_DisplayTransform*, int32_t& err) {
-    err = paramErr;
-    return nullptr;
+
+CGImageRef Kelvo_DrawingUtils::drawCGImage(GraphicsImportComponent importer, Kelvo_DisplayTransform* t,
+                                           int32_t& err) {
+    if (!importer) {
+        err = badComponentInstance;
+        return nullptr;
+    }
+    Kelvo_Rect source(importer);
+    Kelvo_DisplayTransform local(source, source);
+    if (t) {
+        // A copy: the caller's transform stays as it is on this road.
+        local.Copy(*t);
+        if (!local.qtSrcRect().qtObjIsValid()) local.SrcRect(source.rPtr());
+        Kelvo_Rect work(source);
+        if (local.qtDstRect().qtObjIsValid()) work = local.qtDstRect();
+        Rect fitted{};
+        Kelvo_RectScaleInRect(work.rPtr(), source.rPtr(), &fitted);
+        local.DstRect(&fitted);
+        if (!local.Clip()) local.ClipToDestRect();
+        GraphicsImportSetClip(importer, local.Clip() ? local.Clip()->region() : nullptr);
+        GraphicsImportSetMatrix(importer, local.Matrix());
+    }
+    GraphicsImportSetGraphicsMode(importer, local.drawingMode().mode(), &local.drawingMode().color());
+    CGImageRef image = nullptr;
+    err = GraphicsImportCreateCGImage(importer, &image, kUseCurrentSettings);
+    if (err != noErr) {
+        if (image) CGImageRelease(image);
+        return nullptr;
+    }
+    // Redrawn over opaque black: grey without alpha when the transform discards colour, else
+    // premultiplied A, R, G, B.
+    const bool grey = local.discardColor();
+    const size_t width = CGImageGetWidth(image), height = CGImageGetHeight(image);
+    const size_t rowBytes = grey ? width : width * 4;
+    void* pixels = std::calloc(rowBytes * height, 1);
+    CGColorSpaceRef space =
+        grey ? CGColorSpaceCreateWithName(kCGColorSpaceGenericGray) : CGColorSpaceCreateDeviceRGB();
+    CGContextRef context = pixels && space ? CGBitmapContextCreate(pixels, width, height, 8, rowBytes, space,
+                                                                   grey ? kCGImageAlphaNone
+                                                                        : kCGImageAlphaPremultipliedFirst)
+                                           : nullptr;
+    if (context) {
+        const CGRect all = CGRectMake(0, 0, CGFloat(width), CGFloat(height));
+        CGContextSetRGBFillColor(context, 0, 0, 0, 1);
+        CGContextFillRect(context, all);
+        CGContextDrawImage(context, all, image);
+        CGImageRef redrawn = CGBitmapContextCreateImage(context);
+        if (redrawn) {
+            CGImageRelease(image);
+            image = redrawn;
+        }
+        CGContextRelease(context);
+    }
+    if (space) CGColorSpaceRelease(space);
+    std::free(pixels);
+    return image;
 }
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(const FSSpec* file, Kelvo_DisplayTransform* t, int32_t& err) {

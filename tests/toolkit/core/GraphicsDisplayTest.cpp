@@ -197,8 +197,8 @@ TEST(GraphicsDisplayTest, FromImporters) {
     EXPECT_EQ(t.Error(), paramErr);
     EXPECT_EQ(t.Clip(), nullptr);
     int bogus = 0;
-    // Without an imaging layer the importer's clip cannot be read: its error stays and the clip
-    // is the destination rectangle.
+    // A component that is no importer has no clip to read: its error stays and the clip is the
+    // destination rectangle.
     Kelvo_DisplayTransform u(reinterpret_cast<ComponentInstance>(&bogus));
     EXPECT_EQ(u.Error(), badComponentInstance);
     ASSERT_NE(u.Clip(), nullptr);

@@ -7,12 +7,17 @@
 #include "KelvoGraphicsRegion.h"
 #include "PlatformErrors.h"
 #include "PlatformGWorlds.h"
+#include "PlatformGraphicsImport.h"
 #include "PlatformPictures.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -62,6 +67,52 @@ void expectSamePixels(Kelvo_QDGWorldBuffer& buffer, GWorldPtr world) {
     for (int y = 0; y < buffer.height(); ++y)
         for (int x = 0; x < buffer.width(); ++x)
             ASSERT_EQ(pixel(buffer.buffer(), x, y), pixel(world, x, y)) << x << "," << y;
+}
+
+// A 6 x 4 RGB PNG that PIL writes, with PIL's pixels as A, R, G, B bytes beside it.
+struct PeerImage {
+    std::string path;
+    std::string argb;
+};
+
+const PeerImage& peerImage() {
+    static testsupport::ScratchDir scratch("drawing-utils");
+    static const PeerImage image = [] {
+        PeerImage p;
+        p.path = scratch.file("image.png");
+        const std::string pixels = scratch.file("image.argb");
+        int status = -1;
+        const std::string said = testsupport::run(
+            "/usr/bin/python3 -c \"import sys, numpy as np; from PIL import Image; "
+            "a = np.random.default_rng(3).integers(0, 256, (4, 6, 3), dtype=np.uint8); "
+            "Image.fromarray(a, 'RGB').save(sys.argv[1]); "
+            "v = np.asarray(Image.open(sys.argv[1]).convert('RGBA'))[:, :, [3, 0, 1, 2]]; "
+            "open(sys.argv[2], 'wb').write(v.tobytes())\" " +
+                p.path + " " + pixels + " 2>&1",
+            &status);
+        if (status != 0) ADD_FAILURE() << said;
+        p.argb = testsupport::readFile(pixels);
+        return p;
+    }();
+    return image;
+}
+
+FSSpec specOf(const std::string& path) {
+    FSSpec spec{};
+    std::snprintf(spec.path, sizeof spec.path, "%s", path.c_str());
+    return spec;
+}
+
+// The buffer's pixels in [x0, x0 + w) x [0, h), as A, R, G, B bytes.
+std::string bytesOf(GWorldPtr world, int x0, int w, int h) {
+    std::string out;
+    for (int y = 0; y < h; ++y)
+        for (int x = x0; x < x0 + w; ++x) {
+            const uint32_t v = pixel(world, x, y);
+            const char px[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+            out.append(px, 4);
+        }
+    return out;
 }
 
 } // namespace
@@ -234,4 +285,79 @@ TEST(DrawingUtils, MissingSourcesGiveTheirStatusesAndNoBuffer) {
     ASSERT_TRUE(blank);
     EXPECT_EQ(pixel(blank->buffer(), 1, 1), 0u);
     DisposeHandle(h);
+}
+
+TEST(DrawingUtils, ImageFilesDataReferencesAndImportersDrawWhatPILReads) {
+    const PeerImage& peer = peerImage();
+    ASSERT_EQ(peer.argb.size(), 6u * 4u * 4u);
+    const FSSpec spec = specOf(peer.path);
+    int32_t err = -1;
+    std::unique_ptr<Kelvo_QDGWorldBuffer> plain(Kelvo_DrawingUtils::draw(&spec, nullptr, err));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(err, noErr);
+    EXPECT_EQ(bytesOf(plain->buffer(), 0, 6, 4), peer.argb);
+
+    // Into a 12 x 4 destination: fitted and centred at x 3, the rest blank.
+    Rect dst{0, 0, 4, 12};
+    Kelvo_DisplayTransform t(nullptr, &dst);
+    FSSpec file = spec;
+    Kelvo_DataReference reference(&file);
+    ASSERT_TRUE(reference.qtObjIsValid());
+    std::unique_ptr<Kelvo_QDGWorldBuffer> fitted(Kelvo_DrawingUtils::draw(&reference, &t, err));
+    ASSERT_TRUE(fitted);
+    EXPECT_EQ(err, noErr);
+    EXPECT_EQ(fitted->width(), 12);
+    EXPECT_EQ(bytesOf(fitted->buffer(), 3, 6, 4), peer.argb);
+    EXPECT_EQ(bytesOf(fitted->buffer(), 0, 3, 4), std::string(3 * 4 * 4, '\0'));
+    EXPECT_EQ(bytesOf(fitted->buffer(), 9, 3, 4), std::string(3 * 4 * 4, '\0'));
+
+    // A file that is no image: the importer look-up's status, no buffer.
+    testsupport::ScratchDir scratch("drawing-utils-text");
+    testsupport::writeFile(scratch.file("text.png"), "only words");
+    const FSSpec text = specOf(scratch.file("text.png"));
+    EXPECT_EQ(Kelvo_DrawingUtils::draw(&text, nullptr, err), nullptr);
+    EXPECT_NE(err, noErr);
+    EXPECT_EQ(Kelvo_DrawingUtils::draw(static_cast<GraphicsImportComponent>(nullptr), nullptr, err), nullptr);
+    EXPECT_EQ(uint32_t(err), 0x80008001u);
+    EXPECT_EQ(Kelvo_DrawingUtils::drawCGImage(nullptr, nullptr, err), nullptr);
+    EXPECT_EQ(uint32_t(err), 0x80008001u);
+}
+
+TEST(DrawingUtils, CGImagesOfImportersOverBlackInColourOrGrey) {
+    const PeerImage& peer = peerImage();
+    const FSSpec spec = specOf(peer.path);
+    GraphicsImportComponent importer = nullptr;
+    ASSERT_EQ(GetGraphicsImporterForFile(&spec, &importer), noErr);
+    int32_t err = -1;
+    CGImageRef image = Kelvo_DrawingUtils::drawCGImage(importer, nullptr, err);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(err, noErr);
+    platform::codec::Picture colour;
+    ASSERT_EQ(platform::cgImageToPicture(image, colour), noErr);
+    ASSERT_EQ(colour.width, 6);
+    ASSERT_EQ(colour.components, 4);
+    for (size_t i = 0; i < 24; ++i) {
+        ASSERT_EQ(colour.samples[i * 4 + 3], 255);
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(char(colour.samples[i * 4 + size_t(c)]), peer.argb[i * 4 + 1 + size_t(c)]);
+    }
+    CGImageRelease(image);
+
+    // Discarding colour redraws it grey, 8 bits a pixel; the caller's transform is not changed.
+    Rect dst{0, 0, 8, 12};
+    DiscardingTransform t(nullptr, &dst);
+    t.discard(true);
+    image = Kelvo_DrawingUtils::drawCGImage(importer, &t, err);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(err, noErr);
+    EXPECT_EQ(CGImageGetBitsPerPixel(image), 8u);
+    EXPECT_EQ(CGImageGetWidth(image), 12u);
+    EXPECT_EQ(CGImageGetHeight(image), 8u);
+    platform::codec::Picture grey;
+    ASSERT_EQ(platform::cgImageToPicture(image, grey), noErr);
+    const auto* first = reinterpret_cast<const uint8_t*>(peer.argb.data());
+    EXPECT_EQ(grey.samples[0], platform::greyOf(first[1], first[2], first[3]));
+    EXPECT_EQ(t.Clip(), nullptr);
+    EXPECT_EQ(t.SrcRect()->right, 0);
+    CGImageRelease(image);
+    CloseComponent(importer);
 }
