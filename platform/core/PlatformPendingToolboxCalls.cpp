@@ -8,12 +8,19 @@ UserData GetMovieUserData(Movie) {
     return nullptr;
 }
 
-OSErr GetUserDataItem(UserData, void*, int32_t, OSType, int32_t) {
-    return platform::setMoviesError(userDataItemNotFound);
+UserData GetTrackUserData(Track) {
+    platform::setMoviesError(invalidTrack);
+    return nullptr;
 }
 
-OSErr SetUserDataItem(UserData, void*, int32_t, OSType, int32_t) {
-    return platform::setMoviesError(paramErr);
+UserData GetMediaUserData(Media) {
+    platform::setMoviesError(invalidMedia);
+    return nullptr;
+}
+
+ComponentResult SGGetSettings(SeqGrabComponent, UserData* ud, int32_t) {
+    if (ud) *ud = nullptr;
+    return badComponentInstance;
 }
 
 // No movie exists before the movie layer, so no call has failed on one yet.
