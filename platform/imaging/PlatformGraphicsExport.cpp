@@ -4,6 +4,7 @@
 // copy of the instance's entry, so that the table is never locked while pixels are read, encoded
 // or written.
 #include "PlatformGraphicsExport.h"
+#include "PlatformGraphicsMetaData.h"
 #include "PlatformPictures.h"
 
 #include "PlatformCodecEngines.h"
@@ -122,6 +123,7 @@ OSErr openExporter(void* refcon, Component, ComponentInstance* instance) {
 }
 
 OSErr closeExporter(void*, ComponentInstance instance) {
+    platform::forgetGraphicsMetaData(instance);
     Input input;
     {
         Table& t = table();

@@ -2,6 +2,7 @@
 // its world and its drawing settings in a table of this file, keyed by the instance the component
 // manager made; the manager's open and close callbacks add and remove the entries.
 #include "PlatformGraphicsImport.h"
+#include "PlatformGraphicsMetaData.h"
 
 #include "PlatformCodecEngines.h"
 #include "PlatformDataRef.h"
@@ -111,9 +112,12 @@ OSErr openImporter(void* refcon, Component, ComponentInstance* instance) {
 }
 
 OSErr closeImporter(void*, ComponentInstance instance) {
-    Table& t = table();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    t.importers.erase(instance);
+    {
+        Table& t = table();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        t.importers.erase(instance);
+    }
+    platform::forgetGraphicsMetaData(instance);
     return noErr;
 }
 

@@ -330,5 +330,8 @@ TEST(UserDataList, ComponentListsCopyTheMetadataOfTheirComponent) {
     EXPECT_EQ(GraphicsExportSetMetaData(nullptr, target.UDList()), badComponentInstance);
     EXPECT_EQ(GraphicsExportGetMetaData(importer, nullptr), paramErr);
     EXPECT_EQ(GraphicsExportSetMetaData(importer, nullptr), paramErr);
+    // Closing the component drops what it kept.
+    ASSERT_EQ(GraphicsExportSetMetaData(importer, metadata.UDList()), noErr);
     CloseComponent(importer);
+    EXPECT_EQ(Kelvo_UDataList(importer, FOUR_CHAR_CODE("grex")).Count(), 0);
 }
