@@ -102,6 +102,10 @@ OSErr DisposeIconSuite(Handle theIconSuite, Boolean disposeData);
 OSErr PlotIconSuite(const Rect* theRect, IconAlignmentType align, IconTransformType transform,
                     Handle theIconSuite);
 
+// The selector every component may answer: whether it answers the selector (an int16_t) that
+// `params` points at, 1 for yes.
+constexpr int32_t kComponentCanDoSelect = -3;
+
 namespace platform {
 
 // The manufacturer code of the components this platform layer provides (clocks, codecs).

@@ -308,7 +308,7 @@ void Kelvo_ComponentService::WriteSettings(const char* path) {
 bool Kelvo_ComponentService::HasFeature(int16_t selector) {
     if (!_component || !_component->instance()) return false;
     int16_t asked = selector;
-    return platform::callComponent(_component->instance(), kKelvoComponentCanDoSelect, &asked) == 1;
+    return platform::callComponent(_component->instance(), kComponentCanDoSelect, &asked) == 1;
 }
 
 bool Kelvo_ComponentService::SettingsExist(OSType type) {

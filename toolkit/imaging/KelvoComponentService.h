@@ -57,10 +57,6 @@ constexpr int32_t kKelvoThreadActive = 200;
 // A settings document of another service or another component.
 constexpr int32_t kKelvoWrongDocument = 113;
 
-// The selector of the component manager's "can you do this call" question: the call's selector
-// goes as an int16 that the parameters point to, and a component that answers 1 can do it.
-constexpr int32_t kKelvoComponentCanDoSelect = -3;
-
 // An events handler that one thread may set while another sends through it: the callback and
 // its reference value are read and written under a lock, and the callback runs outside it.
 class Kelvo_ServiceEventsHandler : public Kelvo_BaseEventsHandler {

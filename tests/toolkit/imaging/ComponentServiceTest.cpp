@@ -54,7 +54,7 @@ OSErr openRefused(void*, Component, ComponentInstance*) {
     return kRefusedOpen;
 }
 ComponentResult answerCanDo(void*, ComponentInstance, int32_t selector, void* params) {
-    if (selector != kKelvoComponentCanDoSelect || !params) return badComponentSelector;
+    if (selector != kComponentCanDoSelect || !params) return badComponentSelector;
     const int16_t asked = *static_cast<int16_t*>(params);
     return asked == 11 || asked == 19 ? 1 : 0;
 }
