@@ -85,6 +85,24 @@ OSErr GetMovieDefaultDataRef(Movie, Handle* outDataRef, OSType* outDataRefType) 
 }
 
 // ---------------------------------------------------------------------------------------------
+// Metadata: no movie, track or media exists yet to carry a store.
+
+OSStatus QTCopyMovieMetaData(Movie, QTMetaDataRef* outMetaData) {
+    if (outMetaData) *outMetaData = nullptr;
+    return platform::setMoviesError(invalidMovie);
+}
+
+OSStatus QTCopyTrackMetaData(Track, QTMetaDataRef* outMetaData) {
+    if (outMetaData) *outMetaData = nullptr;
+    return platform::setMoviesError(invalidTrack);
+}
+
+OSStatus QTCopyMediaMetaData(Media, QTMetaDataRef* outMetaData) {
+    if (outMetaData) *outMetaData = nullptr;
+    return platform::setMoviesError(invalidMedia);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Media: a media made in the core has no data references and no sample descriptions.
 
 OSErr GetMediaDataRef(Media media, int16_t, Handle* dataRef, OSType* dataRefType,

@@ -5,6 +5,7 @@
 
 #include "PlatformDescriptions.h"
 #include "PlatformFiles.h"
+#include "PlatformMetaData.h"
 #include "PlatformObjects.h"
 
 struct GDevice;
@@ -39,6 +40,12 @@ void SetMovieGWorld(Movie movie, CGrafPtr port, GDevice** gdh);
 void SetMovieTimeValue(Movie movie, TimeValue newtime);
 void MoviesTask(Movie movie, int32_t maxMilliSecToUse);
 OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType);
+
+// The metadata store of a movie, track or media, with a count for the caller to release
+// (QTMetaDataRelease); null otherwise. The movie layer makes the stores (platform::newMetaData).
+OSStatus QTCopyMovieMetaData(Movie inMovie, QTMetaDataRef* outMetaData);
+OSStatus QTCopyTrackMetaData(Track inTrack, QTMetaDataRef* outMetaData);
+OSStatus QTCopyMediaMetaData(Media inMedia, QTMetaDataRef* outMetaData);
 
 // Media.
 OSErr GetMediaDataRef(Media media, int16_t index, Handle* dataRef, OSType* dataRefType,
