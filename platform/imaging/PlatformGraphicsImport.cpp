@@ -1,6 +1,7 @@
 // The graphics importers over the codec engines. Each importer instance keeps its data source,
-// its world and its drawing settings in a table of this file, keyed by the instance the component
-// manager made; the manager's open and close callbacks add and remove the entries.
+// its world, its drawing settings, its export settings and its progress procedure in a table of
+// this file, keyed by the instance the component manager made; the manager's open and close
+// callbacks add and remove the entries, and its dispatch callback answers the can-do question.
 #include "PlatformGraphicsImport.h"
 #include "PlatformGraphicsMetaData.h"
 
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -87,6 +89,11 @@ struct Importer {
     Rect sourceRect{0, 0, 0, 0};
     CodecQ quality = kNormalQuality;
     int32_t flags = 0;
+    // The export settings in the flat form, when there are any.
+    bool hasExportSettings = false;
+    std::string exportSettings;
+    // The caller's progress procedure; none without one (the platform's own shows nothing).
+    ICMProgressProcRecord progress{nullptr, 0};
 };
 
 struct Table {
@@ -119,6 +126,52 @@ OSErr closeImporter(void*, ComponentInstance instance) {
     }
     platform::forgetGraphicsMetaData(instance);
     return noErr;
+}
+
+// The calls an importer answers, for the component manager's can-do question.
+constexpr int16_t kSelectors[] = {
+    kGraphicsImportSetDataFileSelect,
+    kGraphicsImportSetDataHandleSelect,
+    kGraphicsImportGetImageDescriptionSelect,
+    kGraphicsImportSetClipSelect,
+    kGraphicsImportGetClipSelect,
+    kGraphicsImportSetSourceRectSelect,
+    kGraphicsImportGetSourceRectSelect,
+    kGraphicsImportGetNaturalBoundsSelect,
+    kGraphicsImportDrawSelect,
+    kGraphicsImportSetGWorldSelect,
+    kGraphicsImportSetMatrixSelect,
+    kGraphicsImportGetMatrixSelect,
+    kGraphicsImportSetBoundsRectSelect,
+    kGraphicsImportSetGraphicsModeSelect,
+    kGraphicsImportGetGraphicsModeSelect,
+    kGraphicsImportSetQualitySelect,
+    kGraphicsImportGetQualitySelect,
+    kGraphicsImportGetMetaDataSelect,
+    kGraphicsImportDoExportImageFileDialogSelect,
+    kGraphicsImportGetExportSettingsAsAtomContainerSelect,
+    kGraphicsImportSetExportSettingsFromAtomContainerSelect,
+    kGraphicsImportSetProgressProcSelect,
+    kGraphicsImportGetImageCountSelect,
+    kGraphicsImportSetImageIndexSelect,
+    kGraphicsImportGetImageIndexSelect,
+    kGraphicsImportSetDestRectSelect,
+    kGraphicsImportGetDestRectSelect,
+    kGraphicsImportSetFlagsSelect,
+    kGraphicsImportGetFlagsSelect,
+    kGraphicsImportCreateCGImageSelect,
+};
+
+ComponentResult dispatchImporter(void*, ComponentInstance, int32_t selector, void* params) {
+    if (selector != kComponentCanDoSelect) return badComponentSelector;
+    if (!params) return paramErr;
+    const int16_t asked = *static_cast<const int16_t*>(params);
+    return std::find(std::begin(kSelectors), std::end(kSelectors), asked) != std::end(kSelectors) ? 1 : 0;
+}
+
+// Tells the importer's progress procedure, when it has one.
+void tellProgress(const Importer& imp, int16_t message, Fixed done) {
+    if (imp.progress.progressProc) imp.progress.progressProc(message, done, imp.progress.progressRefCon);
 }
 
 // A copy of the instance's state; false for an instance that is no importer.
@@ -407,6 +460,32 @@ OSErr importerFor(const uint8_t* head, size_t n, const Importer& source, bool va
     return noErr;
 }
 
+// The picture as a new image: the whole image, or with kGraphicsImportCreateCGImageUsingCurrentSettings
+// what Draw would draw.
+OSErr imageOf(const Importer& imp, CGImageRef* imageRef, uint32_t flags) {
+    platform::codec::Picture picture;
+    OSErr err = pictureOf(imp, true, picture);
+    if (err != noErr) return err;
+    tellProgress(imp, kICMProgressUpdate, fixed1 / 2);
+    if (picture.width > INT16_MAX || picture.height > INT16_MAX) return paramErr;
+    const bool current = (flags & kGraphicsImportCreateCGImageUsingCurrentSettings) != 0;
+    Rect bounds{0, 0, int16_t(picture.height), int16_t(picture.width)};
+    if (current) {
+        const Rect source = imp.hasSourceRect ? imp.sourceRect : bounds;
+        err = destRectOf(imp.matrix, source, bounds);
+        if (err != noErr) return err;
+        if (EmptyRect(&bounds)) return paramErr;
+    }
+    GWorldPtr world = nullptr;
+    err = QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
+    if (err != noErr) return err;
+    err = current ? drawWithSettings(imp, picture, GetGWorldPixMap(world))
+                  : platform::pictureToPixMap(picture, GetGWorldPixMap(world));
+    if (err == noErr) err = imageOfWorld(world, imageRef);
+    DisposeGWorld(world);
+    return err;
+}
+
 } // namespace
 
 namespace platform {
@@ -419,6 +498,7 @@ void installGraphicsImporters() {
             ComponentCallbacks callbacks;
             callbacks.open = openImporter;
             callbacks.close = closeImporter;
+            callbacks.dispatch = dispatchImporter;
             const std::string info = std::string("Imports ") + k.name + " images";
             Component c =
                 registerComponent({GraphicsImporterComponentType, k.subType, kVendorCode, cmpThreadSafe, 0},
@@ -566,10 +646,16 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent importer) {
     }
     PixMapHandle pixMap = port ? GetGWorldPixMap(port) : nullptr;
     if (!pixMap) return paramErr;
+    tellProgress(imp, kICMProgressOpen, 0);
     platform::codec::Picture picture;
-    const OSErr err = pictureOf(imp, true, picture);
-    if (err != noErr) return err;
-    return drawWithSettings(imp, picture, pixMap);
+    OSErr err = pictureOf(imp, true, picture);
+    if (err == noErr) {
+        tellProgress(imp, kICMProgressUpdate, fixed1 / 2);
+        err = drawWithSettings(imp, picture, pixMap);
+    }
+    if (err == noErr) tellProgress(imp, kICMProgressUpdate, fixed1);
+    tellProgress(imp, kICMProgressClose, 0);
+    return err;
 }
 
 ComponentResult GraphicsImportSetClip(GraphicsImportComponent importer, RgnHandle clipRgn) {
@@ -738,24 +824,72 @@ ComponentResult GraphicsImportCreateCGImage(GraphicsImportComponent importer, CG
     *imageRef = nullptr;
     Importer imp;
     if (!stateOf(importer, imp)) return badComponentInstance;
-    platform::codec::Picture picture;
-    OSErr err = pictureOf(imp, true, picture);
-    if (err != noErr) return err;
-    if (picture.width > INT16_MAX || picture.height > INT16_MAX) return paramErr;
-    const bool current = (flags & kGraphicsImportCreateCGImageUsingCurrentSettings) != 0;
-    Rect bounds{0, 0, int16_t(picture.height), int16_t(picture.width)};
-    if (current) {
-        const Rect source = imp.hasSourceRect ? imp.sourceRect : bounds;
-        err = destRectOf(imp.matrix, source, bounds);
-        if (err != noErr) return err;
-        if (EmptyRect(&bounds)) return paramErr;
-    }
-    GWorldPtr world = nullptr;
-    err = QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
-    if (err != noErr) return err;
-    err = current ? drawWithSettings(imp, picture, GetGWorldPixMap(world))
-                  : platform::pictureToPixMap(picture, GetGWorldPixMap(world));
-    if (err == noErr) err = imageOfWorld(world, imageRef);
-    DisposeGWorld(world);
+    tellProgress(imp, kICMProgressOpen, 0);
+    const OSErr err = imageOf(imp, imageRef, flags);
+    if (err == noErr) tellProgress(imp, kICMProgressUpdate, fixed1);
+    tellProgress(imp, kICMProgressClose, 0);
     return err;
+}
+
+ComponentResult GraphicsImportGetExportSettingsAsAtomContainer(GraphicsImportComponent importer,
+                                                               QTAtomContainer* settings) {
+    if (!settings) return paramErr;
+    *settings = nullptr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    if (!imp.hasExportSettings) return noErr;
+    return QTUnflattenAtomContainer(imp.exportSettings.data(), imp.exportSettings.size(), settings);
+}
+
+ComponentResult GraphicsImportSetExportSettingsFromAtomContainer(GraphicsImportComponent importer,
+                                                                 QTAtomContainer settings) {
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    if (!settings) return paramErr;
+    // At most one export type, a non-zero OSType.
+    const int32_t types = QTCountChildrenOfType(settings, 0, kGraphicsImportExportTypeAtom);
+    if (types > 1) return paramErr;
+    if (types == 1) {
+        const QTAtom atom = QTFindChildByIndex(settings, 0, kGraphicsImportExportTypeAtom, 1, nullptr);
+        uint8_t type[4] = {0, 0, 0, 0};
+        int32_t size = 0, got = 0;
+        if (!atom || QTGetAtomDataSize(settings, atom, &size) != noErr || size != 4 ||
+            QTCopyAtomDataToPtr(settings, atom, false, 4, type, &got) != noErr || got != 4 ||
+            (type[0] | type[1] | type[2] | type[3]) == 0)
+            return paramErr;
+    }
+    Handle flat = nullptr;
+    OSErr err = QTFlattenAtomContainer(settings, &flat);
+    if (err != noErr) return err;
+    std::string bytes;
+    try {
+        bytes.assign(*flat, size_t(GetHandleSize(flat)));
+    } catch (const std::bad_alloc&) {
+        err = memFullErr;
+    }
+    DisposeHandle(flat);
+    if (err != noErr) return err;
+    return update(importer, [&](Importer& i) {
+        i.exportSettings.swap(bytes);
+        i.hasExportSettings = true;
+    });
+}
+
+ComponentResult GraphicsImportDoExportImageFileDialog(GraphicsImportComponent importer, const FSSpec*,
+                                                      ConstStringPtr, const void*, OSType* exportedType,
+                                                      OSType* exportedSubType) {
+    if (exportedType) *exportedType = 0;
+    if (exportedSubType) *exportedSubType = 0;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    return userCanceledErr;
+}
+
+ComponentResult GraphicsImportSetProgressProc(GraphicsImportComponent importer,
+                                              ICMProgressProcRecord* progressProc) {
+    ICMProgressProcRecord record{nullptr, 0};
+    // -1 asks for the platform's own procedure, which shows nothing here.
+    if (progressProc && reinterpret_cast<intptr_t>(progressProc) != -1) record = *progressProc;
+    if (!record.progressProc) record.progressRefCon = 0;
+    return update(importer, [&](Importer& imp) { imp.progress = record; });
 }

@@ -26,6 +26,7 @@
 // descriptions (PlatformImageDescriptions.h); all are defined here.
 #pragma once
 
+#include "PlatformAtoms.h"
 #include "PlatformComponents.h"
 #include "PlatformCoreGraphics.h"
 #include "PlatformFiles.h"
@@ -96,6 +97,8 @@ ComponentResult GraphicsImportSetBoundsRect(GraphicsImportComponent importer, co
 // Plain values the importer keeps for its callers: the quality (512, normal quality, until set)
 // and the flags (0 until set). Drawing is the same whatever they are: it never corrects gamma.
 using CodecQ = uint32_t;
+// The flag that asks for no gamma correction; the importers never correct it anyway.
+constexpr int32_t kGraphicsImporterDontDoGammaCorrection = 1;
 ComponentResult GraphicsImportSetQuality(GraphicsImportComponent importer, CodecQ quality);
 ComponentResult GraphicsImportGetQuality(GraphicsImportComponent importer, CodecQ* quality);
 ComponentResult GraphicsImportSetFlags(GraphicsImportComponent importer, int32_t flags);
@@ -117,6 +120,83 @@ ComponentResult GraphicsImportSetImageIndex(GraphicsImportComponent importer, ui
 constexpr uint32_t kGraphicsImportCreateCGImageUsingCurrentSettings = 1;
 ComponentResult GraphicsImportCreateCGImage(GraphicsImportComponent importer, CGImageRef* imageRef,
                                             uint32_t flags);
+
+// Export settings: how the importer's image is to be exported. Each importer keeps its own, and
+// has none until they are set. The one setting they carry is an 'expo' atom at the root: the file
+// type to export as, a big-endian OSType (4 bytes). Other atoms are kept as they are given.
+// Get gives a new copy of them that the caller disposes, or null (with noErr) when the importer
+// holds none. Set keeps a copy; paramErr for null settings, or for more than one 'expo' atom or
+// one that is not 4 bytes holding a non-zero type, and the settings held before stay.
+constexpr QTAtomType kGraphicsImportExportTypeAtom = FOUR_CHAR_CODE("expo");
+ComponentResult GraphicsImportGetExportSettingsAsAtomContainer(GraphicsImportComponent importer,
+                                                               QTAtomContainer* settings);
+ComponentResult GraphicsImportSetExportSettingsFromAtomContainer(GraphicsImportComponent importer,
+                                                                 QTAtomContainer settings);
+
+// The export dialog. There is no user interface here: nothing is shown, nothing changes, and the
+// call answers userCanceledErr as a dialog the user cancelled does; the exported type and subtype,
+// when asked for, are 0. badComponentInstance for what is no importer.
+ComponentResult GraphicsImportDoExportImageFileDialog(GraphicsImportComponent importer,
+                                                      const FSSpec* defaultSpec, ConstStringPtr prompt,
+                                                      const void* filterProc, OSType* exportedType,
+                                                      OSType* exportedSubType);
+
+// Progress procedures of the image-compression form. The messages: open, update (with how much is
+// done, a Fixed from 0 to 1) and close; the reference constant is the caller's. The answer is not
+// used: nothing cancels a draw.
+using ICMProgressProcPtr = OSErr (*)(int16_t message, Fixed completeness, intptr_t refcon);
+struct ICMProgressProcRecord {
+    ICMProgressProcPtr progressProc;
+    intptr_t progressRefCon;
+};
+constexpr int16_t kICMProgressOpen = 0;
+constexpr int16_t kICMProgressUpdate = 1;
+constexpr int16_t kICMProgressClose = 2;
+
+// The importer's progress procedure: null for none; a record pointer of -1 for the platform's
+// own, which shows nothing here; else the importer keeps a copy of the record (one without a
+// procedure is none). GraphicsImportDraw and GraphicsImportCreateCGImage call it on the calling
+// thread, outside the importer's lock (so it may call the importer): open, update with 1/2 once
+// the image is decoded and with 1 once it is drawn, then close, which follows an open even when
+// the work fails.
+ComponentResult GraphicsImportSetProgressProc(GraphicsImportComponent importer,
+                                              ICMProgressProcRecord* progressProc);
+
+// The selectors of the importer's calls, numbered as the platform numbers them. Asked through the
+// component manager (kComponentCanDoSelect) whether it can do one, an importer answers 1 for these
+// and 0 for any other; it answers no other selector through the manager.
+enum : int16_t {
+    kGraphicsImportSetDataFileSelect = 0x0003,
+    kGraphicsImportSetDataHandleSelect = 0x0005,
+    kGraphicsImportGetImageDescriptionSelect = 0x0007,
+    kGraphicsImportSetClipSelect = 0x000A,
+    kGraphicsImportGetClipSelect = 0x000B,
+    kGraphicsImportSetSourceRectSelect = 0x000C,
+    kGraphicsImportGetSourceRectSelect = 0x000D,
+    kGraphicsImportGetNaturalBoundsSelect = 0x000E,
+    kGraphicsImportDrawSelect = 0x000F,
+    kGraphicsImportSetGWorldSelect = 0x0010,
+    kGraphicsImportSetMatrixSelect = 0x0012,
+    kGraphicsImportGetMatrixSelect = 0x0013,
+    kGraphicsImportSetBoundsRectSelect = 0x0014,
+    kGraphicsImportSetGraphicsModeSelect = 0x0017,
+    kGraphicsImportGetGraphicsModeSelect = 0x0018,
+    kGraphicsImportSetQualitySelect = 0x0019,
+    kGraphicsImportGetQualitySelect = 0x001A,
+    kGraphicsImportGetMetaDataSelect = 0x0020,
+    kGraphicsImportDoExportImageFileDialogSelect = 0x0026,
+    kGraphicsImportGetExportSettingsAsAtomContainerSelect = 0x0027,
+    kGraphicsImportSetExportSettingsFromAtomContainerSelect = 0x0028,
+    kGraphicsImportSetProgressProcSelect = 0x0029,
+    kGraphicsImportGetImageCountSelect = 0x002B,
+    kGraphicsImportSetImageIndexSelect = 0x002C,
+    kGraphicsImportGetImageIndexSelect = 0x002D,
+    kGraphicsImportSetDestRectSelect = 0x0038,
+    kGraphicsImportGetDestRectSelect = 0x0039,
+    kGraphicsImportSetFlagsSelect = 0x003A,
+    kGraphicsImportGetFlagsSelect = 0x003B,
+    kGraphicsImportCreateCGImageSelect = 0x0040,
+};
 
 namespace platform {
 // Registers the graphics importers if they are not yet (every call above does it first).

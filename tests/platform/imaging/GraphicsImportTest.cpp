@@ -3,7 +3,10 @@
 // a 32-bit world they equal PIL's pixels. Data references to files, handles and blocks reach the
 // same importers; bad sources and foreign instances give statuses. Drawn through matrices, clips,
 // source rectangles and notSrcCopy, and as CG images, a PNG gives what PIL's nearest-neighbour
-// resize, crop and invert give.
+// resize, crop and invert give. Importers keep export settings of their own, answer the export
+// dialog as cancelled, tell progress procedures what a draw does, and say through the component
+// manager which calls they can do.
+#include "PlatformAtoms.h"
 #include "PlatformDataRef.h"
 #include "PlatformFixed.h"
 #include "PlatformGWorlds.h"
@@ -877,5 +880,233 @@ TEST(GraphicsImportSettings, ClosedImportersAndBadArgumentsGetStatuses) {
     ASSERT_NE(importer, nullptr);
     EXPECT_EQ(GraphicsImportGetDestRect(importer, &r), paramErr);
     EXPECT_EQ(GraphicsImportSetSourceRect(importer, &some), paramErr);
+    EXPECT_EQ(CloseComponent(importer), noErr);
+}
+
+namespace {
+
+// An atom container of the given root atoms, each (type, bytes).
+QTAtomContainer containerOf(const std::vector<std::pair<QTAtomType, std::string>>& atoms) {
+    QTAtomContainer c = nullptr;
+    EXPECT_EQ(QTNewAtomContainer(&c), noErr);
+    for (const auto& [type, bytes] : atoms)
+        EXPECT_EQ(QTInsertChild(c, 0, type, 0, 0, int32_t(bytes.size()), bytes.data(), nullptr), noErr);
+    return c;
+}
+
+// The container's flat form, to compare containers by content.
+std::string flatOf(QTAtomContainer c) {
+    Handle flat = nullptr;
+    EXPECT_EQ(QTFlattenAtomContainer(c, &flat), noErr);
+    std::string out = flat ? std::string(*flat, size_t(GetHandleSize(flat))) : std::string();
+    if (flat) DisposeHandle(flat);
+    return out;
+}
+
+// The importer's export settings in the flat form; "" when it holds none.
+std::string exportSettingsOf(GraphicsImportComponent importer) {
+    QTAtomContainer c = nullptr;
+    EXPECT_EQ(GraphicsImportGetExportSettingsAsAtomContainer(importer, &c), noErr);
+    if (!c) return std::string();
+    const std::string flat = flatOf(c);
+    QTDisposeAtomContainer(c);
+    return flat;
+}
+
+// What a progress procedure was told, in order, by the importer it asks back.
+struct Told {
+    GraphicsImportComponent importer = nullptr;
+    std::vector<std::pair<int16_t, Fixed>> messages;
+
+    // The messages so far; the list starts again.
+    std::vector<std::pair<int16_t, Fixed>> take() {
+        std::vector<std::pair<int16_t, Fixed>> out;
+        out.swap(messages);
+        return out;
+    }
+};
+
+OSErr recordProgress(int16_t message, Fixed done, intptr_t refcon) {
+    auto* told = reinterpret_cast<Told*>(refcon);
+    // The importer answers while it reports: the procedure runs outside its lock.
+    int32_t flags = -1;
+    EXPECT_EQ(GraphicsImportGetFlags(told->importer, &flags), noErr);
+    told->messages.emplace_back(message, done);
+    return noErr;
+}
+
+} // namespace
+
+// Export settings are each importer's own copy: none at first, kept as given, refused whole when
+// their export type is not one OSType.
+TEST(GraphicsImportServiceCalls, ExportSettingsAreKeptPerImporterAndValidated) {
+    ASSERT_FALSE(fixtureFolder().empty());
+    GraphicsImportComponent importer = importerForFixture("settings");
+    GraphicsImportComponent other = importerForFixture("settings");
+    ASSERT_NE(importer, nullptr);
+    ASSERT_NE(other, nullptr);
+
+    QTAtomContainer got = reinterpret_cast<QTAtomContainer>(&got);
+    EXPECT_EQ(GraphicsImportGetExportSettingsAsAtomContainer(importer, &got), noErr);
+    EXPECT_EQ(got, nullptr) << "a new importer holds no export settings";
+
+    QTAtomContainer settings =
+        containerOf({{kGraphicsImportExportTypeAtom, "BMPf"}, {FOUR_CHAR_CODE("note"), "kept"}});
+    const std::string given = flatOf(settings);
+    ASSERT_EQ(GraphicsImportSetExportSettingsFromAtomContainer(importer, settings), noErr);
+    QTDisposeAtomContainer(settings); // the importer keeps its own copy
+    EXPECT_EQ(exportSettingsOf(importer), given);
+    EXPECT_EQ(exportSettingsOf(other), "");
+    // Each Get is a new container the caller owns.
+    QTAtomContainer first = nullptr, second = nullptr;
+    ASSERT_EQ(GraphicsImportGetExportSettingsAsAtomContainer(importer, &first), noErr);
+    ASSERT_EQ(GraphicsImportGetExportSettingsAsAtomContainer(importer, &second), noErr);
+    EXPECT_NE(first, second);
+    QTDisposeAtomContainer(first);
+    QTDisposeAtomContainer(second);
+
+    // Refused settings leave those held before.
+    const std::vector<std::vector<std::pair<QTAtomType, std::string>>> refused = {
+        {{kGraphicsImportExportTypeAtom, "BMP"}},
+        {{kGraphicsImportExportTypeAtom, std::string(4, '\0')}},
+        {{kGraphicsImportExportTypeAtom, "PNGf"}, {kGraphicsImportExportTypeAtom, "JPEG"}},
+    };
+    for (const auto& atoms : refused) {
+        QTAtomContainer bad = containerOf(atoms);
+        EXPECT_EQ(GraphicsImportSetExportSettingsFromAtomContainer(importer, bad), paramErr);
+        QTDisposeAtomContainer(bad);
+        EXPECT_EQ(exportSettingsOf(importer), given);
+    }
+    EXPECT_EQ(GraphicsImportSetExportSettingsFromAtomContainer(importer, nullptr), paramErr);
+    // Settings without an export type, even empty ones, are settings.
+    QTAtomContainer empty = containerOf({});
+    ASSERT_EQ(GraphicsImportSetExportSettingsFromAtomContainer(other, empty), noErr);
+    EXPECT_EQ(exportSettingsOf(other), flatOf(empty));
+    QTDisposeAtomContainer(empty);
+
+    EXPECT_EQ(GraphicsImportGetExportSettingsAsAtomContainer(importer, nullptr), paramErr);
+    EXPECT_EQ(CloseComponent(importer), noErr);
+    EXPECT_EQ(CloseComponent(other), noErr);
+    for (GraphicsImportComponent stranger : {GraphicsImportComponent(nullptr), importer /* closed */,
+                                             reinterpret_cast<GraphicsImportComponent>(&got)}) {
+        EXPECT_EQ(GraphicsImportGetExportSettingsAsAtomContainer(stranger, &got), badComponentInstance);
+        EXPECT_EQ(got, nullptr);
+        QTAtomContainer some = containerOf({});
+        EXPECT_EQ(GraphicsImportSetExportSettingsFromAtomContainer(stranger, some), badComponentInstance);
+        QTDisposeAtomContainer(some);
+        EXPECT_EQ(
+            GraphicsImportDoExportImageFileDialog(stranger, nullptr, nullptr, nullptr, nullptr, nullptr),
+            badComponentInstance);
+        ICMProgressProcRecord none{nullptr, 0};
+        EXPECT_EQ(GraphicsImportSetProgressProc(stranger, &none), badComponentInstance);
+    }
+}
+
+// Without a user interface the dialog is a cancelled one, and changes nothing.
+TEST(GraphicsImportServiceCalls, TheExportDialogAnswersCancelled) {
+    ASSERT_FALSE(fixtureFolder().empty());
+    GraphicsImportComponent importer = importerForFixture("settings");
+    ASSERT_NE(importer, nullptr);
+    const FSSpec spec = specOf(fixtureFolder() + "/exported.png");
+    OSType type = 1, subType = 1;
+    const unsigned char prompt[] = "\x04Save";
+    EXPECT_EQ(GraphicsImportDoExportImageFileDialog(importer, &spec, prompt, nullptr, &type, &subType),
+              userCanceledErr);
+    EXPECT_EQ(type, 0u);
+    EXPECT_EQ(subType, 0u);
+    EXPECT_FALSE(std::filesystem::exists(spec.path));
+    EXPECT_EQ(exportSettingsOf(importer), "");
+    EXPECT_EQ(CloseComponent(importer), noErr);
+}
+
+// Draw and CreateCGImage tell the caller's procedure open, half done once decoded, done once
+// drawn, and close; a failure still closes what was opened. The platform's own procedure and
+// none tell nothing.
+TEST(GraphicsImportServiceCalls, ProgressProceduresHearOpenUpdatesAndClose) {
+    ASSERT_FALSE(fixtureFolder().empty());
+    GraphicsImportComponent importer = importerForFixture("settings");
+    ASSERT_NE(importer, nullptr);
+    Told told;
+    told.importer = importer;
+    ICMProgressProcRecord record{recordProgress, reinterpret_cast<intptr_t>(&told)};
+    ASSERT_EQ(GraphicsImportSetProgressProc(importer, &record), noErr);
+    record.progressRefCon = 0; // the importer keeps its own copy
+
+    auto messages = [&] { return told.take(); };
+    const std::vector<std::pair<int16_t, Fixed>> whole = {{kICMProgressOpen, 0},
+                                                          {kICMProgressUpdate, fixed1 / 2},
+                                                          {kICMProgressUpdate, fixed1},
+                                                          {kICMProgressClose, 0}};
+    GWorldPtr world = newWorld(6, 4);
+    ASSERT_EQ(GraphicsImportSetGWorld(importer, world, nullptr), noErr);
+    ASSERT_EQ(GraphicsImportDraw(importer), noErr);
+    EXPECT_EQ(messages(), whole);
+    CGImageRef image = nullptr;
+    ASSERT_EQ(GraphicsImportCreateCGImage(importer, &image, 0), noErr);
+    CGImageRelease(image);
+    EXPECT_EQ(messages(), whole);
+
+    // A source that no longer decodes: opened and closed, no update.
+    Handle cut = handleWith(testsupport::readFile(fixtureFolder() + "/settings.img").substr(0, 60));
+    ASSERT_EQ(GraphicsImportSetDataHandle(importer, cut), noErr);
+    EXPECT_NE(GraphicsImportDraw(importer), noErr);
+    const std::vector<std::pair<int16_t, Fixed>> failed = {{kICMProgressOpen, 0}, {kICMProgressClose, 0}};
+    EXPECT_EQ(messages(), failed);
+    // Nothing to draw into: refused before anything is opened.
+    ASSERT_EQ(GraphicsImportSetGWorld(importer, nullptr, nullptr), noErr);
+    CGrafPtr savedPort = nullptr;
+    GDHandle savedDevice = nullptr;
+    GetGWorld(&savedPort, &savedDevice);
+    SetGWorld(nullptr, nullptr);
+    EXPECT_EQ(GraphicsImportDraw(importer), paramErr);
+    SetGWorld(savedPort, savedDevice);
+    EXPECT_TRUE(messages().empty());
+
+    const FSSpec spec = specOf(fixtureFolder() + "/settings.img");
+    ASSERT_EQ(GraphicsImportSetDataFile(importer, &spec), noErr);
+    ASSERT_EQ(GraphicsImportSetGWorld(importer, world, nullptr), noErr);
+    for (ICMProgressProcRecord* quiet : {reinterpret_cast<ICMProgressProcRecord*>(intptr_t(-1)),
+                                         static_cast<ICMProgressProcRecord*>(nullptr)}) {
+        ASSERT_EQ(GraphicsImportSetProgressProc(importer, quiet), noErr);
+        ASSERT_EQ(GraphicsImportDraw(importer), noErr);
+        EXPECT_TRUE(messages().empty());
+    }
+    DisposeGWorld(world);
+    DisposeHandle(cut);
+    EXPECT_EQ(CloseComponent(importer), noErr);
+}
+
+// Asked through the component manager, an importer can do exactly the calls it answers.
+TEST(GraphicsImportServiceCalls, ImportersAnswerTheCanDoQuestion) {
+    ASSERT_FALSE(fixtureFolder().empty());
+    GraphicsImportComponent importer = importerForFixture("settings");
+    ASSERT_NE(importer, nullptr);
+    struct Case {
+        int16_t selector;
+        ComponentResult answer;
+    } cases[] = {
+        {kGraphicsImportDrawSelect, 1},
+        {kGraphicsImportGetNaturalBoundsSelect, 1},
+        {kGraphicsImportGetMetaDataSelect, 1},
+        {kGraphicsImportDoExportImageFileDialogSelect, 1},
+        {kGraphicsImportGetExportSettingsAsAtomContainerSelect, 1},
+        {kGraphicsImportSetExportSettingsFromAtomContainerSelect, 1},
+        {kGraphicsImportSetProgressProcSelect, 1},
+        {kGraphicsImportGetImageIndexSelect, 1},
+        {kGraphicsImportCreateCGImageSelect, 1},
+        {0x0001, 0}, // setting a data reference
+        {0x0016, 0}, // saving as a picture
+        {0x002A, 0}, // reading the progress procedure back
+        {0, 0},
+        {-7, 0},
+    };
+    for (const Case& c : cases) {
+        int16_t asked = c.selector;
+        EXPECT_EQ(platform::callComponent(importer, kComponentCanDoSelect, &asked), c.answer) << c.selector;
+    }
+    EXPECT_EQ(platform::callComponent(importer, kComponentCanDoSelect, nullptr), paramErr);
+    int16_t asked = kGraphicsImportDrawSelect;
+    EXPECT_EQ(platform::callComponent(importer, kGraphicsImportDrawSelect, &asked), badComponentSelector)
+        << "the calls themselves are made directly, not through the manager";
     EXPECT_EQ(CloseComponent(importer), noErr);
 }
