@@ -102,6 +102,18 @@ OSErr DisposeIconSuite(Handle theIconSuite, Boolean disposeData);
 OSErr PlotIconSuite(const Rect* theRect, IconAlignmentType align, IconTransformType transform,
                     Handle theIconSuite);
 
+// Progress procedures of the image-compression form, as importers and exporters call them. The
+// messages: open, update (with how much is done, a Fixed from 0 to 1) and close; the reference
+// constant is the caller's. The answer is not used: nothing cancels the work.
+using ICMProgressProcPtr = OSErr (*)(int16_t message, Fixed completeness, intptr_t refcon);
+struct ICMProgressProcRecord {
+    ICMProgressProcPtr progressProc;
+    intptr_t progressRefCon;
+};
+constexpr int16_t kICMProgressOpen = 0;
+constexpr int16_t kICMProgressUpdate = 1;
+constexpr int16_t kICMProgressClose = 2;
+
 // The selector every component may answer: whether it answers the selector (an int16_t) that
 // `params` points at, 1 for yes.
 constexpr int32_t kComponentCanDoSelect = -3;

@@ -141,18 +141,6 @@ ComponentResult GraphicsImportDoExportImageFileDialog(GraphicsImportComponent im
                                                       const void* filterProc, OSType* exportedType,
                                                       OSType* exportedSubType);
 
-// Progress procedures of the image-compression form. The messages: open, update (with how much is
-// done, a Fixed from 0 to 1) and close; the reference constant is the caller's. The answer is not
-// used: nothing cancels a draw.
-using ICMProgressProcPtr = OSErr (*)(int16_t message, Fixed completeness, intptr_t refcon);
-struct ICMProgressProcRecord {
-    ICMProgressProcPtr progressProc;
-    intptr_t progressRefCon;
-};
-constexpr int16_t kICMProgressOpen = 0;
-constexpr int16_t kICMProgressUpdate = 1;
-constexpr int16_t kICMProgressClose = 2;
-
 // The importer's progress procedure: null for none; a record pointer of -1 for the platform's
 // own, which shows nothing here; else the importer keeps a copy of the record (one without a
 // procedure is none). GraphicsImportDraw and GraphicsImportCreateCGImage call it on the calling
