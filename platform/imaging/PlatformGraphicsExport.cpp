@@ -10,6 +10,8 @@
 #include "PlatformCodecEngines.h"
 #include "PlatformCodecRegistry.h"
 #include "PlatformDataRef.h"
+#include "PlatformEndian.h"
+#include "PlatformFixed.h"
 #include "PlatformGraphicsImport.h"
 #include "PlatformMemory.h"
 #include "PlatformPendingDisplayCalls.h"
@@ -22,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -94,6 +97,7 @@ struct Exporter {
     Boolean dontRecompress = 0;
     OSType fileType = 0;
     OSType fileCreator = 0;
+    GraphicsExportProgressRecord progress{nullptr, 0};
 };
 
 struct Table {
@@ -339,11 +343,18 @@ OSErr reshape(const codec::Picture& in, const Shape& s, codec::Picture& out) {
     return noErr;
 }
 
+// Tells the exporter's progress procedure, when it has one, how far the export is.
+void report(const Exporter& e, int16_t message, Fixed completeness) {
+    if (e.progress.progressProc)
+        (void)e.progress.progressProc(message, completeness, e.progress.progressRefCon);
+}
+
 OSErr encodeInput(const Exporter& e, std::vector<uint8_t>& stream) {
     stream.clear();
     codec::Picture picture;
     OSErr err = inputPicture(e.input, picture);
     if (err != noErr) return err;
+    report(e, kGraphicsExportProgressUpdate, fixed1 / 3);
     if (!picture.isConsistent() || picture.components < 1 || picture.components > 4 ||
         (picture.bitsPerSample != 8 && picture.bitsPerSample != 16) || picture.precision < 1 ||
         picture.precision > picture.bitsPerSample)
@@ -434,6 +445,165 @@ OSErr writeOutput(const Exporter& e, const std::vector<uint8_t>& stream) {
     return dataNoDataRef;
 }
 
+// The platform's own progress procedure: there is nothing to show progress in.
+OSErr platformProgress(int16_t, Fixed, intptr_t) {
+    return noErr;
+}
+
+// The settings that travel as atoms.
+struct Settings {
+    CodecQ quality = codecNormalQuality;
+    int32_t depth = 0;
+    Fixed hRes = kDefaultResolution;
+    Fixed vRes = kDefaultResolution;
+    UInt32 targetDataSize = 0;
+    Boolean dontRecompress = 0;
+    OSType fileType = 0;
+    OSType fileCreator = 0;
+};
+
+Settings settingsOf(const Exporter& e) {
+    return Settings{e.quality,        e.depth,          e.hRes,     e.vRes,
+                    e.targetDataSize, e.dontRecompress, e.fileType, e.fileCreator};
+}
+
+bool writableDepth(int32_t depth) {
+    return depth == 0 || depth == 8 || depth == 24 || depth == 32 || depth == 40;
+}
+
+// The bytes of the first atom of `type` at the root: `found` false when there is none; false when
+// it is there with another size or cannot be read.
+bool settingsAtom(QTAtomContainer container, QTAtomType type, int32_t size, uint8_t* out, bool& found) {
+    found = false;
+    const QTAtom atom = QTFindChildByIndex(container, 0, type, 1, nullptr);
+    if (!atom) return true;
+    found = true;
+    int32_t actual = -1;
+    Ptr data = nullptr;
+    if (QTGetAtomDataPtr(container, atom, &actual, &data) != noErr || actual != size || !data) return false;
+    std::memcpy(out, data, size_t(size));
+    return true;
+}
+
+// Reads the settings the container holds over `s`; paramErr for a malformed one.
+OSErr readSettings(QTAtomContainer container, Settings& s) {
+    uint8_t bytes[8];
+    bool found = false;
+    if (!settingsAtom(container, kGraphicsExportQualityAtom, 4, bytes, found)) return paramErr;
+    if (found) {
+        s.quality = platform::loadBE32(bytes);
+        if (s.quality > codecLosslessQuality) return paramErr;
+    }
+    if (!settingsAtom(container, kGraphicsExportDepthAtom, 4, bytes, found)) return paramErr;
+    if (found) {
+        s.depth = int32_t(platform::loadBE32(bytes));
+        if (!writableDepth(s.depth)) return paramErr;
+    }
+    if (!settingsAtom(container, kGraphicsExportResolutionAtom, 8, bytes, found)) return paramErr;
+    if (found) {
+        s.hRes = Fixed(platform::loadBE32(bytes));
+        s.vRes = Fixed(platform::loadBE32(bytes + 4));
+        if (s.hRes <= 0 || s.vRes <= 0) return paramErr;
+    }
+    if (!settingsAtom(container, kGraphicsExportTargetDataSizeAtom, 4, bytes, found)) return paramErr;
+    if (found) s.targetDataSize = platform::loadBE32(bytes);
+    if (!settingsAtom(container, kGraphicsExportDontRecompressAtom, 1, bytes, found)) return paramErr;
+    if (found) {
+        if (bytes[0] > 1) return paramErr;
+        s.dontRecompress = bytes[0];
+    }
+    if (!settingsAtom(container, kGraphicsExportOutputTypeAtom, 8, bytes, found)) return paramErr;
+    if (found) {
+        s.fileType = platform::loadBE32(bytes);
+        s.fileCreator = platform::loadBE32(bytes + 4);
+    }
+    return noErr;
+}
+
+OSErr writeSettings(const Settings& s, QTAtomContainer container) {
+    uint8_t quality[4], depth[4], resolution[8], target[4], dontRecompress[1], output[8];
+    platform::storeBE32(quality, s.quality);
+    platform::storeBE32(depth, uint32_t(s.depth));
+    platform::storeBE32(resolution, uint32_t(s.hRes));
+    platform::storeBE32(resolution + 4, uint32_t(s.vRes));
+    platform::storeBE32(target, s.targetDataSize);
+    dontRecompress[0] = s.dontRecompress ? 1 : 0;
+    platform::storeBE32(output, s.fileType);
+    platform::storeBE32(output + 4, s.fileCreator);
+    const struct {
+        QTAtomType type;
+        int32_t size;
+        const uint8_t* data;
+    } atoms[] = {
+        {kGraphicsExportQualityAtom, 4, quality},
+        {kGraphicsExportDepthAtom, 4, depth},
+        {kGraphicsExportResolutionAtom, 8, resolution},
+        {kGraphicsExportTargetDataSizeAtom, 4, target},
+        {kGraphicsExportDontRecompressAtom, 1, dontRecompress},
+        {kGraphicsExportOutputTypeAtom, 8, output},
+    };
+    for (const auto& a : atoms) {
+        const OSErr err = QTInsertChild(container, 0, a.type, 0, 0, a.size, a.data, nullptr);
+        if (err != noErr) return err;
+    }
+    return noErr;
+}
+
+// A four-character code as its characters when they are printable, else in hexadecimal.
+std::string codeText(OSType code) {
+    char text[16];
+    const char c[4] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+    bool printable = true;
+    for (char ch : c)
+        printable = printable && ch >= 0x20 && ch <= 0x7E;
+    if (printable) return std::string(c, 4);
+    std::snprintf(text, sizeof text, "0x%08X", unsigned(code));
+    return text;
+}
+
+// A resolution in Fixed as a decimal number with up to two decimals (no locale involved).
+std::string resolutionText(Fixed value) {
+    const int64_t hundredths = (int64_t(value) * 100 + 0x8000) >> 16;
+    std::string text = std::to_string(hundredths / 100);
+    const int64_t fraction = hundredths % 100;
+    if (fraction != 0) {
+        text += '.';
+        text += char('0' + fraction / 10);
+        if (fraction % 10 != 0) text += char('0' + fraction % 10);
+    }
+    return text;
+}
+
+std::string settingsText(const char* format, const Settings& s) {
+    std::string text;
+    text += std::string("Format=") + format + "\n";
+    text += "Quality=" + std::to_string(s.quality) + "\n";
+    text += "Depth=" + std::to_string(s.depth) + "\n";
+    text += "Resolution=" + resolutionText(s.hRes) + " x " + resolutionText(s.vRes) + " dpi\n";
+    text += "Target data size=" + std::to_string(s.targetDataSize) + "\n";
+    text += std::string("Don't recompress=") + (s.dontRecompress ? "YES" : "NO") + "\n";
+    text += "File type=" + codeText(s.fileType) + "\n";
+    text += "File creator=" + codeText(s.fileCreator) + "\n";
+    return text;
+}
+
+// Which selectors an exporter answers yes to through kComponentCanDoSelect.
+ComponentResult dispatchExporter(void*, ComponentInstance, int32_t selector, void* params) {
+    if (selector != kComponentCanDoSelect) return badComponentSelector;
+    if (!params) return paramErr;
+    int16_t asked = 0;
+    std::memcpy(&asked, params, sizeof asked);
+    switch (asked) {
+    case int16_t(kComponentCanDoSelect):
+    case kGraphicsExportRequestSettingsSelect:
+    case kGraphicsExportSetMetaDataSelect:
+    case kGraphicsExportGetMetaDataSelect:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
 // The path of a file record, or the empty text when it holds none.
 std::string pathOf(const FSSpec& file) {
     const size_t n = strnlen(file.path, sizeof file.path);
@@ -452,6 +622,7 @@ void installGraphicsExporters() {
             ComponentCallbacks callbacks;
             callbacks.open = openExporter;
             callbacks.close = closeExporter;
+            callbacks.dispatch = dispatchExporter;
             const std::string info = std::string("Exports ") + k.name + " images";
             registerComponent({GraphicsExporterComponentType, k.subType, kVendorCode, cmpThreadSafe, 0},
                               k.name, info.c_str(), icon, callbacks, const_cast<Kind*>(&k));
@@ -595,17 +766,25 @@ ComponentResult GraphicsExportDoExport(GraphicsExportComponent exporter, UInt32*
     if (!snapshot(exporter, e)) return badComponentInstance;
     OSErr err = noErr;
     std::vector<uint8_t> stream;
-    if (e.input.kind == InputKind::None)
+    if (e.input.kind == InputKind::None) {
         err = paramErr;
-    else if (e.output == OutputKind::None)
+    } else if (e.output == OutputKind::None) {
         err = dataNoDataRef;
-    else
+    } else {
+        report(e, kGraphicsExportProgressOpen, 0);
+        report(e, kGraphicsExportProgressUpdate, 0);
         err = encodeInput(e, stream);
-    if (err == noErr && stream.size() > size_t(UINT32_MAX)) err = memFullErr;
-    if (err == noErr) err = writeOutput(e, stream);
+        if (err == noErr && stream.size() > size_t(UINT32_MAX)) err = memFullErr;
+        if (err == noErr) {
+            report(e, kGraphicsExportProgressUpdate, 2 * (fixed1 / 3));
+            err = writeOutput(e, stream);
+        }
+    }
     release(e.input);
     if (err != noErr) return err;
     if (actualSizeWritten) *actualSizeWritten = UInt32(stream.size());
+    report(e, kGraphicsExportProgressUpdate, fixed1);
+    report(e, kGraphicsExportProgressClose, fixed1);
     return noErr;
 }
 
@@ -726,6 +905,84 @@ ComponentResult GraphicsExportGetOutputFileTypeAndCreator(GraphicsExportComponen
         if (!fileType || !fileCreator) return ComponentResult(paramErr);
         *fileType = e.fileType;
         *fileCreator = e.fileCreator;
+        return ComponentResult(noErr);
+    });
+}
+
+ComponentResult GraphicsExportGetSettingsAsAtomContainer(GraphicsExportComponent exporter,
+                                                         QTAtomContainer* qtAtomContainer) {
+    if (qtAtomContainer) *qtAtomContainer = nullptr;
+    Settings settings;
+    const ComponentResult found = update(exporter, [&](Exporter& e) {
+        if (!qtAtomContainer) return ComponentResult(paramErr);
+        settings = settingsOf(e);
+        return ComponentResult(noErr);
+    });
+    if (found != noErr) return found;
+    QTAtomContainer container = nullptr;
+    OSErr err = QTNewAtomContainer(&container);
+    if (err == noErr) err = writeSettings(settings, container);
+    if (err != noErr) {
+        if (container) QTDisposeAtomContainer(container);
+        return err;
+    }
+    *qtAtomContainer = container;
+    return noErr;
+}
+
+ComponentResult GraphicsExportSetSettingsFromAtomContainer(GraphicsExportComponent exporter,
+                                                           QTAtomContainer qtAtomContainer) {
+    return update(exporter, [&](Exporter& e) {
+        if (!qtAtomContainer) return ComponentResult(paramErr);
+        // Read over a copy, so that a container refused halfway changes nothing.
+        Settings s = settingsOf(e);
+        const OSErr err = readSettings(qtAtomContainer, s);
+        if (err != noErr) return ComponentResult(err);
+        e.quality = s.quality;
+        e.depth = s.depth;
+        e.hRes = s.hRes;
+        e.vRes = s.vRes;
+        e.targetDataSize = s.targetDataSize;
+        e.dontRecompress = s.dontRecompress;
+        e.fileType = s.fileType;
+        e.fileCreator = s.fileCreator;
+        return ComponentResult(noErr);
+    });
+}
+
+ComponentResult GraphicsExportGetSettingsAsText(GraphicsExportComponent exporter, Handle* theText) {
+    if (theText) *theText = nullptr;
+    std::string text;
+    const ComponentResult found = update(exporter, [&](Exporter& e) {
+        if (!theText) return ComponentResult(paramErr);
+        try {
+            text = settingsText(e.kind->name, settingsOf(e));
+        } catch (const std::bad_alloc&) {
+            return ComponentResult(memFullErr);
+        }
+        return ComponentResult(noErr);
+    });
+    if (found != noErr) return found;
+    Handle h = nullptr;
+    const OSErr err = PtrToHand(text.data(), &h, Size(text.size()));
+    if (err != noErr) return err;
+    *theText = h;
+    return noErr;
+}
+
+ComponentResult GraphicsExportRequestSettings(GraphicsExportComponent exporter, void*, void*) {
+    return refuse(exporter, userCanceledErr);
+}
+
+ComponentResult GraphicsExportSetProgressProc(GraphicsExportComponent exporter,
+                                              const GraphicsExportProgressRecord* progressProc) {
+    GraphicsExportProgressRecord record{nullptr, 0};
+    if (progressProc == kGraphicsExportDefaultProgress)
+        record.progressProc = platformProgress;
+    else if (progressProc && progressProc->progressProc)
+        record = *progressProc;
+    return update(exporter, [&](Exporter& e) {
+        e.progress = record;
         return ComponentResult(noErr);
     });
 }

@@ -16,6 +16,16 @@
 // values: 0 black), 24 8-bit RGB, 32 8-bit RGB with alpha (RGB for JPEG). Colour becomes grey by
 // grey = (306 R + 601 G + 117 B) >> 10, as everywhere on this platform.
 //
+// Settings travel as atoms at the root of a container (see GraphicsExportGetSettingsAsAtomContainer),
+// and as a text for people. There is no user interface here: asking for the settings dialog is
+// answered as if the user cancelled it.
+//
+// Progress: an exporter given a progress procedure calls it while it exports, on the exporting
+// thread and with no lock held: open (0) once it starts the work, updates (1) with the part done
+// (Fixed, 0 to 1) as the pixels are read, encoded and written, and close (2) once the whole stream
+// is written. A failed export ends without close, so that close always means the image was
+// written. What the procedure answers is not looked at.
+//
 // Statuses: badComponentInstance for a closed or foreign exporter; paramErr for a null or unusable
 // input (no world, pixel map, image or context; empty data; a description shorter than its
 // record; a picture without a frame), for a depth other than those above and for a missing
@@ -26,6 +36,7 @@
 // written.
 #pragma once
 
+#include "PlatformAtoms.h"
 #include "PlatformComponents.h"
 #include "PlatformCoreGraphics.h"
 #include "PlatformDescriptions.h"
@@ -117,6 +128,62 @@ ComponentResult GraphicsExportSetOutputFileTypeAndCreator(GraphicsExportComponen
                                                           OSType fileCreator);
 ComponentResult GraphicsExportGetOutputFileTypeAndCreator(GraphicsExportComponent exporter, OSType* fileType,
                                                           OSType* fileCreator);
+
+// The exporter's settings as atoms, each at the root of the container (the first of its type is
+// the one read), big-endian:
+//   'qual'  4 bytes  spatial quality, 0 to codecLosslessQuality
+//   'dpth'  4 bytes  depth: 0, 8, 24, 32 or 40
+//   'dpi '  8 bytes  horizontal then vertical resolution (Fixed, positive)
+//   'tsiz'  4 bytes  target data size
+//   'dntr'  1 byte   don't recompress: 0 or 1
+//   'otyp'  8 bytes  output file type then creator
+constexpr QTAtomType kGraphicsExportQualityAtom = FOUR_CHAR_CODE("qual");
+constexpr QTAtomType kGraphicsExportDepthAtom = FOUR_CHAR_CODE("dpth");
+constexpr QTAtomType kGraphicsExportResolutionAtom = FOUR_CHAR_CODE("dpi ");
+constexpr QTAtomType kGraphicsExportTargetDataSizeAtom = FOUR_CHAR_CODE("tsiz");
+constexpr QTAtomType kGraphicsExportDontRecompressAtom = FOUR_CHAR_CODE("dntr");
+constexpr QTAtomType kGraphicsExportOutputTypeAtom = FOUR_CHAR_CODE("otyp");
+
+// A new container (the caller disposes of it) holding every setting above.
+ComponentResult GraphicsExportGetSettingsAsAtomContainer(GraphicsExportComponent exporter,
+                                                         QTAtomContainer* qtAtomContainer);
+// Applies the settings the container holds; those it does not hold are left as they are, and
+// atoms of other types are passed over. A null container, or one whose atom of a type above has
+// another size or a value out of its range, is refused with paramErr and changes nothing.
+ComponentResult GraphicsExportSetSettingsFromAtomContainer(GraphicsExportComponent exporter,
+                                                           QTAtomContainer qtAtomContainer);
+// The settings as lines of "Name=value" text (no terminating zero) in a new handle that the caller
+// disposes of.
+ComponentResult GraphicsExportGetSettingsAsText(GraphicsExportComponent exporter, Handle* theText);
+// There is no dialog to show: userCanceledErr, and the settings stay as they are. The filter
+// procedure and its reference value are not used.
+ComponentResult GraphicsExportRequestSettings(GraphicsExportComponent exporter, void* filterProc,
+                                              void* yourDataProc);
+
+// Progress (see above). The record is copied: the caller's may go once it is set.
+enum : int16_t {
+    kGraphicsExportProgressOpen = 0,
+    kGraphicsExportProgressUpdate = 1,
+    kGraphicsExportProgressClose = 2,
+};
+using GraphicsExportProgressProcPtr = OSErr (*)(int16_t message, Fixed completeness, intptr_t refcon);
+struct GraphicsExportProgressRecord {
+    GraphicsExportProgressProcPtr progressProc;
+    intptr_t progressRefCon;
+};
+// Stands for the platform's own progress procedure, which shows nothing in this build.
+inline GraphicsExportProgressRecord* const kGraphicsExportDefaultProgress =
+    reinterpret_cast<GraphicsExportProgressRecord*>(intptr_t(-1));
+// Null, or a record without procedure: no progress is reported.
+ComponentResult GraphicsExportSetProgressProc(GraphicsExportComponent exporter,
+                                              const GraphicsExportProgressRecord* progressProc);
+
+// The selectors that callers ask about through kComponentCanDoSelect; the exporters answer 1 for
+// these and for kComponentCanDoSelect itself, 0 for any other. The calls themselves are the
+// functions of this file.
+constexpr int16_t kGraphicsExportRequestSettingsSelect = 11;
+constexpr int16_t kGraphicsExportSetMetaDataSelect = 19;
+constexpr int16_t kGraphicsExportGetMetaDataSelect = 20;
 
 namespace platform {
 // Registers the graphics exporters if they are not yet (every call above does it first).

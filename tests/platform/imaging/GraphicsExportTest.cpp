@@ -3,8 +3,11 @@
 // and data references, and PIL reads back what they hold. Depths reshape the pixels; compressed
 // data, CG images and bitmap contexts export as the world of the same pixels does; a failed
 // export leaves its output as it was; closed and foreign exporters get statuses.
+#include "PlatformAtoms.h"
 #include "PlatformCoreGraphics.h"
 #include "PlatformDataRef.h"
+#include "PlatformEndian.h"
+#include "PlatformFixed.h"
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsExport.h"
 #include "PlatformPictures.h"
@@ -886,8 +889,279 @@ TEST(GraphicsExport, TheExportersAreComponentsAndStrangersGetStatuses) {
         EXPECT_EQ(GraphicsExportGetDefaultFileTypeAndCreator(stranger, &type, &creator),
                   badComponentInstance);
         EXPECT_EQ(GraphicsExportSetOutputFileTypeAndCreator(stranger, type, creator), badComponentInstance);
+        QTAtomContainer settings = reinterpret_cast<QTAtomContainer>(h);
+        Handle text = h;
+        EXPECT_EQ(GraphicsExportGetSettingsAsAtomContainer(stranger, &settings), badComponentInstance);
+        EXPECT_EQ(settings, nullptr);
+        EXPECT_EQ(GraphicsExportSetSettingsFromAtomContainer(stranger, nullptr), badComponentInstance);
+        EXPECT_EQ(GraphicsExportGetSettingsAsText(stranger, &text), badComponentInstance);
+        EXPECT_EQ(text, nullptr);
+        EXPECT_EQ(GraphicsExportRequestSettings(stranger, nullptr, nullptr), badComponentInstance);
+        EXPECT_EQ(GraphicsExportSetProgressProc(stranger, nullptr), badComponentInstance);
     }
     EXPECT_FALSE(std::filesystem::exists(spec.path));
     EXPECT_EQ(CloseComponent(importer), noErr);
     DisposeHandle(h);
+}
+
+namespace {
+
+// The root atoms of a container as "type:bytes" pairs, in order.
+std::vector<std::string> atomsOf(QTAtomContainer container) {
+    std::vector<std::string> out;
+    QTAtom atom = 0;
+    while (QTNextChildAnyType(container, 0, atom, &atom) == noErr && atom != 0) {
+        QTAtomType type = 0;
+        QTGetAtomTypeAndID(container, atom, &type, nullptr);
+        int32_t size = 0;
+        Ptr data = nullptr;
+        QTGetAtomDataPtr(container, atom, &size, &data);
+        char code[4];
+        platform::storeBE32(code, type);
+        out.push_back(std::string(code, 4) + ":" + std::string(data, size_t(size)));
+    }
+    return out;
+}
+
+std::string settingsText(GraphicsExportComponent exporter) {
+    Handle text = nullptr;
+    EXPECT_EQ(GraphicsExportGetSettingsAsText(exporter, &text), noErr);
+    std::string out = bytesOf(text);
+    DisposeHandle(text);
+    return out;
+}
+
+} // namespace
+
+TEST(GraphicsExport, SettingsTravelAsAtomsAndAsText) {
+    GraphicsExportComponent png = openExporter(kQTFileTypePNGExport);
+    GraphicsExportComponent jpeg = openExporter(kQTFileTypeJPEGExport);
+    ASSERT_NE(png, nullptr);
+    ASSERT_NE(jpeg, nullptr);
+    const std::string jpegDefaults = settingsText(jpeg);
+    EXPECT_EQ(jpegDefaults, "Format=JPEG\nQuality=512\nDepth=0\nResolution=72 x 72 dpi\nTarget data size=0\n"
+                            "Don't recompress=NO\nFile type=JPEG\nFile creator=sylm\n");
+
+    ASSERT_EQ(GraphicsExportSetCompressionQuality(png, codecHighQuality), noErr);
+    ASSERT_EQ(GraphicsExportSetDepth(png, 24), noErr);
+    ASSERT_EQ(GraphicsExportSetResolution(png, 300 << 16, (150 << 16) + 0x8000), noErr);
+    ASSERT_EQ(GraphicsExportSetTargetDataSize(png, 1234), noErr);
+    ASSERT_EQ(GraphicsExportSetDontRecompress(png, 1), noErr);
+    ASSERT_EQ(GraphicsExportSetOutputFileTypeAndCreator(png, FOUR_CHAR_CODE("TEST"), 0x01020304), noErr);
+    QTAtomContainer settings = nullptr;
+    ASSERT_EQ(GraphicsExportGetSettingsAsAtomContainer(png, &settings), noErr);
+    ASSERT_NE(settings, nullptr);
+    const std::vector<std::string> expected = {
+        std::string("qual:\0\0\x03\0", 9),
+        std::string("dpth:\0\0\0\x18", 9),
+        std::string("dpi :\x01\x2C\0\0\0\x96\x80\0", 13),
+        std::string("tsiz:\0\0\x04\xD2", 9),
+        std::string("dntr:\x01", 6),
+        std::string("otyp:TEST\x01\x02\x03\x04", 13),
+    };
+    EXPECT_EQ(atomsOf(settings), expected);
+    EXPECT_EQ(settingsText(png), "Format=PNG\nQuality=768\nDepth=24\nResolution=300 x 150.5 dpi\n"
+                                 "Target data size=1234\nDon't recompress=YES\nFile type=TEST\n"
+                                 "File creator=0x01020304\n");
+
+    // Another exporter takes them, passing over atoms it does not know.
+    const char other[] = "someone else's";
+    ASSERT_EQ(QTInsertChild(settings, 0, FOUR_CHAR_CODE("CDSC"), 0, 1, sizeof other, other, nullptr), noErr);
+    ASSERT_EQ(GraphicsExportSetSettingsFromAtomContainer(jpeg, settings), noErr);
+    QTAtomContainer taken = nullptr;
+    ASSERT_EQ(GraphicsExportGetSettingsAsAtomContainer(jpeg, &taken), noErr);
+    EXPECT_EQ(atomsOf(taken), expected);
+    QTDisposeAtomContainer(taken);
+
+    // A container that holds some settings changes only those.
+    QTAtomContainer some = nullptr;
+    ASSERT_EQ(QTNewAtomContainer(&some), noErr);
+    ASSERT_EQ(GraphicsExportSetSettingsFromAtomContainer(jpeg, some), noErr);
+    const uint8_t eight[4] = {0, 0, 0, 8};
+    ASSERT_EQ(QTInsertChild(some, 0, kGraphicsExportDepthAtom, 0, 0, 4, eight, nullptr), noErr);
+    ASSERT_EQ(GraphicsExportSetSettingsFromAtomContainer(jpeg, some), noErr);
+    int32_t depth = 0;
+    ASSERT_EQ(GraphicsExportGetDepth(jpeg, &depth), noErr);
+    EXPECT_EQ(depth, 8);
+    CodecQ quality = 0;
+    ASSERT_EQ(GraphicsExportGetCompressionQuality(jpeg, &quality), noErr);
+    EXPECT_EQ(quality, codecHighQuality);
+    QTDisposeAtomContainer(some);
+
+    // Malformed settings are refused whole: a good quality atom comes first in each, and stays
+    // unapplied.
+    const struct {
+        QTAtomType type;
+        std::string bytes;
+    } malformed[] = {
+        {kGraphicsExportQualityAtom, std::string("\0\0\x02", 3)},
+        {kGraphicsExportQualityAtom, std::string("\0\0\x04\x01", 4)},
+        {kGraphicsExportDepthAtom, std::string("\0\0\0\x10", 4)},
+        {kGraphicsExportDepthAtom, std::string("\0\0\0\x18\0", 5)},
+        {kGraphicsExportResolutionAtom, std::string("\0\x48\0\0\0\0\0\0", 8)},
+        {kGraphicsExportResolutionAtom, std::string("\xFF\xB8\0\0\0\x48\0\0", 8)},
+        {kGraphicsExportResolutionAtom, std::string("\0\x48\0\0", 4)},
+        {kGraphicsExportTargetDataSizeAtom, std::string("\0\x01", 2)},
+        {kGraphicsExportDontRecompressAtom, std::string("\x02", 1)},
+        {kGraphicsExportDontRecompressAtom, std::string("\0\0", 2)},
+        {kGraphicsExportOutputTypeAtom, std::string("TEST", 4)},
+    };
+    const std::string before = settingsText(jpeg);
+    for (const auto& m : malformed) {
+        SCOPED_TRACE(m.bytes.size());
+        QTAtomContainer bad = nullptr;
+        ASSERT_EQ(QTNewAtomContainer(&bad), noErr);
+        const uint8_t low[4] = {0, 0, 0, 0};
+        if (m.type != kGraphicsExportQualityAtom) {
+            ASSERT_EQ(QTInsertChild(bad, 0, kGraphicsExportQualityAtom, 0, 0, 4, low, nullptr), noErr);
+        }
+        ASSERT_EQ(QTInsertChild(bad, 0, m.type, 0, 0, int32_t(m.bytes.size()), m.bytes.data(), nullptr),
+                  noErr);
+        EXPECT_EQ(GraphicsExportSetSettingsFromAtomContainer(jpeg, bad), paramErr);
+        EXPECT_EQ(settingsText(jpeg), before);
+        QTDisposeAtomContainer(bad);
+    }
+    // An atom with children in place of data.
+    QTAtomContainer parent = nullptr;
+    ASSERT_EQ(QTNewAtomContainer(&parent), noErr);
+    QTAtom depthParent = 0;
+    ASSERT_EQ(QTInsertChild(parent, 0, kGraphicsExportDepthAtom, 0, 0, 0, nullptr, &depthParent), noErr);
+    ASSERT_EQ(QTInsertChild(parent, depthParent, kGraphicsExportDepthAtom, 0, 0, 4, eight, nullptr), noErr);
+    EXPECT_EQ(GraphicsExportSetSettingsFromAtomContainer(jpeg, parent), paramErr);
+    QTDisposeAtomContainer(parent);
+    EXPECT_EQ(GraphicsExportSetSettingsFromAtomContainer(jpeg, nullptr), paramErr);
+    EXPECT_EQ(GraphicsExportGetSettingsAsAtomContainer(jpeg, nullptr), paramErr);
+    EXPECT_EQ(GraphicsExportGetSettingsAsText(jpeg, nullptr), paramErr);
+
+    // There is no dialog: the user is taken to have cancelled it, and nothing changes.
+    EXPECT_EQ(GraphicsExportRequestSettings(jpeg, nullptr, nullptr), userCanceledErr);
+    EXPECT_EQ(settingsText(jpeg), before);
+
+    QTDisposeAtomContainer(settings);
+    EXPECT_EQ(CloseComponent(png), noErr);
+    EXPECT_EQ(CloseComponent(jpeg), noErr);
+}
+
+namespace {
+
+struct ProgressCall {
+    int16_t message;
+    Fixed completeness;
+    intptr_t refcon;
+};
+
+std::vector<ProgressCall>& progressCalls() {
+    static std::vector<ProgressCall> calls;
+    return calls;
+}
+
+OSErr recordProgress(int16_t message, Fixed completeness, intptr_t refcon) {
+    progressCalls().push_back({message, completeness, refcon});
+    return -1; // what the procedure answers changes nothing
+}
+
+} // namespace
+
+TEST(GraphicsExport, ProgressProceduresHearTheExport) {
+    ASSERT_GT(source().width, 0);
+    GraphicsExportComponent exporter = openExporter(kQTFileTypePNGExport);
+    ASSERT_NE(exporter, nullptr);
+    GWorldPtr world = newWorld(Pixels::ARGB);
+    ASSERT_EQ(GraphicsExportSetInputGWorld(exporter, world), noErr);
+
+    // The record is copied when it is set.
+    {
+        GraphicsExportProgressRecord record{recordProgress, 42};
+        ASSERT_EQ(GraphicsExportSetProgressProc(exporter, &record), noErr);
+        record.progressRefCon = 7;
+    }
+    progressCalls().clear();
+    const std::string stream = exportToHandle(exporter);
+    ASSERT_FALSE(stream.empty());
+    const std::vector<ProgressCall> calls = progressCalls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls.front().message, kGraphicsExportProgressOpen);
+    EXPECT_EQ(calls.back().message, kGraphicsExportProgressClose);
+    Fixed last = -1;
+    for (size_t i = 1; i + 1 < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].message, kGraphicsExportProgressUpdate);
+        EXPECT_GE(calls[i].completeness, last);
+        last = calls[i].completeness;
+    }
+    EXPECT_EQ(calls[1].completeness, 0);
+    EXPECT_EQ(last, fixed1);
+    for (const ProgressCall& c : calls)
+        EXPECT_EQ(c.refcon, 42);
+
+    // A failed export is opened and never closed; one that cannot start is not reported at all.
+    const std::string garbage = "\xFF\xD8\xFF\xE0 this is no JPEG stream at all";
+    ImageDescriptionHandle desc =
+        reinterpret_cast<ImageDescriptionHandle>(NewHandleClear(sizeof(ImageDescription)));
+    (**desc).idSize = sizeof(ImageDescription);
+    (**desc).cType = FOUR_CHAR_CODE("jpeg");
+    (**desc).width = 8;
+    (**desc).height = 8;
+    (**desc).depth = 24;
+    ASSERT_EQ(
+        GraphicsExportSetInputPtr(exporter, const_cast<char*>(garbage.data()), UInt32(garbage.size()), desc),
+        noErr);
+    progressCalls().clear();
+    ComponentResult status = noErr;
+    exportToHandle(exporter, &status);
+    EXPECT_NE(status, noErr);
+    ASSERT_FALSE(progressCalls().empty());
+    EXPECT_EQ(progressCalls().front().message, kGraphicsExportProgressOpen);
+    for (const ProgressCall& c : progressCalls())
+        EXPECT_NE(c.message, kGraphicsExportProgressClose);
+    GraphicsExportComponent fresh = openExporter(kQTFileTypePNGExport);
+    GraphicsExportProgressRecord record{recordProgress, 1};
+    ASSERT_EQ(GraphicsExportSetProgressProc(fresh, &record), noErr);
+    progressCalls().clear();
+    UInt32 written = 0;
+    EXPECT_EQ(GraphicsExportDoExport(fresh, &written), paramErr);
+    EXPECT_TRUE(progressCalls().empty());
+
+    // The platform's own procedure, none, and a record without procedure: the export runs and
+    // nobody else hears of it.
+    ASSERT_EQ(GraphicsExportSetInputGWorld(exporter, world), noErr);
+    const GraphicsExportProgressRecord empty{nullptr, 5};
+    for (const GraphicsExportProgressRecord* progress :
+         {static_cast<const GraphicsExportProgressRecord*>(kGraphicsExportDefaultProgress),
+          static_cast<const GraphicsExportProgressRecord*>(nullptr), &empty}) {
+        ASSERT_EQ(GraphicsExportSetProgressProc(exporter, progress), noErr);
+        progressCalls().clear();
+        EXPECT_EQ(exportToHandle(exporter), stream);
+        EXPECT_TRUE(progressCalls().empty());
+    }
+    DisposeHandle(reinterpret_cast<Handle>(desc));
+    DisposeGWorld(world);
+    EXPECT_EQ(CloseComponent(exporter), noErr);
+    EXPECT_EQ(CloseComponent(fresh), noErr);
+}
+
+TEST(GraphicsExport, TheExportersSayWhichSelectorsTheyAnswer) {
+    GraphicsExportComponent exporter = openExporter(kQTFileTypeBMPExport);
+    ASSERT_NE(exporter, nullptr);
+    const struct {
+        int16_t selector;
+        ComponentResult answer;
+    } cases[] = {
+        {kGraphicsExportRequestSettingsSelect, 1},
+        {kGraphicsExportSetMetaDataSelect, 1},
+        {kGraphicsExportGetMetaDataSelect, 1},
+        {int16_t(kComponentCanDoSelect), 1},
+        {0, 0},
+        {12, 0},
+        {-1, 0},
+    };
+    for (const auto& c : cases) {
+        int16_t asked = c.selector;
+        EXPECT_EQ(platform::callComponent(exporter, kComponentCanDoSelect, &asked), c.answer) << c.selector;
+    }
+    EXPECT_EQ(platform::callComponent(exporter, kComponentCanDoSelect, nullptr), paramErr);
+    int16_t asked = 11;
+    EXPECT_EQ(platform::callComponent(exporter, kGraphicsExportRequestSettingsSelect, &asked),
+              badComponentSelector);
+    EXPECT_EQ(CloseComponent(exporter), noErr);
+    EXPECT_EQ(platform::callComponent(exporter, kComponentCanDoSelect, &asked), badComponentInstance);
 }
