@@ -97,7 +97,7 @@ struct Exporter {
     Boolean dontRecompress = 0;
     OSType fileType = 0;
     OSType fileCreator = 0;
-    GraphicsExportProgressRecord progress{nullptr, 0};
+    ICMProgressProcRecord progress{nullptr, 0};
 };
 
 struct Table {
@@ -354,7 +354,7 @@ OSErr encodeInput(const Exporter& e, std::vector<uint8_t>& stream) {
     codec::Picture picture;
     OSErr err = inputPicture(e.input, picture);
     if (err != noErr) return err;
-    report(e, kGraphicsExportProgressUpdate, fixed1 / 3);
+    report(e, kICMProgressUpdate, fixed1 / 3);
     if (!picture.isConsistent() || picture.components < 1 || picture.components > 4 ||
         (picture.bitsPerSample != 8 && picture.bitsPerSample != 16) || picture.precision < 1 ||
         picture.precision > picture.bitsPerSample)
@@ -771,20 +771,20 @@ ComponentResult GraphicsExportDoExport(GraphicsExportComponent exporter, UInt32*
     } else if (e.output == OutputKind::None) {
         err = dataNoDataRef;
     } else {
-        report(e, kGraphicsExportProgressOpen, 0);
-        report(e, kGraphicsExportProgressUpdate, 0);
+        report(e, kICMProgressOpen, 0);
+        report(e, kICMProgressUpdate, 0);
         err = encodeInput(e, stream);
         if (err == noErr && stream.size() > size_t(UINT32_MAX)) err = memFullErr;
         if (err == noErr) {
-            report(e, kGraphicsExportProgressUpdate, 2 * (fixed1 / 3));
+            report(e, kICMProgressUpdate, 2 * (fixed1 / 3));
             err = writeOutput(e, stream);
         }
     }
     release(e.input);
     if (err != noErr) return err;
     if (actualSizeWritten) *actualSizeWritten = UInt32(stream.size());
-    report(e, kGraphicsExportProgressUpdate, fixed1);
-    report(e, kGraphicsExportProgressClose, fixed1);
+    report(e, kICMProgressUpdate, fixed1);
+    report(e, kICMProgressClose, fixed1);
     return noErr;
 }
 
@@ -975,8 +975,8 @@ ComponentResult GraphicsExportRequestSettings(GraphicsExportComponent exporter, 
 }
 
 ComponentResult GraphicsExportSetProgressProc(GraphicsExportComponent exporter,
-                                              const GraphicsExportProgressRecord* progressProc) {
-    GraphicsExportProgressRecord record{nullptr, 0};
+                                              const ICMProgressProcRecord* progressProc) {
+    ICMProgressProcRecord record{nullptr, 0};
     if (progressProc == kGraphicsExportDefaultProgress)
         record.progressProc = platformProgress;
     else if (progressProc && progressProc->progressProc)

@@ -161,22 +161,12 @@ ComponentResult GraphicsExportRequestSettings(GraphicsExportComponent exporter, 
                                               void* yourDataProc);
 
 // Progress (see above). The record is copied: the caller's may go once it is set.
-enum : int16_t {
-    kGraphicsExportProgressOpen = 0,
-    kGraphicsExportProgressUpdate = 1,
-    kGraphicsExportProgressClose = 2,
-};
-using GraphicsExportProgressProcPtr = OSErr (*)(int16_t message, Fixed completeness, intptr_t refcon);
-struct GraphicsExportProgressRecord {
-    GraphicsExportProgressProcPtr progressProc;
-    intptr_t progressRefCon;
-};
 // Stands for the platform's own progress procedure, which shows nothing in this build.
-inline GraphicsExportProgressRecord* const kGraphicsExportDefaultProgress =
-    reinterpret_cast<GraphicsExportProgressRecord*>(intptr_t(-1));
+inline ICMProgressProcRecord* const kGraphicsExportDefaultProgress =
+    reinterpret_cast<ICMProgressProcRecord*>(intptr_t(-1));
 // Null, or a record without procedure: no progress is reported.
 ComponentResult GraphicsExportSetProgressProc(GraphicsExportComponent exporter,
-                                              const GraphicsExportProgressRecord* progressProc);
+                                              const ICMProgressProcRecord* progressProc);
 
 // The selectors that callers ask about through kComponentCanDoSelect; the exporters answer 1 for
 // these and for kComponentCanDoSelect itself, 0 for any other. The calls themselves are the

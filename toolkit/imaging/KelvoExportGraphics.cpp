@@ -445,7 +445,7 @@ uint32_t Kelvo_ExportGraphics::doService(compressionOutputRecord* out) {
     if (!Callback() && !_eventsHandler.qtObjIsValid()) {
         GraphicsExportSetProgressProc(ex, DefaultCallback() ? kGraphicsExportDefaultProgress : nullptr);
     } else {
-        const GraphicsExportProgressRecord progress{
+        const ICMProgressProcRecord progress{
             _eventsProc, reinterpret_cast<intptr_t>(static_cast<Kelvo_ComponentService*>(this))};
         _status = GraphicsExportSetProgressProc(ex, &progress);
     }

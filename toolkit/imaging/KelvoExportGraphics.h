@@ -150,5 +150,5 @@ class Kelvo_ExportGraphics : public Kelvo_ComponentService {
     char* _extensionText = nullptr;
     Kelvo_Size _targetSize;
     bool _inputSet = false;
-    GraphicsExportProgressProcPtr _eventsProc = nullptr;
+    ICMProgressProcPtr _eventsProc = nullptr;
 };

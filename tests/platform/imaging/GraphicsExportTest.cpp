@@ -1071,7 +1071,7 @@ TEST(GraphicsExport, ProgressProceduresHearTheExport) {
 
     // The record is copied when it is set.
     {
-        GraphicsExportProgressRecord record{recordProgress, 42};
+        ICMProgressProcRecord record{recordProgress, 42};
         ASSERT_EQ(GraphicsExportSetProgressProc(exporter, &record), noErr);
         record.progressRefCon = 7;
     }
@@ -1080,11 +1080,11 @@ TEST(GraphicsExport, ProgressProceduresHearTheExport) {
     ASSERT_FALSE(stream.empty());
     const std::vector<ProgressCall> calls = progressCalls();
     ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(calls.front().message, kGraphicsExportProgressOpen);
-    EXPECT_EQ(calls.back().message, kGraphicsExportProgressClose);
+    EXPECT_EQ(calls.front().message, kICMProgressOpen);
+    EXPECT_EQ(calls.back().message, kICMProgressClose);
     Fixed last = -1;
     for (size_t i = 1; i + 1 < calls.size(); ++i) {
-        EXPECT_EQ(calls[i].message, kGraphicsExportProgressUpdate);
+        EXPECT_EQ(calls[i].message, kICMProgressUpdate);
         EXPECT_GE(calls[i].completeness, last);
         last = calls[i].completeness;
     }
@@ -1110,11 +1110,11 @@ TEST(GraphicsExport, ProgressProceduresHearTheExport) {
     exportToHandle(exporter, &status);
     EXPECT_NE(status, noErr);
     ASSERT_FALSE(progressCalls().empty());
-    EXPECT_EQ(progressCalls().front().message, kGraphicsExportProgressOpen);
+    EXPECT_EQ(progressCalls().front().message, kICMProgressOpen);
     for (const ProgressCall& c : progressCalls())
-        EXPECT_NE(c.message, kGraphicsExportProgressClose);
+        EXPECT_NE(c.message, kICMProgressClose);
     GraphicsExportComponent fresh = openExporter(kQTFileTypePNGExport);
-    GraphicsExportProgressRecord record{recordProgress, 1};
+    ICMProgressProcRecord record{recordProgress, 1};
     ASSERT_EQ(GraphicsExportSetProgressProc(fresh, &record), noErr);
     progressCalls().clear();
     UInt32 written = 0;
@@ -1124,10 +1124,10 @@ TEST(GraphicsExport, ProgressProceduresHearTheExport) {
     // The platform's own procedure, none, and a record without procedure: the export runs and
     // nobody else hears of it.
     ASSERT_EQ(GraphicsExportSetInputGWorld(exporter, world), noErr);
-    const GraphicsExportProgressRecord empty{nullptr, 5};
-    for (const GraphicsExportProgressRecord* progress :
-         {static_cast<const GraphicsExportProgressRecord*>(kGraphicsExportDefaultProgress),
-          static_cast<const GraphicsExportProgressRecord*>(nullptr), &empty}) {
+    const ICMProgressProcRecord empty{nullptr, 5};
+    for (const ICMProgressProcRecord* progress :
+         {static_cast<const ICMProgressProcRecord*>(kGraphicsExportDefaultProgress),
+          static_cast<const ICMProgressProcRecord*>(nullptr), &empty}) {
         ASSERT_EQ(GraphicsExportSetProgressProc(exporter, progress), noErr);
         progressCalls().clear();
         EXPECT_EQ(exportToHandle(exporter), stream);
