@@ -1,5 +1,10 @@
 #include "KelvoMetaData.h"
 
+#include "KelvoExportGraphics.h"
+#include "KelvoImportGraphics.h"
+#include "PlatformGraphicsImport.h"
+#include "PlatformMemory.h"
+
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformPendingCalls.h"
@@ -375,6 +380,86 @@ void Kelvo_MetaDataValue::setValue(const void* data, uint32_t size) {
     dropData();
     _data = copy;
     _size = size;
+}
+
+// The importer and exporter subtypes of the image types. GIF values are read by the GIF importer;
+// no exporter writes GIF (see imageValue(Kelvo_QDGWorldBuffer*)).
+namespace {
+
+uint32_t importerFor(int32_t type) {
+    switch (type) {
+    case kQTMetaDataTypeBMPImage: return FOUR_CHAR_CODE("BMPf");
+    case kQTMetaDataTypeGIF: return FOUR_CHAR_CODE("GIFf");
+    case kQTMetaDataTypeJPEGImage: return FOUR_CHAR_CODE("JPEG");
+    case kQTMetaDataTypePNGImage: return FOUR_CHAR_CODE("PNGf");
+    default: return 0;
+    }
+}
+
+} // namespace
+
+Kelvo_QDGWorldBuffer* Kelvo_MetaDataValue::imageValue() {
+    if (!isDataImage() || !_data || _size == 0) return nullptr;
+    Handle bytes = nullptr;
+    if (PtrToHand(_data, &bytes, Size(_size)) != noErr || !bytes) {
+        _status = memFullErr;
+        return nullptr;
+    }
+    Kelvo_QDGWorldBuffer* buffer = nullptr;
+    {
+        Kelvo_ImportGraphics service(importerFor(_type), bytes);
+        if (!service.qtObjIsValid() || !service.component()) {
+            _status = service.Error() != noErr ? service.Error() : int32_t(paramErr);
+        } else {
+            ComponentInstance importer = service.component()->instance();
+            Rect natural{};
+            OSErr err = OSErr(GraphicsImportGetNaturalBounds(importer, &natural));
+            buffer = new (std::nothrow) Kelvo_QDGWorldBuffer(Kelvo_Rect(natural), k32ARGBPixelFormat);
+            if (!buffer) {
+                _status = memFullErr;
+            } else {
+                if (err == noErr && buffer->qtObjIsValid()) {
+                    GraphicsImportSetGWorld(importer, buffer->buffer(), nullptr);
+                    err = OSErr(GraphicsImportDraw(importer));
+                } else if (err == noErr) {
+                    err = OSErr(buffer->Error() != noErr ? buffer->Error() : int32_t(paramErr));
+                }
+                // The buffer goes back also when the draw failed, as its callers expect.
+                _status = err;
+            }
+        }
+    }
+    DisposeHandle(bytes);
+    return buffer;
+}
+
+void Kelvo_MetaDataValue::imageValue(Kelvo_QDGWorldBuffer* b) {
+    if (!isDataImage()) return;
+    if (!b || !b->qtObjIsValid()) {
+        _status = b ? b->Error() : int32_t(paramErr);
+        if (_status == noErr) _status = paramErr;
+        return;
+    }
+    // No exporter writes GIF: a GIF value given pixels becomes a PNG value, so that what it holds
+    // is what its type says and reads back.
+    if (_type == kQTMetaDataTypeGIF) _type = kQTMetaDataTypePNGImage;
+    Kelvo_ExportGraphics service(importerFor(_type));
+    if (!service.qtObjIsValid()) {
+        _status = service.Error() != noErr ? service.Error() : int32_t(paramErr);
+        return;
+    }
+    Handle out = NewHandle(0);
+    if (!out) {
+        _status = memFullErr;
+        return;
+    }
+    compressionOutputRecord record{};
+    record.kind = 2;
+    record.handle = out;
+    const uint32_t written = service.doService(b, &record);
+    _status = service.Error();
+    if (written > 0 && GetHandleSize(out) >= Size(written)) setValue(*out, written);
+    DisposeHandle(out);
 }
 
 int32_t Kelvo_MetaDataValue::format() const {

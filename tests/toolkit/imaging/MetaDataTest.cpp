@@ -2,6 +2,7 @@
 // numbers and texts as stored, items with their locale, and lists over a store (counting,
 // finding, adding, changing, removing, sharing).
 #include "KelvoMetaData.h"
+#include "KelvoVideo.h"
 
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
@@ -9,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -666,4 +669,85 @@ TEST(MetaDataList, ImagesMadeByPILAreKeptByteForByte) {
     EXPECT_EQ(read->format(), 14);
     EXPECT_TRUE(read->isDataImage());
     EXPECT_EQ(dataOf(*read), image);
+}
+
+// Image values decode through the import service and encode through the export service.
+TEST(MetaDataValue, ImagesDecodeAndEncodeThroughTheGraphicsServices) {
+    testsupport::ScratchDir dir("metadata-images");
+    const std::string png = dir.file("picture.png"), gif = dir.file("picture.gif"), argb = dir.file("picture.argb");
+    int status = -1;
+    const std::string said = testsupport::run(
+        "/usr/bin/python3 -c \"import sys, numpy as np; from PIL import Image; "
+        "a = np.random.default_rng(9).integers(0, 256, (3, 5, 3), dtype=np.uint8); "
+        "im = Image.fromarray(a, 'RGB'); im.save(sys.argv[1]); im.quantize(8).save(sys.argv[2]); "
+        "v = np.asarray(Image.open(sys.argv[1]).convert('RGBA'))[:, :, [3, 0, 1, 2]]; "
+        "open(sys.argv[3], 'wb').write(v.tobytes())\" " +
+            png + " " + gif + " " + argb + " 2>&1",
+        &status);
+    ASSERT_EQ(status, 0) << said;
+    const std::string pngBytes = testsupport::readFile(png), pixels = testsupport::readFile(argb);
+    auto bytesOf = [](Kelvo_QDGWorldBuffer& b) {
+        std::string out;
+        for (int y = 0; y < b.height(); ++y)
+            out.append(reinterpret_cast<const char*>(b.baseAddress()) + size_t(y) * size_t(b.rowBytes()),
+                       size_t(b.width()) * 4);
+        return out;
+    };
+
+    Kelvo_MetaDataValue value;
+    value.format(14);
+    value.setValue(pngBytes.data(), uint32_t(pngBytes.size()));
+    std::unique_ptr<Kelvo_QDGWorldBuffer> decoded(value.imageValue());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(value.Error(), noErr);
+    EXPECT_EQ(bytesOf(*decoded), pixels);
+
+    // Encoded as PNG and BMP the pixels come back exactly; as JPEG close.
+    for (int32_t code : {14, 27, 13}) {
+        SCOPED_TRACE(code);
+        Kelvo_MetaDataValue encoded;
+        encoded.format(uint32_t(code));
+        encoded.imageValue(decoded.get());
+        EXPECT_EQ(encoded.Error(), noErr);
+        ASSERT_GT(encoded.size(), 0u);
+        std::unique_ptr<Kelvo_QDGWorldBuffer> again(encoded.imageValue());
+        ASSERT_TRUE(again);
+        const std::string back = bytesOf(*again);
+        ASSERT_EQ(back.size(), pixels.size());
+        if (code != 13) {
+            EXPECT_EQ(back, pixels);
+            continue;
+        }
+        // Random pixels are JPEG's worst case: only the mean difference is held to a bound.
+        double total = 0;
+        for (size_t i = 0; i < back.size(); ++i) total += std::abs(int(uint8_t(back[i])) - int(uint8_t(pixels[i])));
+        EXPECT_LE(total / double(back.size()), 48.0);
+    }
+
+    // A GIF value reads through the GIF importer; given pixels it becomes a PNG value.
+    const std::string gifBytes = testsupport::readFile(gif);
+    Kelvo_MetaDataValue animated;
+    animated.format(12);
+    animated.setValue(gifBytes.data(), uint32_t(gifBytes.size()));
+    std::unique_ptr<Kelvo_QDGWorldBuffer> fromGif(animated.imageValue());
+    ASSERT_TRUE(fromGif);
+    EXPECT_EQ(fromGif->width(), 5);
+    animated.imageValue(decoded.get());
+    EXPECT_EQ(animated.format(), 14);
+    std::unique_ptr<Kelvo_QDGWorldBuffer> asPng(animated.imageValue());
+    ASSERT_TRUE(asPng);
+    EXPECT_EQ(bytesOf(*asPng), pixels);
+
+    // Values that hold no image give nothing; a damaged image gives the draw's status.
+    Kelvo_MetaDataValue text;
+    text.format(1);
+    text.utf8Value("abc");
+    EXPECT_EQ(text.imageValue(), nullptr);
+    Kelvo_MetaDataValue damaged;
+    damaged.format(14);
+    damaged.setValue(pngBytes.data(), 40);
+    std::unique_ptr<Kelvo_QDGWorldBuffer> none(damaged.imageValue());
+    EXPECT_NE(damaged.Error(), noErr);
+    damaged.imageValue(nullptr);
+    EXPECT_EQ(damaged.Error(), paramErr);
 }
