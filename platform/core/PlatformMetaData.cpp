@@ -242,6 +242,29 @@ OSStatus copyOut(const PropertyValue& p, ByteCount size, void* value, ByteCount*
     return noErr;
 }
 
+// Runs `body` on the store under the registry's lock: a reference that names no store is refused,
+// and running out of memory is a status.
+template <class F> OSStatus onStore(QTMetaDataRef md, F body) {
+    try {
+        Registry& r = registry();
+        std::lock_guard<std::mutex> lock(r.mutex);
+        Store* s = find(md);
+        if (!s) return kQTMetaDataInvalidMetaDataErr;
+        return body(s);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+}
+
+// The same on one item of the store.
+template <class F> OSStatus onItem(QTMetaDataRef md, QTMetaDataItem item, F body) {
+    return onStore(md, [&](Store* s) -> OSStatus {
+        Item* i = findItem(*s, item);
+        if (!i) return kQTMetaDataInvalidItemErr;
+        return body(s, i);
+    });
+}
+
 } // namespace
 
 QTMetaDataRef QTMetaDataRetain(QTMetaDataRef md) {
@@ -267,86 +290,52 @@ void QTMetaDataRelease(QTMetaDataRef md) {
 OSStatus QTMetaDataGetPropertyInfo(QTMetaDataRef md, QTPropertyClass cls, QTPropertyID id,
                                    QTPropertyValueType* type, ByteCount* size, UInt32* flags) {
     tellInfo(PropertyValue(), type, size, flags);
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
+    return onStore(md, [&](Store* s) -> OSStatus {
         PropertyValue p;
         if (OSStatus err = storeProperty(*s, cls, id, p)) return err;
         tellInfo(p, type, size, flags);
         return noErr;
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataGetProperty(QTMetaDataRef md, QTPropertyClass cls, QTPropertyID id, ByteCount size,
                                QTPropertyValuePtr value, ByteCount* sizeUsed) {
     if (sizeUsed) *sizeUsed = 0;
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
+    return onStore(md, [&](Store* s) -> OSStatus {
         if (!value) return paramErr;
         PropertyValue p;
         if (OSStatus err = storeProperty(*s, cls, id, p)) return err;
         return copyOut(p, size, value, sizeUsed);
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataGetItemPropertyInfo(QTMetaDataRef md, QTMetaDataItem item, QTPropertyClass cls,
                                        QTPropertyID id, QTPropertyValueType* type, ByteCount* size,
                                        UInt32* flags) {
     tellInfo(PropertyValue(), type, size, flags);
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
-        Item* i = findItem(*s, item);
-        if (!i) return kQTMetaDataInvalidItemErr;
+    return onItem(md, item, [&](Store*, Item* i) -> OSStatus {
         PropertyValue p;
         if (OSStatus err = itemProperty(*i, cls, id, p)) return err;
         tellInfo(p, type, size, flags);
         return noErr;
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataGetItemProperty(QTMetaDataRef md, QTMetaDataItem item, QTPropertyClass cls,
                                    QTPropertyID id, ByteCount size, QTPropertyValuePtr value,
                                    ByteCount* sizeUsed) {
     if (sizeUsed) *sizeUsed = 0;
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
-        Item* i = findItem(*s, item);
-        if (!i) return kQTMetaDataInvalidItemErr;
+    return onItem(md, item, [&](Store*, Item* i) -> OSStatus {
         if (!value) return paramErr;
         PropertyValue p;
         if (OSStatus err = itemProperty(*i, cls, id, p)) return err;
         return copyOut(p, size, value, sizeUsed);
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataSetItemProperty(QTMetaDataRef md, QTMetaDataItem item, QTPropertyClass cls,
                                    QTPropertyID id, ByteCount size, ConstQTPropertyValuePtr value) {
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
-        Item* i = findItem(*s, item);
-        if (!i) return kQTMetaDataInvalidItemErr;
+    return onItem(md, item, [&](Store*, Item* i) -> OSStatus {
         PropertyValue p;
         if (OSStatus err = itemProperty(*i, cls, id, p)) return err;
         if (!(p.flags & kComponentPropertyFlagCanSetNow)) return kQTPropertyReadOnlyErr;
@@ -363,58 +352,40 @@ OSStatus QTMetaDataSetItemProperty(QTMetaDataRef md, QTMetaDataItem item, QTProp
         }
         i->locale = std::move(locale);
         return noErr;
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataGetItemValue(QTMetaDataRef md, QTMetaDataItem item, UInt8* outValue, ByteCount size,
                                 ByteCount* actualSize) {
     if (actualSize) *actualSize = 0;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store* s = find(md);
-    if (!s) return kQTMetaDataInvalidMetaDataErr;
-    Item* i = findItem(*s, item);
-    if (!i) return kQTMetaDataInvalidItemErr;
-    if (!outValue) {
-        if (!actualSize) return paramErr;
-        *actualSize = ByteCount(i->value.size());
+    return onItem(md, item, [&](Store*, Item* i) -> OSStatus {
+        if (!outValue) {
+            if (!actualSize) return paramErr;
+            *actualSize = ByteCount(i->value.size());
+            return noErr;
+        }
+        if (size < i->value.size()) return kQTPropertyBadValueSizeErr;
+        if (!i->value.empty()) std::memcpy(outValue, i->value.data(), i->value.size());
+        if (actualSize) *actualSize = ByteCount(i->value.size());
         return noErr;
-    }
-    if (size < i->value.size()) return kQTPropertyBadValueSizeErr;
-    if (!i->value.empty()) std::memcpy(outValue, i->value.data(), i->value.size());
-    if (actualSize) *actualSize = ByteCount(i->value.size());
-    return noErr;
+    });
 }
 
 OSStatus QTMetaDataSetItem(QTMetaDataRef md, QTMetaDataItem item, const UInt8* value, ByteCount size,
                            UInt32 dataType) {
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
-        Item* i = findItem(*s, item);
-        if (!i) return kQTMetaDataInvalidItemErr;
+    return onItem(md, item, [&](Store*, Item* i) -> OSStatus {
         if ((!value && size > 0) || !isKnownDataType(dataType)) return paramErr;
         i->value = bytesOf(value, size);
         i->dataType = dataType;
         return noErr;
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataAddItem(QTMetaDataRef md, QTMetaDataStorageFormat storage, QTMetaDataKeyFormat keyFormat,
                            const UInt8* key, ByteCount keySize, const UInt8* value, ByteCount valueSize,
                            UInt32 dataType, QTMetaDataItem* outItem) {
     if (outItem) *outItem = kQTMetaDataItemUninitialized;
-    try {
-        Registry& r = registry();
-        std::lock_guard<std::mutex> lock(r.mutex);
-        Store* s = find(md);
-        if (!s) return kQTMetaDataInvalidMetaDataErr;
+    return onStore(md, [&](Store* s) -> OSStatus {
         if (!isStorageFormat(storage)) return kQTMetaDataInvalidStorageFormatErr;
         if (OSStatus err = checkKey(keyFormat, key, keySize, false)) return err;
         OSType native = nativeKeyFormat(storage, keyFormat);
@@ -432,59 +403,49 @@ OSStatus QTMetaDataAddItem(QTMetaDataRef md, QTMetaDataStorageFormat storage, QT
         s->lastId = s->items.back().id;
         if (outItem) *outItem = s->lastId;
         return noErr;
-    } catch (const std::bad_alloc&) {
-        return memFullErr;
-    }
+    });
 }
 
 OSStatus QTMetaDataGetNextItem(QTMetaDataRef md, QTMetaDataStorageFormat storage, QTMetaDataItem current,
                                QTMetaDataKeyFormat keyFormat, const UInt8* key, ByteCount keySize,
                                QTMetaDataItem* outNext) {
     if (outNext) *outNext = kQTMetaDataItemUninitialized;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store* s = find(md);
-    if (!s) return kQTMetaDataInvalidMetaDataErr;
-    if (!outNext) return paramErr;
-    if (OSStatus err = checkSearch(storage, keyFormat, key, keySize, true)) return err;
-    size_t from = 0;
-    if (current != kQTMetaDataItemUninitialized) {
-        Item* at = findItem(*s, current);
-        if (!at) return kQTMetaDataInvalidItemErr;
-        from = size_t(at - s->items.data()) + 1;
-    }
-    for (size_t n = from; n < s->items.size(); ++n) {
-        const Item& i = s->items[n];
-        if (inStorage(i, storage) && keyMatches(i, keyFormat, key, keySize)) {
-            *outNext = i.id;
-            return noErr;
+    return onStore(md, [&](Store* s) -> OSStatus {
+        if (!outNext) return paramErr;
+        if (OSStatus err = checkSearch(storage, keyFormat, key, keySize, true)) return err;
+        size_t from = 0;
+        if (current != kQTMetaDataItemUninitialized) {
+            Item* at = findItem(*s, current);
+            if (!at) return kQTMetaDataInvalidItemErr;
+            from = size_t(at - s->items.data()) + 1;
         }
-    }
-    return kQTMetaDataNoMoreItemsErr;
+        for (size_t n = from; n < s->items.size(); ++n) {
+            const Item& i = s->items[n];
+            if (inStorage(i, storage) && keyMatches(i, keyFormat, key, keySize)) {
+                *outNext = i.id;
+                return noErr;
+            }
+        }
+        return kQTMetaDataNoMoreItemsErr;
+    });
 }
 
 OSStatus QTMetaDataRemoveItem(QTMetaDataRef md, QTMetaDataItem item) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store* s = find(md);
-    if (!s) return kQTMetaDataInvalidMetaDataErr;
-    Item* i = findItem(*s, item);
-    if (!i) return kQTMetaDataInvalidItemErr;
-    s->items.erase(s->items.begin() + (i - s->items.data()));
-    return noErr;
+    return onItem(md, item, [&](Store* s, Item* i) -> OSStatus {
+        s->items.erase(s->items.begin() + (i - s->items.data()));
+        return noErr;
+    });
 }
 
 OSStatus QTMetaDataRemoveItemsWithKey(QTMetaDataRef md, QTMetaDataStorageFormat storage,
                                       QTMetaDataKeyFormat keyFormat, const UInt8* key, ByteCount keySize) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    Store* s = find(md);
-    if (!s) return kQTMetaDataInvalidMetaDataErr;
-    if (OSStatus err = checkSearch(storage, keyFormat, key, keySize, false)) return err;
-    std::erase_if(s->items, [&](const Item& i) {
-        return inStorage(i, storage) && keyMatches(i, keyFormat, key, keySize);
+    return onStore(md, [&](Store* s) -> OSStatus {
+        if (OSStatus err = checkSearch(storage, keyFormat, key, keySize, false)) return err;
+        std::erase_if(s->items, [&](const Item& i) {
+            return inStorage(i, storage) && keyMatches(i, keyFormat, key, keySize);
+        });
+        return noErr;
     });
-    return noErr;
 }
 
 namespace platform {

@@ -191,10 +191,10 @@ void DrawPicture(PicHandle picture, const Rect* dstRect) {
     }
     PixelRaster bitRaster = rasterOver(bits.data(), widthOf(area), heightOf(area), k1MonochromePixelFormat);
     bitRaster.rowBytes = bitRowBytes;
-    const BlitSurface maskSrc{rasterOver(pic.mask, pic.width, pic.height, k8IndexedGrayPixelFormat), pic.frame.left,
-                              pic.frame.top};
-    OSErr err = platform::blit(maskSrc, pic.frame, BlitSurface{bitRaster, area.left, area.top}, *dstRect, nullptr,
-                               nullptr, srcCopy, nullptr);
+    const BlitSurface maskSrc{rasterOver(pic.mask, pic.width, pic.height, k8IndexedGrayPixelFormat),
+                              pic.frame.left, pic.frame.top};
+    OSErr err = platform::blit(maskSrc, pic.frame, BlitSurface{bitRaster, area.left, area.top}, *dstRect,
+                               nullptr, nullptr, srcCopy, nullptr);
     RgnHandle drawn = err == noErr ? NewRgn() : nullptr;
     if (err == noErr && !drawn) err = memFullErr;
     if (err == noErr) {
@@ -202,8 +202,8 @@ void DrawPicture(PicHandle picture, const Rect* dstRect) {
         err = OSErr(BitMapToRegion(drawn, &bm));
     }
     if (err == noErr) {
-        const BlitSurface colours{rasterOver(pic.argb, pic.width, pic.height, k32ARGBPixelFormat), pic.frame.left,
-                                  pic.frame.top};
+        const BlitSurface colours{rasterOver(pic.argb, pic.width, pic.height, k32ARGBPixelFormat),
+                                  pic.frame.left, pic.frame.top};
         const BlitSurface target{platform::rasterOfPixMap(**map), bounds.left, bounds.top};
         err = platform::blit(colours, pic.frame, target, *dstRect, nullptr, drawn, srcCopy, nullptr);
     }
@@ -225,11 +225,12 @@ void recordBlit(const BlitSurface& src, const Rect& srcRect, const BlitSurface& 
         try {
             const size_t need = size_t(src.raster.width) * size_t(src.raster.height);
             if (rec->ink.size() < need) rec->ink.assign(need, kDrawn);
-            const BlitSurface ink{rasterOver(rec->ink.data(), src.raster.width, src.raster.height,
-                                             k8IndexedGrayPixelFormat),
-                                  src.left, src.top};
-            const BlitSurface mask{rasterOver(rec->mask.data(), rec->width, rec->height, k8IndexedGrayPixelFormat),
-                                   rec->frame.left, rec->frame.top};
+            const BlitSurface ink{
+                rasterOver(rec->ink.data(), src.raster.width, src.raster.height, k8IndexedGrayPixelFormat),
+                src.left, src.top};
+            const BlitSurface mask{
+                rasterOver(rec->mask.data(), rec->width, rec->height, k8IndexedGrayPixelFormat),
+                rec->frame.left, rec->frame.top};
             blit(ink, srcRect, mask, dstRect, matrix, clip, srcCopy, nullptr);
         } catch (const std::bad_alloc&) {
             // What was drawn stays unrecorded rather than the drawing failing.

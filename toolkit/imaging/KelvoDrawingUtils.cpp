@@ -56,7 +56,8 @@ template <class F> int32_t eachPixel(GWorldPtr world, F change) {
     if (rows.format == k32ARGBPixelFormat) {
         for (int32_t y = 0; y < rows.height; ++y) {
             uint8_t* p = rows.base + ptrdiff_t(y) * rows.rowBytes;
-            for (int32_t x = 0; x < rows.width; ++x, p += 4) change(p);
+            for (int32_t x = 0; x < rows.width; ++x, p += 4)
+                change(p);
         }
         return noErr;
     }
@@ -71,7 +72,8 @@ template <class F> int32_t eachPixel(GWorldPtr world, F change) {
     for (int32_t y = 0; y < rows.height; ++y) {
         platform::readPixels(raster, 0, y, rows.width, line.data());
         for (platform::ARGB16& px : line) {
-            uint8_t p[4] = {platform::to8(px.a), platform::to8(px.r), platform::to8(px.g), platform::to8(px.b)};
+            uint8_t p[4] = {platform::to8(px.a), platform::to8(px.r), platform::to8(px.g),
+                            platform::to8(px.b)};
             change(p);
             px = platform::ARGB16{uint16_t(p[0] * 257), uint16_t(p[1] * 257), uint16_t(p[2] * 257),
                                   uint16_t(p[3] * 257)};
@@ -112,7 +114,8 @@ Kelvo_QDGWorldBuffer* decompressInto(Kelvo_QDGWorldBuffer* buffer, Kelvo_ImgDesc
 
 } // namespace
 
-Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::prepareDrawingContext(Kelvo_Rect& bounds, Kelvo_DisplayTransform* t) {
+Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::prepareDrawingContext(Kelvo_Rect& bounds,
+                                                                Kelvo_DisplayTransform* t) {
     Kelvo_Rect work(bounds);
     if (validTransform(t)) {
         if (!t->qtSrcRect().qtObjIsValid()) t->SrcRect(bounds.rPtr());
@@ -132,7 +135,8 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::prepareDrawingContext(Kelvo_Rect& boun
     return buffer;
 }
 
-int32_t Kelvo_DrawingUtils::postProcessingDrawingContext(Kelvo_QDGWorldBuffer& buffer, Kelvo_DisplayTransform* t) {
+int32_t Kelvo_DrawingUtils::postProcessingDrawingContext(Kelvo_QDGWorldBuffer& buffer,
+                                                         Kelvo_DisplayTransform* t) {
     if (!t) return noErr;
     int32_t status = noErr;
     if (t->Gamma() != 1.0) status = changeGamma(buffer.buffer(), t->GammaTable());
@@ -155,8 +159,8 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(GWorldPtr world, Kelvo_DisplayTra
     return decompressInto(buffer, &parameters, input, t, err);
 }
 
-Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(pointerDataRecordForCompression& record, Kelvo_DisplayTransform* t,
-                                               int32_t& err) {
+Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(pointerDataRecordForCompression& record,
+                                               Kelvo_DisplayTransform* t, int32_t& err) {
     if (!record.data || record.size <= 0 || !record.desc) {
         err = kMissingData;
         return nullptr;
@@ -170,7 +174,8 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(pointerDataRecordForCompression& 
     return decompressInto(buffer, record.desc, input, t, err);
 }
 
-Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(Movie movie, int32_t time, Kelvo_DisplayTransform* t, int32_t& err) {
+Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(Movie movie, int32_t time, Kelvo_DisplayTransform* t,
+                                               int32_t& err) {
     Movie copy = Kelvo_Utils::MovieCopy(movie, err, true);
     if (!copy) return nullptr;
     Rect natural{};
@@ -275,10 +280,10 @@ CGImageRef Kelvo_DrawingUtils::drawCGImage(GraphicsImportComponent importer, Kel
     void* pixels = std::calloc(rowBytes * height, 1);
     CGColorSpaceRef space =
         grey ? CGColorSpaceCreateWithName(kCGColorSpaceGenericGray) : CGColorSpaceCreateDeviceRGB();
-    CGContextRef context = pixels && space ? CGBitmapContextCreate(pixels, width, height, 8, rowBytes, space,
-                                                                   grey ? kCGImageAlphaNone
-                                                                        : kCGImageAlphaPremultipliedFirst)
-                                           : nullptr;
+    CGContextRef context =
+        pixels && space ? CGBitmapContextCreate(pixels, width, height, 8, rowBytes, space,
+                                                grey ? kCGImageAlphaNone : kCGImageAlphaPremultipliedFirst)
+                        : nullptr;
     if (context) {
         const CGRect all = CGRectMake(0, 0, CGFloat(width), CGFloat(height));
         CGContextSetRGBFillColor(context, 0, 0, 0, 1);
@@ -323,11 +328,17 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(Kelvo_DataReference* reference, K
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(compressionInputRecord& record, Kelvo_DisplayTransform* t,
                                                int32_t& err) {
     switch (record.kind) {
-    case 2: return draw(record.pointer, t, err);
-    case 3: return draw(record.picture, t, err);
-    case 4: return draw(record.world, t, err);
-    case 8: return draw(record.file, t, err);
-    default: err = kNoSource; return nullptr;
+    case 2:
+        return draw(record.pointer, t, err);
+    case 3:
+        return draw(record.picture, t, err);
+    case 4:
+        return draw(record.world, t, err);
+    case 8:
+        return draw(record.file, t, err);
+    default:
+        err = kNoSource;
+        return nullptr;
     }
 }
 
