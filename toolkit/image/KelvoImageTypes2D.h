@@ -96,9 +96,15 @@ template <class T, int N> class KelvoImage2DT : public KelvoVideoBufferT<T*> {
     GWorldPtr allocSubGWorld(Kelvo_Rect&) override { return nullptr; }
     // A new 86-byte description of the samples, cached (replacing any earlier one): 'raw ' of
     // depth 40 for 1- and 8-bit images, 'b16g' of depth 16 for 16-bit ones, else 'raw ' of the
-    // image's depth. -108 without memory.
+    // image's depth. -108 without memory; -50 (and none) when the samples' size does not fit
+    // the description's 32-bit data size.
     int32_t allocQTDescription() override {
         this->disposeDescription();
+        const int64_t dataSize = int64_t(this->height()) * rowBytes();
+        if (dataSize > INT32_MAX) {
+            this->_status = -50;
+            return this->_status;
+        }
         Handle h = NewHandleClear(int32_t(sizeof(ImageDescription)));
         if (!h) {
             this->_status = -108;
@@ -123,7 +129,7 @@ template <class T, int N> class KelvoImage2DT : public KelvoVideoBufferT<T*> {
         // The resolution has always been written as the plain number 72, not as 72.0 in 16.16.
         d->hRes = 72;
         d->vRes = 72;
-        d->dataSize = this->height() * rowBytes();
+        d->dataSize = int32_t(dataSize);
         d->frameCount = 1;
         d->clutID = -1;
         d->dataRefIndex = -1;

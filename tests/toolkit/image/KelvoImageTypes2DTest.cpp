@@ -151,6 +151,17 @@ TEST(KelvoImage2DT, DescriptionOfEachInstance) {
     // Making it again replaces the cached one (ASan sees a leak otherwise).
     EXPECT_EQ(g8->allocQTDescription(), 0);
     EXPECT_NE(g8->qtDescription(), nullptr);
+
+    // Samples beyond the 32-bit data size of a description (shown over a few borrowed ones:
+    // nothing reads them) are refused, not described with a wrapped size.
+    float few[4] = {};
+    GreyF huge(Kelvo_Size(1, 1), 32);
+    huge.initWithData(few, Kelvo_Rect(Rect{0, 0, 32767, 32767}), 0);
+    EXPECT_EQ(huge.allocQTDescription(), -50);
+    EXPECT_EQ(huge.qtDescription(), nullptr);
+    Kelvo_QDGWorldBuffer* drawn = nullptr;
+    EXPECT_EQ((drawToQDBuffer<float, 1>(huge, drawn, nullptr)), -50);
+    EXPECT_EQ(drawn, nullptr);
 }
 
 TEST(KelvoImage2DT, InitWithDataCopiesOrBorrows) {
@@ -217,6 +228,12 @@ TEST(KelvoImage2DT, ValueReadsAndWritesPixels) {
     rgb->value(Kelvo_Point(2, 1), w); // outside: nothing
     EXPECT_EQ(samplesOf(*rgb), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 70, 80, 90, 10, 11, 12}));
     EXPECT_EQ(*rgb->_coordToMemory(Kelvo_Point(1, 0)), 4);
+    // A whole buffer's worth of samples at once.
+    std::vector<uint8_t> fresh(12, 5);
+    EXPECT_EQ(rgb->copyBuffer(fresh.data()), 0);
+    EXPECT_EQ(samplesOf(*rgb), fresh);
+    EXPECT_EQ(rgb->copyBuffer(nullptr), -50);
+    EXPECT_EQ(samplesOf(*rgb), fresh);
     std::unique_ptr<KelvoImageValue2DT<uint8_t, 3>> copy(w.clone());
     EXPECT_EQ(copy->values[1], 80);
     copy->defaultStatus();
