@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sylhost {
 
@@ -63,5 +64,10 @@ bool isFolderItem(REALobject item);
 // The bytes of a MemoryBlock (null when not one).
 std::byte* memoryBlockBytes(REALobject block, int32_t* size);
 bool allocateMemoryBlock(REALobject block, int32_t size);
+
+// Integer arrays of the Carbon runtime (HostServices.cpp): a new array of the values, and its
+// release by whoever made it.
+REALintArray newIntegerArray(const std::vector<int32_t>& values);
+void releaseIntegerArray(REALintArray array);
 
 } // namespace sylhost

@@ -2,8 +2,13 @@
 // (live objects and strings, known records) and answers a failure with nil, 0 or false.
 #include "HostObjects.h"
 #include "HostRuntime.h"
+#include "PlatformCF.h"
+#include "PlatformFiles.h"
 
 #include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace sylhost {
 
@@ -240,6 +245,112 @@ void svcRaiseException(REALobject exception) {
     if (HostRuntime* h = host()) h->raise(exception);
 }
 
+// ---- The Carbon runtime's services ----
+// Global methods, integer arrays, strings as platform strings and folder items as file records.
+
+// "LenB( s as string ) as integer": the string's length in bytes.
+RBInteger globalLenB(REALstring string) {
+    HostString* s = liveString(string);
+    return s ? RBInteger(s->bytes.size()) : 0;
+}
+
+struct GlobalMethod {
+    const char* declaration;
+    REALproc function;
+};
+
+const GlobalMethod kGlobalMethods[] = {
+    {"LenB(s as string) as integer", (REALproc)&globalLenB},
+};
+
+// The language's built-in functions: those above and the framework methods.
+REALproc svcLoadGlobalMethod(const char* declaration) {
+    if (!declaration) return nullptr;
+    auto decl = parseDeclaration(declaration);
+    if (!decl) return nullptr;
+    for (const auto& g : kGlobalMethods) {
+        auto known = parseDeclaration(g.declaration);
+        if (known && sameSignature(*known, *decl)) return g.function;
+    }
+    return frameworkMethod(*decl);
+}
+
+struct HostIntArray {
+    std::vector<int32_t> values;
+};
+
+// The arrays alive now: a pointer that is not one of them is refused, not followed.
+std::map<const HostIntArray*, std::unique_ptr<HostIntArray>>& liveArrays() {
+    static std::map<const HostIntArray*, std::unique_ptr<HostIntArray>> arrays;
+    return arrays;
+}
+
+const HostIntArray* liveArray(REALintArray array) {
+    auto found = liveArrays().find(reinterpret_cast<const HostIntArray*>(array));
+    return found == liveArrays().end() ? nullptr : found->second.get();
+}
+
+RBInteger svcGetArrayUBound(REALintArray array) {
+    const HostIntArray* a = liveArray(array);
+    return a ? RBInteger(a->values.size()) - 1 : -1;
+}
+
+RBInteger svcGetArrayInt(REALintArray array, RBInteger index) {
+    const HostIntArray* a = liveArray(array);
+    if (!a || index < 0 || size_t(index) >= a->values.size()) return 0;
+    return a->values[size_t(index)];
+}
+
+// A new platform string of the string's bytes in its own encoding (the caller releases it); none
+// for nil, empty or bytes that are not text in that encoding.
+CFStringRef svcGetStringCFString(REALstring string) {
+    HostString* s = liveString(string);
+    if (!s || s->bytes.empty()) return nullptr;
+    return CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(s->bytes.data()),
+                                   CFIndex(s->bytes.size()), s->encoding, false);
+}
+
+// The file record of the item's path, existing or not; false for an item without a path or one
+// too long for the record.
+RBBoolean svcFSSpecFromFolderItem(REALfolderItem item, FSSpec* spec) {
+    if (!spec || !isFolderItem(item)) return 0;
+    std::string path = folderItemPath(item);
+    if (path.empty() || path.size() >= sizeof spec->path) return 0;
+    std::memset(spec->path, 0, sizeof spec->path);
+    std::memcpy(spec->path, path.data(), path.size());
+    return 1;
+}
+
+// A new folder item of the record's path; nil for a record without one.
+REALfolderItem svcFolderItemFromFSSpec(const FSSpec* spec) {
+    HostRuntime* h = host();
+    if (!h || !spec) return nullptr;
+    const void* end = std::memchr(spec->path, '\0', sizeof spec->path);
+    if (!end || spec->path[0] == '\0') return nullptr;
+    REALobject item = h->makeObject(h->classNamed("FolderItem"));
+    setFolderItemPath(item, spec->path);
+    if (folderItemPath(item).empty()) {
+        releaseObject(item);
+        return nullptr;
+    }
+    return item;
+}
+
+} // namespace
+
+REALintArray newIntegerArray(const std::vector<int32_t>& values) {
+    auto array = std::make_unique<HostIntArray>(HostIntArray{values});
+    const HostIntArray* key = array.get();
+    liveArrays().emplace(key, std::move(array));
+    return reinterpret_cast<REALintArray>(const_cast<HostIntArray*>(key));
+}
+
+void releaseIntegerArray(REALintArray array) {
+    liveArrays().erase(reinterpret_cast<const HostIntArray*>(array));
+}
+
+namespace {
+
 struct Service {
     const char* name;
     void* function;
@@ -274,6 +385,12 @@ const Service kServices[] = {
     {"REALMemoryBlockGetSize", fn(&svcMemoryBlockGetSize)},
     {"REALpathFromFolderItem", fn(&svcPathFromFolderItem)},
     {"REALRaiseException", fn(&svcRaiseException)},
+    {"REALLoadGlobalMethod", fn(&svcLoadGlobalMethod)},
+    {"REALGetArrayUBound", fn(&svcGetArrayUBound)},
+    {"REALGetArrayInt", fn(&svcGetArrayInt)},
+    {"REALGetStringCFString", fn(&svcGetStringCFString)},
+    {"REALFSSpecFromFolderItem", fn(&svcFSSpecFromFolderItem)},
+    {"REALFolderItemFromFSSpec", fn(&svcFolderItemFromFSSpec)},
 };
 
 } // namespace

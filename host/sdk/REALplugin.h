@@ -46,6 +46,9 @@ struct REALstringStruct;
 using REALstring = REALstringStruct*;
 struct REALclassRefStruct;
 using REALclassRef = REALclassRefStruct*;
+// An array of integers of the host's language, as the Carbon runtime hands it over.
+struct REALintArrayStruct;
+using REALintArray = REALintArrayStruct*;
 
 using REALproc = void (*)();
 using REALresolver = void* (*)(const char* entryName);
@@ -205,3 +208,13 @@ REALstring REALpathFromFolderItem(REALfolderItem item);
 
 // Raises the exception object in the host when the current call returns.
 void REALRaiseException(REALobject exception);
+
+// ---- Services of the host's Carbon runtime ----
+
+// A global method of the host's language (its built-in functions) by its declaration text; null
+// when there is none. The caller casts the result to the function type of the declaration.
+REALproc REALLoadGlobalMethod(const char* declaration);
+// The highest index of the array (-1 for an empty or nil array); an element by index from 0 (0
+// outside the array).
+RBInteger REALGetArrayUBound(REALintArray array);
+RBInteger REALGetArrayInt(REALintArray array, RBInteger index);

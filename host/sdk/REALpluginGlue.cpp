@@ -204,3 +204,21 @@ void REALRaiseException(REALobject exception) {
     HOST_ENTRY(F, "REALRaiseException");
     if (entry && exception) entry(exception);
 }
+
+REALproc REALLoadGlobalMethod(const char* declaration) {
+    using F = REALproc (*)(const char*);
+    HOST_ENTRY(F, "REALLoadGlobalMethod");
+    return entry && declaration ? entry(declaration) : nullptr;
+}
+
+RBInteger REALGetArrayUBound(REALintArray array) {
+    using F = RBInteger (*)(REALintArray);
+    HOST_ENTRY(F, "REALGetArrayUBound");
+    return entry && array ? entry(array) : -1;
+}
+
+RBInteger REALGetArrayInt(REALintArray array, RBInteger index) {
+    using F = RBInteger (*)(REALintArray, RBInteger);
+    HOST_ENTRY(F, "REALGetArrayInt");
+    return entry && array ? entry(array, index) : 0;
+}
