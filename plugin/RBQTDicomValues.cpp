@@ -1,9 +1,9 @@
 // The host classes of DICOM values: the raw value of an element, the typed values by value
 // representation and the data element. Every member reaches the toolkit object of its host object
-// through the instance record. Getters hand out copies (the caller owns what comes back) except
-// `item(i)`, which refers to a value its parent keeps. An empty host object, a parameter out of
-// range, a nil argument or an object of another class gives an empty result (0, false, 0.0, nil,
-// the empty string) and leaves a setter without effect.
+// through the instance record. Getters hand out copies (the caller owns what comes back); a change
+// reaches the value it came from only when it is stored back. An empty host object, a parameter
+// out of range, a nil argument or an object of another class gives an empty result (0, false, 0.0,
+// nil, the empty string) and leaves a setter without effect.
 #include "KelvoCoreObjectsRange.h"
 #include "KelvoDicomBinaryData.h"
 #include "KelvoDicomData.h"
@@ -395,8 +395,11 @@ void vrSetValue(REALobject self, RBInteger param, REALobject value) {
 REALobject vrGetItem(REALobject self, RBInteger i) {
     KelvoDicomDataElementValue* v = vrValueOf(self);
     if (!v || i < 1) return nullptr;
-    // The value stays its parent's: the host object only refers to it.
-    return FenraNewClassInstance(v->getValue(uint32_t(i - 1)), 1);
+    // A copy, as every getter gives: a host object referring to the value its parent keeps would
+    // be left pointing at nothing once the host lets the parent go. Changes reach the parent
+    // through `item(i) = value`.
+    KelvoDicomDataElementValue* value = v->getValue(uint32_t(i - 1));
+    return value ? FenraWrapNewObject(value->clone()) : nullptr;
 }
 
 void vrSetItem(REALobject self, RBInteger i, REALobject value) {

@@ -404,6 +404,23 @@ print pointers.stringValue
 )"),
         "2\ntrue\n0x0054,0x0020\nnil\nnil\n0x0018,0x1050\ntrue\n3\n4176\nfalse\nfalse\ntrue\ntrue\nfalse\n1\n"
         "false\n0x0054,0x0010\n");
+    // An item is a copy like every other value handed out: it outlives its parent, and changes
+    // reach the parent only when stored back.
+    EXPECT_EQ(output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
+pixel = t.value(40)
+raw = pixel.value(9)
+pointers = FenraDicomSystem.createDataElementValue(raw)
+second = pointers.item(1)
+second.element = 48
+again = pointers.item(1)
+print again.stringValue
+pointers.item(1) = second
+stored = pointers.item(1)
+print stored.stringValue
+pointers = 0
+print second.stringValue
+)"),
+              "0x0054,0x0020\n0x0054,0x0030\n0x0054,0x0030\n");
 }
 
 // Data elements of the dictionary and private ones, and dates handed to the host as its Date.
