@@ -488,3 +488,34 @@ print lo.paddingByte
 )"),
               "0\n1\n2\n3\n4\n17\n0\n2.5\n2.25\na_b\n\\\n \n");
 }
+
+// A string element of several values read from a file: its values one by one from 1, joined with
+// their separator, and written back into its raw form.
+TEST(PluginValues, StringElementsOfSeveralValues) {
+    EXPECT_EQ(
+        output(R"(t = FenraDicomSystem.openFile("@CORPUS@/693_J2KI.dcm")
+study = t.value(8)
+raw = study.value(8)
+print raw.stringValue()
+kind = FenraDicomSystem.createDataElementValue(raw)
+print kind.valuesCount
+print kind.stringValue
+print kind.concatStringValues
+one = kind.item(1)
+print one.stringValue
+print kind.remove(1)
+print kind.concatStringValues
+back = kind.value
+print back.stringValue()
+ds = FenraDicomDecimalString.Constructor()
+ds.stringValue = "3.25"
+print ds.doubleValue
+)"),
+        "DERIVED \\PRIMARY\\AXIAL\n3\nDERIVED \nDERIVED \\PRIMARY\\AXIAL\nPRIMARY\ntrue\nDERIVED \\AXIAL\n"
+        "DERIVED \\AXIAL\n3.25\n");
+    std::string now = output("clock = FenraDicomTime.Constructor(0, 0, 0)\nclock.useCurrentTime()\n"
+                             "print clock.sqlTime\n");
+    ASSERT_EQ(now.size(), 9u) << now;
+    EXPECT_EQ(now[2], ':');
+    EXPECT_EQ(now[5], ':');
+}
