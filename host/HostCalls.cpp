@@ -292,6 +292,69 @@ bool HostRuntime::callSetter(const PropertyInfo& prop, REALobject self, const Va
     return invoke(prop.setter, self != nullptr, self, decl, args, outcome);
 }
 
+bool HostRuntime::setProperty(const Value& object, const std::string& name, const Value& value,
+                              std::string& error) {
+    HostObject* o = liveObject(object.object());
+    if (!o) {
+        error = "property " + name + " set on nil";
+        return false;
+    }
+    const PropertyInfo* prop = findProperty(o->cls, name);
+    if (!prop) {
+        error = o->cls->name + " has no property " + name;
+        return false;
+    }
+    if (!prop->setter) {
+        error = o->cls->name + "." + prop->name + " is read-only";
+        return false;
+    }
+    Value converted;
+    std::string why;
+    TypeSpec type = prop->type;
+    type.byRef = false;
+    if (!convertArgument(type, value, converted, why)) {
+        error = o->cls->name + "." + prop->name + " " + why;
+        return false;
+    }
+    if (!callSetter(*prop, object.object(), converted)) {
+        error = o->cls->name + "." + prop->name + " cannot be set";
+        return false;
+    }
+    return true;
+}
+
+CallOutcome HostRuntime::assignMethod(const Value& self, const std::string& method, std::vector<Value> args,
+                                      const Value& value) {
+    CallOutcome outcome;
+    HostObject* o = liveObject(self.object());
+    if (!o) {
+        outcome.error = method + " assigned on nil";
+        return outcome;
+    }
+    // Each setter takes the method's parameters and then the value, of the method's result type.
+    std::vector<MethodInfo> setters;
+    for (const ClassInfo* c = o->cls; c; c = c->super)
+        for (const auto& m : c->methods)
+            if (equalsIgnoreCase(m.decl.name, method) && m.setter && (!_console || m.consoleSafe)) {
+                MethodInfo setter = m;
+                setter.function = m.setter;
+                setter.decl.params.push_back(ParamSpec{"value", m.decl.result, false, {}});
+                setter.decl.params.back().type.byRef = false;
+                setter.decl.result = TypeSpec{};
+                setters.push_back(std::move(setter));
+            }
+    std::vector<const MethodInfo*> candidates;
+    for (const auto& s : setters)
+        candidates.push_back(&s);
+    args.push_back(value);
+    std::string what = o->cls->name + "." + method;
+    if (candidates.empty()) {
+        outcome.error = what + " cannot be assigned to";
+        return outcome;
+    }
+    return invokeChosen(candidates, what, self.object(), std::move(args), false, {}, nullptr);
+}
+
 Value HostRuntime::getProperty(const Value& object, const std::string& name) {
     HostObject* o = liveObject(object.object());
     if (!o) return Value();
@@ -330,6 +393,10 @@ bool HostRuntime::convertArgument(const TypeSpec& type, const Value& in, Value& 
         return true;
     }
     if (type.kind == TypeKind::String) {
+        if (_nilForString && in.kind() == TypeKind::Object && in.isNil()) {
+            out = Value::nil(TypeKind::String);
+            return true;
+        }
         if (in.kind() != TypeKind::String) {
             why = "expects a string";
             return false;
@@ -338,6 +405,11 @@ bool HostRuntime::convertArgument(const TypeSpec& type, const Value& in, Value& 
         return true;
     }
     if (type.kind == TypeKind::Object) {
+        // A path where a folder item is declared, as on the command line.
+        if (in.kind() == TypeKind::String && equalsIgnoreCase(type.className, "FolderItem")) {
+            out = newFolderItem(in.text());
+            return true;
+        }
         if (in.kind() != TypeKind::Object) {
             why = "expects a " + type.className;
             return false;
@@ -432,44 +504,53 @@ CallOutcome HostRuntime::invokeChosen(const std::vector<const MethodInfo*>& cand
     }
     size_t given = fromText ? texts.size() : args.size();
     std::string lastWhy;
-    for (const MethodInfo* m : candidates) {
-        const Declaration& decl = m->decl;
-        if (given < decl.requiredCount() || given > decl.params.size()) {
-            lastWhy =
-                describeParams(decl) + " takes " + std::to_string(decl.requiredCount()) +
-                (decl.requiredCount() == decl.params.size() ? ""
-                                                            : " to " + std::to_string(decl.params.size())) +
-                (decl.params.size() == 1 ? " argument" : " arguments") + ", not " + std::to_string(given);
-            continue;
-        }
-        std::vector<Value> converted(decl.params.size());
-        bool fits = true;
-        for (size_t i = 0; i < decl.params.size() && fits; ++i) {
-            std::string why;
-            TypeSpec type = decl.params[i].type;
-            type.byRef = false;
-            if (i < given) {
-                fits = fromText ? convertText(type, texts[i], converted[i], why)
-                                : convertArgument(type, args[i], converted[i], why);
-                if (!fits)
-                    lastWhy = "argument " + std::to_string(i + 1) + " (" + decl.params[i].name + ") " + why;
-            } else {
-                fits = defaultArgument(decl.params[i], converted[i]);
-                if (!fits)
-                    lastWhy =
-                        describeParams(decl) + ": the default of " + decl.params[i].name + " is unusable";
+    // nil stands for a missing object first; only when no overload takes it so does it stand for
+    // a missing string.
+    for (int pass = 0; pass < 2; ++pass) {
+        _nilForString = pass == 1;
+        for (const MethodInfo* m : candidates) {
+            const Declaration& decl = m->decl;
+            if (given < decl.requiredCount() || given > decl.params.size()) {
+                lastWhy = describeParams(decl) + " takes " + std::to_string(decl.requiredCount()) +
+                          (decl.requiredCount() == decl.params.size()
+                               ? ""
+                               : " to " + std::to_string(decl.params.size())) +
+                          (decl.params.size() == 1 ? " argument" : " arguments") + ", not " +
+                          std::to_string(given);
+                continue;
             }
+            std::vector<Value> converted(decl.params.size());
+            bool fits = true;
+            for (size_t i = 0; i < decl.params.size() && fits; ++i) {
+                std::string why;
+                TypeSpec type = decl.params[i].type;
+                type.byRef = false;
+                if (i < given) {
+                    fits = fromText ? convertText(type, texts[i], converted[i], why)
+                                    : convertArgument(type, args[i], converted[i], why);
+                    if (!fits)
+                        lastWhy =
+                            "argument " + std::to_string(i + 1) + " (" + decl.params[i].name + ") " + why;
+                } else {
+                    fits = defaultArgument(decl.params[i], converted[i]);
+                    if (!fits)
+                        lastWhy =
+                            describeParams(decl) + ": the default of " + decl.params[i].name + " is unusable";
+                }
+            }
+            if (!fits) continue;
+            Value instance;
+            if (constructing) {
+                instance = Value::adoptObject(makeObject(constructing));
+                self = instance.object();
+            }
+            _nilForString = true;
+            invoke(m->function, self != nullptr || constructing, self, decl, converted, outcome);
+            if (constructing && outcome.ok) outcome.result = instance;
+            return outcome;
         }
-        if (!fits) continue;
-        Value instance;
-        if (constructing) {
-            instance = Value::adoptObject(makeObject(constructing));
-            self = instance.object();
-        }
-        invoke(m->function, self != nullptr || constructing, self, decl, converted, outcome);
-        if (constructing && outcome.ok) outcome.result = instance;
-        return outcome;
     }
+    _nilForString = true;
     outcome.error = candidates.size() == 1 ? what + ": " + lastWhy
                                            : what + ": no form takes these arguments (" + lastWhy + ")";
     return outcome;

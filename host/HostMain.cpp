@@ -2,16 +2,23 @@
 // its arguments converted by the declaration, then prints the result.
 //
 //   sylmark-host [--plugin PATH]... TARGET [ARGUMENT]...
+//   sylmark-host [--plugin PATH]... --script FILE
 //
 // TARGET is Module.function or Class.method (Class.Constructor makes an instance). A folderitem
 // argument is a path; an argument of another class can only be nil. Without --plugin, the
 // companion base plug-in and Sylmark of the same build are loaded.
 //
-// Exit status: 0 when the call ran, 1 when it raised an exception, 2 when it was refused.
+// With --script, FILE (or - for the standard input) holds one statement a line (HostScript.h).
+//
+// Exit status: 0 when the call or script ran, 1 when a call raised an exception, 2 when it was
+// refused (for a script: any other error, or objects left alive at its end).
 #include "HostRuntime.h"
+#include "HostScript.h"
 
 #include <climits>
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -19,7 +26,9 @@
 namespace {
 
 void usage() {
-    std::fputs("usage: sylmark-host [--plugin PATH]... Module.function|Class.method [ARGUMENT]...\n", stderr);
+    std::fputs("usage: sylmark-host [--plugin PATH]... Module.function|Class.method [ARGUMENT]...\n"
+               "       sylmark-host [--plugin PATH]... --script FILE|-\n",
+               stderr);
 }
 
 // The folder of this program, for the plug-ins built beside it.
@@ -36,6 +45,8 @@ std::string programFolder() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> plugins;
+    std::string script;
+    bool scriptGiven = false;
     int i = 1;
     for (; i < argc; ++i) {
         std::string arg = argv[i];
@@ -45,6 +56,13 @@ int main(int argc, char** argv) {
                 return 2;
             }
             plugins.emplace_back(argv[++i]);
+        } else if (arg == "--script") {
+            if (i + 1 >= argc || scriptGiven) {
+                usage();
+                return 2;
+            }
+            script = argv[++i];
+            scriptGiven = true;
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -56,11 +74,19 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    if (i >= argc) {
+    if (scriptGiven ? i < argc : i >= argc) {
         usage();
         return 2;
     }
-    std::string target = argv[i++];
+    std::ifstream scriptFile;
+    if (scriptGiven && script != "-") {
+        scriptFile.open(script);
+        if (!scriptFile) {
+            std::fprintf(stderr, "sylmark-host: cannot read %s\n", script.c_str());
+            return 2;
+        }
+    }
+    std::string target = scriptGiven ? std::string() : argv[i++];
     std::vector<std::string> arguments(argv + i, argv + argc);
     if (plugins.empty()) {
         std::string folder = programFolder();
@@ -82,6 +108,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "sylmark-host: %s: %s\n", path.c_str(), m.c_str());
             for (const auto& p : info.problems)
                 std::fprintf(stderr, "sylmark-host: %s: %s\n", path.c_str(), p.c_str());
+        }
+        if (scriptGiven) {
+            status = sylhost::runScript(host, script == "-" ? std::cin : scriptFile, std::cout, std::cerr);
+            std::cout.flush();
+            return status;
         }
         sylhost::CallOutcome outcome = host.callText(target, arguments);
         if (!outcome.ok) {

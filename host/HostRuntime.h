@@ -182,7 +182,15 @@ class HostRuntime {
     // declaration of the chosen overload (a path where a folderitem is declared).
     CallOutcome callText(const std::string& target, const std::vector<std::string>& args);
 
+    // The setter of a method that can be assigned to (`object.method(arguments) = value`),
+    // chosen among overloads by the arguments and the value.
+    CallOutcome assignMethod(const Value& self, const std::string& method, std::vector<Value> args,
+                             const Value& value);
+
     Value getProperty(const Value& object, const std::string& name);
+    // Sets a property through its setter; false with `error` set when there is no such property,
+    // it is read-only or the value does not fit its type.
+    bool setProperty(const Value& object, const std::string& name, const Value& value, std::string& error);
     // An exception raised outside any call the host made (the caller takes it over).
     Value takePendingException() { return std::move(_pendingException); }
     // How a value is shown: numbers and strings as text, objects as their class and simple
@@ -245,6 +253,8 @@ class HostRuntime {
     Value _pendingException;
     size_t _liveObjects = 0;
     size_t _liveStrings = 0;
+    // Whether nil converts to a string argument (a missing string) as well as to an object.
+    bool _nilForString = true;
 };
 
 } // namespace sylhost

@@ -1,9 +1,11 @@
 #include "HostRuntime.h"
+#include "HostScript.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 using namespace sylhost;
 
@@ -309,4 +311,38 @@ TEST(HostBuiltins, ServicesRefuseWhatIsNotTheirs) {
     EXPECT_FALSE(newInstance(reinterpret_cast<REALclassRef>(&bogus)));
     Value made = Value::adoptObject(newInstance(date));
     EXPECT_EQ(made.className(), "Date");
+}
+
+// A script source that, while it is read, takes a host string nobody lets go: the script's end
+// finds it alive and fails the run.
+class LeakingScript : public std::stringbuf {
+  public:
+    LeakingScript(const std::string& text, HostRuntime& host) : std::stringbuf(text), _host(host) {}
+    REALstring leaked = nullptr;
+
+  protected:
+    int_type underflow() override {
+        if (!leaked) leaked = _host.makeString("kept", kREALTextEncodingUTF8);
+        return std::stringbuf::underflow();
+    }
+
+  private:
+    HostRuntime& _host;
+};
+
+TEST_F(ProbeTest, AScriptEndsWithNothingLeftAlive) {
+    std::ostringstream out, err;
+    std::istringstream clean("p = ProbeBase.Constructor(2)\nq = p.twin\nprint q.count\n");
+    EXPECT_EQ(runScript(*host, clean, out, err), 0) << err.str();
+    EXPECT_EQ(out.str(), "2\n");
+    EXPECT_EQ(err.str(), "");
+
+    LeakingScript source("p = ProbeBase.Constructor(2)\n", *host);
+    std::istream leaking(&source);
+    std::ostringstream out2, err2;
+    EXPECT_EQ(runScript(*host, leaking, out2, err2), 2);
+    EXPECT_NE(err2.str().find("0 objects and 1 strings are still alive after the script"), std::string::npos)
+        << err2.str();
+    auto unlock = reinterpret_cast<void (*)(REALstring)>(HostRuntime::resolve("REALUnlockString"));
+    unlock(source.leaked);
 }

@@ -317,8 +317,9 @@ TEST_F(PluginModule, CreateDataElementValueOnlyForKnownFormats) {
         EXPECT_EQ(made.className(), c.hostClass);
         EXPECT_EQ(plugintest::toolkitClass(made), c.toolkitClass);
     }
-    // A raw value whose node is not valid gives nil as well.
-    Value raw = host().newInstance("FenraDicomValue");
+    // A raw value whose node is not valid gives nil as well. (Its class has no constructor
+    // without arguments: the cloning one given nil makes an empty object.)
+    Value raw = host().construct("FenraDicomValue", {Value::nil()}).result;
     *plugintest::recordOf(raw) = plugintest::InstanceRecord{new KelvoDicomDataNode("ZZ"), 0};
     EXPECT_TRUE(module("createDataElementValue", {raw}).result.isNil());
 }
@@ -326,7 +327,7 @@ TEST_F(PluginModule, CreateDataElementValueOnlyForKnownFormats) {
 TEST_F(PluginModule, CreateDataElementValueFromARawValue) {
     // A raw value made by this program's own copy of the toolkit, handed over in a host object's
     // record: the plug-in reaches it through its virtual operations and the name-based isA.
-    Value raw = host().newInstance("FenraDicomValue");
+    Value raw = host().construct("FenraDicomValue", {Value::nil()}).result;
     ASSERT_EQ(raw.className(), "FenraDicomValue");
     EXPECT_TRUE(module("createDataElementValue", {raw}).result.isNil()); // an empty host object
     auto* node = new KelvoDicomDataNode("US");

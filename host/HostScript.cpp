@@ -1,0 +1,451 @@
+#include "HostScript.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace sylhost {
+
+namespace {
+
+enum class Tok { Name, String, Integer, Real, Dot, Open, Close, Comma, Equals };
+
+struct Token {
+    Tok kind;
+    std::string text;
+};
+
+// Splits a line into tokens; false with `why` set for a character that starts none.
+bool lex(const std::string& line, std::vector<Token>& out, std::string& why) {
+    size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+        } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            size_t start = i;
+            while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '_'))
+                ++i;
+            out.push_back({Tok::Name, line.substr(start, i - start)});
+        } else if (c == '"') {
+            std::string text;
+            ++i;
+            for (;;) {
+                if (i >= line.size()) {
+                    why = "a string is not closed";
+                    return false;
+                }
+                if (line[i] == '"') {
+                    if (i + 1 < line.size() && line[i + 1] == '"') {
+                        text += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                text += line[i++];
+            }
+            out.push_back({Tok::String, text});
+        } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+                   ((c == '-' || c == '+') && i + 1 < line.size() &&
+                    (std::isdigit(static_cast<unsigned char>(line[i + 1])) || line[i + 1] == '.'))) {
+            size_t start = i++;
+            bool real = false;
+            while (i < line.size()) {
+                char d = line[i];
+                if (std::isdigit(static_cast<unsigned char>(d))) {
+                    ++i;
+                } else if (d == '.' || d == 'e' || d == 'E') {
+                    real = true;
+                    ++i;
+                    if ((d == 'e' || d == 'E') && i < line.size() && (line[i] == '-' || line[i] == '+')) ++i;
+                } else {
+                    break;
+                }
+            }
+            out.push_back({real ? Tok::Real : Tok::Integer, line.substr(start, i - start)});
+        } else if (c == '.') {
+            out.push_back({Tok::Dot, "."});
+            ++i;
+        } else if (c == '(') {
+            out.push_back({Tok::Open, "("});
+            ++i;
+        } else if (c == ')') {
+            out.push_back({Tok::Close, ")"});
+            ++i;
+        } else if (c == ',') {
+            out.push_back({Tok::Comma, ","});
+            ++i;
+        } else if (c == '=') {
+            out.push_back({Tok::Equals, "="});
+            ++i;
+        } else {
+            why = std::string("unexpected character '") + c + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A reference in a statement: a name, a member of a name, or a call of one.
+struct Reference {
+    std::string owner;
+    std::string member; // empty: the name alone
+    bool call = false;
+    std::vector<Token> args;
+};
+
+class Script {
+  public:
+    Script(HostRuntime& host, std::ostream& out) : _host(host), _out(out) {}
+
+    // Runs one statement; false with `why` set on an error. `raised` tells an exception apart.
+    bool run(const std::vector<Token>& tokens, std::string& why, bool& raised);
+    void clear() { _variables.clear(); }
+
+  private:
+    bool parseReference(const std::vector<Token>& tokens, size_t& at, Reference& ref, std::string& why);
+    bool literal(const Token& token, Value& out, std::string& why);
+    bool argument(const Token& token, Value& out, std::string& why);
+    bool arguments(const Reference& ref, std::vector<Value>& out, std::string& why);
+    bool evaluate(const std::vector<Token>& tokens, Value& out, std::string& why, bool& raised);
+    bool call(const Reference& ref, Value& out, std::string& why, bool& raised);
+    bool outcome(CallOutcome&& result, Value& out, std::string& why, bool& raised);
+    bool constant(const std::vector<ConstantInfo>& constants, const std::string& name, Value& out);
+    Value* variable(const std::string& name);
+
+    HostRuntime& _host;
+    std::ostream& _out;
+    std::map<std::string, Value> _variables;
+};
+
+Value* Script::variable(const std::string& name) {
+    auto it = _variables.find(name);
+    return it == _variables.end() ? nullptr : &it->second;
+}
+
+bool Script::parseReference(const std::vector<Token>& tokens, size_t& at, Reference& ref, std::string& why) {
+    if (at >= tokens.size() || tokens[at].kind != Tok::Name) {
+        why = "a name is expected";
+        return false;
+    }
+    ref.owner = tokens[at++].text;
+    if (at < tokens.size() && tokens[at].kind == Tok::Dot) {
+        ++at;
+        if (at >= tokens.size() || tokens[at].kind != Tok::Name) {
+            why = "a member name is expected after \".\"";
+            return false;
+        }
+        ref.member = tokens[at++].text;
+    }
+    if (at < tokens.size() && tokens[at].kind == Tok::Open) {
+        if (ref.member.empty()) {
+            why = ref.owner + "(...) names no module, class or object member";
+            return false;
+        }
+        ref.call = true;
+        ++at;
+        bool first = true;
+        while (at < tokens.size() && tokens[at].kind != Tok::Close) {
+            if (!first) {
+                if (tokens[at].kind != Tok::Comma) {
+                    why = "\",\" or \")\" is expected";
+                    return false;
+                }
+                ++at;
+            }
+            if (at >= tokens.size() || tokens[at].kind == Tok::Close || tokens[at].kind == Tok::Comma ||
+                tokens[at].kind == Tok::Open || tokens[at].kind == Tok::Dot ||
+                tokens[at].kind == Tok::Equals) {
+                why = "an argument is a literal or a variable";
+                return false;
+            }
+            ref.args.push_back(tokens[at++]);
+            first = false;
+        }
+        if (at >= tokens.size()) {
+            why = "\")\" is missing";
+            return false;
+        }
+        ++at;
+    }
+    return true;
+}
+
+bool Script::literal(const Token& token, Value& out, std::string& why) {
+    switch (token.kind) {
+    case Tok::String:
+        out = _host.newString(token.text);
+        return true;
+    case Tok::Integer: {
+        int64_t v = 0;
+        const char* begin = token.text.data() + (token.text[0] == '+' ? 1 : 0);
+        auto r = std::from_chars(begin, token.text.data() + token.text.size(), v);
+        if (r.ec != std::errc() || r.ptr != token.text.data() + token.text.size()) {
+            why = token.text + " is not a whole number that fits 64 bits";
+            return false;
+        }
+        out = Value::integer(v);
+        return true;
+    }
+    case Tok::Real: {
+        double v = 0;
+        const char* begin = token.text.data() + (token.text[0] == '+' ? 1 : 0);
+        auto r = std::from_chars(begin, token.text.data() + token.text.size(), v);
+        if (r.ec != std::errc() || r.ptr != token.text.data() + token.text.size() || !std::isfinite(v)) {
+            why = token.text + " is not a number";
+            return false;
+        }
+        out = Value::real(v);
+        return true;
+    }
+    default:
+        break;
+    }
+    if (token.kind == Tok::Name) {
+        if (equalsIgnoreCase(token.text, "true") || equalsIgnoreCase(token.text, "false")) {
+            out = Value::boolean(equalsIgnoreCase(token.text, "true"));
+            return true;
+        }
+        if (equalsIgnoreCase(token.text, "nil")) {
+            out = Value::nil();
+            return true;
+        }
+    }
+    why = "\"" + token.text + "\" is not a value";
+    return false;
+}
+
+bool Script::argument(const Token& token, Value& out, std::string& why) {
+    if (token.kind == Tok::Name && !equalsIgnoreCase(token.text, "true") &&
+        !equalsIgnoreCase(token.text, "false") && !equalsIgnoreCase(token.text, "nil")) {
+        Value* v = variable(token.text);
+        if (!v) {
+            why = "no variable " + token.text;
+            return false;
+        }
+        out = *v;
+        return true;
+    }
+    return literal(token, out, why);
+}
+
+bool Script::arguments(const Reference& ref, std::vector<Value>& out, std::string& why) {
+    for (const Token& token : ref.args) {
+        Value v;
+        if (!argument(token, v, why)) return false;
+        out.push_back(std::move(v));
+    }
+    return true;
+}
+
+bool Script::outcome(CallOutcome&& result, Value& out, std::string& why, bool& raised) {
+    if (!result.ok) {
+        why = result.error;
+        return false;
+    }
+    if (result.exception.object()) {
+        std::string message = _host.describe(_host.getProperty(result.exception, "Message"));
+        why = "raised " + result.exception.className() + (message.empty() ? "" : ": " + message);
+        raised = true;
+        return false;
+    }
+    out = std::move(result.result);
+    return true;
+}
+
+bool Script::constant(const std::vector<ConstantInfo>& constants, const std::string& name, Value& out) {
+    for (const auto& c : constants) {
+        if (!equalsIgnoreCase(c.spec.name, name)) continue;
+        if (c.spec.isString) {
+            out = _host.newString(c.spec.value);
+            return true;
+        }
+        Token token{c.spec.value.find_first_of(".eE") == std::string::npos ? Tok::Integer : Tok::Real,
+                    c.spec.value};
+        std::string why;
+        return literal(token, out, why);
+    }
+    return false;
+}
+
+bool Script::call(const Reference& ref, Value& out, std::string& why, bool& raised) {
+    std::vector<Value> args;
+    if (!arguments(ref, args, why)) return false;
+    if (Value* object = variable(ref.owner)) {
+        if (ref.call)
+            return outcome(_host.callMethod(*object, ref.member, std::move(args)), out, why, raised);
+        if (object->kind() != TypeKind::Object || object->isNil()) {
+            why = ref.owner + " is not an object";
+            return false;
+        }
+        const ClassInfo* cls = _host.findClass(object->className());
+        const PropertyInfo* prop = cls ? _host.findProperty(cls, ref.member) : nullptr;
+        if (!prop) {
+            why = object->className() + " has no property " + ref.member;
+            return false;
+        }
+        if (!_host.callGetter(*prop, object->object(), out)) {
+            why = object->className() + "." + prop->name + " cannot be read";
+            return false;
+        }
+        return true;
+    }
+    if (const ModuleInfo* module = _host.findModule(ref.owner)) {
+        if (ref.call)
+            return outcome(_host.callModule(module->name, ref.member, std::move(args)), out, why, raised);
+        if (constant(module->constants, ref.member, out)) return true;
+        why = module->name + " has no constant " + ref.member;
+        return false;
+    }
+    if (const ClassInfo* cls = _host.findClass(ref.owner)) {
+        if (ref.call) {
+            if (equalsIgnoreCase(ref.member, "Constructor"))
+                return outcome(_host.construct(cls->name, std::move(args)), out, why, raised);
+            return outcome(_host.callShared(cls->name, ref.member, std::move(args)), out, why, raised);
+        }
+        for (const ClassInfo* c = cls; c; c = c->super)
+            if (constant(c->constants, ref.member, out)) return true;
+        why = cls->name + " has no constant " + ref.member;
+        return false;
+    }
+    why = "no variable, module or class " + ref.owner;
+    return false;
+}
+
+bool Script::evaluate(const std::vector<Token>& tokens, Value& out, std::string& why, bool& raised) {
+    if (tokens.empty()) {
+        why = "a value is expected";
+        return false;
+    }
+    if (tokens.size() == 1) return argument(tokens[0], out, why);
+    size_t at = 0;
+    Reference ref;
+    if (!parseReference(tokens, at, ref, why)) return false;
+    if (at != tokens.size()) {
+        why = "unexpected \"" + tokens[at].text + "\"";
+        return false;
+    }
+    return call(ref, out, why, raised);
+}
+
+bool Script::run(const std::vector<Token>& tokens, std::string& why, bool& raised) {
+    if (tokens.size() >= 2 && tokens[0].kind == Tok::Name && equalsIgnoreCase(tokens[0].text, "print") &&
+        tokens[1].kind != Tok::Equals && tokens[1].kind != Tok::Dot) {
+        Value v;
+        if (!evaluate(std::vector<Token>(tokens.begin() + 1, tokens.end()), v, why, raised)) return false;
+        _out << _host.describe(v) << '\n';
+        return true;
+    }
+    // The first "=" outside parentheses splits an assignment.
+    size_t equals = tokens.size();
+    int depth = 0;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (tokens[i].kind == Tok::Open) ++depth;
+        if (tokens[i].kind == Tok::Close) --depth;
+        if (tokens[i].kind == Tok::Equals && depth == 0) {
+            equals = i;
+            break;
+        }
+    }
+    if (equals == tokens.size()) {
+        size_t at = 0;
+        Reference ref;
+        if (!parseReference(tokens, at, ref, why)) return false;
+        if (at != tokens.size()) {
+            why = "unexpected \"" + tokens[at].text + "\"";
+            return false;
+        }
+        if (!ref.call) {
+            why = "a statement is a call, an assignment or print";
+            return false;
+        }
+        Value ignored;
+        return call(ref, ignored, why, raised);
+    }
+    std::vector<Token> left(tokens.begin(), tokens.begin() + long(equals));
+    std::vector<Token> right(tokens.begin() + long(equals) + 1, tokens.end());
+    size_t at = 0;
+    Reference target;
+    if (!parseReference(left, at, target, why)) return false;
+    if (at != left.size()) {
+        why = "unexpected \"" + left[at].text + "\"";
+        return false;
+    }
+    Value value;
+    if (!evaluate(right, value, why, raised)) return false;
+    if (target.member.empty()) {
+        if (value.isVoid()) {
+            why = "the call gives no value to keep";
+            return false;
+        }
+        if (_host.findModule(target.owner) || _host.findClass(target.owner) ||
+            equalsIgnoreCase(target.owner, "print") || equalsIgnoreCase(target.owner, "nil") ||
+            equalsIgnoreCase(target.owner, "true") || equalsIgnoreCase(target.owner, "false")) {
+            why = target.owner + " cannot name a variable";
+            return false;
+        }
+        _variables[target.owner] = std::move(value);
+        return true;
+    }
+    Value* object = variable(target.owner);
+    if (!object) {
+        why = "no variable " + target.owner;
+        return false;
+    }
+    if (target.call) {
+        std::vector<Value> args;
+        if (!arguments(target, args, why)) return false;
+        Value ignored;
+        return outcome(_host.assignMethod(*object, target.member, std::move(args), value), ignored, why,
+                       raised);
+    }
+    return _host.setProperty(*object, target.member, value, why);
+}
+
+std::string trim(const std::string& text) {
+    size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) return "";
+    size_t end = text.find_last_not_of(" \t\r\n");
+    return text.substr(start, end - start + 1);
+}
+
+} // namespace
+
+int runScript(HostRuntime& host, std::istream& script, std::ostream& out, std::ostream& err) {
+    const size_t objectsBefore = host.liveObjects();
+    const size_t stringsBefore = host.liveStrings();
+    int status = 0;
+    {
+        Script runner(host, out);
+        std::string line;
+        for (size_t number = 1; std::getline(script, line); ++number) {
+            std::string statement = trim(line);
+            if (statement.empty() || statement[0] == '#') continue;
+            std::vector<Token> tokens;
+            std::string why;
+            bool raised = false;
+            if (!lex(statement, tokens, why) || !runner.run(tokens, why, raised)) {
+                err << "sylmark-host: line " << number << ": " << statement << ": " << why << '\n';
+                status = raised ? 1 : 2;
+                break;
+            }
+        }
+        runner.clear();
+    }
+    out.flush();
+    const size_t objects = host.liveObjects() > objectsBefore ? host.liveObjects() - objectsBefore : 0;
+    const size_t strings = host.liveStrings() > stringsBefore ? host.liveStrings() - stringsBefore : 0;
+    if (objects != 0 || strings != 0) {
+        err << "sylmark-host: " << objects << " objects and " << strings
+            << " strings are still alive after the script\n";
+        if (status == 0) status = 2;
+    }
+    return status;
+}
+
+} // namespace sylhost
