@@ -46,6 +46,7 @@ Edit scaled(const Edit& e, int64_t newLength) {
         out.base = int64_t(base);
         out.num = int64_t(num);
         out.den = int64_t(den);
+        advanceEdit(out, 0);
         return out;
     }
     // Too fine to keep exactly: the same media span over the new length.
@@ -83,8 +84,7 @@ std::vector<Edit> piecesOf(const TrackRecord& t, int64_t from, int64_t length) {
         const int64_t a = std::max(start, from), b = std::min(end, to);
         if (a < b) {
             Edit piece = e;
-            const int64_t skip = a - start;
-            piece.base = e.empty ? 0 : int64_t(__int128(e.base) + __int128(skip) * e.num);
+            advanceEdit(piece, a - start);
             piece.length = b - a;
             out.push_back(piece);
         }
@@ -93,9 +93,13 @@ std::vector<Edit> piecesOf(const TrackRecord& t, int64_t from, int64_t length) {
     return out;
 }
 
-void insertPieces(TrackRecord& t, int64_t at, const std::vector<Edit>& pieces) {
+OSErr insertPieces(TrackRecord& t, int64_t at, const std::vector<Edit>& pieces) {
     const int64_t duration = trackDuration(t);
     if (at < 0) at = duration;
+    __int128 total = std::max(duration, at);
+    for (const Edit& e : pieces)
+        total += e.length;
+    if (total > kMaxTime) return paramErr;
     if (at > duration) {
         Edit gap;
         gap.length = at - duration;
@@ -104,6 +108,7 @@ void insertPieces(TrackRecord& t, int64_t at, const std::vector<Edit>& pieces) {
     const size_t index = splitEditsAt(t, at);
     t.edits.insert(t.edits.begin() + std::ptrdiff_t(index), pieces.begin(), pieces.end());
     normalizeEdits(t);
+    return noErr;
 }
 
 void deleteRange(TrackRecord& t, int64_t start, int64_t length) {
@@ -122,6 +127,7 @@ OSErr scaleRange(TrackRecord& t, int64_t start, int64_t oldLength, int64_t newLe
     const int64_t end = std::min(duration, start + oldLength);
     // Only the part of the range that the track covers is scaled, in proportion.
     if (end < start + oldLength) newLength = int64_t(__int128(newLength) * (end - start) / oldLength);
+    if (__int128(duration) - (end - start) + newLength > kMaxTime) return paramErr;
     const size_t first = splitEditsAt(t, start);
     const size_t last = splitEditsAt(t, end);
     std::vector<Edit> middle(t.edits.begin() + std::ptrdiff_t(first), t.edits.begin() + std::ptrdiff_t(last));
@@ -229,6 +235,14 @@ int64_t mediaTimeAt(const Edit& e, int64_t k) {
     return e.anchor + floorDiv(__int128(e.base) + __int128(k) * e.num, e.den);
 }
 
+void advanceEdit(Edit& e, int64_t units) {
+    if (e.empty) return;
+    const __int128 base = __int128(e.base) + __int128(units) * e.num;
+    const int64_t whole = floorDiv(base, e.den);
+    e.anchor += whole;
+    e.base = int64_t(base - __int128(whole) * e.den);
+}
+
 void normalizeEdits(TrackRecord& t) {
     std::vector<Edit> out;
     for (const Edit& e : t.edits) {
@@ -253,7 +267,7 @@ size_t splitEditsAt(TrackRecord& t, int64_t at) {
             Edit first = e, second = e;
             first.length = at - start;
             second.length = e.length - first.length;
-            if (!e.empty) second.base = int64_t(__int128(e.base) + __int128(first.length) * e.num);
+            advanceEdit(second, first.length);
             t.edits[i] = first;
             t.edits.insert(t.edits.begin() + std::ptrdiff_t(i + 1), second);
             return i + 1;
@@ -325,7 +339,7 @@ OSErr InsertMediaIntoTrack(Track track, TimeValue trackStart, TimeValue mediaTim
     e.num = mediaDuration;
     e.den = length;
     try {
-        insertPieces(*t, trackStart, {e});
+        if (OSErr err = insertPieces(*t, trackStart, {e})) return result(err);
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
@@ -340,7 +354,7 @@ OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDura
     Edit gap;
     gap.length = dstDuration;
     try {
-        insertPieces(*t, dstIn, {gap});
+        if (OSErr err = insertPieces(*t, dstIn, {gap})) return result(err);
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
@@ -357,7 +371,7 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
     try {
         std::vector<Edit> pieces;
         if (OSErr err = segmentFor(*src, *dst, srcIn, srcDuration, false, pieces)) return result(err);
-        insertPieces(*dst, dstIn, pieces);
+        if (OSErr err = insertPieces(*dst, dstIn, pieces)) return result(err);
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
@@ -444,6 +458,7 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
     if (srcIn < 0 || srcDuration < 0 || dstIn < -1) return result(paramErr);
     const int64_t at = dstIn < 0 ? movieDuration(*dst) : dstIn;
     const int64_t length = convertTime(srcDuration, src->scale, dst->scale);
+    if (__int128(std::max(movieDuration(*dst), at)) + length + 1 > kMaxTime) return result(paramErr);
     try {
         if (src == dst) {
             // Every track takes its own part; all parts are read before any is inserted.
@@ -457,21 +472,18 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
                 insertPieces(*dst->tracks[i], at, parts[i]);
             return result(noErr);
         }
-        const size_t before = dst->tracks.size();
-        for (size_t i = 0; i < before; ++i) {
-            TrackRecord& t = *dst->tracks[i];
-            if (at < trackDuration(t)) {
-                Edit gap;
-                gap.length = length;
-                insertPieces(t, at, {gap});
-            }
-        }
+        // New tracks like the source's, with media like theirs, filled before anything else changes.
+        std::vector<std::pair<TrackRecord*, std::vector<Edit>>> added;
+        auto undo = [&](OSErr err) {
+            for (auto& a : added)
+                destroyTrack(a.first);
+            return result(err);
+        };
         for (const auto& s : src->tracks) {
             const auto shown = piecesOf(*s, srcIn, srcDuration);
             if (std::none_of(shown.begin(), shown.end(), [](const Edit& e) { return !e.empty; })) continue;
-            // A new track like the source, with a media like its media.
             auto t = std::unique_ptr<TrackRecord>(new TrackRecord());
-            if (NewUserData(&t->userData) != noErr) return result(memFullErr);
+            if (NewUserData(&t->userData) != noErr) return undo(memFullErr);
             t->token = reinterpret_cast<Track>(newToken());
             t->movie = dst;
             t->id = dst->nextTrackID++;
@@ -484,30 +496,36 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
             TrackRecord* raw = t.get();
             registry().tracks.emplace(reinterpret_cast<uintptr_t>(raw->token), raw);
             dst->tracks.push_back(std::move(t));
+            added.emplace_back(raw, std::vector<Edit>());
             if (s->media) {
-                Media token = platform::newDetachedMedia();
                 auto m = std::unique_ptr<MediaRecord>(new MediaRecord());
-                if (!token || NewUserData(&m->userData) != noErr) {
-                    if (token) platform::disposeMedia(token);
-                    destroyTrack(raw);
-                    return result(memFullErr);
+                m->token = platform::newDetachedMedia();
+                if (!m->token) return undo(memFullErr);
+                if (NewUserData(&m->userData) != noErr) {
+                    platform::disposeMedia(m->token);
+                    return undo(memFullErr);
                 }
-                m->token = token;
                 m->type = s->media->type;
                 m->scale = s->media->scale;
                 m->language = s->media->language;
                 m->quality = s->media->quality;
                 m->track = raw;
                 raw->media = m.get();
-                registry().media.emplace(reinterpret_cast<uintptr_t>(token), std::move(m));
+                registry().media.emplace(reinterpret_cast<uintptr_t>(m->token), std::move(m));
             }
-            std::vector<Edit> pieces;
-            if (OSErr err = segmentFor(*s, *raw, srcIn, srcDuration, false, pieces)) {
-                destroyTrack(raw);
-                return result(err);
-            }
-            insertPieces(*raw, at, pieces);
+            if (OSErr err = segmentFor(*s, *raw, srcIn, srcDuration, false, added.back().second))
+                return undo(err);
         }
+        for (auto& t : dst->tracks) {
+            if (std::any_of(added.begin(), added.end(), [&](const auto& a) { return a.first == t.get(); }))
+                continue;
+            if (at >= trackDuration(*t)) continue;
+            Edit gap;
+            gap.length = length;
+            insertPieces(*t, at, {gap});
+        }
+        for (auto& a : added)
+            insertPieces(*a.first, at, a.second);
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
@@ -519,6 +537,7 @@ OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDura
     MovieRecord* m = findMovie(dstMovie);
     if (!m) return result(invalidMovie);
     if (dstIn < 0 || dstDuration < 0) return result(paramErr);
+    if (__int128(movieDuration(*m)) + dstDuration > kMaxTime) return result(paramErr);
     try {
         for (auto& t : m->tracks) {
             if (dstIn >= trackDuration(*t)) continue;

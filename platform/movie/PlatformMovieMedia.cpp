@@ -53,11 +53,10 @@ void appendRun(MediaRecord& m, SampleRun run) {
     m.displayEnd = std::max(m.displayEnd, m.decodeEnd + run.displayOffset);
 }
 
-// Whether `count` more samples of the duration keep every time of the media within 63 bits.
+// Whether `count` more samples of the duration keep every time of the media within bounds.
 bool timesFit(const MediaRecord& m, int64_t count, int64_t duration, int64_t displayOffset) {
     const __int128 end = __int128(m.decodeEnd) + __int128(count) * duration;
-    const __int128 limit = __int128(INT64_MAX) / 2;
-    return end < limit && displayOffset > -limit && displayOffset < limit;
+    return end <= kMaxTime && displayOffset >= -kMaxTime && displayOffset <= kMaxTime;
 }
 
 void clearOutputs64(TimeValue64* a, TimeValue64* b) {
@@ -283,7 +282,7 @@ void SetMediaQuality(Media media, int16_t quality) {
 // ---------------------------------------------------------------------------------------------
 // Data references.
 
-int16_t GetMediaDataRefCount(Media media, int16_t* count) {
+OSErr GetMediaDataRefCount(Media media, int16_t* count) {
     Lock lock(mutex());
     MediaRecord* m = findMedia(media);
     const int16_t n = m ? int16_t(m->dataRefs.size()) : 0;

@@ -68,6 +68,8 @@ struct Edit {
 };
 // The media time a segment shows k units after its start.
 int64_t mediaTimeAt(const Edit& e, int64_t k);
+// The segment showing from `units` units further on: its base moves on and stays below its den.
+void advanceEdit(Edit& e, int64_t units);
 
 struct MovieRecord;
 
@@ -130,6 +132,9 @@ MediaRecord* findMedia(Media media);
 // Disposal under the lock.
 void destroyMedia(MediaRecord* media);
 void destroyTrack(TrackRecord* track);
+
+// The longest time any movie, track or media may reach, so that sums of times never overflow.
+constexpr int64_t kMaxTime = INT64_MAX / 4;
 
 // Sets the movies error and answers it.
 inline OSErr result(OSErr err) {

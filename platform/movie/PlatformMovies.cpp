@@ -289,7 +289,8 @@ void SetMovieTimeScale(Movie movie, TimeScale timeScale) {
         result(invalidMovie);
         return;
     }
-    if (timeScale < 1) {
+    // Every time of the movie must still fit once it is counted in the new scale.
+    if (timeScale < 1 || __int128(movieDuration(*m)) * timeScale / m->scale > kMaxTime) {
         result(paramErr);
         return;
     }
@@ -770,7 +771,7 @@ void SetTrackOffset(Track track, TimeValue movieOffsetTime) {
         result(invalidTrack);
         return;
     }
-    if (movieOffsetTime < 0) {
+    if (movieOffsetTime < 0 || trackDuration(*t) + movieOffsetTime > kMaxTime) {
         result(paramErr);
         return;
     }

@@ -227,7 +227,7 @@ int16_t GetMediaQuality(Media media);
 void SetMediaQuality(Media media, int16_t quality);
 
 // Data references.
-int16_t GetMediaDataRefCount(Media media, int16_t* count);
+OSErr GetMediaDataRefCount(Media media, int16_t* count);
 OSErr GetMediaDataRef(Media media, int16_t index, Handle* dataRef, OSType* dataRefType,
                       int32_t* dataRefAttributes);
 OSErr AddMediaDataRef(Media media, int16_t* index, Handle dataRef, OSType dataRefType);

@@ -2,9 +2,12 @@
 #include "PlatformMemory.h"
 #include "PlatformMovies.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -502,6 +505,15 @@ TEST(Movies, TimeConversionsAcrossScalesAreExactIn64Bits) {
         EXPECT_EQ(TrackTimeToMediaDisplayTime(2000000000000000000LL - 1, v.track), 1999999999);
         EXPECT_EQ(TrackTimeToMediaDisplayTime(999999999, v.track), 0);
         EXPECT_EQ(TrackTimeToMediaDisplayTime(1000000000, v.track), 1);
+        // Nothing may grow past what sums of times can hold: refused, and nothing changes.
+        SetMovieTimeScale(v.movie, INT32_MAX);
+        EXPECT_EQ(GetMoviesError(), paramErr);
+        EXPECT_EQ(GetMovieTimeScale(v.movie), 1000000000);
+        EXPECT_EQ(InsertMediaIntoTrack(v.track, -1, 0, 2000000000, fixed1), paramErr);
+        EXPECT_EQ(ScaleTrackSegment(v.track, 0, 1, INT32_MAX), noErr);
+        EXPECT_EQ(GetMovieDuration64(v.movie), 2000000000000000000LL - 1 + INT32_MAX);
+        EXPECT_EQ(AddMediaSample2(v.media, nullptr, 0, INT64_MAX / 2, 0, nullptr, 1, 0, nullptr), paramErr);
+        EXPECT_EQ(GetMediaSampleCount(v.media), 1);
     }
 }
 
@@ -744,4 +756,55 @@ TEST(Movies, TheStickyErrorKeepsTheFirstFailure) {
     ClearMoviesStickyError();
     EXPECT_EQ(GetMoviesStickyError(), noErr);
     DisposeMovie(movie);
+}
+
+// Frames of real JPEG data, each of its own size, keep their bytes through the media's memory and
+// through a copy into another movie.
+TEST(Movies, JpegFramesMadeByPilKeepTheirBytes) {
+    testsupport::ScratchDir dir("movie-jpeg-frames");
+    int status = -1;
+    testsupport::run("/usr/bin/python3 -c \"\nfrom PIL import Image, ImageDraw\n"
+                     "for i in range(5):\n"
+                     "    im = Image.new('RGB', (64, 48), (i * 50, 255 - i * 40, 90))\n"
+                     "    ImageDraw.Draw(im).ellipse((i * 8, 4, 20 + i * 9, 40), fill=(255, 255, 255))\n"
+                     "    im.save('" +
+                         dir.file("") + "frame%d.jpg' % i, quality=60 + i * 8)\n\"",
+                     &status);
+    ASSERT_EQ(status, 0) << "python3 with PIL is needed";
+    std::vector<std::string> frames;
+    for (int i = 0; i < 5; ++i)
+        frames.push_back(testsupport::readFile(dir.file("frame" + std::to_string(i) + ".jpg")));
+
+    Movie movie = NewMovie(0);
+    Track track = NewMovieTrack(movie, Long2Fix(64), Long2Fix(48), 0);
+    Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+    SampleDescriptionHandle desc = makeDescription(FOUR_CHAR_CODE("jpeg"), 64);
+    for (const std::string& f : frames)
+        ASSERT_EQ(AddMediaSample2(media, reinterpret_cast<const uint8_t*>(f.data()), ByteCount(f.size()), 100,
+                                  0, desc, 1, 0, nullptr),
+                  noErr);
+    disposeDescription(desc);
+    ASSERT_EQ(InsertMediaIntoTrack(track, 0, 0, 500, fixed1), noErr);
+    EXPECT_EQ(GetMediaSampleDescriptionCount(media), 1);
+
+    Movie clip = NewMovie(0);
+    ASSERT_EQ(InsertMovieSegment(movie, clip, 100, 300, 0), noErr);
+    DisposeMovie(movie);
+    Track copied = GetMovieIndTrack(clip, 1);
+    Media copiedMedia = GetTrackMedia(copied);
+    EXPECT_EQ(GetMediaSampleCount(copiedMedia), 3);
+    EXPECT_EQ(frameCountInSelection(clip, 0, 300, VideoMediaType), 3);
+    for (TimeValue t = 0; t < 300; t += 100) {
+        const TimeValue64 at = TrackTimeToMediaDisplayTime(t, copied);
+        ByteCount size = 0;
+        ASSERT_EQ(GetMediaSample2(copiedMedia, nullptr, 0, &size, at, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr, 1, nullptr, nullptr),
+                  noErr);
+        std::string bytes(size, '\0');
+        ASSERT_EQ(GetMediaSample2(copiedMedia, reinterpret_cast<uint8_t*>(bytes.data()), size, &size, at,
+                                  nullptr, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr),
+                  noErr);
+        EXPECT_EQ(bytes, frames[size_t(t / 100 + 1)]) << t;
+    }
+    DisposeMovie(clip);
 }
