@@ -121,6 +121,11 @@ void deleteRange(TrackRecord& t, int64_t start, int64_t length) {
     normalizeEdits(t);
 }
 
+// A movie's current time never lies past its end.
+void keepTimeInMovie(MovieRecord& m) {
+    m.time = std::min(m.time, movieDuration(m));
+}
+
 OSErr scaleRange(TrackRecord& t, int64_t start, int64_t oldLength, int64_t newLength) {
     const int64_t duration = trackDuration(t);
     if (start >= duration) return noErr;
@@ -388,6 +393,7 @@ OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
+    keepTimeInMovie(*t->movie);
     return result(noErr);
 }
 
@@ -397,10 +403,12 @@ OSErr ScaleTrackSegment(Track theTrack, TimeValue startTime, TimeValue oldDurati
     if (!t) return result(invalidTrack);
     if (startTime < 0 || oldDuration < 1 || newDuration < 1) return result(paramErr);
     try {
-        return result(scaleRange(*t, startTime, oldDuration, newDuration));
+        if (OSErr err = scaleRange(*t, startTime, oldDuration, newDuration)) return result(err);
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
+    keepTimeInMovie(*t->movie);
+    return result(noErr);
 }
 
 Fixed GetTrackEditRate(Track theTrack, TimeValue atTime) {
@@ -436,7 +444,8 @@ TimeValue64 TrackTimeToMediaDisplayTime(TimeValue64 value, Track theTrack) {
     result(noErr);
     int64_t start = 0;
     for (const Edit& e : t->edits) {
-        if (value >= start && value < start + e.length) return e.empty ? -1 : mediaTimeAt(e, value - start);
+        if (value >= start && value < start + e.length)
+            return e.empty || !t->media ? -1 : mediaTimeAt(e, value - start);
         start += e.length;
     }
     return -1;
@@ -562,7 +571,7 @@ OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
-    m->time = std::min(m->time, movieDuration(*m));
+    keepTimeInMovie(*m);
     return result(noErr);
 }
 
@@ -577,6 +586,6 @@ OSErr ScaleMovieSegment(Movie theMovie, TimeValue startTime, TimeValue oldDurati
     } catch (const std::bad_alloc&) {
         return result(memFullErr);
     }
-    m->time = std::min(m->time, movieDuration(*m));
+    keepTimeInMovie(*m);
     return result(noErr);
 }

@@ -190,7 +190,9 @@ void DisposeTrackMedia(Media media) {
         result(invalidMedia);
         return;
     }
+    MovieRecord* movie = m->track ? m->track->movie : nullptr;
     destroyMedia(m);
+    if (movie) movie->time = std::min(movie->time, movieDuration(*movie));
     result(noErr);
 }
 

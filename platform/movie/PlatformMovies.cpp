@@ -53,7 +53,11 @@ MediaRecord* findMedia(Media media) {
 }
 
 void destroyMedia(MediaRecord* media) {
-    if (media->track) media->track->media = nullptr;
+    // The track's segments named times of this media only: the track now shows nothing.
+    if (media->track) {
+        media->track->media = nullptr;
+        media->track->edits.clear();
+    }
     if (media->userData) DisposeUserData(media->userData);
     if (media->metaData) QTMetaDataRelease(media->metaData);
     Media token = media->token;

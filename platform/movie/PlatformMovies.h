@@ -206,7 +206,7 @@ int32_t GetTrackReferenceCount(Track theTrack, OSType refType);
 // The track's media, of the type and time scale (600 for 0). dataRef (null: none) becomes the
 // media's data reference 1. A track that has a media already is refused with paramErr.
 Media NewTrackMedia(Track track, OSType mediaType, TimeScale timeScale, Handle dataRef, OSType dataRefType);
-// Disposes of the media; its track keeps its edits, which then show nothing.
+// Disposes of the media; its track, whose segments named times of that media, is left empty.
 void DisposeTrackMedia(Media media);
 Media GetTrackMedia(Track track);
 Track GetMediaTrack(Media media);

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,6 +124,24 @@ TEST(Movies, DisposedAndUnknownObjectsAreRefused) {
     const OSErr expected[] = {invalidMovie, invalidTrack, invalidMedia, invalidMovie, invalidMedia};
     for (size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(cases[i].err, expected[i]) << cases[i].what;
+}
+
+TEST(Movies, ATrackWhoseMediaWentShowsNothing) {
+    VideoMovie v({10, 10});
+    ASSERT_EQ(InsertMediaIntoTrack(v.track, 0, 0, 20, fixed1), noErr);
+    SetMovieTimeValue(v.movie, 15);
+    DisposeTrackMedia(v.media);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(GetTrackMedia(v.track), nullptr);
+    EXPECT_EQ(GetTrackDuration(v.track), 0);
+    EXPECT_EQ(TrackTimeToMediaTime(5, v.track), -1);
+    EXPECT_EQ(GetMovieTimeValue(v.movie), 0);
+    EXPECT_EQ(GetMediaSampleCount(v.media), 0);
+    EXPECT_EQ(GetMoviesError(), invalidMedia);
+    DisposeTrackMedia(v.media);
+    EXPECT_EQ(GetMoviesError(), invalidMedia);
+    // The track can take a new media.
+    EXPECT_NE(NewTrackMedia(v.track, VideoMediaType, 600, nullptr, 0), nullptr);
 }
 
 TEST(Movies, AMediaMadeByTheCoreAloneBelongsToNoTrack) {
@@ -807,4 +827,36 @@ TEST(Movies, JpegFramesMadeByPilKeepTheirBytes) {
         EXPECT_EQ(bytes, frames[size_t(t / 100 + 1)]) << t;
     }
     DisposeMovie(clip);
+}
+
+// Threads build and dispose of movies side by side, and each reads handles that another one may
+// have disposed of: calls are refused or answered, never torn.
+TEST(Movies, CallsFromManyThreads) {
+    std::atomic<Track> shared{nullptr};
+    std::atomic<int> failures{0};
+    auto work = [&](int seed) {
+        for (int round = 0; round < 200; ++round) {
+            Movie movie = NewMovie(0);
+            Track track = NewMovieTrack(movie, Long2Fix(8), Long2Fix(8), 0);
+            Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+            SampleDescriptionHandle desc = makeDescription(FOUR_CHAR_CODE("raw "));
+            const uint8_t bytes[4] = {uint8_t(seed), 1, 2, 3};
+            if (AddMediaSample2(media, bytes, 4, 10, 0, desc, 2, 0, nullptr) != noErr) ++failures;
+            disposeDescription(desc);
+            if (InsertMediaIntoTrack(track, 0, 0, 20, fixed1) != noErr) ++failures;
+            shared.store(track);
+            Track other = shared.load();
+            const TimeValue d = GetTrackDuration(other);
+            if (!(d == 20 && GetMoviesError() == noErr) && !(d == 0 && GetMoviesError() == invalidTrack))
+                ++failures;
+            DisposeMovie(movie);
+            if (GetTrackDuration(track) != 0 || GetMoviesError() != invalidTrack) ++failures;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back(work, i);
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
 }
