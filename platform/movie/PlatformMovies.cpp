@@ -313,9 +313,11 @@ TimeValue GetMovieDuration(Movie movie) {
     return saturate32(GetMovieDuration64(movie));
 }
 
-TimeValue GetMovieTimeValue(Movie movie) {
+TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime) {
     Lock lock(mutex());
     MovieRecord* m = findMovie(movie);
+    if (currentTime)
+        *currentTime = TimeRecord{platform::int64ToWide(m ? m->time : 0), m ? m->scale : 0, nullptr};
     result(m ? noErr : invalidMovie);
     return m ? saturate32(m->time) : 0;
 }

@@ -5,13 +5,14 @@
 //   registry: an unknown or disposed movie is refused with invalidMovie, a track with
 //   invalidTrack, a media with invalidMedia; nothing is ever dereferenced. A movie owns its
 //   tracks, a track its media: disposing of the owner disposes of what it owns. A media that the
-//   core made alone (platform::newDetachedMedia) belongs to no track and holds no samples,
-//   descriptions or data references.
+//   core made alone (platform::newDetachedMedia) is a media of no track, which starts without
+//   samples, descriptions or data references.
 // - Times. A movie has a time scale (600 when new); track times are movie times. A media has its
 //   own scale. Times are 64-bit inside and exact: a time given in one scale reads back exactly
 //   in that scale; where a time moves to another scale it rounds toward minus infinity, except
 //   the length of a track segment made from a media segment, which rounds to nearest. The 32-bit
-//   calls saturate what they hand out.
+//   calls saturate what they hand out. No time may pass a quarter of the 64-bit range, so that
+//   sums of times never overflow: a call that would take one past it is refused with paramErr.
 // - Edits. A track's edit list is a row of segments, each either empty (it shows nothing) or a
 //   stretch of its media shown at a rate; track time t inside a segment that starts at track time
 //   T and shows media from M over a track length L and a media length D shows media time
@@ -35,6 +36,7 @@
 #include "PlatformMedia.h"
 #include "PlatformMetaData.h"
 #include "PlatformObjects.h"
+#include "PlatformTimeBase.h"
 #include "PlatformTypes.h"
 #include "PlatformUserData.h"
 
@@ -116,8 +118,9 @@ TimeScale GetMovieTimeScale(Movie movie);
 void SetMovieTimeScale(Movie movie, TimeScale timeScale);
 TimeValue GetMovieDuration(Movie movie);
 TimeValue64 GetMovieDuration64(Movie movie);
-// The current time, kept between 0 and the duration.
-TimeValue GetMovieTimeValue(Movie movie);
+// The current time, kept between 0 and the duration. `currentTime`, when given, receives it in
+// full with the movie's scale (no time base drives the movie yet: its base is null).
+TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime);
 void SetMovieTimeValue(Movie movie, TimeValue newtime);
 
 // The rectangle the movie's visual tracks cover before the movie's matrix, and after it.

@@ -135,7 +135,7 @@ TEST(Movies, ATrackWhoseMediaWentShowsNothing) {
     EXPECT_EQ(GetTrackMedia(v.track), nullptr);
     EXPECT_EQ(GetTrackDuration(v.track), 0);
     EXPECT_EQ(TrackTimeToMediaTime(5, v.track), -1);
-    EXPECT_EQ(GetMovieTimeValue(v.movie), 0);
+    EXPECT_EQ(GetMovieTime(v.movie, nullptr), 0);
     EXPECT_EQ(GetMediaSampleCount(v.media), 0);
     EXPECT_EQ(GetMoviesError(), invalidMedia);
     DisposeTrackMedia(v.media);
@@ -680,9 +680,12 @@ TEST(Movies, MovieTimesSelectionPreviewAndPoster) {
     VideoMovie v({300, 300});
     ASSERT_EQ(InsertMediaIntoTrack(v.track, 0, 0, 600, fixed1), noErr);
     SetMovieTimeValue(v.movie, 450);
-    EXPECT_EQ(GetMovieTimeValue(v.movie), 450);
+    EXPECT_EQ(GetMovieTime(v.movie, nullptr), 450);
     SetMovieTimeValue(v.movie, 5000);
-    EXPECT_EQ(GetMovieTimeValue(v.movie), 600); // kept within the movie
+    TimeRecord now{};
+    EXPECT_EQ(GetMovieTime(v.movie, &now), 600); // kept within the movie
+    EXPECT_EQ(platform::wideToInt64(now.value), 600);
+    EXPECT_EQ(now.scale, 600);
     SetMovieSelection(v.movie, 100, 200);
     SetMoviePreviewTime(v.movie, 30, 60);
     SetMoviePosterTime(v.movie, 150);
@@ -698,7 +701,7 @@ TEST(Movies, MovieTimesSelectionPreviewAndPoster) {
     EXPECT_EQ(a, 3);
     EXPECT_EQ(b, 6);
     EXPECT_EQ(GetMoviePosterTime(v.movie), 15);
-    EXPECT_EQ(GetMovieTimeValue(v.movie), 60);
+    EXPECT_EQ(GetMovieTime(v.movie, nullptr), 60);
     EXPECT_EQ(GetMovieDuration(v.movie), 60);
     SetMovieTimeScale(v.movie, 0);
     EXPECT_EQ(GetMoviesError(), paramErr);
