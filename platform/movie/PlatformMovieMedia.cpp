@@ -332,6 +332,16 @@ OSErr AddMediaDataRef(Media media, int16_t* index, Handle dataRef, OSType dataRe
 // ---------------------------------------------------------------------------------------------
 // Samples.
 
+OSErr BeginMediaEdits(Media media) {
+    Lock lock(mutex());
+    return result(findMedia(media) ? noErr : invalidMedia);
+}
+
+OSErr EndMediaEdits(Media media) {
+    Lock lock(mutex());
+    return result(findMedia(media) ? noErr : invalidMedia);
+}
+
 OSErr AddMediaSample2(Media media, const uint8_t* dataIn, ByteCount size, TimeValue64 decodeDurationPerSample,
                       TimeValue64 displayOffset, SampleDescriptionHandle sampleDescriptionH,
                       ItemCount numberOfSamples, uint32_t sampleFlags, TimeValue64* sampleDecodeTimeOut) {

@@ -238,6 +238,11 @@ OSErr AddMediaDataRef(Media media, int16_t* index, Handle dataRef, OSType dataRe
 // ---------------------------------------------------------------------------------------------
 // Samples.
 
+// A media in memory takes samples at any time: beginning and ending a run of media edits only
+// checks the media.
+OSErr BeginMediaEdits(Media media);
+OSErr EndMediaEdits(Media media);
+
 // Adds numberOfSamples samples of size / numberOfSamples bytes each (size must divide evenly),
 // each decodeDurationPerSample long (at least 1) and shown displayOffset after its decode time.
 // sampleDecodeTimeOut (may be null) receives the first one's decode time.

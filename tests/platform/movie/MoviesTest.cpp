@@ -138,6 +138,7 @@ TEST(Movies, ATrackWhoseMediaWentShowsNothing) {
     EXPECT_EQ(GetMovieTime(v.movie, nullptr), 0);
     EXPECT_EQ(GetMediaSampleCount(v.media), 0);
     EXPECT_EQ(GetMoviesError(), invalidMedia);
+    EXPECT_EQ(BeginMediaEdits(v.media), invalidMedia);
     DisposeTrackMedia(v.media);
     EXPECT_EQ(GetMoviesError(), invalidMedia);
     // The track can take a new media.
@@ -406,6 +407,14 @@ TEST(Movies, SampleDescriptionsAndBadSamplesAreChecked) {
     Movie movie = NewMovie(0);
     Track track = NewMovieTrack(movie, 0, 0, 0);
     Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+    EXPECT_EQ(BeginMediaEdits(media), noErr);
+    OSType type = 0;
+    GetMediaHandlerDescription(media, &type, nullptr, nullptr);
+    EXPECT_EQ(type, VideoMediaType);
+    SetMediaLanguage(media, 3);
+    SetMediaQuality(media, mediaQualityBetter);
+    EXPECT_EQ(GetMediaLanguage(media), 3);
+    EXPECT_EQ(GetMediaQuality(media), mediaQualityBetter);
     const uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
     SampleDescriptionHandle jpeg = makeDescription(FOUR_CHAR_CODE("jpeg"));
     SampleDescriptionHandle wide = makeDescription(FOUR_CHAR_CODE("jpeg"), 32);
@@ -429,6 +438,7 @@ TEST(Movies, SampleDescriptionsAndBadSamplesAreChecked) {
     TimeValue64 at = 0;
     EXPECT_EQ(AddMediaSample2(media, bytes, 6, 5, 0, wide, 1, 0, &at), noErr);
     EXPECT_EQ(at, 15);
+    EXPECT_EQ(EndMediaEdits(media), noErr);
     EXPECT_EQ(GetMediaSampleDescriptionCount(media), 2);
     EXPECT_EQ(GetMediaSampleCount(media), 4);
 
