@@ -4,6 +4,7 @@
 #include "PlatformErrors.h"
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 // Media records of the movie layer, as far as the core needs them: a media's input map. The
-// movie model extends the record with tracks, samples and handlers.
+// movie model keeps its tracks, samples and handlers beside the record, under the same reference.
+// References are tokens checked against a registry: an unknown or disposed media is refused with
+// invalidMedia, never dereferenced.
 #pragma once
 
 #include "PlatformAtoms.h"
@@ -16,4 +18,6 @@ namespace platform {
 // A media that belongs to no track yet; disposed with disposeMedia.
 Media newDetachedMedia();
 void disposeMedia(Media media);
+// Whether the reference names a media that has not been disposed of.
+bool isMedia(Media media);
 } // namespace platform

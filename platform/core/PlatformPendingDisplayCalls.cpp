@@ -14,19 +14,6 @@ RgnHandle GetTrackClipRgn(Track) {
     return nullptr;
 }
 
-void GetMovieMatrix(Movie, MatrixRecord*) {
-    platform::setMoviesError(invalidMovie);
-}
-
-void GetTrackMatrix(Track, MatrixRecord*) {
-    platform::setMoviesError(invalidTrack);
-}
-
-Media GetTrackMedia(Track) {
-    platform::setMoviesError(invalidTrack);
-    return nullptr;
-}
-
 // A media made in the core has no handler.
 MediaHandler GetMediaHandler(Media media) {
     platform::setMoviesError(media ? noErr : invalidMedia);
@@ -53,4 +40,3 @@ ComponentResult SGGetChannelClip(SGChannel, RgnHandle* clipRgn) {
     if (clipRgn) *clipRgn = nullptr;
     return badComponentInstance;
 }
-

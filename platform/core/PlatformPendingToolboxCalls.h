@@ -1,12 +1,14 @@
 // Movie-toolbox and imaging calls that the foundation's QuickTime utilities make and that the
-// movie and imaging layers answer: the user data of movies, tracks, media and sequence grabbers,
-// the movies sticky error and graphics importers found for a data reference (CG images are the
-// imaging layer's, PlatformCoreGraphics.h; the user data lists themselves are the core's,
-// PlatformUserData.h). Until those layers provide them, each call here answers with the
-// platform's status for the object it cannot reach and hands back nothing; the layers replace the
-// definitions in PlatformPendingToolboxCalls.cpp.
+// movie and imaging layers answer: the settings of sequence grabbers and graphics importers found
+// for a data reference (CG images are the imaging layer's, PlatformCoreGraphics.h; the user data
+// lists themselves are the core's, PlatformUserData.h; the user data of movies, tracks and media
+// is the movie layer's, PlatformMovies.h; the sticky error is the core's, PlatformErrors.h). Until
+// those layers provide them, each call here answers with the platform's status for the object it
+// cannot reach and hands back nothing; the layers replace the definitions in
+// PlatformPendingToolboxCalls.cpp.
 #pragma once
 
+#include "PlatformErrors.h"
 #include "PlatformObjects.h"
 #include "PlatformTypes.h"
 #include "PlatformUserData.h"
@@ -21,19 +23,9 @@ constexpr OSErr couldNotResolveDataRef = -2000;
 constexpr int32_t kGraphicsImporterDontValidate = 1; // the flag that skips validation of the data
 constexpr int32_t kMovieImporterDontUseGraphicsImporters = 4;
 
-// The user data that a movie, track or media owns; null with invalidMovie, invalidTrack or
-// invalidMedia (GetMoviesError() tells) until the movie layer exists.
-UserData GetMovieUserData(Movie movie);
-UserData GetTrackUserData(Track track);
-UserData GetMediaUserData(Media media);
-
 // The sequence grabber's settings as a new user data list (flags 0); badComponentInstance and no
 // list until sequence grabbers exist.
 ComponentResult SGGetSettings(SeqGrabComponent s, UserData* ud, int32_t flags);
-
-// The first movie-toolbox error since the sticky error was last cleared.
-OSErr GetMoviesStickyError();
-void ClearMoviesStickyError();
 
 // A graphics importer that can read the data reference ('alis', 'hndl' or 'ptr '), or
 // cantFindHandler; defined with the imaging layer's graphics importers

@@ -268,7 +268,9 @@ TEST(VUXQTUtils, MoviesWithoutAMovieLayer) {
     EXPECT_EQ(err, -2010);
     EXPECT_EQ(VUXQTUtils::movieControllerType(unknown, err), 0x3F3F3F3Fu);
     EXPECT_EQ(err, -2010);
-    EXPECT_EQ(VUXQTUtils::stickyError(true), 0);
+    // The sticky error kept the first failure until it was cleared.
+    EXPECT_EQ(VUXQTUtils::stickyError(true), -2010);
+    EXPECT_EQ(VUXQTUtils::stickyError(false), 0);
 
     Handle path = NewHandle(4);
     DataReferenceRecord ref{FOUR_CHAR_CODE("alis"), path};

@@ -4,6 +4,7 @@
 #include "PlatformErrors.h"
 #include "PlatformFixed.h"
 #include "PlatformGWorlds.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 
 #include <algorithm>

@@ -5,6 +5,7 @@
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformGeometry.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformTimeBase.h"
 

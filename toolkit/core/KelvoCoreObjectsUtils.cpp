@@ -3,6 +3,7 @@
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformMemory.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformUUID.h"
 #include "VUXKelvo.h"

@@ -5,6 +5,7 @@
 #include "PlatformCFURL.h"
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 
 #include <cstring>

@@ -4,6 +4,7 @@
 #include "PlatformEndian.h"
 #include "PlatformFixed.h"
 #include "PlatformGraphicsImport.h"
+#include "PlatformMovies.h"
 
 #include <cmath>
 #include <new>

@@ -3,6 +3,7 @@
 #include "KelvoGraphicsSources.h"
 #include "PlatformEndian.h"
 #include "PlatformGraphicsImport.h"
+#include "PlatformMovies.h"
 
 #include <new>
 

@@ -1,5 +1,7 @@
 #include "KelvoGraphicsSources.h"
 
+#include "PlatformMovies.h"
+
 namespace kelvo_graphics {
 
 SourceKind kindOf(const Kelvo_QTObj& object) {

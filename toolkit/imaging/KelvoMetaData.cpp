@@ -7,6 +7,7 @@
 
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 
 #include <bit>

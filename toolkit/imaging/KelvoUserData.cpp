@@ -3,6 +3,7 @@
 #include "KelvoCoreObjectsDocument.h"
 #include "PlatformErrors.h"
 #include "PlatformGraphicsMetaData.h"
+#include "PlatformMovies.h"
 #include "PlatformPendingToolboxCalls.h"
 
 #include <climits>

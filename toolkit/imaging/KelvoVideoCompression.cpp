@@ -5,7 +5,7 @@
 #include "KelvoVideoCompressionSettings.h"
 #include "KelvoVideo.h"
 #include "PlatformFixed.h"
-#include "PlatformPendingMediaCalls.h"
+#include "PlatformMovies.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,177 @@
+// The records behind movie, track and media references, shared by the sources of the movie
+// layer. Every record is reached under the registry's lock; nothing here locks by itself.
+#pragma once
+
+#include "PlatformMovies.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace platform::movie {
+
+using Bytes = std::vector<uint8_t>;
+
+// A run of samples alike: `count` samples of `size` bytes each, one after another from
+// `dataOffset`, each `duration` long and shown `displayOffset` after its decode time.
+struct SampleRun {
+    int64_t firstNumber = 0; // 0-based number of the first sample
+    int64_t firstDecodeTime = 0;
+    int64_t count = 0;
+    int64_t duration = 0;
+    int64_t displayOffset = 0;
+    int64_t dataOffset = 0;
+    uint32_t size = 0;
+    uint32_t flags = 0;
+    uint32_t description = 0; // 1-based
+    bool reference = false;   // bytes in a data reference rather than the media's memory
+};
+
+struct DataRef {
+    OSType type = 0;
+    Bytes bytes;
+};
+
+struct TrackRecord;
+
+struct MediaRecord {
+    Media token = nullptr;
+    TrackRecord* track = nullptr;
+    OSType type = 0;
+    TimeScale scale = kMovieDefaultTimeScale;
+    int16_t language = 0;
+    int16_t quality = 0;
+    std::vector<Bytes> descriptions;
+    std::vector<DataRef> dataRefs;
+    std::vector<SampleRun> runs;
+    int64_t sampleCount = 0;
+    int64_t decodeEnd = 0;
+    int64_t displayEnd = 0; // the end of the latest display interval
+    Bytes storage;          // the bytes of the samples added to the media
+    UserData userData = nullptr;
+    QTMetaDataRef metaData = nullptr;
+};
+
+// A segment of a track: `length` track units showing, when not empty, media time
+// anchor + floor((base + k * num) / den) at its k-th unit. Splitting and scaling keep the
+// mapping exact by moving `base`, `num` and `den` rather than rounding.
+struct Edit {
+    int64_t length = 0;
+    bool empty = true;
+    int64_t anchor = 0;
+    int64_t base = 0;
+    int64_t num = 1;
+    int64_t den = 1;
+};
+// The media time a segment shows k units after its start.
+int64_t mediaTimeAt(const Edit& e, int64_t k);
+// The segment showing from `units` units further on: its base moves on and stays below its den.
+void advanceEdit(Edit& e, int64_t units);
+
+struct MovieRecord;
+
+struct TrackReferences {
+    OSType type = 0;
+    std::vector<TrackRecord*> tracks;
+};
+
+struct TrackRecord {
+    Track token = nullptr;
+    MovieRecord* movie = nullptr;
+    int32_t id = 0;
+    Fixed width = 0;
+    Fixed height = 0;
+    MatrixRecord matrix{};
+    bool enabled = true;
+    int16_t layer = 0;
+    int16_t volume = 0;
+    std::vector<Edit> edits;
+    MediaRecord* media = nullptr; // owned through the registry
+    TrackRecord* alternate = this;
+    std::vector<TrackReferences> references;
+    UserData userData = nullptr;
+    QTMetaDataRef metaData = nullptr;
+};
+
+struct MovieRecord {
+    Movie token = nullptr;
+    TimeScale scale = kMovieDefaultTimeScale;
+    int64_t time = 0;
+    MatrixRecord matrix{};
+    bool active = true;
+    int64_t selectionStart = 0, selectionDuration = 0;
+    int64_t previewStart = 0, previewDuration = 0;
+    int64_t posterTime = 0;
+    std::vector<std::unique_ptr<TrackRecord>> tracks;
+    int32_t nextTrackID = 1;
+    UserData userData = nullptr;
+    QTMetaDataRef metaData = nullptr;
+};
+
+struct Registry {
+    std::mutex mutex;
+    std::unordered_map<uintptr_t, std::unique_ptr<MovieRecord>> movies;
+    std::unordered_map<uintptr_t, TrackRecord*> tracks;
+    std::unordered_map<uintptr_t, std::unique_ptr<MediaRecord>> media;
+    uintptr_t lastToken = 0;
+};
+
+Registry& registry();
+// A token that no movie or track had before.
+uintptr_t newToken();
+
+// Look-ups under the lock: null when the reference names nothing (disposed or unknown). A media
+// that the core made alone gets its record on first use.
+MovieRecord* findMovie(Movie movie);
+TrackRecord* findTrack(Track track);
+MediaRecord* findMedia(Media media);
+
+// Disposal under the lock.
+void destroyMedia(MediaRecord* media);
+void destroyTrack(TrackRecord* track);
+
+// The longest time any movie, track or media may reach, so that sums of times never overflow.
+constexpr int64_t kMaxTime = INT64_MAX / 4;
+
+// Sets the movies error and answers it.
+inline OSErr result(OSErr err) {
+    return platform::setMoviesError(err);
+}
+
+// Times.
+int64_t floorDiv(__int128 a, __int128 b);
+int64_t ceilDiv(__int128 a, __int128 b);
+int64_t convertTime(int64_t value, int64_t fromScale, int64_t toScale);
+TimeValue saturate32(int64_t value);
+
+int64_t trackDuration(const TrackRecord& track);
+int64_t movieDuration(const MovieRecord& movie);
+// Drops zero-length segments, joins neighbouring empty ones and drops empty ones at the end.
+void normalizeEdits(TrackRecord& track);
+// Makes `at` (0 .. duration) a segment boundary; answers the index of the segment starting there
+// (edits.size() at the end).
+size_t splitEditsAt(TrackRecord& track, int64_t at);
+// Moves every segment of the track to a new movie scale.
+void rescaleEdits(TrackRecord& track, int64_t fromScale, int64_t toScale);
+
+// Media.
+OSErr addDescription(MediaRecord& media, SampleDescriptionHandle desc, uint32_t* index);
+// The bytes of `size` at `offset` of a run's data into `out`.
+OSErr readSampleBytes(const MediaRecord& media, const SampleRun& run, int64_t offset, size_t size,
+                      uint8_t* out);
+// The run holding the 0-based sample number, or the run at the decode time; null when none.
+const SampleRun* runOfNumber(const MediaRecord& media, int64_t number);
+const SampleRun* runAtDecodeTime(const MediaRecord& media, int64_t time);
+bool hasCharacteristic(OSType mediaType, OSType characteristic);
+
+// Interesting times of a track in track time (sorted, unique) for the search flags, with their
+// lengths to the next one.
+void trackInterestingTimes(const TrackRecord& track, int16_t flags, std::vector<int64_t>& times);
+// Media display times where samples (or sync samples) start.
+void mediaSampleStarts(const MediaRecord& media, bool syncOnly, int64_t from, int64_t to,
+                       std::vector<int64_t>& out);
+
+} // namespace platform::movie

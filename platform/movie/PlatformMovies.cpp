@@ -1,0 +1,999 @@
+#include "PlatformFixed.h"
+#include "PlatformMovieModel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace platform::movie {
+
+Registry& registry() {
+    static Registry* r = new Registry(); // lives as long as the process
+    return *r;
+}
+
+uintptr_t newToken() {
+    // Tokens look like aligned addresses, and no token is handed out twice.
+    return registry().lastToken += 16;
+}
+
+MovieRecord* findMovie(Movie movie) {
+    auto it = registry().movies.find(reinterpret_cast<uintptr_t>(movie));
+    return it == registry().movies.end() ? nullptr : it->second.get();
+}
+
+TrackRecord* findTrack(Track track) {
+    auto it = registry().tracks.find(reinterpret_cast<uintptr_t>(track));
+    return it == registry().tracks.end() ? nullptr : it->second;
+}
+
+MediaRecord* findMedia(Media media) {
+    if (!media) return nullptr;
+    auto& all = registry().media;
+    auto it = all.find(reinterpret_cast<uintptr_t>(media));
+    const bool alive = platform::isMedia(media);
+    if (it != all.end()) {
+        if (alive) return it->second.get();
+        // The core disposed of a media of its own: forget the record made for it.
+        if (!it->second->track) {
+            destroyMedia(it->second.get());
+        }
+        return nullptr;
+    }
+    if (!alive) return nullptr;
+    // A media that the core made alone: it belongs to no track.
+    auto record = std::unique_ptr<MediaRecord>(new (std::nothrow) MediaRecord());
+    if (!record) return nullptr;
+    record->token = media;
+    if (NewUserData(&record->userData) != noErr) return nullptr;
+    MediaRecord* raw = record.get();
+    all.emplace(reinterpret_cast<uintptr_t>(media), std::move(record));
+    return raw;
+}
+
+void destroyMedia(MediaRecord* media) {
+    // The track's segments named times of this media only: the track now shows nothing.
+    if (media->track) {
+        media->track->media = nullptr;
+        media->track->edits.clear();
+    }
+    if (media->userData) DisposeUserData(media->userData);
+    if (media->metaData) QTMetaDataRelease(media->metaData);
+    Media token = media->token;
+    registry().media.erase(reinterpret_cast<uintptr_t>(token)); // destroys the record
+    platform::disposeMedia(token);
+}
+
+void destroyTrack(TrackRecord* track) {
+    if (track->media) destroyMedia(track->media);
+    // Out of its alternate group.
+    if (track->alternate != track) {
+        TrackRecord* before = track->alternate;
+        while (before->alternate != track)
+            before = before->alternate;
+        before->alternate = track->alternate;
+    }
+    MovieRecord* movie = track->movie;
+    for (auto& other : movie->tracks) {
+        for (TrackReferences& refs : other->references)
+            refs.tracks.erase(std::remove(refs.tracks.begin(), refs.tracks.end(), track), refs.tracks.end());
+        auto& types = other->references;
+        types.erase(std::remove_if(types.begin(), types.end(),
+                                   [](const TrackReferences& r) { return r.tracks.empty(); }),
+                    types.end());
+    }
+    if (track->userData) DisposeUserData(track->userData);
+    if (track->metaData) QTMetaDataRelease(track->metaData);
+    registry().tracks.erase(reinterpret_cast<uintptr_t>(track->token));
+    auto& list = movie->tracks;
+    list.erase(std::remove_if(list.begin(), list.end(), [track](const auto& t) { return t.get() == track; }),
+               list.end());
+}
+
+int64_t floorDiv(__int128 a, __int128 b) {
+    if (b < 0) a = -a, b = -b;
+    __int128 q = a / b;
+    if ((a % b) != 0 && a < 0) --q;
+    if (q > std::numeric_limits<int64_t>::max()) return std::numeric_limits<int64_t>::max();
+    if (q < std::numeric_limits<int64_t>::min()) return std::numeric_limits<int64_t>::min();
+    return int64_t(q);
+}
+
+int64_t ceilDiv(__int128 a, __int128 b) {
+    return -floorDiv(-a, b);
+}
+
+int64_t convertTime(int64_t value, int64_t fromScale, int64_t toScale) {
+    if (fromScale == toScale || fromScale <= 0) return value;
+    return floorDiv(__int128(value) * toScale, fromScale);
+}
+
+TimeValue saturate32(int64_t value) {
+    return TimeValue(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+int64_t trackDuration(const TrackRecord& track) {
+    int64_t sum = 0;
+    for (const Edit& e : track.edits)
+        sum += e.length;
+    return sum;
+}
+
+int64_t movieDuration(const MovieRecord& movie) {
+    int64_t longest = 0;
+    for (const auto& t : movie.tracks)
+        longest = std::max(longest, trackDuration(*t));
+    return longest;
+}
+
+bool hasCharacteristic(OSType mediaType, OSType characteristic) {
+    if (characteristic == VisualMediaCharacteristic)
+        return mediaType == VideoMediaType || mediaType == TextMediaType ||
+               mediaType == FOUR_CHAR_CODE("tx3g") || mediaType == FOUR_CHAR_CODE("sbtl") ||
+               mediaType == FOUR_CHAR_CODE("mpeg");
+    if (characteristic == AudioMediaCharacteristic)
+        return mediaType == SoundMediaType || mediaType == FOUR_CHAR_CODE("mpeg");
+    return false;
+}
+
+} // namespace platform::movie
+
+using namespace platform::movie;
+
+namespace {
+
+using Lock = std::lock_guard<std::mutex>;
+
+std::mutex& mutex() {
+    return registry().mutex;
+}
+
+Rect toRect(const FixedRect& r) {
+    auto edge = [](Fixed f) { return int16_t(std::clamp<int32_t>(FixRound(f), INT16_MIN, INT16_MAX)); };
+    // FixRound already saturates to 16 bits.
+    return Rect{edge(r.top), edge(r.left), edge(r.bottom), edge(r.right)};
+}
+
+// The enabled tracks with an area, each through its matrix, joined.
+Rect naturalRect(const MovieRecord& movie) {
+    bool any = false;
+    FixedRect all{0, 0, 0, 0};
+    for (const auto& t : movie.tracks) {
+        if (!t->enabled || t->width <= 0 || t->height <= 0) continue;
+        FixedRect r{0, 0, t->width, t->height};
+        TransformFixedRect(&t->matrix, &r, nullptr);
+        if (!any) {
+            all = r;
+            any = true;
+        } else {
+            all.left = std::min(all.left, r.left);
+            all.top = std::min(all.top, r.top);
+            all.right = std::max(all.right, r.right);
+            all.bottom = std::max(all.bottom, r.bottom);
+        }
+    }
+    return any ? toRect(all) : Rect{0, 0, 0, 0};
+}
+
+Rect movieBox(const MovieRecord& movie) {
+    Rect natural = naturalRect(movie);
+    TransformRect(&movie.matrix, &natural, nullptr);
+    return natural;
+}
+
+bool isEmpty(const Rect& r) {
+    return r.bottom <= r.top || r.right <= r.left;
+}
+
+void rescaleMovie(MovieRecord& movie, TimeScale scale) {
+    const int64_t from = movie.scale;
+    for (auto& t : movie.tracks)
+        rescaleEdits(*t, from, scale);
+    auto conv = [&](int64_t v) { return convertTime(v, from, scale); };
+    movie.time = conv(movie.time);
+    movie.selectionStart = conv(movie.selectionStart);
+    movie.selectionDuration = conv(movie.selectionDuration);
+    movie.previewStart = conv(movie.previewStart);
+    movie.previewDuration = conv(movie.previewDuration);
+    movie.posterTime = conv(movie.posterTime);
+    movie.scale = scale;
+    movie.time = std::min(movie.time, movieDuration(movie));
+}
+
+bool trackMatches(const TrackRecord& t, OSType type, int32_t flags) {
+    if ((flags & movieTrackEnabledOnly) && !t.enabled) return false;
+    const OSType mediaType = t.media ? t.media->type : 0;
+    if (flags & movieTrackCharacteristic) return hasCharacteristic(mediaType, type);
+    return mediaType == type;
+}
+
+// The next (or previous) time of the sorted candidates from `time`, and its length to the
+// following candidate or `end`.
+void pick(const std::vector<int64_t>& times, int16_t flags, int64_t time, Fixed rate, int64_t end,
+          int64_t* found, int64_t* length) {
+    *found = -1;
+    *length = 0;
+    const bool edge = (flags & nextTimeEdgeOK) != 0;
+    if (rate >= 0) {
+        auto it = edge ? std::lower_bound(times.begin(), times.end(), time)
+                       : std::upper_bound(times.begin(), times.end(), time);
+        if (it == times.end()) return;
+        *found = *it;
+    } else {
+        auto it = edge ? std::upper_bound(times.begin(), times.end(), time)
+                       : std::lower_bound(times.begin(), times.end(), time);
+        if (it == times.begin()) return;
+        *found = *--it;
+    }
+    auto next = std::upper_bound(times.begin(), times.end(), *found);
+    *length = (next == times.end() ? std::max(end, *found) : *next) - *found;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Movies.
+
+Movie NewMovie(int32_t) {
+    auto movie = std::unique_ptr<MovieRecord>(new (std::nothrow) MovieRecord());
+    if (!movie) {
+        result(memFullErr);
+        return nullptr;
+    }
+    SetIdentityMatrix(&movie->matrix);
+    if (NewUserData(&movie->userData) != noErr) {
+        result(memFullErr);
+        return nullptr;
+    }
+    Lock lock(mutex());
+    movie->token = reinterpret_cast<Movie>(newToken());
+    Movie token = movie->token;
+    try {
+        registry().movies.emplace(reinterpret_cast<uintptr_t>(token), std::move(movie));
+    } catch (const std::bad_alloc&) {
+        result(memFullErr);
+        return nullptr;
+    }
+    result(noErr);
+    return token;
+}
+
+void DisposeMovie(Movie movie) {
+    std::unique_ptr<MovieRecord> gone;
+    {
+        Lock lock(mutex());
+        MovieRecord* m = findMovie(movie);
+        if (!m) {
+            result(invalidMovie);
+            return;
+        }
+        while (!m->tracks.empty())
+            destroyTrack(m->tracks.back().get());
+        auto it = registry().movies.find(reinterpret_cast<uintptr_t>(movie));
+        gone = std::move(it->second);
+        registry().movies.erase(it);
+    }
+    if (gone->userData) DisposeUserData(gone->userData);
+    if (gone->metaData) QTMetaDataRelease(gone->metaData);
+    result(noErr);
+}
+
+TimeScale GetMovieTimeScale(Movie movie) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    result(m ? noErr : invalidMovie);
+    return m ? m->scale : 0;
+}
+
+void SetMovieTimeScale(Movie movie, TimeScale timeScale) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    // Every time of the movie must still fit once it is counted in the new scale.
+    if (timeScale < 1 || __int128(movieDuration(*m)) * timeScale / m->scale > kMaxTime) {
+        result(paramErr);
+        return;
+    }
+    if (timeScale != m->scale) rescaleMovie(*m, timeScale);
+    result(noErr);
+}
+
+TimeValue64 GetMovieDuration64(Movie movie) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    result(m ? noErr : invalidMovie);
+    return m ? movieDuration(*m) : 0;
+}
+
+TimeValue GetMovieDuration(Movie movie) {
+    return saturate32(GetMovieDuration64(movie));
+}
+
+TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (currentTime)
+        *currentTime = TimeRecord{platform::int64ToWide(m ? m->time : 0), m ? m->scale : 0, nullptr};
+    result(m ? noErr : invalidMovie);
+    return m ? saturate32(m->time) : 0;
+}
+
+void SetMovieTimeValue(Movie movie, TimeValue newtime) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    m->time = std::clamp<int64_t>(newtime, 0, movieDuration(*m));
+    result(noErr);
+}
+
+void GetMovieNaturalBoundsRect(Movie movie, Rect* naturalBounds) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (naturalBounds) *naturalBounds = m ? naturalRect(*m) : Rect{0, 0, 0, 0};
+    result(m ? noErr : invalidMovie);
+}
+
+void GetMovieBox(Movie movie, Rect* box) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (box) *box = m ? movieBox(*m) : Rect{0, 0, 0, 0};
+    result(m ? noErr : invalidMovie);
+}
+
+void SetMovieBox(Movie movie, const Rect* box) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    if (!box || box->bottom < box->top || box->right < box->left) {
+        result(paramErr);
+        return;
+    }
+    Rect current = movieBox(*m);
+    if (isEmpty(current)) {
+        TranslateMatrix(&m->matrix, Long2Fix(box->left - current.left), Long2Fix(box->top - current.top));
+    } else {
+        MapMatrix(&m->matrix, &current, box);
+    }
+    result(noErr);
+}
+
+void GetMovieMatrix(Movie movie, MatrixRecord* matrix) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (matrix && m) *matrix = m->matrix;
+    result(m ? noErr : invalidMovie);
+}
+
+void SetMovieMatrix(Movie movie, const MatrixRecord* matrix) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    if (matrix)
+        m->matrix = *matrix;
+    else
+        SetIdentityMatrix(&m->matrix);
+    result(noErr);
+}
+
+Boolean GetMovieActive(Movie movie) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    result(m ? noErr : invalidMovie);
+    return m && m->active;
+}
+
+void SetMovieActive(Movie movie, Boolean active) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (m) m->active = active != 0;
+    result(m ? noErr : invalidMovie);
+}
+
+namespace {
+// Reads a pair of movie times; every output may be null.
+void getPair(Movie movie, int64_t MovieRecord::*first, int64_t MovieRecord::*second, TimeValue* a,
+             TimeValue* b) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (a) *a = m ? saturate32(m->*first) : 0;
+    if (b) *b = m ? saturate32(m->*second) : 0;
+    result(m ? noErr : invalidMovie);
+}
+
+void setPair(Movie movie, int64_t MovieRecord::*first, int64_t MovieRecord::*second, TimeValue a,
+             TimeValue b) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    if (a < 0 || b < 0) {
+        result(paramErr);
+        return;
+    }
+    m->*first = a;
+    m->*second = b;
+    result(noErr);
+}
+} // namespace
+
+void GetMovieSelection(Movie movie, TimeValue* selectionTime, TimeValue* selectionDuration) {
+    getPair(movie, &MovieRecord::selectionStart, &MovieRecord::selectionDuration, selectionTime,
+            selectionDuration);
+}
+
+void SetMovieSelection(Movie movie, TimeValue selectionTime, TimeValue selectionDuration) {
+    setPair(movie, &MovieRecord::selectionStart, &MovieRecord::selectionDuration, selectionTime,
+            selectionDuration);
+}
+
+void GetMoviePreviewTime(Movie movie, TimeValue* previewTime, TimeValue* previewDuration) {
+    getPair(movie, &MovieRecord::previewStart, &MovieRecord::previewDuration, previewTime, previewDuration);
+}
+
+void SetMoviePreviewTime(Movie movie, TimeValue previewTime, TimeValue previewDuration) {
+    setPair(movie, &MovieRecord::previewStart, &MovieRecord::previewDuration, previewTime, previewDuration);
+}
+
+TimeValue GetMoviePosterTime(Movie movie) {
+    TimeValue t = 0;
+    getPair(movie, &MovieRecord::posterTime, &MovieRecord::posterTime, &t, nullptr);
+    return t;
+}
+
+void SetMoviePosterTime(Movie movie, TimeValue posterTime) {
+    setPair(movie, &MovieRecord::posterTime, &MovieRecord::posterTime, posterTime, posterTime);
+}
+
+void GetMovieNextInterestingTime(Movie movie, int16_t interestingTimeFlags, int16_t numMediaTypes,
+                                 const OSType* whichMediaTypes, TimeValue time, Fixed rate,
+                                 TimeValue* interestingTime, TimeValue* interestingDuration) {
+    if (interestingTime) *interestingTime = -1;
+    if (interestingDuration) *interestingDuration = 0;
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    if (numMediaTypes < 0 || (numMediaTypes > 0 && !whichMediaTypes)) {
+        result(paramErr);
+        return;
+    }
+    std::vector<int64_t> times;
+    for (const auto& t : m->tracks) {
+        if (!t->enabled) continue;
+        if (numMediaTypes > 0) {
+            const OSType type = t->media ? t->media->type : 0;
+            if (std::find(whichMediaTypes, whichMediaTypes + numMediaTypes, type) ==
+                whichMediaTypes + numMediaTypes)
+                continue;
+        }
+        trackInterestingTimes(*t, interestingTimeFlags, times);
+    }
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    int64_t found = -1, length = 0;
+    pick(times, interestingTimeFlags, time, rate, movieDuration(*m), &found, &length);
+    if (interestingTime) *interestingTime = saturate32(found);
+    if (interestingDuration) *interestingDuration = saturate32(length);
+    result(noErr);
+}
+
+void GetTrackNextInterestingTime(Track theTrack, int16_t interestingTimeFlags, TimeValue time, Fixed rate,
+                                 TimeValue* interestingTime, TimeValue* interestingDuration) {
+    if (interestingTime) *interestingTime = -1;
+    if (interestingDuration) *interestingDuration = 0;
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) {
+        result(invalidTrack);
+        return;
+    }
+    std::vector<int64_t> times;
+    trackInterestingTimes(*t, interestingTimeFlags, times);
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    int64_t found = -1, length = 0;
+    pick(times, interestingTimeFlags, time, rate, trackDuration(*t), &found, &length);
+    if (interestingTime) *interestingTime = saturate32(found);
+    if (interestingDuration) *interestingDuration = saturate32(length);
+    result(noErr);
+}
+
+void GetMediaNextInterestingDisplayTime(Media media, int16_t interestingTimeFlags, TimeValue64 time,
+                                        Fixed rate, TimeValue64* interestingDisplayTime,
+                                        TimeValue64* interestingDisplayDuration) {
+    if (interestingDisplayTime) *interestingDisplayTime = -1;
+    if (interestingDisplayDuration) *interestingDisplayDuration = 0;
+    Lock lock(mutex());
+    MediaRecord* md = findMedia(media);
+    if (!md) {
+        result(invalidMedia);
+        return;
+    }
+    std::vector<int64_t> times;
+    mediaSampleStarts(*md, (interestingTimeFlags & nextTimeSyncSample) != 0, INT64_MIN, INT64_MAX, times);
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    int64_t found = -1, length = 0;
+    pick(times, interestingTimeFlags, time, rate, md->displayEnd, &found, &length);
+    if (interestingDisplayTime) *interestingDisplayTime = found;
+    if (interestingDisplayDuration) *interestingDisplayDuration = length;
+    result(noErr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tracks.
+
+Track NewMovieTrack(Movie movie, Fixed width, Fixed height, int16_t trackVolume) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return nullptr;
+    }
+    if (width < 0 || height < 0) {
+        result(paramErr);
+        return nullptr;
+    }
+    auto track = std::unique_ptr<TrackRecord>(new (std::nothrow) TrackRecord());
+    if (!track || NewUserData(&track->userData) != noErr) {
+        result(memFullErr);
+        return nullptr;
+    }
+    track->token = reinterpret_cast<Track>(newToken());
+    track->movie = m;
+    track->id = m->nextTrackID++;
+    track->width = width;
+    track->height = height;
+    track->volume = trackVolume;
+    SetIdentityMatrix(&track->matrix);
+    TrackRecord* raw = track.get();
+    try {
+        registry().tracks.emplace(reinterpret_cast<uintptr_t>(raw->token), raw);
+        m->tracks.push_back(std::move(track));
+    } catch (const std::bad_alloc&) {
+        registry().tracks.erase(reinterpret_cast<uintptr_t>(raw->token));
+        result(memFullErr);
+        return nullptr;
+    }
+    result(noErr);
+    return raw->token;
+}
+
+void DisposeMovieTrack(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (!t) {
+        result(invalidTrack);
+        return;
+    }
+    MovieRecord* m = t->movie;
+    destroyTrack(t);
+    m->time = std::min(m->time, movieDuration(*m));
+    result(noErr);
+}
+
+int32_t GetMovieTrackCount(Movie movie) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    result(m ? noErr : invalidMovie);
+    return m ? int32_t(m->tracks.size()) : 0;
+}
+
+Track GetMovieIndTrack(Movie movie, int32_t index) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return nullptr;
+    }
+    if (index < 1 || size_t(index) > m->tracks.size()) {
+        result(badTrackIndex);
+        return nullptr;
+    }
+    result(noErr);
+    return m->tracks[size_t(index - 1)]->token;
+}
+
+Track GetMovieIndTrackType(Movie movie, int32_t index, OSType trackType, int32_t flags) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return nullptr;
+    }
+    if (index < 1) {
+        result(badTrackIndex);
+        return nullptr;
+    }
+    // Running past the last match is how callers end their walk: no error.
+    result(noErr);
+    int32_t seen = 0;
+    for (const auto& t : m->tracks)
+        if (trackMatches(*t, trackType, flags) && ++seen == index) return t->token;
+    return nullptr;
+}
+
+int32_t GetTrackID(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? t->id : 0;
+}
+
+Track GetMovieTrack(Movie movie, int32_t trackID) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return nullptr;
+    }
+    for (const auto& t : m->tracks)
+        if (t->id == trackID) {
+            result(noErr);
+            return t->token;
+        }
+    result(trackIDNotFound);
+    return nullptr;
+}
+
+Movie GetTrackMovie(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? t->movie->token : nullptr;
+}
+
+void GetTrackDimensions(Track track, Fixed* width, Fixed* height) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (width) *width = t ? t->width : 0;
+    if (height) *height = t ? t->height : 0;
+    result(t ? noErr : invalidTrack);
+}
+
+void SetTrackDimensions(Track track, Fixed width, Fixed height) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (!t) {
+        result(invalidTrack);
+        return;
+    }
+    if (width < 0 || height < 0) {
+        result(paramErr);
+        return;
+    }
+    t->width = width;
+    t->height = height;
+    result(noErr);
+}
+
+void GetTrackMatrix(Track track, MatrixRecord* matrix) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (matrix && t) *matrix = t->matrix;
+    result(t ? noErr : invalidTrack);
+}
+
+void SetTrackMatrix(Track track, const MatrixRecord* matrix) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (!t) {
+        result(invalidTrack);
+        return;
+    }
+    if (matrix)
+        t->matrix = *matrix;
+    else
+        SetIdentityMatrix(&t->matrix);
+    result(noErr);
+}
+
+Boolean GetTrackEnabled(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t && t->enabled;
+}
+
+void SetTrackEnabled(Track track, Boolean isEnabled) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (t) t->enabled = isEnabled != 0;
+    result(t ? noErr : invalidTrack);
+}
+
+int16_t GetTrackLayer(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? t->layer : 0;
+}
+
+void SetTrackLayer(Track track, int16_t layer) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (t) t->layer = layer;
+    result(t ? noErr : invalidTrack);
+}
+
+int16_t GetTrackVolume(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? t->volume : 0;
+}
+
+void SetTrackVolume(Track track, int16_t volume) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (t) t->volume = volume;
+    result(t ? noErr : invalidTrack);
+}
+
+TimeValue GetTrackDuration(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? saturate32(trackDuration(*t)) : 0;
+}
+
+TimeValue GetTrackOffset(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (!t) {
+        result(invalidTrack);
+        return 0;
+    }
+    int64_t offset = 0;
+    for (const Edit& e : t->edits) {
+        if (!e.empty) break;
+        offset += e.length;
+    }
+    result(noErr);
+    return saturate32(offset);
+}
+
+void SetTrackOffset(Track track, TimeValue movieOffsetTime) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (!t) {
+        result(invalidTrack);
+        return;
+    }
+    if (movieOffsetTime < 0 || trackDuration(*t) + movieOffsetTime > kMaxTime) {
+        result(paramErr);
+        return;
+    }
+    auto& edits = t->edits;
+    size_t lead = 0;
+    while (lead < edits.size() && edits[lead].empty)
+        ++lead;
+    if (lead == edits.size()) { // nothing shows: no offset to keep
+        result(noErr);
+        return;
+    }
+    edits.erase(edits.begin(), edits.begin() + std::ptrdiff_t(lead));
+    if (movieOffsetTime > 0) {
+        Edit gap;
+        gap.length = movieOffsetTime;
+        edits.insert(edits.begin(), gap);
+    }
+    result(noErr);
+}
+
+void SetTrackAlternate(Track track, Track alternateT) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    if (!t) {
+        result(invalidTrack);
+        return;
+    }
+    TrackRecord* other = nullptr;
+    if (alternateT) {
+        other = findTrack(alternateT);
+        if (!other) {
+            result(invalidTrack);
+            return;
+        }
+        if (other->movie != t->movie) {
+            result(trackNotInMovie);
+            return;
+        }
+    }
+    // Out of the present group first.
+    if (t->alternate != t) {
+        TrackRecord* before = t->alternate;
+        while (before->alternate != t)
+            before = before->alternate;
+        before->alternate = t->alternate;
+        t->alternate = t;
+    }
+    if (other && other != t) {
+        t->alternate = other->alternate;
+        other->alternate = t;
+    }
+    result(noErr);
+}
+
+Track GetTrackAlternate(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? t->alternate->token : nullptr;
+}
+
+namespace {
+TrackReferences* referencesOf(TrackRecord& t, OSType type) {
+    for (TrackReferences& r : t.references)
+        if (r.type == type) return &r;
+    return nullptr;
+}
+} // namespace
+
+OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, int32_t* addedIndex) {
+    if (addedIndex) *addedIndex = 0;
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) return result(invalidTrack);
+    TrackRecord* r = findTrack(refTrack);
+    if (!r) return result(invalidTrack);
+    if (r->movie != t->movie) return result(trackNotInMovie);
+    if (refType == 0) return result(paramErr);
+    TrackReferences* refs = referencesOf(*t, refType);
+    if (!refs) {
+        t->references.push_back(TrackReferences{refType, {}});
+        refs = &t->references.back();
+    }
+    auto it = std::find(refs->tracks.begin(), refs->tracks.end(), r);
+    if (it == refs->tracks.end()) {
+        refs->tracks.push_back(r);
+        it = refs->tracks.end() - 1;
+    }
+    if (addedIndex) *addedIndex = int32_t(it - refs->tracks.begin()) + 1;
+    return result(noErr);
+}
+
+OSErr DeleteTrackReference(Track theTrack, OSType refType, int32_t index) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) return result(invalidTrack);
+    TrackReferences* refs = referencesOf(*t, refType);
+    if (!refs || index < 1 || size_t(index) > refs->tracks.size()) return result(badTrackIndex);
+    refs->tracks.erase(refs->tracks.begin() + (index - 1));
+    if (refs->tracks.empty()) t->references.erase(t->references.begin() + (refs - t->references.data()));
+    return result(noErr);
+}
+
+OSErr SetTrackReference(Track theTrack, Track refTrack, OSType refType, int32_t index) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) return result(invalidTrack);
+    TrackRecord* r = findTrack(refTrack);
+    if (!r) return result(invalidTrack);
+    if (r->movie != t->movie) return result(trackNotInMovie);
+    TrackReferences* refs = referencesOf(*t, refType);
+    if (!refs || index < 1 || size_t(index) > refs->tracks.size()) return result(badTrackIndex);
+    refs->tracks[size_t(index - 1)] = r;
+    return result(noErr);
+}
+
+Track GetTrackReference(Track theTrack, OSType refType, int32_t index) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) {
+        result(invalidTrack);
+        return nullptr;
+    }
+    TrackReferences* refs = referencesOf(*t, refType);
+    if (!refs || index < 1 || size_t(index) > refs->tracks.size()) {
+        result(badTrackIndex);
+        return nullptr;
+    }
+    result(noErr);
+    return refs->tracks[size_t(index - 1)]->token;
+}
+
+OSType GetNextTrackReferenceType(Track theTrack, OSType refType) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) {
+        result(invalidTrack);
+        return 0;
+    }
+    result(noErr);
+    auto& all = t->references;
+    if (refType == 0) return all.empty() ? 0 : all.front().type;
+    for (size_t i = 0; i + 1 < all.size(); ++i)
+        if (all[i].type == refType) return all[i + 1].type;
+    return 0;
+}
+
+int32_t GetTrackReferenceCount(Track theTrack, OSType refType) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(theTrack);
+    if (!t) {
+        result(invalidTrack);
+        return 0;
+    }
+    result(noErr);
+    TrackReferences* refs = referencesOf(*t, refType);
+    return refs ? int32_t(refs->tracks.size()) : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// User data and metadata.
+
+UserData GetMovieUserData(Movie movie) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    result(m ? noErr : invalidMovie);
+    return m ? m->userData : nullptr;
+}
+
+UserData GetTrackUserData(Track track) {
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(track);
+    result(t ? noErr : invalidTrack);
+    return t ? t->userData : nullptr;
+}
+
+UserData GetMediaUserData(Media media) {
+    Lock lock(mutex());
+    MediaRecord* m = findMedia(media);
+    result(m ? noErr : invalidMedia);
+    return m ? m->userData : nullptr;
+}
+
+namespace {
+// The owner's store (made on first use) with one more count for the caller.
+OSStatus copyStore(QTMetaDataRef& store, OSType ownerType, QTMetaDataRef* out) {
+    if (!store) store = platform::newMetaData(ownerType);
+    if (!store) return result(memFullErr);
+    *out = QTMetaDataRetain(store);
+    return result(*out ? noErr : memFullErr);
+}
+} // namespace
+
+OSStatus QTCopyMovieMetaData(Movie inMovie, QTMetaDataRef* outMetaData) {
+    if (!outMetaData) return result(paramErr);
+    *outMetaData = nullptr;
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(inMovie);
+    if (!m) return result(invalidMovie);
+    return copyStore(m->metaData, FOUR_CHAR_CODE("moov"), outMetaData);
+}
+
+OSStatus QTCopyTrackMetaData(Track inTrack, QTMetaDataRef* outMetaData) {
+    if (!outMetaData) return result(paramErr);
+    *outMetaData = nullptr;
+    Lock lock(mutex());
+    TrackRecord* t = findTrack(inTrack);
+    if (!t) return result(invalidTrack);
+    return copyStore(t->metaData, FOUR_CHAR_CODE("trak"), outMetaData);
+}
+
+OSStatus QTCopyMediaMetaData(Media inMedia, QTMetaDataRef* outMetaData) {
+    if (!outMetaData) return result(paramErr);
+    *outMetaData = nullptr;
+    Lock lock(mutex());
+    MediaRecord* m = findMedia(inMedia);
+    if (!m) return result(invalidMedia);
+    return copyStore(m->metaData, FOUR_CHAR_CODE("mdia"), outMetaData);
+}
