@@ -17,8 +17,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-sanitize -j"$jobs" --output-on-failure
 
 # ThreadSanitizer over the code that runs work on threads of its own or is shared between threads:
-# only the platform core and toolkit imaging tests are built, and only those of the component
-# services, background threads, user data, metadata and the graphics services are run.
+# only the platform core, movie and toolkit imaging tests are built, and only those of the component
+# services, background threads, user data, metadata, the graphics services and movies are run.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSYLMARK_TSAN=ON
 # The sanitizer's memory layout needs at most 28 random bits in mmap addresses; on kernels that
 # use more, its programs (test discovery included) run without address randomisation. Where
@@ -37,6 +37,6 @@ if ! "$probe_dir/probe" > /dev/null 2>&1; then
   fi
 fi
 rm -rf "$probe_dir"
-"${tsan_run[@]}" cmake --build build-tsan -j"$jobs" --target toolkit_imaging_tests platform_core_tests
+"${tsan_run[@]}" cmake --build build-tsan -j"$jobs" --target toolkit_imaging_tests platform_core_tests platform_movie_tests
 TSAN_OPTIONS=halt_on_error=1 "${tsan_run[@]}" \
-  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R "^(ComponentService|BackgroundThread|UserData|MetaData|ImportGraphics|ExportGraphics)"
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R "^(ComponentService|BackgroundThread|UserData|MetaData|ImportGraphics|ExportGraphics|Movies\\.)"

@@ -12,6 +12,13 @@
 
 namespace {
 
+// The first two characters of a representation (fewer when it is shorter), terminated.
+void copyVR(char (&out)[3], const char* vr) {
+    out[0] = vr ? vr[0] : 0;
+    out[1] = out[0] ? vr[1] : 0;
+    out[2] = 0;
+}
+
 int32_t atomID(int32_t key) {
     return DicmUtils_AtomIDForNumber(uint16_t(key));
 }
@@ -344,9 +351,9 @@ void KelvoDicomDataSet::setObjValue(int32_t key, Kelvo_QTObj* object) {
         if (object->isA("KelvoDicomDataItemGroup")) {
             std::memcpy(vr, "SQ", 3);
         } else if (object->isA("KelvoDicomDataElementValue")) {
-            std::strncpy(vr, static_cast<KelvoDicomDataElementValue*>(object)->vr(), 2);
+            copyVR(vr, static_cast<KelvoDicomDataElementValue*>(object)->vr());
         } else if (object->isA("KelvoDicomDataNode")) {
-            std::strncpy(vr, static_cast<KelvoDicomDataNode*>(object)->VR(), 2);
+            copyVR(vr, static_cast<KelvoDicomDataNode*>(object)->VR());
         } else if (object->isA("KelvoDicomDataElement")) {
             std::memcpy(vr, "UN", 3); // the element carries its own value and representation
         }
