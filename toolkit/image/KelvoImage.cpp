@@ -92,7 +92,9 @@ void KelvoImageClassT<Base, T, N, Format>::copy(Kelvo_QTObj& source) {
 template <class Base, class T, int N, uint32_t Format>
 Kelvo_Image* KelvoImageClassT<Base, T, N, Format>::adopt(Buffer* result) {
     if (!result) {
-        this->_status = _data ? _data->Error() : kNoMemory;
+        // The buffer's status says why; one that says nothing still leaves a failure here.
+        const int32_t why = _data ? _data->Error() : 0;
+        this->_status = why != 0 ? why : kKelvoNothingToWorkOn;
         return nullptr;
     }
     KelvoImageClassT* out = make(result);

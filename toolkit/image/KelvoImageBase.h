@@ -103,7 +103,8 @@ class Kelvo_Image : public Kelvo_QTObj {
     virtual Kelvo_ImgDesc* qtDataDescriptor() = 0;
     // Loads width x height pixels from the stream at *position; the stream is closed afterwards
     // when asked. -50 for a null stream or position, a zero or too large size; 111 when the
-    // stream does not hold that many bytes there (nothing is allocated then).
+    // stream does not hold that many bytes there (nothing is allocated then); 100 when they
+    // cannot be read.
     virtual void image(FILE* stream, uint32_t width, uint32_t height, int64_t* position, uint8_t closeStream);
     // The same as initWithQDContext.
     virtual void image(Kelvo_QDGWorldBuffer* world);
@@ -124,7 +125,8 @@ class Kelvo_Image : public Kelvo_QTObj {
     virtual Kelvo_Image* histEqualizeImage() = 0;
     virtual Kelvo_Image* histContrastStretchImage(int lowPercent, int highPercent) = 0;
     // Writes the raw image file (the pixels alone with `rawOnly`); an invalid image writes
-    // nothing and leaves status 0.
+    // nothing and leaves status 0. -50 for a null path; 101 when the file cannot be opened or
+    // any write, flush or close fails.
     virtual void write(const char* path, uint8_t rawOnly);
 
     // Width and height as a size (the record is refreshed and returned).
