@@ -72,9 +72,6 @@ template <class Base, class T, int N, uint32_t Format> class KelvoImageClassT : 
     Kelvo_Image* histEqualizeImage() override;
     Kelvo_Image* histContrastStretchImage(int lowPercent, int highPercent) override;
 
-    // The 2D buffer, or null.
-    Buffer* data() const { return _data; }
-
   protected:
     KelvoImageClassT() = default;
     // Adopts the buffer.
