@@ -10,6 +10,7 @@
 #include "KelvoDicomSequence.h"
 #include "RBQTDicomDataSetMembers.h"
 #include "RBQTHostMembers.h"
+#include "VUXDicomLib.h"
 
 #include <new>
 
@@ -228,6 +229,13 @@ REALMethodRecord setMethods[] = {
 
 KelvoDicomDataSet* FenraDataSetOf(REALobject self) {
     return objectAs<KelvoDicomDataSet>(self, "KelvoDicomDataSet");
+}
+
+bool FenraValueFitsElement(KelvoDicomDataSet& set, uint16_t element, KelvoDicomDataNode& value) {
+    char vr[3] = {0, 0, 0};
+    if (!VUX::VUXDCM::VUXDicomLibrary::vrOfStdDataElement(dataElementTagRecord{set.groupID(), element}, vr))
+        return true;
+    return std::strncmp(value.VR(), vr, 2) == 0;
 }
 
 REALClassRecord FenraDicomItemClass =

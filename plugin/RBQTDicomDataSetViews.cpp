@@ -99,7 +99,9 @@ template <View V> REALobject viewGetValue(REALobject self, RBInteger element) {
 template <View V> void viewSetValue(REALobject self, RBInteger element, REALobject value) {
     KelvoDicomDataSet* set = viewOf<V>(self);
     auto* node = validObjectAs<KelvoDicomDataNode>(value, "KelvoDicomDataNode");
-    if (set && node && fitsUInt16(element)) set->setObjValue(element, node);
+    if (!set || !node || !fitsUInt16(element) || !FenraValueFitsElement(*set, uint16_t(element), *node))
+        return;
+    set->setObjValue(element, node);
 }
 
 // ---------------------------------------------------------------------------------------------

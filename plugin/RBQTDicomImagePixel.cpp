@@ -8,6 +8,7 @@
 #include "KelvoCoreVideoDataDescriptors.h"
 #include "KelvoDicomDataImagePixel.h"
 #include "KelvoDicomLookupTables.h"
+#include "RBQTDicomDataSetMembers.h"
 #include "RBQTHostMembers.h"
 
 #include <cfloat>
@@ -85,7 +86,8 @@ REALobject pixelGetValue(REALobject self, RBInteger element) {
 void pixelSetValue(REALobject self, RBInteger element, REALobject value) {
     KelvoDicomDataImagePixel* pixel = pixelOf(self);
     auto* node = validObjectAs<KelvoDicomDataNode>(value, "KelvoDicomDataNode");
-    if (!pixel || !node) return;
+    if (!pixel || !node || !fitsUInt16(element) || !FenraValueFitsElement(*pixel, uint16_t(element), *node))
+        return;
     if (element == 0x0009) pixel->FrameIncrementPointer(node);
     if (element == 0x1050) pixel->WindowCenter(node);
     if (element == 0x1051) pixel->WindowWidth(node);

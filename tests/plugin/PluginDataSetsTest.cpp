@@ -2,6 +2,8 @@
 // scripts run by the host program with the plug-in under test, on files of the pydicom corpus
 // (what they read is what DCMTK's dcmdump shows of the same files). Every script ends with
 // nothing left alive, which the host program checks itself (a leak fails the run).
+#include "KelvoDicomDataImagePixel.h"
+#include "KelvoDicomDataTree.h"
 #include "PluginHost.h"
 
 #include <gtest/gtest.h>
@@ -248,6 +250,56 @@ print ids1.id
 )"),
               "Jane\nRoe^Jane^Q\nF\n19800229\n72.5\nO\n19991231\n235958\nMR\n64\n32\n-1000.5\n2\n4098\n"
               "1234ABCD\nRoe^Jane^Q\nZZZ999\nABCD1234\n");
+}
+
+// Value properties store raw values of the element's own representation; one of another
+// representation is refused and leaves no element behind.
+TEST(PluginDataSets, ValuePropertiesStoreRawValues) {
+    EXPECT_EQ(
+        output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+s = t.value(8)
+cs = FenraDicomValue.Constructor("CS")
+cs.stringValue() = "ISO_IR 192"
+s.characterSet = cs
+back = s.characterSet
+print back.stringValue()
+pn = FenraDicomValue.Constructor("PN")
+pn.stringValue() = "Who^Did^It"
+s.performingPhysician = pn
+doc = s.performingPhysician
+print doc.stringValue()
+ae = FenraDicomValue.Constructor("AE")
+ae.stringValue() = "WRONG"
+s.imageType = ae
+kind = s.imageType
+print kind.stringValue()
+a = t.value(24)
+day = FenraDicomDate.Constructor(2001, 2, 3)
+raw = day.value
+a.lastCalibrationDate = raw
+cal = a.lastCalibrationDate
+print cal.stringValue()
+us = FenraDicomValue.Constructor("US")
+us.integerValue(-1) = 5
+a.lastCalibrationTime = us
+print a.lastCalibrationTime
+print a.dataElement(4609)
+px = t.value(40)
+ds = FenraDicomDecimalString.Constructor(40.5)
+centre = ds.value
+px.windowCenter = centre
+wc = px.windowCenter
+print wc.stringValue()
+px.windowWidth = us
+print px.dataElement(4177)
+i = t.value(32)
+lt = FenraDicomText.createWithLongText("new comment")
+ltraw = lt.value
+i.imageComments = ltraw
+note = i.imageComments
+print note.stringValue()
+)"),
+        "ISO_IR 192\nWho^Did^It\nORIGINAL\\PRIMARY\\AXIAL\n20010203\nnil\nnil\n40.5\nnil\nnew comment\n");
 }
 
 // Getters deep-copy: a changed copy reaches its set, item or sequence only when stored back, and
@@ -711,4 +763,61 @@ TEST_F(PluginPalettes, TablesTakeBlocksOfTheirOwnSizeOnly) {
     ASSERT_TRUE(host().setProperty(lut, "lutRed", Value::nil(), why)) << why;
     EXPECT_EQ(red(), "\x01\x02\x03\x04");
     EXPECT_TRUE(host().getProperty(lut, "lutAlpha").isNil());
+}
+
+// The window range of the image pixel view is for programs with windows: a console host does not
+// see it.
+TEST_F(PluginPalettes, ConsoleProgramsDoNotSeeTheWindowRange) {
+    CallOutcome tree = host().callModule(
+        "FenraDicomSystem", "openFile",
+        {host().newFolderItem(std::string(testsupport::pydicomTestFiles()) + "/MR_small.dcm")});
+    ASSERT_TRUE(tree.ok) << tree.error;
+    CallOutcome pixel = host().callMethod(tree.result, "value", {Value::integer(40)});
+    ASSERT_TRUE(pixel.ok) << pixel.error;
+    EXPECT_EQ(pixel.result.className(), "FenraDicomImagePixel");
+    CallOutcome range =
+        host().callMethod(pixel.result, "windowRange", std::vector<Value>(4, Value::integer(0)));
+    EXPECT_FALSE(range.ok);
+}
+
+// A program with windows gets the four numbers through its byref parameters, each where its name
+// says, as the toolkit's own view of the file gives them.
+TEST_F(PluginPalettes, WindowRangeFillsItsFourParameters) {
+    const std::string path = std::string(testsupport::pydicomTestFiles()) + "/MR_small.dcm";
+    CallOutcome tree = host().callModule("FenraDicomSystem", "openFile", {host().newFolderItem(path)});
+    ASSERT_TRUE(tree.ok) << tree.error;
+    Value pixel = host().callMethod(tree.result, "value", {Value::integer(40)}).result;
+    ASSERT_FALSE(pixel.isNil());
+    const ClassInfo* cls = host().findClass("FenraDicomImagePixel");
+    ASSERT_NE(cls, nullptr);
+    using WindowRange = void (*)(REALobject, RBInteger*, RBInteger*, RBInteger*, RBInteger*);
+    WindowRange windowRange = nullptr;
+    for (const auto& m : cls->methods)
+        if (m.decl.name == "windowRange") windowRange = reinterpret_cast<WindowRange>(m.function);
+    ASSERT_NE(windowRange, nullptr);
+
+    std::unique_ptr<KelvoDicomDataTree> own(KelvoDicomDataTree::openFile(path.c_str()));
+    ASSERT_TRUE(own);
+    std::unique_ptr<Kelvo_QTObj> set(own->getObjValue(0x0028));
+    ASSERT_TRUE(set && set->isA("KelvoDicomDataImagePixel"));
+    int32_t maxC = 0, minC = 0, maxW = 0, minW = 0;
+    static_cast<KelvoDicomDataImagePixel*>(set.get())->windowRange(maxC, minC, maxW, minW);
+    ASSERT_FALSE(maxC == minC && maxW == minW) << "the file gives no range to tell the four apart";
+
+    RBInteger got[4] = {-1, -1, -1, -1};
+    {
+        HostRuntime::Scope active(&host());
+        windowRange(pixel.object(), &got[0], &got[1], &got[2], &got[3]);
+    }
+    EXPECT_EQ(got[0], minC);
+    EXPECT_EQ(got[1], maxC);
+    EXPECT_EQ(got[2], minW);
+    EXPECT_EQ(got[3], maxW);
+    // An object that is not an image pixel view leaves all four at 0.
+    Value item = host().construct("FenraDicomItem", {}).result;
+    {
+        HostRuntime::Scope active(&host());
+        windowRange(item.object(), &got[0], &got[1], &got[2], &got[3]);
+    }
+    EXPECT_EQ(got[0] | got[1] | got[2] | got[3], 0);
 }
