@@ -279,7 +279,8 @@ RBInteger lutGetInteger(REALobject self, RBInteger param) {
 
 void lutSetInteger(REALobject self, RBInteger param, RBInteger value) {
     KelvoDicomPixelLut* lut = lutOf(self);
-    if (lut && lut->qtObjIsValid() && param == 4) lut->firstMappedValue(value);
+    // The descriptor keeps the first mapped value in 16 bits.
+    if (lut && lut->qtObjIsValid() && param == 4 && fitsUInt16(value)) lut->firstMappedValue(value);
 }
 
 RBBoolean lutGetBoolean(REALobject self, RBInteger param) {

@@ -680,6 +680,8 @@ print w.stringValue()
 print other.colorPalette
 lut = FenraDicomPixelLut.Constructor(256, 16, false)
 lut.firstMappedValue = 10
+lut.firstMappedValue = -1
+lut.firstMappedValue = 65536
 print lut.lastMappedValue
 lut.hasAlpha = true
 print lut.hasAlpha
