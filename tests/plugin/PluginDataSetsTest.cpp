@@ -63,8 +63,6 @@ a = t.value(24)
 print a
 i = t.value(32)
 print i
-px = t.value(40)
-print px
 kind = s.imageType
 print kind.stringValue()
 version = a.softwareVersion
@@ -154,36 +152,6 @@ FenraDicomImage
   acquisitionNumber = 2
   instanceNumber = 1
   imageComments = FenraDicomValue
-FenraDicomImagePixel
-  groupID = 40
-  groupLength = 0
-  keys = FenraDicomValue
-  values = FenraObjectsList
-  photoInterpretation = MONOCHROME2
-  rescaleType = 
-  pixelIntensityRelationship = 
-  isTwoComplement = true
-  hasWindowing = true
-  frameIncrementPointer = nil
-  windowCenter = nil
-  windowWidth = nil
-  samplesPerPixel = 1
-  planarType = 0
-  height = 128
-  width = 128
-  bitsAllocated = 16
-  bitsStored = 16
-  highBit = 15
-  framesCount = 1
-  posterFrame = 0
-  intercept = -1024
-  slope = 1
-  imageSettings = FenraImageDesc
-  colorPalette = nil
-  imageSize = FenraSize
-  defaultWindowLevels = FenraNumericalRange
-  windowCenterRange = FenraNumericalRange
-  windowWidthRange = FenraNumericalRange
 ORIGINAL\PRIMARY\AXIAL
 05
 Uncompressed
@@ -728,12 +696,12 @@ FenraDicomPixelLut
 
 namespace {
 
-class PluginPalettes : public plugintest::PluginTest {};
+class PluginInProcess : public plugintest::PluginTest {};
 
 } // namespace
 
 // A palette table takes a block of exactly its size and nothing else.
-TEST_F(PluginPalettes, TablesTakeBlocksOfTheirOwnSizeOnly) {
+TEST_F(PluginInProcess, TablesTakeBlocksOfTheirOwnSizeOnly) {
     CallOutcome made =
         host().construct("FenraDicomPixelLut", {Value::integer(4), Value::integer(8), Value::boolean(false)});
     ASSERT_TRUE(made.ok) << made.error;
@@ -769,7 +737,7 @@ TEST_F(PluginPalettes, TablesTakeBlocksOfTheirOwnSizeOnly) {
 
 // The window range of the image pixel view is for programs with windows: a console host does not
 // see it.
-TEST_F(PluginPalettes, ConsoleProgramsDoNotSeeTheWindowRange) {
+TEST_F(PluginInProcess, ConsoleProgramsDoNotSeeTheWindowRange) {
     CallOutcome tree = host().callModule(
         "FenraDicomSystem", "openFile",
         {host().newFolderItem(std::string(testsupport::pydicomTestFiles()) + "/MR_small.dcm")});
@@ -784,7 +752,7 @@ TEST_F(PluginPalettes, ConsoleProgramsDoNotSeeTheWindowRange) {
 
 // A program with windows gets the four numbers through its byref parameters, each where its name
 // says, as the toolkit's own view of the file gives them.
-TEST_F(PluginPalettes, WindowRangeFillsItsFourParameters) {
+TEST_F(PluginInProcess, WindowRangeFillsItsFourParameters) {
     const std::string path = std::string(testsupport::pydicomTestFiles()) + "/MR_small.dcm";
     CallOutcome tree = host().callModule("FenraDicomSystem", "openFile", {host().newFolderItem(path)});
     ASSERT_TRUE(tree.ok) << tree.error;
@@ -822,4 +790,52 @@ TEST_F(PluginPalettes, WindowRangeFillsItsFourParameters) {
         windowRange(item.object(), &got[0], &got[1], &got[2], &got[3]);
     }
     EXPECT_EQ(got[0] | got[1] | got[2] | got[3], 0);
+}
+
+// The image pixel view of a CT file, whole, and its image description applied to a new view. Read
+// in this process: the description reaches the platform's codec catalogue, which lives as long as
+// the plug-in that made it is loaded.
+TEST_F(PluginInProcess, ImagePixelViewOfACorpusFile) {
+    const std::string path = std::string(testsupport::pydicomTestFiles()) + "/CT_small.dcm";
+    CallOutcome tree = host().callModule("FenraDicomSystem", "openFile", {host().newFolderItem(path)});
+    ASSERT_TRUE(tree.ok) << tree.error;
+    Value pixel = host().callMethod(tree.result, "value", {Value::integer(40)}).result;
+    EXPECT_EQ(host().describe(pixel), R"(FenraDicomImagePixel
+  groupID = 40
+  groupLength = 0
+  keys = FenraDicomValue
+  values = FenraObjectsList
+  photoInterpretation = MONOCHROME2
+  rescaleType = 
+  pixelIntensityRelationship = 
+  isTwoComplement = true
+  hasWindowing = true
+  frameIncrementPointer = nil
+  windowCenter = nil
+  windowWidth = nil
+  samplesPerPixel = 1
+  planarType = 0
+  height = 128
+  width = 128
+  bitsAllocated = 16
+  bitsStored = 16
+  highBit = 15
+  framesCount = 1
+  posterFrame = 0
+  intercept = -1024
+  slope = 1
+  imageSettings = FenraImageDesc
+  colorPalette = nil
+  imageSize = FenraSize
+  defaultWindowLevels = FenraNumericalRange
+  windowCenterRange = FenraNumericalRange
+  windowWidthRange = FenraNumericalRange)");
+    Value desc = host().getProperty(pixel, "imageSettings");
+    EXPECT_EQ(desc.className(), "FenraImageDesc");
+    Value other = host().construct("FenraDicomImagePixel", {}).result;
+    std::string why;
+    ASSERT_TRUE(host().setProperty(other, "imageSettings", desc, why)) << why;
+    EXPECT_EQ(host().getProperty(other, "width").asInteger(), 128);
+    EXPECT_EQ(host().getProperty(other, "height").asInteger(), 128);
+    EXPECT_EQ(host().getProperty(other, "photoInterpretation").text(), "MONOCHROME2");
 }
