@@ -66,7 +66,8 @@ extern REALClassRecord FenraDicomIntegerStringClass;
 extern REALClassRecord FenraDicomDecimalStringClass;
 extern REALClassRecord FenraDicomNumberClass;
 extern REALClassRecord FenraDicomDataElementClass;
-// Items, sequences, data sets and their views, lookup tables (RBQTDicomDataSet).
+// Items, sequences and data sets (RBQTDicomDataSet), their named group views
+// (RBQTDicomDataSetViews), the image pixel view and the lookup table (RBQTDicomImagePixel).
 extern REALClassRecord FenraDicomItemClass;
 extern REALClassRecord FenraDicomItemSequenceClass;
 extern REALClassRecord FenraDicomDataSetClass;

@@ -1,0 +1,103 @@
+// Small helpers for the member functions of host classes: host strings and texts, the toolkit
+// object of a host object by class, member records. Nothing here raises anything in the host.
+#pragma once
+
+#include "RBQTCommon.h"
+#include "RBQTDicomObjTools.h"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace fenra {
+
+inline REALstring hostString(const char* text) {
+    if (!text) text = "";
+    return REALBuildString(text, RBInteger(std::strlen(text)), kREALTextEncodingUTF8);
+}
+
+// The text of a host string in UTF-8, up to its first NUL (the toolkit takes C strings); nothing
+// for nil or a text that cannot be converted. An empty string is an empty text.
+inline std::optional<std::string> hostText(REALstring s) {
+    if (!s) return std::nullopt;
+    REALstring converted = REALConvertString(s, kREALTextEncodingUTF8);
+    if (!converted) return std::nullopt;
+    size_t size = 0;
+    const void* bytes = REALGetStringContents(converted, &size);
+    std::string text(bytes ? static_cast<const char*>(bytes) : "", bytes ? size : 0);
+    REALUnlockString(converted);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+// The toolkit object of a host object when it is of the named toolkit class.
+template <class T> T* objectAs(REALobject object, const char* toolkitClass) {
+    Kelvo_QTObj* o = FenraKelvoObjectInstance(object);
+    return o && o->isA(toolkitClass) ? static_cast<T*>(o) : nullptr;
+}
+
+// The same, and only when the object is usable.
+template <class T> T* validObjectAs(REALobject object, const char* toolkitClass) {
+    T* o = objectAs<T>(object, toolkitClass);
+    return o && o->qtObjIsValid() ? o : nullptr;
+}
+
+// Gives a constructor's new toolkit object to its host object; without a record to take it, the
+// object is deleted.
+inline void adopt(REALobject self, Kelvo_QTObj* object) {
+    FenraInstanceRecord* record = FenraInstanceRecordOf(self);
+    if (!record || !object) {
+        delete object;
+        return;
+    }
+    if (record->object && !record->byRef) delete record->object;
+    record->object = object;
+    record->byRef = 0;
+}
+
+inline bool fitsUInt16(RBInteger v) {
+    return v >= 0 && v <= 0xFFFF;
+}
+
+// An unsigned count as a host integer, held at the largest one.
+inline RBInteger hostCount(uint32_t n) {
+    return n > uint32_t(INT32_MAX) ? INT32_MAX : RBInteger(n);
+}
+
+template <class T> void* fn(T f) {
+    return reinterpret_cast<void*>(f);
+}
+
+inline REALMethodRecord method(void* function, const char* declaration, void* setter = nullptr,
+                               RBRecordWord flags = kREALConsoleSafe) {
+    return REALMethodRecord{
+        reinterpret_cast<REALproc>(function), reinterpret_cast<REALproc>(setter), declaration, flags, {}};
+}
+
+inline REALPropertyRecord property(const char* name, const char* type, void* getter, void* setter,
+                                   RBRecordWord param) {
+    return REALPropertyRecord{nullptr,
+                              name,
+                              type,
+                              kREALConsoleSafe,
+                              reinterpret_cast<REALproc>(getter),
+                              reinterpret_cast<REALproc>(setter),
+                              param,
+                              {}};
+}
+
+template <class R, size_t N> RBRecordWord countOf(R (&)[N]) {
+    return RBRecordWord(N);
+}
+
+template <class P, class M> FenraClassTables tables(P& properties, M& methods) {
+    FenraClassTables t;
+    t.properties = properties;
+    t.propertyCount = countOf(properties);
+    t.methods = methods;
+    t.methodCount = countOf(methods);
+    return t;
+}
+
+} // namespace fenra
