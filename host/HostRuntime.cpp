@@ -525,7 +525,9 @@ Value HostRuntime::newInstance(const std::string& className) {
 // Plug-ins
 
 int HostRuntime::loadPlugin(const std::string& path, std::string& error) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped after the host lets go of it: a plug-in keeps process-wide
+    // registries (components, codecs) that must stay reachable, as they do in a real host.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* why = dlerror();
         error = "cannot load " + path + ": " + (why ? why : "unknown reason");
