@@ -839,3 +839,14 @@ TEST_F(PluginInProcess, ImagePixelViewOfACorpusFile) {
     EXPECT_EQ(host().getProperty(other, "height").asInteger(), 128);
     EXPECT_EQ(host().getProperty(other, "photoInterpretation").text(), "MONOCHROME2");
 }
+
+// Reading the image settings reaches the codec registry, which lives as long as the process: the
+// plug-in stays mapped after the host lets go of it, so no leak is reported at the end.
+TEST(PluginDataSets, ImageSettingsReadThroughAScript) {
+    EXPECT_EQ(output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+pixel = t.value(40)
+settings = pixel.imageSettings
+print settings
+)"),
+              "FenraImageDesc\n");
+}
