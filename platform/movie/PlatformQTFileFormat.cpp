@@ -128,6 +128,8 @@ struct Chunk {
 
 OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
                        const std::vector<uint16_t>& descriptionRefs) {
+    // The tables count samples and chunks in 32 bits.
+    if (m.sampleCount > int64_t(UINT32_MAX)) return paramErr;
     const size_t stbl = w.begin(FOUR_CHAR_CODE("stbl"));
 
     size_t at = w.beginFull(FOUR_CHAR_CODE("stsd"), 0, 0);
