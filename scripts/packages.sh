@@ -14,7 +14,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libopenjp2-7-dev libpng-dev libgif-dev
   # test-time peers and fixtures
   dcmtk python3-pydicom python3-numpy python3-pil dicom3tools libxml2-utils
-  libjpeg-turbo-progs libopenjp2-tools
+  libjpeg-turbo-progs libopenjp2-tools ffmpeg
   # the codec benchmark decodes the same frames in-process through DCMTK's libraries
   libdcmtk-dev
   # the stand-in host calls plug-in functions through libffi

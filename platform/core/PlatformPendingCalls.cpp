@@ -5,10 +5,6 @@
 // ---------------------------------------------------------------------------------------------
 // Movies in handles and files, and their drawing: not made yet.
 
-OSErr PutMovieIntoHandle(Movie, Handle) {
-    return platform::setMoviesError(invalidMovie);
-}
-
 OSStatus NewMovieFromProperties(ItemCount, QTNewMoviePropertyElement*, ItemCount, QTNewMoviePropertyElement*,
                                 Movie* theMovie) {
     if (theMovie) *theMovie = nullptr;
@@ -21,12 +17,6 @@ void SetMovieGWorld(Movie, CGrafPtr, GDevice**) {
 
 void MoviesTask(Movie, int32_t) {
     platform::setMoviesError(invalidMovie);
-}
-
-OSErr GetMovieDefaultDataRef(Movie, Handle* outDataRef, OSType* outDataRefType) {
-    if (outDataRef) *outDataRef = nullptr;
-    if (outDataRefType) *outDataRefType = 0;
-    return platform::setMoviesError(invalidMovie);
 }
 
 // ---------------------------------------------------------------------------------------------

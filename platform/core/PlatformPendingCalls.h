@@ -16,7 +16,8 @@ struct GDevice;
 // natural bounds come from the imaging layer's graphics importers (PlatformGraphicsImport.cpp).
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer, Rect* bounds);
 
-// Movies.
+// Movies. PutMovieIntoHandle and GetMovieDefaultDataRef are the movie layer's movie files
+// (PlatformMovieFiles.h).
 OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie);
 OSStatus NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMoviePropertyElement* inputProperties,
                                 ItemCount outputPropertyCount, QTNewMoviePropertyElement* outputProperties,

@@ -94,10 +94,8 @@ OSErr readSampleBytes(const MediaRecord& m, const SampleRun& run, int64_t offset
         base = m.storage.data();
         available = m.storage.size();
     } else {
-        int16_t index = dataRefIndexOf(m.descriptions[run.description - 1]);
-        if (index == 0) index = 1;
-        const DataRef& ref = m.dataRefs[size_t(index - 1)];
-        // Only a memory reference can be read without the file layer.
+        const DataRef& ref = *descriptionDataRef(m, run.description);
+        if (ref.type == FOUR_CHAR_CODE("alis")) return readDataRefFile(ref, offset, size, out);
         if (ref.type != FOUR_CHAR_CODE("hndl") || ref.bytes.size() < sizeof(Handle))
             return couldNotResolveDataRef;
         Handle h = nullptr;
@@ -110,6 +108,13 @@ OSErr readSampleBytes(const MediaRecord& m, const SampleRun& run, int64_t offset
         return endOfDataReached;
     if (size) std::memcpy(out, base + offset, size);
     return noErr;
+}
+
+const DataRef* descriptionDataRef(const MediaRecord& m, uint32_t description) {
+    if (m.dataRefs.empty() || description < 1 || description > m.descriptions.size()) return nullptr;
+    int16_t index = dataRefIndexOf(m.descriptions[description - 1]);
+    if (index == 0) index = 1;
+    return &m.dataRefs[size_t(index - 1)];
 }
 
 const SampleRun* runOfNumber(const MediaRecord& m, int64_t number) {
@@ -175,6 +180,9 @@ Media NewTrackMedia(Track track, OSType mediaType, TimeScale timeScale, Handle d
         ref.type = dataRefType;
         if (*dataRef) ref.bytes.assign(*dataRef, *dataRef + std::max<Size>(GetHandleSize(dataRef), 0));
         media->dataRefs.push_back(std::move(ref));
+    } else if (t->movie->defaultDataRef.type) {
+        // A movie made with its file keeps new media's samples in that file.
+        media->dataRefs.push_back(t->movie->defaultDataRef);
     }
     media->track = t;
     t->media = media.get();
@@ -364,7 +372,18 @@ OSErr AddMediaSample2(Media media, const uint8_t* dataIn, ByteCount size, TimeVa
         run.size = size / numberOfSamples;
         run.flags = sampleFlags;
         run.description = description;
-        m->storage.insert(m->storage.end(), dataIn, dataIn + size);
+        // Samples of a media whose data reference is a movie file being written go straight
+        // into that file, so that a long recording never has to fit in memory.
+        const DataRef* ref = descriptionDataRef(*m, description);
+        if (StorageRecord* storage = ref ? storageOfDataRef(*ref) : nullptr) {
+            if (OSErr err = appendToStorage(*storage, dataIn, size, &run.dataOffset)) {
+                m->descriptions.resize(descriptionsBefore);
+                return result(err);
+            }
+            run.reference = true;
+        } else {
+            m->storage.insert(m->storage.end(), dataIn, dataIn + size);
+        }
         const int64_t start = m->decodeEnd;
         appendRun(*m, run);
         if (sampleDecodeTimeOut) *sampleDecodeTimeOut = start;

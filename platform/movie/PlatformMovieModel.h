@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -109,6 +110,23 @@ struct MovieRecord {
     int32_t nextTrackID = 1;
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
+    DataRef defaultDataRef; // type 0: none; new media of the movie store their samples there
+};
+
+// A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie
+// atom follows the data from `dataEnd` on.
+struct StorageRecord {
+    DataHandler token = nullptr;
+    int16_t refNum = 0;
+    std::string path;
+    int fd = -1;
+    int64_t mdatStart = 0; // the 'wide' atom that a 64-bit 'mdat' header grows into
+    int64_t dataStart = 0;
+    int64_t dataEnd = 0;
+    int64_t fileEnd = 0;
+    // Where samples kept in a media's memory were copied into the file: media -> run's first
+    // sample -> (samples copied, offset), so that each update copies them once.
+    std::unordered_map<uintptr_t, std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> placed;
 };
 
 struct Registry {
@@ -116,6 +134,7 @@ struct Registry {
     std::unordered_map<uintptr_t, std::unique_ptr<MovieRecord>> movies;
     std::unordered_map<uintptr_t, TrackRecord*> tracks;
     std::unordered_map<uintptr_t, std::unique_ptr<MediaRecord>> media;
+    std::unordered_map<uintptr_t, std::unique_ptr<StorageRecord>> storages;
     uintptr_t lastToken = 0;
 };
 
@@ -156,6 +175,15 @@ void normalizeEdits(TrackRecord& track);
 size_t splitEditsAt(TrackRecord& track, int64_t at);
 // Moves every segment of the track to a new movie scale.
 void rescaleEdits(TrackRecord& track, int64_t fromScale, int64_t toScale);
+
+// Movie files (under the lock). The open storage writing the file a data reference names, or
+// null; appends bytes to its data, answering where they start.
+StorageRecord* storageOfDataRef(const DataRef& ref);
+OSErr appendToStorage(StorageRecord& storage, const uint8_t* data, size_t size, int64_t* offset);
+// Reads bytes of the file a data reference names.
+OSErr readDataRefFile(const DataRef& ref, int64_t offset, size_t size, uint8_t* out);
+// The data reference a description's samples lie in (null: the media's memory).
+const DataRef* descriptionDataRef(const MediaRecord& media, uint32_t description);
 
 // Media.
 OSErr addDescription(MediaRecord& media, SampleDescriptionHandle desc, uint32_t* index);

@@ -1,0 +1,573 @@
+#include "PlatformMovieFiles.h"
+
+#include "PlatformDataRef.h"
+#include "PlatformEndian.h"
+#include "PlatformMemory.h"
+#include "PlatformMovieModel.h"
+#include "PlatformPendingCalls.h"
+#include "PlatformQTFileFormat.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace platform::movie;
+
+namespace {
+
+using Lock = std::lock_guard<std::mutex>;
+
+constexpr OSType kAlias = FOUR_CHAR_CODE("alis");
+constexpr size_t kCopyBlock = size_t(1) << 20;
+
+std::mutex& mutex() {
+    return registry().mutex;
+}
+
+std::string refPath(const DataRef& ref) {
+    if (ref.type != kAlias) return {};
+    const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
+    return std::string(p, strnlen(p, ref.bytes.size()));
+}
+
+OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset) {
+    while (size > 0) {
+        const ssize_t n = pwrite(fd, data, std::min(size, kCopyBlock), off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return errno == ENOSPC ? OSErr(-34) : ioErr;
+        data += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return noErr;
+}
+
+OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset) {
+    while (size > 0) {
+        const ssize_t n = pread(fd, out, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ioErr;
+        if (n == 0) return endOfDataReached;
+        out += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return noErr;
+}
+
+// The file type atom, then an 8-byte 'wide' atom that the 'mdat' header grows into once the data
+// passes 4 GiB.
+Bytes fileStart() {
+    Bytes b(20 + 8 + 8, 0);
+    platform::storeBE32(&b[0], 20);
+    platform::storeBE32(&b[4], FOUR_CHAR_CODE("ftyp"));
+    platform::storeBE32(&b[8], FOUR_CHAR_CODE("qt  "));
+    platform::storeBE32(&b[12], 0x20050300);
+    platform::storeBE32(&b[16], FOUR_CHAR_CODE("qt  "));
+    platform::storeBE32(&b[20], 8);
+    platform::storeBE32(&b[24], FOUR_CHAR_CODE("wide"));
+    platform::storeBE32(&b[28], 8);
+    platform::storeBE32(&b[32], FOUR_CHAR_CODE("mdat"));
+    return b;
+}
+
+OSErr openNewFile(const std::string& path, int32_t flags, int* fd) {
+    *fd = -1;
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        if (!(flags & createMovieFileDeleteCurFile)) return dupFNErr;
+        if (!S_ISREG(st.st_mode)) return ioErr;
+    }
+    *fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (*fd < 0) return errno == ENOENT ? fnfErr : ioErr;
+    return noErr;
+}
+
+StorageRecord* findStorage(DataHandler dh) {
+    auto& map = registry().storages;
+    auto it = map.find(reinterpret_cast<uintptr_t>(dh));
+    return it == map.end() ? nullptr : it->second.get();
+}
+
+StorageRecord* findStorage(int16_t refNum) {
+    if (refNum <= 0) return nullptr;
+    for (auto& [key, s] : registry().storages)
+        if (s->refNum == refNum) return s.get();
+    return nullptr;
+}
+
+int16_t newRefNum() {
+    for (int16_t n = 1; n < INT16_MAX; ++n)
+        if (!findStorage(n)) return n;
+    return 0;
+}
+
+// Copies the bytes of a run that the media keeps in memory into `write`, a block at a time.
+template <class Write> OSErr copyRun(const MediaRecord& m, const SampleRun& r, Write&& write) {
+    const int64_t total = r.count * int64_t(r.size);
+    Bytes block;
+    try {
+        block.resize(size_t(std::min<int64_t>(total, int64_t(kCopyBlock))));
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    for (int64_t done = 0; done < total;) {
+        const size_t n = size_t(std::min<int64_t>(total - done, int64_t(block.size())));
+        if (OSErr err = readSampleBytes(m, r, r.dataOffset + done, n, block.data())) return err;
+        if (OSErr err = write(block.data(), n)) return err;
+        done += int64_t(n);
+    }
+    return noErr;
+}
+
+OSErr closeStorage(StorageRecord* s) {
+    const int rc = close(s->fd);
+    registry().storages.erase(reinterpret_cast<uintptr_t>(s->token));
+    return rc == 0 ? noErr : ioErr;
+}
+
+// Writes the movie atom after the data of an open storage.
+OSErr writeMovie(StorageRecord& s, const MovieRecord& movie) {
+    auto inFile = [&](const MediaRecord& m, const SampleRun& r) {
+        return !r.reference || m.dataRefs.empty();
+    };
+    // Samples in the media's memory join the file's data once.
+    for (const auto& t : movie.tracks) {
+        if (!t->media) continue;
+        const MediaRecord& m = *t->media;
+        auto& placed = s.placed[reinterpret_cast<uintptr_t>(m.token)];
+        for (const SampleRun& r : m.runs) {
+            if (!inFile(m, r)) continue;
+            auto it = placed.find(r.firstNumber);
+            // Runs only ever grow: a run copied whole is not copied again.
+            if (it != placed.end() && it->second.first == r.count) continue;
+            int64_t start = -1;
+            OSErr err = copyRun(m, r, [&](const uint8_t* p, size_t n) {
+                int64_t at = 0;
+                OSErr e = appendToStorage(s, p, n, &at);
+                if (start < 0) start = at;
+                return e;
+            });
+            if (err) return err;
+            placed[r.firstNumber] = {r.count, start < 0 ? s.dataEnd : start};
+        }
+    }
+    // The 'mdat' header: 32-bit while it can be.
+    uint8_t header[16];
+    const int64_t dataSize = s.dataEnd - s.dataStart;
+    if (dataSize + 8 <= int64_t(UINT32_MAX)) {
+        platform::storeBE32(header, 8);
+        platform::storeBE32(header + 4, FOUR_CHAR_CODE("wide"));
+        platform::storeBE32(header + 8, uint32_t(dataSize + 8));
+        platform::storeBE32(header + 12, FOUR_CHAR_CODE("mdat"));
+    } else {
+        platform::storeBE32(header, 1);
+        platform::storeBE32(header + 4, FOUR_CHAR_CODE("mdat"));
+        const uint64_t size = uint64_t(dataSize + 16);
+        platform::storeBE32(header + 8, uint32_t(size >> 32));
+        platform::storeBE32(header + 12, uint32_t(size));
+    }
+    if (OSErr err = writeAll(s.fd, header, sizeof header, s.mdatStart)) return err;
+
+    AtomPlan plan;
+    plan.isSelf = [&](const MediaRecord& m, size_t i) { return refPath(m.dataRefs[i]) == s.path; };
+    plan.runOffset = [&](const MediaRecord& m, const SampleRun& r) -> int64_t {
+        if (!inFile(m, r)) return r.dataOffset;
+        auto& placed = s.placed[reinterpret_cast<uintptr_t>(m.token)];
+        auto it = placed.find(r.firstNumber);
+        return it == placed.end() ? -1 : it->second.second;
+    };
+    Bytes atom;
+    try {
+        if (OSErr err = buildMovieAtom(movie, plan, atom)) return err;
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    if (OSErr err = writeAll(s.fd, atom.data(), atom.size(), s.dataEnd)) return err;
+    s.fileEnd = s.dataEnd + int64_t(atom.size());
+    if (ftruncate(s.fd, off_t(s.fileEnd)) != 0) return ioErr;
+    return noErr;
+}
+
+OSErr createStorage(const std::string& path, int32_t flags, DataHandler* outDataHandler, int16_t* refNum,
+                    Movie* newmovie, const Bytes& refBytes) {
+    int fd = -1;
+    {
+        Lock lock(mutex());
+        if (OSErr err = openNewFile(path, flags, &fd)) return result(err);
+        const Bytes start = fileStart();
+        if (OSErr err = writeAll(fd, start.data(), start.size(), 0)) {
+            close(fd);
+            unlink(path.c_str());
+            return result(err);
+        }
+        if (flags & createMovieFileDontOpenFile) {
+            close(fd);
+            fd = -1;
+        } else {
+            auto s = std::unique_ptr<StorageRecord>(new (std::nothrow) StorageRecord());
+            const int16_t number = newRefNum();
+            if (!s || !number) {
+                close(fd);
+                unlink(path.c_str());
+                return result(s ? tmfoErr : memFullErr);
+            }
+            s->token = reinterpret_cast<DataHandler>(newToken());
+            s->refNum = number;
+            s->path = path;
+            s->fd = fd;
+            s->mdatStart = 20;
+            s->dataStart = s->dataEnd = s->fileEnd = int64_t(start.size());
+            if (outDataHandler) *outDataHandler = s->token;
+            if (refNum) *refNum = s->refNum;
+            registry().storages.emplace(reinterpret_cast<uintptr_t>(s->token), std::move(s));
+        }
+    }
+    if (!newmovie || (flags & createMovieFileDontCreateMovie)) return result(noErr);
+    Movie movie = NewMovie(flags & newMovieActive);
+    Lock lock(mutex());
+    MovieRecord* m = movie ? findMovie(movie) : nullptr;
+    if (!m) {
+        if (fd >= 0) {
+            for (auto& [key, s] : registry().storages)
+                if (s->fd == fd) {
+                    closeStorage(s.get());
+                    break;
+                }
+        }
+        unlink(path.c_str());
+        if (outDataHandler) *outDataHandler = nullptr;
+        if (refNum) *refNum = 0;
+        return result(memFullErr);
+    }
+    m->active = (flags & newMovieActive) != 0;
+    m->defaultDataRef.type = kAlias;
+    m->defaultDataRef.bytes = refBytes;
+    *newmovie = movie;
+    return result(noErr);
+}
+
+Bytes aliasBytes(const std::string& path) {
+    Bytes b(path.begin(), path.end());
+    b.push_back(0);
+    return b;
+}
+
+std::string specPath(const FSSpec* spec) {
+    if (!spec || !std::memchr(spec->path, 0, sizeof spec->path)) return {};
+    return spec->path;
+}
+
+} // namespace
+
+namespace platform::movie {
+
+StorageRecord* storageOfDataRef(const DataRef& ref) {
+    if (ref.type != kAlias || registry().storages.empty()) return nullptr;
+    const std::string path = refPath(ref);
+    for (auto& [key, s] : registry().storages)
+        if (s->path == path) return s.get();
+    return nullptr;
+}
+
+OSErr appendToStorage(StorageRecord& s, const uint8_t* data, size_t size, int64_t* offset) {
+    *offset = s.dataEnd;
+    if (int64_t(size) > kMaxTime - s.dataEnd) return paramErr;
+    // A movie atom written before lay where the data goes on: it is written anew on update.
+    if (s.fileEnd > s.dataEnd) {
+        if (ftruncate(s.fd, off_t(s.dataEnd)) != 0) return ioErr;
+        s.fileEnd = s.dataEnd;
+    }
+    if (OSErr err = writeAll(s.fd, data, size, s.dataEnd)) {
+        if (ftruncate(s.fd, off_t(s.dataEnd)) != 0) return ioErr;
+        return err;
+    }
+    s.dataEnd += int64_t(size);
+    s.fileEnd = s.dataEnd;
+    return noErr;
+}
+
+OSErr readDataRefFile(const DataRef& ref, int64_t offset, size_t size, uint8_t* out) {
+    if (offset < 0) return endOfDataReached;
+    if (StorageRecord* s = storageOfDataRef(ref)) {
+        if (offset > s->dataEnd || int64_t(size) > s->dataEnd - offset) return endOfDataReached;
+        return readAll(s->fd, out, size, offset);
+    }
+    const std::string path = refPath(ref);
+    if (path.empty()) return couldNotResolveDataRef;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return couldNotResolveDataRef;
+    const OSErr err = readAll(fd, out, size, offset);
+    close(fd);
+    return err;
+}
+
+} // namespace platform::movie
+
+// ---------------------------------------------------------------------------------------------
+// Storages.
+
+OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType, int16_t, int32_t createMovieFileFlags,
+                         DataHandler* outDataHandler, Movie* newmovie) {
+    if (outDataHandler) *outDataHandler = nullptr;
+    if (newmovie) *newmovie = nullptr;
+    if (!dataRef || !*dataRef) return result(paramErr);
+    if (dataRefType != kAlias) return result(couldNotResolveDataRef);
+    const std::string path = platform::aliasPath(dataRef);
+    if (path.empty()) return result(couldNotResolveDataRef);
+    return createStorage(path, createMovieFileFlags, outDataHandler, nullptr, newmovie, aliasBytes(path));
+}
+
+OSErr AddMovieToStorage(Movie movie, DataHandler dh) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) return result(invalidMovie);
+    StorageRecord* s = findStorage(dh);
+    if (!s) return result(fnOpnErr);
+    return result(writeMovie(*s, *m));
+}
+
+OSErr UpdateMovieInStorage(Movie movie, DataHandler dh) {
+    return AddMovieToStorage(movie, dh);
+}
+
+OSErr CloseMovieStorage(DataHandler dh) {
+    Lock lock(mutex());
+    StorageRecord* s = findStorage(dh);
+    if (!s) return result(fnOpnErr);
+    return result(closeStorage(s));
+}
+
+OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType) {
+    if (!dataRef || !*dataRef) return result(paramErr);
+    if (dataRefType != kAlias) return result(couldNotResolveDataRef);
+    const std::string path = platform::aliasPath(dataRef);
+    if (path.empty()) return result(couldNotResolveDataRef);
+    Lock lock(mutex());
+    // An open file is not pulled from under its writer.
+    for (auto& [key, s] : registry().storages)
+        if (s->path == path) return result(fBsyErr);
+    if (unlink(path.c_str()) != 0) return result(errno == ENOENT ? fnfErr : ioErr);
+    return result(noErr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Movie files.
+
+OSErr CreateMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags, int16_t* resRefNum,
+                      Movie* newmovie) {
+    if (resRefNum) *resRefNum = 0;
+    if (newmovie) *newmovie = nullptr;
+    const std::string path = specPath(fileSpec);
+    if (path.empty()) return result(paramErr);
+    return createStorage(path, createMovieFileFlags, nullptr, resRefNum, newmovie, aliasBytes(path));
+}
+
+OSErr AddMovieResource(Movie movie, int16_t resRefNum, int16_t* resId, const unsigned char*) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) return result(invalidMovie);
+    StorageRecord* s = findStorage(resRefNum);
+    if (!s) return result(rfNumErr);
+    if (OSErr err = writeMovie(*s, *m)) return result(err);
+    if (resId) *resId = movieInDataForkResID;
+    return result(noErr);
+}
+
+OSErr UpdateMovieResource(Movie movie, int16_t resRefNum, int16_t, const unsigned char*) {
+    return AddMovieResource(movie, resRefNum, nullptr, nullptr);
+}
+
+OSErr CloseMovieFile(int16_t resRefNum) {
+    Lock lock(mutex());
+    StorageRecord* s = findStorage(resRefNum);
+    if (!s) return result(rfNumErr);
+    return result(closeStorage(s));
+}
+
+OSErr DeleteMovieFile(const FSSpec* fileSpec) {
+    const std::string path = specPath(fileSpec);
+    if (path.empty()) return result(paramErr);
+    Handle h = nullptr;
+    if (PtrToHand(path.c_str(), &h, Size(path.size() + 1)) != noErr) return result(memFullErr);
+    const OSErr err = DeleteMovieStorage(h, kAlias);
+    DisposeHandle(h);
+    return err;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Flattening and movies in handles.
+
+namespace {
+
+// Lays every sample that goes into the output one after another from `start`, and builds the
+// movie atom for that layout.
+struct Layout {
+    std::unordered_map<const SampleRun*, int64_t> offsets;
+    int64_t bytes = 0;
+};
+
+OSErr layOut(const MovieRecord& movie, AtomPlan& plan, Layout& layout, int64_t headerBefore, int64_t mdatHeader,
+             Bytes& atom) {
+    auto placeable = plan.selfContained
+                         ? std::function<bool(const MediaRecord&, const SampleRun&)>(
+                               [](const MediaRecord&, const SampleRun&) { return true; })
+                         : [](const MediaRecord& m, const SampleRun& r) { return !r.reference || m.dataRefs.empty(); };
+    layout.bytes = 0;
+    for (const auto& t : movie.tracks) {
+        if (!t->media) continue;
+        for (const SampleRun& r : t->media->runs) {
+            if (!placeable(*t->media, r)) continue;
+            layout.offsets[&r] = layout.bytes;
+            layout.bytes += r.count * int64_t(r.size);
+        }
+    }
+    int64_t base = 0;
+    plan.runOffset = [&](const MediaRecord&, const SampleRun& r) -> int64_t {
+        auto it = layout.offsets.find(&r);
+        return it == layout.offsets.end() ? r.dataOffset : base + it->second;
+    };
+    // The atom's size depends only on whether offsets are 64-bit: build it once to learn the
+    // size, then again with the real offsets.
+    if (OSErr err = buildMovieAtom(movie, plan, atom)) return err;
+    base = headerBefore + int64_t(atom.size()) + mdatHeader;
+    if (base + layout.bytes > int64_t(UINT32_MAX) && !plan.wideOffsets) {
+        plan.wideOffsets = true;
+        if (OSErr err = buildMovieAtom(movie, plan, atom)) return err;
+        base = headerBefore + int64_t(atom.size()) + mdatHeader;
+    }
+    const OSErr err = buildMovieAtom(movie, plan, atom);
+    plan.runOffset = nullptr;
+    return err;
+}
+
+} // namespace
+
+void FlattenMovie(Movie movie, int32_t, const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags,
+                  int16_t* resId, const unsigned char*) {
+    const std::string path = specPath(fileSpec);
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) {
+        result(invalidMovie);
+        return;
+    }
+    if (path.empty()) {
+        result(paramErr);
+        return;
+    }
+    AtomPlan plan;
+    plan.selfContained = true;
+    plan.isSelf = [](const MediaRecord&, size_t) { return true; };
+    Layout layout;
+    Bytes atom;
+    OSErr err = noErr;
+    try {
+        // The data's header is 16 bytes when its size may not fit 32 bits.
+        int64_t total = 0;
+        for (const auto& t : m->tracks)
+            if (t->media)
+                for (const SampleRun& r : t->media->runs) total += r.count * int64_t(r.size);
+        const int64_t mdatHeader = total + 8 > int64_t(UINT32_MAX) ? 16 : 8;
+        err = layOut(*m, plan, layout, 20, mdatHeader, atom);
+        int fd = -1;
+        if (!err) err = openNewFile(path, createMovieFileFlags, &fd);
+        if (!err) {
+            Bytes head = fileStart();
+            head.resize(20);
+            int64_t at = 0;
+            err = writeAll(fd, head.data(), head.size(), at);
+            at += int64_t(head.size());
+            if (!err) err = writeAll(fd, atom.data(), atom.size(), at);
+            at += int64_t(atom.size());
+            uint8_t header[16];
+            if (mdatHeader == 8) {
+                platform::storeBE32(header, uint32_t(total + 8));
+                platform::storeBE32(header + 4, FOUR_CHAR_CODE("mdat"));
+            } else {
+                platform::storeBE32(header, 1);
+                platform::storeBE32(header + 4, FOUR_CHAR_CODE("mdat"));
+                platform::storeBE32(header + 8, uint32_t(uint64_t(total + 16) >> 32));
+                platform::storeBE32(header + 12, uint32_t(total + 16));
+            }
+            if (!err) err = writeAll(fd, header, size_t(mdatHeader), at);
+            at += mdatHeader;
+            for (const auto& t : m->tracks) {
+                if (err || !t->media) continue;
+                for (const SampleRun& r : t->media->runs) {
+                    if (err) break;
+                    err = copyRun(*t->media, r, [&](const uint8_t* p, size_t n) {
+                        const OSErr e = writeAll(fd, p, n, at);
+                        at += int64_t(n);
+                        return e;
+                    });
+                }
+            }
+            if (close(fd) != 0 && !err) err = ioErr;
+            if (err) unlink(path.c_str());
+        }
+    } catch (const std::bad_alloc&) {
+        err = memFullErr;
+    }
+    if (!err && resId) *resId = movieInDataForkResID;
+    result(err);
+}
+
+OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie) {
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) return result(invalidMovie);
+    if (!publicMovie) return result(nilHandleErr);
+    AtomPlan plan;
+    // The handle is no file: references to files stay references.
+    plan.isSelf = [](const MediaRecord&, size_t) { return false; };
+    Layout layout;
+    Bytes atom;
+    try {
+        if (OSErr err = layOut(*m, plan, layout, 0, 8, atom)) return result(err);
+    } catch (const std::bad_alloc&) {
+        return result(memFullErr);
+    }
+    const int64_t total = int64_t(atom.size()) + (layout.bytes ? 8 + layout.bytes : 0);
+    if (total > INT32_MAX) return result(paramErr);
+    SetHandleSize(publicMovie, Size(total));
+    if (MemError() != noErr || GetHandleSize(publicMovie) != Size(total)) return result(memFullErr);
+    auto* out = reinterpret_cast<uint8_t*>(*publicMovie);
+    std::memcpy(out, atom.data(), atom.size());
+    if (layout.bytes) {
+        uint8_t* data = out + atom.size();
+        platform::storeBE32(data, uint32_t(8 + layout.bytes));
+        platform::storeBE32(data + 4, FOUR_CHAR_CODE("mdat"));
+        for (const auto& t : m->tracks) {
+            if (!t->media) continue;
+            for (const SampleRun& r : t->media->runs) {
+                auto it = layout.offsets.find(&r);
+                if (it == layout.offsets.end()) continue;
+                uint8_t* at = data + 8 + it->second;
+                if (OSErr err = copyRun(*t->media, r, [&](const uint8_t* p, size_t n) {
+                        std::memcpy(at, p, n);
+                        at += n;
+                        return noErr;
+                    }))
+                    return result(err);
+            }
+        }
+    }
+    return result(noErr);
+}
+
+OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType) {
+    if (outDataRef) *outDataRef = nullptr;
+    if (outDataRefType) *outDataRefType = 0;
+    Lock lock(mutex());
+    MovieRecord* m = findMovie(movie);
+    if (!m) return result(invalidMovie);
+    if (!m->defaultDataRef.type) return result(couldNotResolveDataRef);
+    if (outDataRef && PtrToHand(m->defaultDataRef.bytes.data(), outDataRef, Size(m->defaultDataRef.bytes.size())) != noErr)
+        return result(memFullErr);
+    if (outDataRefType) *outDataRefType = m->defaultDataRef.type;
+    return result(noErr);
+}
