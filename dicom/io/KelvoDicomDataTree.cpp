@@ -2,6 +2,7 @@
 
 #include "KelvoDicomDataImagePixel.h"
 #include "KelvoDicomDataSetViews.h"
+#include "KelvoDicomImageIcon.h"
 #include "KelvoDicomStream.h"
 #include "KelvoDicomUtils.h"
 #include "PlatformErrors.h"
@@ -193,6 +194,39 @@ void KelvoDicomDataTree::_addThumbnailEntry(QTAtom atom) {
 
 int32_t KelvoDicomDataTree::thumbnailsCount() {
     return _thumbnails.valueCount();
+}
+
+Kelvo_QTObjectsList* KelvoDicomDataTree::thumbnails() {
+    const int32_t n = _thumbnails.valueCount();
+    if (n <= 0) return nullptr;
+    auto* list = new Kelvo_QTObjectsList();
+    for (int32_t i = 0; i < n; ++i)
+        list->addObjValueByRef(new KelvoDicomImageIcon(_container, _thumbnails.longValue(i)));
+    int32_t status = 0;
+    if (!Kelvo_QTObj::isValidInstance(list, status, true)) {
+        _status = status;
+        delete list;
+        return nullptr;
+    }
+    return list;
+}
+
+KelvoDicomImageIcon* KelvoDicomDataTree::thumbnail(int32_t index) {
+    const int32_t n = _thumbnails.valueCount();
+    if (!qtObjIsValid() || n <= 0) return nullptr;
+    const QTAtom atom = index >= 0 && index < n ? _thumbnails.longValue(index) : 0;
+    if (atom == 0) {
+        _status = paramErr;
+        return nullptr;
+    }
+    auto* icon = new KelvoDicomImageIcon(_container, atom);
+    if (!icon->qtObjIsValid()) {
+        // An icon that could not be made is never handed out, whatever its status says.
+        _status = icon->Error() ? icon->Error() : paramErr;
+        delete icon;
+        return nullptr;
+    }
+    return icon;
 }
 
 void KelvoDicomDataTree::pixelData(KelvoDicomDataChunks* chunks) {

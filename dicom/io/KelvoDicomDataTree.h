@@ -15,6 +15,7 @@
 class KelvoDicomDataHeader;
 class KelvoDicomDataFileSet;
 class KelvoDicomOutputFile;
+class KelvoDicomImageIcon;
 
 class KelvoDicomDataTree : public Kelvo_Dictionary {
   public:
@@ -59,6 +60,12 @@ class KelvoDicomDataTree : public Kelvo_Dictionary {
     virtual KelvoDicomDataHeader* Header() const;
     virtual void Header(KelvoDicomDataHeader* header);
     virtual int32_t thumbnailsCount();
+    // One new icon per icon image sequence met while reading, in file order (caller owns the
+    // list and its icons); null when there is none or the list cannot be made.
+    Kelvo_QTObjectsList* thumbnails();
+    // A new icon for entry `index` (from 0) of the icon sequences (caller owns), or null with the
+    // status: -50 for no such entry, else the icon's own error.
+    KelvoDicomImageIcon* thumbnail(int32_t index);
     // A clone with its names, dates, times and identifiers anonymised (caller owns).
     virtual KelvoDicomDataTree* anonymize();
 
@@ -72,7 +79,8 @@ class KelvoDicomDataTree : public Kelvo_Dictionary {
     // The table of pixel-data chunks the reader built, owned by the tree (null when none).
     KelvoDicomDataChunks* pixelData() const { return _pixelData; }
     void pixelData(KelvoDicomDataChunks* chunks);
-    KelvoDicomDataNode& thumbnails() { return _thumbnails; }
+    // The atoms of the icon image sequences met while reading, in file order.
+    KelvoDicomDataNode& thumbnailEntries() { return _thumbnails; }
     // The status of a read that failed (0 otherwise): such a tree is not written or dumped.
     int32_t readError() const { return _readError; }
 
