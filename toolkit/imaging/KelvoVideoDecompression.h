@@ -24,7 +24,7 @@ struct pointerDataRecordForCompression {
 };
 
 // A kind and its data: 1 handle, 2 pointer data, 3 picture, 4 offscreen world, 6 CGImage,
-// 7 CGBitmapContext, 8 file specification, 10 pixel buffer.
+// 7 CGBitmapContext, 8 file (an FSSpec), 10 pixel buffer.
 struct compressionInputRecord {
     uint32_t kind;
     union {
