@@ -21,6 +21,14 @@ int16_t saturated16(int32_t n) {
     return int16_t(n > INT16_MAX ? INT16_MAX : n);
 }
 
+// The C text without its terminator in a new handle; null when it does not fit.
+Handle textHandle(const char* text) {
+    size_t length = std::strlen(text);
+    Handle h = nullptr;
+    if (length > size_t(INT32_MAX) || PtrToHand(text, &h, Size(length)) != noErr) return nullptr;
+    return h;
+}
+
 } // namespace
 
 Kelvo_UDataList::Kelvo_UDataList() {
@@ -29,31 +37,26 @@ Kelvo_UDataList::Kelvo_UDataList() {
     adopt(ud, err);
 }
 
-Kelvo_UDataList::Kelvo_UDataList(Movie movie) {
-    if (!movie) {
-        _status = invalidMovie;
+template <class Owner>
+void Kelvo_UDataList::borrow(Owner owner, int32_t nullOwner, UserData (*userDataOf)(Owner)) {
+    if (!owner) {
+        _status = nullOwner;
         return;
     }
-    _userData = GetMovieUserData(movie);
+    _userData = userDataOf(owner);
     if (!_userData) _status = GetMoviesError();
+}
+
+Kelvo_UDataList::Kelvo_UDataList(Movie movie) {
+    borrow(movie, invalidMovie, GetMovieUserData);
 }
 
 Kelvo_UDataList::Kelvo_UDataList(Track track) {
-    if (!track) {
-        _status = invalidTrack;
-        return;
-    }
-    _userData = GetTrackUserData(track);
-    if (!_userData) _status = GetMoviesError();
+    borrow(track, invalidTrack, GetTrackUserData);
 }
 
 Kelvo_UDataList::Kelvo_UDataList(Media media) {
-    if (!media) {
-        _status = invalidMedia;
-        return;
-    }
-    _userData = GetMediaUserData(media);
-    if (!_userData) _status = GetMoviesError();
+    borrow(media, invalidMedia, GetMediaUserData);
 }
 
 Kelvo_UDataList::Kelvo_UDataList(UserData ud) {
@@ -135,45 +138,40 @@ void Kelvo_UDataList::adopt(UserData ud, int32_t err) {
     }
 }
 
+template <class Fill> Handle Kelvo_UDataList::filledHandle(Fill fill) {
+    Handle h = NewHandle(0);
+    if (!h) {
+        _status = memFullErr;
+        return nullptr;
+    }
+    OSErr err = fill(h);
+    if (err != noErr) {
+        DisposeHandle(h);
+        _status = err;
+        return nullptr;
+    }
+    return h;
+}
+
 void Kelvo_UDataList::Copy(UserData ud) {
     if (!ud) {
         reset();
         _status = paramErr;
         return;
     }
-    Handle flat = NewHandle(0);
-    if (!flat) {
-        reset();
-        _status = memFullErr;
-        return;
-    }
     // Flattened before the list lets go of its own user data, which may be `ud` itself.
-    OSErr err = PutUserDataIntoHandle(ud, flat);
+    Handle flat = filledHandle([ud](Handle h) { return PutUserDataIntoHandle(ud, h); });
     reset();
-    if (err == noErr) {
-        UserData copy = nullptr;
-        err = NewUserDataFromHandle(flat, &copy);
-        adopt(copy, err);
-    } else {
-        _status = err;
-    }
+    if (!flat) return;
+    UserData copy = nullptr;
+    OSErr err = NewUserDataFromHandle(flat, &copy);
+    adopt(copy, err);
     DisposeHandle(flat);
 }
 
 Handle Kelvo_UDataList::handle() {
     if (!qtObjIsValid()) return nullptr;
-    Handle flat = NewHandle(0);
-    if (!flat) {
-        _status = memFullErr;
-        return nullptr;
-    }
-    OSErr err = PutUserDataIntoHandle(_userData, flat);
-    if (err != noErr) {
-        DisposeHandle(flat);
-        _status = err;
-        return nullptr;
-    }
-    return flat;
+    return filledHandle([this](Handle h) { return PutUserDataIntoHandle(_userData, h); });
 }
 
 int16_t Kelvo_UDataList::Count() {
@@ -213,18 +211,7 @@ uint32_t Kelvo_UDataList::ListType(int16_t index) {
 }
 
 Handle Kelvo_UDataList::Item(uint32_t type, int32_t index) {
-    Handle item = NewHandle(0);
-    if (!item) {
-        _status = memFullErr;
-        return nullptr;
-    }
-    OSErr err = GetUserData(_userData, item, type, index);
-    if (err != noErr) {
-        DisposeHandle(item);
-        _status = err;
-        return nullptr;
-    }
-    return item;
+    return filledHandle([&](Handle h) { return GetUserData(_userData, h, type, index); });
 }
 
 OSErr Kelvo_UDataList::appendEmptyItem(uint32_t type) {
@@ -235,21 +222,26 @@ OSErr Kelvo_UDataList::appendEmptyItem(uint32_t type) {
     return err;
 }
 
+OSErr Kelvo_UDataList::placeWrite(uint32_t type, int32_t& index) {
+    int32_t count = CountUserDataType(_userData, type);
+    if (count == 0 && index > 1) {
+        index = 1;
+    } else if (count >= 1 && count < index) {
+        // The platform writes only the item just past the last one.
+        index = count + 1;
+        return appendEmptyItem(type);
+    }
+    return noErr;
+}
+
 void Kelvo_UDataList::Item(const void* data, uint32_t size, uint32_t type, int32_t index) {
     if (!data || !_userData || size == 0 || index < 0) return;
     if (size > uint32_t(INT32_MAX)) {
         _status = paramErr;
         return;
     }
-    int32_t count = CountUserDataType(_userData, type);
-    if (count == 0 && index > 1) {
-        index = 1;
-    } else if (count >= 1 && count < index) {
-        // The platform writes only the item just past the last one.
-        _status = appendEmptyItem(type);
-        if (_status != noErr) return;
-        index = count + 1;
-    }
+    _status = placeWrite(type, index);
+    if (_status != noErr) return;
     _status = SetUserDataItem(_userData, data, int32_t(size), type, index);
 }
 
@@ -285,18 +277,7 @@ void Kelvo_UDataList::addItem(uint32_t type, Handle h) {
 
 Handle Kelvo_UDataList::ItemText(uint32_t type, int16_t language, int32_t index) {
     if (!qtObjIsValid()) return nullptr;
-    Handle text = NewHandle(0);
-    if (!text) {
-        _status = memFullErr;
-        return nullptr;
-    }
-    OSErr err = GetUserDataText(_userData, text, type, index, language);
-    if (err != noErr) {
-        DisposeHandle(text);
-        _status = err;
-        return nullptr;
-    }
-    return text;
+    return filledHandle([&](Handle h) { return GetUserDataText(_userData, h, type, index, language); });
 }
 
 void Kelvo_UDataList::ItemText(const char* text, uint32_t type, int16_t language, int32_t index) {
@@ -304,24 +285,13 @@ void Kelvo_UDataList::ItemText(const char* text, uint32_t type, int16_t language
         _status = paramErr;
         return;
     }
-    size_t length = std::strlen(text);
-    Handle h = nullptr;
-    if (length > size_t(INT32_MAX) || PtrToHand(text, &h, Size(length)) != noErr || !h) {
+    Handle h = textHandle(text);
+    if (!h) {
         _status = memFullErr;
         return;
     }
-    int32_t count = CountUserDataType(_userData, type);
-    if (count == 0 && index > 1) {
-        index = 1;
-    } else if (count >= 1 && count < index) {
-        _status = appendEmptyItem(type);
-        index = count + 1;
-        if (_status != noErr) {
-            DisposeHandle(h);
-            return;
-        }
-    }
-    _status = AddUserDataText(_userData, h, type, index, language);
+    _status = placeWrite(type, index);
+    if (_status == noErr) _status = AddUserDataText(_userData, h, type, index, language);
     DisposeHandle(h);
 }
 
@@ -331,9 +301,8 @@ void Kelvo_UDataList::addItemText(uint32_t type, const char* text, int16_t langu
         _status = paramErr;
         return;
     }
-    size_t length = std::strlen(text);
-    Handle h = nullptr;
-    if (length > size_t(INT32_MAX) || PtrToHand(text, &h, Size(length)) != noErr || !h) {
+    Handle h = textHandle(text);
+    if (!h) {
         _status = memFullErr;
         return;
     }

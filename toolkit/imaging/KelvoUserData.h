@@ -99,8 +99,17 @@ class Kelvo_UDataList : public Kelvo_QTObj {
     void store(const char* path);
 
   private:
+    // Borrows the owner's user data; a null owner gives `nullOwner`, an owner without user data
+    // the platform's movies error.
+    template <class Owner> void borrow(Owner owner, int32_t nullOwner, UserData (*userDataOf)(Owner));
+    // A new handle that `fill` filled; null, with the status set, when allocating or filling
+    // fails.
+    template <class Fill> Handle filledHandle(Fill fill);
     // Takes `ud` as the list's own user data when `err` is noErr; disposes of it otherwise.
     void adopt(UserData ud, int32_t err);
+    // Moves a write at `index` to where the platform takes it: the first item of a type without
+    // items, or a new last item (appended here) past the end; returns the append's result.
+    OSErr placeWrite(uint32_t type, int32_t& index);
     // Appends an empty item of the type and returns the result.
     OSErr appendEmptyItem(uint32_t type);
 
