@@ -136,6 +136,12 @@ std::optional<std::vector<Text>> parseTexts(const Bytes& item) {
     return texts;
 }
 
+// The item's string in the language, or the end.
+std::vector<Text>::iterator textIn(std::vector<Text>& texts, int16_t language) {
+    return std::find_if(texts.begin(), texts.end(),
+                        [language](const Text& t) { return t.language == language; });
+}
+
 Bytes encodeTexts(const std::vector<Text>& texts) {
     Bytes out;
     for (const Text& t : texts) {
@@ -305,9 +311,9 @@ OSErr GetUserDataText(UserData theUserData, Handle text, OSType udType, int32_t 
         if (!item) return userDataItemNotFound;
         std::optional<std::vector<Text>> texts = parseTexts(*item);
         if (!texts) return paramErr;
-        for (const Text& t : *texts)
-            if (t.language == itlRegionTag) return copyToHandle(t.bytes.data(), t.bytes.size(), text);
-        return userDataItemNotFound;
+        auto same = textIn(*texts, itlRegionTag);
+        if (same == texts->end()) return userDataItemNotFound;
+        return copyToHandle(same->bytes.data(), same->bytes.size(), text);
     });
 }
 
@@ -323,8 +329,7 @@ OSErr AddUserDataText(UserData theUserData, Handle data, OSType udType, int32_t 
         }
         std::optional<std::vector<Text>> texts = parseTexts(*item);
         if (!texts) return paramErr;
-        auto same = std::find_if(texts->begin(), texts->end(),
-                                 [&](const Text& t) { return t.language == itlRegionTag; });
+        auto same = textIn(*texts, itlRegionTag);
         if (same != texts->end()) {
             same->bytes = std::move(bytes);
         } else {
@@ -343,8 +348,7 @@ OSErr RemoveUserDataText(UserData theUserData, OSType udType, int32_t index, int
         if (!item) return userDataItemNotFound;
         std::optional<std::vector<Text>> texts = parseTexts(*item);
         if (!texts) return paramErr;
-        auto same = std::find_if(texts->begin(), texts->end(),
-                                 [&](const Text& t) { return t.language == itlRegionTag; });
+        auto same = textIn(*texts, itlRegionTag);
         if (same == texts->end()) return userDataItemNotFound;
         texts->erase(same);
         *item = encodeTexts(*texts);
