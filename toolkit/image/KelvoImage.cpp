@@ -313,7 +313,8 @@ Kelvo_Histogram* KelvoImageClassT<Base, T, N, Format>::channelHistogram(uint16_t
 }
 
 template <class Base, class T, int N, uint32_t Format>
-Kelvo_QTObjectsList* KelvoImageClassT<Base, T, N, Format>::channelsInfo() {
+template <class PerChannel>
+Kelvo_QTObjectsList* KelvoImageClassT<Base, T, N, Format>::channelsList(PerChannel perChannel) {
     if (!qtObjIsValid()) return nullptr;
     auto* list = new (std::nothrow) Kelvo_QTObjectsList;
     int32_t status = 0;
@@ -323,14 +324,19 @@ Kelvo_QTObjectsList* KelvoImageClassT<Base, T, N, Format>::channelsInfo() {
         return nullptr;
     }
     for (uint16_t c = 0; c < N; ++c) {
-        Kelvo_ImageInfo* info = channelInfo(c);
-        if (!info) {
+        Kelvo_QTObj* item = perChannel(c);
+        if (!item) {
             delete list;
             return nullptr;
         }
-        list->addObjValueByRef(info);
+        list->addObjValueByRef(item);
     }
     return list;
+}
+
+template <class Base, class T, int N, uint32_t Format>
+Kelvo_QTObjectsList* KelvoImageClassT<Base, T, N, Format>::channelsInfo() {
+    return channelsList([this](uint16_t c) { return channelInfo(c); });
 }
 
 template <class Base, class T, int N, uint32_t Format>
@@ -338,23 +344,7 @@ Kelvo_QTObjectsList* KelvoImageClassT<Base, T, N, Format>::channelsHistogram() {
     if constexpr (std::is_same_v<T, uint16_t>) {
         return nullptr;
     } else {
-        if (!qtObjIsValid()) return nullptr;
-        auto* list = new (std::nothrow) Kelvo_QTObjectsList;
-        int32_t status = 0;
-        if (!Kelvo_QTObj::isValidInstance(list, status, true)) {
-            this->_status = status;
-            delete list;
-            return nullptr;
-        }
-        for (uint16_t c = 0; c < N; ++c) {
-            Kelvo_Histogram* histogram = channelHistogram(c);
-            if (!histogram) {
-                delete list;
-                return nullptr;
-            }
-            list->addObjValueByRef(histogram);
-        }
-        return list;
+        return channelsList([this](uint16_t c) { return channelHistogram(c); });
     }
 }
 

@@ -81,6 +81,9 @@ template <class Base, class T, int N, uint32_t Format> class KelvoImageClassT : 
     virtual KelvoImageClassT* make(Buffer* adopted) const = 0;
     // The adopted result of a buffer operation, or null with the buffer's status.
     Kelvo_Image* adopt(Buffer* result);
+    // A new list holding `perChannel`'s object for each channel; null when any channel has
+    // none.
+    template <class PerChannel> Kelvo_QTObjectsList* channelsList(PerChannel perChannel);
     // An unchanged copy (what the monochrome image answers to tone operations).
     Kelvo_Image* unchangedCopy();
     // The image's samples as bytes: themselves for 8-bit samples, stretched from their range to
