@@ -152,7 +152,7 @@ void Kelvo_ISDecompressionSession::updateSessionDisplayParams() {
     _status = SetDSequenceMatrix(_sequence, _transform.Matrix());
 }
 
-bool Kelvo_ISDecompressionSession::beginSession(Kelvo_QDGWorldBuffer* destination) {
+bool Kelvo_VideoDecompressionSession::takeDestination(Kelvo_QDGWorldBuffer* destination) {
     if (!qtObjIsValid()) return false;
     if (isActive()) {
         _status = kSessionState;
@@ -168,6 +168,11 @@ bool Kelvo_ISDecompressionSession::beginSession(Kelvo_QDGWorldBuffer* destinatio
         return false;
     }
     _destination = destination;
+    return true;
+}
+
+bool Kelvo_ISDecompressionSession::beginSession(Kelvo_QDGWorldBuffer* destination) {
+    if (!takeDestination(destination)) return false;
     ImageSequence sequence = 0;
     _status =
         DecompressSequenceBeginS(&sequence, _parameters->hImageDesc(), static_cast<Ptr>(_input.data),
@@ -374,21 +379,7 @@ void Kelvo_ICMDecompressionSession::_decompressionTrackingCallback(void* refCon,
 }
 
 bool Kelvo_ICMDecompressionSession::beginSession(Kelvo_QDGWorldBuffer* destination) {
-    if (!qtObjIsValid()) return false;
-    if (isActive()) {
-        _status = kSessionState;
-        return false;
-    }
-    _framesCount = 0;
-    if (_input.kind == 0) {
-        _status = kMissingInput;
-        return false;
-    }
-    if (!destination || !destination->qtObjIsValid()) {
-        _status = kBadDestination;
-        return false;
-    }
-    _destination = destination;
+    if (!takeDestination(destination)) return false;
     ICMDecompressionSessionOptionsRef options = nullptr;
     ICMDecompressionSessionOptionsCreate(nullptr, &options);
     ICMDecompressionFrameOptionsCreate(nullptr, &_frameOptions);

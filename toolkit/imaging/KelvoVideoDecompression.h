@@ -75,6 +75,10 @@ class Kelvo_VideoDecompressionSession : public Kelvo_QTObj {
     virtual void endSession() = 0;
 
   protected:
+    // The checks every session makes before it begins: a valid, inactive session with an input
+    // and a valid destination, which it then draws into; the frame count starts again.
+    bool takeDestination(Kelvo_QDGWorldBuffer* destination);
+
     Kelvo_ImgDesc* _parameters = nullptr;
     int32_t _framesCount = 0;
     Kelvo_QDGWorldBuffer* _destination = nullptr;
