@@ -326,10 +326,7 @@ bool Kelvo_ImageSequenceCompressionSession::isA(const char* name) const {
            std::strcmp(name, "Kelvo_ImageSequenceCompressionSession") == 0;
 }
 
-bool Kelvo_ImageSequenceCompressionSession::beginSession(Kelvo_QDGWorldBuffer* buffer) {
-    if (!qtObjIsValid()) return false;
-    if (isActive()) return true;
-    _status = noErr;
+bool Kelvo_VideoCompressionSession::takeSource(Kelvo_QDGWorldBuffer* buffer) {
     if (!buffer || !buffer->qtObjIsValid()) {
         _status = kMissingSource;
         return false;
@@ -340,6 +337,14 @@ bool Kelvo_ImageSequenceCompressionSession::beginSession(Kelvo_QDGWorldBuffer* b
     }
     _source = buffer;
     minimumFrameDuration();
+    return true;
+}
+
+bool Kelvo_ImageSequenceCompressionSession::beginSession(Kelvo_QDGWorldBuffer* buffer) {
+    if (!qtObjIsValid()) return false;
+    if (isActive()) return true;
+    _status = noErr;
+    if (!takeSource(buffer)) return false;
     _parameters->activeBounds(&_sourceRect);
     if (EmptyRect(&_sourceRect))
         _sourceRect = Rect{0, 0, int16_t(buffer->height()), int16_t(buffer->width())};
@@ -464,16 +469,7 @@ bool Kelvo_ICMCompressionSession::endPass() {
 
 bool Kelvo_ICMCompressionSession::beginSession(Kelvo_QDGWorldBuffer* buffer) {
     if (!qtObjIsValid() || isActive()) return isActive();
-    if (!buffer || !buffer->qtObjIsValid()) {
-        _status = kMissingSource;
-        return false;
-    }
-    if (_output.kind == 0) {
-        _status = kMissingDestination;
-        return false;
-    }
-    _source = buffer;
-    minimumFrameDuration();
+    if (!takeSource(buffer)) return false;
     ICMCompressionSessionOptionsRef options = _parameters->copyICMOptions();
     if (!options) {
         _status = _parameters->Error() != 0 ? _parameters->Error() : int32_t(paramErr);

@@ -114,6 +114,9 @@ class Kelvo_VideoCompressionSession : public Kelvo_QTObj {
     KelvoCompressionOutput& outputStorage() { return _output; }
 
   protected:
+    // The checks every session makes before it begins: a valid source buffer, which it then
+    // compresses, and an output; the minimum frame duration is worked out afresh.
+    bool takeSource(Kelvo_QDGWorldBuffer* buffer);
     // Appends or writes one compressed frame by the output kind; a status.
     int32_t deliver(const uint8_t* data, size_t size, int64_t decodeDuration, int64_t displayOffset,
                     ImageDescriptionHandle desc, uint32_t sampleFlags);
