@@ -88,6 +88,28 @@ bool validTransform(Kelvo_DisplayTransform* t) {
     return t && t->qtObjIsValid();
 }
 
+// Fits the transform's destination (or `bounds` when it has none) into `bounds`, taking `bounds`
+// as the source when the transform has none and clipping to the destination when it has no clip;
+// answers the rectangle it fitted, which is what gets drawn.
+Kelvo_Rect fitTransform(Kelvo_DisplayTransform& t, Kelvo_Rect& bounds) {
+    if (!t.qtSrcRect().qtObjIsValid()) t.SrcRect(bounds.rPtr());
+    Kelvo_Rect work(bounds);
+    if (t.qtDstRect().qtObjIsValid()) work = t.qtDstRect();
+    Rect fitted{};
+    Kelvo_RectScaleInRect(work.rPtr(), bounds.rPtr(), &fitted);
+    t.DstRect(&fitted);
+    if (!t.Clip()) t.ClipToDestRect();
+    return work;
+}
+
+// Draws through an importer the caller opened, then closes it.
+Kelvo_QDGWorldBuffer* drawAndClose(GraphicsImportComponent importer, Kelvo_DisplayTransform* t,
+                                   int32_t& err) {
+    Kelvo_QDGWorldBuffer* buffer = Kelvo_DrawingUtils::draw(importer, t, err);
+    CloseComponent(importer);
+    return buffer;
+}
+
 // One frame of the input decompressed into the prepared buffer through a local image-sequence
 // session, then the post-steps. A session that cannot be made leaves the buffer blank; one that
 // does not start loses the buffer.
@@ -117,15 +139,7 @@ Kelvo_QDGWorldBuffer* decompressInto(Kelvo_QDGWorldBuffer* buffer, Kelvo_ImgDesc
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::prepareDrawingContext(Kelvo_Rect& bounds,
                                                                 Kelvo_DisplayTransform* t) {
-    Kelvo_Rect work(bounds);
-    if (validTransform(t)) {
-        if (!t->qtSrcRect().qtObjIsValid()) t->SrcRect(bounds.rPtr());
-        if (t->qtDstRect().qtObjIsValid()) work = t->qtDstRect();
-        Rect fitted{};
-        Kelvo_RectScaleInRect(work.rPtr(), bounds.rPtr(), &fitted);
-        t->DstRect(&fitted);
-        if (!t->Clip()) t->ClipToDestRect();
-    }
+    Kelvo_Rect work = validTransform(t) ? fitTransform(*t, bounds) : Kelvo_Rect(bounds);
     auto* buffer = new (std::nothrow) Kelvo_QDGWorldBuffer(work, k32ARGBPixelFormat);
     if (!buffer) return nullptr;
     if (!buffer->qtObjIsValid()) {
@@ -256,13 +270,7 @@ CGImageRef Kelvo_DrawingUtils::drawCGImage(GraphicsImportComponent importer, Kel
     if (t) {
         // A copy: the caller's transform stays as it is on this road.
         local.Copy(*t);
-        if (!local.qtSrcRect().qtObjIsValid()) local.SrcRect(source.rPtr());
-        Kelvo_Rect work(source);
-        if (local.qtDstRect().qtObjIsValid()) work = local.qtDstRect();
-        Rect fitted{};
-        Kelvo_RectScaleInRect(work.rPtr(), source.rPtr(), &fitted);
-        local.DstRect(&fitted);
-        if (!local.Clip()) local.ClipToDestRect();
+        fitTransform(local, source);
         GraphicsImportSetClip(importer, local.Clip() ? local.Clip()->region() : nullptr);
         GraphicsImportSetMatrix(importer, local.Matrix());
     }
@@ -310,9 +318,7 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(const FSSpec* file, Kelvo_Display
     GraphicsImportComponent importer = nullptr;
     err = GetGraphicsImporterForFile(file, &importer);
     if (err != noErr || !importer) return nullptr;
-    Kelvo_QDGWorldBuffer* buffer = draw(importer, t, err);
-    CloseComponent(importer);
-    return buffer;
+    return drawAndClose(importer, t, err);
 }
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(Kelvo_DataReference* reference, Kelvo_DisplayTransform* t,
@@ -321,9 +327,7 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(Kelvo_DataReference* reference, K
     GraphicsImportComponent importer = nullptr;
     err = GetGraphicsImporterForDataRefWithFlags(reference->DataRef(), reference->Type(), &importer, 0);
     if (err != noErr || !importer) return nullptr;
-    Kelvo_QDGWorldBuffer* buffer = draw(importer, t, err);
-    CloseComponent(importer);
-    return buffer;
+    return drawAndClose(importer, t, err);
 }
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(compressionInputRecord& record, Kelvo_DisplayTransform* t,
