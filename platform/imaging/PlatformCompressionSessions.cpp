@@ -113,6 +113,15 @@ bool rectInside(const Rect& r, const Rect& bounds) {
            r.right <= bounds.right && r.bottom <= bounds.bottom;
 }
 
+// The rectangle of the map a call reads (the whole map when none is given), when it is a
+// non-empty part of the map.
+bool sourceRect(PixMapHandle src, const Rect* srcRect, Rect& rect) {
+    Rect bounds{};
+    if (!GetPixBounds(src, &bounds)) return false;
+    rect = srcRect ? *srcRect : bounds;
+    return rectInside(rect, bounds);
+}
+
 OSErr encodeRect(PixMapHandle src, const Rect& rect, CodecType cType, int16_t depth, CodecQ quality,
                  std::vector<uint8_t>& out) {
     CodecPicture picture;
@@ -190,10 +199,8 @@ OSErr CompressSequenceBegin(ImageSequence* seqID, PixMapHandle src, PixMapHandle
                             ImageDescriptionHandle desc) {
     if (seqID) *seqID = 0;
     if (!seqID || !src || !desc) return paramErr;
-    Rect bounds{};
-    if (!GetPixBounds(src, &bounds)) return paramErr;
-    const Rect rect = srcRect ? *srcRect : bounds;
-    if (!rectInside(rect, bounds)) return paramErr;
+    Rect rect{};
+    if (!sourceRect(src, srcRect, rect)) return paramErr;
     CodecInfo info{};
     OSErr err = GetCodecInfo(&info, cType, anyCodec);
     if (err) return err;
@@ -249,10 +256,8 @@ OSErr GetMaxCompressionSize(PixMapHandle src, const Rect* srcRect, int16_t, Code
                             CompressorComponent, int32_t* size) {
     if (size) *size = 0;
     if (!src || !size) return paramErr;
-    Rect bounds{};
-    if (!GetPixBounds(src, &bounds)) return paramErr;
-    const Rect rect = srcRect ? *srcRect : bounds;
-    if (!rectInside(rect, bounds)) return paramErr;
+    Rect rect{};
+    if (!sourceRect(src, srcRect, rect)) return paramErr;
     CodecInfo info{};
     OSErr err = GetCodecInfo(&info, cType, anyCodec);
     if (err) return err;

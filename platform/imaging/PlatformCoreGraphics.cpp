@@ -441,12 +441,6 @@ struct CGPixels {
     CGBitmapInfo info = 0;
 };
 
-// Whether `object` is a live CF-like object of the type, asked through the base class so that a
-// pointer of another kind of object cast to the expected one is still told apart.
-bool isOfType(const void* object, CFTypeID id) {
-    return object && static_cast<const CFLiteObject*>(object)->typeID() == id;
-}
-
 // Where a pixel's grey or R, G and B bytes and its alpha byte lie (alphaAt -1: no alpha).
 struct CGLayout {
     size_t pixelBytes = 0;
@@ -491,8 +485,10 @@ OSErr layoutOf(const CGPixels& p, CGLayout& out) {
         case kCGImageAlphaNoneSkipLast:
             if (p.bitsPerPixel != 32) return cDepthErr;
             l.pixelBytes = 4;
-            l.premultiplied = alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaPremultipliedLast;
-            if (alpha != kCGImageAlphaNoneSkipFirst && alpha != kCGImageAlphaNoneSkipLast) l.alphaAt = first ? 0 : 3;
+            l.premultiplied =
+                alpha == kCGImageAlphaPremultipliedFirst || alpha == kCGImageAlphaPremultipliedLast;
+            if (alpha != kCGImageAlphaNoneSkipFirst && alpha != kCGImageAlphaNoneSkipLast)
+                l.alphaAt = first ? 0 : 3;
             for (int c = 0; c < 3; ++c)
                 l.colourAt[c] = first ? c + 1 : c;
             break;
@@ -574,7 +570,7 @@ namespace platform {
 
 OSErr cgImageToPicture(CGImageRef image, codec::Picture& out) {
     out = codec::Picture();
-    if (!isOfType(image, kImageTypeID) || !image->provider) return paramErr;
+    if (!checked(image, kImageTypeID) || !image->provider) return paramErr;
     if (image->hasDecode) {
         // A decode array remaps the samples; only the identity is read as the samples are.
         const CGImageAlphaInfo alpha = image->bitmapInfo & kCGBitmapAlphaInfoMask;
@@ -599,7 +595,7 @@ OSErr cgImageToPicture(CGImageRef image, codec::Picture& out) {
 
 OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out) {
     out = codec::Picture();
-    if (!isOfType(context, kContextTypeID)) return paramErr;
+    if (!checked(context, kContextTypeID)) return paramErr;
     return cgPixelsToPicture(pixelsOf(*context), out);
 }
 
@@ -609,7 +605,6 @@ OSErr cgBitmapContextToPicture(CGContextRef context, codec::Picture& out) {
 // Drawing into bitmap contexts
 
 namespace {
-
 
 uint8_t unit8(CGFloat v) {
     if (!(v > 0)) return 0;
@@ -633,7 +628,8 @@ void blend(uint8_t* px, const CGLayout& l, uint32_t r, uint32_t g, uint32_t b, u
         uint32_t d = px[l.colourAt[c]];
         if (l.alphaAt >= 0 && !l.premultiplied) d = (d * dstA + 127) / 255;
         uint32_t v = (src[c] * a + 127) / 255 + (d * (255 - a) + 127) / 255;
-        if (l.alphaAt >= 0 && !l.premultiplied) v = outA == 0 ? 0 : std::min<uint32_t>(255u, (v * 255u + outA / 2) / outA);
+        if (l.alphaAt >= 0 && !l.premultiplied)
+            v = outA == 0 ? 0 : std::min<uint32_t>(255u, (v * 255u + outA / 2) / outA);
         px[l.colourAt[c]] = uint8_t(std::min<uint32_t>(v, 255u));
     }
     if (l.alphaAt >= 0) px[l.alphaAt] = uint8_t(std::min<uint32_t>(outA, 255u));
@@ -678,7 +674,8 @@ void CGContextFillRect(CGContextRef context, CGRect rect) {
     auto* base = static_cast<uint8_t*>(context->data);
     for (int64_t y = s.y0; y < s.y1; ++y) {
         uint8_t* row = base + size_t(int64_t(context->height) - 1 - y) * context->bytesPerRow;
-        for (int64_t x = s.x0; x < s.x1; ++x) blend(row + size_t(x) * l.pixelBytes, l, r, g, b, a);
+        for (int64_t x = s.x0; x < s.x1; ++x)
+            blend(row + size_t(x) * l.pixelBytes, l, r, g, b, a);
     }
 }
 
@@ -697,13 +694,13 @@ void CGContextDrawImage(CGContextRef context, CGRect rect, CGImageRef image) {
     auto* base = static_cast<uint8_t*>(context->data);
     for (int64_t y = s.y0; y < s.y1; ++y) {
         // The image stands upright: its first row at the rectangle's top.
-        const int64_t v = std::clamp<int64_t>(int64_t(std::floor((top - (double(y) + 0.5)) / h * pic.height)), 0,
-                                              pic.height - 1);
+        const int64_t v = std::clamp<int64_t>(int64_t(std::floor((top - (double(y) + 0.5)) / h * pic.height)),
+                                              0, pic.height - 1);
         const uint8_t* src = pic.samples.data() + size_t(v) * pic.rowBytes();
         uint8_t* row = base + size_t(int64_t(context->height) - 1 - y) * context->bytesPerRow;
         for (int64_t x = s.x0; x < s.x1; ++x) {
-            const int64_t u = std::clamp<int64_t>(int64_t(std::floor((double(x) + 0.5 - left) / w * pic.width)), 0,
-                                                  pic.width - 1);
+            const int64_t u = std::clamp<int64_t>(
+                int64_t(std::floor((double(x) + 0.5 - left) / w * pic.width)), 0, pic.width - 1);
             const uint8_t* px = src + size_t(u) * comps;
             const uint8_t r = px[0], g = comps >= 3 ? px[1] : px[0], b = comps >= 3 ? px[2] : px[0];
             blend(row + size_t(x) * l.pixelBytes, l, r, g, b, comps == 4 ? px[3] : 255);
@@ -724,9 +721,10 @@ CGImageRef CGBitmapContextCreateImage(CGContextRef context) {
         std::free(copy);
         return nullptr;
     }
-    CGImageRef image = CGImageCreate(context->width, context->height, context->bitsPerComponent,
-                                     context->bitsPerPixel, context->bytesPerRow, context->space,
-                                     context->bitmapInfo, provider, nullptr, false, kCGRenderingIntentDefault);
+    CGImageRef image =
+        CGImageCreate(context->width, context->height, context->bitsPerComponent, context->bitsPerPixel,
+                      context->bytesPerRow, context->space, context->bitmapInfo, provider, nullptr, false,
+                      kCGRenderingIntentDefault);
     CGDataProviderRelease(provider);
     return image;
 }

@@ -5,6 +5,7 @@
 // streams.
 #include "PlatformCodecEnginesInternal.h"
 
+#include "PythonPeer.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -124,17 +125,7 @@ fixtures(sys.argv[2])
 // and each makes its own.
 std::string fixtureFolder() {
     static testsupport::ScratchDir scratch("codec-gif");
-    static const std::string folder = [] {
-        const std::string script = scratch.file("peer.py");
-        testsupport::writeFile(script, kPeer);
-        const std::string dir = scratch.file("files");
-        std::filesystem::create_directories(dir);
-        int status = -1;
-        const std::string said =
-            testsupport::run("/usr/bin/python3 " + script + " fixtures " + dir + " 2>&1", &status);
-        if (status != 0) ADD_FAILURE() << said;
-        return status == 0 ? dir : std::string();
-    }();
+    static const std::string folder = testsupport::makePeerFixtures(scratch, kPeer, "fixtures");
     return folder;
 }
 

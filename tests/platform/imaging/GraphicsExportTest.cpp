@@ -15,6 +15,7 @@
 #include "PlatformMemory.h"
 #include "PlatformPixelFormats.h"
 
+#include "PythonPeer.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -69,15 +70,8 @@ testsupport::ScratchDir& scratch() {
 }
 
 std::string runPeer(const std::string& arguments) {
-    static const std::string script = [] {
-        const std::string path = scratch().file("peer.py");
-        testsupport::writeFile(path, kPeer);
-        return path;
-    }();
-    int status = -1;
-    const std::string said =
-        testsupport::run("/usr/bin/python3 " + script + " " + arguments + " 2>&1", &status);
-    return status == 0 ? std::string() : said.empty() ? std::string("the PIL peer failed") : said;
+    static const std::string script = testsupport::writePeerScript(scratch(), kPeer);
+    return testsupport::runPeerScript(script, arguments);
 }
 
 struct Source {
@@ -478,7 +472,8 @@ TEST(GraphicsExport, CompressedDataImagesAndContextsExportAsTheWorldOfTheirPixel
     SetGWorld(port, nullptr);
     PicHandle recorded = OpenPicture(&frame);
     ASSERT_NE(recorded, nullptr);
-    CopyBits(GetPortBitMapForCopyBits(world), GetPortBitMapForCopyBits(port), &frame, &frame, srcCopy, nullptr);
+    CopyBits(GetPortBitMapForCopyBits(world), GetPortBitMapForCopyBits(port), &frame, &frame, srcCopy,
+             nullptr);
     ClosePicture();
     SetGWorld(savedPort, savedDevice);
     ASSERT_EQ(GraphicsExportSetInputPicture(png, recorded), noErr);

@@ -16,6 +16,7 @@
 #include "PlatformPixelFormats.h"
 #include "PlatformRegions.h"
 
+#include "PythonPeer.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -90,17 +91,7 @@ open(os.path.join(out, 'grey16.samples'), 'wb').write(samples.tobytes())
 // and each makes its own.
 std::string fixtureFolder() {
     static testsupport::ScratchDir scratch("graphics-import");
-    static const std::string folder = [] {
-        const std::string script = scratch.file("peer.py");
-        testsupport::writeFile(script, kPeer);
-        const std::string dir = scratch.file("files");
-        std::filesystem::create_directories(dir);
-        int status = -1;
-        const std::string said =
-            testsupport::run("/usr/bin/python3 " + script + " " + dir + " 2>&1", &status);
-        if (status != 0) ADD_FAILURE() << said;
-        return status == 0 ? dir : std::string();
-    }();
+    static const std::string folder = testsupport::makePeerFixtures(scratch, kPeer);
     return folder;
 }
 

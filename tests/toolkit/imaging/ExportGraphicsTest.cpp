@@ -16,6 +16,7 @@
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsImport.h"
 #include "PlatformMemory.h"
+#include "PythonPeer.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -68,15 +69,8 @@ testsupport::ScratchDir& scratch() {
 }
 
 std::string runPeer(const std::string& arguments) {
-    static const std::string script = [] {
-        const std::string path = scratch().file("peer.py");
-        testsupport::writeFile(path, kPeer);
-        return path;
-    }();
-    int status = -1;
-    const std::string said =
-        testsupport::run("/usr/bin/python3 " + script + " " + arguments + " 2>&1", &status);
-    return status == 0 ? std::string() : said.empty() ? std::string("the PIL peer failed") : said;
+    static const std::string script = testsupport::writePeerScript(scratch(), kPeer);
+    return testsupport::runPeerScript(script, arguments);
 }
 
 struct Source {

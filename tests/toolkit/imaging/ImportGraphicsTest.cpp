@@ -15,6 +15,7 @@
 #include "PlatformGraphicsImport.h"
 #include "PlatformGraphicsMetaData.h"
 #include "PlatformMemory.h"
+#include "PythonPeer.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -68,17 +69,7 @@ open(os.path.join(out, 'text.img'), 'w').write('not an image, whatever its name 
 
 const std::string& fixtureFolder() {
     static testsupport::ScratchDir scratch("import-graphics");
-    static const std::string folder = [] {
-        const std::string script = scratch.file("peer.py");
-        testsupport::writeFile(script, kPeer);
-        const std::string dir = scratch.file("files");
-        std::filesystem::create_directories(dir);
-        int status = -1;
-        const std::string said =
-            testsupport::run("/usr/bin/python3 " + script + " " + dir + " 2>&1", &status);
-        if (status != 0) ADD_FAILURE() << said;
-        return status == 0 ? dir : std::string();
-    }();
+    static const std::string folder = testsupport::makePeerFixtures(scratch, kPeer);
     return folder;
 }
 
