@@ -121,11 +121,6 @@ void deleteRange(TrackRecord& t, int64_t start, int64_t length) {
     normalizeEdits(t);
 }
 
-// A movie's current time never lies past its end.
-void keepTimeInMovie(MovieRecord& m) {
-    m.time = std::min(m.time, movieDuration(m));
-}
-
 OSErr scaleRange(TrackRecord& t, int64_t start, int64_t oldLength, int64_t newLength) {
     const int64_t duration = trackDuration(t);
     if (start >= duration) return noErr;

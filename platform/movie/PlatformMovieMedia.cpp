@@ -200,7 +200,7 @@ void DisposeTrackMedia(Media media) {
     }
     MovieRecord* movie = m->track ? m->track->movie : nullptr;
     destroyMedia(m);
-    if (movie) movie->time = std::min(movie->time, movieDuration(*movie));
+    if (movie) keepTimeInMovie(*movie);
     result(noErr);
 }
 

@@ -4,6 +4,7 @@
 
 #include "PlatformMovies.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -168,6 +169,10 @@ TimeValue saturate32(int64_t value);
 
 int64_t trackDuration(const TrackRecord& track);
 int64_t movieDuration(const MovieRecord& movie);
+// A movie's current time never lies past its end.
+inline void keepTimeInMovie(MovieRecord& movie) {
+    movie.time = std::min(movie.time, movieDuration(movie));
+}
 // Drops zero-length segments, joins neighbouring empty ones and drops empty ones at the end.
 void normalizeEdits(TrackRecord& track);
 // Makes `at` (0 .. duration) a segment boundary; answers the index of the segment starting there

@@ -198,7 +198,7 @@ void rescaleMovie(MovieRecord& movie, TimeScale scale) {
     movie.previewDuration = conv(movie.previewDuration);
     movie.posterTime = conv(movie.posterTime);
     movie.scale = scale;
-    movie.time = std::min(movie.time, movieDuration(movie));
+    keepTimeInMovie(movie);
 }
 
 bool trackMatches(const TrackRecord& t, OSType type, int32_t flags) {
@@ -585,7 +585,7 @@ void DisposeMovieTrack(Track track) {
     }
     MovieRecord* m = t->movie;
     destroyTrack(t);
-    m->time = std::min(m->time, movieDuration(*m));
+    keepTimeInMovie(*m);
     result(noErr);
 }
 
