@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -149,6 +150,27 @@ MovieRecord* findMovie(Movie movie);
 TrackRecord* findTrack(Track track);
 MediaRecord* findMedia(Media media);
 
+// The same look-ups by the reference's kind, and the error a call reports for one naming nothing.
+inline MovieRecord* findRecord(Movie movie) {
+    return findMovie(movie);
+}
+inline TrackRecord* findRecord(Track track) {
+    return findTrack(track);
+}
+inline MediaRecord* findRecord(Media media) {
+    return findMedia(media);
+}
+inline OSErr notFoundError(Movie) {
+    return invalidMovie;
+}
+inline OSErr notFoundError(Track) {
+    return invalidTrack;
+}
+inline OSErr notFoundError(Media) {
+    return invalidMedia;
+}
+template <class Ref> using RecordOf = std::remove_pointer_t<decltype(findRecord(std::declval<Ref>()))>;
+
 // Disposal under the lock.
 void destroyMedia(MediaRecord* media);
 void destroyTrack(TrackRecord* track);
@@ -159,6 +181,50 @@ constexpr int64_t kMaxTime = INT64_MAX / 4;
 // Sets the movies error and answers it.
 inline OSErr result(OSErr err) {
     return platform::setMoviesError(err);
+}
+
+// A call on one movie, track or media: under the registry's lock, `body` gets the record the
+// reference names, sets the movies error and answers for the call. When the reference names
+// nothing, the movies error is invalidMovie, invalidTrack or invalidMedia and the call answers
+// `fallback` (for a call answering its error, that error).
+template <class Ref, class F, class R = std::invoke_result_t<F&, RecordOf<Ref>&>>
+R onRecord(Ref ref, std::type_identity_t<R> fallback, F&& body) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    RecordOf<Ref>* record = findRecord(ref);
+    if (!record) {
+        result(notFoundError(ref));
+        return fallback;
+    }
+    return body(*record);
+}
+
+// The same for a call answering nothing.
+template <class Ref, class F> void onRecord(Ref ref, F&& body) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    RecordOf<Ref>* record = findRecord(ref);
+    if (!record) {
+        result(notFoundError(ref));
+        return;
+    }
+    body(*record);
+}
+
+// A call that cannot fail once the reference names a record: the movies error is noErr after
+// `body` has read or set it.
+template <class Ref, class F, class R = std::invoke_result_t<F&, RecordOf<Ref>&>>
+R onRecordNoErr(Ref ref, std::type_identity_t<R> fallback, F&& body) {
+    return onRecord(ref, fallback, [&](RecordOf<Ref>& record) {
+        R answer = body(record);
+        result(noErr);
+        return answer;
+    });
+}
+
+template <class Ref, class F> void onRecordNoErr(Ref ref, F&& body) {
+    onRecord(ref, [&](RecordOf<Ref>& record) {
+        body(record);
+        result(noErr);
+    });
 }
 
 // Times.
