@@ -357,8 +357,8 @@ OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType) {
 // ---------------------------------------------------------------------------------------------
 // Movie files.
 
-OSErr CreateMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags, int16_t* resRefNum,
-                      Movie* newmovie) {
+OSErr CreateMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags,
+                      int16_t* resRefNum, Movie* newmovie) {
     if (resRefNum) *resRefNum = 0;
     if (newmovie) *newmovie = nullptr;
     const std::string path = specPath(fileSpec);
@@ -410,12 +410,13 @@ struct Layout {
     int64_t bytes = 0;
 };
 
-OSErr layOut(const MovieRecord& movie, AtomPlan& plan, Layout& layout, int64_t headerBefore, int64_t mdatHeader,
-             Bytes& atom) {
-    auto placeable = plan.selfContained
-                         ? std::function<bool(const MediaRecord&, const SampleRun&)>(
-                               [](const MediaRecord&, const SampleRun&) { return true; })
-                         : [](const MediaRecord& m, const SampleRun& r) { return !r.reference || m.dataRefs.empty(); };
+OSErr layOut(const MovieRecord& movie, AtomPlan& plan, Layout& layout, int64_t headerBefore,
+             int64_t mdatHeader, Bytes& atom) {
+    auto placeable = plan.selfContained ? std::function<bool(const MediaRecord&, const SampleRun&)>(
+                                              [](const MediaRecord&, const SampleRun&) { return true; })
+                                        : [](const MediaRecord& m, const SampleRun& r) {
+                                              return !r.reference || m.dataRefs.empty();
+                                          };
     layout.bytes = 0;
     for (const auto& t : movie.tracks) {
         if (!t->media) continue;
@@ -470,7 +471,8 @@ void FlattenMovie(Movie movie, int32_t, const FSSpec* fileSpec, OSType, int16_t,
         int64_t total = 0;
         for (const auto& t : m->tracks)
             if (t->media)
-                for (const SampleRun& r : t->media->runs) total += r.count * int64_t(r.size);
+                for (const SampleRun& r : t->media->runs)
+                    total += r.count * int64_t(r.size);
         const int64_t mdatHeader = total + 8 > int64_t(UINT32_MAX) ? 16 : 8;
         err = layOut(*m, plan, layout, 20, mdatHeader, atom);
         int fd = -1;
@@ -566,7 +568,8 @@ OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRef
     MovieRecord* m = findMovie(movie);
     if (!m) return result(invalidMovie);
     if (!m->defaultDataRef.type) return result(couldNotResolveDataRef);
-    if (outDataRef && PtrToHand(m->defaultDataRef.bytes.data(), outDataRef, Size(m->defaultDataRef.bytes.size())) != noErr)
+    if (outDataRef &&
+        PtrToHand(m->defaultDataRef.bytes.data(), outDataRef, Size(m->defaultDataRef.bytes.size())) != noErr)
         return result(memFullErr);
     if (outDataRefType) *outDataRefType = m->defaultDataRef.type;
     return result(noErr);
