@@ -266,8 +266,8 @@ const SampleRun* runOfNumber(const MediaRecord& media, int64_t number);
 const SampleRun* runAtDecodeTime(const MediaRecord& media, int64_t time);
 bool hasCharacteristic(OSType mediaType, OSType characteristic);
 
-// Interesting times of a track in track time (sorted, unique) for the search flags, with their
-// lengths to the next one.
+// Interesting times of a track in track time for the search flags, appended in no particular
+// order and possibly repeated.
 void trackInterestingTimes(const TrackRecord& track, int16_t flags, std::vector<int64_t>& times);
 // Media display times where samples (or sync samples) start.
 void mediaSampleStarts(const MediaRecord& media, bool syncOnly, int64_t from, int64_t to,

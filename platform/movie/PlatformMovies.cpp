@@ -208,10 +208,12 @@ bool trackMatches(const TrackRecord& t, OSType type, int32_t flags) {
     return mediaType == type;
 }
 
-// The next (or previous) time of the sorted candidates from `time`, and its length to the
-// following candidate or `end`.
-void pick(const std::vector<int64_t>& times, int16_t flags, int64_t time, Fixed rate, int64_t end,
-          int64_t* found, int64_t* length) {
+// The next (or previous) time of the candidates (in any order, repeats allowed) from `time`, and
+// its length to the following candidate or `end`.
+void pick(std::vector<int64_t>& times, int16_t flags, int64_t time, Fixed rate, int64_t end, int64_t* found,
+          int64_t* length) {
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
     *found = -1;
     *length = 0;
     const bool edge = (flags & nextTimeEdgeOK) != 0;
@@ -443,8 +445,6 @@ void GetMovieNextInterestingTime(Movie movie, int16_t interestingTimeFlags, int1
             }
             trackInterestingTimes(*t, interestingTimeFlags, times);
         }
-        std::sort(times.begin(), times.end());
-        times.erase(std::unique(times.begin(), times.end()), times.end());
         int64_t found = -1, length = 0;
         pick(times, interestingTimeFlags, time, rate, movieDuration(m), &found, &length);
         if (interestingTime) *interestingTime = saturate32(found);
@@ -460,8 +460,6 @@ void GetTrackNextInterestingTime(Track theTrack, int16_t interestingTimeFlags, T
     onRecordNoErr(theTrack, [&](TrackRecord& t) {
         std::vector<int64_t> times;
         trackInterestingTimes(t, interestingTimeFlags, times);
-        std::sort(times.begin(), times.end());
-        times.erase(std::unique(times.begin(), times.end()), times.end());
         int64_t found = -1, length = 0;
         pick(times, interestingTimeFlags, time, rate, trackDuration(t), &found, &length);
         if (interestingTime) *interestingTime = saturate32(found);
@@ -477,8 +475,6 @@ void GetMediaNextInterestingDisplayTime(Media media, int16_t interestingTimeFlag
     onRecordNoErr(media, [&](MediaRecord& md) {
         std::vector<int64_t> times;
         mediaSampleStarts(md, (interestingTimeFlags & nextTimeSyncSample) != 0, INT64_MIN, INT64_MAX, times);
-        std::sort(times.begin(), times.end());
-        times.erase(std::unique(times.begin(), times.end()), times.end());
         int64_t found = -1, length = 0;
         pick(times, interestingTimeFlags, time, rate, md.displayEnd, &found, &length);
         if (interestingDisplayTime) *interestingDisplayTime = found;
