@@ -154,8 +154,8 @@ OSErr copyMedia(const MediaRecord& src, MediaRecord& dst, int64_t a, int64_t b, 
     }
     if (hi < lo) return noErr;
     std::vector<uint32_t> descriptionMap(src.descriptions.size() + 1, 0);
-    const int64_t firstDecode = runOfNumber(src, lo)->firstDecodeTime +
-                                (lo - runOfNumber(src, lo)->firstNumber) * runOfNumber(src, lo)->duration;
+    const SampleRun& firstRun = *runOfNumber(src, lo);
+    const int64_t firstDecode = firstRun.firstDecodeTime + (lo - firstRun.firstNumber) * firstRun.duration;
     *shift = dst.decodeEnd - firstDecode;
     for (int64_t n = lo; n <= hi;) {
         const SampleRun& r = *runOfNumber(src, n);
