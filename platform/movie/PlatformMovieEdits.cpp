@@ -111,6 +111,15 @@ OSErr insertPieces(TrackRecord& t, int64_t at, const std::vector<Edit>& pieces) 
     return noErr;
 }
 
+// Empty time of `length` opened at `at` in a track that reaches past it; a track ending by then
+// keeps its edits, since none of them moves.
+void openGap(TrackRecord& t, int64_t at, int64_t length) {
+    if (at >= trackDuration(t)) return;
+    Edit gap;
+    gap.length = length;
+    insertPieces(t, at, {gap});
+}
+
 void deleteRange(TrackRecord& t, int64_t start, int64_t length) {
     const int64_t duration = trackDuration(t);
     if (start >= duration || length <= 0) return;
@@ -510,10 +519,7 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
         for (auto& t : dst->tracks) {
             if (std::any_of(added.begin(), added.end(), [&](const auto& a) { return a.first == t.get(); }))
                 continue;
-            if (at >= trackDuration(*t)) continue;
-            Edit gap;
-            gap.length = length;
-            insertPieces(*t, at, {gap});
+            openGap(*t, at, length);
         }
         for (auto& a : added)
             insertPieces(*a.first, at, a.second);
@@ -528,12 +534,8 @@ OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDura
         if (dstIn < 0 || dstDuration < 0) return result(paramErr);
         if (__int128(movieDuration(m)) + dstDuration > kMaxTime) return result(paramErr);
         try {
-            for (auto& t : m.tracks) {
-                if (dstIn >= trackDuration(*t)) continue;
-                Edit gap;
-                gap.length = dstDuration;
-                insertPieces(*t, dstIn, {gap});
-            }
+            for (auto& t : m.tracks)
+                openGap(*t, dstIn, dstDuration);
         } catch (const std::bad_alloc&) {
             return result(memFullErr);
         }
