@@ -111,6 +111,15 @@ OSErr insertPieces(TrackRecord& t, int64_t at, const std::vector<Edit>& pieces) 
     return noErr;
 }
 
+// Empty time of `length` opened at `at` in a track that reaches past it; a track ending by then
+// keeps its edits, since none of them moves.
+void openGap(TrackRecord& t, int64_t at, int64_t length) {
+    if (at >= trackDuration(t)) return;
+    Edit gap;
+    gap.length = length;
+    insertPieces(t, at, {gap});
+}
+
 void deleteRange(TrackRecord& t, int64_t start, int64_t length) {
     const int64_t duration = trackDuration(t);
     if (start >= duration || length <= 0) return;
@@ -119,11 +128,6 @@ void deleteRange(TrackRecord& t, int64_t start, int64_t length) {
     const size_t last = splitEditsAt(t, end);
     t.edits.erase(t.edits.begin() + std::ptrdiff_t(first), t.edits.begin() + std::ptrdiff_t(last));
     normalizeEdits(t);
-}
-
-// A movie's current time never lies past its end.
-void keepTimeInMovie(MovieRecord& m) {
-    m.time = std::min(m.time, movieDuration(m));
 }
 
 OSErr scaleRange(TrackRecord& t, int64_t start, int64_t oldLength, int64_t newLength) {
@@ -159,8 +163,8 @@ OSErr copyMedia(const MediaRecord& src, MediaRecord& dst, int64_t a, int64_t b, 
     }
     if (hi < lo) return noErr;
     std::vector<uint32_t> descriptionMap(src.descriptions.size() + 1, 0);
-    const int64_t firstDecode = runOfNumber(src, lo)->firstDecodeTime +
-                                (lo - runOfNumber(src, lo)->firstNumber) * runOfNumber(src, lo)->duration;
+    const SampleRun& firstRun = *runOfNumber(src, lo);
+    const int64_t firstDecode = firstRun.firstDecodeTime + (lo - firstRun.firstNumber) * firstRun.duration;
     *shift = dst.decodeEnd - firstDecode;
     for (int64_t n = lo; n <= hi;) {
         const SampleRun& r = *runOfNumber(src, n);
@@ -322,48 +326,46 @@ void trackInterestingTimes(const TrackRecord& t, int16_t flags, std::vector<int6
 
 OSErr InsertMediaIntoTrack(Track track, TimeValue trackStart, TimeValue mediaTime, TimeValue mediaDuration,
                            Fixed mediaRate) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) return result(invalidTrack);
-    MediaRecord* m = t->media;
-    if (!m) return result(invalidMedia);
-    if (trackStart < -1 || mediaRate <= 0) return result(paramErr);
-    if (mediaDuration < 1) return result(invalidDuration);
-    const int64_t mediaEnd = std::max(m->decodeEnd, m->displayEnd);
-    if (mediaTime < 0 || int64_t(mediaTime) + mediaDuration > mediaEnd) return result(timeNotInMedia);
-    // The track length at the rate, to the nearest unit of the movie's scale.
-    const __int128 n = __int128(mediaDuration) * t->movie->scale * fixed1;
-    const __int128 d = __int128(m->scale) * mediaRate;
-    const int64_t length = floorDiv(2 * n + d, 2 * d);
-    if (length < 1) return result(invalidDuration);
-    Edit e;
-    e.empty = false;
-    e.length = length;
-    e.anchor = mediaTime;
-    e.base = 0;
-    e.num = mediaDuration;
-    e.den = length;
-    try {
-        if (OSErr err = insertPieces(*t, trackStart, {e})) return result(err);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    return result(noErr);
+    return onRecord(track, invalidTrack, [&](TrackRecord& t) {
+        MediaRecord* m = t.media;
+        if (!m) return result(invalidMedia);
+        if (trackStart < -1 || mediaRate <= 0) return result(paramErr);
+        if (mediaDuration < 1) return result(invalidDuration);
+        const int64_t mediaEnd = std::max(m->decodeEnd, m->displayEnd);
+        if (mediaTime < 0 || int64_t(mediaTime) + mediaDuration > mediaEnd) return result(timeNotInMedia);
+        // The track length at the rate, to the nearest unit of the movie's scale.
+        const __int128 n = __int128(mediaDuration) * t.movie->scale * fixed1;
+        const __int128 d = __int128(m->scale) * mediaRate;
+        const int64_t length = floorDiv(2 * n + d, 2 * d);
+        if (length < 1) return result(invalidDuration);
+        Edit e;
+        e.empty = false;
+        e.length = length;
+        e.anchor = mediaTime;
+        e.base = 0;
+        e.num = mediaDuration;
+        e.den = length;
+        try {
+            if (OSErr err = insertPieces(t, trackStart, {e})) return result(err);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        return result(noErr);
+    });
 }
 
 OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDuration) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(dstTrack);
-    if (!t) return result(invalidTrack);
-    if (dstIn < -1 || dstDuration < 0) return result(paramErr);
-    Edit gap;
-    gap.length = dstDuration;
-    try {
-        if (OSErr err = insertPieces(*t, dstIn, {gap})) return result(err);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    return result(noErr);
+    return onRecord(dstTrack, invalidTrack, [&](TrackRecord& t) {
+        if (dstIn < -1 || dstDuration < 0) return result(paramErr);
+        Edit gap;
+        gap.length = dstDuration;
+        try {
+            if (OSErr err = insertPieces(t, dstIn, {gap})) return result(err);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        return result(noErr);
+    });
 }
 
 OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration,
@@ -384,71 +386,60 @@ OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeVa
 }
 
 OSErr DeleteTrackSegment(Track theTrack, TimeValue startTime, TimeValue duration) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) return result(invalidTrack);
-    if (startTime < 0 || duration < 0) return result(paramErr);
-    try {
-        deleteRange(*t, startTime, duration);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    keepTimeInMovie(*t->movie);
-    return result(noErr);
+    return onRecord(theTrack, invalidTrack, [&](TrackRecord& t) {
+        if (startTime < 0 || duration < 0) return result(paramErr);
+        try {
+            deleteRange(t, startTime, duration);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        keepTimeInMovie(*t.movie);
+        return result(noErr);
+    });
 }
 
 OSErr ScaleTrackSegment(Track theTrack, TimeValue startTime, TimeValue oldDuration, TimeValue newDuration) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) return result(invalidTrack);
-    if (startTime < 0 || oldDuration < 1 || newDuration < 1) return result(paramErr);
-    try {
-        if (OSErr err = scaleRange(*t, startTime, oldDuration, newDuration)) return result(err);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    keepTimeInMovie(*t->movie);
-    return result(noErr);
+    return onRecord(theTrack, invalidTrack, [&](TrackRecord& t) {
+        if (startTime < 0 || oldDuration < 1 || newDuration < 1) return result(paramErr);
+        try {
+            if (OSErr err = scaleRange(t, startTime, oldDuration, newDuration)) return result(err);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        keepTimeInMovie(*t.movie);
+        return result(noErr);
+    });
 }
 
 Fixed GetTrackEditRate(Track theTrack, TimeValue atTime) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) {
-        result(invalidTrack);
-        return 0;
-    }
-    int64_t start = 0;
-    for (const Edit& e : t->edits) {
-        if (atTime >= start && atTime < start + e.length) {
-            result(noErr);
-            if (e.empty || !t->media) return 0;
-            // (num / den) media units per track unit, in seconds per second.
-            const __int128 n = __int128(e.num) * t->movie->scale * fixed1;
-            const __int128 d = __int128(e.den) * t->media->scale;
-            return Fixed(std::clamp<int64_t>(floorDiv(2 * n + d, 2 * d), 0, INT32_MAX));
+    return onRecord(theTrack, Fixed(0), [&](TrackRecord& t) -> Fixed {
+        int64_t start = 0;
+        for (const Edit& e : t.edits) {
+            if (atTime >= start && atTime < start + e.length) {
+                result(noErr);
+                if (e.empty || !t.media) return 0;
+                // (num / den) media units per track unit, in seconds per second.
+                const __int128 n = __int128(e.num) * t.movie->scale * fixed1;
+                const __int128 d = __int128(e.den) * t.media->scale;
+                return Fixed(std::clamp<int64_t>(floorDiv(2 * n + d, 2 * d), 0, INT32_MAX));
+            }
+            start += e.length;
         }
-        start += e.length;
-    }
-    result(invalidTime);
-    return 0;
+        result(invalidTime);
+        return 0;
+    });
 }
 
 TimeValue64 TrackTimeToMediaDisplayTime(TimeValue64 value, Track theTrack) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) {
-        result(invalidTrack);
+    return onRecordNoErr(theTrack, TimeValue64(-1), [&](TrackRecord& t) -> TimeValue64 {
+        int64_t start = 0;
+        for (const Edit& e : t.edits) {
+            if (value >= start && value < start + e.length)
+                return e.empty || !t.media ? -1 : mediaTimeAt(e, value - start);
+            start += e.length;
+        }
         return -1;
-    }
-    result(noErr);
-    int64_t start = 0;
-    for (const Edit& e : t->edits) {
-        if (value >= start && value < start + e.length)
-            return e.empty || !t->media ? -1 : mediaTimeAt(e, value - start);
-        start += e.length;
-    }
-    return -1;
+    });
 }
 
 TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) {
@@ -528,10 +519,7 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
         for (auto& t : dst->tracks) {
             if (std::any_of(added.begin(), added.end(), [&](const auto& a) { return a.first == t.get(); }))
                 continue;
-            if (at >= trackDuration(*t)) continue;
-            Edit gap;
-            gap.length = length;
-            insertPieces(*t, at, {gap});
+            openGap(*t, at, length);
         }
         for (auto& a : added)
             insertPieces(*a.first, at, a.second);
@@ -542,50 +530,43 @@ OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeVa
 }
 
 OSErr InsertEmptyMovieSegment(Movie dstMovie, TimeValue dstIn, TimeValue dstDuration) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(dstMovie);
-    if (!m) return result(invalidMovie);
-    if (dstIn < 0 || dstDuration < 0) return result(paramErr);
-    if (__int128(movieDuration(*m)) + dstDuration > kMaxTime) return result(paramErr);
-    try {
-        for (auto& t : m->tracks) {
-            if (dstIn >= trackDuration(*t)) continue;
-            Edit gap;
-            gap.length = dstDuration;
-            insertPieces(*t, dstIn, {gap});
+    return onRecord(dstMovie, invalidMovie, [&](MovieRecord& m) {
+        if (dstIn < 0 || dstDuration < 0) return result(paramErr);
+        if (__int128(movieDuration(m)) + dstDuration > kMaxTime) return result(paramErr);
+        try {
+            for (auto& t : m.tracks)
+                openGap(*t, dstIn, dstDuration);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
         }
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    return result(noErr);
+        return result(noErr);
+    });
 }
 
 OSErr DeleteMovieSegment(Movie theMovie, TimeValue startTime, TimeValue duration) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(theMovie);
-    if (!m) return result(invalidMovie);
-    if (startTime < 0 || duration < 0) return result(paramErr);
-    try {
-        for (auto& t : m->tracks)
-            deleteRange(*t, startTime, duration);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    keepTimeInMovie(*m);
-    return result(noErr);
+    return onRecord(theMovie, invalidMovie, [&](MovieRecord& m) {
+        if (startTime < 0 || duration < 0) return result(paramErr);
+        try {
+            for (auto& t : m.tracks)
+                deleteRange(*t, startTime, duration);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        keepTimeInMovie(m);
+        return result(noErr);
+    });
 }
 
 OSErr ScaleMovieSegment(Movie theMovie, TimeValue startTime, TimeValue oldDuration, TimeValue newDuration) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(theMovie);
-    if (!m) return result(invalidMovie);
-    if (startTime < 0 || oldDuration < 1 || newDuration < 1) return result(paramErr);
-    try {
-        for (auto& t : m->tracks)
-            scaleRange(*t, startTime, oldDuration, newDuration);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    keepTimeInMovie(*m);
-    return result(noErr);
+    return onRecord(theMovie, invalidMovie, [&](MovieRecord& m) {
+        if (startTime < 0 || oldDuration < 1 || newDuration < 1) return result(paramErr);
+        try {
+            for (auto& t : m.tracks)
+                scaleRange(*t, startTime, oldDuration, newDuration);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        keepTimeInMovie(m);
+        return result(noErr);
+    });
 }

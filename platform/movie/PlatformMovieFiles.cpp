@@ -322,12 +322,11 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType, int16_t, in
 }
 
 OSErr AddMovieToStorage(Movie movie, DataHandler dh) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) return result(invalidMovie);
-    StorageRecord* s = findStorage(dh);
-    if (!s) return result(fnOpnErr);
-    return result(writeMovie(*s, *m));
+    return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
+        StorageRecord* s = findStorage(dh);
+        if (!s) return result(fnOpnErr);
+        return result(writeMovie(*s, m));
+    });
 }
 
 OSErr UpdateMovieInStorage(Movie movie, DataHandler dh) {
@@ -357,8 +356,8 @@ OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType) {
 // ---------------------------------------------------------------------------------------------
 // Movie files.
 
-OSErr CreateMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags, int16_t* resRefNum,
-                      Movie* newmovie) {
+OSErr CreateMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags,
+                      int16_t* resRefNum, Movie* newmovie) {
     if (resRefNum) *resRefNum = 0;
     if (newmovie) *newmovie = nullptr;
     const std::string path = specPath(fileSpec);
@@ -367,14 +366,13 @@ OSErr CreateMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t createMov
 }
 
 OSErr AddMovieResource(Movie movie, int16_t resRefNum, int16_t* resId, const unsigned char*) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) return result(invalidMovie);
-    StorageRecord* s = findStorage(resRefNum);
-    if (!s) return result(rfNumErr);
-    if (OSErr err = writeMovie(*s, *m)) return result(err);
-    if (resId) *resId = movieInDataForkResID;
-    return result(noErr);
+    return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
+        StorageRecord* s = findStorage(resRefNum);
+        if (!s) return result(rfNumErr);
+        if (OSErr err = writeMovie(*s, m)) return result(err);
+        if (resId) *resId = movieInDataForkResID;
+        return result(noErr);
+    });
 }
 
 OSErr UpdateMovieResource(Movie movie, int16_t resRefNum, int16_t, const unsigned char*) {
@@ -410,12 +408,13 @@ struct Layout {
     int64_t bytes = 0;
 };
 
-OSErr layOut(const MovieRecord& movie, AtomPlan& plan, Layout& layout, int64_t headerBefore, int64_t mdatHeader,
-             Bytes& atom) {
-    auto placeable = plan.selfContained
-                         ? std::function<bool(const MediaRecord&, const SampleRun&)>(
-                               [](const MediaRecord&, const SampleRun&) { return true; })
-                         : [](const MediaRecord& m, const SampleRun& r) { return !r.reference || m.dataRefs.empty(); };
+OSErr layOut(const MovieRecord& movie, AtomPlan& plan, Layout& layout, int64_t headerBefore,
+             int64_t mdatHeader, Bytes& atom) {
+    auto placeable = plan.selfContained ? std::function<bool(const MediaRecord&, const SampleRun&)>(
+                                              [](const MediaRecord&, const SampleRun&) { return true; })
+                                        : [](const MediaRecord& m, const SampleRun& r) {
+                                              return !r.reference || m.dataRefs.empty();
+                                          };
     layout.bytes = 0;
     for (const auto& t : movie.tracks) {
         if (!t->media) continue;
@@ -470,7 +469,8 @@ void FlattenMovie(Movie movie, int32_t, const FSSpec* fileSpec, OSType, int16_t,
         int64_t total = 0;
         for (const auto& t : m->tracks)
             if (t->media)
-                for (const SampleRun& r : t->media->runs) total += r.count * int64_t(r.size);
+                for (const SampleRun& r : t->media->runs)
+                    total += r.count * int64_t(r.size);
         const int64_t mdatHeader = total + 8 > int64_t(UINT32_MAX) ? 16 : 8;
         err = layOut(*m, plan, layout, 20, mdatHeader, atom);
         int fd = -1;
@@ -517,57 +517,56 @@ void FlattenMovie(Movie movie, int32_t, const FSSpec* fileSpec, OSType, int16_t,
 }
 
 OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) return result(invalidMovie);
-    if (!publicMovie) return result(nilHandleErr);
-    AtomPlan plan;
-    // The handle is no file: references to files stay references.
-    plan.isSelf = [](const MediaRecord&, size_t) { return false; };
-    Layout layout;
-    Bytes atom;
-    try {
-        if (OSErr err = layOut(*m, plan, layout, 0, 8, atom)) return result(err);
-    } catch (const std::bad_alloc&) {
-        return result(memFullErr);
-    }
-    const int64_t total = int64_t(atom.size()) + (layout.bytes ? 8 + layout.bytes : 0);
-    if (total > INT32_MAX) return result(paramErr);
-    SetHandleSize(publicMovie, Size(total));
-    if (MemError() != noErr || GetHandleSize(publicMovie) != Size(total)) return result(memFullErr);
-    auto* out = reinterpret_cast<uint8_t*>(*publicMovie);
-    std::memcpy(out, atom.data(), atom.size());
-    if (layout.bytes) {
-        uint8_t* data = out + atom.size();
-        platform::storeBE32(data, uint32_t(8 + layout.bytes));
-        platform::storeBE32(data + 4, FOUR_CHAR_CODE("mdat"));
-        for (const auto& t : m->tracks) {
-            if (!t->media) continue;
-            for (const SampleRun& r : t->media->runs) {
-                auto it = layout.offsets.find(&r);
-                if (it == layout.offsets.end()) continue;
-                uint8_t* at = data + 8 + it->second;
-                if (OSErr err = copyRun(*t->media, r, [&](const uint8_t* p, size_t n) {
-                        std::memcpy(at, p, n);
-                        at += n;
-                        return noErr;
-                    }))
-                    return result(err);
+    return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
+        if (!publicMovie) return result(nilHandleErr);
+        AtomPlan plan;
+        // The handle is no file: references to files stay references.
+        plan.isSelf = [](const MediaRecord&, size_t) { return false; };
+        Layout layout;
+        Bytes atom;
+        try {
+            if (OSErr err = layOut(m, plan, layout, 0, 8, atom)) return result(err);
+        } catch (const std::bad_alloc&) {
+            return result(memFullErr);
+        }
+        const int64_t total = int64_t(atom.size()) + (layout.bytes ? 8 + layout.bytes : 0);
+        if (total > INT32_MAX) return result(paramErr);
+        SetHandleSize(publicMovie, Size(total));
+        if (MemError() != noErr || GetHandleSize(publicMovie) != Size(total)) return result(memFullErr);
+        auto* out = reinterpret_cast<uint8_t*>(*publicMovie);
+        std::memcpy(out, atom.data(), atom.size());
+        if (layout.bytes) {
+            uint8_t* data = out + atom.size();
+            platform::storeBE32(data, uint32_t(8 + layout.bytes));
+            platform::storeBE32(data + 4, FOUR_CHAR_CODE("mdat"));
+            for (const auto& t : m.tracks) {
+                if (!t->media) continue;
+                for (const SampleRun& r : t->media->runs) {
+                    auto it = layout.offsets.find(&r);
+                    if (it == layout.offsets.end()) continue;
+                    uint8_t* at = data + 8 + it->second;
+                    if (OSErr err = copyRun(*t->media, r, [&](const uint8_t* p, size_t n) {
+                            std::memcpy(at, p, n);
+                            at += n;
+                            return noErr;
+                        }))
+                        return result(err);
+                }
             }
         }
-    }
-    return result(noErr);
+        return result(noErr);
+    });
 }
 
 OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType) {
     if (outDataRef) *outDataRef = nullptr;
     if (outDataRefType) *outDataRefType = 0;
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) return result(invalidMovie);
-    if (!m->defaultDataRef.type) return result(couldNotResolveDataRef);
-    if (outDataRef && PtrToHand(m->defaultDataRef.bytes.data(), outDataRef, Size(m->defaultDataRef.bytes.size())) != noErr)
-        return result(memFullErr);
-    if (outDataRefType) *outDataRefType = m->defaultDataRef.type;
-    return result(noErr);
+    return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
+        if (!m.defaultDataRef.type) return result(couldNotResolveDataRef);
+        if (outDataRef && PtrToHand(m.defaultDataRef.bytes.data(), outDataRef,
+                                    Size(m.defaultDataRef.bytes.size())) != noErr)
+            return result(memFullErr);
+        if (outDataRefType) *outDataRefType = m.defaultDataRef.type;
+        return result(noErr);
+    });
 }

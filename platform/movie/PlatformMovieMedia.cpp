@@ -150,101 +150,78 @@ void mediaSampleStarts(const MediaRecord& m, bool syncOnly, int64_t from, int64_
 // Media of tracks.
 
 Media NewTrackMedia(Track track, OSType mediaType, TimeScale timeScale, Handle dataRef, OSType dataRefType) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return nullptr;
-    }
-    // A second media would strand the edits that show the first.
-    if (t->media || timeScale < 0 || mediaType == 0) {
-        result(paramErr);
-        return nullptr;
-    }
-    Media token = platform::newDetachedMedia();
-    if (!token) {
-        result(memFullErr);
-        return nullptr;
-    }
-    auto media = std::unique_ptr<MediaRecord>(new (std::nothrow) MediaRecord());
-    if (!media || NewUserData(&media->userData) != noErr) {
-        platform::disposeMedia(token);
-        result(memFullErr);
-        return nullptr;
-    }
-    media->token = token;
-    media->type = mediaType;
-    media->scale = timeScale ? timeScale : kMovieDefaultTimeScale;
-    if (dataRef) {
-        DataRef ref;
-        ref.type = dataRefType;
-        if (*dataRef) ref.bytes.assign(*dataRef, *dataRef + std::max<Size>(GetHandleSize(dataRef), 0));
-        media->dataRefs.push_back(std::move(ref));
-    } else if (t->movie->defaultDataRef.type) {
-        // A movie made with its file keeps new media's samples in that file.
-        media->dataRefs.push_back(t->movie->defaultDataRef);
-    }
-    media->track = t;
-    t->media = media.get();
-    registry().media.emplace(reinterpret_cast<uintptr_t>(token), std::move(media));
-    result(noErr);
-    return token;
+    return onRecord(track, Media(nullptr), [&](TrackRecord& t) -> Media {
+        // A second media would strand the edits that show the first.
+        if (t.media || timeScale < 0 || mediaType == 0) {
+            result(paramErr);
+            return nullptr;
+        }
+        Media token = platform::newDetachedMedia();
+        if (!token) {
+            result(memFullErr);
+            return nullptr;
+        }
+        auto media = std::unique_ptr<MediaRecord>(new (std::nothrow) MediaRecord());
+        if (!media || NewUserData(&media->userData) != noErr) {
+            platform::disposeMedia(token);
+            result(memFullErr);
+            return nullptr;
+        }
+        media->token = token;
+        media->type = mediaType;
+        media->scale = timeScale ? timeScale : kMovieDefaultTimeScale;
+        if (dataRef) {
+            DataRef ref;
+            ref.type = dataRefType;
+            if (*dataRef) ref.bytes.assign(*dataRef, *dataRef + std::max<Size>(GetHandleSize(dataRef), 0));
+            media->dataRefs.push_back(std::move(ref));
+        } else if (t.movie->defaultDataRef.type) {
+            // A movie made with its file keeps new media's samples in that file.
+            media->dataRefs.push_back(t.movie->defaultDataRef);
+        }
+        media->track = &t;
+        t.media = media.get();
+        registry().media.emplace(reinterpret_cast<uintptr_t>(token), std::move(media));
+        result(noErr);
+        return token;
+    });
 }
 
 void DisposeTrackMedia(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) {
-        result(invalidMedia);
-        return;
-    }
-    MovieRecord* movie = m->track ? m->track->movie : nullptr;
-    destroyMedia(m);
-    if (movie) movie->time = std::min(movie->time, movieDuration(*movie));
-    result(noErr);
+    onRecordNoErr(media, [](MediaRecord& m) {
+        MovieRecord* movie = m.track ? m.track->movie : nullptr;
+        destroyMedia(&m);
+        if (movie) keepTimeInMovie(*movie);
+    });
 }
 
 Media GetTrackMedia(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t && t->media ? t->media->token : nullptr;
+    return onRecordNoErr(track, Media(nullptr),
+                         [](TrackRecord& t) { return t.media ? t.media->token : nullptr; });
 }
 
 Track GetMediaTrack(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m && m->track ? m->track->token : nullptr;
+    return onRecordNoErr(media, Track(nullptr),
+                         [](MediaRecord& m) { return m.track ? m.track->token : nullptr; });
 }
 
 TimeScale GetMediaTimeScale(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? m->scale : 0;
+    return onRecordNoErr(media, TimeScale(0), [](MediaRecord& m) { return m.scale; });
 }
 
 void SetMediaTimeScale(Media media, TimeScale timeScale) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) {
-        result(invalidMedia);
-        return;
-    }
-    if (timeScale < 1 || m->sampleCount > 0) {
-        result(paramErr);
-        return;
-    }
-    m->scale = timeScale;
-    result(noErr);
+    onRecord(media, [&](MediaRecord& m) {
+        if (timeScale < 1 || m.sampleCount > 0) {
+            result(paramErr);
+            return;
+        }
+        m.scale = timeScale;
+        result(noErr);
+    });
 }
 
 TimeValue64 GetMediaDecodeDuration(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? m->decodeEnd : 0;
+    return onRecordNoErr(media, TimeValue64(0), [](MediaRecord& m) { return m.decodeEnd; });
 }
 
 TimeValue GetMediaDuration(Media media) {
@@ -253,51 +230,39 @@ TimeValue GetMediaDuration(Media media) {
 
 void GetMediaHandlerDescription(Media media, OSType* mediaType, Str255 creatorName,
                                 OSType* creatorManufacturer) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (mediaType) *mediaType = m ? m->type : 0;
+    if (mediaType) *mediaType = 0;
     if (creatorName) creatorName[0] = 0;
     if (creatorManufacturer) *creatorManufacturer = 0;
-    result(m ? noErr : invalidMedia);
+    onRecordNoErr(media, [&](MediaRecord& m) {
+        if (mediaType) *mediaType = m.type;
+    });
 }
 
 int16_t GetMediaLanguage(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? m->language : 0;
+    return onRecordNoErr(media, int16_t(0), [](MediaRecord& m) { return m.language; });
 }
 
 void SetMediaLanguage(Media media, int16_t language) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (m) m->language = language;
-    result(m ? noErr : invalidMedia);
+    onRecordNoErr(media, [&](MediaRecord& m) { m.language = language; });
 }
 
 int16_t GetMediaQuality(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? m->quality : 0;
+    return onRecordNoErr(media, int16_t(0), [](MediaRecord& m) { return m.quality; });
 }
 
 void SetMediaQuality(Media media, int16_t quality) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (m) m->quality = quality;
-    result(m ? noErr : invalidMedia);
+    onRecordNoErr(media, [&](MediaRecord& m) { m.quality = quality; });
 }
 
 // ---------------------------------------------------------------------------------------------
 // Data references.
 
 OSErr GetMediaDataRefCount(Media media, int16_t* count) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    const int16_t n = m ? int16_t(m->dataRefs.size()) : 0;
-    if (count) *count = n;
-    return result(m ? noErr : invalidMedia);
+    if (count) *count = 0;
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        if (count) *count = int16_t(m.dataRefs.size());
+        return result(noErr);
+    });
 }
 
 OSErr GetMediaDataRef(Media media, int16_t index, Handle* dataRef, OSType* dataRefType,
@@ -305,135 +270,131 @@ OSErr GetMediaDataRef(Media media, int16_t index, Handle* dataRef, OSType* dataR
     if (dataRef) *dataRef = nullptr;
     if (dataRefType) *dataRefType = 0;
     if (dataRefAttributes) *dataRefAttributes = 0;
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) return result(invalidMedia);
-    if (index < 1 || size_t(index) > m->dataRefs.size()) return result(badDataRefIndex);
-    const DataRef& ref = m->dataRefs[size_t(index - 1)];
-    if (dataRef) {
-        if (PtrToHand(ref.bytes.data(), dataRef, Size(ref.bytes.size())) != noErr) return result(memFullErr);
-    }
-    if (dataRefType) *dataRefType = ref.type;
-    return result(noErr);
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        if (index < 1 || size_t(index) > m.dataRefs.size()) return result(badDataRefIndex);
+        const DataRef& ref = m.dataRefs[size_t(index - 1)];
+        if (dataRef) {
+            if (PtrToHand(ref.bytes.data(), dataRef, Size(ref.bytes.size())) != noErr)
+                return result(memFullErr);
+        }
+        if (dataRefType) *dataRefType = ref.type;
+        return result(noErr);
+    });
 }
 
 OSErr AddMediaDataRef(Media media, int16_t* index, Handle dataRef, OSType dataRefType) {
     if (index) *index = 0;
     if (!dataRef || !*dataRef) return result(paramErr);
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) return result(invalidMedia);
-    DataRef ref;
-    ref.type = dataRefType;
-    ref.bytes.assign(*dataRef, *dataRef + std::max<Size>(GetHandleSize(dataRef), 0));
-    for (size_t i = 0; i < m->dataRefs.size(); ++i)
-        if (m->dataRefs[i].type == ref.type && m->dataRefs[i].bytes == ref.bytes) {
-            if (index) *index = int16_t(i + 1);
-            return result(noErr);
-        }
-    if (m->dataRefs.size() >= size_t(INT16_MAX)) return result(paramErr);
-    m->dataRefs.push_back(std::move(ref));
-    if (index) *index = int16_t(m->dataRefs.size());
-    return result(noErr);
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        DataRef ref;
+        ref.type = dataRefType;
+        ref.bytes.assign(*dataRef, *dataRef + std::max<Size>(GetHandleSize(dataRef), 0));
+        for (size_t i = 0; i < m.dataRefs.size(); ++i)
+            if (m.dataRefs[i].type == ref.type && m.dataRefs[i].bytes == ref.bytes) {
+                if (index) *index = int16_t(i + 1);
+                return result(noErr);
+            }
+        if (m.dataRefs.size() >= size_t(INT16_MAX)) return result(paramErr);
+        m.dataRefs.push_back(std::move(ref));
+        if (index) *index = int16_t(m.dataRefs.size());
+        return result(noErr);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
 // Samples.
 
 OSErr BeginMediaEdits(Media media) {
-    Lock lock(mutex());
-    return result(findMedia(media) ? noErr : invalidMedia);
+    return onRecord(media, invalidMedia, [](MediaRecord&) { return result(noErr); });
 }
 
 OSErr EndMediaEdits(Media media) {
-    Lock lock(mutex());
-    return result(findMedia(media) ? noErr : invalidMedia);
+    return onRecord(media, invalidMedia, [](MediaRecord&) { return result(noErr); });
 }
 
 OSErr AddMediaSample2(Media media, const uint8_t* dataIn, ByteCount size, TimeValue64 decodeDurationPerSample,
                       TimeValue64 displayOffset, SampleDescriptionHandle sampleDescriptionH,
                       ItemCount numberOfSamples, uint32_t sampleFlags, TimeValue64* sampleDecodeTimeOut) {
     if (sampleDecodeTimeOut) *sampleDecodeTimeOut = -1;
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) return result(invalidMedia);
-    if (numberOfSamples < 1 || decodeDurationPerSample < 1 || (size && !dataIn) ||
-        size % numberOfSamples != 0 || !timesFit(*m, numberOfSamples, decodeDurationPerSample, displayOffset))
-        return result(paramErr);
-    uint32_t description = 0;
-    const size_t descriptionsBefore = m->descriptions.size();
-    if (OSErr err = addDescription(*m, sampleDescriptionH, &description)) return result(err);
-    try {
-        SampleRun run;
-        run.count = numberOfSamples;
-        run.duration = decodeDurationPerSample;
-        run.displayOffset = displayOffset;
-        run.dataOffset = int64_t(m->storage.size());
-        run.size = size / numberOfSamples;
-        run.flags = sampleFlags;
-        run.description = description;
-        // Samples of a media whose data reference is a movie file being written go straight
-        // into that file, so that a long recording never has to fit in memory.
-        const DataRef* ref = descriptionDataRef(*m, description);
-        if (StorageRecord* storage = ref ? storageOfDataRef(*ref) : nullptr) {
-            if (OSErr err = appendToStorage(*storage, dataIn, size, &run.dataOffset)) {
-                m->descriptions.resize(descriptionsBefore);
-                return result(err);
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        if (numberOfSamples < 1 || decodeDurationPerSample < 1 || (size && !dataIn) ||
+            size % numberOfSamples != 0 ||
+            !timesFit(m, numberOfSamples, decodeDurationPerSample, displayOffset))
+            return result(paramErr);
+        uint32_t description = 0;
+        const size_t descriptionsBefore = m.descriptions.size();
+        if (OSErr err = addDescription(m, sampleDescriptionH, &description)) return result(err);
+        try {
+            SampleRun run;
+            run.count = numberOfSamples;
+            run.duration = decodeDurationPerSample;
+            run.displayOffset = displayOffset;
+            run.dataOffset = int64_t(m.storage.size());
+            run.size = size / numberOfSamples;
+            run.flags = sampleFlags;
+            run.description = description;
+            // Samples of a media whose data reference is a movie file being written go straight
+            // into that file, so that a long recording never has to fit in memory.
+            const DataRef* ref = descriptionDataRef(m, description);
+            if (StorageRecord* storage = ref ? storageOfDataRef(*ref) : nullptr) {
+                if (OSErr err = appendToStorage(*storage, dataIn, size, &run.dataOffset)) {
+                    m.descriptions.resize(descriptionsBefore);
+                    return result(err);
+                }
+                run.reference = true;
+            } else {
+                m.storage.insert(m.storage.end(), dataIn, dataIn + size);
             }
-            run.reference = true;
-        } else {
-            m->storage.insert(m->storage.end(), dataIn, dataIn + size);
+            const int64_t start = m.decodeEnd;
+            appendRun(m, run);
+            if (sampleDecodeTimeOut) *sampleDecodeTimeOut = start;
+        } catch (const std::bad_alloc&) {
+            m.descriptions.resize(descriptionsBefore);
+            return result(memFullErr);
         }
-        const int64_t start = m->decodeEnd;
-        appendRun(*m, run);
-        if (sampleDecodeTimeOut) *sampleDecodeTimeOut = start;
-    } catch (const std::bad_alloc&) {
-        m->descriptions.resize(descriptionsBefore);
-        return result(memFullErr);
-    }
-    return result(noErr);
+        return result(noErr);
+    });
 }
 
 OSErr AddMediaSampleReferences(Media media, SampleDescriptionHandle sampleDescriptionH,
                                int32_t numberOfSampleRefs, SampleReferencePtr sampleRefs,
                                TimeValue* sampleTime) {
     if (sampleTime) *sampleTime = -1;
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) return result(invalidMedia);
-    if (numberOfSampleRefs < 1 || !sampleRefs) return result(paramErr);
-    int64_t total = 0;
-    for (int32_t i = 0; i < numberOfSampleRefs; ++i) {
-        const SampleReferenceRecord& r = sampleRefs[i];
-        if (r.dataOffset < 0 || r.dataSize < 0 || r.durationPerSample < 1 || r.numberOfSamples < 1 ||
-            r.dataSize % r.numberOfSamples != 0)
-            return result(paramErr);
-        total += int64_t(r.numberOfSamples) * r.durationPerSample;
-    }
-    if (!timesFit(*m, 1, total, 0)) return result(paramErr);
-    uint32_t description = 0;
-    const size_t descriptionsBefore = m->descriptions.size();
-    if (OSErr err = addDescription(*m, sampleDescriptionH, &description)) return result(err);
-    const int64_t start = m->decodeEnd;
-    try {
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        if (numberOfSampleRefs < 1 || !sampleRefs) return result(paramErr);
+        int64_t total = 0;
         for (int32_t i = 0; i < numberOfSampleRefs; ++i) {
             const SampleReferenceRecord& r = sampleRefs[i];
-            SampleRun run;
-            run.count = r.numberOfSamples;
-            run.duration = r.durationPerSample;
-            run.dataOffset = r.dataOffset;
-            run.size = uint32_t(r.dataSize / r.numberOfSamples);
-            run.flags = uint16_t(r.sampleFlags);
-            run.description = description;
-            run.reference = true;
-            appendRun(*m, run);
+            if (r.dataOffset < 0 || r.dataSize < 0 || r.durationPerSample < 1 || r.numberOfSamples < 1 ||
+                r.dataSize % r.numberOfSamples != 0)
+                return result(paramErr);
+            total += int64_t(r.numberOfSamples) * r.durationPerSample;
         }
-    } catch (const std::bad_alloc&) {
-        m->descriptions.resize(descriptionsBefore);
-        return result(memFullErr);
-    }
-    if (sampleTime) *sampleTime = saturate32(start);
-    return result(noErr);
+        if (!timesFit(m, 1, total, 0)) return result(paramErr);
+        uint32_t description = 0;
+        const size_t descriptionsBefore = m.descriptions.size();
+        if (OSErr err = addDescription(m, sampleDescriptionH, &description)) return result(err);
+        const int64_t start = m.decodeEnd;
+        try {
+            for (int32_t i = 0; i < numberOfSampleRefs; ++i) {
+                const SampleReferenceRecord& r = sampleRefs[i];
+                SampleRun run;
+                run.count = r.numberOfSamples;
+                run.duration = r.durationPerSample;
+                run.dataOffset = r.dataOffset;
+                run.size = uint32_t(r.dataSize / r.numberOfSamples);
+                run.flags = uint16_t(r.sampleFlags);
+                run.description = description;
+                run.reference = true;
+                appendRun(m, run);
+            }
+        } catch (const std::bad_alloc&) {
+            m.descriptions.resize(descriptionsBefore);
+            return result(memFullErr);
+        }
+        if (sampleTime) *sampleTime = saturate32(start);
+        return result(noErr);
+    });
 }
 
 OSErr AddMediaSampleReference(Media media, int32_t dataOffset, uint32_t size, TimeValue durationPerSample,
@@ -448,17 +409,12 @@ OSErr AddMediaSampleReference(Media media, int32_t dataOffset, uint32_t size, Ti
 }
 
 int32_t GetMediaSampleCount(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? int32_t(std::min<int64_t>(m->sampleCount, INT32_MAX)) : 0;
+    return onRecordNoErr(media, int32_t(0),
+                         [](MediaRecord& m) { return int32_t(std::min<int64_t>(m.sampleCount, INT32_MAX)); });
 }
 
 int32_t GetMediaSampleDescriptionCount(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? int32_t(m->descriptions.size()) : 0;
+    return onRecordNoErr(media, int32_t(0), [](MediaRecord& m) { return int32_t(m.descriptions.size()); });
 }
 
 void GetMediaSampleDescription(Media media, int32_t index, SampleDescriptionHandle descH) {
@@ -490,82 +446,69 @@ void GetMediaSampleDescription(Media media, int32_t index, SampleDescriptionHand
 }
 
 OSErr SetMediaSampleDescription(Media media, int32_t index, SampleDescriptionHandle descH) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) return result(invalidMedia);
-    if (index < 1 || size_t(index) > m->descriptions.size()) return result(invalidSampleDescIndex);
-    Bytes bytes;
-    if (!descriptionBytes(descH, bytes)) return result(invalidSampleDescription);
-    const int16_t ref = dataRefIndexOf(bytes);
-    if (ref < 0 || size_t(ref) > std::max<size_t>(m->dataRefs.size(), 1)) return result(badDataRefIndex);
-    m->descriptions[size_t(index - 1)] = std::move(bytes);
-    return result(noErr);
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        if (index < 1 || size_t(index) > m.descriptions.size()) return result(invalidSampleDescIndex);
+        Bytes bytes;
+        if (!descriptionBytes(descH, bytes)) return result(invalidSampleDescription);
+        const int16_t ref = dataRefIndexOf(bytes);
+        if (ref < 0 || size_t(ref) > std::max<size_t>(m.dataRefs.size(), 1)) return result(badDataRefIndex);
+        m.descriptions[size_t(index - 1)] = std::move(bytes);
+        return result(noErr);
+    });
 }
 
 void SampleNumToMediaDecodeTime(Media media, int64_t logicalSampleNum, TimeValue64* sampleDecodeTime,
                                 TimeValue64* sampleDecodeDuration) {
     clearOutputs64(sampleDecodeTime, sampleDecodeDuration);
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) {
-        result(invalidMedia);
-        return;
-    }
-    const SampleRun* r = runOfNumber(*m, logicalSampleNum - 1);
-    if (!r) {
-        result(invalidSampleNum);
-        return;
-    }
-    if (sampleDecodeTime)
-        *sampleDecodeTime = r->firstDecodeTime + (logicalSampleNum - 1 - r->firstNumber) * r->duration;
-    if (sampleDecodeDuration) *sampleDecodeDuration = r->duration;
-    result(noErr);
+    onRecord(media, [&](MediaRecord& m) {
+        const SampleRun* r = runOfNumber(m, logicalSampleNum - 1);
+        if (!r) {
+            result(invalidSampleNum);
+            return;
+        }
+        if (sampleDecodeTime)
+            *sampleDecodeTime = r->firstDecodeTime + (logicalSampleNum - 1 - r->firstNumber) * r->duration;
+        if (sampleDecodeDuration) *sampleDecodeDuration = r->duration;
+        result(noErr);
+    });
 }
 
 void MediaDecodeTimeToSampleNum(Media media, TimeValue64 decodeTime, int64_t* sampleNum,
                                 TimeValue64* sampleDecodeTime, TimeValue64* sampleDecodeDuration) {
     if (sampleNum) *sampleNum = 0;
     clearOutputs64(sampleDecodeTime, sampleDecodeDuration);
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) {
-        result(invalidMedia);
-        return;
-    }
-    const SampleRun* r = runAtDecodeTime(*m, decodeTime);
-    if (!r) {
-        result(invalidTime);
-        return;
-    }
-    const int64_t k = (decodeTime - r->firstDecodeTime) / r->duration;
-    if (sampleNum) *sampleNum = r->firstNumber + k + 1;
-    if (sampleDecodeTime) *sampleDecodeTime = r->firstDecodeTime + k * r->duration;
-    if (sampleDecodeDuration) *sampleDecodeDuration = r->duration;
-    result(noErr);
+    onRecord(media, [&](MediaRecord& m) {
+        const SampleRun* r = runAtDecodeTime(m, decodeTime);
+        if (!r) {
+            result(invalidTime);
+            return;
+        }
+        const int64_t k = (decodeTime - r->firstDecodeTime) / r->duration;
+        if (sampleNum) *sampleNum = r->firstNumber + k + 1;
+        if (sampleDecodeTime) *sampleDecodeTime = r->firstDecodeTime + k * r->duration;
+        if (sampleDecodeDuration) *sampleDecodeDuration = r->duration;
+        result(noErr);
+    });
 }
 
 void MediaDisplayTimeToSampleNum(Media media, TimeValue64 displayTime, int64_t* sampleNum,
                                  TimeValue64* sampleDisplayTime, TimeValue64* sampleDisplayDuration) {
     if (sampleNum) *sampleNum = 0;
     clearOutputs64(sampleDisplayTime, sampleDisplayDuration);
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) {
-        result(invalidMedia);
-        return;
-    }
-    // Display offsets may reorder samples: the first sample whose display interval holds the time.
-    for (const SampleRun& r : m->runs) {
-        const int64_t first = r.firstDecodeTime + r.displayOffset;
-        if (displayTime < first || displayTime >= first + r.count * r.duration) continue;
-        const int64_t k = (displayTime - first) / r.duration;
-        if (sampleNum) *sampleNum = r.firstNumber + k + 1;
-        if (sampleDisplayTime) *sampleDisplayTime = first + k * r.duration;
-        if (sampleDisplayDuration) *sampleDisplayDuration = r.duration;
-        result(noErr);
-        return;
-    }
-    result(invalidTime);
+    onRecord(media, [&](MediaRecord& m) {
+        // Display offsets may reorder samples: the first sample whose display interval holds the time.
+        for (const SampleRun& r : m.runs) {
+            const int64_t first = r.firstDecodeTime + r.displayOffset;
+            if (displayTime < first || displayTime >= first + r.count * r.duration) continue;
+            const int64_t k = (displayTime - first) / r.duration;
+            if (sampleNum) *sampleNum = r.firstNumber + k + 1;
+            if (sampleDisplayTime) *sampleDisplayTime = first + k * r.duration;
+            if (sampleDisplayDuration) *sampleDisplayDuration = r.duration;
+            result(noErr);
+            return;
+        }
+        result(invalidTime);
+    });
 }
 
 void SampleNumToMediaTime(Media media, int32_t logicalSampleNum, TimeValue* sampleTime,
@@ -597,34 +540,34 @@ OSErr GetMediaSample2(Media media, uint8_t* dataOut, ByteCount maxDataSize, Byte
     if (sampleDescriptionIndex) *sampleDescriptionIndex = 0;
     if (numberOfSamples) *numberOfSamples = 0;
     if (sampleFlags) *sampleFlags = 0;
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    if (!m) return result(invalidMedia);
-    const SampleRun* r = runAtDecodeTime(*m, decodeTime);
-    if (!r) return result(invalidTime);
-    const int64_t k = (decodeTime - r->firstDecodeTime) / r->duration;
-    const int64_t wanted = std::max<int64_t>(1, maxNumberOfSamples);
-    const int64_t n = std::min<int64_t>(wanted, r->count - k);
-    const uint64_t bytes = uint64_t(n) * r->size;
-    if (bytes > UINT32_MAX) return result(paramErr);
-    if (size) *size = ByteCount(bytes);
-    if (dataOut) {
-        if (bytes > maxDataSize) return result(paramErr);
-        if (OSErr err = readSampleBytes(*m, *r, r->dataOffset + k * int64_t(r->size), size_t(bytes), dataOut))
-            return result(err);
-    }
-    if (sampleDescriptionH) {
-        Handle h = reinterpret_cast<Handle>(sampleDescriptionH);
-        const Bytes& d = m->descriptions[r->description - 1];
-        SetHandleSize(h, Size(d.size()));
-        if (MemError() != noErr || GetHandleSize(h) != Size(d.size())) return result(memFullErr);
-        std::memcpy(*h, d.data(), d.size());
-    }
-    if (sampleDecodeTime) *sampleDecodeTime = r->firstDecodeTime + k * r->duration;
-    if (decodeDurationPerSample) *decodeDurationPerSample = r->duration;
-    if (displayOffset) *displayOffset = r->displayOffset;
-    if (sampleDescriptionIndex) *sampleDescriptionIndex = r->description;
-    if (numberOfSamples) *numberOfSamples = ItemCount(n);
-    if (sampleFlags) *sampleFlags = r->flags;
-    return result(noErr);
+    return onRecord(media, invalidMedia, [&](MediaRecord& m) {
+        const SampleRun* r = runAtDecodeTime(m, decodeTime);
+        if (!r) return result(invalidTime);
+        const int64_t k = (decodeTime - r->firstDecodeTime) / r->duration;
+        const int64_t wanted = std::max<int64_t>(1, maxNumberOfSamples);
+        const int64_t n = std::min<int64_t>(wanted, r->count - k);
+        const uint64_t bytes = uint64_t(n) * r->size;
+        if (bytes > UINT32_MAX) return result(paramErr);
+        if (size) *size = ByteCount(bytes);
+        if (dataOut) {
+            if (bytes > maxDataSize) return result(paramErr);
+            if (OSErr err =
+                    readSampleBytes(m, *r, r->dataOffset + k * int64_t(r->size), size_t(bytes), dataOut))
+                return result(err);
+        }
+        if (sampleDescriptionH) {
+            Handle h = reinterpret_cast<Handle>(sampleDescriptionH);
+            const Bytes& d = m.descriptions[r->description - 1];
+            SetHandleSize(h, Size(d.size()));
+            if (MemError() != noErr || GetHandleSize(h) != Size(d.size())) return result(memFullErr);
+            std::memcpy(*h, d.data(), d.size());
+        }
+        if (sampleDecodeTime) *sampleDecodeTime = r->firstDecodeTime + k * r->duration;
+        if (decodeDurationPerSample) *decodeDurationPerSample = r->duration;
+        if (displayOffset) *displayOffset = r->displayOffset;
+        if (sampleDescriptionIndex) *sampleDescriptionIndex = r->description;
+        if (numberOfSamples) *numberOfSamples = ItemCount(n);
+        if (sampleFlags) *sampleFlags = r->flags;
+        return result(noErr);
+    });
 }

@@ -4,10 +4,12 @@
 
 #include "PlatformMovies.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -148,6 +150,27 @@ MovieRecord* findMovie(Movie movie);
 TrackRecord* findTrack(Track track);
 MediaRecord* findMedia(Media media);
 
+// The same look-ups by the reference's kind, and the error a call reports for one naming nothing.
+inline MovieRecord* findRecord(Movie movie) {
+    return findMovie(movie);
+}
+inline TrackRecord* findRecord(Track track) {
+    return findTrack(track);
+}
+inline MediaRecord* findRecord(Media media) {
+    return findMedia(media);
+}
+inline OSErr notFoundError(Movie) {
+    return invalidMovie;
+}
+inline OSErr notFoundError(Track) {
+    return invalidTrack;
+}
+inline OSErr notFoundError(Media) {
+    return invalidMedia;
+}
+template <class Ref> using RecordOf = std::remove_pointer_t<decltype(findRecord(std::declval<Ref>()))>;
+
 // Disposal under the lock.
 void destroyMedia(MediaRecord* media);
 void destroyTrack(TrackRecord* track);
@@ -160,6 +183,50 @@ inline OSErr result(OSErr err) {
     return platform::setMoviesError(err);
 }
 
+// A call on one movie, track or media: under the registry's lock, `body` gets the record the
+// reference names, sets the movies error and answers for the call. When the reference names
+// nothing, the movies error is invalidMovie, invalidTrack or invalidMedia and the call answers
+// `fallback` (for a call answering its error, that error).
+template <class Ref, class F, class R = std::invoke_result_t<F&, RecordOf<Ref>&>>
+R onRecord(Ref ref, std::type_identity_t<R> fallback, F&& body) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    RecordOf<Ref>* record = findRecord(ref);
+    if (!record) {
+        result(notFoundError(ref));
+        return fallback;
+    }
+    return body(*record);
+}
+
+// The same for a call answering nothing.
+template <class Ref, class F> void onRecord(Ref ref, F&& body) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    RecordOf<Ref>* record = findRecord(ref);
+    if (!record) {
+        result(notFoundError(ref));
+        return;
+    }
+    body(*record);
+}
+
+// A call that cannot fail once the reference names a record: the movies error is noErr after
+// `body` has read or set it.
+template <class Ref, class F, class R = std::invoke_result_t<F&, RecordOf<Ref>&>>
+R onRecordNoErr(Ref ref, std::type_identity_t<R> fallback, F&& body) {
+    return onRecord(ref, fallback, [&](RecordOf<Ref>& record) {
+        R answer = body(record);
+        result(noErr);
+        return answer;
+    });
+}
+
+template <class Ref, class F> void onRecordNoErr(Ref ref, F&& body) {
+    onRecord(ref, [&](RecordOf<Ref>& record) {
+        body(record);
+        result(noErr);
+    });
+}
+
 // Times.
 int64_t floorDiv(__int128 a, __int128 b);
 int64_t ceilDiv(__int128 a, __int128 b);
@@ -168,6 +235,10 @@ TimeValue saturate32(int64_t value);
 
 int64_t trackDuration(const TrackRecord& track);
 int64_t movieDuration(const MovieRecord& movie);
+// A movie's current time never lies past its end.
+inline void keepTimeInMovie(MovieRecord& movie) {
+    movie.time = std::min(movie.time, movieDuration(movie));
+}
 // Drops zero-length segments, joins neighbouring empty ones and drops empty ones at the end.
 void normalizeEdits(TrackRecord& track);
 // Makes `at` (0 .. duration) a segment boundary; answers the index of the segment starting there
@@ -195,8 +266,8 @@ const SampleRun* runOfNumber(const MediaRecord& media, int64_t number);
 const SampleRun* runAtDecodeTime(const MediaRecord& media, int64_t time);
 bool hasCharacteristic(OSType mediaType, OSType characteristic);
 
-// Interesting times of a track in track time (sorted, unique) for the search flags, with their
-// lengths to the next one.
+// Interesting times of a track in track time for the search flags, appended in no particular
+// order and possibly repeated.
 void trackInterestingTimes(const TrackRecord& track, int16_t flags, std::vector<int64_t>& times);
 // Media display times where samples (or sync samples) start.
 void mediaSampleStarts(const MediaRecord& media, bool syncOnly, int64_t from, int64_t to,

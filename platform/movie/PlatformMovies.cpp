@@ -198,7 +198,7 @@ void rescaleMovie(MovieRecord& movie, TimeScale scale) {
     movie.previewDuration = conv(movie.previewDuration);
     movie.posterTime = conv(movie.posterTime);
     movie.scale = scale;
-    movie.time = std::min(movie.time, movieDuration(movie));
+    keepTimeInMovie(movie);
 }
 
 bool trackMatches(const TrackRecord& t, OSType type, int32_t flags) {
@@ -208,10 +208,12 @@ bool trackMatches(const TrackRecord& t, OSType type, int32_t flags) {
     return mediaType == type;
 }
 
-// The next (or previous) time of the sorted candidates from `time`, and its length to the
-// following candidate or `end`.
-void pick(const std::vector<int64_t>& times, int16_t flags, int64_t time, Fixed rate, int64_t end,
-          int64_t* found, int64_t* length) {
+// The next (or previous) time of the candidates (in any order, repeats allowed) from `time`, and
+// its length to the following candidate or `end`.
+void pick(std::vector<int64_t>& times, int16_t flags, int64_t time, Fixed rate, int64_t end, int64_t* found,
+          int64_t* length) {
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
     *found = -1;
     *length = 0;
     const bool edge = (flags & nextTimeEdgeOK) != 0;
@@ -280,33 +282,23 @@ void DisposeMovie(Movie movie) {
 }
 
 TimeScale GetMovieTimeScale(Movie movie) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    result(m ? noErr : invalidMovie);
-    return m ? m->scale : 0;
+    return onRecordNoErr(movie, TimeScale(0), [](MovieRecord& m) { return m.scale; });
 }
 
 void SetMovieTimeScale(Movie movie, TimeScale timeScale) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
-    // Every time of the movie must still fit once it is counted in the new scale.
-    if (timeScale < 1 || __int128(movieDuration(*m)) * timeScale / m->scale > kMaxTime) {
-        result(paramErr);
-        return;
-    }
-    if (timeScale != m->scale) rescaleMovie(*m, timeScale);
-    result(noErr);
+    onRecord(movie, [&](MovieRecord& m) {
+        // Every time of the movie must still fit once it is counted in the new scale.
+        if (timeScale < 1 || __int128(movieDuration(m)) * timeScale / m.scale > kMaxTime) {
+            result(paramErr);
+            return;
+        }
+        if (timeScale != m.scale) rescaleMovie(m, timeScale);
+        result(noErr);
+    });
 }
 
 TimeValue64 GetMovieDuration64(Movie movie) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    result(m ? noErr : invalidMovie);
-    return m ? movieDuration(*m) : 0;
+    return onRecordNoErr(movie, TimeValue64(0), [](MovieRecord& m) { return movieDuration(m); });
 }
 
 TimeValue GetMovieDuration(Movie movie) {
@@ -314,120 +306,93 @@ TimeValue GetMovieDuration(Movie movie) {
 }
 
 TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (currentTime)
-        *currentTime = TimeRecord{platform::int64ToWide(m ? m->time : 0), m ? m->scale : 0, nullptr};
-    result(m ? noErr : invalidMovie);
-    return m ? saturate32(m->time) : 0;
+    if (currentTime) *currentTime = TimeRecord{platform::int64ToWide(0), 0, nullptr};
+    return onRecordNoErr(movie, TimeValue(0), [&](MovieRecord& m) {
+        if (currentTime) *currentTime = TimeRecord{platform::int64ToWide(m.time), m.scale, nullptr};
+        return saturate32(m.time);
+    });
 }
 
 void SetMovieTimeValue(Movie movie, TimeValue newtime) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
-    m->time = std::clamp<int64_t>(newtime, 0, movieDuration(*m));
-    result(noErr);
+    onRecordNoErr(movie, [&](MovieRecord& m) { m.time = std::clamp<int64_t>(newtime, 0, movieDuration(m)); });
 }
 
 void GetMovieNaturalBoundsRect(Movie movie, Rect* naturalBounds) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (naturalBounds) *naturalBounds = m ? naturalRect(*m) : Rect{0, 0, 0, 0};
-    result(m ? noErr : invalidMovie);
+    if (naturalBounds) *naturalBounds = Rect{0, 0, 0, 0};
+    onRecordNoErr(movie, [&](MovieRecord& m) {
+        if (naturalBounds) *naturalBounds = naturalRect(m);
+    });
 }
 
 void GetMovieBox(Movie movie, Rect* box) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (box) *box = m ? movieBox(*m) : Rect{0, 0, 0, 0};
-    result(m ? noErr : invalidMovie);
+    if (box) *box = Rect{0, 0, 0, 0};
+    onRecordNoErr(movie, [&](MovieRecord& m) {
+        if (box) *box = movieBox(m);
+    });
 }
 
 void SetMovieBox(Movie movie, const Rect* box) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
-    if (!box || box->bottom < box->top || box->right < box->left) {
-        result(paramErr);
-        return;
-    }
-    Rect current = movieBox(*m);
-    if (isEmpty(current)) {
-        TranslateMatrix(&m->matrix, Long2Fix(box->left - current.left), Long2Fix(box->top - current.top));
-    } else {
-        MapMatrix(&m->matrix, &current, box);
-    }
-    result(noErr);
+    onRecord(movie, [&](MovieRecord& m) {
+        if (!box || box->bottom < box->top || box->right < box->left) {
+            result(paramErr);
+            return;
+        }
+        Rect current = movieBox(m);
+        if (isEmpty(current)) {
+            TranslateMatrix(&m.matrix, Long2Fix(box->left - current.left), Long2Fix(box->top - current.top));
+        } else {
+            MapMatrix(&m.matrix, &current, box);
+        }
+        result(noErr);
+    });
 }
 
 void GetMovieMatrix(Movie movie, MatrixRecord* matrix) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (matrix && m) *matrix = m->matrix;
-    result(m ? noErr : invalidMovie);
+    onRecordNoErr(movie, [&](MovieRecord& m) {
+        if (matrix) *matrix = m.matrix;
+    });
 }
 
 void SetMovieMatrix(Movie movie, const MatrixRecord* matrix) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
-    if (matrix)
-        m->matrix = *matrix;
-    else
-        SetIdentityMatrix(&m->matrix);
-    result(noErr);
+    onRecordNoErr(movie, [&](MovieRecord& m) {
+        if (matrix)
+            m.matrix = *matrix;
+        else
+            SetIdentityMatrix(&m.matrix);
+    });
 }
 
 Boolean GetMovieActive(Movie movie) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    result(m ? noErr : invalidMovie);
-    return m && m->active;
+    return onRecordNoErr(movie, Boolean(false), [](MovieRecord& m) { return Boolean(m.active); });
 }
 
 void SetMovieActive(Movie movie, Boolean active) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (m) m->active = active != 0;
-    result(m ? noErr : invalidMovie);
+    onRecordNoErr(movie, [&](MovieRecord& m) { m.active = active != 0; });
 }
 
 namespace {
 // Reads a pair of movie times; every output may be null.
 void getPair(Movie movie, int64_t MovieRecord::*first, int64_t MovieRecord::*second, TimeValue* a,
              TimeValue* b) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (a) *a = m ? saturate32(m->*first) : 0;
-    if (b) *b = m ? saturate32(m->*second) : 0;
-    result(m ? noErr : invalidMovie);
+    if (a) *a = 0;
+    if (b) *b = 0;
+    onRecordNoErr(movie, [&](MovieRecord& m) {
+        if (a) *a = saturate32(m.*first);
+        if (b) *b = saturate32(m.*second);
+    });
 }
 
 void setPair(Movie movie, int64_t MovieRecord::*first, int64_t MovieRecord::*second, TimeValue a,
              TimeValue b) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
-    if (a < 0 || b < 0) {
-        result(paramErr);
-        return;
-    }
-    m->*first = a;
-    m->*second = b;
-    result(noErr);
+    onRecord(movie, [&](MovieRecord& m) {
+        if (a < 0 || b < 0) {
+            result(paramErr);
+            return;
+        }
+        m.*first = a;
+        m.*second = b;
+        result(noErr);
+    });
 }
 } // namespace
 
@@ -464,55 +429,42 @@ void GetMovieNextInterestingTime(Movie movie, int16_t interestingTimeFlags, int1
                                  TimeValue* interestingTime, TimeValue* interestingDuration) {
     if (interestingTime) *interestingTime = -1;
     if (interestingDuration) *interestingDuration = 0;
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
-    if (numMediaTypes < 0 || (numMediaTypes > 0 && !whichMediaTypes)) {
-        result(paramErr);
-        return;
-    }
-    std::vector<int64_t> times;
-    for (const auto& t : m->tracks) {
-        if (!t->enabled) continue;
-        if (numMediaTypes > 0) {
-            const OSType type = t->media ? t->media->type : 0;
-            if (std::find(whichMediaTypes, whichMediaTypes + numMediaTypes, type) ==
-                whichMediaTypes + numMediaTypes)
-                continue;
+    onRecord(movie, [&](MovieRecord& m) {
+        if (numMediaTypes < 0 || (numMediaTypes > 0 && !whichMediaTypes)) {
+            result(paramErr);
+            return;
         }
-        trackInterestingTimes(*t, interestingTimeFlags, times);
-    }
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
-    int64_t found = -1, length = 0;
-    pick(times, interestingTimeFlags, time, rate, movieDuration(*m), &found, &length);
-    if (interestingTime) *interestingTime = saturate32(found);
-    if (interestingDuration) *interestingDuration = saturate32(length);
-    result(noErr);
+        std::vector<int64_t> times;
+        for (const auto& t : m.tracks) {
+            if (!t->enabled) continue;
+            if (numMediaTypes > 0) {
+                const OSType type = t->media ? t->media->type : 0;
+                if (std::find(whichMediaTypes, whichMediaTypes + numMediaTypes, type) ==
+                    whichMediaTypes + numMediaTypes)
+                    continue;
+            }
+            trackInterestingTimes(*t, interestingTimeFlags, times);
+        }
+        int64_t found = -1, length = 0;
+        pick(times, interestingTimeFlags, time, rate, movieDuration(m), &found, &length);
+        if (interestingTime) *interestingTime = saturate32(found);
+        if (interestingDuration) *interestingDuration = saturate32(length);
+        result(noErr);
+    });
 }
 
 void GetTrackNextInterestingTime(Track theTrack, int16_t interestingTimeFlags, TimeValue time, Fixed rate,
                                  TimeValue* interestingTime, TimeValue* interestingDuration) {
     if (interestingTime) *interestingTime = -1;
     if (interestingDuration) *interestingDuration = 0;
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) {
-        result(invalidTrack);
-        return;
-    }
-    std::vector<int64_t> times;
-    trackInterestingTimes(*t, interestingTimeFlags, times);
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
-    int64_t found = -1, length = 0;
-    pick(times, interestingTimeFlags, time, rate, trackDuration(*t), &found, &length);
-    if (interestingTime) *interestingTime = saturate32(found);
-    if (interestingDuration) *interestingDuration = saturate32(length);
-    result(noErr);
+    onRecordNoErr(theTrack, [&](TrackRecord& t) {
+        std::vector<int64_t> times;
+        trackInterestingTimes(t, interestingTimeFlags, times);
+        int64_t found = -1, length = 0;
+        pick(times, interestingTimeFlags, time, rate, trackDuration(t), &found, &length);
+        if (interestingTime) *interestingTime = saturate32(found);
+        if (interestingDuration) *interestingDuration = saturate32(length);
+    });
 }
 
 void GetMediaNextInterestingDisplayTime(Media media, int16_t interestingTimeFlags, TimeValue64 time,
@@ -520,323 +472,240 @@ void GetMediaNextInterestingDisplayTime(Media media, int16_t interestingTimeFlag
                                         TimeValue64* interestingDisplayDuration) {
     if (interestingDisplayTime) *interestingDisplayTime = -1;
     if (interestingDisplayDuration) *interestingDisplayDuration = 0;
-    Lock lock(mutex());
-    MediaRecord* md = findMedia(media);
-    if (!md) {
-        result(invalidMedia);
-        return;
-    }
-    std::vector<int64_t> times;
-    mediaSampleStarts(*md, (interestingTimeFlags & nextTimeSyncSample) != 0, INT64_MIN, INT64_MAX, times);
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
-    int64_t found = -1, length = 0;
-    pick(times, interestingTimeFlags, time, rate, md->displayEnd, &found, &length);
-    if (interestingDisplayTime) *interestingDisplayTime = found;
-    if (interestingDisplayDuration) *interestingDisplayDuration = length;
-    result(noErr);
+    onRecordNoErr(media, [&](MediaRecord& md) {
+        std::vector<int64_t> times;
+        mediaSampleStarts(md, (interestingTimeFlags & nextTimeSyncSample) != 0, INT64_MIN, INT64_MAX, times);
+        int64_t found = -1, length = 0;
+        pick(times, interestingTimeFlags, time, rate, md.displayEnd, &found, &length);
+        if (interestingDisplayTime) *interestingDisplayTime = found;
+        if (interestingDisplayDuration) *interestingDisplayDuration = length;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
 // Tracks.
 
 Track NewMovieTrack(Movie movie, Fixed width, Fixed height, int16_t trackVolume) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return nullptr;
-    }
-    if (width < 0 || height < 0) {
-        result(paramErr);
-        return nullptr;
-    }
-    auto track = std::unique_ptr<TrackRecord>(new (std::nothrow) TrackRecord());
-    if (!track || NewUserData(&track->userData) != noErr) {
-        result(memFullErr);
-        return nullptr;
-    }
-    track->token = reinterpret_cast<Track>(newToken());
-    track->movie = m;
-    track->id = m->nextTrackID++;
-    track->width = width;
-    track->height = height;
-    track->volume = trackVolume;
-    SetIdentityMatrix(&track->matrix);
-    TrackRecord* raw = track.get();
-    try {
-        registry().tracks.emplace(reinterpret_cast<uintptr_t>(raw->token), raw);
-        m->tracks.push_back(std::move(track));
-    } catch (const std::bad_alloc&) {
-        registry().tracks.erase(reinterpret_cast<uintptr_t>(raw->token));
-        result(memFullErr);
-        return nullptr;
-    }
-    result(noErr);
-    return raw->token;
+    return onRecord(movie, Track(nullptr), [&](MovieRecord& m) -> Track {
+        if (width < 0 || height < 0) {
+            result(paramErr);
+            return nullptr;
+        }
+        auto track = std::unique_ptr<TrackRecord>(new (std::nothrow) TrackRecord());
+        if (!track || NewUserData(&track->userData) != noErr) {
+            result(memFullErr);
+            return nullptr;
+        }
+        track->token = reinterpret_cast<Track>(newToken());
+        track->movie = &m;
+        track->id = m.nextTrackID++;
+        track->width = width;
+        track->height = height;
+        track->volume = trackVolume;
+        SetIdentityMatrix(&track->matrix);
+        TrackRecord* raw = track.get();
+        try {
+            registry().tracks.emplace(reinterpret_cast<uintptr_t>(raw->token), raw);
+            m.tracks.push_back(std::move(track));
+        } catch (const std::bad_alloc&) {
+            registry().tracks.erase(reinterpret_cast<uintptr_t>(raw->token));
+            result(memFullErr);
+            return nullptr;
+        }
+        result(noErr);
+        return raw->token;
+    });
 }
 
 void DisposeMovieTrack(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return;
-    }
-    MovieRecord* m = t->movie;
-    destroyTrack(t);
-    m->time = std::min(m->time, movieDuration(*m));
-    result(noErr);
+    onRecordNoErr(track, [](TrackRecord& t) {
+        MovieRecord* m = t.movie;
+        destroyTrack(&t);
+        keepTimeInMovie(*m);
+    });
 }
 
 int32_t GetMovieTrackCount(Movie movie) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    result(m ? noErr : invalidMovie);
-    return m ? int32_t(m->tracks.size()) : 0;
+    return onRecordNoErr(movie, int32_t(0), [](MovieRecord& m) { return int32_t(m.tracks.size()); });
 }
 
 Track GetMovieIndTrack(Movie movie, int32_t index) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return nullptr;
-    }
-    if (index < 1 || size_t(index) > m->tracks.size()) {
-        result(badTrackIndex);
-        return nullptr;
-    }
-    result(noErr);
-    return m->tracks[size_t(index - 1)]->token;
+    return onRecord(movie, Track(nullptr), [&](MovieRecord& m) -> Track {
+        if (index < 1 || size_t(index) > m.tracks.size()) {
+            result(badTrackIndex);
+            return nullptr;
+        }
+        result(noErr);
+        return m.tracks[size_t(index - 1)]->token;
+    });
 }
 
 Track GetMovieIndTrackType(Movie movie, int32_t index, OSType trackType, int32_t flags) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
+    return onRecord(movie, Track(nullptr), [&](MovieRecord& m) -> Track {
+        if (index < 1) {
+            result(badTrackIndex);
+            return nullptr;
+        }
+        // Running past the last match is how callers end their walk: no error.
+        result(noErr);
+        int32_t seen = 0;
+        for (const auto& t : m.tracks)
+            if (trackMatches(*t, trackType, flags) && ++seen == index) return t->token;
         return nullptr;
-    }
-    if (index < 1) {
-        result(badTrackIndex);
-        return nullptr;
-    }
-    // Running past the last match is how callers end their walk: no error.
-    result(noErr);
-    int32_t seen = 0;
-    for (const auto& t : m->tracks)
-        if (trackMatches(*t, trackType, flags) && ++seen == index) return t->token;
-    return nullptr;
+    });
 }
 
 int32_t GetTrackID(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? t->id : 0;
+    return onRecordNoErr(track, int32_t(0), [](TrackRecord& t) { return t.id; });
 }
 
 Track GetMovieTrack(Movie movie, int32_t trackID) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
+    return onRecord(movie, Track(nullptr), [&](MovieRecord& m) -> Track {
+        for (const auto& t : m.tracks)
+            if (t->id == trackID) {
+                result(noErr);
+                return t->token;
+            }
+        result(trackIDNotFound);
         return nullptr;
-    }
-    for (const auto& t : m->tracks)
-        if (t->id == trackID) {
-            result(noErr);
-            return t->token;
-        }
-    result(trackIDNotFound);
-    return nullptr;
+    });
 }
 
 Movie GetTrackMovie(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? t->movie->token : nullptr;
+    return onRecordNoErr(track, Movie(nullptr), [](TrackRecord& t) { return t.movie->token; });
 }
 
 void GetTrackDimensions(Track track, Fixed* width, Fixed* height) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (width) *width = t ? t->width : 0;
-    if (height) *height = t ? t->height : 0;
-    result(t ? noErr : invalidTrack);
+    if (width) *width = 0;
+    if (height) *height = 0;
+    onRecordNoErr(track, [&](TrackRecord& t) {
+        if (width) *width = t.width;
+        if (height) *height = t.height;
+    });
 }
 
 void SetTrackDimensions(Track track, Fixed width, Fixed height) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return;
-    }
-    if (width < 0 || height < 0) {
-        result(paramErr);
-        return;
-    }
-    t->width = width;
-    t->height = height;
-    result(noErr);
+    onRecord(track, [&](TrackRecord& t) {
+        if (width < 0 || height < 0) {
+            result(paramErr);
+            return;
+        }
+        t.width = width;
+        t.height = height;
+        result(noErr);
+    });
 }
 
 void GetTrackMatrix(Track track, MatrixRecord* matrix) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (matrix && t) *matrix = t->matrix;
-    result(t ? noErr : invalidTrack);
+    onRecordNoErr(track, [&](TrackRecord& t) {
+        if (matrix) *matrix = t.matrix;
+    });
 }
 
 void SetTrackMatrix(Track track, const MatrixRecord* matrix) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return;
-    }
-    if (matrix)
-        t->matrix = *matrix;
-    else
-        SetIdentityMatrix(&t->matrix);
-    result(noErr);
+    onRecordNoErr(track, [&](TrackRecord& t) {
+        if (matrix)
+            t.matrix = *matrix;
+        else
+            SetIdentityMatrix(&t.matrix);
+    });
 }
 
 Boolean GetTrackEnabled(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t && t->enabled;
+    return onRecordNoErr(track, Boolean(false), [](TrackRecord& t) { return Boolean(t.enabled); });
 }
 
 void SetTrackEnabled(Track track, Boolean isEnabled) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (t) t->enabled = isEnabled != 0;
-    result(t ? noErr : invalidTrack);
+    onRecordNoErr(track, [&](TrackRecord& t) { t.enabled = isEnabled != 0; });
 }
 
 int16_t GetTrackLayer(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? t->layer : 0;
+    return onRecordNoErr(track, int16_t(0), [](TrackRecord& t) { return t.layer; });
 }
 
 void SetTrackLayer(Track track, int16_t layer) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (t) t->layer = layer;
-    result(t ? noErr : invalidTrack);
+    onRecordNoErr(track, [&](TrackRecord& t) { t.layer = layer; });
 }
 
 int16_t GetTrackVolume(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? t->volume : 0;
+    return onRecordNoErr(track, int16_t(0), [](TrackRecord& t) { return t.volume; });
 }
 
 void SetTrackVolume(Track track, int16_t volume) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (t) t->volume = volume;
-    result(t ? noErr : invalidTrack);
+    onRecordNoErr(track, [&](TrackRecord& t) { t.volume = volume; });
 }
 
 TimeValue GetTrackDuration(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? saturate32(trackDuration(*t)) : 0;
+    return onRecordNoErr(track, TimeValue(0), [](TrackRecord& t) { return saturate32(trackDuration(t)); });
 }
 
 TimeValue GetTrackOffset(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return 0;
-    }
-    int64_t offset = 0;
-    for (const Edit& e : t->edits) {
-        if (!e.empty) break;
-        offset += e.length;
-    }
-    result(noErr);
-    return saturate32(offset);
+    return onRecordNoErr(track, TimeValue(0), [](TrackRecord& t) {
+        int64_t offset = 0;
+        for (const Edit& e : t.edits) {
+            if (!e.empty) break;
+            offset += e.length;
+        }
+        return saturate32(offset);
+    });
 }
 
 void SetTrackOffset(Track track, TimeValue movieOffsetTime) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return;
-    }
-    if (movieOffsetTime < 0 || trackDuration(*t) + movieOffsetTime > kMaxTime) {
-        result(paramErr);
-        return;
-    }
-    auto& edits = t->edits;
-    size_t lead = 0;
-    while (lead < edits.size() && edits[lead].empty)
-        ++lead;
-    if (lead == edits.size()) { // nothing shows: no offset to keep
+    onRecord(track, [&](TrackRecord& t) {
+        if (movieOffsetTime < 0 || trackDuration(t) + movieOffsetTime > kMaxTime) {
+            result(paramErr);
+            return;
+        }
+        auto& edits = t.edits;
+        size_t lead = 0;
+        while (lead < edits.size() && edits[lead].empty)
+            ++lead;
+        if (lead == edits.size()) { // nothing shows: no offset to keep
+            result(noErr);
+            return;
+        }
+        edits.erase(edits.begin(), edits.begin() + std::ptrdiff_t(lead));
+        if (movieOffsetTime > 0) {
+            Edit gap;
+            gap.length = movieOffsetTime;
+            edits.insert(edits.begin(), gap);
+        }
         result(noErr);
-        return;
-    }
-    edits.erase(edits.begin(), edits.begin() + std::ptrdiff_t(lead));
-    if (movieOffsetTime > 0) {
-        Edit gap;
-        gap.length = movieOffsetTime;
-        edits.insert(edits.begin(), gap);
-    }
-    result(noErr);
+    });
 }
 
 void SetTrackAlternate(Track track, Track alternateT) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    if (!t) {
-        result(invalidTrack);
-        return;
-    }
-    TrackRecord* other = nullptr;
-    if (alternateT) {
-        other = findTrack(alternateT);
-        if (!other) {
-            result(invalidTrack);
-            return;
+    onRecord(track, [&](TrackRecord& t) {
+        TrackRecord* other = nullptr;
+        if (alternateT) {
+            other = findTrack(alternateT);
+            if (!other) {
+                result(invalidTrack);
+                return;
+            }
+            if (other->movie != t.movie) {
+                result(trackNotInMovie);
+                return;
+            }
         }
-        if (other->movie != t->movie) {
-            result(trackNotInMovie);
-            return;
+        // Out of the present group first.
+        if (t.alternate != &t) {
+            TrackRecord* before = t.alternate;
+            while (before->alternate != &t)
+                before = before->alternate;
+            before->alternate = t.alternate;
+            t.alternate = &t;
         }
-    }
-    // Out of the present group first.
-    if (t->alternate != t) {
-        TrackRecord* before = t->alternate;
-        while (before->alternate != t)
-            before = before->alternate;
-        before->alternate = t->alternate;
-        t->alternate = t;
-    }
-    if (other && other != t) {
-        t->alternate = other->alternate;
-        other->alternate = t;
-    }
-    result(noErr);
+        if (other && other != &t) {
+            t.alternate = other->alternate;
+            other->alternate = &t;
+        }
+        result(noErr);
+    });
 }
 
 Track GetTrackAlternate(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? t->alternate->token : nullptr;
+    return onRecordNoErr(track, Track(nullptr), [](TrackRecord& t) { return t.alternate->token; });
 }
 
 namespace {
@@ -849,116 +718,90 @@ TrackReferences* referencesOf(TrackRecord& t, OSType type) {
 
 OSErr AddTrackReference(Track theTrack, Track refTrack, OSType refType, int32_t* addedIndex) {
     if (addedIndex) *addedIndex = 0;
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) return result(invalidTrack);
-    TrackRecord* r = findTrack(refTrack);
-    if (!r) return result(invalidTrack);
-    if (r->movie != t->movie) return result(trackNotInMovie);
-    if (refType == 0) return result(paramErr);
-    TrackReferences* refs = referencesOf(*t, refType);
-    if (!refs) {
-        t->references.push_back(TrackReferences{refType, {}});
-        refs = &t->references.back();
-    }
-    auto it = std::find(refs->tracks.begin(), refs->tracks.end(), r);
-    if (it == refs->tracks.end()) {
-        refs->tracks.push_back(r);
-        it = refs->tracks.end() - 1;
-    }
-    if (addedIndex) *addedIndex = int32_t(it - refs->tracks.begin()) + 1;
-    return result(noErr);
+    return onRecord(theTrack, invalidTrack, [&](TrackRecord& t) {
+        TrackRecord* r = findTrack(refTrack);
+        if (!r) return result(invalidTrack);
+        if (r->movie != t.movie) return result(trackNotInMovie);
+        if (refType == 0) return result(paramErr);
+        TrackReferences* refs = referencesOf(t, refType);
+        if (!refs) {
+            t.references.push_back(TrackReferences{refType, {}});
+            refs = &t.references.back();
+        }
+        auto it = std::find(refs->tracks.begin(), refs->tracks.end(), r);
+        if (it == refs->tracks.end()) {
+            refs->tracks.push_back(r);
+            it = refs->tracks.end() - 1;
+        }
+        if (addedIndex) *addedIndex = int32_t(it - refs->tracks.begin()) + 1;
+        return result(noErr);
+    });
 }
 
 OSErr DeleteTrackReference(Track theTrack, OSType refType, int32_t index) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) return result(invalidTrack);
-    TrackReferences* refs = referencesOf(*t, refType);
-    if (!refs || index < 1 || size_t(index) > refs->tracks.size()) return result(badTrackIndex);
-    refs->tracks.erase(refs->tracks.begin() + (index - 1));
-    if (refs->tracks.empty()) t->references.erase(t->references.begin() + (refs - t->references.data()));
-    return result(noErr);
+    return onRecord(theTrack, invalidTrack, [&](TrackRecord& t) {
+        TrackReferences* refs = referencesOf(t, refType);
+        if (!refs || index < 1 || size_t(index) > refs->tracks.size()) return result(badTrackIndex);
+        refs->tracks.erase(refs->tracks.begin() + (index - 1));
+        if (refs->tracks.empty()) t.references.erase(t.references.begin() + (refs - t.references.data()));
+        return result(noErr);
+    });
 }
 
 OSErr SetTrackReference(Track theTrack, Track refTrack, OSType refType, int32_t index) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) return result(invalidTrack);
-    TrackRecord* r = findTrack(refTrack);
-    if (!r) return result(invalidTrack);
-    if (r->movie != t->movie) return result(trackNotInMovie);
-    TrackReferences* refs = referencesOf(*t, refType);
-    if (!refs || index < 1 || size_t(index) > refs->tracks.size()) return result(badTrackIndex);
-    refs->tracks[size_t(index - 1)] = r;
-    return result(noErr);
+    return onRecord(theTrack, invalidTrack, [&](TrackRecord& t) {
+        TrackRecord* r = findTrack(refTrack);
+        if (!r) return result(invalidTrack);
+        if (r->movie != t.movie) return result(trackNotInMovie);
+        TrackReferences* refs = referencesOf(t, refType);
+        if (!refs || index < 1 || size_t(index) > refs->tracks.size()) return result(badTrackIndex);
+        refs->tracks[size_t(index - 1)] = r;
+        return result(noErr);
+    });
 }
 
 Track GetTrackReference(Track theTrack, OSType refType, int32_t index) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) {
-        result(invalidTrack);
-        return nullptr;
-    }
-    TrackReferences* refs = referencesOf(*t, refType);
-    if (!refs || index < 1 || size_t(index) > refs->tracks.size()) {
-        result(badTrackIndex);
-        return nullptr;
-    }
-    result(noErr);
-    return refs->tracks[size_t(index - 1)]->token;
+    return onRecord(theTrack, Track(nullptr), [&](TrackRecord& t) -> Track {
+        TrackReferences* refs = referencesOf(t, refType);
+        if (!refs || index < 1 || size_t(index) > refs->tracks.size()) {
+            result(badTrackIndex);
+            return nullptr;
+        }
+        result(noErr);
+        return refs->tracks[size_t(index - 1)]->token;
+    });
 }
 
 OSType GetNextTrackReferenceType(Track theTrack, OSType refType) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) {
-        result(invalidTrack);
+    return onRecordNoErr(theTrack, OSType(0), [&](TrackRecord& t) -> OSType {
+        const auto& all = t.references;
+        if (refType == 0) return all.empty() ? 0 : all.front().type;
+        for (size_t i = 0; i + 1 < all.size(); ++i)
+            if (all[i].type == refType) return all[i + 1].type;
         return 0;
-    }
-    result(noErr);
-    auto& all = t->references;
-    if (refType == 0) return all.empty() ? 0 : all.front().type;
-    for (size_t i = 0; i + 1 < all.size(); ++i)
-        if (all[i].type == refType) return all[i + 1].type;
-    return 0;
+    });
 }
 
 int32_t GetTrackReferenceCount(Track theTrack, OSType refType) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(theTrack);
-    if (!t) {
-        result(invalidTrack);
-        return 0;
-    }
-    result(noErr);
-    TrackReferences* refs = referencesOf(*t, refType);
-    return refs ? int32_t(refs->tracks.size()) : 0;
+    return onRecordNoErr(theTrack, int32_t(0), [&](TrackRecord& t) {
+        TrackReferences* refs = referencesOf(t, refType);
+        return refs ? int32_t(refs->tracks.size()) : 0;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
 // User data and metadata.
 
 UserData GetMovieUserData(Movie movie) {
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    result(m ? noErr : invalidMovie);
-    return m ? m->userData : nullptr;
+    return onRecordNoErr(movie, UserData(nullptr), [](MovieRecord& m) { return m.userData; });
 }
 
 UserData GetTrackUserData(Track track) {
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(track);
-    result(t ? noErr : invalidTrack);
-    return t ? t->userData : nullptr;
+    return onRecordNoErr(track, UserData(nullptr), [](TrackRecord& t) { return t.userData; });
 }
 
 UserData GetMediaUserData(Media media) {
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(media);
-    result(m ? noErr : invalidMedia);
-    return m ? m->userData : nullptr;
+    return onRecordNoErr(media, UserData(nullptr), [](MediaRecord& m) { return m.userData; });
 }
 
 namespace {
@@ -974,26 +817,23 @@ OSStatus copyStore(QTMetaDataRef& store, OSType ownerType, QTMetaDataRef* out) {
 OSStatus QTCopyMovieMetaData(Movie inMovie, QTMetaDataRef* outMetaData) {
     if (!outMetaData) return result(paramErr);
     *outMetaData = nullptr;
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(inMovie);
-    if (!m) return result(invalidMovie);
-    return copyStore(m->metaData, FOUR_CHAR_CODE("moov"), outMetaData);
+    return onRecord(inMovie, OSStatus(invalidMovie), [&](MovieRecord& m) {
+        return copyStore(m.metaData, FOUR_CHAR_CODE("moov"), outMetaData);
+    });
 }
 
 OSStatus QTCopyTrackMetaData(Track inTrack, QTMetaDataRef* outMetaData) {
     if (!outMetaData) return result(paramErr);
     *outMetaData = nullptr;
-    Lock lock(mutex());
-    TrackRecord* t = findTrack(inTrack);
-    if (!t) return result(invalidTrack);
-    return copyStore(t->metaData, FOUR_CHAR_CODE("trak"), outMetaData);
+    return onRecord(inTrack, OSStatus(invalidTrack), [&](TrackRecord& t) {
+        return copyStore(t.metaData, FOUR_CHAR_CODE("trak"), outMetaData);
+    });
 }
 
 OSStatus QTCopyMediaMetaData(Media inMedia, QTMetaDataRef* outMetaData) {
     if (!outMetaData) return result(paramErr);
     *outMetaData = nullptr;
-    Lock lock(mutex());
-    MediaRecord* m = findMedia(inMedia);
-    if (!m) return result(invalidMedia);
-    return copyStore(m->metaData, FOUR_CHAR_CODE("mdia"), outMetaData);
+    return onRecord(inMedia, OSStatus(invalidMedia), [&](MediaRecord& m) {
+        return copyStore(m.metaData, FOUR_CHAR_CODE("mdia"), outMetaData);
+    });
 }
