@@ -11,8 +11,6 @@
 #include "RBQTDicomDataSetMembers.h"
 #include "RBQTHostMembers.h"
 
-#include <cfloat>
-#include <cmath>
 #include <new>
 
 using namespace fenra;
@@ -23,11 +21,6 @@ constexpr uint16_t kRescaleType = 0x1054;
 
 KelvoDicomDataImagePixel* pixelOf(REALobject self) {
     return objectAs<KelvoDicomDataImagePixel>(self, "KelvoDicomDataImagePixel");
-}
-
-// A double the single-precision type can hold without overflowing.
-bool fitsFloat(double v) {
-    return !std::isfinite(v) || std::fabs(v) <= double(FLT_MAX);
 }
 
 void pixelConstructor(REALobject self) {

@@ -5,6 +5,8 @@
 #include "RBQTCommon.h"
 #include "RBQTDicomObjTools.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -15,6 +17,10 @@ namespace fenra {
 inline REALstring hostString(const char* text) {
     if (!text) text = "";
     return REALBuildString(text, RBInteger(std::strlen(text)), kREALTextEncodingUTF8);
+}
+
+inline REALstring hostString(const char* text, size_t length) {
+    return REALBuildString(text ? text : "", text ? RBInteger(length) : 0, kREALTextEncodingUTF8);
 }
 
 // The text of a host string in UTF-8, up to its first NUL (the toolkit takes C strings); nothing
@@ -58,6 +64,16 @@ inline void adopt(REALobject self, Kelvo_QTObj* object) {
 
 inline bool fitsUInt16(RBInteger v) {
     return v >= 0 && v <= 0xFFFF;
+}
+
+inline bool fitsInt16(RBInteger v) {
+    return v >= INT16_MIN && v <= INT16_MAX;
+}
+
+// A double the single-precision type can hold without overflowing: NaN and infinities pass,
+// finite values beyond the float range are refused.
+inline bool fitsFloat(double v) {
+    return !std::isfinite(v) || std::fabs(v) <= double(FLT_MAX);
 }
 
 // An unsigned count as a host integer, held at the largest one.
