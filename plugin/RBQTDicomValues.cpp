@@ -1196,13 +1196,6 @@ REALMethodRecord elementMethods[] = {
 };
 
 // The member tables of the classes.
-template <class M> FenraClassTables methodTables(M& methods) {
-    FenraClassTables t;
-    t.methods = methods;
-    t.methodCount = countOf(methods);
-    return t;
-}
-
 FenraClassTables valueTables() {
     FenraClassTables t = tables(valueProperties, valueMethods);
     t.constants = valueConstants;
@@ -1238,13 +1231,6 @@ FenraClassTables numberTables() {
     return t;
 }
 
-FenraClassTables vrStringTables() {
-    FenraClassTables t;
-    t.properties = stringProperties;
-    t.propertyCount = countOf(stringProperties);
-    return t;
-}
-
 } // namespace
 
 REALClassRecord FenraDicomValueClass =
@@ -1256,7 +1242,7 @@ REALClassRecord FenraDicomBinaryValueClass =
 REALClassRecord FenraDicomAttributeTagClass =
     FenraMakeClassRecord("FenraDicomAttributeTag", "FenraDicomVRValue", 0, tables(tagProperties, tagMethods));
 REALClassRecord FenraDicomVRStringValueClass =
-    FenraMakeClassRecord("FenraDicomVRStringValue", "FenraDicomVRValue", 0, vrStringTables());
+    FenraMakeClassRecord("FenraDicomVRStringValue", "FenraDicomVRValue", 0, propertyTables(stringProperties));
 REALClassRecord FenraDicomTextClass =
     FenraMakeClassRecord("FenraDicomText", "FenraDicomVRStringValue", kREALConsoleSafe, textTables());
 REALClassRecord FenraDicomAgeClass =

@@ -107,10 +107,22 @@ template <class R, size_t N> RBRecordWord countOf(R (&)[N]) {
     return RBRecordWord(N);
 }
 
-template <class P, class M> FenraClassTables tables(P& properties, M& methods) {
+template <class P> FenraClassTables propertyTables(P& properties) {
     FenraClassTables t;
     t.properties = properties;
     t.propertyCount = countOf(properties);
+    return t;
+}
+
+template <class M> FenraClassTables methodTables(M& methods) {
+    FenraClassTables t;
+    t.methods = methods;
+    t.methodCount = countOf(methods);
+    return t;
+}
+
+template <class P, class M> FenraClassTables tables(P& properties, M& methods) {
+    FenraClassTables t = propertyTables(properties);
     t.methods = methods;
     t.methodCount = countOf(methods);
     return t;
