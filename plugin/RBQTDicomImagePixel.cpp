@@ -290,18 +290,7 @@ REALmemoryBlock lutGetTable(REALobject self, RBInteger selector) {
     KelvoDicomPixelLut* lut = lutOf(self);
     if (!lut || !lut->qtObjIsValid() || selector < kDicomLutRed || selector > kDicomLutAlpha) return nullptr;
     const uint8_t* data = lut->lutData(lutselector(selector));
-    const uint32_t size = lut->sizeOfLuts();
-    if (!data || size > uint32_t(INT32_MAX)) return nullptr;
-    REALmemoryBlock block = REALNewMemoryBlock(RBInteger(size));
-    void* out = block ? REALMemoryBlockGetPtr(block) : nullptr;
-    if (block && size > 0) {
-        if (!out) {
-            REALUnlockObject(block);
-            return nullptr;
-        }
-        std::memcpy(out, data, size);
-    }
-    return block;
+    return data ? newBlock(data, lut->sizeOfLuts()) : nullptr;
 }
 
 // Only a block of exactly the table's size is taken: a table half filled would map half its

@@ -36,31 +36,6 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Shared helpers
 
-REALmemoryBlock newBlock(const void* bytes, size_t size) {
-    if (size > size_t(INT32_MAX)) return nullptr;
-    REALmemoryBlock block = REALNewMemoryBlock(RBInteger(size));
-    void* out = block ? REALMemoryBlockGetPtr(block) : nullptr;
-    if (block && size > 0) {
-        if (!out) {
-            REALUnlockObject(block);
-            return nullptr;
-        }
-        std::memcpy(out, bytes, size);
-    }
-    return block;
-}
-
-// The bytes of a memory block argument; false for nil or an object that is not a block.
-bool blockBytes(REALmemoryBlock block, const uint8_t*& bytes, uint32_t& size) {
-    if (!block) return false;
-    RBInteger n = REALMemoryBlockGetSize(block);
-    void* p = REALMemoryBlockGetPtr(block);
-    if (!p || n < 0) return false;
-    bytes = static_cast<const uint8_t*>(p);
-    size = uint32_t(n);
-    return true;
-}
-
 void cloneConstructor(REALobject self, REALobject other) {
     FenraNewClonedObject(self, other);
 }

@@ -62,6 +62,32 @@ inline void adopt(REALobject self, Kelvo_QTObj* object) {
     record->byRef = 0;
 }
 
+// A new memory block holding a copy of the bytes; nil when the host cannot hold that many.
+inline REALmemoryBlock newBlock(const void* bytes, size_t size) {
+    if (size > size_t(INT32_MAX)) return nullptr;
+    REALmemoryBlock block = REALNewMemoryBlock(RBInteger(size));
+    void* out = block ? REALMemoryBlockGetPtr(block) : nullptr;
+    if (block && size > 0) {
+        if (!out) {
+            REALUnlockObject(block);
+            return nullptr;
+        }
+        std::memcpy(out, bytes, size);
+    }
+    return block;
+}
+
+// The bytes of a memory block argument; false for nil or an object that is not a block.
+inline bool blockBytes(REALmemoryBlock block, const uint8_t*& bytes, uint32_t& size) {
+    if (!block) return false;
+    RBInteger n = REALMemoryBlockGetSize(block);
+    void* p = REALMemoryBlockGetPtr(block);
+    if (!p || n < 0) return false;
+    bytes = static_cast<const uint8_t*>(p);
+    size = uint32_t(n);
+    return true;
+}
+
 inline bool fitsUInt16(RBInteger v) {
     return v >= 0 && v <= 0xFFFF;
 }
