@@ -19,6 +19,24 @@ struct Token {
 };
 
 // Splits a line into tokens; false with `why` set for a character that starts none.
+// The token a one-character punctuation mark stands for.
+std::optional<Tok> punctuation(char c) {
+    switch (c) {
+    case '.':
+        return Tok::Dot;
+    case '(':
+        return Tok::Open;
+    case ')':
+        return Tok::Close;
+    case ',':
+        return Tok::Comma;
+    case '=':
+        return Tok::Equals;
+    default:
+        return std::nullopt;
+    }
+}
+
 bool lex(const std::string& line, std::vector<Token>& out, std::string& why) {
     size_t i = 0;
     while (i < line.size()) {
@@ -68,20 +86,8 @@ bool lex(const std::string& line, std::vector<Token>& out, std::string& why) {
                 }
             }
             out.push_back({real ? Tok::Real : Tok::Integer, line.substr(start, i - start)});
-        } else if (c == '.') {
-            out.push_back({Tok::Dot, "."});
-            ++i;
-        } else if (c == '(') {
-            out.push_back({Tok::Open, "("});
-            ++i;
-        } else if (c == ')') {
-            out.push_back({Tok::Close, ")"});
-            ++i;
-        } else if (c == ',') {
-            out.push_back({Tok::Comma, ","});
-            ++i;
-        } else if (c == '=') {
-            out.push_back({Tok::Equals, "="});
+        } else if (std::optional<Tok> kind = punctuation(c)) {
+            out.push_back({*kind, std::string(1, c)});
             ++i;
         } else {
             why = std::string("unexpected character '") + c + "'";

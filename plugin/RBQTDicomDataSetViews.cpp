@@ -285,13 +285,6 @@ REALPropertyRecord imageProperties[] = {
 #undef VIEW_STRING
 #undef VIEW_VALUE
 
-template <class P> FenraClassTables propertyTables(P& properties) {
-    FenraClassTables t;
-    t.properties = properties;
-    t.propertyCount = countOf(properties);
-    return t;
-}
-
 FenraClassTables headerTables() {
     FenraClassTables t = tables(headerProperties, headerMethods);
     t.constants = headerConstants;

@@ -3,35 +3,22 @@
 // members are not declared yet.
 #include "RBQTCommon.h"
 #include "RBQTDicomObjTools.h"
+#include "RBQTHostMembers.h"
 
-#include <iterator>
+using namespace fenra;
 
 namespace {
 
 REALMethodRecord treeMethods[] = {
-    {(REALproc)&FenraDictionaryGetValue,
-     (REALproc)&FenraDictionarySetValue,
-     "value(key as integer) as FenraObject",
-     kREALConsoleSafe,
-     {}},
-    {(REALproc)&FenraDictionaryGetValueByRef,
-     nullptr,
-     "valueByRef(key as integer) as FenraObject",
-     kREALConsoleSafe,
-     {}},
+    method(fn(&FenraDictionaryGetValue), "value(key as integer) as FenraObject",
+           fn(&FenraDictionarySetValue)),
+    method(fn(&FenraDictionaryGetValueByRef), "valueByRef(key as integer) as FenraObject"),
 };
-
-FenraClassTables treeTables() {
-    FenraClassTables t;
-    t.methods = treeMethods;
-    t.methodCount = RBRecordWord(std::size(treeMethods));
-    return t;
-}
 
 } // namespace
 
 REALClassRecord FenraDicomTreeClass =
-    FenraMakeClassRecord("FenraDicomTree", "FenraDictionary", 0, treeTables());
+    FenraMakeClassRecord("FenraDicomTree", "FenraDictionary", 0, methodTables(treeMethods));
 REALClassRecord FenraDicomDocumentClass = FenraMakeClassRecord("FenraDicomDocument", "FenraDicomTree", 0);
 REALClassRecord FenraDicomDirectoryDocumentClass =
     FenraMakeClassRecord("FenraDicomDirectoryDocument", "FenraDicomTree", kREALConsoleSafe);

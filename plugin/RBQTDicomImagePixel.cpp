@@ -11,8 +11,6 @@
 #include "RBQTDicomDataSetMembers.h"
 #include "RBQTHostMembers.h"
 
-#include <cfloat>
-#include <cmath>
 #include <new>
 
 using namespace fenra;
@@ -23,11 +21,6 @@ constexpr uint16_t kRescaleType = 0x1054;
 
 KelvoDicomDataImagePixel* pixelOf(REALobject self) {
     return objectAs<KelvoDicomDataImagePixel>(self, "KelvoDicomDataImagePixel");
-}
-
-// A double the single-precision type can hold without overflowing.
-bool fitsFloat(double v) {
-    return !std::isfinite(v) || std::fabs(v) <= double(FLT_MAX);
 }
 
 void pixelConstructor(REALobject self) {
@@ -297,18 +290,7 @@ REALmemoryBlock lutGetTable(REALobject self, RBInteger selector) {
     KelvoDicomPixelLut* lut = lutOf(self);
     if (!lut || !lut->qtObjIsValid() || selector < kDicomLutRed || selector > kDicomLutAlpha) return nullptr;
     const uint8_t* data = lut->lutData(lutselector(selector));
-    const uint32_t size = lut->sizeOfLuts();
-    if (!data || size > uint32_t(INT32_MAX)) return nullptr;
-    REALmemoryBlock block = REALNewMemoryBlock(RBInteger(size));
-    void* out = block ? REALMemoryBlockGetPtr(block) : nullptr;
-    if (block && size > 0) {
-        if (!out) {
-            REALUnlockObject(block);
-            return nullptr;
-        }
-        std::memcpy(out, data, size);
-    }
-    return block;
+    return data ? newBlock(data, lut->sizeOfLuts()) : nullptr;
 }
 
 // Only a block of exactly the table's size is taken: a table half filled would map half its

@@ -20,9 +20,8 @@
 #include "RBPluginUtils.h"
 #include "RBQTCommon.h"
 #include "RBQTDicomObjTools.h"
+#include "RBQTHostMembers.h"
 
-#include <cfloat>
-#include <cmath>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -30,123 +29,12 @@
 #include <optional>
 #include <string>
 
+using namespace fenra;
+
 namespace {
 
 // ---------------------------------------------------------------------------------------------
 // Shared helpers
-
-REALstring hostString(const char* text) {
-    if (!text) text = "";
-    return REALBuildString(text, RBInteger(std::strlen(text)), kREALTextEncodingUTF8);
-}
-
-REALstring hostString(const char* text, size_t length) {
-    return REALBuildString(text ? text : "", text ? RBInteger(length) : 0, kREALTextEncodingUTF8);
-}
-
-// The text of a host string in UTF-8; nothing for nil or a text that cannot be converted. An
-// empty string is an empty text.
-std::optional<std::string> hostText(REALstring s) {
-    if (!s) return std::nullopt;
-    REALstring converted = REALConvertString(s, kREALTextEncodingUTF8);
-    if (!converted) return std::nullopt;
-    size_t size = 0;
-    const void* bytes = REALGetStringContents(converted, &size);
-    std::string text(bytes ? static_cast<const char*>(bytes) : "", bytes ? size : 0);
-    REALUnlockString(converted);
-    // The toolkit takes C strings: the text ends at its first NUL.
-    text.resize(std::strlen(text.c_str()));
-    return text;
-}
-
-// The toolkit object of a host object when it is of the named toolkit class.
-template <class T> T* objectAs(REALobject object, const char* toolkitClass) {
-    Kelvo_QTObj* o = FenraKelvoObjectInstance(object);
-    return o && o->isA(toolkitClass) ? static_cast<T*>(o) : nullptr;
-}
-
-// Gives a constructor's new toolkit object to its host object (which the host made empty).
-void adopt(REALobject self, Kelvo_QTObj* object) {
-    FenraInstanceRecord* record = FenraInstanceRecordOf(self);
-    if (!record || !object) {
-        delete object;
-        return;
-    }
-    if (record->object && !record->byRef) delete record->object;
-    record->object = object;
-    record->byRef = 0;
-}
-
-REALmemoryBlock newBlock(const void* bytes, size_t size) {
-    if (size > size_t(INT32_MAX)) return nullptr;
-    REALmemoryBlock block = REALNewMemoryBlock(RBInteger(size));
-    void* out = block ? REALMemoryBlockGetPtr(block) : nullptr;
-    if (block && size > 0) {
-        if (!out) {
-            REALUnlockObject(block);
-            return nullptr;
-        }
-        std::memcpy(out, bytes, size);
-    }
-    return block;
-}
-
-// The bytes of a memory block argument; false for nil or an object that is not a block.
-bool blockBytes(REALmemoryBlock block, const uint8_t*& bytes, uint32_t& size) {
-    if (!block) return false;
-    RBInteger n = REALMemoryBlockGetSize(block);
-    void* p = REALMemoryBlockGetPtr(block);
-    if (!p || n < 0) return false;
-    bytes = static_cast<const uint8_t*>(p);
-    size = uint32_t(n);
-    return true;
-}
-
-bool fitsUInt16(RBInteger v) {
-    return v >= 0 && v <= 0xFFFF;
-}
-bool fitsInt16(RBInteger v) {
-    return v >= INT16_MIN && v <= INT16_MAX;
-}
-// A double the single-precision type can hold without overflowing: NaN and infinities pass,
-// finite values beyond the float range are refused.
-bool fitsFloat(double v) {
-    return !std::isfinite(v) || std::fabs(v) <= double(FLT_MAX);
-}
-
-REALMethodRecord method(void* function, const char* declaration, void* setter = nullptr) {
-    return REALMethodRecord{reinterpret_cast<REALproc>(function),
-                            reinterpret_cast<REALproc>(setter),
-                            declaration,
-                            kREALConsoleSafe,
-                            {}};
-}
-
-REALPropertyRecord property(const char* name, const char* type, void* getter, void* setter,
-                            RBRecordWord param) {
-    return REALPropertyRecord{nullptr,
-                              name,
-                              type,
-                              kREALConsoleSafe,
-                              reinterpret_cast<REALproc>(getter),
-                              reinterpret_cast<REALproc>(setter),
-                              param,
-                              {}};
-}
-
-template <class T> void* fn(T f) {
-    return reinterpret_cast<void*>(f);
-}
-
-template <size_t N> RBRecordWord countOf(const REALPropertyRecord (&)[N]) {
-    return RBRecordWord(N);
-}
-template <size_t N> RBRecordWord countOf(const REALMethodRecord (&)[N]) {
-    return RBRecordWord(N);
-}
-template <size_t N> RBRecordWord countOf(const REALConstantRecord (&)[N]) {
-    return RBRecordWord(N);
-}
 
 void cloneConstructor(REALobject self, REALobject other) {
     FenraNewClonedObject(self, other);
@@ -156,8 +44,7 @@ void cloneConstructor(REALobject self, REALobject other) {
 // FenraDicomValue: the raw value of an element
 
 KelvoDicomDataNode* nodeOf(REALobject self) {
-    KelvoDicomDataNode* node = objectAs<KelvoDicomDataNode>(self, "KelvoDicomDataNode");
-    return node && node->qtObjIsValid() ? node : nullptr;
+    return validObjectAs<KelvoDicomDataNode>(self, "KelvoDicomDataNode");
 }
 
 enum : RBInteger { kTypeUnknown = 0, kTypeString = 1, kTypeInteger = 2, kTypeDouble = 3, kTypePointer = 4 };
@@ -1080,8 +967,7 @@ REALMethodRecord decimalStringMethods[] = {
 // FenraDicomNumber: FL, FD, SS, SL, US and UL
 
 KelvoDicomDataNumber* numberOf(REALobject self) {
-    KelvoDicomDataNumber* n = objectAs<KelvoDicomDataNumber>(self, "KelvoDicomDataNumber");
-    return n && n->qtObjIsValid() ? n : nullptr;
+    return validObjectAs<KelvoDicomDataNumber>(self, "KelvoDicomDataNumber");
 }
 
 double numberGetDouble(REALobject self, RBInteger param) {
@@ -1189,8 +1075,7 @@ REALMethodRecord numberSharedMethods[] = {
 // FenraDicomDataElement
 
 KelvoDicomDataElement* elementOf(REALobject self) {
-    KelvoDicomDataElement* e = objectAs<KelvoDicomDataElement>(self, "KelvoDicomDataElement");
-    return e && e->qtObjIsValid() ? e : nullptr;
+    return validObjectAs<KelvoDicomDataElement>(self, "KelvoDicomDataElement");
 }
 
 REALstring elementGetString(REALobject self, RBInteger param) {
@@ -1286,22 +1171,6 @@ REALMethodRecord elementMethods[] = {
 };
 
 // The member tables of the classes.
-template <class P, class M> FenraClassTables tables(P& properties, M& methods) {
-    FenraClassTables t;
-    t.properties = properties;
-    t.propertyCount = countOf(properties);
-    t.methods = methods;
-    t.methodCount = countOf(methods);
-    return t;
-}
-
-template <class M> FenraClassTables methodTables(M& methods) {
-    FenraClassTables t;
-    t.methods = methods;
-    t.methodCount = countOf(methods);
-    return t;
-}
-
 FenraClassTables valueTables() {
     FenraClassTables t = tables(valueProperties, valueMethods);
     t.constants = valueConstants;
@@ -1337,13 +1206,6 @@ FenraClassTables numberTables() {
     return t;
 }
 
-FenraClassTables vrStringTables() {
-    FenraClassTables t;
-    t.properties = stringProperties;
-    t.propertyCount = countOf(stringProperties);
-    return t;
-}
-
 } // namespace
 
 REALClassRecord FenraDicomValueClass =
@@ -1355,7 +1217,7 @@ REALClassRecord FenraDicomBinaryValueClass =
 REALClassRecord FenraDicomAttributeTagClass =
     FenraMakeClassRecord("FenraDicomAttributeTag", "FenraDicomVRValue", 0, tables(tagProperties, tagMethods));
 REALClassRecord FenraDicomVRStringValueClass =
-    FenraMakeClassRecord("FenraDicomVRStringValue", "FenraDicomVRValue", 0, vrStringTables());
+    FenraMakeClassRecord("FenraDicomVRStringValue", "FenraDicomVRValue", 0, propertyTables(stringProperties));
 REALClassRecord FenraDicomTextClass =
     FenraMakeClassRecord("FenraDicomText", "FenraDicomVRStringValue", kREALConsoleSafe, textTables());
 REALClassRecord FenraDicomAgeClass =

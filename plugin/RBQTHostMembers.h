@@ -5,6 +5,8 @@
 #include "RBQTCommon.h"
 #include "RBQTDicomObjTools.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -15,6 +17,10 @@ namespace fenra {
 inline REALstring hostString(const char* text) {
     if (!text) text = "";
     return REALBuildString(text, RBInteger(std::strlen(text)), kREALTextEncodingUTF8);
+}
+
+inline REALstring hostString(const char* text, size_t length) {
+    return REALBuildString(text ? text : "", text ? RBInteger(length) : 0, kREALTextEncodingUTF8);
 }
 
 // The text of a host string in UTF-8, up to its first NUL (the toolkit takes C strings); nothing
@@ -56,8 +62,44 @@ inline void adopt(REALobject self, Kelvo_QTObj* object) {
     record->byRef = 0;
 }
 
+// A new memory block holding a copy of the bytes; nil when the host cannot hold that many.
+inline REALmemoryBlock newBlock(const void* bytes, size_t size) {
+    if (size > size_t(INT32_MAX)) return nullptr;
+    REALmemoryBlock block = REALNewMemoryBlock(RBInteger(size));
+    void* out = block ? REALMemoryBlockGetPtr(block) : nullptr;
+    if (block && size > 0) {
+        if (!out) {
+            REALUnlockObject(block);
+            return nullptr;
+        }
+        std::memcpy(out, bytes, size);
+    }
+    return block;
+}
+
+// The bytes of a memory block argument; false for nil or an object that is not a block.
+inline bool blockBytes(REALmemoryBlock block, const uint8_t*& bytes, uint32_t& size) {
+    if (!block) return false;
+    RBInteger n = REALMemoryBlockGetSize(block);
+    void* p = REALMemoryBlockGetPtr(block);
+    if (!p || n < 0) return false;
+    bytes = static_cast<const uint8_t*>(p);
+    size = uint32_t(n);
+    return true;
+}
+
 inline bool fitsUInt16(RBInteger v) {
     return v >= 0 && v <= 0xFFFF;
+}
+
+inline bool fitsInt16(RBInteger v) {
+    return v >= INT16_MIN && v <= INT16_MAX;
+}
+
+// A double the single-precision type can hold without overflowing: NaN and infinities pass,
+// finite values beyond the float range are refused.
+inline bool fitsFloat(double v) {
+    return !std::isfinite(v) || std::fabs(v) <= double(FLT_MAX);
 }
 
 // An unsigned count as a host integer, held at the largest one.
@@ -91,10 +133,22 @@ template <class R, size_t N> RBRecordWord countOf(R (&)[N]) {
     return RBRecordWord(N);
 }
 
-template <class P, class M> FenraClassTables tables(P& properties, M& methods) {
+template <class P> FenraClassTables propertyTables(P& properties) {
     FenraClassTables t;
     t.properties = properties;
     t.propertyCount = countOf(properties);
+    return t;
+}
+
+template <class M> FenraClassTables methodTables(M& methods) {
+    FenraClassTables t;
+    t.methods = methods;
+    t.methodCount = countOf(methods);
+    return t;
+}
+
+template <class P, class M> FenraClassTables tables(P& properties, M& methods) {
+    FenraClassTables t = propertyTables(properties);
     t.methods = methods;
     t.methodCount = countOf(methods);
     return t;

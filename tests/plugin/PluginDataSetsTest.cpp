@@ -5,6 +5,7 @@
 #include "KelvoDicomDataImagePixel.h"
 #include "KelvoDicomDataTree.h"
 #include "PluginHost.h"
+#include "PluginScript.h"
 
 #include <gtest/gtest.h>
 
@@ -12,40 +13,21 @@
 
 using namespace sylhost;
 using plugintest::host;
+using plugintest::ScriptRun;
 
 namespace {
 
-struct ScriptRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs the script; "@CORPUS@" stands for the corpus folder and "@SCRATCH@" for a scratch folder
-// that holds "plain.txt", a file that is not DICOM.
+// Runs the script; "@SCRATCH@" in it stands for a scratch folder that holds "plain.txt", a file
+// that is not DICOM.
 ScriptRun script(std::string text) {
     testsupport::ScratchDir dir("plugin-datasets");
     testsupport::writeFile(dir.file("plain.txt"), std::string(300, 'x'));
-    auto replace = [&](const std::string& mark, const std::string& with) {
-        for (size_t at; (at = text.find(mark)) != std::string::npos;)
-            text.replace(at, mark.size(), with);
-    };
-    replace("@CORPUS@", testsupport::pydicomTestFiles());
-    replace("@SCRATCH@", dir.path().string());
-    testsupport::writeFile(dir.file("script.txt"), text);
-    int status = -1;
-    std::string out = testsupport::run(std::string(SYLMARK_HOST_PROGRAM) + " --plugin " + FENRA_BASE_PLUGIN +
-                                           " --plugin " + PLUGIN_UNDER_TEST + " --script " +
-                                           dir.file("script.txt") + " 2>" + dir.file("err"),
-                                       &status);
-    return ScriptRun{status, out, testsupport::readFile(dir.file("err"))};
+    plugintest::replaceAll(text, "@SCRATCH@", dir.path().string());
+    return plugintest::runScript(dir, std::move(text));
 }
 
 std::string output(const std::string& text) {
-    ScriptRun r = script(text);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    return r.out;
+    return plugintest::successfulOutput(script(text));
 }
 
 } // namespace

@@ -2,37 +2,21 @@
 // the plug-in under test, on files of the pydicom corpus. Every script ends with nothing left
 // alive, which the host program checks itself (a leak fails the run).
 #include "PluginHost.h"
+#include "PluginScript.h"
 
 #include <gtest/gtest.h>
 
+using plugintest::ScriptRun;
+
 namespace {
 
-struct ScriptRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs the script; "@CORPUS@" in it stands for the corpus folder.
-ScriptRun script(std::string text) {
-    for (size_t at; (at = text.find("@CORPUS@")) != std::string::npos;)
-        text.replace(at, 8, testsupport::pydicomTestFiles());
+ScriptRun script(const std::string& text) {
     testsupport::ScratchDir dir("plugin-values");
-    testsupport::writeFile(dir.file("script.txt"), text);
-    int status = -1;
-    std::string out = testsupport::run(std::string(SYLMARK_HOST_PROGRAM) + " --plugin " + FENRA_BASE_PLUGIN +
-                                           " --plugin " + PLUGIN_UNDER_TEST + " --script " +
-                                           dir.file("script.txt") + " 2>" + dir.file("err"),
-                                       &status);
-    return ScriptRun{status, out, testsupport::readFile(dir.file("err"))};
+    return plugintest::runScript(dir, text);
 }
 
-// Runs a script that must succeed and returns what it printed.
 std::string output(const std::string& text) {
-    ScriptRun r = script(text);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    return r.out;
+    return plugintest::successfulOutput(script(text));
 }
 
 } // namespace
