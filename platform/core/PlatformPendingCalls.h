@@ -28,15 +28,10 @@ void SetMovieGWorld(Movie movie, CGrafPtr port, GDevice** gdh);
 void MoviesTask(Movie movie, int32_t maxMilliSecToUse);
 OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType);
 
-// Components: movie controllers, sequence grabbers, importers. CloseComponent is the component
-// manager's (PlatformComponents.h in the imaging layer).
+// Components: importers. CloseComponent is the component manager's (PlatformComponents.h in the
+// imaging layer); movie controllers and sequence grabbers are the movie layer's
+// (PlatformMovieControllers.h, PlatformSequenceGrabber.h).
 OSErr CloseComponent(ComponentInstance instance);
-// Whether the controller lets its selection be edited.
-int32_t MCIsEditingEnabled(MovieController mc);
-ComponentResult MCDoAction(MovieController mc, int16_t action, void* params);
-TimeValue MCGetCurrentTime(MovieController mc, TimeScale* scale);
-ComponentResult SGGetDataRef(SeqGrabComponent sg, Handle* dataRef, OSType* dataRefType, int32_t* whereFlags);
-ComponentResult SGGetChannelSampleDescription(SGChannel channel, Handle sampleDesc);
 // Defined with the imaging layer's graphics importers (PlatformGraphicsImport.cpp).
 OSErr GetGraphicsImporterForFile(const FSSpec* file, GraphicsImportComponent* importer);
 OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, int32_t flags, Component* importer);

@@ -35,8 +35,3 @@ ComponentResult MediaHasCharacteristic(MediaHandler, OSType, Boolean* hasIt) {
     if (hasIt) *hasIt = false;
     return badComponentInstance;
 }
-
-ComponentResult SGGetChannelClip(SGChannel, RgnHandle* clipRgn) {
-    if (clipRgn) *clipRgn = nullptr;
-    return badComponentInstance;
-}

@@ -1,4 +1,4 @@
-// Display-side calls on movies, tracks, media handlers and sequence-grabber channels that the
+// Display-side calls on movies, tracks and media handlers that the
 // imaging and movie layers answer: clip regions, graphics modes, media handlers, movie time bases,
 // and the drawing of pictures. Until those layers provide them, each call here answers with the
 // platform's status for the object it cannot reach (invalidMovie, invalidTrack, invalidMedia,
@@ -34,6 +34,3 @@ MediaHandler GetMediaHandler(Media media);
 TimeBase GetMovieTimeBase(Movie movie);
 ComponentResult MediaGetGraphicsMode(MediaHandler handler, int32_t* graphicsMode, RGBColor* opColor);
 ComponentResult MediaHasCharacteristic(MediaHandler handler, OSType characteristic, Boolean* hasIt);
-
-// Sequence-grabber channels.
-ComponentResult SGGetChannelClip(SGChannel channel, RgnHandle* clipRgn);

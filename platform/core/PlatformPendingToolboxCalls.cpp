@@ -2,8 +2,3 @@
 
 #include "PlatformErrors.h"
 #include "PlatformPendingCalls.h"
-
-ComponentResult SGGetSettings(SeqGrabComponent, UserData* ud, int32_t) {
-    if (ud) *ud = nullptr;
-    return badComponentInstance;
-}

@@ -1,6 +1,5 @@
 // Movie-toolbox and imaging calls that the foundation's QuickTime utilities make and that the
-// movie and imaging layers answer: the settings of sequence grabbers and graphics importers found
-// for a data reference (CG images are the imaging layer's, PlatformCoreGraphics.h; the user data
+// movie and imaging layers answer: the graphics importers found for a data reference (CG images are the imaging layer's, PlatformCoreGraphics.h; the user data
 // lists themselves are the core's, PlatformUserData.h; the user data of movies, tracks and media
 // is the movie layer's, PlatformMovies.h; the sticky error is the core's, PlatformErrors.h). Until
 // those layers provide them, each call here answers with the platform's status for the object it
@@ -22,10 +21,6 @@ struct DataReferenceRecord {
 constexpr OSErr couldNotResolveDataRef = -2000;
 constexpr int32_t kGraphicsImporterDontValidate = 1; // the flag that skips validation of the data
 constexpr int32_t kMovieImporterDontUseGraphicsImporters = 4;
-
-// The sequence grabber's settings as a new user data list (flags 0); badComponentInstance and no
-// list until sequence grabbers exist.
-ComponentResult SGGetSettings(SeqGrabComponent s, UserData* ud, int32_t flags);
 
 // A graphics importer that can read the data reference ('alis', 'hndl' or 'ptr '), or
 // cantFindHandler; defined with the imaging layer's graphics importers

@@ -10,6 +10,7 @@
 #include "PlatformTimeBase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -199,8 +200,35 @@ void ensureBuiltins() {
     });
 }
 
+// Installers of the layers above, constant-initialised so that adding one works from any static
+// initialiser. A slot is written before the count that covers it, and a reader stops at the first
+// slot not written yet.
+constexpr int kMaxInstallers = 8;
+std::atomic<void (*)()> g_installers[kMaxInstallers];
+std::atomic<int> g_installerCount{0};
+std::atomic<int> g_installersRun{0};
+thread_local bool t_runningInstallers = false;
+
+void runInstallers() {
+    if (t_installing || t_runningInstallers) return;
+    int done = g_installersRun.load(std::memory_order_acquire);
+    const int count = std::min(g_installerCount.load(std::memory_order_acquire), kMaxInstallers);
+    if (done >= count) return;
+    t_runningInstallers = true;
+    for (; done < count; ++done) {
+        void (*install)() = g_installers[done].load(std::memory_order_acquire);
+        if (!install) break;
+        install();
+    }
+    t_runningInstallers = false;
+    int seen = g_installersRun.load(std::memory_order_acquire);
+    while (seen < done && !g_installersRun.compare_exchange_weak(seen, done, std::memory_order_acq_rel)) {
+    }
+}
+
 Registry& builtinRegistry() {
     ensureBuiltins();
+    runInstallers();
     return registry();
 }
 
@@ -316,6 +344,14 @@ ComponentInstance OpenComponent(Component aComponent) {
     return ci;
 }
 
+ComponentInstance OpenDefaultComponent(OSType componentType, OSType componentSubType) {
+    ComponentDescription looking{componentType, componentSubType, kAnyComponentManufacturer, 0,
+                                 kAnyComponentFlagsMask};
+    if (!componentType) return nullptr;
+    Component c = FindNextComponent(nullptr, &looking);
+    return c ? OpenComponent(c) : nullptr;
+}
+
 OSErr CloseComponent(ComponentInstance ci) {
     Registry& r = builtinRegistry();
     InstanceEntry entry;
@@ -409,6 +445,17 @@ Component registerComponent(const ComponentDescription& desc, const char* name, 
     r.order.push_back(record.get());
     r.components.insert(record.get());
     return record.release();
+}
+
+bool addComponentInstaller(void (*install)()) {
+    if (!install) return false;
+    const int slot = g_installerCount.load(std::memory_order_acquire);
+    for (int i = 0; i < std::min(slot, kMaxInstallers); ++i)
+        if (g_installers[i].load(std::memory_order_acquire) == install) return true;
+    const int index = g_installerCount.fetch_add(1, std::memory_order_acq_rel);
+    if (index >= kMaxInstallers) return false;
+    g_installers[index].store(install, std::memory_order_release);
+    return true;
 }
 
 OSErr unregisterComponent(Component component) {

@@ -89,6 +89,9 @@ OSErr GetComponentIconSuite(Component aComponent, Handle* iconSuite);
 // component, else the provider's status.
 OSErr OpenAComponent(Component aComponent, ComponentInstance* ci);
 ComponentInstance OpenComponent(Component aComponent);
+// An instance of the first component of the type and subtype (0: any subtype), from any maker;
+// null when none is registered or it refuses to open.
+ComponentInstance OpenDefaultComponent(OSType componentType, OSType componentSubType);
 // Closes an instance opened through the manager, or one a provider opened on its own (a clock
 // opened on a caller's time source); badComponentInstance (as an OSErr) for anything else.
 OSErr CloseComponent(ComponentInstance ci);
@@ -144,6 +147,14 @@ Component registerComponent(const ComponentDescription& desc, const char* name, 
                             Handle iconSuite, const ComponentCallbacks& callbacks, void* refcon);
 // Takes a component out of the catalogue; validInstancesExist while instances are open.
 OSErr unregisterComponent(Component component);
+
+// Lets a layer above this one register its components (movie controllers, sequence grabbers)
+// before anybody looks for them: the layer adds an installer from a static initialiser, and the
+// manager runs it on its next use, after the built-in components. Adding only stores the
+// function, so it is safe before any other initialiser has run. An installer may run more than
+// once (from two threads at first use) and must register its components only once; it must not
+// add installers. False when the table of installers is full.
+bool addComponentInstaller(void (*install)());
 
 // The registered component that `c` names (a component or one of its instances); null when the
 // manager does not know it.

@@ -3,6 +3,7 @@
 #include "PlatformDataRef.h"
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
+#include "PlatformMovieExport.h"
 #include "PlatformMovieModel.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformQTFileFormat.h"
@@ -445,73 +446,16 @@ OSErr layOut(const MovieRecord& movie, AtomPlan& plan, Layout& layout, int64_t h
 
 } // namespace
 
+// Flattening tells the movie's progress procedure about its work (PlatformMovieExport.h).
 void FlattenMovie(Movie movie, int32_t, const FSSpec* fileSpec, OSType, int16_t, int32_t createMovieFileFlags,
                   int16_t* resId, const unsigned char*) {
+    if (!onRecord(movie, false, [](MovieRecord&) { return true; })) return;
     const std::string path = specPath(fileSpec);
-    Lock lock(mutex());
-    MovieRecord* m = findMovie(movie);
-    if (!m) {
-        result(invalidMovie);
-        return;
-    }
     if (path.empty()) {
         result(paramErr);
         return;
     }
-    AtomPlan plan;
-    plan.selfContained = true;
-    plan.isSelf = [](const MediaRecord&, size_t) { return true; };
-    Layout layout;
-    Bytes atom;
-    OSErr err = noErr;
-    try {
-        // The data's header is 16 bytes when its size may not fit 32 bits.
-        int64_t total = 0;
-        for (const auto& t : m->tracks)
-            if (t->media)
-                for (const SampleRun& r : t->media->runs)
-                    total += r.count * int64_t(r.size);
-        const int64_t mdatHeader = total + 8 > int64_t(UINT32_MAX) ? 16 : 8;
-        err = layOut(*m, plan, layout, 20, mdatHeader, atom);
-        int fd = -1;
-        if (!err) err = openNewFile(path, createMovieFileFlags, &fd);
-        if (!err) {
-            Bytes head = fileStart();
-            head.resize(20);
-            int64_t at = 0;
-            err = writeAll(fd, head.data(), head.size(), at);
-            at += int64_t(head.size());
-            if (!err) err = writeAll(fd, atom.data(), atom.size(), at);
-            at += int64_t(atom.size());
-            uint8_t header[16];
-            if (mdatHeader == 8) {
-                platform::storeBE32(header, uint32_t(total + 8));
-                platform::storeBE32(header + 4, FOUR_CHAR_CODE("mdat"));
-            } else {
-                platform::storeBE32(header, 1);
-                platform::storeBE32(header + 4, FOUR_CHAR_CODE("mdat"));
-                platform::storeBE32(header + 8, uint32_t(uint64_t(total + 16) >> 32));
-                platform::storeBE32(header + 12, uint32_t(total + 16));
-            }
-            if (!err) err = writeAll(fd, header, size_t(mdatHeader), at);
-            at += mdatHeader;
-            for (const auto& t : m->tracks) {
-                if (err || !t->media) continue;
-                for (const SampleRun& r : t->media->runs) {
-                    if (err) break;
-                    err = copyRun(*t->media, r, [&](const uint8_t* p, size_t n) {
-                        const OSErr e = writeAll(fd, p, n, at);
-                        at += int64_t(n);
-                        return e;
-                    });
-                }
-            }
-            if (close(fd) != 0 && !err) err = ioErr;
-            if (err) unlink(path.c_str());
-        }
-    } catch (const std::bad_alloc&) {
-        err = memFullErr;
-    }
+    const OSErr err = writeFlattenedMovie(movie, path, createMovieFileFlags, progressOpFlatten, movie);
     if (!err && resId) *resId = movieInDataForkResID;
     result(err);
 }

@@ -113,6 +113,10 @@ struct MovieRecord {
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
     DataRef defaultDataRef; // type 0: none; new media of the movie store their samples there
+    // The procedure told about long operations (null: none; -1: the platform's own, which shows
+    // nothing), and its constant (PlatformMovieExport.h).
+    OSErr (*progressProc)(Movie, int16_t, int16_t, Fixed, intptr_t) = nullptr;
+    intptr_t progressRefCon = 0;
 };
 
 // A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie

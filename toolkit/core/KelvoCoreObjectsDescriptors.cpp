@@ -5,6 +5,7 @@
 #include "PlatformErrors.h"
 #include "PlatformMemory.h"
 #include "PlatformMovies.h"
+#include "PlatformSequenceGrabber.h"
 #include "PlatformPendingCalls.h"
 
 #include <cstddef>

@@ -5,6 +5,7 @@
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformGeometry.h"
+#include "PlatformMovieControllers.h"
 #include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformTimeBase.h"
@@ -94,9 +95,6 @@ const char* Kelvo_UUID::stringValue() {
 // Play selection of a movie controller, shared by both time ranges.
 
 namespace {
-
-constexpr int16_t mcActionGetSelectionBegin = 53;
-constexpr int16_t mcActionGetSelectionDuration = 54;
 
 int64_t timeValue(const TimeRecord& tr) {
     return Kelvo_Utils::ConvertWideToSInt64(tr.value);

@@ -6,6 +6,7 @@
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
 #include "PlatformMovies.h"
+#include "PlatformSequenceGrabber.h"
 #include "PlatformPendingCalls.h"
 
 #include <cstring>

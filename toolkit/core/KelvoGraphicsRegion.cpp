@@ -2,6 +2,7 @@
 
 #include "KelvoGraphicsSources.h"
 #include "PlatformMovies.h"
+#include "PlatformSequenceGrabber.h"
 #include "PlatformPictures.h"
 #include "PlatformEndian.h"
 #include "PlatformGraphicsImport.h"

@@ -5,6 +5,7 @@
 #include "PlatformGraphicsMetaData.h"
 #include "PlatformMovies.h"
 #include "PlatformPendingToolboxCalls.h"
+#include "PlatformSequenceGrabber.h"
 
 #include <climits>
 #include <cstring>
