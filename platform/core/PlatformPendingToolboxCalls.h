@@ -1,9 +1,9 @@
 // Movie-toolbox and imaging calls that the foundation's QuickTime utilities make and that the
-// movie and imaging layers answer: the graphics importers found for a data reference (CG images are the imaging layer's, PlatformCoreGraphics.h; the user data
-// lists themselves are the core's, PlatformUserData.h; the user data of movies, tracks and media
-// is the movie layer's, PlatformMovies.h; the sticky error is the core's, PlatformErrors.h). Until
-// those layers provide them, each call here answers with the platform's status for the object it
-// cannot reach and hands back nothing; the layers replace the definitions in
+// movie and imaging layers answer: the graphics importers found for a data reference (CG images are the
+// imaging layer's, PlatformCoreGraphics.h; the user data lists themselves are the core's, PlatformUserData.h;
+// the user data of movies, tracks and media is the movie layer's, PlatformMovies.h; the sticky error is the
+// core's, PlatformErrors.h). Until those layers provide them, each call here answers with the platform's
+// status for the object it cannot reach and hands back nothing; the layers replace the definitions in
 // PlatformPendingToolboxCalls.cpp.
 #pragma once
 

@@ -66,11 +66,11 @@ void installControllerComponent() {
         callbacks.open = openController;
         callbacks.close = closeController;
         callbacks.dispatch = dispatchController;
-        platform::registerComponent({MovieControllerComponentType, 0, platform::kVendorCode, cmpThreadSafe, 0},
-                                    "Movie Controller",
-                                    "Holds a movie for its caller: selection, current time, stepping and play "
-                                    "rate; draws no controller bar",
-                                    icon, callbacks, nullptr);
+        platform::registerComponent(
+            {MovieControllerComponentType, 0, platform::kVendorCode, cmpThreadSafe, 0}, "Movie Controller",
+            "Holds a movie for its caller: selection, current time, stepping and play "
+            "rate; draws no controller bar",
+            icon, callbacks, nullptr);
         if (icon) DisposeHandle(icon);
     });
 }

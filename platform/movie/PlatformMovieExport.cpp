@@ -34,7 +34,7 @@ constexpr OSType kAlias = FOUR_CHAR_CODE("alis");
 
 // The movie's progress procedure, read once when an operation starts.
 class Progress {
-public:
+  public:
     Progress(Movie movie, int16_t operation) : movie_(movie), operation_(operation) {
         Lock lock(registry().mutex);
         if (MovieRecord* m = findMovie(movie)) {
@@ -59,11 +59,12 @@ public:
     OSErr update(int64_t done, int64_t total) {
         if (!proc_) return noErr;
         const Fixed fraction = total <= 0 ? fixed1 : Fixed((__int128(done) * fixed1) / total);
-        return proc_(movie_, movieProgressUpdatePercent, operation_, fraction, refcon_) == noErr ? noErr
-                                                                                                 : userCanceledErr;
+        return proc_(movie_, movieProgressUpdatePercent, operation_, fraction, refcon_) == noErr
+                   ? noErr
+                   : userCanceledErr;
     }
 
-private:
+  private:
     Movie movie_;
     int16_t operation_;
     MovieProgressProcPtr proc_ = nullptr;
@@ -260,8 +261,8 @@ OSErr convert(Movie movie, Track onlyTrack, OSType fileType, int32_t flags, Comp
 
 namespace platform::movie {
 
-OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMovieFileFlags, int16_t operation,
-                          Movie progressMovie) {
+OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMovieFileFlags,
+                          int16_t operation, Movie progressMovie) {
     Plan plan;
     {
         Lock lock(registry().mutex);
@@ -309,8 +310,8 @@ MovieProgressUPP GetMovieProgressProc(Movie theMovie, intptr_t* refcon) {
     });
 }
 
-OSErr ConvertMovieToDataRef(Movie m, Track onlyTrack, Handle dataRef, OSType dataRefType, OSType fileType, OSType,
-                            int32_t flags, ComponentInstance userComp) {
+OSErr ConvertMovieToDataRef(Movie m, Track onlyTrack, Handle dataRef, OSType dataRefType, OSType fileType,
+                            OSType, int32_t flags, ComponentInstance userComp) {
     return convert(m, onlyTrack, fileType, flags, userComp, [&](std::string& path) -> OSErr {
         if (!dataRef || !*dataRef) return paramErr;
         if (dataRefType != kAlias) return couldNotResolveDataRef;
@@ -319,14 +320,16 @@ OSErr ConvertMovieToDataRef(Movie m, Track onlyTrack, Handle dataRef, OSType dat
     });
 }
 
-OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OSType fileType, OSType, int16_t,
-                         int16_t* resID, int32_t flags, ComponentInstance userComp) {
-    const OSErr err = convert(theMovie, onlyTrack, fileType, flags, userComp, [&](std::string& path) -> OSErr {
-        if (!outputFile || !std::memchr(outputFile->path, 0, sizeof outputFile->path) || !outputFile->path[0])
-            return paramErr;
-        path = outputFile->path;
-        return noErr;
-    });
+OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OSType fileType, OSType,
+                         int16_t, int16_t* resID, int32_t flags, ComponentInstance userComp) {
+    const OSErr err =
+        convert(theMovie, onlyTrack, fileType, flags, userComp, [&](std::string& path) -> OSErr {
+            if (!outputFile || !std::memchr(outputFile->path, 0, sizeof outputFile->path) ||
+                !outputFile->path[0])
+                return paramErr;
+            path = outputFile->path;
+            return noErr;
+        });
     if (!err && resID) *resID = movieInDataForkResID;
     return err;
 }

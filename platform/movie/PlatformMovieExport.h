@@ -19,24 +19,18 @@
 #include "PlatformMovies.h"
 
 // A movie's progress procedure: message, operation, fraction done, and the caller's constant.
-using MovieProgressProcPtr = OSErr (*)(Movie theMovie, int16_t message, int16_t whatOperation, Fixed percentDone,
-                                       intptr_t refcon);
+using MovieProgressProcPtr = OSErr (*)(Movie theMovie, int16_t message, int16_t whatOperation,
+                                       Fixed percentDone, intptr_t refcon);
 using MovieProgressUPP = MovieProgressProcPtr;
 
 // The platform's own procedure.
-inline MovieProgressProcPtr const kMovieProgressDefault = reinterpret_cast<MovieProgressProcPtr>(intptr_t(-1));
+inline MovieProgressProcPtr const kMovieProgressDefault =
+    reinterpret_cast<MovieProgressProcPtr>(intptr_t(-1));
 
-enum : int16_t {
-    movieProgressOpen = 0,
-    movieProgressUpdatePercent = 1,
-    movieProgressClose = 2
-};
+enum : int16_t { movieProgressOpen = 0, movieProgressUpdatePercent = 1, movieProgressClose = 2 };
 
 // Operations a progress procedure is told about.
-enum : int16_t {
-    progressOpFlatten = 1,
-    progressOpExportMovie = 12
-};
+enum : int16_t { progressOpFlatten = 1, progressOpExportMovie = 12 };
 
 // Flags of ConvertMovieToFile and ConvertMovieToDataRef (createMovieFileDeleteCurFile replaces
 // an existing file; without it an existing file is refused with dupFNErr).
@@ -68,7 +62,7 @@ namespace platform::movie {
 // Writes the movie flattened into a new file at `path` (createMovieFileDeleteCurFile replaces an
 // existing file), telling the movie's progress procedure about it as `operation`. On failure no
 // file is left. Called without the registry's lock.
-OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMovieFileFlags, int16_t operation,
-                          Movie progressMovie);
+OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMovieFileFlags,
+                          int16_t operation, Movie progressMovie);
 
 } // namespace platform::movie

@@ -88,7 +88,8 @@ OSErr closeGrabber(void*, ComponentInstance instance) {
         settings = it->second.settings;
         t.grabbers.erase(it);
     }
-    for (SGChannel c : channels) CloseComponent(c);
+    for (SGChannel c : channels)
+        CloseComponent(c);
     if (settings) DisposeUserData(settings);
     return noErr;
 }
@@ -135,9 +136,9 @@ void installGrabberComponents() {
         grabber.open = openGrabber;
         grabber.close = closeGrabber;
         grabber.dispatch = canDoNothing;
-        platform::registerComponent({SeqGrabComponentType, 0, platform::kVendorCode, cmpThreadSafe, 0},
-                                    "Sequence Grabber", "Grabs the frames of a source movie through a video channel",
-                                    icon, grabber, nullptr);
+        platform::registerComponent(
+            {SeqGrabComponentType, 0, platform::kVendorCode, cmpThreadSafe, 0}, "Sequence Grabber",
+            "Grabs the frames of a source movie through a video channel", icon, grabber, nullptr);
         platform::ComponentCallbacks channel;
         channel.open = openChannel;
         channel.close = closeChannel;

@@ -210,7 +210,8 @@ TEST_F(ControllerFixture, KeepsRateAndLoopingAndRefusesUnknownActions) {
     EXPECT_FALSE(on);
     for (int16_t unknown : {int16_t(0), int16_t(2), int16_t(5), int16_t(48), int16_t(55), int16_t(-1)})
         EXPECT_EQ(MCDoAction(mc, unknown, &rate), badComponentSelector) << unknown;
-    for (int16_t getter : {mcActionGetLooping, mcActionGetLoopIsPalindrome, mcActionGetFlags, mcActionGetPlayRate})
+    for (int16_t getter :
+         {mcActionGetLooping, mcActionGetLoopIsPalindrome, mcActionGetFlags, mcActionGetPlayRate})
         EXPECT_EQ(MCDoAction(mc, getter, nullptr), paramErr) << getter;
 }
 
