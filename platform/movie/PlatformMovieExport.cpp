@@ -268,6 +268,9 @@ OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMo
         Lock lock(registry().mutex);
         MovieRecord* m = findMovie(movie);
         if (!m) return invalidMovie;
+        // A movie file open for writing is not replaced under its writer.
+        for (const auto& [key, s] : registry().storages)
+            if (s->path == path) return fBsyErr;
         try {
             if (OSErr err = makePlan(*m, plan)) return err;
         } catch (const std::bad_alloc&) {

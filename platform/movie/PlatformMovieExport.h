@@ -10,7 +10,10 @@
 // - kMovieProgressDefault (-1) stands for the platform's own procedure, which shows nothing and
 //   never cancels; null removes the procedure. GetMovieProgressProc answers what was set.
 // - Export writes the whole movie, or only one of its tracks, as a movie file (file type 'MooV'),
-//   flattened: the movie atom first, then every sample's bytes. There is no export dialog: the
+//   flattened: the movie atom first, then every sample's bytes. The file is written beside the
+//   destination and put in its place when complete, so a movie may be written over the file its
+//   samples are read from, and a failed or cancelled write leaves what was there. A movie file
+//   open for writing (CreateMovieFile) is not replaced (fBsyErr). There is no export dialog: the
 //   flag that asks for one answers userCanceledErr, as a cancelled dialog does, and nothing is
 //   written. Other file types have no exporter here (cantFindHandler).
 #pragma once
@@ -60,8 +63,8 @@ OSErr ConvertMovieToFile(Movie theMovie, Track onlyTrack, FSSpec* outputFile, OS
 namespace platform::movie {
 
 // Writes the movie flattened into a new file at `path` (createMovieFileDeleteCurFile replaces an
-// existing file), telling the movie's progress procedure about it as `operation`. On failure no
-// file is left. Called without the registry's lock.
+// existing file; a movie file open for writing there is refused with fBsyErr), telling the movie's progress
+// procedure about it as `operation`. On failure no file is left. Called without the registry's lock.
 OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMovieFileFlags,
                           int16_t operation, Movie progressMovie);
 

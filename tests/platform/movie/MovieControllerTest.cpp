@@ -85,6 +85,8 @@ TEST_F(ControllerFixture, IsAComponentHoldingItsMovieAtIndexZero) {
     EXPECT_EQ(MCGetIndMovie(bare, 0), movie);
     EXPECT_EQ(MCSetMovie(bare, reinterpret_cast<Movie>(&tr), nullptr, Point{0, 0}), invalidMovie);
     EXPECT_EQ(MCGetIndMovie(bare, 0), movie);
+    EXPECT_EQ(OpenDefaultComponent(FOUR_CHAR_CODE("zzzz"), 0), nullptr);
+    EXPECT_EQ(OpenDefaultComponent(0, 0), nullptr);
     // Closed like any component; the movie stays the caller's.
     EXPECT_EQ(CloseComponent(bare), noErr);
     EXPECT_EQ(MCGetIndMovie(bare, 0), nullptr);

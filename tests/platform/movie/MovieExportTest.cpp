@@ -231,6 +231,40 @@ TEST_F(ExportFixture, RefusalsWriteNothing) {
     DisposeMovie(other);
 }
 
+// A movie whose samples lie in its own file may be exported over that file: every byte is read
+// from the old file before the new one takes its place. A file still open for writing is not
+// replaced under its writer.
+TEST(MovieExport, OverTheFileItsSamplesLieIn) {
+    if (!havePeers()) GTEST_SKIP() << "ffmpeg or ffprobe missing";
+    ScratchDir dir("movieexport-self");
+    const std::string path = dir.file("self.mov");
+    FSSpec spec = specOf(path);
+    int16_t refNum = 0;
+    Movie movie = nullptr;
+    ASSERT_EQ(
+        CreateMovieFile(&spec, FOUR_CHAR_CODE("TVOD"), -1, createMovieFileDeleteCurFile, &refNum, &movie),
+        noErr);
+    addVideoTrack(movie, 16, 8, 4, 5);
+    ASSERT_EQ(AddMovieResource(movie, refNum, nullptr, nullptr), noErr);
+    EXPECT_EQ(
+        ConvertMovieToFile(movie, nullptr, &spec, kQTFileTypeMovie, 0, -1, nullptr, kExportFlags, nullptr),
+        fBsyErr);
+    ASSERT_EQ(CloseMovieFile(refNum), noErr);
+    const std::string before = readFile(path);
+
+    ASSERT_EQ(
+        ConvertMovieToFile(movie, nullptr, &spec, kQTFileTypeMovie, 0, -1, nullptr, kExportFlags, nullptr),
+        noErr);
+    const std::string after = readFile(path);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after.substr(24, 4), "moov"); // flattened: the movie atom first
+    std::string expected;
+    for (int i = 0; i < 4; ++i)
+        expected += framePixels(16, 8, i, 5);
+    EXPECT_EQ(decodeFirstVideo(path, dir), expected);
+    DisposeMovie(movie);
+}
+
 struct Call {
     int16_t message;
     int16_t operation;
