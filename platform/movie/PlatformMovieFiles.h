@@ -9,6 +9,7 @@
 //   memory are copied into the data the first time they are written; samples in other files stay
 //   there and are referred to.
 // - Flattening writes a new file whose movie atom comes first, followed by every sample's bytes.
+//   It is written under a temporary name and renamed into place when complete.
 // - PutMovieIntoHandle (PlatformPendingCalls.h) puts the movie atom into a handle; samples that
 //   lie in files are referred to where they are, and samples the media keeps in memory follow the
 //   movie atom in an 'mdat' of the handle, which the atom refers to as itself.
@@ -71,6 +72,8 @@ OSErr CloseMovieFile(int16_t resRefNum);
 OSErr DeleteMovieFile(const FSSpec* fileSpec);
 
 // Writes the movie into a new file with its movie atom first and every sample's bytes after it,
-// the movie's file references resolved; the movies error tells how it went.
+// the movie's file references resolved; the movies error tells how it went. The movie's progress
+// procedure is told about the work and may cancel it, and the file takes its place only when
+// complete (PlatformMovieExport.h).
 void FlattenMovie(Movie movie, int32_t movieFlattenFlags, const FSSpec* fileSpec, OSType creator,
                   int16_t scriptTag, int32_t createMovieFileFlags, int16_t* resId, const unsigned char* resName);
