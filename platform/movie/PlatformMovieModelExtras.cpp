@@ -514,7 +514,7 @@ OSErr CopyMediaMutableSampleTable(Media theMedia, TimeValue64 startDecodeTime,
                 const int64_t t0 = run.firstDecodeTime + skip * run.duration;
                 if (t0 >= until || left == 0) break;
                 int64_t n = std::min(run.count - skip, left);
-                n = std::min(n, (until - t0 + run.duration - 1) / run.duration);
+                if (maxDecodeDuration > 0) n = std::min(n, ceilDiv(until - t0, run.duration));
                 table->rows.push_back({table->samples + 1, table->decodeEnd, n,
                                        run.dataOffset + skip * int64_t(run.size), run.size, run.duration,
                                        run.displayOffset, run.flags, QTSampleDescriptionID(run.description)});
