@@ -607,7 +607,7 @@ int32_t Kelvo_Movie::removeState(const Kelvo_EditState& state) {
 int32_t Kelvo_ExportMovie(Movie m, Track onlyTrack, Kelvo_DataReference& ref, Kelvo_OSType& fileType,
                           bool showDialog) {
     if (!ref.isFileStorage()) return kKelvoMediaMissing;
-    if (!fileType.qtObjIsValid() && !showDialog) return paramErr;
+    if (fileType.getOSType() == 0 && !showDialog) return paramErr;
     if (!m) return kKelvoNoMovie;
     DefaultProgress progress(m);
     return ConvertMovieToDataRef(m, onlyTrack, ref.DataRef(), ref.Type(), fileType.getOSType(), kCreator,

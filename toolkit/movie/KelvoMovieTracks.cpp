@@ -102,7 +102,7 @@ Kelvo_QTObjectsList* Kelvo_Movie::trackList(Kelvo_OSType* type, int32_t flags) {
         if (auto* wrapper = new (std::nothrow) Kelvo_Track(t)) list->addObjValueByRef(wrapper);
         return true;
     };
-    if (!type || !type->qtObjIsValid()) {
+    if (!type || type->getOSType() == 0) {
         _status = 0;
         const int32_t n = GetMovieTrackCount(_movie);
         for (int32_t i = 1; i <= n; ++i)
@@ -172,7 +172,7 @@ Kelvo_OSType* Kelvo_Movie::getMovieControllerType() {
 }
 
 void Kelvo_Movie::setMovieControllerType(Kelvo_OSType* type) {
-    if (!type || !type->qtObjIsValid()) {
+    if (!type || type->getOSType() == 0) {
         _status = paramErr;
         return;
     }

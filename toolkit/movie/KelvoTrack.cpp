@@ -722,7 +722,7 @@ int32_t Kelvo_Track::countTrackReference(Kelvo_OSType* refType) {
         _status = kKelvoNoTrack;
         return 0;
     }
-    if (refType && refType->qtObjIsValid()) return GetTrackReferenceCount(_track, refType->getOSType());
+    if (refType && refType->getOSType() != 0) return GetTrackReferenceCount(_track, refType->getOSType());
     int32_t total = 0;
     for (OSType t = GetNextTrackReferenceType(_track, 0); t != 0; t = GetNextTrackReferenceType(_track, t))
         total += GetTrackReferenceCount(_track, t);
@@ -749,7 +749,7 @@ Kelvo_QTObjectsList* Kelvo_Track::listOfTrackReference(Kelvo_OSType* refType) {
         _status = kKelvoNoTrack;
         return nullptr;
     }
-    if (!refType || !refType->qtObjIsValid()) {
+    if (!refType || refType->getOSType() == 0) {
         _status = paramErr;
         return nullptr;
     }
@@ -766,7 +766,7 @@ Kelvo_QTObjectsList* Kelvo_Track::listOfTrackReference(Kelvo_OSType* refType) {
 }
 
 int32_t Kelvo_Track::addTrackReference(Kelvo_Track* other, Kelvo_OSType* refType) {
-    if (!_track || !other || !other->qtObjIsValid() || !refType || !refType->qtObjIsValid()) return -1;
+    if (!_track || !other || !other->qtObjIsValid() || !refType || refType->getOSType() == 0) return -1;
     int32_t index = 0;
     _status = AddTrackReference(_track, other->track(), refType->getOSType(), &index);
     return _status == 0 ? index : -1;
@@ -777,7 +777,7 @@ bool Kelvo_Track::removeTrackReference(Kelvo_OSType* refType, int32_t index) {
         _status = kKelvoNoTrack;
         return false;
     }
-    if (!refType || !refType->qtObjIsValid()) {
+    if (!refType || refType->getOSType() == 0) {
         _status = paramErr;
         return false;
     }
@@ -790,7 +790,7 @@ bool Kelvo_Track::removeAllTrackReference(Kelvo_OSType* refType) {
         _status = kKelvoNoTrack;
         return false;
     }
-    if (!refType || !refType->qtObjIsValid()) {
+    if (!refType || refType->getOSType() == 0) {
         _status = paramErr;
         return false;
     }
