@@ -15,9 +15,9 @@ namespace platform::movie {
 
 uint32_t macTimeNow() {
     // 2082844800 seconds lie between 1904-01-01 and 1970-01-01.
-    const int64_t unix = std::chrono::duration_cast<std::chrono::seconds>(
-                             std::chrono::system_clock::now().time_since_epoch())
-                             .count();
+    const int64_t unix =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     return uint32_t(std::clamp<int64_t>(unix + 2082844800LL, 0, UINT32_MAX));
 }
 
@@ -122,8 +122,9 @@ std::vector<Edit> rescaled(const std::vector<Edit>& edits, int64_t from, int64_t
 
 const OpaqueQTSampleTable::Row* rowOf(QTSampleTableRef table, int64_t sampleNum) {
     if (!handed().has(table) || sampleNum < 1 || sampleNum > table->samples) return nullptr;
-    auto it = std::upper_bound(table->rows.begin(), table->rows.end(), sampleNum,
-                               [](int64_t n, const OpaqueQTSampleTable::Row& r) { return n < r.firstNumber; });
+    auto it =
+        std::upper_bound(table->rows.begin(), table->rows.end(), sampleNum,
+                         [](int64_t n, const OpaqueQTSampleTable::Row& r) { return n < r.firstNumber; });
     return &*--it;
 }
 
@@ -409,16 +410,19 @@ void QTSampleTableRelease(QTSampleTableRef sampleTable) {
     delete sampleTable;
 }
 
-OSStatus QTSampleTableAddSampleReferences(QTMutableSampleTableRef sampleTable, int64_t dataOffset, ByteCount dataSize,
-                                          TimeValue64 decodeDuration, TimeValue64 displayOffset,
-                                          int64_t numberOfSamples, MediaSampleFlags sampleFlags,
-                                          QTSampleDescriptionID sampleDescriptionID, int64_t* newSampleNumOut) {
+OSStatus QTSampleTableAddSampleReferences(QTMutableSampleTableRef sampleTable, int64_t dataOffset,
+                                          ByteCount dataSize, TimeValue64 decodeDuration,
+                                          TimeValue64 displayOffset, int64_t numberOfSamples,
+                                          MediaSampleFlags sampleFlags,
+                                          QTSampleDescriptionID sampleDescriptionID,
+                                          int64_t* newSampleNumOut) {
     if (newSampleNumOut) *newSampleNumOut = 0;
     Lock lock(registry().mutex);
     if (!handed().has(sampleTable)) return paramErr;
     OpaqueQTSampleTable& t = *sampleTable;
-    if (dataOffset < 0 || dataSize == 0 || decodeDuration < 1 || numberOfSamples < 1 || sampleDescriptionID < 0 ||
-        std::abs(displayOffset) > kMaxTime || numberOfSamples > kMaxTime / decodeDuration ||
+    if (dataOffset < 0 || dataSize == 0 || decodeDuration < 1 || numberOfSamples < 1 ||
+        sampleDescriptionID < 0 || std::abs(displayOffset) > kMaxTime ||
+        numberOfSamples > kMaxTime / decodeDuration ||
         t.decodeEnd > kMaxTime - numberOfSamples * decodeDuration ||
         __int128(dataSize) * numberOfSamples > kMaxTime - __int128(dataOffset))
         return paramErr;

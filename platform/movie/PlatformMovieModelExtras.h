@@ -70,10 +70,12 @@ OSStatus QTSampleTableCreateMutable(CFAllocatorRef allocator, TimeScale timescal
 void QTSampleTableRelease(QTSampleTableRef sampleTable);
 // Appends numberOfSamples samples of dataSize bytes each (at least 1 sample and 1 byte; a
 // duration of at least 1), their bytes one after another from dataOffset.
-OSStatus QTSampleTableAddSampleReferences(QTMutableSampleTableRef sampleTable, int64_t dataOffset, ByteCount dataSize,
-                                          TimeValue64 decodeDuration, TimeValue64 displayOffset,
-                                          int64_t numberOfSamples, MediaSampleFlags sampleFlags,
-                                          QTSampleDescriptionID sampleDescriptionID, int64_t* newSampleNumOut);
+OSStatus QTSampleTableAddSampleReferences(QTMutableSampleTableRef sampleTable, int64_t dataOffset,
+                                          ByteCount dataSize, TimeValue64 decodeDuration,
+                                          TimeValue64 displayOffset, int64_t numberOfSamples,
+                                          MediaSampleFlags sampleFlags,
+                                          QTSampleDescriptionID sampleDescriptionID,
+                                          int64_t* newSampleNumOut);
 int64_t QTSampleTableGetNumberOfSamples(QTSampleTableRef sampleTable);
 TimeScale QTSampleTableGetTimeScale(QTSampleTableRef sampleTable);
 // Per sample (1-based; 0 outside the table, -1 for the decode time).

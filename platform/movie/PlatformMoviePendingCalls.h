@@ -14,16 +14,16 @@
 struct GDevice;
 struct OpaqueQTAudioContext;
 using QTAudioContextRef = OpaqueQTAudioContext*;
-using MovieProgressProcPtr = OSErr (*)(Movie theMovie, int16_t message, int16_t whatOperation, Fixed percentDone,
-                                       int32_t refcon);
+using MovieProgressProcPtr = OSErr (*)(Movie theMovie, int16_t message, int16_t whatOperation,
+                                       Fixed percentDone, int32_t refcon);
 using MovieProgressUPP = MovieProgressProcPtr;
 
 // Movie files, storages, the scrap, data sizes and loading: the movie layer's reader.
 Boolean HasMovieChanged(Movie theMovie);
 OSErr RemoveMovieResource(int16_t resRefNum, int16_t resId);
 OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, int32_t flags, DataHandler* outDataHandler);
-OSErr CreateShortcutMovieFile(const FSSpec* fileSpec, OSType creator, int16_t scriptTag, int32_t createMovieFileFlags,
-                              Handle targetDataRef, OSType targetDataRefType);
+OSErr CreateShortcutMovieFile(const FSSpec* fileSpec, OSType creator, int16_t scriptTag,
+                              int32_t createMovieFileFlags, Handle targetDataRef, OSType targetDataRefType);
 OSErr PutMovieOnScrap(Movie theMovie, int32_t movieScrapFlags);
 OSErr SetMovieDefaultDataRef(Movie theMovie, Handle dataRef, OSType dataRefType);
 OSErr GetMovieDataSize64(Movie theMovie, TimeValue startTime, TimeValue duration, wide* dataSize);
@@ -59,15 +59,16 @@ ComponentResult VideoMediaGetStatistics(MediaHandler mh);
 ComponentResult VideoMediaResetStatistics(MediaHandler mh);
 void GetMediaPlayHints(Media theMedia, int32_t* flags);
 void SetMediaPlayHints(Media theMedia, int32_t flags);
-void GetTrackLoadSettings(Track theTrack, TimeValue* preloadTime, TimeValue* preloadDuration, int32_t* preloadFlags,
-                          int32_t* defaultHints);
-void SetTrackLoadSettings(Track theTrack, TimeValue preloadTime, TimeValue preloadDuration, int32_t preloadFlags,
-                          int32_t defaultHints);
+void GetTrackLoadSettings(Track theTrack, TimeValue* preloadTime, TimeValue* preloadDuration,
+                          int32_t* preloadFlags, int32_t* defaultHints);
+void SetTrackLoadSettings(Track theTrack, TimeValue preloadTime, TimeValue preloadDuration,
+                          int32_t preloadFlags, int32_t defaultHints);
 OSErr GenerateMovieApertureModeDimensions(Movie theMovie);
 OSErr RemoveMovieApertureModeDimensions(Movie theMovie);
 OSErr GenerateTrackApertureModeDimensions(Track theTrack);
 OSErr RemoveTrackApertureModeDimensions(Track theTrack);
-OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track theTrack, SampleDescriptionHandle sampleDesc);
+OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track theTrack,
+                                                           SampleDescriptionHandle sampleDesc);
 void SetAutoTrackAlternatesEnabled(Movie theMovie, Boolean enable);
 OSStatus QTAudioContextCreateForAudioDevice(CFAllocatorRef allocator, CFStringRef coreAudioDeviceUID,
                                             CFDictionaryRef options, QTAudioContextRef* newAudioContextOut);
@@ -79,5 +80,5 @@ Movie MCGetIndMovie(MovieController mc, int16_t index);
 ComponentResult MCMovieChanged(MovieController mc, Movie m);
 void SetMovieProgressProc(Movie theMovie, MovieProgressUPP p, int32_t refcon);
 void GetMovieProgressProc(Movie theMovie, MovieProgressUPP* p, int32_t* refcon);
-OSErr ConvertMovieToDataRef(Movie theMovie, Track onlyTrack, Handle dataRef, OSType dataRefType, OSType fileType,
-                            OSType creator, int32_t flags, ComponentInstance userComp);
+OSErr ConvertMovieToDataRef(Movie theMovie, Track onlyTrack, Handle dataRef, OSType dataRefType,
+                            OSType fileType, OSType creator, int32_t flags, ComponentInstance userComp);

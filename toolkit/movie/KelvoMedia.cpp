@@ -97,9 +97,9 @@ bool Kelvo_SampleReference::toQTNativeRecord(void* sampleTable, int32_t descript
         _status = paramErr;
         return false;
     }
-    _status = QTSampleTableAddSampleReferences(static_cast<QTMutableSampleTableRef>(sampleTable), int64_t(_offset),
-                                               ByteCount(perSample), _sampleDuration, 0, int64_t(_count),
-                                               MediaSampleFlags(_flags), descriptionId, nullptr);
+    _status = QTSampleTableAddSampleReferences(
+        static_cast<QTMutableSampleTableRef>(sampleTable), int64_t(_offset), ByteCount(perSample),
+        _sampleDuration, 0, int64_t(_count), MediaSampleFlags(_flags), descriptionId, nullptr);
     return _status == 0;
 }
 
@@ -130,7 +130,8 @@ Kelvo_Media::Kelvo_Media(Media m) {
 }
 
 Kelvo_Media::Kelvo_Media(const Kelvo_Media& other)
-    : Kelvo_Container(), _media(other._media), _mediaHandler(other._mediaHandler), _mediaType(other._mediaType) {
+    : Kelvo_Container(), _media(other._media), _mediaHandler(other._mediaHandler),
+      _mediaType(other._mediaType) {
     if (other._sampleReferences && other._sampleReferencesCount > 0) {
         const size_t n = size_t(other._sampleReferencesCount);
         _sampleReferences = new (std::nothrow) Kelvo_SampleReference[n];
@@ -369,7 +370,8 @@ void Kelvo_Media::sampleTimeInfoForTime(double t, Kelvo_TimeRange64& out) {
     const double m = timeToMediaTime(t);
     if (m < 0) return;
     TimeValue64 start = -1, length = 0;
-    GetMediaNextInterestingDisplayTime(_media, kEdgeSampleSearch, TimeValue64(m), kRateBackward, &start, nullptr);
+    GetMediaNextInterestingDisplayTime(_media, kEdgeSampleSearch, TimeValue64(m), kRateBackward, &start,
+                                       nullptr);
     if (GetMoviesError() != noErr || start < 0) {
         _status = kKelvoNegativeTime;
         return;
@@ -560,7 +562,8 @@ int16_t Kelvo_Media::quality() {
 }
 
 void Kelvo_Media::quality(int16_t q) {
-    if (q != mediaQualityDraft && q != mediaQualityNormal && q != mediaQualityBetter && q != mediaQualityBest) {
+    if (q != mediaQualityDraft && q != mediaQualityNormal && q != mediaQualityBetter &&
+        q != mediaQualityBest) {
         _status = paramErr;
         return;
     }
@@ -865,7 +868,8 @@ bool Kelvo_MediaVideo::isThreadSafe() const {
     const int32_t n = GetMediaSampleDescriptionCount(_media);
     for (int32_t i = 1; i <= n; ++i) {
         Kelvo_SmpDescriptor desc(_media, i);
-        if (!desc.qtObjIsValid() || !Kelvo_QTObjComponent::isThreadSafe(FOUR_CHAR_CODE("imdc"), desc.dataFormat()))
+        if (!desc.qtObjIsValid() ||
+            !Kelvo_QTObjComponent::isThreadSafe(FOUR_CHAR_CODE("imdc"), desc.dataFormat()))
             return false;
     }
     return true;
@@ -880,7 +884,8 @@ void Kelvo_MediaVideo::removeApertureModes() {
         if (!desc.qtObjIsValid()) continue;
         RemoveImageDescriptionExtension(desc.hImageDesc(), FOUR_CHAR_CODE("clap"), 0);
         RemoveImageDescriptionExtension(desc.hImageDesc(), FOUR_CHAR_CODE("pasp"), 0);
-        _status = SetMediaSampleDescription(_media, i, reinterpret_cast<SampleDescriptionHandle>(desc.hImageDesc()));
+        _status = SetMediaSampleDescription(_media, i,
+                                            reinterpret_cast<SampleDescriptionHandle>(desc.hImageDesc()));
         if (_status != 0) return;
     }
 }

@@ -526,7 +526,8 @@ void Kelvo_Movie::addMovieSegment(Kelvo_Movie* source, Kelvo_TimeRange* range, b
         from = source->_movie;
     }
     // The inserted tracks take this movie's geometry.
-    const bool video = GetMovieIndTrackType(from, 1, VisualMediaCharacteristic, movieTrackCharacteristic) != nullptr;
+    const bool video =
+        GetMovieIndTrackType(from, 1, VisualMediaCharacteristic, movieTrackCharacteristic) != nullptr;
     MatrixRecord own{}, mine{};
     if (video) {
         GetMovieMatrix(from, &own);

@@ -63,7 +63,8 @@ int32_t GetMovieFrameCountInSelection(Movie m, int32_t start, int32_t end, uint3
     TimeValue t = start;
     for (;;) {
         TimeValue next = -1;
-        GetMovieNextInterestingTime(m, flags, type ? 1 : 0, type ? &type : nullptr, t, kRateForward, &next, nullptr);
+        GetMovieNextInterestingTime(m, flags, type ? 1 : 0, type ? &type : nullptr, t, kRateForward, &next,
+                                    nullptr);
         ++count;
         if (next < 0 || next > end || (next <= t && flags == kStepSearch)) break;
         t = next;
@@ -147,8 +148,8 @@ bool Kelvo_Movie::isSkinMovie() {
 }
 
 bool Kelvo_Movie::isStreamingMovie() {
-    return _movie &&
-           GetMovieIndTrackType(_movie, 1, FOUR_CHAR_CODE("strm"), movieTrackMediaType | movieTrackEnabledOnly);
+    return _movie && GetMovieIndTrackType(_movie, 1, FOUR_CHAR_CODE("strm"),
+                                          movieTrackMediaType | movieTrackEnabledOnly);
 }
 
 bool Kelvo_Movie::isHintedMovie() {
@@ -188,14 +189,15 @@ Kelvo_Track* Kelvo_Movie::getFrontmostVideoTrack() {
     }
     Track front = nullptr;
     int16_t frontLayer = 0;
-    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly, [&](Track t) {
-        const int16_t layer = GetTrackLayer(t);
-        if (!front || layer < frontLayer) {
-            front = t;
-            frontLayer = layer;
-        }
-        return true;
-    });
+    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly,
+                 [&](Track t) {
+                     const int16_t layer = GetTrackLayer(t);
+                     if (!front || layer < frontLayer) {
+                         front = t;
+                         frontLayer = layer;
+                     }
+                     return true;
+                 });
     return front ? new (std::nothrow) Kelvo_Track(front) : nullptr;
 }
 
@@ -235,8 +237,9 @@ Track Kelvo_Movie::addTrackSegment(Kelvo_Track* source, Kelvo_TimeRange* range, 
     GetTrackDimensions(from, &width, &height);
     Media fromMedia = GetTrackMedia(from);
     Track made = NewMovieTrack(_movie, width, height, GetTrackVolume(from));
-    Media media = made ? NewTrackMedia(made, source->type(), fromMedia ? GetMediaTimeScale(fromMedia) : 0, nullptr, 0)
-                       : nullptr;
+    Media media =
+        made ? NewTrackMedia(made, source->type(), fromMedia ? GetMediaTimeScale(fromMedia) : 0, nullptr, 0)
+             : nullptr;
     if ((_status = GetMoviesStickyError()) != 0 || !media) {
         // A half-made track is not left in the movie.
         if (made) DisposeMovieTrack(made);
@@ -274,7 +277,8 @@ int16_t Kelvo_MovieCopySoundTracks(Kelvo_Movie& src, Kelvo_Movie& dst) {
         Media fromMedia = GetTrackMedia(t->track());
         Track made = NewMovieTrack(dst.movie(), 0, 0, GetTrackVolume(t->track()));
         Media media =
-            made ? NewTrackMedia(made, t->type(), fromMedia ? GetMediaTimeScale(fromMedia) : 0, nullptr, 0) : nullptr;
+            made ? NewTrackMedia(made, t->type(), fromMedia ? GetMediaTimeScale(fromMedia) : 0, nullptr, 0)
+                 : nullptr;
         if (media) {
             BeginMediaEdits(media);
             InsertTrackSegment(t->track(), made, 0, GetTrackDuration(t->track()), 0);
@@ -326,8 +330,8 @@ void Kelvo_Movie::duration(Kelvo_TimeRange* range, int32_t newDuration) {
         return;
     }
     const bool part = range && range->qtObjIsValid();
-    _status = ScaleMovieSegment(_movie, part ? range->start() : 0, part ? range->duration() : GetMovieDuration(_movie),
-                                newDuration);
+    _status = ScaleMovieSegment(_movie, part ? range->start() : 0,
+                                part ? range->duration() : GetMovieDuration(_movie), newDuration);
     if (_status == 0) changed();
 }
 
@@ -415,8 +419,8 @@ void Kelvo_Movie::sampleTimeInfoForTimeAndType(double t, uint32_t mediaType, Kel
     const int16_t types = mediaType ? 1 : 0;
     const TimeValue from = t >= double(INT32_MAX) ? INT32_MAX : TimeValue(t);
     TimeValue start = -1, length = 0;
-    GetMovieNextInterestingTime(_movie, kEdgeStepSearch, types, types ? &type : nullptr, from, kRateBackward, &start,
-                                nullptr);
+    GetMovieNextInterestingTime(_movie, kEdgeStepSearch, types, types ? &type : nullptr, from, kRateBackward,
+                                &start, nullptr);
     _status = GetMoviesError();
     if (_status != 0) return;
     if (start < 0) {
@@ -424,8 +428,8 @@ void Kelvo_Movie::sampleTimeInfoForTimeAndType(double t, uint32_t mediaType, Kel
         _status = kKelvoNegativeTime;
         return;
     }
-    GetMovieNextInterestingTime(_movie, kEdgeStepSearch, types, types ? &type : nullptr, start, kRateForward, nullptr,
-                                &length);
+    GetMovieNextInterestingTime(_movie, kEdgeStepSearch, types, types ? &type : nullptr, start, kRateForward,
+                                nullptr, &length);
     _status = GetMoviesError();
     if (_status != 0) return;
     out.start() = start;
@@ -551,7 +555,8 @@ void Kelvo_Movie::qtDisplayProperties(Kelvo_DisplayTransform* transform) {
     }
     SetMovieMatrix(_movie, transform->Matrix());
     _status = GetMoviesError();
-    if (Kelvo_Region* clip = transform->Clip(); clip && clip->qtObjIsValid()) SetMovieClipRgn(_movie, clip->region());
+    if (Kelvo_Region* clip = transform->Clip(); clip && clip->qtObjIsValid())
+        SetMovieClipRgn(_movie, clip->region());
     if (_status == 0) changed();
 }
 
@@ -602,37 +607,41 @@ void Kelvo_Movie::posterThumbnail(Kelvo_QDGWorldBuffer*& out) {
 bool Kelvo_Movie::highQualityEnabled() {
     if (!_movie) return false;
     bool any = false;
-    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly, [&](Track t) {
-        any = Kelvo_Track(t).highQualityEnabled();
-        return !any;
-    });
+    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly,
+                 [&](Track t) {
+                     any = Kelvo_Track(t).highQualityEnabled();
+                     return !any;
+                 });
     return any;
 }
 
 void Kelvo_Movie::highQualityEnabled(bool on) {
     if (!_movie) return;
-    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly, [&](Track t) {
-        Kelvo_Track(t).highQualityEnabled(on);
-        return true;
-    });
+    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly,
+                 [&](Track t) {
+                     Kelvo_Track(t).highQualityEnabled(on);
+                     return true;
+                 });
 }
 
 bool Kelvo_Movie::singleFieldEnabled() {
     if (!_movie) return false;
     bool any = false;
-    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly, [&](Track t) {
-        any = Kelvo_Track(t).singleFieldEnabled();
-        return !any;
-    });
+    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly,
+                 [&](Track t) {
+                     any = Kelvo_Track(t).singleFieldEnabled();
+                     return !any;
+                 });
     return any;
 }
 
 void Kelvo_Movie::singleFieldEnabled(bool on) {
     if (!_movie) return;
-    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly, [&](Track t) {
-        Kelvo_Track(t).singleFieldEnabled(on);
-        return true;
-    });
+    forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly,
+                 [&](Track t) {
+                     Kelvo_Track(t).singleFieldEnabled(on);
+                     return true;
+                 });
 }
 
 bool Kelvo_Movie::hasApertureModes() {
@@ -818,7 +827,8 @@ bool Kelvo_Movie::setAudioContext(const void* deviceUID) {
         return false;
     }
     QTAudioContextRef context = nullptr;
-    _status = QTAudioContextCreateForAudioDevice(nullptr, static_cast<CFStringRef>(deviceUID), nullptr, &context);
+    _status =
+        QTAudioContextCreateForAudioDevice(nullptr, static_cast<CFStringRef>(deviceUID), nullptr, &context);
     if (_status == 0) {
         _status = SetMovieAudioContext(_movie, context);
         QTAudioContextRelease(context);

@@ -392,7 +392,8 @@ void Kelvo_Track::duration(Kelvo_TimeRange* range, int32_t newDuration) {
         return;
     }
     const bool part = range && range->qtObjIsValid();
-    _status = ScaleTrackSegment(_track, part ? range->start() : 0, part ? range->duration() : whole, newDuration);
+    _status =
+        ScaleTrackSegment(_track, part ? range->start() : 0, part ? range->duration() : whole, newDuration);
 }
 
 void Kelvo_Track::sampleTimeInfoForTime(double t, Kelvo_TimeRange64& out) {
@@ -432,7 +433,8 @@ int32_t Kelvo_Track::samplesCount(Kelvo_TimeRange* range) {
         const int64_t start = range ? range->start() : trackOffset;
         const int64_t end = range ? range->End() : int64_t(trackOffset) + trackDuration;
         return GetMovieFrameCountInSelection(GetTrackMovie(_track), int32_t(start),
-                                             int32_t(std::min<int64_t>(end, INT32_MAX)), FOUR_CHAR_CODE("MPEG"));
+                                             int32_t(std::min<int64_t>(end, INT32_MAX)),
+                                             FOUR_CHAR_CODE("MPEG"));
     }
     const int64_t start = range ? range->start() : 0;
     const int64_t end = range ? range->End() : trackDuration;

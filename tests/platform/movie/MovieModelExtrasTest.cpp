@@ -51,7 +51,8 @@ struct Fixture {
 
 uint32_t nowMac() {
     const auto unix =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     return uint32_t(unix + 2082844800LL);
 }
 
@@ -127,7 +128,8 @@ TEST(MovieModelExtras, RecordTimesAreTheMomentOfCreationAndMoveWithChanges) {
     const uint32_t before = nowMac();
     Fixture f({10});
     const uint32_t after = nowMac();
-    for (uint32_t t : {GetMovieCreationTime(f.movie), GetTrackCreationTime(f.track), GetMediaCreationTime(f.media)}) {
+    for (uint32_t t :
+         {GetMovieCreationTime(f.movie), GetTrackCreationTime(f.track), GetMediaCreationTime(f.media)}) {
         EXPECT_GE(t, before);
         EXPECT_LE(t, after);
     }
@@ -270,8 +272,9 @@ TEST(MovieModelExtras, MutableTableTakesRunsAndRefusesBadOnes) {
     };
     for (const Bad& b : {Bad{-1, 10, 1, 1}, Bad{0, 0, 1, 1}, Bad{0, 10, 0, 1}, Bad{0, 10, 1, 0},
                          Bad{0, 10, INT64_MAX / 2, 4}}) {
-        EXPECT_EQ(QTSampleTableAddSampleReferences(table, b.offset, b.size, b.duration, 0, b.count, 0, 1, nullptr),
-                  paramErr);
+        EXPECT_EQ(
+            QTSampleTableAddSampleReferences(table, b.offset, b.size, b.duration, 0, b.count, 0, 1, nullptr),
+            paramErr);
     }
     EXPECT_EQ(QTSampleTableGetNumberOfSamples(table), 6);
     QTSampleTableRelease(table);

@@ -33,10 +33,10 @@ inline SampleDescriptionHandle rawDescription() {
 // Adds a track of the media type to the movie whose media (scale 600) holds samples of the
 // given durations, `bytesEach` bytes each of value i + 1, the first a key frame, all shown from
 // time 0. Answers the track.
-inline Track addTrack(Movie movie, OSType mediaType, const std::vector<int64_t>& durations, size_t bytesEach = 4,
-                      bool visual = true) {
-    Track track = NewMovieTrack(movie, visual ? Long2Fix(kWidth) : 0, visual ? Long2Fix(kHeight) : 0,
-                                visual ? 0 : 256);
+inline Track addTrack(Movie movie, OSType mediaType, const std::vector<int64_t>& durations,
+                      size_t bytesEach = 4, bool visual = true) {
+    Track track =
+        NewMovieTrack(movie, visual ? Long2Fix(kWidth) : 0, visual ? Long2Fix(kHeight) : 0, visual ? 0 : 256);
     Media media = NewTrackMedia(track, mediaType, 600, nullptr, 0);
     SampleDescriptionHandle desc = rawDescription();
     int64_t total = 0;

@@ -26,10 +26,10 @@ bool haveFFprobe() {
 
 // ffprobe's view of the file's first stream and its format.
 std::map<std::string, std::string> probe(const std::string& file) {
-    const std::string out = testsupport::run(
-        "ffprobe -v error -select_streams 0 -show_entries stream=codec_type,width,height,nb_frames:format=duration "
-        "-of default=noprint_wrappers=1 '" +
-        file + "' 2>&1");
+    const std::string out = testsupport::run("ffprobe -v error -select_streams 0 -show_entries "
+                                             "stream=codec_type,width,height,nb_frames:format=duration "
+                                             "-of default=noprint_wrappers=1 '" +
+                                             file + "' 2>&1");
     std::map<std::string, std::string> values;
     values["output"] = out;
     std::istringstream lines(out);
