@@ -89,6 +89,7 @@ Kelvo_Movie::Kelvo_Movie(FSSpec* spec, bool create) {
     }
     delete _dataReference;
     _dataReference = new (std::nothrow) Kelvo_DataReference(spec);
+    _neverWritten = create;
 }
 
 Kelvo_Movie::Kelvo_Movie(Movie m, bool copy) {
@@ -127,6 +128,7 @@ Kelvo_Movie::Kelvo_Movie(Movie m, DataHandler storage, const Kelvo_DataReference
     _movie = m;
     _storageHandler = storage;
     _dataReference = new (std::nothrow) Kelvo_DataReference(ref);
+    _neverWritten = storage != nullptr;
 }
 
 Kelvo_Movie::Kelvo_Movie(Kelvo_Movie& other) : Kelvo_Container() {
@@ -174,6 +176,7 @@ void Kelvo_Movie::init() {
     _dataReference = nullptr;
     _storageHandler = nullptr;
     _controller = nullptr;
+    _neverWritten = false;
 }
 
 void Kelvo_Movie::releaseMemory() {
@@ -319,11 +322,12 @@ void Kelvo_Movie::flush() {
         _status = kKelvoNoMovie;
         return;
     }
-    // A storage made with the movie holds no movie yet: it is written whatever changed.
-    if (!_storageHandler && !HasMovieChanged(_movie)) return;
+    // A file or storage made with the movie holds no movie yet: it is written whatever changed.
+    if (!_neverWritten && !HasMovieChanged(_movie)) return;
     if (_movieFileRefNum) {
         if (_movieResourceId > 0) RemoveMovieResource(_movieFileRefNum, _movieResourceId);
         _status = UpdateMovieResource(_movie, _movieFileRefNum, movieInDataForkResID, nullptr);
+        if (_status == 0) _neverWritten = false;
         return;
     }
     if (!_dataReference || !_dataReference->isFileStorage()) return;
@@ -331,6 +335,7 @@ void Kelvo_Movie::flush() {
         _status = AddMovieToStorage(_movie, _storageHandler);
         const OSErr closed = CloseMovieStorage(_storageHandler);
         _storageHandler = nullptr;
+        _neverWritten = false;
         if (_status != 0)
             DeleteMovieStorage(_dataReference->DataRef(), _dataReference->Type());
         else

@@ -213,6 +213,8 @@ class Kelvo_Movie : public Kelvo_Container {
     Kelvo_DataReference* _dataReference = nullptr;
     DataHandler _storageHandler = nullptr;
     MovieController _controller = nullptr;
+    // A movie made here with a new file or storage that holds no movie yet.
+    bool _neverWritten = false;
 };
 
 // 0 duration, 1 time scale, 2 current time, 3 poster time; 0 for a null movie or another

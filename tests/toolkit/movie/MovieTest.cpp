@@ -381,6 +381,19 @@ TEST(Movie, CreatedAndSavedFilesAreReadByFFprobe) {
         addTrack(m->movie(), VideoMediaType, {30}, size_t(kWidth) * kHeight * 4);
     }
 
+    // A movie file made with its movie holds it after the first flush.
+    const std::string made = dir.file("made.mov");
+    FSSpec madeSpec;
+    FSPathMakeFSSpec(made.c_str(), &madeSpec); // a file still to be made
+    {
+        Kelvo_Movie m(&madeSpec, true);
+        ASSERT_EQ(m.Error(), 0);
+        ASSERT_NE(m.movieFileRefNum(), 0);
+        addTrack(m.movie(), VideoMediaType, {15, 15}, size_t(kWidth) * kHeight * 4);
+        m.flush();
+        EXPECT_EQ(m.Error(), 0);
+    }
+
     // Saving a movie made in memory, flattened.
     Movie inMemory = NewMovie(0);
     addTrack(inMemory, VideoMediaType, {10, 10}, size_t(kWidth) * kHeight * 4);
@@ -399,7 +412,10 @@ TEST(Movie, CreatedAndSavedFilesAreReadByFFprobe) {
         std::string file;
         const char* frames;
         double seconds;
-    } expects[] = {{created, "3", 60 / 600.0}, {dropped, "1", 30 / 600.0}, {flat, "2", 20 / 600.0}};
+    } expects[] = {{created, "3", 60 / 600.0},
+                   {dropped, "1", 30 / 600.0},
+                   {flat, "2", 20 / 600.0},
+                   {made, "2", 30 / 600.0}};
     for (const Expect& e : expects) {
         SCOPED_TRACE(e.file);
         auto info = probe(e.file);
