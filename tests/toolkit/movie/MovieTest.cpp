@@ -474,3 +474,17 @@ TEST(Movie, CallsOfOtherLayersFailCleanly) {
     m.synchronize(invalid, nullptr);
     EXPECT_EQ(m.Error(), kKelvoNothingToWorkOn);
 }
+
+// MPEG tracks are counted through the movie, after the movie drew once where the platform needs
+// it; the count is the same either way.
+TEST(Movie, MPEGTracksAreCountedThroughTheMovie) {
+    Movie movie = NewMovie(0);
+    Track mpeg = addTrack(movie, FOUR_CHAR_CODE("MPEG"), {10, 10, 10});
+    Kelvo_Movie m(movie, false);
+    EXPECT_EQ(m.samplesCount(nullptr, FOUR_CHAR_CODE("MPEG")), 3);
+    Kelvo_Track t(mpeg);
+    EXPECT_EQ(t.samplesCount(nullptr), 3);
+    Kelvo_TimeRange lastTwo(5, 25);
+    EXPECT_EQ(t.samplesCount(&lastTwo), 2);
+    DisposeMovie(movie);
+}
