@@ -25,6 +25,12 @@ constexpr Fixed kRateForward = 0x00010000;
 constexpr Fixed kRateBackward = int32_t(0xFFFF0000u);
 constexpr int16_t kEdgeSampleSearch = 0x4001;
 
+// A time given as a double, kept within what a 64-bit time holds (NaN: -1, never a time).
+TimeValue64 toTime64(double t) {
+    if (std::isnan(t)) return -1;
+    return TimeValue64(std::clamp(t, -9.0e18, 9.0e18));
+}
+
 uint32_t handlerTypeOf(Media m) {
     OSType type = 0;
     if (m) GetMediaHandlerDescription(m, &type, nullptr, nullptr);
@@ -257,7 +263,7 @@ double Kelvo_Media::timeToSampleNum(double mediaTime) {
         return 0;
     }
     int64_t number = 0;
-    const TimeValue64 t = std::isfinite(mediaTime) ? TimeValue64(mediaTime) : -1;
+    const TimeValue64 t = toTime64(mediaTime);
     MediaDisplayTimeToSampleNum(_media, t, &number, nullptr, nullptr);
     _status = GetMoviesError();
     return _status == 0 ? double(number) : 0;
@@ -299,10 +305,10 @@ Kelvo_QTObjectsList* Kelvo_Media::listOfSampleReferences(Kelvo_TimeRange64* rang
 // Time.
 
 double Kelvo_Media::timeToMediaTime(double movieTime) const {
-    if (!_media || !std::isfinite(movieTime)) return -1.0;
+    if (!_media || std::isnan(movieTime)) return -1.0;
     Track t = GetMediaTrack(_media);
     if (!t) return -1.0;
-    const TimeValue64 m = TrackTimeToMediaDisplayTime(TimeValue64(movieTime), t);
+    const TimeValue64 m = TrackTimeToMediaDisplayTime(toTime64(movieTime), t);
     return GetMoviesError() == noErr ? double(m) : -1.0;
 }
 
