@@ -1,7 +1,9 @@
+#include "KelvoCoreComponents.h"
 #include "KelvoDataReference.h"
 #include "KelvoMovie.h"
 #include "KelvoVideo.h"
 #include "MovieFixtures.h"
+#include "PlatformComponents.h"
 #include "PlatformFiles.h"
 #include "PlatformMovieFiles.h"
 #include "TestFiles.h"
@@ -487,4 +489,25 @@ TEST(Movie, MPEGTracksAreCountedThroughTheMovie) {
     Kelvo_TimeRange lastTwo(5, 25);
     EXPECT_EQ(t.samplesCount(&lastTwo), 2);
     DisposeMovie(movie);
+}
+
+// A movie is safe on another thread only when the handler of every track is.
+TEST(Movie, ThreadSafeOnlyWhenEveryTrackIs) {
+    ComponentDescription d{FOUR_CHAR_CODE("mhlr"), VideoMediaType, 0, Kelvo_QTObjComponent::kThreadSafeFlag,
+                           0};
+    Component handler = platform::registerComponent(d, "video handler", nullptr, nullptr,
+                                                    platform::ComponentCallbacks{}, nullptr);
+    ASSERT_NE(handler, nullptr);
+    {
+        TwoTrackMovie f;
+        Kelvo_Movie both(f.movie, false);
+        EXPECT_TRUE(Kelvo_Track(f.video).isThreadSafe());
+        EXPECT_FALSE(Kelvo_Track(f.sound).isThreadSafe());
+        EXPECT_FALSE(both.isThreadSafe());
+        DisposeMovieTrack(f.sound);
+        EXPECT_TRUE(both.isThreadSafe());
+        DisposeMovieTrack(f.video);
+        EXPECT_FALSE(both.isThreadSafe()); // no track at all
+    }
+    platform::unregisterComponent(handler);
 }
