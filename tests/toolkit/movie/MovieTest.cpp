@@ -57,6 +57,15 @@ TEST(Movie, AdoptsOrBorrowsPlatformMovies) {
     EXPECT_EQ(GetMovieTrackCount(f.movie), 2);
     EXPECT_EQ(GetMoviesError(), noErr);
 
+    // Opening another movie in an object releases the one it owned (the sanitizer build sees a
+    // leak otherwise).
+    Kelvo_DataReference memory(true);
+    Kelvo_Movie owned(NewMovie(0), nullptr, memory);
+    EXPECT_TRUE(owned.ownsMovie());
+    Kelvo_DataReference invalidRef;
+    owned.setMovieWithDataRef(&invalidRef, false);
+    EXPECT_FALSE(owned.qtObjIsValid());
+
     Kelvo_Movie none(static_cast<Movie>(nullptr), false);
     EXPECT_EQ(none.Error(), kKelvoNothingToWorkOn);
     EXPECT_EQ(none.clone(), nullptr);
