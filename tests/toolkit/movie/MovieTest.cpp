@@ -138,6 +138,17 @@ TEST(Movie, TracksByIndexTypeAndCharacteristic) {
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->track(), front);
 
+    // The controller type lives in the movie's user data.
+    EXPECT_EQ(m.getMovieControllerType(), nullptr);
+    EXPECT_FALSE(m.isQTVRMovie());
+    Kelvo_OSType qtvr(FOUR_CHAR_CODE("qtvr"));
+    m.setMovieControllerType(&qtvr);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_TRUE(m.isQTVRMovie());
+    std::unique_ptr<Kelvo_OSType> type(m.getMovieControllerType());
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->getOSType(), FOUR_CHAR_CODE("qtvr"));
+
     m.removeTrack(7);
     EXPECT_EQ(m.Error(), kKelvoNoTrack);
     m.removeTrack(3);
@@ -480,7 +491,11 @@ TEST(Movie, CallsOfOtherLayersFailCleanly) {
     EXPECT_EQ(m.qtLoadInRAM(&empty, 0), paramErr);
     EXPECT_EQ(m.getApertureMode(), 0u);
     EXPECT_TRUE(m.isDRMAuthorized(false));
-    Kelvo_Movie master(f.movie, false);
+    std::unique_ptr<Kelvo_Track> problem(m.checkStatusForMoviePlayback());
+    EXPECT_EQ(problem, nullptr);
+    std::unique_ptr<Kelvo_Movie> sum(m + m); // the sum starts as a new empty movie
+    ASSERT_NE(sum, nullptr);
+    EXPECT_FALSE(sum->qtObjIsValid());
     Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
     m.synchronize(invalid, nullptr);
     EXPECT_EQ(m.Error(), kKelvoNothingToWorkOn);
