@@ -40,6 +40,15 @@ struct DataRef {
 
 struct TrackRecord;
 
+// Seconds since 1 January 1904 UTC, the platform's calendar time (PlatformMovieModelExtras.cpp).
+uint32_t macTimeNow();
+
+// When a movie, track or media record was made and last changed by the toolkit's calls.
+struct RecordTimes {
+    uint32_t creation = macTimeNow();
+    uint32_t modification = creation;
+};
+
 struct MediaRecord {
     Media token = nullptr;
     TrackRecord* track = nullptr;
@@ -56,6 +65,7 @@ struct MediaRecord {
     Bytes storage;          // the bytes of the samples added to the media
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
+    RecordTimes times;
 };
 
 // A segment of a track: `length` track units showing, when not empty, media time
@@ -97,6 +107,8 @@ struct TrackRecord {
     std::vector<TrackReferences> references;
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
+    RecordTimes times;
+    int32_t usage = 2 | 4 | 8; // in movie, in preview, in poster
 };
 
 struct MovieRecord {
@@ -117,6 +129,7 @@ struct MovieRecord {
     // nothing), and its constant (PlatformMovieExport.h).
     OSErr (*progressProc)(Movie, int16_t, int16_t, Fixed, intptr_t) = nullptr;
     intptr_t progressRefCon = 0;
+    RecordTimes times;
 };
 
 // A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie

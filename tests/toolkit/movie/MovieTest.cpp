@@ -1,0 +1,537 @@
+#include "KelvoCoreComponents.h"
+#include "KelvoDataReference.h"
+#include "KelvoMovie.h"
+#include "KelvoVideo.h"
+#include "MovieFixtures.h"
+#include "PlatformComponents.h"
+#include "PlatformFiles.h"
+#include "PlatformMovieFiles.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+
+using namespace moviefixtures;
+using testsupport::ScratchDir;
+
+namespace {
+
+bool haveFFprobe() {
+    int status = -1;
+    testsupport::run("ffprobe -version >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+// ffprobe's view of the file's first stream and its format.
+std::map<std::string, std::string> probe(const std::string& file) {
+    const std::string out = testsupport::run("ffprobe -v error -select_streams 0 -show_entries "
+                                             "stream=codec_type,width,height,nb_frames:format=duration "
+                                             "-of default=noprint_wrappers=1 '" +
+                                             file + "' 2>&1");
+    std::map<std::string, std::string> values;
+    values["output"] = out;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+} // namespace
+
+TEST(Movie, AdoptsOrBorrowsPlatformMovies) {
+    TwoTrackMovie f;
+    {
+        Kelvo_Movie m(f.movie, false);
+        ASSERT_TRUE(m.qtObjIsValid());
+        EXPECT_FALSE(m.ownsMovie());
+        EXPECT_EQ(m.movie(), f.movie);
+        EXPECT_STREQ(m.qtObjName(), "Kelvo_Movie");
+    }
+    // A borrowed movie outlives its wrapper.
+    EXPECT_EQ(GetMovieTrackCount(f.movie), 2);
+    EXPECT_EQ(GetMoviesError(), noErr);
+
+    // Opening another movie in an object releases the one it owned (the sanitizer build sees a
+    // leak otherwise).
+    Kelvo_DataReference memory(true);
+    Kelvo_Movie owned(NewMovie(0), nullptr, memory);
+    EXPECT_TRUE(owned.ownsMovie());
+    Kelvo_DataReference invalidRef;
+    owned.setMovieWithDataRef(&invalidRef, false);
+    EXPECT_FALSE(owned.qtObjIsValid());
+
+    Kelvo_Movie none(static_cast<Movie>(nullptr), false);
+    EXPECT_EQ(none.Error(), kKelvoNothingToWorkOn);
+    EXPECT_EQ(none.clone(), nullptr);
+    Kelvo_Movie copyOfNone(none);
+    EXPECT_EQ(copyOfNone.Error(), kKelvoBadArgumentObject);
+    Kelvo_Movie controlled(static_cast<MovieController>(nullptr));
+    EXPECT_EQ(controlled.Error(), paramErr);
+    FSSpec* noSpec = nullptr;
+    Kelvo_Movie fromNothing(noSpec, false);
+    EXPECT_EQ(fromNothing.Error(), paramErr);
+
+    // Queries on an invalid movie.
+    EXPECT_EQ(none.time(), -1);
+    EXPECT_EQ(none.timeScale(), -1);
+    EXPECT_EQ(none.duration(), -1);
+    EXPECT_EQ(none.tracksCount(), 0);
+    EXPECT_EQ(none.samplesCount(nullptr, 0), -1);
+    EXPECT_EQ(none.posterTime(), -1);
+    EXPECT_EQ(none.Error(), kKelvoNoMovie);
+    EXPECT_EQ(none.rate(), 0);
+    EXPECT_EQ(none.qtLanguage(), -1);
+    EXPECT_EQ(none.qtUDataList(), nullptr);
+    EXPECT_FALSE(none._edit(1, nullptr));
+}
+
+TEST(Movie, OpeningNeedsAValidReference) {
+    int32_t err = 0;
+    Kelvo_DataReference invalid;
+    EXPECT_EQ(Kelvo_Movie::open(invalid, err), nullptr);
+    EXPECT_EQ(err, kKelvoNothingToWorkOn);
+    EXPECT_EQ(Kelvo_Movie::create(invalid, err), nullptr);
+    EXPECT_EQ(err, kKelvoNothingToWorkOn);
+    // A valid reference always gives an object, whose status tells how opening went.
+    Kelvo_DataReference memory(true);
+    std::unique_ptr<Kelvo_Movie> opened(Kelvo_Movie::open(memory, err));
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(err, 0);
+}
+
+TEST(Movie, TracksByIndexTypeAndCharacteristic) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    EXPECT_EQ(m.tracksCount(), 2);
+    EXPECT_EQ(m.track(0), nullptr);
+    EXPECT_EQ(m.track(1), f.video);
+    EXPECT_EQ(m.track(3), nullptr);
+    EXPECT_EQ(m[0].track(), f.video);
+    EXPECT_EQ(m[1].track(), f.sound);
+    EXPECT_TRUE(m.qtHasVideo());
+    EXPECT_TRUE(m.qtHasSound());
+    EXPECT_FALSE(m.isStreamingMovie());
+    EXPECT_FALSE(m.isHintedMovie());
+
+    std::unique_ptr<Kelvo_QTObjectsList> all(m.trackList(nullptr, 0));
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(all->count(), 2);
+    Kelvo_OSType soun(SoundMediaType), eyes(VisualMediaCharacteristic);
+    std::unique_ptr<Kelvo_QTObjectsList> sounds(m.trackListByType(&soun, false));
+    ASSERT_EQ(sounds->count(), 1);
+    EXPECT_EQ(sounds->getObjValueByRef(0)->qtObjReference(), f.sound);
+    SetTrackEnabled(f.video, false);
+    std::unique_ptr<Kelvo_QTObjectsList> visible(m.trackListByCharacteristic(&eyes, true));
+    EXPECT_EQ(visible->count(), 0);
+    SetTrackEnabled(f.video, true);
+
+    // The front-most enabled video track is the one of the lowest layer.
+    Track front = addTrack(f.movie, VideoMediaType, {20});
+    SetTrackLayer(front, -1);
+    std::unique_ptr<Kelvo_Track> found(m.getFrontmostVideoTrack());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->track(), front);
+
+    // The controller type lives in the movie's user data.
+    EXPECT_EQ(m.getMovieControllerType(), nullptr);
+    EXPECT_FALSE(m.isQTVRMovie());
+    Kelvo_OSType qtvr(FOUR_CHAR_CODE("qtvr"));
+    m.setMovieControllerType(&qtvr);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_TRUE(m.isQTVRMovie());
+    std::unique_ptr<Kelvo_OSType> type(m.getMovieControllerType());
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->getOSType(), FOUR_CHAR_CODE("qtvr"));
+
+    m.removeTrack(7);
+    EXPECT_EQ(m.Error(), kKelvoNoTrack);
+    m.removeTrack(3);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(m.tracksCount(), 2);
+}
+
+TEST(Movie, TimesAndSampleSteps) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    EXPECT_EQ(m.timeScale(), 600);
+    EXPECT_EQ(m.duration(), 20);
+    m.posterTime(10);
+    struct Case {
+        int32_t selector, value;
+    } cases[] = {{0, 20}, {1, 600}, {2, 0}, {3, 10}, {4, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(Kelvo_MovieTime(f.movie, c.selector), c.value) << c.selector;
+    EXPECT_EQ(Kelvo_MovieTime(nullptr, 0), 0);
+
+    // Sample times of any type: video at 0 and 10, sound at 0.
+    EXPECT_EQ(m.samplesCount(nullptr, 0), 2);
+    EXPECT_EQ(m.samplesCount(nullptr, SoundMediaType), 1);
+    Kelvo_TimeRange firstHalf(0, 9);
+    EXPECT_EQ(m.samplesCount(&firstHalf, VideoMediaType), 1);
+    EXPECT_EQ(GetMovieFrameCountInSelection(nullptr, 0, 10, 0), -1);
+
+    // Stepping over samples of any type, then to both ends.
+    m.seekTime(4, nullptr);
+    EXPECT_EQ(m.time(), 10);
+    m.seekTime(3, nullptr);
+    EXPECT_EQ(m.time(), 0);
+    m.seekTime(2, nullptr);
+    EXPECT_EQ(m.time(), 20);
+    m.seekTime(1, nullptr);
+    EXPECT_EQ(m.time(), 0);
+    m.seekTime(9, nullptr);
+    EXPECT_EQ(m.Error(), 0);
+
+    Kelvo_TimeRange64 info;
+    m.sampleTimeInfoForTime(15, info);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(info.start(), 10);
+    EXPECT_EQ(info.duration(), 10);
+    m.sampleTimeInfoForTimeAndType(15, SoundMediaType, info);
+    EXPECT_EQ(info.start(), 0);
+    EXPECT_EQ(info.duration(), 20);
+    m.sampleTimeInfoForTime(-1, info);
+    EXPECT_EQ(m.Error(), kKelvoNegativeTime);
+    EXPECT_EQ(info.start(), -1.0);
+}
+
+TEST(Movie, SelectionTakesTheRangesScale) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    Kelvo_TimeRange64 noScale(5, 10);
+    m.selection(&noScale);
+    EXPECT_EQ(m.timeScale(), 600);
+    std::unique_ptr<Kelvo_TimeRange64> got(m.selection());
+    EXPECT_EQ(got->start(), 5);
+    EXPECT_EQ(got->duration(), 10);
+    EXPECT_EQ(got->scale(), 600);
+
+    // The range's times count in its own scale.
+    Kelvo_TimeRange64 fine(10, 20);
+    fine.scale() = 1200;
+    m.selection(&fine);
+    EXPECT_EQ(m.timeScale(), 1200);
+    EXPECT_EQ(m.duration(), 40);
+    got.reset(m.selection());
+    EXPECT_EQ(got->start(), 10);
+    EXPECT_EQ(got->duration(), 20);
+
+    m.selection(nullptr);
+    got.reset(m.selection());
+    EXPECT_EQ(got->start(), 0);
+    EXPECT_EQ(got->duration(), 40);
+}
+
+TEST(Movie, EditsOfTheSelection) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    Kelvo_TimeRange64 firstHalf(0, 10);
+    // An unknown operation only selects.
+    EXPECT_TRUE(m._edit(5, &firstHalf));
+    std::unique_ptr<Kelvo_TimeRange64> got(m.selection());
+    EXPECT_EQ(got->duration(), 10);
+    EXPECT_EQ(m.duration(), 20);
+
+    std::unique_ptr<Kelvo_Movie> part(m.movieFromSelection());
+    ASSERT_NE(part, nullptr);
+    EXPECT_TRUE(part->ownsMovie());
+    EXPECT_EQ(part->duration(), 10);
+    EXPECT_EQ(part->tracksCount(), 2);
+
+    EXPECT_TRUE(m.clear(&firstHalf));
+    EXPECT_EQ(m.duration(), 10);
+
+    // Appending: the movie itself, then another movie.
+    m.addMovieSegment(nullptr, nullptr, true);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(m.duration(), 20);
+    m += *part;
+    EXPECT_EQ(m.duration(), 30);
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    m.addMovieSegment(&invalid, nullptr, true);
+    EXPECT_EQ(m.Error(), kKelvoNothingToWorkOn);
+
+    Kelvo_TimeRange gap(0, 5);
+    m.qtAddEmptySegment(&gap);
+    EXPECT_EQ(m.duration(), 35);
+    m.qtDeleteSegment(&gap);
+    EXPECT_EQ(m.duration(), 30);
+    m.qtDeleteSegment(nullptr);
+    EXPECT_EQ(m.Error(), paramErr);
+    m.duration(nullptr, 60);
+    EXPECT_EQ(m.duration(), 60);
+}
+
+TEST(Movie, EditStatesUndoEdits) {
+    TwoTrackMovie f;
+    {
+        Kelvo_Movie m(f.movie, false);
+        char name[] = "whole";
+        ASSERT_TRUE(m.qtAddState(name));
+        Kelvo_TimeRange part(0, 10);
+        m.qtDeleteSegment(&part);
+        EXPECT_EQ(m.duration(), 10);
+        EXPECT_EQ(m.qtUseState(0), 0);
+        EXPECT_EQ(m.duration(), 20);
+        char* stateName = nullptr;
+        m.getStateName(stateName, 0);
+        ASSERT_NE(stateName, nullptr);
+        EXPECT_STREQ(stateName, "whole");
+        delete[] stateName;
+        m.qtRemoveState(0);
+        EXPECT_EQ(m.stateCount(), 0);
+        ASSERT_TRUE(m.qtAddState(name)); // left for the destructor to dispose of
+    }
+    EXPECT_EQ(GetMovieDuration(f.movie), 20);
+}
+
+TEST(Movie, CopiesTracksIntoNewTracks) {
+    TwoTrackMovie src, dst;
+    Kelvo_Movie from(src.movie, false), to(dst.movie, false);
+    EXPECT_EQ(Kelvo_MovieCopySoundTracks(from, to), 0);
+    ASSERT_EQ(to.tracksCount(), 3);
+    Track copied = to.track(3);
+    EXPECT_EQ(Kelvo_Track(copied).type(), SoundMediaType);
+    EXPECT_EQ(GetTrackDuration(copied), 20);
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    EXPECT_EQ(Kelvo_MovieCopySoundTracks(invalid, to), kKelvoNoMovie);
+
+    SetTrackEnabled(src.video, false);
+    SetTrackLayer(src.video, 4);
+    Kelvo_Track video(src.video);
+    Kelvo_TimeRange second(10, 10);
+    Track made = to.addTrackSegment(&video, &second, true);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(to.Error(), 0);
+    EXPECT_EQ(GetTrackOffset(made), 10);
+    EXPECT_EQ(GetTrackDuration(made), 20);
+    EXPECT_FALSE(GetTrackEnabled(made));
+    EXPECT_EQ(GetTrackLayer(made), 4);
+    Fixed w = 0, h = 0;
+    GetTrackDimensions(made, &w, &h);
+    EXPECT_EQ(w, Long2Fix(kWidth));
+    EXPECT_EQ(to.addTrackSegment(nullptr, nullptr, false), nullptr);
+    EXPECT_EQ(to.Error(), kKelvoNothingToWorkOn);
+}
+
+TEST(Movie, BoundsAndLanguage) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    EXPECT_EQ(m.qtNaturalBounds().width(), kWidth);
+    EXPECT_EQ(m.qtBounds().height(), kHeight);
+    Kelvo_Rect twice(kWidth * 2, kHeight * 2);
+    m.qtBounds(twice);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(m.qtBounds().width(), kWidth * 2);
+    Kelvo_Rect empty;
+    m.qtBounds(empty);
+    EXPECT_EQ(m.Error(), paramErr);
+    m.qtDisplayProperties(nullptr);
+    EXPECT_EQ(m.qtBounds().width(), kWidth);
+
+    // The language of the first enabled track with an alternate.
+    EXPECT_EQ(m.qtLanguage(), -1);
+    Track french = addTrack(f.movie, SoundMediaType, {20}, 4, false);
+    SetMediaLanguage(GetTrackMedia(french), 1);
+    SetTrackAlternate(french, f.sound);
+    SetTrackEnabled(french, false);
+    EXPECT_EQ(m.qtLanguage(), 0);
+    m.qtLanguage(1);
+    EXPECT_EQ(m.qtLanguage(), 1);
+    EXPECT_FALSE(GetTrackEnabled(f.sound));
+    EXPECT_GT(m.qtCreationTime(), 0u);
+    m.enabled(false);
+    EXPECT_FALSE(m.enabled());
+}
+
+TEST(Movie, SoundPropertiesCheckTheirArguments) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    int32_t tooMuch = 101;
+    m.balance(tooMuch);
+    EXPECT_EQ(m.Error(), paramErr);
+    float negative = -1;
+    m.gain(negative);
+    EXPECT_EQ(m.Error(), paramErr);
+    // A movie without sound has no audio properties.
+    Movie silent = NewMovie(0);
+    addTrack(silent, VideoMediaType, {10});
+    Kelvo_Movie quiet(silent, false);
+    EXPECT_FALSE(quiet.mute());
+    EXPECT_EQ(quiet.Error(), kKelvoNoMovie);
+    int32_t left = -100;
+    quiet.balance(left);
+    EXPECT_EQ(quiet.Error(), kKelvoNoMovie);
+    DisposeMovie(silent);
+    // Audio contexts come from playback: the default device's fails for now.
+    EXPECT_FALSE(m.setAudioContext(nullptr));
+}
+
+// Saving through the movie layer's writer: ffprobe reads what was written.
+TEST(Movie, CreatedAndSavedFilesAreReadByFFprobe) {
+    ScratchDir dir("kelvomovie");
+    FSSpec spec;
+    const std::string created = dir.file("created.mov");
+    FSPathMakeFSSpec(created.c_str(), &spec); // a file still to be made
+    Kelvo_DataReference ref(&spec);
+    int32_t err = -1;
+    {
+        std::unique_ptr<Kelvo_Movie> m(Kelvo_Movie::create(ref, err));
+        ASSERT_EQ(err, 0);
+        ASSERT_NE(m, nullptr);
+        ASSERT_NE(m->storageHandler(), nullptr);
+        addTrack(m->movie(), VideoMediaType, {20, 20, 20}, size_t(kWidth) * kHeight * 4);
+        // The first flush writes the movie into its storage and closes it.
+        m->flush();
+        EXPECT_EQ(m->Error(), 0);
+        EXPECT_EQ(m->storageHandler(), nullptr);
+    }
+    // A movie created and dropped without a flush is still written by its destructor.
+    const std::string dropped = dir.file("dropped.mov");
+    FSSpec droppedSpec;
+    FSPathMakeFSSpec(dropped.c_str(), &droppedSpec); // a file still to be made
+    {
+        Kelvo_DataReference droppedRef(&droppedSpec);
+        std::unique_ptr<Kelvo_Movie> m(Kelvo_Movie::create(droppedRef, err));
+        ASSERT_NE(m, nullptr);
+        addTrack(m->movie(), VideoMediaType, {30}, size_t(kWidth) * kHeight * 4);
+    }
+
+    // A movie file made with its movie holds it after the first flush.
+    const std::string made = dir.file("made.mov");
+    FSSpec madeSpec;
+    FSPathMakeFSSpec(made.c_str(), &madeSpec); // a file still to be made
+    {
+        Kelvo_Movie m(&madeSpec, true);
+        ASSERT_EQ(m.Error(), 0);
+        ASSERT_NE(m.movieFileRefNum(), 0);
+        addTrack(m.movie(), VideoMediaType, {15, 15}, size_t(kWidth) * kHeight * 4);
+        m.flush();
+        EXPECT_EQ(m.Error(), 0);
+    }
+
+    // Saving a movie made in memory, flattened.
+    Movie inMemory = NewMovie(0);
+    addTrack(inMemory, VideoMediaType, {10, 10}, size_t(kWidth) * kHeight * 4);
+    Kelvo_Movie memory(inMemory, false);
+    const std::string flat = dir.file("flat.mov");
+    FSSpec flatSpec;
+    FSPathMakeFSSpec(flat.c_str(), &flatSpec); // a file still to be made
+    EXPECT_EQ(Kelvo_Movie::saveAs(memory, &flatSpec, true), 0);
+    EXPECT_EQ(Kelvo_Movie::saveAs(memory, nullptr, true), kKelvoMediaMissing);
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    EXPECT_EQ(Kelvo_Movie::saveAs(invalid, &flatSpec, true), kKelvoNoMovie);
+    DisposeMovie(inMemory);
+
+    if (!haveFFprobe()) GTEST_SKIP() << "ffprobe missing";
+    struct Expect {
+        std::string file;
+        const char* frames;
+        double seconds;
+    } expects[] = {{created, "3", 60 / 600.0},
+                   {dropped, "1", 30 / 600.0},
+                   {flat, "2", 20 / 600.0},
+                   {made, "2", 30 / 600.0}};
+    for (const Expect& e : expects) {
+        SCOPED_TRACE(e.file);
+        auto info = probe(e.file);
+        SCOPED_TRACE(info["output"]);
+        EXPECT_EQ(info["codec_type"], "video");
+        EXPECT_EQ(info["width"], std::to_string(kWidth));
+        EXPECT_EQ(info["height"], std::to_string(kHeight));
+        EXPECT_EQ(info["nb_frames"], e.frames);
+        EXPECT_NEAR(std::atof(info["duration"].c_str()), e.seconds, 1e-3);
+    }
+}
+
+// Calls answered by other parts of the movie layer, seen through their failures for now.
+TEST(Movie, CallsOfOtherLayersFailCleanly) {
+    // A new empty movie comes from the property-list reader.
+    Kelvo_Movie fresh;
+    EXPECT_FALSE(fresh.qtObjIsValid());
+    EXPECT_NE(fresh.Error(), 0);
+    std::unique_ptr<Kelvo_Movie> scrap(Kelvo_Movie::createFromScrap());
+    ASSERT_NE(scrap, nullptr);
+    EXPECT_FALSE(scrap->qtObjIsValid());
+
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    Kelvo_TimeRange64 all(0, 20);
+    EXPECT_FALSE(m.copy(&all)); // the scrap is the reader's
+    EXPECT_EQ(m.duration(), 20);
+    EXPECT_FALSE(m.paste(&all));
+    EXPECT_EQ(m.duration(), 20);
+
+    Kelvo_QDGWorldBuffer* out = reinterpret_cast<Kelvo_QDGWorldBuffer*>(1);
+    m.frameAtTime(out, -1, nullptr);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(m.Error(), paramErr);
+
+    Kelvo_DataReference memory(true);
+    Kelvo_OSType none;
+    m.exportData(memory, none, false);
+    EXPECT_EQ(m.Error(), kKelvoMediaMissing);
+    FSSpec spec;
+    FSPathMakeFSSpec("/tmp/kelvo-never-written.mov", &spec); // a file still to be made
+    Kelvo_DataReference file(&spec);
+    m.exportData(file, none, false);
+    EXPECT_EQ(m.Error(), paramErr);
+
+    EXPECT_FALSE(m.isChanged());
+    m.flush(); // an unchanged movie writes nothing
+    EXPECT_EQ(m.sizeOfSelection(nullptr), 0);
+    EXPECT_NE(m.Error(), 0);
+    Kelvo_TimeRange empty(0, 0);
+    EXPECT_EQ(m.qtLoadInRAM(&empty, 0), paramErr);
+    EXPECT_EQ(m.getApertureMode(), 0u);
+    EXPECT_TRUE(m.isDRMAuthorized(false));
+    std::unique_ptr<Kelvo_Track> problem(m.checkStatusForMoviePlayback());
+    EXPECT_EQ(problem, nullptr);
+    std::unique_ptr<Kelvo_Movie> sum(m + m); // the sum starts as a new empty movie
+    ASSERT_NE(sum, nullptr);
+    EXPECT_FALSE(sum->qtObjIsValid());
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    m.synchronize(invalid, nullptr);
+    EXPECT_EQ(m.Error(), kKelvoNothingToWorkOn);
+}
+
+// MPEG tracks are counted through the movie, after the movie drew once where the platform needs
+// it; the count is the same either way.
+TEST(Movie, MPEGTracksAreCountedThroughTheMovie) {
+    Movie movie = NewMovie(0);
+    Track mpeg = addTrack(movie, FOUR_CHAR_CODE("MPEG"), {10, 10, 10});
+    Kelvo_Movie m(movie, false);
+    EXPECT_EQ(m.samplesCount(nullptr, FOUR_CHAR_CODE("MPEG")), 3);
+    Kelvo_Track t(mpeg);
+    EXPECT_EQ(t.samplesCount(nullptr), 3);
+    Kelvo_TimeRange lastTwo(5, 25);
+    EXPECT_EQ(t.samplesCount(&lastTwo), 2);
+    DisposeMovie(movie);
+}
+
+// A movie is safe on another thread only when the handler of every track is.
+TEST(Movie, ThreadSafeOnlyWhenEveryTrackIs) {
+    ComponentDescription d{FOUR_CHAR_CODE("mhlr"), VideoMediaType, 0, Kelvo_QTObjComponent::kThreadSafeFlag,
+                           0};
+    Component handler = platform::registerComponent(d, "video handler", nullptr, nullptr,
+                                                    platform::ComponentCallbacks{}, nullptr);
+    ASSERT_NE(handler, nullptr);
+    {
+        TwoTrackMovie f;
+        Kelvo_Movie both(f.movie, false);
+        EXPECT_TRUE(Kelvo_Track(f.video).isThreadSafe());
+        EXPECT_FALSE(Kelvo_Track(f.sound).isThreadSafe());
+        EXPECT_FALSE(both.isThreadSafe());
+        DisposeMovieTrack(f.sound);
+        EXPECT_TRUE(both.isThreadSafe());
+        DisposeMovieTrack(f.video);
+        EXPECT_FALSE(both.isThreadSafe()); // no track at all
+    }
+    platform::unregisterComponent(handler);
+}
