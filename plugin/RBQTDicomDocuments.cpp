@@ -29,8 +29,23 @@ KelvoDicomDataTree* treeOf(REALobject self) {
     return objectAs<KelvoDicomDataTree>(self, "KelvoDicomDataTree");
 }
 
+// A tree whose file could not be read whole holds only part of it: it reads as empty, so that
+// nothing takes that part for the file.
+template <class T> T* usable(T* tree) {
+    return tree && tree->readError() == 0 ? tree : nullptr;
+}
+
 KelvoDicomDataTree* validTreeOf(REALobject self) {
-    return validObjectAs<KelvoDicomDataTree>(self, "KelvoDicomDataTree");
+    return usable(validObjectAs<KelvoDicomDataTree>(self, "KelvoDicomDataTree"));
+}
+
+// A new tree read from the file gives itself to the host object; one whose read failed is let go.
+void adoptRead(REALobject self, KelvoDicomDataTree* tree) {
+    if (tree && tree->readError() != 0) {
+        delete tree;
+        return;
+    }
+    adopt(self, tree);
 }
 
 // The path of a folder item as a C string, null when it gives none.
@@ -50,7 +65,7 @@ bool storeGroup(KelvoDicomDataTree& tree, RBInteger key, REALobject value) {
 }
 
 REALobject treeValue(REALobject self, RBInteger key) {
-    if (!fitsUInt16(key)) return nullptr;
+    if (!validTreeOf(self) || !fitsUInt16(key)) return nullptr;
     return FenraDictionaryGetValue(self, key);
 }
 
@@ -77,7 +92,7 @@ void treeClone(REALobject self, REALobject other) {
 // A plain tree, whatever the file holds: only the module's openFile tells documents apart.
 void treeConstructorFile(REALobject self, REALfolderItem src) {
     auto path = pathOf(src);
-    if (path) adopt(self, new (std::nothrow) KelvoDicomDataTree(path.get()));
+    if (path) adoptRead(self, new (std::nothrow) KelvoDicomDataTree(path.get()));
 }
 
 REALstring treeGetString(REALobject self, RBInteger param) {
@@ -171,7 +186,7 @@ REALMethodRecord treeMethods[] = {
 // FenraDicomDocument
 
 KelvoDicomDocument* documentOf(REALobject self) {
-    return validObjectAs<KelvoDicomDocument>(self, "KelvoDicomDocument");
+    return usable(validObjectAs<KelvoDicomDocument>(self, "KelvoDicomDocument"));
 }
 
 void documentConstructor(REALobject self) {
@@ -184,7 +199,7 @@ void documentClone(REALobject self, REALobject other) {
 
 void documentConstructorFile(REALobject self, REALfolderItem src) {
     auto path = pathOf(src);
-    if (path) adopt(self, new (std::nothrow) KelvoDicomDocument(path.get()));
+    if (path) adoptRead(self, new (std::nothrow) KelvoDicomDocument(path.get()));
 }
 
 RBBoolean documentGetBoolean(REALobject self, RBInteger param) {
@@ -244,7 +259,7 @@ REALMethodRecord documentMethods[] = {
 // FenraDicomDirectoryDocument
 
 KelvoDicomDirectoryDocument* directoryOf(REALobject self) {
-    return validObjectAs<KelvoDicomDirectoryDocument>(self, "KelvoDicomDirectoryDocument");
+    return usable(validObjectAs<KelvoDicomDirectoryDocument>(self, "KelvoDicomDirectoryDocument"));
 }
 
 void directoryConstructor(REALobject self) {
@@ -258,7 +273,7 @@ void directoryClone(REALobject self, REALobject other) {
 
 void directoryConstructorFile(REALobject self, REALfolderItem src) {
     auto path = pathOf(src);
-    if (path) adopt(self, new (std::nothrow) KelvoDicomDirectoryDocument(path.get()));
+    if (path) adoptRead(self, new (std::nothrow) KelvoDicomDirectoryDocument(path.get()));
 }
 
 REALobject directoryGetObject(REALobject self, RBInteger param) {

@@ -163,6 +163,12 @@ std::string dcmdump(const std::string& path) {
     return out;
 }
 
+// Expected output that names corpus files.
+std::string withCorpus(std::string text) {
+    plugintest::replaceAll(text, "@CORPUS@", testsupport::pydicomTestFiles());
+    return text;
+}
+
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -536,4 +542,156 @@ OF
         EXPECT_TRUE(has(dump, "(0028,0009) AT (0054,0010)\\(0054,0020)")) << dump;
         EXPECT_TRUE(has(dump, "(0008,1161) UL 4000000000\\7")) << dump;
     }
+}
+
+// A DICOMDIR of the corpus opened as a directory document, its file-set identifier and a
+// patient record changed, written back as a DICOMDIR: pydicom finds those two changes and the
+// records linked as before (the offsets change with the lengths), and dcmdump reads it.
+TEST(PluginDocuments, DirectoryWrittenAsADicomdirReadsBackInThePeers) {
+    Scratch scratch;
+    const std::string source = corpus("dicomdirtests/DICOMDIR");
+    std::string text = R"(d = FenraDicomSystem.openFile("@SRC@")
+r = d.root
+print r.fileSetID
+r.fileSetID = "SYLMARK_SET"
+records = r.directory
+first = records.value(1)
+g = first.value(4)
+print g.directoryRecordType
+g = first.value(16)
+g.name = "Doe^Archibald^Changed"
+first.value(16) = g
+records.value(1) = first
+r.directory = records
+d.root = r
+d.toDicomFile("@OUT@/DICOMDIR")
+)";
+    plugintest::replaceAll(text, "@SRC@", source);
+    EXPECT_EQ(scratch.output(text), "PYDICOM_TEST\nPATIENT\n");
+    const std::string copy = scratch.file("DICOMDIR");
+    EXPECT_EQ(scratch.changes(source, copy, true),
+              "1.2.840.10008.1.2.1\n(0004,1130) SYLMARK_SET\n(0004,1220)[1](0010,0010) Doe^Archibald^Changed\n");
+    const std::string dump = dcmdump(copy);
+    EXPECT_TRUE(has(dump, "(0004,1130) CS [SYLMARK_SET]")) << dump;
+    EXPECT_TRUE(has(dump, "(0010,0010) PN [Doe^Archibald^Changed]")) << dump;
+}
+
+// The module's openFile and the classes' own constructors: a folder item makes a plain tree of
+// any file, a document of an image file and a directory document of a DICOMDIR; a document of a
+// DICOMDIR, a file that is not DICOM or one that cannot be read whole is empty; the cloning
+// constructor makes an independent copy, nil an empty object.
+TEST(PluginDocuments, ConstructorsAndTheDocumentKinds) {
+    Scratch scratch;
+    testsupport::writeFile(scratch.file("plain.txt"), std::string(300, 'x'));
+    EXPECT_EQ(scratch.output(R"(t = FenraDicomTree.Constructor("@CORPUS@/dicomdirtests/DICOMDIR")
+print t
+h = t.header
+print h.sopClass
+k = t.keys
+print k.integerValue(0)
+d = FenraDicomDirectoryDocument.Constructor("@CORPUS@/dicomdirtests/DICOMDIR")
+r = d.root
+print r.fileSetID
+print FenraDicomDirectoryDocument.fileID
+opened = FenraDicomSystem.openFile("@CORPUS@/dicomdirtests/DICOMDIR")
+print opened
+print FenraDicomSystem.openFile("@CORPUS@/MR_truncated.dcm")
+truncated = FenraDicomDocument.Constructor("@CORPUS@/MR_truncated.dcm")
+print truncated
+wrongKind = FenraDicomDocument.Constructor("@CORPUS@/dicomdirtests/DICOMDIR")
+print wrongKind.header
+print wrongKind.patient
+notDicom = FenraDicomTree.Constructor("@OUT@/plain.txt")
+print notDicom.path
+print notDicom.keys
+doc = FenraDicomDocument.Constructor("@CORPUS@/CT_small.dcm")
+copy = FenraDicomDocument.Constructor(doc)
+cp = copy.patient
+cp.name = "Copy^Name"
+copy.patient = cp
+p = doc.patient
+print p.name
+cp = copy.patient
+print cp.name
+doc = nil
+print copy.path
+print copy.hasData
+none = FenraDicomDocument.Constructor(nil)
+print none.path
+print none.anonymize()
+empty = FenraDicomDocument.Constructor()
+print empty
+fresh = FenraDicomDirectoryDocument.Constructor()
+root = fresh.root
+print root.fileSetID
+records = fresh.rootDirectory
+print records.elementID
+h = fresh.header
+print h.sopClass
+print h.encoding
+)"),
+              withCorpus(R"(FenraDicomTree
+  path = @CORPUS@/dicomdirtests/DICOMDIR
+  hasThumbnails = false
+  header = FenraDicomHeader
+  thumbnails = nil
+  keys = FenraDicomValue
+  values = FenraObjectsList
+1.2.840.10008.1.3.10
+4
+PYDICOM_TEST
+DICOMDIR
+FenraDicomDirectoryDocument
+  path = @CORPUS@/dicomdirtests/DICOMDIR
+  hasThumbnails = false
+  header = FenraDicomHeader
+  thumbnails = nil
+  keys = FenraDicomValue
+  values = FenraObjectsList
+  root = FenraDicomFileSet
+  rootDirectory = FenraDicomItemSequence
+nil
+FenraDicomDocument
+  path = 
+  hasThumbnails = false
+  header = nil
+  thumbnails = nil
+  keys = nil
+  values = nil
+  hasData = false
+  dataSamplesInfo = nil
+  study = nil
+  patient = nil
+  acquisition = nil
+  image = nil
+  imagePixel = nil
+nil
+nil
+
+nil
+CompressedSamples^CT1
+Copy^Name
+@CORPUS@/CT_small.dcm
+true
+
+nil
+FenraDicomDocument
+  path = 
+  hasThumbnails = false
+  header = FenraDicomHeader
+  thumbnails = nil
+  keys = FenraDicomValue
+  values = nil
+  hasData = false
+  dataSamplesInfo = nil
+  study = nil
+  patient = nil
+  acquisition = nil
+  image = nil
+  imagePixel = nil
+
+4640
+1.2.840.10008.1.3.10
+1.2.840.10008.1.2.1
+)"));
 }
