@@ -695,3 +695,136 @@ FenraDicomDocument
 1.2.840.10008.1.2.1
 )"));
 }
+
+// Getters hand out copies that reach the tree only when stored back; a tree's groups, header and
+// list of values go from one tree to another. Keys out of range and missing groups give nil, and
+// nothing is handed out by reference.
+TEST(PluginDocuments, GettersHandOutCopiesThatSettersStore) {
+    Scratch scratch;
+    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+h = t.header
+h.sopInstance = "1.2.3"
+again = t.header
+print again.sopInstance
+t.header = h
+again = t.header
+print again.sopInstance
+p = t.patient
+p.name = "Changed^In^The^Copy"
+again = t.patient
+print again.name
+t.value(16) = p
+again = t.patient
+print again.name
+v = t.values
+e = FenraDicomDocument.Constructor()
+e.values = v
+ep = e.patient
+print ep.name
+k = e.keys
+print k.integerValue(0)
+print k.integerValue(5)
+ex = e.imagePixel
+print ex.width
+print t.dataSamplesInfo
+print t.valueByRef(16)
+print t.value(-1)
+print t.value(65536)
+print t.value(99)
+cleared = FenraDicomDataSet.Constructor(32)
+t.value(32) = cleared
+i = t.image
+print i.studyID
+)"),
+              "1.3.6.1.4.1.5962.1.1.1.1.1.20040119072730.12322\n1.2.3\nCompressedSamples^CT1\n"
+              "Changed^In^The^Copy\nChanged^In^The^Copy\n8\n25\n128\nFenraDicomPixelData\nnil\nnil\nnil\nnil\n\n");
+}
+
+// Nil arguments are ignored; an object of another class is refused, by the host where the
+// declaration names the class and by the plug-in where it names any object; a data set goes only
+// under its own group. An empty tree reads empty and writes nothing.
+TEST(PluginDocuments, NilArgumentsObjectsOfAnotherClassAndEmptyTrees) {
+    Scratch scratch;
+    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+s = t.study
+t.value(16) = s
+t.patient = nil
+t.value(16) = nil
+t.header = nil
+t.values = nil
+name = FenraDicomPersonName.Constructor("Ann", "Other")
+t.value(16) = name
+t.value(8) = t
+t.toDicomFile(nil)
+t.toDicomFile("")
+t.toDicomFile("@OUT@/missing/copy.dcm")
+p = t.patient
+print p.name
+s = t.study
+print s.modality
+h = t.header
+print h.encoding
+k = t.keys
+print k.integerValue(5)
+d = FenraDicomSystem.openFile("@CORPUS@/dicomdirtests/DICOMDIR")
+d.root = nil
+d.value(16) = p
+print d.value(16)
+r = d.root
+print r.fileSetID
+empty = FenraDicomTree.Constructor(nil)
+empty.value(16) = p
+empty.header = h
+empty.toDicomFile("@OUT@/empty.dcm")
+print empty
+print empty.value(16)
+print empty.anonymize()
+)"),
+              "CompressedSamples^CT1\nCT\n1.2.840.10008.1.2.1\n25\nnil\nPYDICOM_TEST\n"
+              "FenraDicomTree\n  path = \n  hasThumbnails = false\n  header = nil\n  thumbnails = nil\n"
+              "  keys = nil\n  values = nil\nnil\nnil\n");
+    EXPECT_FALSE(std::filesystem::exists(scratch.file("empty.dcm")));
+    EXPECT_FALSE(std::filesystem::exists(scratch.file("missing")));
+
+    struct Refused {
+        const char* statement;
+        const char* why;
+    };
+    const Refused refused[] = {
+        {"t.patient = s", "FenraDicomDocument.patient expects a FenraDicomPatient, not a FenraDicomStudy"},
+        {"t.header = s", "FenraDicomDocument.header expects a FenraDicomHeader, not a FenraDicomStudy"},
+        {"t.values = s", "FenraDicomDocument.values expects a FenraList, not a FenraDicomStudy"},
+        {"d.root = s", "FenraDicomDirectoryDocument.root expects a FenraDicomFileSet, not a FenraDicomStudy"},
+        {"copy = FenraDicomDocument.Constructor(d)", "FenraDicomDirectoryDocument"},
+    };
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.statement);
+        ScriptRun run = scratch.run(std::string("t = FenraDicomSystem.openFile(\"@CORPUS@/CT_small.dcm\")\n"
+                                                "d = FenraDicomSystem.openFile(\"@CORPUS@/dicomdirtests/DICOMDIR\")\n"
+                                                "s = t.study\n") +
+                                    r.statement + "\n");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(has(run.err, r.why)) << run.err;
+    }
+}
+
+// anonymize() gives an anonymised copy and leaves the tree as it was; the copy is written as a
+// file that pydicom reads, with names and identifiers changed and the pixel data untouched.
+TEST(PluginDocuments, AnonymizeGivesAnAnonymisedCopy) {
+    Scratch scratch;
+    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+a = t.anonymize()
+p = t.patient
+print p.name
+print p.id
+ap = a.patient
+print ap.name
+a.toDicomFile("@OUT@/anonymous.dcm")
+)"),
+              "CompressedSamples^CT1\n1CT1\nXXXXXXXXXXXXXXXXX^XXX\n");
+    const std::string found = scratch.changes(corpus("CT_small.dcm"), scratch.file("anonymous.dcm"));
+    EXPECT_TRUE(has(found, "(0010,0010) ")) << found;
+    EXPECT_TRUE(has(found, "(0010,0020) ")) << found;
+    EXPECT_FALSE(has(found, "(7FE0,0010)")) << found;
+    EXPECT_FALSE(has(found, "(0028,")) << found;
+}
