@@ -127,7 +127,13 @@ void treeSetObject(REALobject self, RBInteger param, REALobject value) {
     if (!tree) return;
     if (param == 0) {
         auto* header = validObjectAs<KelvoDicomDataHeader>(value, "KelvoDicomDataHeader");
-        if (header) tree->Header(header);
+        if (!header) return;
+        // A header of the other document kind (a directory's SOP class given to an image
+        // document) would leave the tree unusable, and no later header could be stored: it is
+        // refused, and the tree keeps the one it had.
+        std::unique_ptr<KelvoDicomDataHeader> before(tree->Header());
+        tree->Header(header);
+        if (!tree->qtObjIsValid() && before) tree->Header(before.get());
     } else if (param == 3) {
         auto* list = objectAs<Kelvo_List>(value, "Kelvo_List");
         if (!list) return;

@@ -772,6 +772,10 @@ d.value(16) = p
 print d.value(16)
 r = d.root
 print r.fileSetID
+dh = d.header
+t.header = dh
+h = t.header
+print h.sopClass
 empty = FenraDicomTree.Constructor(nil)
 empty.value(16) = p
 empty.header = h
@@ -780,7 +784,7 @@ print empty
 print empty.value(16)
 print empty.anonymize()
 )"),
-              "CompressedSamples^CT1\nCT\n1.2.840.10008.1.2.1\n25\nnil\nPYDICOM_TEST\n"
+              "CompressedSamples^CT1\nCT\n1.2.840.10008.1.2.1\n25\nnil\nPYDICOM_TEST\n1.2.840.10008.5.1.4.1.1.2\n"
               "FenraDicomTree\n  path = \n  hasThumbnails = false\n  header = nil\n  thumbnails = nil\n"
               "  keys = nil\n  values = nil\nnil\nnil\n");
     EXPECT_FALSE(std::filesystem::exists(scratch.file("empty.dcm")));
