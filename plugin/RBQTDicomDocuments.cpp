@@ -326,7 +326,7 @@ FenraClassTables directoryTables() {
 
 REALClassRecord FenraDicomTreeClass =
     FenraMakeClassRecord("FenraDicomTree", "FenraDictionary", 0, tables(treeProperties, treeMethods));
-REALClassRecord FenraDicomDocumentClass =
-    FenraMakeClassRecord("FenraDicomDocument", "FenraDicomTree", 0, tables(documentProperties, documentMethods));
-REALClassRecord FenraDicomDirectoryDocumentClass =
-    FenraMakeClassRecord("FenraDicomDirectoryDocument", "FenraDicomTree", kREALConsoleSafe, directoryTables());
+REALClassRecord FenraDicomDocumentClass = FenraMakeClassRecord("FenraDicomDocument", "FenraDicomTree", 0,
+                                                               tables(documentProperties, documentMethods));
+REALClassRecord FenraDicomDirectoryDocumentClass = FenraMakeClassRecord(
+    "FenraDicomDirectoryDocument", "FenraDicomTree", kREALConsoleSafe, directoryTables());

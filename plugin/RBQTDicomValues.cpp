@@ -297,7 +297,8 @@ KelvoDicomDataElementValue* firstValueCopy(KelvoDicomDataElementValue& v) {
 
 // Makes `v` hold `values` (owned by the caller), in order, through the values' DICOM form, so that
 // the object the host holds stays the same object.
-bool assignValues(KelvoDicomDataElementValue& v, std::vector<std::unique_ptr<KelvoDicomDataElementValue>>& values) {
+bool assignValues(KelvoDicomDataElementValue& v,
+                  std::vector<std::unique_ptr<KelvoDicomDataElementValue>>& values) {
     if (values.empty() || !values[0]) return false;
     KelvoDicomDataElementValue& combined = *values[0];
     for (size_t k = 1; k < values.size(); ++k)

@@ -569,8 +569,9 @@ d.toDicomFile("@OUT@/DICOMDIR")
     plugintest::replaceAll(text, "@SRC@", source);
     EXPECT_EQ(scratch.output(text), "PYDICOM_TEST\nPATIENT\n");
     const std::string copy = scratch.file("DICOMDIR");
-    EXPECT_EQ(scratch.changes(source, copy, true),
-              "1.2.840.10008.1.2.1\n(0004,1130) SYLMARK_SET\n(0004,1220)[1](0010,0010) Doe^Archibald^Changed\n");
+    EXPECT_EQ(
+        scratch.changes(source, copy, true),
+        "1.2.840.10008.1.2.1\n(0004,1130) SYLMARK_SET\n(0004,1220)[1](0010,0010) Doe^Archibald^Changed\n");
     const std::string dump = dcmdump(copy);
     EXPECT_TRUE(has(dump, "(0004,1130) CS [SYLMARK_SET]")) << dump;
     EXPECT_TRUE(has(dump, "(0010,0010) PN [Doe^Archibald^Changed]")) << dump;
@@ -701,7 +702,8 @@ FenraDicomDocument
 // nothing is handed out by reference.
 TEST(PluginDocuments, GettersHandOutCopiesThatSettersStore) {
     Scratch scratch;
-    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+    EXPECT_EQ(
+        scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
 h = t.header
 h.sopInstance = "1.2.3"
 again = t.header
@@ -736,8 +738,8 @@ t.value(32) = cleared
 i = t.image
 print i.studyID
 )"),
-              "1.3.6.1.4.1.5962.1.1.1.1.1.20040119072730.12322\n1.2.3\nCompressedSamples^CT1\n"
-              "Changed^In^The^Copy\nChanged^In^The^Copy\n8\n25\n128\nFenraDicomPixelData\nnil\nnil\nnil\nnil\n\n");
+        "1.3.6.1.4.1.5962.1.1.1.1.1.20040119072730.12322\n1.2.3\nCompressedSamples^CT1\n"
+        "Changed^In^The^Copy\nChanged^In^The^Copy\n8\n25\n128\nFenraDicomPixelData\nnil\nnil\nnil\nnil\n\n");
 }
 
 // Nil arguments are ignored; an object of another class is refused, by the host where the
@@ -745,7 +747,8 @@ print i.studyID
 // under its own group. An empty tree reads empty and writes nothing.
 TEST(PluginDocuments, NilArgumentsObjectsOfAnotherClassAndEmptyTrees) {
     Scratch scratch;
-    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+    EXPECT_EQ(
+        scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
 s = t.study
 t.value(16) = s
 t.patient = nil
@@ -784,9 +787,9 @@ print empty
 print empty.value(16)
 print empty.anonymize()
 )"),
-              "CompressedSamples^CT1\nCT\n1.2.840.10008.1.2.1\n25\nnil\nPYDICOM_TEST\n1.2.840.10008.5.1.4.1.1.2\n"
-              "FenraDicomTree\n  path = \n  hasThumbnails = false\n  header = nil\n  thumbnails = nil\n"
-              "  keys = nil\n  values = nil\nnil\nnil\n");
+        "CompressedSamples^CT1\nCT\n1.2.840.10008.1.2.1\n25\nnil\nPYDICOM_TEST\n1.2.840.10008.5.1.4.1.1.2\n"
+        "FenraDicomTree\n  path = \n  hasThumbnails = false\n  header = nil\n  thumbnails = nil\n"
+        "  keys = nil\n  values = nil\nnil\nnil\n");
     EXPECT_FALSE(std::filesystem::exists(scratch.file("empty.dcm")));
     EXPECT_FALSE(std::filesystem::exists(scratch.file("missing")));
 
@@ -803,10 +806,11 @@ print empty.anonymize()
     };
     for (const Refused& r : refused) {
         SCOPED_TRACE(r.statement);
-        ScriptRun run = scratch.run(std::string("t = FenraDicomSystem.openFile(\"@CORPUS@/CT_small.dcm\")\n"
-                                                "d = FenraDicomSystem.openFile(\"@CORPUS@/dicomdirtests/DICOMDIR\")\n"
-                                                "s = t.study\n") +
-                                    r.statement + "\n");
+        ScriptRun run =
+            scratch.run(std::string("t = FenraDicomSystem.openFile(\"@CORPUS@/CT_small.dcm\")\n"
+                                    "d = FenraDicomSystem.openFile(\"@CORPUS@/dicomdirtests/DICOMDIR\")\n"
+                                    "s = t.study\n") +
+                        r.statement + "\n");
         EXPECT_EQ(run.status, 2);
         EXPECT_TRUE(has(run.err, r.why)) << run.err;
     }

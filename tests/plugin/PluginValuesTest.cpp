@@ -359,7 +359,8 @@ day.value = clock
 // Values count from 1: item(1) is the first value, item(n) the n-th; item(0) and indexes past
 // the last ask for none. Replacing or removing the first value keeps the others in their order.
 TEST(PluginValues, HostIndexesCountFromOne) {
-    EXPECT_EQ(output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
+    EXPECT_EQ(
+        output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
 pixel = t.value(40)
 raw = pixel.value(9)
 pointers = FenraDicomSystem.createDataElementValue(raw)
@@ -396,8 +397,8 @@ print pointers.valuesCount
 print pointers.hasMultipleValues
 print pointers.stringValue
 )"),
-              "2\n0x0054,0x0010\n1\n0x0054,0x0020\nnil\nnil\n0x0018,0x1050\n0x0054,0x0020\n2\ntrue\n16\nfalse\n"
-              "false\ntrue\n0x0054,0x0020\n0x0054,0x0010\ntrue\nfalse\n1\nfalse\n0x0054,0x0020\n");
+        "2\n0x0054,0x0010\n1\n0x0054,0x0020\nnil\nnil\n0x0018,0x1050\n0x0054,0x0020\n2\ntrue\n16\nfalse\n"
+        "false\ntrue\n0x0054,0x0020\n0x0054,0x0010\ntrue\nfalse\n1\nfalse\n0x0054,0x0020\n");
     // An item is a copy like every other value handed out: it outlives its parent, and changes
     // reach the parent only when stored back.
     EXPECT_EQ(output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
