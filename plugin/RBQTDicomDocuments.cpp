@@ -4,8 +4,8 @@
 // only when it is stored back. An empty host object, a parameter out of range, a nil argument or
 // an object of another class gives an empty result and leaves a setter without effect.
 //
-// Drawing a document's frames (displayContext) is answered with nil here: documents hand out
-// their pixel data's chunk table, and the presentation that plays it is made elsewhere.
+// A document's display (displayContext) answers nil for now: the host class of the presentation
+// that would play its frames has no members yet.
 #include "KelvoAtomicsLists.h"
 #include "KelvoDicomDataHandlers.h"
 #include "KelvoDicomDataSetViews.h"

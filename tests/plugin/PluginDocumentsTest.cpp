@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+using plugintest::host;
 using plugintest::ScriptRun;
 
 namespace {
@@ -835,4 +836,62 @@ a.toDicomFile("@OUT@/anonymous.dcm")
     EXPECT_TRUE(has(found, "(0010,0020) ")) << found;
     EXPECT_FALSE(has(found, "(7FE0,0010)")) << found;
     EXPECT_FALSE(has(found, "(0028,")) << found;
+}
+
+namespace {
+
+class PluginDocumentsInProcess : public plugintest::PluginTest {};
+
+} // namespace
+
+// Every property of the three classes read and written with a parameter its record never gives:
+// the getter answers empty and the setter changes nothing, on a document of each kind. What the
+// setters are given is the property's own value, changed, so that a store would show.
+TEST_F(PluginDocumentsInProcess, ParametersOutOfRangeGiveEmptyResults) {
+    using sylhost::Value;
+    struct Case {
+        const char* file;
+        const char* hostClass;
+        const char* view; // an object property whose value is changed before it is given
+        const char* text; // the string property of that value that is changed
+    };
+    const Case cases[] = {
+        {"CT_small.dcm", "FenraDicomDocument", "patient", "name"},
+        {"CT_small.dcm", "FenraDicomDocument", "header", "sopInstance"},
+        {"dicomdirtests/DICOMDIR", "FenraDicomDirectoryDocument", "root", "fileSetID"},
+        {"dicomdirtests/DICOMDIR", "FenraDicomDirectoryDocument", "header", "sopInstance"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.hostClass) + "." + c.view);
+        sylhost::CallOutcome opened =
+            host().callModule("FenraDicomSystem", "openFile", {host().newFolderItem(corpus(c.file))});
+        ASSERT_TRUE(opened.ok) << opened.error;
+        Value document = opened.result;
+        ASSERT_EQ(document.className(), c.hostClass);
+        auto text = [&] {
+            return host().describe(host().getProperty(host().getProperty(document, c.view), c.text));
+        };
+        const std::string before = text();
+        Value changed = host().getProperty(document, c.view);
+        std::string why;
+        ASSERT_TRUE(host().setProperty(changed, c.text, host().newString("9.9.9"), why)) << why;
+        for (const sylhost::ClassInfo* cls = host().findClass(c.hostClass);
+             cls && cls->name != "FenraDictionary"; cls = cls->super) {
+            for (sylhost::PropertyInfo prop : cls->properties) {
+                SCOPED_TRACE(prop.name);
+                const bool given = prop.name == c.view;
+                for (int32_t param : {-1, 5, 99}) {
+                    prop.param = param;
+                    Value out;
+                    ASSERT_TRUE(host().callGetter(prop, document.object(), out));
+                    const std::string shown = host().describe(out);
+                    EXPECT_TRUE(shown == "" || shown == "nil" || shown == "false") << param << ": " << shown;
+                    if (given && prop.setter) {
+                        EXPECT_TRUE(host().callSetter(prop, document.object(), changed));
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(text(), before);
+    }
 }
