@@ -838,6 +838,28 @@ a.toDicomFile("@OUT@/anonymous.dcm")
     EXPECT_FALSE(has(found, "(0028,")) << found;
 }
 
+// The example script of the README, run as it stands (its copy written into a scratch folder):
+// it prints the patient's name, and the copy differs from the file in that name alone.
+TEST(PluginDocuments, TheReadmeExampleDoesWhatItSays) {
+    const std::string readme = testsupport::readFile(std::string(SYLMARK_SOURCE_DIR) + "/README.md");
+    const size_t section = readme.find("## A script of your own");
+    ASSERT_NE(section, std::string::npos);
+    std::string example;
+    size_t at = readme.find("\n    ", section);
+    ASSERT_NE(at, std::string::npos);
+    while (at != std::string::npos && readme.compare(at, 5, "\n    ") == 0) {
+        const size_t end = readme.find('\n', at + 1);
+        example += readme.substr(at + 5, end - at - 5) + "\n";
+        at = end;
+    }
+    ASSERT_TRUE(has(example, "toDicomFile(\"/tmp/CT_small-copy.dcm\")")) << example;
+    plugintest::replaceAll(example, "/tmp/CT_small-copy.dcm", "@OUT@/copy.dcm");
+    Scratch scratch;
+    EXPECT_EQ(scratch.output(example), "CompressedSamples^CT1\n");
+    EXPECT_EQ(scratch.changes(corpus("CT_small.dcm"), scratch.file("copy.dcm")),
+              "1.2.840.10008.1.2.1\n(0010,0010) Doe^Jane\n");
+}
+
 namespace {
 
 class PluginDocumentsInProcess : public plugintest::PluginTest {};
