@@ -335,7 +335,9 @@ void vrSetItem(REALobject self, RBInteger i, REALobject value) {
     if (!v || !given || i < 1 || uint64_t(i) > v->valuesCount()) return;
     if (std::strncmp(given->vr(), v->vr(), 2) != 0) return;
     if (i > 1) {
-        v->setValue(uint32_t(i - 2), given);
+        // One value takes the place of one: a given value's own further values stay out.
+        std::unique_ptr<KelvoDicomDataElementValue> one(firstValueCopy(*given));
+        if (one) v->setValue(uint32_t(i - 2), one.get());
         return;
     }
     auto values = valueCopies(*v);

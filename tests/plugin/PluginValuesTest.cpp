@@ -400,8 +400,10 @@ print pointers.stringValue
         "2\n0x0054,0x0010\n1\n0x0054,0x0020\nnil\nnil\n0x0018,0x1050\n0x0054,0x0020\n2\ntrue\n16\nfalse\n"
         "false\ntrue\n0x0054,0x0020\n0x0054,0x0010\ntrue\nfalse\n1\nfalse\n0x0054,0x0020\n");
     // An item is a copy like every other value handed out: it outlives its parent, and changes
-    // reach the parent only when stored back.
-    EXPECT_EQ(output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
+    // reach the parent only when stored back; a value of several values stored as one item gives
+    // its first value alone.
+    EXPECT_EQ(
+        output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
 pixel = t.value(40)
 raw = pixel.value(9)
 pointers = FenraDicomSystem.createDataElementValue(raw)
@@ -421,10 +423,17 @@ a = pointers.item(1)
 b = pointers.item(2)
 print a.stringValue
 print b.stringValue
+pair = FenraDicomSystem.createDataElementValue(raw)
+pointers.item(2) = pair
+print pointers.valuesCount
+b = pointers.item(2)
+print b.valuesCount
+print b.stringValue
 pointers = 0
 print second.stringValue
 )"),
-              "0x0054,0x0010\n0x0054,0x0020\n0x0054,0x0030\n0x0054,0x0040\n0x0054,0x0030\n0x0054,0x0030\n");
+        "0x0054,0x0010\n0x0054,0x0020\n0x0054,0x0030\n0x0054,0x0040\n0x0054,0x0030\n2\n1\n0x0054,0x0010\n"
+        "0x0054,0x0030\n");
 }
 
 // Data elements of the dictionary and private ones, and dates handed to the host as its Date.
