@@ -316,6 +316,13 @@ bool Script::call(const Reference& ref, Value& out, std::string& why, bool& rais
         }
         for (const ClassInfo* c = cls; c; c = c->super)
             if (constant(c->constants, ref.member, out)) return true;
+        for (const ClassInfo* c = cls; c; c = c->super)
+            for (const PropertyInfo& prop : c->sharedProperties) {
+                if (!equalsIgnoreCase(prop.name, ref.member)) continue;
+                if (_host.callGetter(prop, nullptr, out)) return true;
+                why = cls->name + "." + prop.name + " cannot be read";
+                return false;
+            }
         why = cls->name + " has no constant " + ref.member;
         return false;
     }

@@ -4,7 +4,8 @@
 //   name = Module.function(arguments)      module functions
 //   name = Class.method(arguments)         shared methods; Class.Constructor(...) makes an instance
 //   name = object.method(arguments)        instance methods
-//   name = object.property                 property values; Class.constant and Module.constant too
+//   name = object.property                 property values; Class.constant, Class.sharedProperty
+//                                          and Module.constant too
 //   name = literal | variable
 //   object.property = value
 //   object.method(arguments) = value       methods that can be assigned to

@@ -128,7 +128,10 @@ RBInteger FenraDicomFileAnonymize(REALfolderItem src, REALfolderItem dst) {
 REALobject FenraDicomFileOpen(REALfolderItem src) {
     std::unique_ptr<KelvoDataT<char>> path(FolderitemPath(src));
     if (!path) return nullptr;
-    return FenraWrapNewObject(KelvoDicomDataTree::openFile(path->items()));
+    // A file that could not be read whole gives no document: what was read of it is not the file.
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(path->items()));
+    if (!tree || tree->readError() != 0) return nullptr;
+    return FenraWrapNewObject(tree.release());
 }
 
 RBInteger FenraDicomLoadExternalDictionary(REALfolderItem src, REALstring description) {

@@ -28,6 +28,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 using namespace fenra;
 
@@ -279,27 +280,79 @@ void vrSetValue(REALobject self, RBInteger param, REALobject value) {
     if (node) v->value(node);
 }
 
+// Values count from 1, the first value included. The toolkit keeps the first value in the object
+// itself and the further ones in its list, where its own indexes start at the second value.
+
+// A copy of the first value alone (caller owns).
+KelvoDicomDataElementValue* firstValueCopy(KelvoDicomDataElementValue& v) {
+    auto* copy = static_cast<KelvoDicomDataElementValue*>(v.clone());
+    while (copy && copy->valuesCount() > 1)
+        if (!copy->removeValue(0)) break;
+    if (copy && copy->valuesCount() != 1) {
+        delete copy;
+        return nullptr;
+    }
+    return copy;
+}
+
+// Makes `v` hold `values` (owned by the caller), in order, through the values' DICOM form, so that
+// the object the host holds stays the same object.
+bool assignValues(KelvoDicomDataElementValue& v,
+                  std::vector<std::unique_ptr<KelvoDicomDataElementValue>>& values) {
+    if (values.empty() || !values[0]) return false;
+    KelvoDicomDataElementValue& combined = *values[0];
+    for (size_t k = 1; k < values.size(); ++k)
+        if (!values[k] || !combined.appendValue(values[k].get())) return false;
+    std::unique_ptr<KelvoDicomDataNode> node(combined._encodeForDicom());
+    return node && v.value(node.get());
+}
+
+// Every value of `v` as a copy of its own, in order.
+std::vector<std::unique_ptr<KelvoDicomDataElementValue>> valueCopies(KelvoDicomDataElementValue& v) {
+    std::vector<std::unique_ptr<KelvoDicomDataElementValue>> values;
+    values.emplace_back(firstValueCopy(v));
+    for (uint32_t k = 0; k + 1 < v.valuesCount(); ++k) {
+        KelvoDicomDataElementValue* further = v.getValue(k);
+        values.emplace_back(further ? static_cast<KelvoDicomDataElementValue*>(further->clone()) : nullptr);
+    }
+    return values;
+}
+
 REALobject vrGetItem(REALobject self, RBInteger i) {
     KelvoDicomDataElementValue* v = vrValueOf(self);
-    if (!v || i < 1) return nullptr;
+    if (!v || i < 1 || uint64_t(i) > v->valuesCount()) return nullptr;
     // A copy, as every getter gives: a host object referring to the value its parent keeps would
     // be left pointing at nothing once the host lets the parent go. Changes reach the parent
     // through `item(i) = value`.
-    KelvoDicomDataElementValue* value = v->getValue(uint32_t(i - 1));
+    if (i == 1) return FenraWrapNewObject(firstValueCopy(*v));
+    KelvoDicomDataElementValue* value = v->getValue(uint32_t(i - 2));
     return value ? FenraWrapNewObject(value->clone()) : nullptr;
 }
 
 void vrSetItem(REALobject self, RBInteger i, REALobject value) {
     KelvoDicomDataElementValue* v = vrValueOf(self);
     KelvoDicomDataElementValue* given = vrValueOf(value);
-    if (!v || !given || i < 1) return;
-    v->setValue(uint32_t(i - 1), given);
+    if (!v || !given || i < 1 || uint64_t(i) > v->valuesCount()) return;
+    if (std::strncmp(given->vr(), v->vr(), 2) != 0) return;
+    if (i > 1) {
+        // One value takes the place of one: a given value's own further values stay out.
+        std::unique_ptr<KelvoDicomDataElementValue> one(firstValueCopy(*given));
+        if (one) v->setValue(uint32_t(i - 2), one.get());
+        return;
+    }
+    auto values = valueCopies(*v);
+    values[0].reset(firstValueCopy(*given));
+    assignValues(*v, values);
 }
 
+// A value keeps at least one value: removing the only one is refused.
 RBBoolean vrRemove(REALobject self, RBInteger i) {
     KelvoDicomDataElementValue* v = vrValueOf(self);
-    if (!v || i < 1) return 0;
-    return v->removeValue(uint32_t(i - 1)) ? 1 : 0;
+    if (!v || i < 1 || uint64_t(i) > v->valuesCount() || v->valuesCount() < 2) return 0;
+    if (i > 1) return v->removeValue(uint32_t(i - 2)) ? 1 : 0;
+    auto values = valueCopies(*v);
+    values.erase(values.begin());
+    return assignValues(*v, values) ? 1 : 0;
 }
 
 RBBoolean vrAppend(REALobject self, REALobject item) {

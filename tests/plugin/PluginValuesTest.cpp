@@ -356,7 +356,8 @@ day.value = clock
         << refused.err;
 }
 
-// Further values count from 1: item(1) is the first of them, item(0) asks for none.
+// Values count from 1: item(1) is the first value, item(n) the n-th; item(0) and indexes past
+// the last ask for none. Replacing or removing the first value keeps the others in their order.
 TEST(PluginValues, HostIndexesCountFromOne) {
     EXPECT_EQ(
         output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
@@ -364,47 +365,75 @@ pixel = t.value(40)
 raw = pixel.value(9)
 pointers = FenraDicomSystem.createDataElementValue(raw)
 print pointers.valuesCount
-print pointers.hasMultipleValues
 first = pointers.item(1)
 print first.stringValue
+print first.valuesCount
+second = pointers.item(2)
+print second.stringValue
 print pointers.item(0)
-print pointers.item(2)
+print pointers.item(3)
 other = FenraDicomAttributeTag.Constructor(24, 4176)
 pointers.item(1) = other
-again = pointers.item(1)
-print again.stringValue
-print pointers.append(other)
+a = pointers.item(1)
+b = pointers.item(2)
+print a.stringValue
+print b.stringValue
+pointers.item(3) = other
+pointers.item(0) = other
 print pointers.valuesCount
-last = pointers.item(2)
+print pointers.append(first)
+last = pointers.item(3)
 print last.element
 print pointers.remove(0)
-print pointers.remove(3)
+print pointers.remove(4)
 print pointers.remove(1)
-print pointers.remove(1)
+a = pointers.item(1)
+b = pointers.item(2)
+print a.stringValue
+print b.stringValue
+print pointers.remove(2)
 print pointers.remove(1)
 print pointers.valuesCount
 print pointers.hasMultipleValues
 print pointers.stringValue
 )"),
-        "2\ntrue\n0x0054,0x0020\nnil\nnil\n0x0018,0x1050\ntrue\n3\n4176\nfalse\nfalse\ntrue\ntrue\nfalse\n1\n"
-        "false\n0x0054,0x0010\n");
+        "2\n0x0054,0x0010\n1\n0x0054,0x0020\nnil\nnil\n0x0018,0x1050\n0x0054,0x0020\n2\ntrue\n16\nfalse\n"
+        "false\ntrue\n0x0054,0x0020\n0x0054,0x0010\ntrue\nfalse\n1\nfalse\n0x0054,0x0020\n");
     // An item is a copy like every other value handed out: it outlives its parent, and changes
-    // reach the parent only when stored back.
-    EXPECT_EQ(output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
+    // reach the parent only when stored back; a value of several values stored as one item gives
+    // its first value alone.
+    EXPECT_EQ(
+        output(R"(t = FenraDicomSystem.openFile("@CORPUS@/JPEG-lossy.dcm")
 pixel = t.value(40)
 raw = pixel.value(9)
 pointers = FenraDicomSystem.createDataElementValue(raw)
-second = pointers.item(1)
+first = pointers.item(1)
+first.element = 64
+second = pointers.item(2)
 second.element = 48
-again = pointers.item(1)
-print again.stringValue
-pointers.item(1) = second
-stored = pointers.item(1)
-print stored.stringValue
+a = pointers.item(1)
+b = pointers.item(2)
+print a.stringValue
+print b.stringValue
+pointers.item(2) = second
+b = pointers.item(2)
+print b.stringValue
+pointers.item(1) = first
+a = pointers.item(1)
+b = pointers.item(2)
+print a.stringValue
+print b.stringValue
+pair = FenraDicomSystem.createDataElementValue(raw)
+pointers.item(2) = pair
+print pointers.valuesCount
+b = pointers.item(2)
+print b.valuesCount
+print b.stringValue
 pointers = 0
 print second.stringValue
 )"),
-              "0x0054,0x0020\n0x0054,0x0030\n0x0054,0x0030\n");
+        "0x0054,0x0010\n0x0054,0x0020\n0x0054,0x0030\n0x0054,0x0040\n0x0054,0x0030\n2\n1\n0x0054,0x0010\n"
+        "0x0054,0x0030\n");
 }
 
 // Data elements of the dictionary and private ones, and dates handed to the host as its Date.
@@ -485,9 +514,9 @@ kind = FenraDicomSystem.createDataElementValue(raw)
 print kind.valuesCount
 print kind.stringValue
 print kind.concatStringValues
-one = kind.item(1)
+one = kind.item(2)
 print one.stringValue
-print kind.remove(1)
+print kind.remove(2)
 print kind.concatStringValues
 back = kind.value
 print back.stringValue()
