@@ -5,12 +5,6 @@
 // ---------------------------------------------------------------------------------------------
 // Movies in handles and files, and their drawing: not made yet.
 
-OSStatus NewMovieFromProperties(ItemCount, QTNewMoviePropertyElement*, ItemCount, QTNewMoviePropertyElement*,
-                                Movie* theMovie) {
-    if (theMovie) *theMovie = nullptr;
-    return platform::setMoviesError(invalidMovie);
-}
-
 void SetMovieGWorld(Movie, CGrafPtr, GDevice**) {
     platform::setMoviesError(invalidMovie);
 }
@@ -44,9 +38,4 @@ ComponentResult SGGetDataRef(SeqGrabComponent, Handle* dataRef, OSType* dataRefT
 
 ComponentResult SGGetChannelSampleDescription(SGChannel, Handle) {
     return badComponentInstance;
-}
-
-OSErr GetMovieImporterForDataRef(OSType, Handle, int32_t, Component* importer) {
-    if (importer) *importer = nullptr;
-    return cantFindHandler;
 }

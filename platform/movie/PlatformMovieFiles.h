@@ -44,7 +44,7 @@ constexpr OSErr tmfoErr = -42;     // too many files open
 constexpr OSErr fBsyErr = -47;     // the file is open for writing
 constexpr OSErr dupFNErr = -48;    // the file exists and was not to be replaced
 constexpr OSErr rfNumErr = -51;    // no movie file is open with that number
-constexpr OSErr invalidDataRef = -2005;
+constexpr OSErr invalidDataRef = -2012;
 
 // Makes the file that dataRef names (an 'alis' reference; couldNotResolveDataRef for another
 // kind) and opens it for writing. An existing file is replaced with createMovieFileDeleteCurFile,
@@ -74,3 +74,7 @@ OSErr DeleteMovieFile(const FSSpec* fileSpec);
 // the movie's file references resolved; the movies error tells how it went.
 void FlattenMovie(Movie movie, int32_t movieFlattenFlags, const FSSpec* fileSpec, OSType creator,
                   int16_t scriptTag, int32_t createMovieFileFlags, int16_t* resId, const unsigned char* resName);
+
+// Reading movie files, movies from handles, data references and properties, the scrap, changes,
+// data sizes and loading.
+#include "PlatformMovieFileReader.h"
