@@ -916,7 +916,9 @@ OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags,
                             t->alternate = other;
                         }
                     }
-                    for (const auto& [type, ids] : pt.references) {
+                    for (const auto& entry : pt.references) {
+                        const OSType type = entry.first;
+                        const std::vector<uint32_t>& ids = entry.second;
                         TrackReferences refs;
                         refs.type = type;
                         for (uint32_t id : ids) {

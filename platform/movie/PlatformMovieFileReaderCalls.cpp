@@ -300,7 +300,11 @@ namespace platform::movie {
 
 void markMovieSaved(const MovieRecord& movie) {
     try {
-        savedDigests()[reinterpret_cast<uintptr_t>(movie.token)] = digestOf(movie);
+        auto& map = savedDigests();
+        // Movies disposed of since leave their entries behind: drop them now and then.
+        if (map.size() >= 2 * registry().movies.size() + 64)
+            std::erase_if(map, [](const auto& entry) { return !registry().movies.count(entry.first); });
+        map[reinterpret_cast<uintptr_t>(movie.token)] = digestOf(movie);
     } catch (const std::bad_alloc&) {
     }
 }

@@ -426,6 +426,38 @@ TEST(MovieFileRead, FilesOurWriterWritesReadBackToTheSameModel) {
     DisposeMovie(movie);
 }
 
+// Times past 32 bits take the 64-bit forms of the headers and the edit list.
+TEST(MovieFileRead, LongTimesReadBackFromTheirWideHeaders) {
+    Movie movie = NewMovie(newMovieActive);
+    SetMovieTimeScale(movie, 1000000);
+    Track t = NewMovieTrack(movie, Long2Fix(8), Long2Fix(4), 0);
+    Media m = NewTrackMedia(t, VideoMediaType, 1, nullptr, 0);
+    SampleDescriptionHandle d = imageDescription(FOUR_CHAR_CODE("raw "), 8, 4);
+    uint8_t frame[16] = {1, 2, 3};
+    // Each sample's duration fits the table's 32 bits; their sum does not.
+    ASSERT_EQ(AddMediaSample2(m, frame, sizeof frame, 4000000000LL, 0, d, 1, 0, nullptr), noErr);
+    ASSERT_EQ(AddMediaSample2(m, frame, sizeof frame, 4000000000LL, 0, d, 1, 0, nullptr), noErr);
+    ASSERT_EQ(AddMediaSample2(m, frame, sizeof frame, 7, 0, d, 1, 0, nullptr), noErr);
+    ASSERT_EQ(InsertMediaIntoTrack(t, 0, 0, 5000, fixed1), noErr);
+    Handle h = NewHandle(0);
+    ASSERT_EQ(PutMovieIntoHandle(movie, h), noErr);
+    Movie back = nullptr;
+    ASSERT_EQ(NewMovieFromHandle(&back, h, 0, nullptr), noErr);
+    EXPECT_EQ(GetMovieDuration64(back), GetMovieDuration64(movie));
+    EXPECT_GT(GetMovieDuration64(back), int64_t(UINT32_MAX));
+    Media bm = GetTrackMedia(GetMovieIndTrack(back, 1));
+    EXPECT_EQ(GetMediaDecodeDuration(bm), 8000000007LL);
+    TimeValue64 time = 0, duration = 0;
+    SampleNumToMediaDecodeTime(bm, 3, &time, &duration);
+    EXPECT_EQ(time, 8000000000LL);
+    EXPECT_EQ(duration, 7);
+    EXPECT_EQ(TrackTimeToMediaDisplayTime(4999999999LL, GetMovieIndTrack(back, 1)), 4999);
+    DisposeHandle(h);
+    DisposeHandle(reinterpret_cast<Handle>(d));
+    DisposeMovie(back);
+    DisposeMovie(movie);
+}
+
 // The changed state follows what a file would hold; playing is no change.
 TEST(MovieFileRead, ChangesAreWhatTheFileWouldHold) {
     Movie movie = NewMovie(newMovieActive);
@@ -693,6 +725,20 @@ TEST(MovieFileRead, ImportersAnswerForMoviesOnly) {
     EXPECT_NE(importer, nullptr);
     Movie movie = nullptr;
     EXPECT_EQ(NewMovieFromDataRef(&movie, 0, nullptr, href, FOUR_CHAR_CODE("hndl")), noErr);
+    ASSERT_NE(movie, nullptr);
+    EXPECT_EQ(describe(movie), describe(source));
+    DisposeMovie(movie);
+    // A block of memory, through a 'ptr ' reference: its address and its length.
+    std::vector<char> block(size_t(GetHandleSize(h)) + sizeof(void*) + 4);
+    const char* address = *h;
+    const uint32_t length = uint32_t(GetHandleSize(h));
+    std::memcpy(block.data(), &address, sizeof address);
+    std::memcpy(block.data() + sizeof address, &length, sizeof length);
+    Handle pref = nullptr;
+    PtrToHand(block.data(), &pref, Size(sizeof address + sizeof length));
+    EXPECT_EQ(GetMovieImporterForDataRef(FOUR_CHAR_CODE("ptr "), pref, 4, &importer), noErr);
+    EXPECT_EQ(NewMovieFromDataRef(&movie, 0, nullptr, pref, FOUR_CHAR_CODE("ptr ")), noErr);
+    DisposeHandle(pref);
     DisposeHandle(h);
     DisposeHandle(href);
     ASSERT_NE(movie, nullptr);
