@@ -640,7 +640,9 @@ TEST(MovieFileRead, PropertiesNameWhereTheMovieComesFrom) {
     // The scrap: what was put there, even once the original is gone.
     {
         Movie copy = nullptr;
-        ASSERT_EQ(NewMovieFromDataRef(&copy, 0, nullptr, aliasOf(path), FOUR_CHAR_CODE("alis")), noErr);
+        Handle alias = aliasOf(path);
+        ASSERT_EQ(NewMovieFromDataRef(&copy, 0, nullptr, alias, FOUR_CHAR_CODE("alis")), noErr);
+        DisposeHandle(alias);
         ASSERT_EQ(PutMovieOnScrap(copy, 0), noErr);
         DisposeMovie(copy);
         QTNewMoviePropertyElement props[] = {
