@@ -432,7 +432,7 @@ OSStatus NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMovieProperty
             s = p.propValueSize >= 1 && p.propValueAddress ? noErr : kQTPropertyBadValueSizeErr;
         } else if (p.propClass == kQTPropertyClass_Context &&
                    p.propID == kQTContextPropertyID_VisualContext) {
-            // No visual context draws movies here: only its absence is taken.
+            // No visual context draws movies here: the setting is taken and changes nothing.
             if (p.propValueSize < 4 || !p.propValueAddress) s = kQTPropertyBadValueSizeErr;
         } else {
             s = kQTPropertyNotSupportedErr;
