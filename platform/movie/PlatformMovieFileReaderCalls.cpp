@@ -29,6 +29,13 @@ constexpr OSType kPointerRef = FOUR_CHAR_CODE("ptr ");
 // A reference movie may name another: a chain ends after a few steps, so that a loop cannot hang.
 constexpr int kMaxReferenceSteps = 4;
 
+// The path a file reference's bytes hold, up to its first zero; empty bytes hold none.
+std::string pathOf(const Bytes& bytes) {
+    if (bytes.empty()) return {};
+    const auto* p = reinterpret_cast<const char*>(bytes.data());
+    return std::string(p, strnlen(p, bytes.size()));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Changes: a movie's state is what its movie atom would hold; the saved state is a digest of it.
 
@@ -91,8 +98,7 @@ OSErr resolveDataRefs(Movie movie) {
         if (!t->media) continue;
         for (const DataRef& ref : t->media->dataRefs) {
             if (ref.type != kAlias || ref.bytes.empty()) continue;
-            const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
-            const std::string path(p, strnlen(p, ref.bytes.size()));
+            const std::string path = pathOf(ref.bytes);
             if (path.empty()) continue;
             struct stat st {};
             if (stat(path.c_str(), &st) != 0) return couldNotResolveDataRef;
@@ -138,8 +144,7 @@ OSErr openSource(const reader::Source& source, int16_t flags, int steps, Movie* 
     if (parsed.isReference) {
         if (steps >= kMaxReferenceSteps) return badPublicMovieAtom;
         if (parsed.target.type != kAlias) return couldNotResolveDataRef;
-        const auto* p = reinterpret_cast<const char*>(parsed.target.bytes.data());
-        const std::string path(p, strnlen(p, parsed.target.bytes.size()));
+        const std::string path = pathOf(parsed.target.bytes);
         err = openPath(path, flags, steps + 1, movie);
         return err == fnfErr ? couldNotResolveDataRef : err;
     }

@@ -29,7 +29,7 @@ std::mutex& mutex() {
 }
 
 std::string refPath(const DataRef& ref) {
-    if (ref.type != kAlias) return {};
+    if (ref.type != kAlias || ref.bytes.empty()) return {};
     const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
     return std::string(p, strnlen(p, ref.bytes.size()));
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -528,6 +529,96 @@ TEST(MovieFileRead, UpdatingAnExistingFileKeepsItReadable) {
         EXPECT_EQ(run("ffmpeg -v error -i '" + path + "' -map 0:v -c copy -f rawvideo -"), frames);
         EXPECT_NE(run("ffprobe -v error -show_format '" + path + "'").find("updated"), std::string::npos);
     }
+}
+
+// A movie file opened by number for writing takes its updated movie; a second writer is refused.
+TEST(MovieFileRead, AFileOpenForWritingTakesItsUpdatedMovie) {
+    ScratchDir dir("mreader-rw");
+    FSSpec spec = specOf(dir.file("m.mov"));
+    int16_t ref = 0;
+    Movie movie = nullptr;
+    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
+    makeRichMovie(movie);
+    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
+    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    DisposeMovie(movie);
+
+    ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdWrPerm), noErr);
+    int16_t other = 0;
+    EXPECT_EQ(OpenMovieFile(&spec, &other, fsRdWrPerm), fBsyErr);
+    int16_t resId = 0;
+    ASSERT_EQ(NewMovieFromFile(&movie, ref, &resId, nullptr, 0, nullptr), noErr);
+    // New samples of the file's media go into the file.
+    Media m = GetTrackMedia(GetMovieIndTrack(movie, 1));
+    std::vector<uint8_t> frame(33, 0x5A);
+    ASSERT_EQ(AddMediaSample2(m, frame.data(), ByteCount(frame.size()), 2, 0, nullptr, 1, 0, nullptr), noErr);
+    ASSERT_EQ(InsertMediaIntoTrack(GetMovieIndTrack(movie, 1), -1, 24, 2, fixed1), noErr);
+    ASSERT_EQ(UpdateMovieResource(movie, ref, resId, nullptr), noErr);
+    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    const std::string expected = describe(movie);
+    DisposeMovie(movie);
+    movie = openPath(spec.path);
+    ASSERT_NE(movie, nullptr);
+    EXPECT_EQ(describe(movie), expected);
+    EXPECT_EQ(GetMediaSampleCount(GetTrackMedia(GetMovieIndTrack(movie, 1))), 13);
+    DisposeMovie(movie);
+    EXPECT_EQ(OpenMovieFile(&spec, &ref, fsRdPerm), noErr);
+    EXPECT_EQ(CloseMovieFile(ref), noErr);
+    FSSpec missing = specOf(dir.file("missing.mov"));
+    EXPECT_EQ(OpenMovieFile(&missing, &ref, fsRdPerm), fnfErr);
+}
+
+// Samples in other files are referred to; a file that is gone is reported, and the movie made.
+// A memory reference a file names is never followed: its address came from the file's bytes.
+TEST(MovieFileRead, ReferencesToOtherDataAreKeptButNotTrusted) {
+    ScratchDir dir("mreader-refs");
+    const std::string other = dir.file("other.bin");
+    testsupport::writeFile(other, std::string(64, 'x') + "0123456789abcdef");
+    Movie movie = NewMovie(newMovieActive);
+    Track t = NewMovieTrack(movie, Long2Fix(8), Long2Fix(4), 0);
+    Handle alias = aliasOf(other);
+    Media m = NewTrackMedia(t, VideoMediaType, 600, alias, FOUR_CHAR_CODE("alis"));
+    SampleDescriptionHandle d = imageDescription(FOUR_CHAR_CODE("raw "), 8, 4);
+    ASSERT_EQ(AddMediaSampleReference(m, 64, 16, 60, d, 1, 0, nullptr), noErr);
+    Handle h = NewHandle(0);
+    ASSERT_EQ(PutMovieIntoHandle(movie, h), noErr);
+    Movie back = nullptr;
+    ASSERT_EQ(NewMovieFromHandle(&back, h, 0, nullptr), noErr);
+    uint8_t bytes[16] = {};
+    ByteCount size = 0;
+    EXPECT_EQ(GetMediaSample2(GetTrackMedia(GetMovieIndTrack(back, 1)), bytes, sizeof bytes, &size, 0,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr),
+              noErr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 16), "0123456789abcdef");
+    DisposeMovie(back);
+    unlink(other.c_str());
+    EXPECT_EQ(NewMovieFromHandle(&back, h, 0, nullptr), couldNotResolveDataRef);
+    EXPECT_NE(back, nullptr);
+    DisposeMovie(back);
+    EXPECT_EQ(NewMovieFromHandle(&back, h, newMovieDontResolveDataRefs, nullptr), noErr);
+    DisposeMovie(back);
+    DisposeMovie(movie);
+    DisposeHandle(h);
+
+    // The same with a handle reference.
+    Handle data = nullptr;
+    PtrToHand("0123456789abcdef", &data, 16);
+    Handle href = nullptr;
+    PtrToHand(&data, &href, sizeof data);
+    movie = NewMovie(newMovieActive);
+    t = NewMovieTrack(movie, Long2Fix(8), Long2Fix(4), 0);
+    m = NewTrackMedia(t, VideoMediaType, 600, href, FOUR_CHAR_CODE("hndl"));
+    ASSERT_EQ(AddMediaSampleReference(m, 0, 16, 60, d, 1, 0, nullptr), noErr);
+    h = NewHandle(0);
+    ASSERT_EQ(PutMovieIntoHandle(movie, h), noErr);
+    ASSERT_EQ(NewMovieFromHandle(&back, h, 0, nullptr), noErr);
+    EXPECT_EQ(GetMediaSample2(GetTrackMedia(GetMovieIndTrack(back, 1)), bytes, sizeof bytes, &size, 0,
+                              nullptr, nullptr, nullptr, nullptr, nullptr, 1, nullptr, nullptr),
+              couldNotResolveDataRef);
+    DisposeMovie(back);
+    DisposeMovie(movie);
+    for (Handle x : {h, href, data, alias, reinterpret_cast<Handle>(d)})
+        DisposeHandle(x);
 }
 
 TEST(MovieFileRead, RemovingTheMovieLeavesNoMovie) {
