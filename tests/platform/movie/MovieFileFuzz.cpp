@@ -56,21 +56,12 @@ void walk(Movie movie) {
     DisposeHandle(h);
 }
 
-// A file of this process for the inputs, removed when the process ends.
-struct ScratchFile {
-    std::string path;
-    ScratchFile() {
-        char name[] = "/tmp/movie-file-fuzz-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) {
-            close(fd);
-            path = name;
-        }
-    }
-    ~ScratchFile() {
-        if (!path.empty()) unlink(path.c_str());
-    }
-};
+// The file each input is written to, named for this process; it is removed once the input is
+// done, so that a run that ends abruptly leaves nothing behind.
+const std::string& scratchPath() {
+    static const std::string path = "/tmp/movie-file-fuzz-" + std::to_string(getpid()) + ".mov";
+    return path;
+}
 
 } // namespace
 
@@ -84,16 +75,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DisposeHandle(h);
 
     // The same bytes as a file, whose samples stay in it.
-    static const ScratchFile scratch;
-    const std::string& path = scratch.path;
-    if (path.empty()) return 0;
-    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const std::string& path = scratchPath();
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return 0;
     const bool written = write(fd, data, size) == ssize_t(size);
     close(fd);
-    if (!written) return 0;
+    if (!written) {
+        unlink(path.c_str());
+        return 0;
+    }
     Handle ref = nullptr;
-    if (PtrToHand(path.c_str(), &ref, Size(path.size() + 1)) != noErr) return 0;
+    if (PtrToHand(path.c_str(), &ref, Size(path.size() + 1)) != noErr) {
+        unlink(path.c_str());
+        return 0;
+    }
     movie = nullptr;
     NewMovieFromDataRef(&movie, newMovieDontResolveDataRefs, nullptr, ref, FOUR_CHAR_CODE("alis"));
     if (movie) {
@@ -101,5 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DisposeMovie(movie);
     }
     DisposeHandle(ref);
+    unlink(path.c_str());
     return 0;
 }
