@@ -196,6 +196,25 @@ INSTANTIATE_TEST_SUITE_P(Peers, FFmpegFiles, ::testing::ValuesIn(kFFmpegCases), 
     return n;
 });
 
+// Old writers count sound samples as one byte each; the description tells the bytes per frame.
+TEST(MovieFileRead, SoundTablesOfOneByteSamplesTakeTheFrameSize) {
+    if (!haveFFmpeg()) GTEST_SKIP() << "ffmpeg missing";
+    ScratchDir dir("mreader-old-sound");
+    const std::string file = dir.file("s.mov");
+    ffmpeg("-f lavfi -i sine=sample_rate=8000:duration=0.5 -ac 2 -c:a pcm_s16le '" + file + "'");
+    ffmpeg("-i '" + file + "' -map 0:a -c copy -f s16le '" + dir.file("a.bin") + "'");
+    std::string bytes = readFile(file);
+    const size_t at = bytes.find("stsz");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(platform::loadBE32(bytes.data() + at + 8), 4u);
+    platform::storeBE32(reinterpret_cast<uint8_t*>(&bytes[at + 8]), 1);
+    testsupport::writeFile(file, bytes);
+    Movie movie = openPath(file);
+    ASSERT_NE(movie, nullptr);
+    EXPECT_EQ(mediaBytes(mediaOfType(movie, SoundMediaType)), readFile(dir.file("a.bin")));
+    DisposeMovie(movie);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Round trips through our writer.
 
