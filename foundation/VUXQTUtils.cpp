@@ -5,6 +5,7 @@
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
 #include "PlatformMovies.h"
+#include "PlatformMovieFileReader.h"
 #include "PlatformPendingCalls.h"
 
 #include <algorithm>

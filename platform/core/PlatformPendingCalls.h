@@ -17,11 +17,9 @@ struct GDevice;
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer, Rect* bounds);
 
 // Movies. PutMovieIntoHandle and GetMovieDefaultDataRef are the movie layer's movie files
-// (PlatformMovieFiles.h).
+// (PlatformMovieFiles.h); so are NewMovieFromProperties and GetMovieImporterForDataRef
+// (PlatformMovieFileReader.h).
 OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie);
-OSStatus NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMoviePropertyElement* inputProperties,
-                                ItemCount outputPropertyCount, QTNewMoviePropertyElement* outputProperties,
-                                Movie* theMovie);
 // Where the movie draws (a null device: the port's own), and one round of its work (drawing the
 // frame at its time).
 void SetMovieGWorld(Movie movie, CGrafPtr port, GDevice** gdh);
@@ -34,4 +32,3 @@ OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRef
 OSErr CloseComponent(ComponentInstance instance);
 // Defined with the imaging layer's graphics importers (PlatformGraphicsImport.cpp).
 OSErr GetGraphicsImporterForFile(const FSSpec* file, GraphicsImportComponent* importer);
-OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, int32_t flags, Component* importer);

@@ -4,6 +4,7 @@
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieExport.h"
+#include "PlatformMovieFileReaderParse.h"
 #include "PlatformMovieModel.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformQTFileFormat.h"
@@ -29,7 +30,7 @@ std::mutex& mutex() {
 }
 
 std::string refPath(const DataRef& ref) {
-    if (ref.type != kAlias) return {};
+    if (ref.type != kAlias || ref.bytes.empty()) return {};
     const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
     return std::string(p, strnlen(p, ref.bytes.size()));
 }
@@ -190,6 +191,13 @@ OSErr writeMovie(StorageRecord& s, const MovieRecord& movie) {
     if (OSErr err = writeAll(s.fd, atom.data(), atom.size(), s.dataEnd)) return err;
     s.fileEnd = s.dataEnd + int64_t(atom.size());
     if (ftruncate(s.fd, off_t(s.fileEnd)) != 0) return ioErr;
+    // The movie atom the file held before stays readable until the new one is whole.
+    if (s.oldMovieAt >= 0) {
+        uint8_t free[4];
+        platform::storeBE32(free, FOUR_CHAR_CODE("free"));
+        if (OSErr err = writeAll(s.fd, free, 4, s.oldMovieAt + 4)) return err;
+        s.oldMovieAt = -1;
+    }
     return noErr;
 }
 
@@ -270,7 +278,7 @@ StorageRecord* storageOfDataRef(const DataRef& ref) {
     if (ref.type != kAlias || registry().storages.empty()) return nullptr;
     const std::string path = refPath(ref);
     for (auto& [key, s] : registry().storages)
-        if (s->path == path) return s.get();
+        if (s->path == path && !s->readOnly) return s.get();
     return nullptr;
 }
 
@@ -326,7 +334,10 @@ OSErr AddMovieToStorage(Movie movie, DataHandler dh) {
     return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
         StorageRecord* s = findStorage(dh);
         if (!s) return result(fnOpnErr);
-        return result(writeMovie(*s, m));
+        if (s->readOnly) return result(dataNotOpenForWrite);
+        if (OSErr err = writeMovie(*s, m)) return result(err);
+        markMovieSaved(m);
+        return result(noErr);
     });
 }
 
@@ -370,7 +381,9 @@ OSErr AddMovieResource(Movie movie, int16_t resRefNum, int16_t* resId, const uns
     return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
         StorageRecord* s = findStorage(resRefNum);
         if (!s) return result(rfNumErr);
+        if (s->readOnly) return result(wrPermErr);
         if (OSErr err = writeMovie(*s, m)) return result(err);
+        markMovieSaved(m);
         if (resId) *resId = movieInDataForkResID;
         return result(noErr);
     });
@@ -395,6 +408,142 @@ OSErr DeleteMovieFile(const FSSpec* fileSpec) {
     const OSErr err = DeleteMovieStorage(h, kAlias);
     DisposeHandle(h);
     return err;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Existing movie files.
+
+namespace {
+
+// Opens an existing movie file as a storage: for reading, or for writing a new movie atom. A file
+// whose movie atom follows its data at the end takes the new atom in its place; in any other
+// file, new data and the new atom go after everything, and the old atom becomes free space once
+// the new one is written.
+OSErr openExisting(const std::string& path, bool writable, StorageRecord** out) {
+    *out = nullptr;
+    if (path.empty()) return couldNotResolveDataRef;
+    if (writable)
+        for (auto& [key, s] : registry().storages)
+            if (s->path == path && !s->readOnly) return fBsyErr;
+    const int fd = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? fnfErr : (errno == EACCES ? OSErr(-54) : ioErr);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return ioErr;
+    }
+    auto s = std::unique_ptr<StorageRecord>(new (std::nothrow) StorageRecord());
+    const int16_t number = newRefNum();
+    if (!s || !number) {
+        close(fd);
+        return s ? tmfoErr : memFullErr;
+    }
+    s->path = path;
+    s->fd = fd;
+    s->readOnly = !writable;
+    s->dataStart = s->dataEnd = s->fileEnd = int64_t(st.st_size);
+    if (writable) {
+        reader::Source source;
+        source.fd = fd;
+        source.size = int64_t(st.st_size);
+        reader::FileLayout layout;
+        OSErr err = reader::fileLayout(source, layout);
+        if (!err && layout.moovLastAfterData && (layout.mdatHeader == 16 || layout.wideBeforeData)) {
+            s->mdatStart = layout.mdatHeader == 16 ? layout.mdatAt : layout.mdatAt - 8;
+            s->dataStart = layout.mdatAt + layout.mdatHeader;
+            s->dataEnd = layout.moovAt;
+        } else if (!err) {
+            // A new data atom at the end, with room for a 64-bit header.
+            Bytes header = fileStart();
+            s->mdatStart = source.size;
+            err = writeAll(fd, header.data() + 20, 16, s->mdatStart);
+            s->dataStart = s->dataEnd = s->fileEnd = source.size + 16;
+            s->oldMovieAt = layout.moovAt;
+        }
+        if (err) {
+            close(fd);
+            return err;
+        }
+    }
+    s->token = reinterpret_cast<DataHandler>(newToken());
+    s->refNum = number;
+    StorageRecord* raw = s.get();
+    try {
+        registry().storages.emplace(reinterpret_cast<uintptr_t>(raw->token), std::move(s));
+    } catch (const std::bad_alloc&) {
+        close(fd);
+        return memFullErr;
+    }
+    *out = raw;
+    return noErr;
+}
+
+} // namespace
+
+OSErr OpenMovieFile(const FSSpec* fileSpec, int16_t* resRefNum, int8_t permission) {
+    if (resRefNum) *resRefNum = 0;
+    const std::string path = specPath(fileSpec);
+    if (path.empty() || !resRefNum) return result(paramErr);
+    Lock lock(mutex());
+    StorageRecord* s = nullptr;
+    if (OSErr err = openExisting(path, (permission & fsWrPerm) != 0, &s)) return result(err);
+    *resRefNum = s->refNum;
+    return result(noErr);
+}
+
+OSErr NewMovieFromFile(Movie* theMovie, int16_t resRefNum, int16_t* resId, unsigned char* resName,
+                       int16_t newMovieFlags, Boolean* dataRefWasChanged) {
+    if (theMovie) *theMovie = nullptr;
+    if (dataRefWasChanged) *dataRefWasChanged = false;
+    if (resName) resName[0] = 0;
+    if (!theMovie) return result(paramErr);
+    std::string path;
+    {
+        Lock lock(mutex());
+        StorageRecord* s = findStorage(resRefNum);
+        if (!s) return result(rfNumErr);
+        path = s->path;
+    }
+    // The one movie of the file is in its data fork: any other id names nothing.
+    if (resId && *resId != 0 && *resId != movieInDataForkResID) return result(resNotFound);
+    Movie movie = nullptr;
+    const OSErr err = reader::openFile(path, newMovieFlags, &movie);
+    if (movie && resId) *resId = movieInDataForkResID;
+    *theMovie = movie;
+    return result(err);
+}
+
+OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, int32_t flags, DataHandler* outDataHandler) {
+    if (outDataHandler) *outDataHandler = nullptr;
+    if (!dataRef || !*dataRef || !outDataHandler) return result(paramErr);
+    if (dataRefType != kAlias) return result(couldNotResolveDataRef);
+    const std::string path = platform::aliasPath(dataRef);
+    if (path.empty()) return result(couldNotResolveDataRef);
+    Lock lock(mutex());
+    StorageRecord* s = nullptr;
+    if (OSErr err = openExisting(path, (flags & kDataHCanWrite) != 0, &s)) return result(err);
+    *outDataHandler = s->token;
+    return result(noErr);
+}
+
+OSErr RemoveMovieResource(int16_t resRefNum, int16_t resId) {
+    Lock lock(mutex());
+    StorageRecord* s = findStorage(resRefNum);
+    if (!s) return result(rfNumErr);
+    if (s->readOnly) return result(wrPermErr);
+    if (resId != movieInDataForkResID) return result(resNotFound);
+    reader::Source source;
+    source.fd = s->fd;
+    source.size = s->fileEnd;
+    reader::FileLayout layout;
+    const OSErr err = reader::fileLayout(source, layout);
+    if (err == noMovieFound) return result(resNotFound);
+    if (err) return result(err);
+    uint8_t free[4];
+    platform::storeBE32(free, FOUR_CHAR_CODE("free"));
+    if (OSErr e = writeAll(s->fd, free, 4, layout.moovAt + 4)) return result(e);
+    if (s->oldMovieAt == layout.moovAt) s->oldMovieAt = -1;
+    return result(noErr);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -498,6 +647,18 @@ OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie) {
                 }
             }
         }
+        return result(noErr);
+    });
+}
+
+OSErr SetMovieDefaultDataRef(Movie movie, Handle dataRef, OSType dataRefType) {
+    if (!dataRef || !*dataRef || dataRefType == 0) return platform::setMoviesError(paramErr);
+    const Size size = GetHandleSize(dataRef);
+    if (size < 0) return platform::setMoviesError(paramErr);
+    return onRecord(movie, invalidMovie, [&](MovieRecord& m) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(*dataRef);
+        m.defaultDataRef.type = dataRefType;
+        m.defaultDataRef.bytes.assign(bytes, bytes + size);
         return result(noErr);
     });
 }

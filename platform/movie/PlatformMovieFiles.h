@@ -14,7 +14,8 @@
 //   lie in files are referred to where they are, and samples the media keeps in memory follow the
 //   movie atom in an 'mdat' of the handle, which the atom refers to as itself.
 // - GetMovieDefaultDataRef (PlatformPendingCalls.h) answers a copy of the movie's file reference;
-//   a movie made without a file has none (couldNotResolveDataRef).
+//   a movie made without a file has none (couldNotResolveDataRef). SetMovieDefaultDataRef names
+//   it (a copy of the reference's bytes is kept), so that new media store their samples there.
 #pragma once
 
 #include "PlatformFiles.h"
@@ -45,7 +46,7 @@ constexpr OSErr tmfoErr = -42;     // too many files open
 constexpr OSErr fBsyErr = -47;     // the file is open for writing
 constexpr OSErr dupFNErr = -48;    // the file exists and was not to be replaced
 constexpr OSErr rfNumErr = -51;    // no movie file is open with that number
-constexpr OSErr invalidDataRef = -2005;
+constexpr OSErr invalidDataRef = -2012;
 
 // Makes the file that dataRef names (an 'alis' reference; couldNotResolveDataRef for another
 // kind) and opens it for writing. An existing file is replaced with createMovieFileDeleteCurFile,
@@ -56,6 +57,7 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, int
                          int32_t createMovieFileFlags, DataHandler* outDataHandler, Movie* newmovie);
 // Writes the movie atom after the data (replacing the one written before); fnOpnErr
 // for a storage that is not open, paramErr for a movie with samples the file cannot refer to.
+OSErr SetMovieDefaultDataRef(Movie movie, Handle dataRef, OSType dataRefType);
 OSErr AddMovieToStorage(Movie movie, DataHandler dh);
 OSErr UpdateMovieInStorage(Movie movie, DataHandler dh);
 // Closes the file; what was not written with the movie stays as it is in the file.
@@ -77,3 +79,7 @@ OSErr DeleteMovieFile(const FSSpec* fileSpec);
 // complete (PlatformMovieExport.h).
 void FlattenMovie(Movie movie, int32_t movieFlattenFlags, const FSSpec* fileSpec, OSType creator,
                   int16_t scriptTag, int32_t createMovieFileFlags, int16_t* resId, const unsigned char* resName);
+
+// Reading movie files, movies from handles, data references and properties, the scrap, changes,
+// data sizes and loading.
+#include "PlatformMovieFileReader.h"

@@ -94,7 +94,9 @@ OSErr readSampleBytes(const MediaRecord& m, const SampleRun& run, int64_t offset
         base = m.storage.data();
         available = m.storage.size();
     } else {
-        const DataRef& ref = *descriptionDataRef(m, run.description);
+        const DataRef* found = descriptionDataRef(m, run.description);
+        if (!found) return couldNotResolveDataRef;
+        const DataRef& ref = *found;
         if (ref.type == FOUR_CHAR_CODE("alis")) return readDataRefFile(ref, offset, size, out);
         if (ref.type != FOUR_CHAR_CODE("hndl") || ref.bytes.size() < sizeof(Handle))
             return couldNotResolveDataRef;
@@ -114,6 +116,8 @@ const DataRef* descriptionDataRef(const MediaRecord& m, uint32_t description) {
     if (m.dataRefs.empty() || description < 1 || description > m.descriptions.size()) return nullptr;
     int16_t index = dataRefIndexOf(m.descriptions[description - 1]);
     if (index == 0) index = 1;
+    // A description read from a file may name a reference the media does not have.
+    if (index < 0 || size_t(index) > m.dataRefs.size()) return nullptr;
     return &m.dataRefs[size_t(index - 1)];
 }
 

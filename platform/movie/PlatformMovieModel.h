@@ -143,6 +143,11 @@ struct StorageRecord {
     int64_t dataStart = 0;
     int64_t dataEnd = 0;
     int64_t fileEnd = 0;
+    // A file opened for reading only: no samples go into it and no movie is written to it.
+    bool readOnly = false;
+    // The movie atom that was in an existing file opened for writing, when the new one cannot
+    // take its place: it becomes free space once a new movie atom is written (-1: none).
+    int64_t oldMovieAt = -1;
     // Where samples kept in a media's memory were copied into the file: media -> run's first
     // sample -> (samples copied, offset), so that each update copies them once.
     std::unordered_map<uintptr_t, std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> placed;

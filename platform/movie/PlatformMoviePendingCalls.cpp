@@ -9,70 +9,7 @@ template <class T> T refuse(OSErr err, T answer) {
     return answer;
 }
 
-void clearWide(wide* w) {
-    if (w) *w = platform::int64ToWide(0);
-}
-
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-// The reader's calls.
-
-Boolean HasMovieChanged(Movie) {
-    return refuse(invalidMovie, Boolean(false));
-}
-
-OSErr RemoveMovieResource(int16_t, int16_t) {
-    return platform::setMoviesError(invalidMovie);
-}
-
-OSErr OpenMovieStorage(Handle, OSType, int32_t, DataHandler* outDataHandler) {
-    if (outDataHandler) *outDataHandler = nullptr;
-    return platform::setMoviesError(cantFindHandler);
-}
-
-OSErr CreateShortcutMovieFile(const FSSpec*, OSType, int16_t, int32_t, Handle, OSType) {
-    return platform::setMoviesError(cantFindHandler);
-}
-
-OSErr PutMovieOnScrap(Movie, int32_t) {
-    return platform::setMoviesError(invalidMovie);
-}
-
-OSErr SetMovieDefaultDataRef(Movie, Handle, OSType) {
-    return platform::setMoviesError(invalidMovie);
-}
-
-OSErr GetMovieDataSize64(Movie, TimeValue, TimeValue, wide* dataSize) {
-    clearWide(dataSize);
-    return platform::setMoviesError(invalidMovie);
-}
-
-OSErr GetTrackDataSize64(Track, TimeValue, TimeValue, wide* dataSize) {
-    clearWide(dataSize);
-    return platform::setMoviesError(invalidTrack);
-}
-
-OSErr GetMediaDataSize64(Media, TimeValue, TimeValue, wide* dataSize) {
-    clearWide(dataSize);
-    return platform::setMoviesError(invalidMedia);
-}
-
-OSErr LoadMovieIntoRam(Movie, TimeValue, TimeValue, int32_t) {
-    return platform::setMoviesError(invalidMovie);
-}
-
-OSErr LoadTrackIntoRam(Track, TimeValue, TimeValue, int32_t) {
-    return platform::setMoviesError(invalidTrack);
-}
-
-OSErr LoadMediaIntoRam(Media, TimeValue, TimeValue, int32_t) {
-    return platform::setMoviesError(invalidMedia);
-}
-
-int32_t GetMovieLoadState(Movie) {
-    return refuse(invalidMovie, int32_t(0));
-}
 
 // ---------------------------------------------------------------------------------------------
 // Playback's calls.

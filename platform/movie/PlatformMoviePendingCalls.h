@@ -12,26 +12,12 @@
 #include "PlatformTypes.h"
 #include "PlatformMovieControllers.h"
 #include "PlatformMovieExport.h"
+#include "PlatformMovieFileReader.h"
+#include "PlatformMovieFiles.h"
 
 struct GDevice;
 struct OpaqueQTAudioContext;
 using QTAudioContextRef = OpaqueQTAudioContext*;
-
-// Movie files, storages, the scrap, data sizes and loading: the movie layer's reader.
-Boolean HasMovieChanged(Movie theMovie);
-OSErr RemoveMovieResource(int16_t resRefNum, int16_t resId);
-OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, int32_t flags, DataHandler* outDataHandler);
-OSErr CreateShortcutMovieFile(const FSSpec* fileSpec, OSType creator, int16_t scriptTag,
-                              int32_t createMovieFileFlags, Handle targetDataRef, OSType targetDataRefType);
-OSErr PutMovieOnScrap(Movie theMovie, int32_t movieScrapFlags);
-OSErr SetMovieDefaultDataRef(Movie theMovie, Handle dataRef, OSType dataRefType);
-OSErr GetMovieDataSize64(Movie theMovie, TimeValue startTime, TimeValue duration, wide* dataSize);
-OSErr GetTrackDataSize64(Track theTrack, TimeValue startTime, TimeValue duration, wide* dataSize);
-OSErr GetMediaDataSize64(Media theMedia, TimeValue startTime, TimeValue duration, wide* dataSize);
-OSErr LoadMovieIntoRam(Movie theMovie, TimeValue time, TimeValue duration, int32_t flags);
-OSErr LoadTrackIntoRam(Track theTrack, TimeValue time, TimeValue duration, int32_t flags);
-OSErr LoadMediaIntoRam(Media theMedia, TimeValue time, TimeValue duration, int32_t flags);
-int32_t GetMovieLoadState(Movie theMovie);
 
 // Rates, time bases, volumes, drawing, clips, media handlers, play hints, aperture modes and
 // audio contexts: the movie layer's playback.

@@ -43,7 +43,8 @@ struct Writer {
     void end(size_t at) { platform::storeBE32(out.data() + at, uint32_t(out.size() - at)); }
     void matrix(const MatrixRecord& m) {
         for (const auto& row : m.matrix)
-            for (Fixed v : row) u32(uint32_t(v));
+            for (Fixed v : row)
+                u32(uint32_t(v));
     }
 };
 
@@ -55,41 +56,58 @@ void swapField(uint8_t* p, size_t width) {
     std::reverse(p, p + width);
 }
 
-// The description as files hold it: its fixed fields big-endian, its data reference renumbered.
-Bytes fileDescription(OSType mediaType, const Bytes& native, uint16_t dataRefIndex) {
-    Bytes d = native;
+// Turns the fixed fields of a description around, between the file's big-endian order and the
+// model's native order; `version` is the sound description's version, read in the order the bytes
+// are in.
+void swapDescription(OSType mediaType, Bytes& d, int16_t version) {
+    if (std::endian::native != std::endian::little) return;
     uint8_t* p = d.data();
-    const bool little = std::endian::native == std::endian::little;
     auto field = [&](size_t offset, size_t width) {
-        if (little && offset + width <= d.size()) swapField(p + offset, width);
+        if (offset + width <= d.size()) swapField(p + offset, width);
     };
     field(0, 4);
     field(4, 4);
     field(8, 4);
     field(12, 2);
-    platform::storeBE16(p + 14, dataRefIndex);
+    field(14, 2);
     if (mediaType == VideoMediaType && d.size() >= sizeof(ImageDescription)) {
-        for (size_t o : {16, 18}) field(o, 2);
-        for (size_t o : {20, 24, 28}) field(o, 4);
-        for (size_t o : {32, 34}) field(o, 2);
-        for (size_t o : {36, 40, 44}) field(o, 4);
+        for (size_t o : {16, 18})
+            field(o, 2);
+        for (size_t o : {20, 24, 28})
+            field(o, 4);
+        for (size_t o : {32, 34})
+            field(o, 2);
+        for (size_t o : {36, 40, 44})
+            field(o, 4);
         field(48, 2);
-        for (size_t o : {82, 84}) field(o, 2);
+        for (size_t o : {82, 84})
+            field(o, 2);
     } else if (mediaType == SoundMediaType && d.size() >= sizeof(SoundDescription)) {
-        int16_t version = 0;
-        std::memcpy(&version, native.data() + 16, sizeof version);
-        for (size_t o : {16, 18}) field(o, 2);
+        for (size_t o : {16, 18})
+            field(o, 2);
         field(20, 4);
-        for (size_t o : {24, 26, 28, 30}) field(o, 2);
+        for (size_t o : {24, 26, 28, 30})
+            field(o, 2);
         field(32, 4);
         if (version == 1 && d.size() >= 52) {
-            for (size_t o : {36, 40, 44, 48}) field(o, 4);
+            for (size_t o : {36, 40, 44, 48})
+                field(o, 4);
         } else if (version == 2 && d.size() >= 72) {
             field(36, 4);
             field(40, 8);
-            for (size_t o : {48, 52, 56, 60, 64, 68}) field(o, 4);
+            for (size_t o : {48, 52, 56, 60, 64, 68})
+                field(o, 4);
         }
     }
+}
+
+// The description as files hold it: its fixed fields big-endian, its data reference renumbered.
+Bytes fileDescription(OSType mediaType, const Bytes& native, uint16_t dataRefIndex) {
+    Bytes d = native;
+    int16_t version = 0;
+    if (d.size() >= 18) std::memcpy(&version, native.data() + 16, sizeof version);
+    swapDescription(mediaType, d, version);
+    platform::storeBE16(d.data() + 14, dataRefIndex);
     return d;
 }
 
@@ -143,8 +161,10 @@ OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
     // Decode durations, joined where neighbours agree.
     std::vector<std::pair<int64_t, int64_t>> stts;
     for (const SampleRun& r : m.runs) {
-        if (!stts.empty() && stts.back().second == r.duration) stts.back().first += r.count;
-        else stts.push_back({r.count, r.duration});
+        if (!stts.empty() && stts.back().second == r.duration)
+            stts.back().first += r.count;
+        else
+            stts.push_back({r.count, r.duration});
     }
     at = w.beginFull(FOUR_CHAR_CODE("stts"), 0, 0);
     size_t countAt = w.out.size();
@@ -179,8 +199,8 @@ OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
     }
 
     // Sync samples are listed only when some sample is not one.
-    const bool anyNotSync =
-        std::any_of(m.runs.begin(), m.runs.end(), [](const SampleRun& r) { return r.flags & mediaSampleNotSync; });
+    const bool anyNotSync = std::any_of(m.runs.begin(), m.runs.end(),
+                                        [](const SampleRun& r) { return r.flags & mediaSampleNotSync; });
     if (anyNotSync) {
         at = w.beginFull(FOUR_CHAR_CODE("stss"), 0, 0);
         countAt = w.out.size();
@@ -188,7 +208,8 @@ OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
         entries = 0;
         for (const SampleRun& r : m.runs) {
             if (r.flags & mediaSampleNotSync) continue;
-            for (int64_t k = 0; k < r.count; ++k, ++entries) w.u32(uint32_t(r.firstNumber + k + 1));
+            for (int64_t k = 0; k < r.count; ++k, ++entries)
+                w.u32(uint32_t(r.firstNumber + k + 1));
         }
         platform::storeBE32(w.out.data() + countAt, entries);
         w.end(at);
@@ -206,7 +227,8 @@ OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
     w.u32(0);
     entries = 0;
     for (size_t i = 0; i < chunks.size(); ++i) {
-        if (i > 0 && chunks[i].samples == chunks[i - 1].samples && chunks[i].description == chunks[i - 1].description)
+        if (i > 0 && chunks[i].samples == chunks[i - 1].samples &&
+            chunks[i].description == chunks[i - 1].description)
             continue;
         w.u32(uint32_t(i + 1));
         w.u32(uint32_t(chunks[i].samples));
@@ -226,7 +248,8 @@ OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
         w.u32(0);
         w.u32(uint32_t(m.sampleCount));
         for (const SampleRun& r : m.runs)
-            for (int64_t k = 0; k < r.count; ++k) w.u32(r.size);
+            for (int64_t k = 0; k < r.count; ++k)
+                w.u32(r.size);
     }
     w.end(at);
 
@@ -236,8 +259,10 @@ OSErr writeSampleTable(Writer& w, const MediaRecord& m, const AtomPlan& plan,
     at = w.beginFull(wide ? FOUR_CHAR_CODE("co64") : FOUR_CHAR_CODE("stco"), 0, 0);
     w.u32(uint32_t(chunks.size()));
     for (const Chunk& c : chunks) {
-        if (wide) w.u64(uint64_t(c.offset));
-        else w.u32(uint32_t(c.offset));
+        if (wide)
+            w.u64(uint64_t(c.offset));
+        else
+            w.u32(uint32_t(c.offset));
     }
     w.end(at);
 
@@ -305,7 +330,8 @@ OSErr writeMedia(Writer& w, const MediaRecord& m, const AtomPlan& plan, int64_t 
     if (m.type == VideoMediaType) {
         at = w.beginFull(FOUR_CHAR_CODE("vmhd"), 0, 1);
         w.u16(0x40); // dither copy
-        for (int i = 0; i < 3; ++i) w.u16(0x8000);
+        for (int i = 0; i < 3; ++i)
+            w.u16(0x8000);
         w.end(at);
     } else if (m.type == SoundMediaType) {
         at = w.beginFull(FOUR_CHAR_CODE("smhd"), 0, 0);
@@ -315,7 +341,8 @@ OSErr writeMedia(Writer& w, const MediaRecord& m, const AtomPlan& plan, int64_t 
         const size_t gmhd = w.begin(FOUR_CHAR_CODE("gmhd"));
         at = w.beginFull(FOUR_CHAR_CODE("gmin"), 0, 0);
         w.u16(0x40);
-        for (int i = 0; i < 3; ++i) w.u16(0x8000);
+        for (int i = 0; i < 3; ++i)
+            w.u16(0x8000);
         w.zeros(4);
         w.end(at);
         w.end(gmhd);
@@ -401,13 +428,15 @@ OSErr writeTrack(Writer& w, const MovieRecord& movie, const TrackRecord& t, cons
     }
 
     bool anyReference = false;
-    for (const TrackReferences& r : t.references) anyReference = anyReference || !r.tracks.empty();
+    for (const TrackReferences& r : t.references)
+        anyReference = anyReference || !r.tracks.empty();
     if (anyReference) {
         const size_t tref = w.begin(FOUR_CHAR_CODE("tref"));
         for (const TrackReferences& r : t.references) {
             if (r.tracks.empty()) continue;
             at = w.begin(r.type);
-            for (const TrackRecord* other : r.tracks) w.u32(uint32_t(other->id));
+            for (const TrackRecord* other : r.tracks)
+                w.u32(uint32_t(other->id));
             w.end(at);
         }
         w.end(tref);
@@ -421,6 +450,13 @@ OSErr writeTrack(Writer& w, const MovieRecord& movie, const TrackRecord& t, cons
 }
 
 } // namespace
+
+Bytes nativeDescription(OSType mediaType, const uint8_t* bytes, size_t size) {
+    Bytes d(bytes, bytes + size);
+    const int16_t version = size >= 18 ? int16_t(platform::loadBE16(bytes + 16)) : 0;
+    swapDescription(mediaType, d, version);
+    return d;
+}
 
 bool runInFile(const MediaRecord& m, const SampleRun& r, const AtomPlan& plan) {
     if (plan.selfContained || !r.reference || m.dataRefs.empty()) return true;
@@ -465,7 +501,8 @@ OSErr buildMovieAtom(const MovieRecord& movie, const AtomPlan& plan, Bytes& out)
     for (const auto& t : movie.tracks) {
         if (t->alternate == t.get()) continue;
         bool numbered = false;
-        for (auto [track, g] : groups) numbered = numbered || track == t.get();
+        for (auto [track, g] : groups)
+            numbered = numbered || track == t.get();
         if (numbered) continue;
         const TrackRecord* r = t.get();
         do {

@@ -27,6 +27,10 @@ struct AtomPlan {
 // paramErr when the movie has something the file cannot hold (a sample with no place).
 OSErr buildMovieAtom(const MovieRecord& movie, const AtomPlan& plan, Bytes& out);
 
+// A description as a file holds it (`size` bytes, at least a description's header), in the
+// model's order: the inverse of what the movie atom's writer does to it.
+Bytes nativeDescription(OSType mediaType, const uint8_t* bytes, size_t size);
+
 // Whether a run's bytes go into the file being written under the plan.
 bool runInFile(const MediaRecord& media, const SampleRun& run, const AtomPlan& plan);
 

@@ -4,6 +4,7 @@
 #include "PlatformErrors.h"
 #include "PlatformMemory.h"
 #include "PlatformMovies.h"
+#include "PlatformMovieFileReader.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformUUID.h"
 #include "VUXKelvo.h"
