@@ -3,20 +3,12 @@
 #include "PlatformErrors.h"
 
 // ---------------------------------------------------------------------------------------------
-// Movies in handles and files, and their drawing: not made yet.
+// Movies in handles and files: not made yet.
 
 OSStatus NewMovieFromProperties(ItemCount, QTNewMoviePropertyElement*, ItemCount, QTNewMoviePropertyElement*,
                                 Movie* theMovie) {
     if (theMovie) *theMovie = nullptr;
     return platform::setMoviesError(invalidMovie);
-}
-
-void SetMovieGWorld(Movie, CGrafPtr, GDevice**) {
-    platform::setMoviesError(invalidMovie);
-}
-
-void MoviesTask(Movie, int32_t) {
-    platform::setMoviesError(invalidMovie);
 }
 
 // ---------------------------------------------------------------------------------------------

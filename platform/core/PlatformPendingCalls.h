@@ -17,15 +17,11 @@ struct GDevice;
 ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer, Rect* bounds);
 
 // Movies. PutMovieIntoHandle and GetMovieDefaultDataRef are the movie layer's movie files
-// (PlatformMovieFiles.h).
+// (PlatformMovieFiles.h); SetMovieGWorld and MoviesTask its drawing (PlatformMoviePlayback.h).
 OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie);
 OSStatus NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMoviePropertyElement* inputProperties,
                                 ItemCount outputPropertyCount, QTNewMoviePropertyElement* outputProperties,
                                 Movie* theMovie);
-// Where the movie draws (a null device: the port's own), and one round of its work (drawing the
-// frame at its time).
-void SetMovieGWorld(Movie movie, CGrafPtr port, GDevice** gdh);
-void MoviesTask(Movie movie, int32_t maxMilliSecToUse);
 OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType);
 
 // Components: movie controllers, sequence grabbers, importers. CloseComponent is the component

@@ -1,12 +1,10 @@
-// Display-side calls on movies, tracks, media handlers and sequence-grabber channels that the
-// imaging and movie layers answer: clip regions, graphics modes, media handlers, movie time bases,
-// and the drawing of pictures. Until those layers provide them, each call here answers with the
-// platform's status for the object it cannot reach (invalidMovie, invalidTrack, invalidMedia,
-// badComponentInstance, unimpErr) and hands back nothing; the layers replace the definitions in
-// PlatformPendingDisplayCalls.cpp. Offscreen worlds and the current port are the imaging layer's
-// (PlatformGWorlds.h); the graphics importers' drawing settings are the imaging layer's too
-// (PlatformGraphicsImport.h). Matrices, tracks and media of movies are the movie layer's
-// (PlatformMovies.h); CloseComponent is among the calls of PlatformPendingCalls.h.
+// Display-side calls on sequence-grabber channels that the movie layer answers, and the types
+// that media handlers and drawing share. Until that layer provides them, each call here answers
+// with the platform's status for the object it cannot reach (badComponentInstance) and hands back
+// nothing; the layer replaces the definitions in PlatformPendingDisplayCalls.cpp. Clip regions,
+// graphics modes, media handlers and movie time bases are the movie layer's
+// (PlatformMoviePlayback.h); offscreen worlds and the current port are the imaging layer's
+// (PlatformGWorlds.h). CloseComponent is among the calls of PlatformPendingCalls.h.
 #pragma once
 
 #include "PlatformDescriptions.h"
@@ -26,14 +24,6 @@ struct ModifierTrackGraphicsModeRecord {
 static_assert(sizeof(ModifierTrackGraphicsModeRecord) == 12);
 
 constexpr OSErr unimpErr = -4;
-
-// Movies, tracks and media (GetMoviesError() tells the result).
-RgnHandle GetMovieClipRgn(Movie movie);
-RgnHandle GetTrackClipRgn(Track track);
-MediaHandler GetMediaHandler(Media media);
-TimeBase GetMovieTimeBase(Movie movie);
-ComponentResult MediaGetGraphicsMode(MediaHandler handler, int32_t* graphicsMode, RGBColor* opColor);
-ComponentResult MediaHasCharacteristic(MediaHandler handler, OSType characteristic, Boolean* hasIt);
 
 // Sequence-grabber channels.
 ComponentResult SGGetChannelClip(SGChannel channel, RgnHandle* clipRgn);

@@ -20,6 +20,26 @@ using Bytes = std::vector<uint8_t>;
 
 // A run of samples alike: `count` samples of `size` bytes each, one after another from
 // `dataOffset`, each `duration` long and shown `displayOffset` after its decode time.
+// Playback state of a movie, track or media (time base, port, clip regions, volumes, media
+// handler): made on first use by the playback and drawing sources, which own its meaning. A
+// copy of a record starts without it; a record's state goes with the record.
+struct MoviePlayback;
+struct TrackPlayback;
+struct MediaPlayback;
+struct PlaybackDeleter {
+    void operator()(MoviePlayback* p) const;
+    void operator()(TrackPlayback* p) const;
+    void operator()(MediaPlayback* p) const;
+};
+template <class T> struct PlaybackSlot {
+    std::unique_ptr<T, PlaybackDeleter> state;
+    PlaybackSlot() = default;
+    PlaybackSlot(const PlaybackSlot&) {}
+    PlaybackSlot& operator=(const PlaybackSlot&) { return *this; }
+    PlaybackSlot(PlaybackSlot&&) = default;
+    PlaybackSlot& operator=(PlaybackSlot&&) = default;
+};
+
 struct SampleRun {
     int64_t firstNumber = 0; // 0-based number of the first sample
     int64_t firstDecodeTime = 0;
@@ -56,6 +76,7 @@ struct MediaRecord {
     Bytes storage;          // the bytes of the samples added to the media
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
+    PlaybackSlot<MediaPlayback> playback;
 };
 
 // A segment of a track: `length` track units showing, when not empty, media time
@@ -97,6 +118,7 @@ struct TrackRecord {
     std::vector<TrackReferences> references;
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
+    PlaybackSlot<TrackPlayback> playback;
 };
 
 struct MovieRecord {
@@ -113,6 +135,7 @@ struct MovieRecord {
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
     DataRef defaultDataRef; // type 0: none; new media of the movie store their samples there
+    PlaybackSlot<MoviePlayback> playback;
 };
 
 // A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie
@@ -239,6 +262,11 @@ int64_t movieDuration(const MovieRecord& movie);
 inline void keepTimeInMovie(MovieRecord& movie) {
     movie.time = std::min(movie.time, movieDuration(movie));
 }
+// The movie's time base drives `time` while the movie plays (PlatformMoviePlayback.cpp):
+// refreshMovieTime brings `time` up to the time base and answers the time base; movieTimeWasSet
+// tells the time base of a time set in the record.
+TimeBase refreshMovieTime(MovieRecord& movie);
+void movieTimeWasSet(MovieRecord& movie);
 // Drops zero-length segments, joins neighbouring empty ones and drops empty ones at the end.
 void normalizeEdits(TrackRecord& track);
 // Makes `at` (0 .. duration) a segment boundary; answers the index of the segment starting there

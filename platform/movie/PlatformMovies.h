@@ -119,7 +119,8 @@ void SetMovieTimeScale(Movie movie, TimeScale timeScale);
 TimeValue GetMovieDuration(Movie movie);
 TimeValue64 GetMovieDuration64(Movie movie);
 // The current time, kept between 0 and the duration. `currentTime`, when given, receives it in
-// full with the movie's scale (no time base drives the movie yet: its base is null).
+// full with the movie's scale and the movie's time base. While the movie plays, the time is the
+// time base's (PlatformMoviePlayback.h).
 TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime);
 void SetMovieTimeValue(Movie movie, TimeValue newtime);
 
