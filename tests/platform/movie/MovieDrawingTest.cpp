@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -153,6 +154,8 @@ TEST(MovieDrawing, RawDepthsAndPngDecodeExactly) {
     // 'raw ' 32 is A, R, G, B; 'raw ' 8 is grey where 0 is white.
     Frame argb{FOUR_CHAR_CODE("raw "), 32, {255, 10, 20, 30, 255, 40, 50, 60}};
     Frame grey{FOUR_CHAR_CODE("raw "), 8, {0, 255}};
+    // 4:2:2 video range with neutral chroma: Y 235 is white, 16 black.
+    Frame yuv{FOUR_CHAR_CODE("2vuy"), 24, {128, 235, 128, 16}};
     platform::codec::Picture picture;
     picture.width = 2;
     picture.height = 1;
@@ -166,6 +169,7 @@ TEST(MovieDrawing, RawDepthsAndPngDecodeExactly) {
     } cases[] = {
         {&argb, rgb(10, 20, 30), rgb(40, 50, 60)},
         {&grey, rgb(255, 255, 255), rgb(0, 0, 0)},
+        {&yuv, rgb(255, 255, 255), rgb(0, 0, 0)},
         {&png, rgb(200, 100, 50), rgb(1, 2, 3)},
     };
     for (const auto& c : cases) {
@@ -280,6 +284,11 @@ TEST(MovieDrawing, MatricesLayersAndClipRegionsPlaceTheFrames) {
     GetRegionBounds(out, &bounds);
     EXPECT_EQ(bounds.right, 8);
     EXPECT_EQ(bounds.bottom, 4);
+    SetEmptyRgn(out); // the caller's own copy
+    DisposeRgn(out);
+    out = GetMovieClipRgn(m.movie);
+    ASSERT_NE(out, nullptr);
+    EXPECT_FALSE(EmptyRgn(out));
     DisposeRgn(out);
     SetMovieClipRgn(m.movie, nullptr);
     SetTrackClipRgn(front, nullptr);
@@ -451,4 +460,45 @@ TEST(MovieDrawing, PicturesOfFramesAtATime) {
     MovieHolder empty;
     EXPECT_EQ(GetMoviePict(empty.movie, 0), nullptr);
     EXPECT_EQ(GetMoviesError(), paramErr);
+}
+
+// Under the thread sanitizer too (suite Movies): drawing on one thread while others play, clip and
+// ask the handler.
+TEST(Movies, PlaybackDrawsWhileOtherThreadsChangeTheMovie) {
+    MovieHolder m;
+    Track track = addVideoTrack(m.movie, 4, 4, {pattern(4, 4, 1), pattern(4, 4, 2), pattern(4, 4, 3)}, 10);
+    Media media = GetTrackMedia(track);
+    World port(4, 4);
+    SetMovieGWorld(m.movie, port.world, nullptr);
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        for (int i = 0; i < 200; ++i)
+            MoviesTask(i % 2 ? m.movie : nullptr, 0);
+    });
+    threads.emplace_back([&] {
+        for (int i = 0; i < 200; ++i) {
+            SetMovieTimeValue(m.movie, i % 30);
+            SetMovieRate(m.movie, i % 3 ? fixed1 : 0);
+            RgnHandle clip = NewRgn();
+            SetRectRgn(clip, 0, 0, 1 + i % 4, 4);
+            SetTrackClipRgn(track, clip);
+            DisposeRgn(clip);
+        }
+    });
+    threads.emplace_back([&] {
+        for (int i = 0; i < 200; ++i) {
+            MediaHandler h = GetMediaHandler(media);
+            Boolean has = false;
+            EXPECT_EQ(MediaHasCharacteristic(h, VisualMediaCharacteristic, &has), noErr);
+            VideoMediaGetStatistics(h);
+            PicHandle pic = GetMoviePict(m.movie, i % 30);
+            if (pic) KillPicture(pic);
+        }
+    });
+    for (auto& t : threads)
+        t.join();
+    StopMovie(m.movie);
+    UpdateMovie(m.movie);
+    MoviesTask(m.movie, 0);
+    EXPECT_EQ(GetTrackStatus(track), noErr);
 }
