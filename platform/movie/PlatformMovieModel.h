@@ -18,8 +18,6 @@ namespace platform::movie {
 
 using Bytes = std::vector<uint8_t>;
 
-// A run of samples alike: `count` samples of `size` bytes each, one after another from
-// `dataOffset`, each `duration` long and shown `displayOffset` after its decode time.
 // Playback state of a movie, track or media (time base, port, clip regions, volumes, media
 // handler): made on first use by the playback and drawing sources, which own its meaning. A
 // copy of a record starts without it; a record's state goes with the record.
@@ -40,6 +38,8 @@ template <class T> struct PlaybackSlot {
     PlaybackSlot& operator=(PlaybackSlot&&) = default;
 };
 
+// A run of samples alike: `count` samples of `size` bytes each, one after another from
+// `dataOffset`, each `duration` long and shown `displayOffset` after its decode time.
 struct SampleRun {
     int64_t firstNumber = 0; // 0-based number of the first sample
     int64_t firstDecodeTime = 0;
