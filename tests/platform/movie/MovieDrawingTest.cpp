@@ -314,6 +314,27 @@ TEST(MovieDrawing, MatricesLayersAndClipRegionsPlaceTheFrames) {
     }
 }
 
+TEST(MovieDrawing, TheMovieBoxPlacesAndScalesTheFrame) {
+    MovieHolder m;
+    const Frame frame = pattern(4, 2, 5);
+    addVideoTrack(m.movie, 4, 2, {frame});
+    const Rect box{2, 3, 6, 11}; // twice the natural size, moved to (3, 2)
+    SetMovieBox(m.movie, &box);
+    World port(12, 8);
+    SetMovieGWorld(m.movie, port.world, nullptr);
+    MoviesTask(m.movie, 0);
+    ASSERT_EQ(GetMoviesError(), noErr);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 12; ++x) {
+            Pixel expected{0, 0, 0, 0};
+            if (x >= 3 && x < 11 && y >= 2 && y < 6) {
+                const uint8_t* s = frame.bytes.data() + (((y - 2) / 2) * 4 + (x - 3) / 2) * 3;
+                expected = rgb(s[0], s[1], s[2]);
+            }
+            EXPECT_EQ(port.at(x, y), expected) << x << "," << y;
+        }
+}
+
 TEST(MovieDrawing, UndecodableFramesGiveAStatusAndNoPixels) {
     MovieHolder m;
     Frame bad{FOUR_CHAR_CODE("jpeg"), 24, {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3, 4, 5, 6}};
