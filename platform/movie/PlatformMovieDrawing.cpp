@@ -1,6 +1,7 @@
 // Drawing movies: the port a movie draws into, the frames of its video tracks decoded through
 // the imaging layer's codecs and drawn through its blitter, clip regions, pictures of frames,
 // and the status of the last drawing.
+#include "PlatformBlitter.h"
 #include "PlatformClock.h"
 #include "PlatformCodecRegistry.h"
 #include "PlatformErrors.h"
@@ -237,8 +238,8 @@ std::vector<FrameJob> gatherFrames(MovieRecord& m, TrackRecord* only, int64_t ti
     return jobs;
 }
 
-// Decodes the job's frame and draws it into the map.
-OSErr drawFrame(const FrameJob& job, PixMapHandle dst) {
+// Decodes the job's frame and draws it into the port.
+OSErr drawFrame(const FrameJob& job, CGrafPtr port) {
     if (job.status != noErr) return job.status;
     const int32_t transfer = job.mode & ~int32_t(ditherCopy);
     if (transfer != srcCopy && transfer != notSrcCopy) return paramErr;
@@ -250,24 +251,45 @@ OSErr drawFrame(const FrameJob& job, PixMapHandle dst) {
                                      job.data.size(), picture);
     DisposeHandle(descH);
     if (err != noErr) return err;
-    GWorldPtr frame = nullptr;
     const Rect bounds{0, 0, int16_t(picture.height), int16_t(picture.width)};
+    // 8-bit colour pictures are pixels of a format the blitter reads: they draw as they are.
+    // Others (grey, 16-bit samples) go through a world of their own.
+    const OSType direct = picture.bitsPerSample != 8 ? 0
+                          : picture.components == 3  ? OSType(k24RGBPixelFormat)
+                          : picture.components == 4  ? OSType(k32RGBAPixelFormat)
+                                                     : 0;
+    if (direct) {
+        if (!platform::isGWorld(port)) return paramErr;
+        PixMapHandle to = GetPortPixMap(port);
+        if (!to) return paramErr;
+        platform::BlitSurface from;
+        from.raster.info = platform::pixelFormatInfo(direct);
+        from.raster.base = picture.samples.data();
+        from.raster.rowBytes = int32_t(picture.rowBytes());
+        from.raster.width = picture.width;
+        from.raster.height = picture.height;
+        const platform::BlitSurface into{platform::rasterOfPixMap(**to), (**to).bounds.left,
+                                         (**to).bounds.top};
+        return platform::blit(from, bounds, into, (**to).bounds, &job.matrix, job.clip.rgn, int16_t(job.mode),
+                              nullptr);
+    }
+    GWorldPtr frame = nullptr;
     err = QTNewGWorld(&frame, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
     if (err != noErr) return err;
     err = platform::pictureToPixMap(picture, GetGWorldPixMap(frame));
     if (err == noErr)
-        err = platform::drawPixMap(GetGWorldPixMap(frame), nullptr, dst, &job.matrix, job.clip.rgn,
-                                   int16_t(job.mode));
+        err = platform::drawPixMap(GetGWorldPixMap(frame), nullptr, GetPortPixMap(port), &job.matrix,
+                                   job.clip.rgn, int16_t(job.mode));
     DisposeGWorld(frame);
     return err;
 }
 
-// Draws the jobs into the map and records each track's status; answers the first failure.
-OSErr drawFrames(const std::vector<FrameJob>& jobs, PixMapHandle dst, bool countFrames) {
+// Draws the jobs into the port and records each track's status; answers the first failure.
+OSErr drawFrames(const std::vector<FrameJob>& jobs, CGrafPtr port, bool countFrames) {
     std::vector<OSErr> statuses;
     statuses.reserve(jobs.size());
     for (const FrameJob& job : jobs)
-        statuses.push_back(drawFrame(job, dst));
+        statuses.push_back(drawFrame(job, port));
     const int64_t now = platform::systemClock().nowNanoseconds();
     std::lock_guard<std::mutex> lock(registry().mutex);
     OSErr first = noErr;
@@ -309,7 +331,7 @@ void taskMovie(Movie movie) {
         p->redraw = false;
         port = p->port;
     }
-    result(drawFrames(jobs, GetPortPixMap(port), true));
+    result(drawFrames(jobs, port, true));
 }
 
 // A picture of the frames, framed by `frame`.
@@ -330,7 +352,7 @@ PicHandle pictureOf(const std::vector<FrameJob>& jobs, const Rect& frame) {
     SetGWorld(world, nullptr);
     PicHandle picture = OpenPicture(&frame);
     if (!picture) err = QDError() ? QDError() : memFullErr;
-    if (err == noErr) err = drawFrames(jobs, GetGWorldPixMap(world), false);
+    if (err == noErr) err = drawFrames(jobs, world, false);
     if (picture) ClosePicture();
     SetGWorld(savedPort, savedDevice);
     DisposeGWorld(world);
