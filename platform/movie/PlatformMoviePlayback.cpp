@@ -37,21 +37,38 @@ void PlaybackDeleter::operator()(MediaPlayback* p) const {
     delete p;
 }
 
+namespace {
+
+// A time base for the movie, standing at its time.
+bool newMovieTimeBase(MovieRecord& m, MoviePlayback& p) {
+    p.timeBase = NewTimeBase();
+    if (!p.timeBase) return false;
+    const TimeRecord start{platform::int64ToWide(0), m.scale, nullptr};
+    SetTimeBaseStartTime(p.timeBase, &start);
+    const TimeRecord now{platform::int64ToWide(m.time), m.scale, nullptr};
+    SetTimeBaseTime(p.timeBase, &now);
+    p.syncedTime = m.time;
+    p.stopDuration = -1;
+    return true;
+}
+
+} // namespace
+
 MoviePlayback* playbackOf(MovieRecord& m) {
-    if (m.playback.state) return m.playback.state.get();
+    if (MoviePlayback* p = m.playback.state.get()) {
+        // A caller that disposed of the movie's time base leaves the movie stopped at its time,
+        // on a new one.
+        GetTimeBaseFlags(p->timeBase);
+        if (GetMoviesError() == paramErr && !newMovieTimeBase(m, *p)) return nullptr;
+        return p;
+    }
     auto* p = new (std::nothrow) MoviePlayback();
     if (!p) return nullptr;
     p->token = m.token;
-    p->timeBase = NewTimeBase();
-    if (!p->timeBase) {
+    if (!newMovieTimeBase(m, *p)) {
         delete p;
         return nullptr;
     }
-    const TimeRecord start{platform::int64ToWide(0), m.scale, nullptr};
-    SetTimeBaseStartTime(p->timeBase, &start);
-    const TimeRecord now{platform::int64ToWide(m.time), m.scale, nullptr};
-    SetTimeBaseTime(p->timeBase, &now);
-    p->syncedTime = m.time;
     m.playback.state.reset(p);
     return p;
 }

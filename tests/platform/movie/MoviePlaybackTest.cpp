@@ -197,6 +197,16 @@ TEST(Movies, PlaybackStartsAtThePreferredRateAndSlavesFollowTheirMaster) {
     SetMovieMasterClock(slave.movie, clockComponent, nullptr);
     EXPECT_EQ(GetMoviesError(), noErr);
     SetMovieMasterClock(slave.movie, nullptr, nullptr);
+
+    // A caller that disposes of a movie's time base does not stop the movie from playing.
+    StopMovie(master.movie);
+    const TimeValue at = GetMovieTime(master.movie, nullptr);
+    DisposeTimeBase(GetMovieTimeBase(master.movie));
+    EXPECT_EQ(GetMovieTime(master.movie, nullptr), at);
+    EXPECT_NE(GetMovieTimeBase(master.movie), nullptr);
+    SetMovieRate(master.movie, fixed1);
+    clock.advance(0.1);
+    EXPECT_EQ(GetMovieTime(master.movie, nullptr), at + 60);
 }
 
 TEST(Movies, PlaybackCallsRefuseUnknownMovies) {
