@@ -1,8 +1,7 @@
-// Calls on movies, ports and components that the imaging and movie layers answer: movie files
-// and handles, drawing, controllers, grabbers and importers. Until those layers provide them,
-// each call here answers with the platform's status for the object it cannot reach; the layers
-// replace the definitions in PlatformPendingCalls.cpp. The in-memory movie model (movies,
-// tracks, media, samples, edits) is the movie layer's (PlatformMovies.h).
+// Calls on movies, ports and components that code below the imaging and movie layers makes:
+// they are declared here, where that code can see them, and defined by those layers (each
+// declaration names where). The in-memory movie model (movies, tracks, media, samples, edits)
+// is the movie layer's (PlatformMovies.h).
 #pragma once
 
 #include "PlatformDescriptions.h"
@@ -18,12 +17,9 @@ ComponentResult GraphicsImportGetNaturalBounds(GraphicsImportComponent importer,
 
 // Movies. PutMovieIntoHandle and GetMovieDefaultDataRef are the movie layer's movie files
 // (PlatformMovieFiles.h); so are NewMovieFromProperties and GetMovieImporterForDataRef
-// (PlatformMovieFileReader.h).
+// (PlatformMovieFileReader.h); SetMovieGWorld and MoviesTask are its drawing
+// (PlatformMoviePlayback.h).
 OSErr PutMovieIntoHandle(Movie movie, Handle publicMovie);
-// Where the movie draws (a null device: the port's own), and one round of its work (drawing the
-// frame at its time).
-void SetMovieGWorld(Movie movie, CGrafPtr port, GDevice** gdh);
-void MoviesTask(Movie movie, int32_t maxMilliSecToUse);
 OSErr GetMovieDefaultDataRef(Movie movie, Handle* outDataRef, OSType* outDataRefType);
 
 // Components: importers. CloseComponent is the component manager's (PlatformComponents.h in the

@@ -1,12 +1,7 @@
-// Display-side calls on movies, tracks and media handlers that the
-// imaging and movie layers answer: clip regions, graphics modes, media handlers, movie time bases,
-// and the drawing of pictures. Until those layers provide them, each call here answers with the
-// platform's status for the object it cannot reach (invalidMovie, invalidTrack, invalidMedia,
-// badComponentInstance, unimpErr) and hands back nothing; the layers replace the definitions in
-// PlatformPendingDisplayCalls.cpp. Offscreen worlds and the current port are the imaging layer's
-// (PlatformGWorlds.h); the graphics importers' drawing settings are the imaging layer's too
-// (PlatformGraphicsImport.h). Matrices, tracks and media of movies are the movie layer's
-// (PlatformMovies.h); CloseComponent is among the calls of PlatformPendingCalls.h.
+// The types that media handlers and drawing share. Clip regions, graphics modes, media handlers
+// and movie time bases are the movie layer's (PlatformMoviePlayback.h); sequence-grabber
+// channels are its grabber's (PlatformSequenceGrabber.h); offscreen worlds and the current port
+// are the imaging layer's (PlatformGWorlds.h).
 #pragma once
 
 #include "PlatformDescriptions.h"
@@ -27,10 +22,3 @@ static_assert(sizeof(ModifierTrackGraphicsModeRecord) == 12);
 
 constexpr OSErr unimpErr = -4;
 
-// Movies, tracks and media (GetMoviesError() tells the result).
-RgnHandle GetMovieClipRgn(Movie movie);
-RgnHandle GetTrackClipRgn(Track track);
-MediaHandler GetMediaHandler(Media media);
-TimeBase GetMovieTimeBase(Movie movie);
-ComponentResult MediaGetGraphicsMode(MediaHandler handler, int32_t* graphicsMode, RGBColor* opColor);
-ComponentResult MediaHasCharacteristic(MediaHandler handler, OSType characteristic, Boolean* hasIt);

@@ -2,9 +2,8 @@
 // movie and imaging layers answer: the graphics importers found for a data reference (CG images are the
 // imaging layer's, PlatformCoreGraphics.h; the user data lists themselves are the core's, PlatformUserData.h;
 // the user data of movies, tracks and media is the movie layer's, PlatformMovies.h; the sticky error is the
-// core's, PlatformErrors.h). Until those layers provide them, each call here answers with the platform's
-// status for the object it cannot reach and hands back nothing; the layers replace the definitions in
-// PlatformPendingToolboxCalls.cpp.
+// core's, PlatformErrors.h). They are declared here, where the foundation sees them, and defined by
+// those layers.
 #pragma once
 
 #include "PlatformErrors.h"

@@ -117,8 +117,8 @@ PLATFORM_PROPERTY_FAMILY(ComponentInstance, ComponentResult, QTGetComponentPrope
                          QTGetComponentProperty, QTSetComponentProperty)
 PLATFORM_PROPERTY_FAMILY(SoundDescriptionHandle, OSStatus, QTSoundDescriptionGetPropertyInfo,
                          QTSoundDescriptionGetProperty, QTSoundDescriptionSetProperty)
-PLATFORM_PROPERTY_FAMILY(Movie, OSErr, QTGetMoviePropertyInfo, QTGetMovieProperty, QTSetMovieProperty)
-PLATFORM_PROPERTY_FAMILY(Track, OSErr, QTGetTrackPropertyInfo, QTGetTrackProperty, QTSetTrackProperty)
+// The movie and track families are the movie layer's (PlatformMovieProperties.cpp), over this
+// store.
 PLATFORM_PROPERTY_FAMILY(QTSampleTableRef, OSStatus, QTSampleTableGetPropertyInfo, QTSampleTableGetProperty,
                          QTSampleTableSetProperty)
 

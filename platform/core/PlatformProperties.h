@@ -70,6 +70,8 @@ OSStatus QTSoundDescriptionGetProperty(SoundDescriptionHandle desc, ComponentPro
 OSStatus QTSoundDescriptionSetProperty(SoundDescriptionHandle desc, ComponentPropertyClass cls,
                                        ComponentPropertyID id, ByteCount size, ConstComponentValuePtr value);
 
+// Movies and tracks: defined by the movie layer (PlatformMoviePlayback.h), which answers the audio
+// and visual classes itself and the other properties from the store.
 OSErr QTGetMoviePropertyInfo(Movie movie, ComponentPropertyClass cls, ComponentPropertyID id,
                              ComponentValueType* type, ByteCount* size, UInt32* flags);
 OSErr QTGetMovieProperty(Movie movie, ComponentPropertyClass cls, ComponentPropertyID id, ByteCount size,

@@ -2,6 +2,7 @@
 // manager made; the manager's open and close callbacks add and remove the entries. The movie
 // calls a controller makes run outside the table's lock, on a copy of the state taken under it.
 #include "PlatformMovieControllers.h"
+#include "PlatformMoviePlayback.h"
 
 #include "PlatformComponents.h"
 #include "PlatformFixed.h"

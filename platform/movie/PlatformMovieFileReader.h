@@ -67,7 +67,6 @@ constexpr OSType kQTMovieInstantiationPropertyID_AsyncOK = FOUR_CHAR_CODE("asok"
 constexpr OSType kQTPropertyClass_NewMovieProperty = FOUR_CHAR_CODE("mprp");
 constexpr OSType kQTNewMoviePropertyID_Active = FOUR_CHAR_CODE("actv");
 constexpr OSType kQTNewMoviePropertyID_DontInteractWithUser = FOUR_CHAR_CODE("intn");
-constexpr OSType kQTPropertyClass_Audio = FOUR_CHAR_CODE("audi");
 constexpr OSType kQTAudioPropertyID_ChannelLayoutPolicy = FOUR_CHAR_CODE("aucp");
 constexpr OSType kQTPropertyClass_Context = FOUR_CHAR_CODE("ctxt");
 constexpr OSType kQTContextPropertyID_VisualContext = FOUR_CHAR_CODE("visu");

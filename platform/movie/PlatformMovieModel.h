@@ -18,6 +18,26 @@ namespace platform::movie {
 
 using Bytes = std::vector<uint8_t>;
 
+// Playback state of a movie, track or media (time base, port, clip regions, volumes, media
+// handler): made on first use by the playback and drawing sources, which own its meaning. A
+// copy of a record starts without it; a record's state goes with the record.
+struct MoviePlayback;
+struct TrackPlayback;
+struct MediaPlayback;
+struct PlaybackDeleter {
+    void operator()(MoviePlayback* p) const;
+    void operator()(TrackPlayback* p) const;
+    void operator()(MediaPlayback* p) const;
+};
+template <class T> struct PlaybackSlot {
+    std::unique_ptr<T, PlaybackDeleter> state;
+    PlaybackSlot() = default;
+    PlaybackSlot(const PlaybackSlot&) {}
+    PlaybackSlot& operator=(const PlaybackSlot&) { return *this; }
+    PlaybackSlot(PlaybackSlot&&) = default;
+    PlaybackSlot& operator=(PlaybackSlot&&) = default;
+};
+
 // A run of samples alike: `count` samples of `size` bytes each, one after another from
 // `dataOffset`, each `duration` long and shown `displayOffset` after its decode time.
 struct SampleRun {
@@ -66,6 +86,7 @@ struct MediaRecord {
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
     RecordTimes times;
+    PlaybackSlot<MediaPlayback> playback;
 };
 
 // A segment of a track: `length` track units showing, when not empty, media time
@@ -109,6 +130,7 @@ struct TrackRecord {
     QTMetaDataRef metaData = nullptr;
     RecordTimes times;
     int32_t usage = 2 | 4 | 8; // in movie, in preview, in poster
+    PlaybackSlot<TrackPlayback> playback;
 };
 
 struct MovieRecord {
@@ -130,6 +152,7 @@ struct MovieRecord {
     OSErr (*progressProc)(Movie, int16_t, int16_t, Fixed, intptr_t) = nullptr;
     intptr_t progressRefCon = 0;
     RecordTimes times;
+    PlaybackSlot<MoviePlayback> playback;
 };
 
 // A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie
@@ -261,6 +284,11 @@ int64_t movieDuration(const MovieRecord& movie);
 inline void keepTimeInMovie(MovieRecord& movie) {
     movie.time = std::min(movie.time, movieDuration(movie));
 }
+// The movie's time base drives `time` while the movie plays (PlatformMoviePlayback.cpp):
+// refreshMovieTime brings `time` up to the time base and answers the time base; movieTimeWasSet
+// tells the time base of a time set in the record.
+TimeBase refreshMovieTime(MovieRecord& movie);
+void movieTimeWasSet(MovieRecord& movie);
 // Drops zero-length segments, joins neighbouring empty ones and drops empty ones at the end.
 void normalizeEdits(TrackRecord& track);
 // Makes `at` (0 .. duration) a segment boundary; answers the index of the segment starting there

@@ -308,13 +308,17 @@ TimeValue GetMovieDuration(Movie movie) {
 TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime) {
     if (currentTime) *currentTime = TimeRecord{platform::int64ToWide(0), 0, nullptr};
     return onRecordNoErr(movie, TimeValue(0), [&](MovieRecord& m) {
-        if (currentTime) *currentTime = TimeRecord{platform::int64ToWide(m.time), m.scale, nullptr};
+        TimeBase base = refreshMovieTime(m);
+        if (currentTime) *currentTime = TimeRecord{platform::int64ToWide(m.time), m.scale, base};
         return saturate32(m.time);
     });
 }
 
 void SetMovieTimeValue(Movie movie, TimeValue newtime) {
-    onRecordNoErr(movie, [&](MovieRecord& m) { m.time = std::clamp<int64_t>(newtime, 0, movieDuration(m)); });
+    onRecordNoErr(movie, [&](MovieRecord& m) {
+        m.time = std::clamp<int64_t>(newtime, 0, movieDuration(m));
+        movieTimeWasSet(m);
+    });
 }
 
 void GetMovieNaturalBoundsRect(Movie movie, Rect* naturalBounds) {

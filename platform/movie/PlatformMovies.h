@@ -56,6 +56,9 @@ constexpr OSErr endOfDataReached = -2046;
 
 constexpr TimeScale kMovieDefaultTimeScale = 600;
 
+// The property class of a movie's or track's sound settings (movie creation takes it too).
+constexpr OSType kQTPropertyClass_Audio = FOUR_CHAR_CODE("audi");
+
 // Track searches (GetMovieIndTrackType): by media type, by characteristic, enabled tracks only.
 enum : int32_t {
     movieTrackMediaType = 1 << 0,
@@ -119,7 +122,8 @@ void SetMovieTimeScale(Movie movie, TimeScale timeScale);
 TimeValue GetMovieDuration(Movie movie);
 TimeValue64 GetMovieDuration64(Movie movie);
 // The current time, kept between 0 and the duration. `currentTime`, when given, receives it in
-// full with the movie's scale (no time base drives the movie yet: its base is null).
+// full with the movie's scale and the movie's time base. While the movie plays, the time is the
+// time base's (PlatformMoviePlayback.h).
 TimeValue GetMovieTime(Movie movie, TimeRecord* currentTime);
 void SetMovieTimeValue(Movie movie, TimeValue newtime);
 

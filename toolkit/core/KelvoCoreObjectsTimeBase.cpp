@@ -2,6 +2,7 @@
 
 #include "PlatformErrors.h"
 #include "PlatformFixed.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformPendingDisplayCalls.h"
 
 #include <cmath>

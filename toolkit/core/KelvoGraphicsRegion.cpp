@@ -1,6 +1,7 @@
 #include "KelvoGraphicsRegion.h"
 
 #include "KelvoGraphicsSources.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 #include "PlatformSequenceGrabber.h"
 #include "PlatformPictures.h"

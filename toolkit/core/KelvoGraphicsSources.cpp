@@ -1,5 +1,6 @@
 #include "KelvoGraphicsSources.h"
 
+#include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 
 namespace kelvo_graphics {

@@ -8,6 +8,7 @@
 #include "PlatformFixed.h"
 #include "PlatformGWorlds.h"
 #include "PlatformMemory.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformPendingDisplayCalls.h"
 
 #include <cmath>

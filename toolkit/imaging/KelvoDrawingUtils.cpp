@@ -5,6 +5,7 @@
 #include "PlatformErrors.h"
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsImport.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformPictures.h"

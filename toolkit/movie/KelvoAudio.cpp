@@ -6,6 +6,7 @@
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformMemory.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformPendingDisplayCalls.h"
 #include "PlatformProperties.h"

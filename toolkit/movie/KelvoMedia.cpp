@@ -529,7 +529,7 @@ void Kelvo_Media::playHintsEnabled(int32_t hint, bool on) {
     _status = GetMoviesError();
     if (_status != 0 || ((hints & hint) != 0) == on) return;
     hints ^= hint;
-    SetMediaPlayHints(_media, hints);
+    SetMediaPlayHints(_media, on ? hint : 0, hint);
     _status = GetMoviesError();
     if (_status != 0) return;
     // The track loads with the same hints.

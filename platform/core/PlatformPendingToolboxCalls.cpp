@@ -1,4 +1,0 @@
-#include "PlatformPendingToolboxCalls.h"
-
-#include "PlatformErrors.h"
-#include "PlatformPendingCalls.h"
