@@ -11,6 +11,9 @@
 
 class Kelvo_GraphicsMode;
 class Kelvo_SmpDescriptor;
+// Cocoa build (see KelvoCocoaTypes.h: declared in every build, defined only in the Cocoa one).
+class QTMedia;
+class QTTrack;
 
 // One run of samples alike in a media: where their bytes lie, how long each lasts and when the
 // run shows. A reference with no samples (count 0) is invalid.
@@ -143,6 +146,15 @@ class Kelvo_Media : public Kelvo_Container {
     const Kelvo_OSType& type() const { return _mediaType; }
     // The media's track; -2008 and null without a media.
     Track parentContainer();
+
+    // Cocoa build. The QTKit media (autoreleased) of the media; null when invalid or when the
+    // media is no longer the movie layer's.
+    explicit operator QTMedia*() const;
+    // The same; the status is -2008 without a media, else QTKit's error (0 on success).
+    QTMedia* getQTMedia();
+    // The QTKit track of that media (owned by it, autoreleased with it); null on failure (with
+    // getQTMedia()'s status) and for a media of no track.
+    QTTrack* parentQTContainer();
 
     bool HasCharacteristic(uint32_t characteristic);
 

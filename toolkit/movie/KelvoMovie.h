@@ -15,6 +15,8 @@
 
 class Kelvo_AudioChannelLayout;
 class Kelvo_AudioStreamDescriptor;
+// Cocoa build (see KelvoCocoaTypes.h: declared in every build, defined only in the Cocoa one).
+class QTMovie;
 
 class Kelvo_Movie : public Kelvo_Container {
   public:
@@ -115,6 +117,14 @@ class Kelvo_Movie : public Kelvo_Container {
     int16_t movieResourceId() const { return _movieResourceId; }
     bool ownsMovie() const { return _ownsMovie; }
     DataHandler storageHandler() const { return _storageHandler; }
+
+    // Cocoa build. A QTKit movie (autoreleased) over a copy of the movie, which it disposes of
+    // when it goes, so that it stays usable whatever becomes of this object; null when the movie
+    // is invalid or cannot be copied.
+    explicit operator QTMovie*() const;
+    // The same; the status is -2010 without a movie, else the copy's or QTKit's error (0 on
+    // success).
+    QTMovie* getQTMovie();
 
     // Saving.
     void flush();

@@ -9,6 +9,9 @@
 #include "PlatformMovies.h"
 
 class Kelvo_ApertureModesDimensions;
+// Cocoa build (see KelvoCocoaTypes.h: declared in every build, defined only in the Cocoa one).
+class QTMovie;
+class QTTrack;
 
 // Statuses of the movie, track and media wrappers.
 constexpr int32_t kKelvoNoMedia = -2008;
@@ -105,6 +108,15 @@ class Kelvo_Track : public Kelvo_Container {
     Media media();
     // The track's movie; -2009 and null without a track.
     Movie parentContainer();
+
+    // Cocoa build. The QTKit track (autoreleased) of the track; null when invalid or when the
+    // track is no longer the movie layer's.
+    explicit operator QTTrack*() const;
+    // The same; the status is -2009 without a track, else QTKit's error (0 on success).
+    QTTrack* getQTTrack();
+    // The QTKit movie of that track (owned by it, autoreleased with it); not a copy: it is the
+    // track's own movie, which stays its owner's. Null, with getQTTrack()'s status, on failure.
+    QTMovie* parentQTContainer();
 
     // Aperture dimensions (media with aperture modes only, else 79).
     Kelvo_ApertureModesDimensions* getApertureDimensions();

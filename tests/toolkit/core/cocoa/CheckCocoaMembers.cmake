@@ -23,7 +23,15 @@ set(MEMBERS
   "Kelvo_Size::operator NSSize() const"
   "Kelvo_DataReference::systemPath()"
   "Kelvo_DataReference::urlPath()"
-  "Kelvo_DataReference::toQTDataReference() const")
+  "Kelvo_DataReference::toQTDataReference() const"
+  "Kelvo_Movie::operator QTMovie*() const"
+  "Kelvo_Movie::getQTMovie()"
+  "Kelvo_Track::operator QTTrack*() const"
+  "Kelvo_Track::getQTTrack()"
+  "Kelvo_Track::parentQTContainer()"
+  "Kelvo_Media::operator QTMedia*() const"
+  "Kelvo_Media::getQTMedia()"
+  "Kelvo_Media::parentQTContainer()")
 
 foreach(lib COCOA CARBON)
   execute_process(COMMAND ${NM} -C ${${lib}} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
@@ -47,7 +55,8 @@ foreach(member IN LISTS MEMBERS)
   endif()
 endforeach()
 # No Foundation or QTKit stand-in either.
-foreach(name "NSAutoreleasePool::" "QTDataReference::" "QTStringFromTime")
+foreach(name "NSAutoreleasePool::" "NSError::" "QTDataReference::" "QTMovie::" "QTTrack::" "QTMedia::"
+             "QTStringFromTime")
   string(FIND "${CARBON_SYMBOLS}" "${name}" inCarbon)
   if(NOT inCarbon EQUAL -1)
     message(SEND_ERROR "present in the Carbon build: ${name}")
