@@ -12,6 +12,7 @@
 // every table. Without a data folder the file is made in a temporary folder and removed after.
 //
 // Child mode: movie_open_memory_bench --open <file>
+#include "ChildPeakMemory.h"
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieFiles.h"
@@ -22,16 +23,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+using benchchild::Measure;
 
 namespace {
 
@@ -108,41 +107,6 @@ int openMovie(const char* path) {
     return 0;
 }
 
-struct Measure {
-    bool ok = false;
-    double seconds = 0;
-    double peakMB = 0;
-};
-
-// Runs `args` in a child whose standard output goes to `output`, and measures it.
-Measure measure(const std::vector<std::string>& args, const std::string& output) {
-    Measure m;
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) return m;
-    if (pid == 0) {
-        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            close(fd);
-        }
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid) return m;
-    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.peakMB = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
-}
-
 std::string firstLine(const fs::path& path) {
     std::ifstream in(path);
     std::string line;
@@ -183,12 +147,15 @@ int main(int argc, char** argv) {
 
     const fs::path ours = dir / "ours.txt", probe = dir / "ffprobe.txt", idle = dir / "idle.txt";
     // The same program doing nothing but start: the part of the peak that is not the open.
-    const Measure base = measure({"/proc/self/exe", "--open", "/nonexistent"}, idle.string());
+    const Measure base = benchchild::measure({"/proc/self/exe", "--open", "/nonexistent"}, idle.string(),
+                                             benchchild::Streams::outputAndErrors);
     report("this program, start only", {true, base.seconds, base.peakMB}, "");
-    const Measure m = measure({"/proc/self/exe", "--open", file.string()}, ours.string());
+    const Measure m = benchchild::measure({"/proc/self/exe", "--open", file.string()}, ours.string(),
+                                          benchchild::Streams::outputAndErrors);
     report("NewMovieFromDataRef", m, firstLine(ours));
     const Measure p =
-        measure({"ffprobe", "-v", "error", "-show_streams", "-show_format", file.string()}, probe.string());
+        benchchild::measure({"ffprobe", "-v", "error", "-show_streams", "-show_format", file.string()},
+                            probe.string(), benchchild::Streams::outputAndErrors);
     report("ffprobe -show_streams -show_format", p, "");
     if (temporary) fs::remove_all(dir, ec);
     return m.ok ? 0 : 1;

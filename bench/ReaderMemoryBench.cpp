@@ -8,23 +8,20 @@
 // 512 x 512 16-bit samples, explicit VR little endian.
 //
 // Child mode: reader_memory_bench --open-and-dump <file> <text dump> <frames>
+#include "ChildPeakMemory.h"
 #include "KelvoDicomDataTree.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
+using benchchild::Measure;
 
 namespace {
 
@@ -138,40 +135,6 @@ int openAndDump(const char* file, const char* dump, uint32_t frames) {
     return tree->Error() == 0 ? 0 : 4;
 }
 
-struct Measure {
-    bool ok = false;
-    double seconds = 0;
-    double peakMB = 0;
-};
-
-// Runs `args` in a child whose standard output goes to `output`, and measures it.
-Measure measure(const std::vector<std::string>& args, const std::string& output) {
-    Measure m;
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) return m;
-    if (pid == 0) {
-        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            dup2(fd, STDOUT_FILENO);
-            close(fd);
-        }
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid) return m;
-    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.peakMB = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return m;
-}
-
 void report(const char* who, const Measure& m, const fs::path& output) {
     std::error_code ec;
     const auto size = fs::file_size(output, ec);
@@ -209,10 +172,10 @@ int main(int argc, char** argv) {
     const fs::path theirs = dir / "dcmdump.txt";
     const fs::path theirsShort = dir / "dcmdump-M.txt";
     const fs::path childLog = dir / "child-stdout.txt";
-    const Measure a = measure({self, "--open-and-dump", file.string(), ours.string(), std::to_string(frames)},
-                              childLog.string());
-    const Measure b = measure({"dcmdump", file.string()}, theirs.string());
-    const Measure c = measure({"dcmdump", "-M", file.string()}, theirsShort.string());
+    const Measure a = benchchild::measure(
+        {self, "--open-and-dump", file.string(), ours.string(), std::to_string(frames)}, childLog.string());
+    const Measure b = benchchild::measure({"dcmdump", file.string()}, theirs.string());
+    const Measure c = benchchild::measure({"dcmdump", "-M", file.string()}, theirsShort.string());
     report("ours: open + text dump", a, ours);
     report("dcmdump", b, theirs);
     report("dcmdump -M (long values left)", c, theirsShort);
