@@ -25,9 +25,10 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // What the tree and the documents share
 
-KelvoDicomDataTree* treeOf(REALobject self) {
-    return objectAs<KelvoDicomDataTree>(self, "KelvoDicomDataTree");
-}
+// The toolkit classes of the three host classes, as the toolkit names them.
+constexpr char kTreeClass[] = "KelvoDicomDataTree";
+constexpr char kDocumentClass[] = "KelvoDicomDocument";
+constexpr char kDirectoryClass[] = "KelvoDicomDirectoryDocument";
 
 // A tree whose file could not be read whole holds only part of it: it reads as empty, so that
 // nothing takes that part for the file.
@@ -36,7 +37,7 @@ template <class T> T* usable(T* tree) {
 }
 
 KelvoDicomDataTree* validTreeOf(REALobject self) {
-    return usable(validObjectAs<KelvoDicomDataTree>(self, "KelvoDicomDataTree"));
+    return usable(validObjectAs<KelvoDicomDataTree>(self, kTreeClass));
 }
 
 // A new tree read from the file gives itself to the host object; one whose read failed is let go.
@@ -54,6 +55,26 @@ std::unique_ptr<char[]> pathOf(REALfolderItem item) {
     if (!item || !FolderitemPath(item, path)) return nullptr;
     return std::unique_ptr<char[]>(path);
 }
+
+// The three constructors each kind has: an empty one, a copy of another object of the same kind
+// (or a kind derived from it), and one read from a file. The file is read as this kind whatever
+// it holds: only the module's openFile tells documents apart.
+template <class T, const char* kToolkitClass> struct Constructors {
+    static void empty(REALobject self) { adopt(self, new (std::nothrow) T()); }
+
+    static void clone(REALobject self, REALobject other) {
+        if (objectAs<T>(other, kToolkitClass)) FenraNewClonedObject(self, other);
+    }
+
+    static void fromFile(REALobject self, REALfolderItem src) {
+        auto path = pathOf(src);
+        if (path) adoptRead(self, new (std::nothrow) T(path.get()));
+    }
+};
+
+using TreeConstructors = Constructors<KelvoDicomDataTree, kTreeClass>;
+using DocumentConstructors = Constructors<KelvoDicomDocument, kDocumentClass>;
+using DirectoryConstructors = Constructors<KelvoDicomDirectoryDocument, kDirectoryClass>;
 
 // A data set is stored only under its own group: under another key its elements would be taken
 // for that group's elements, with that group's meanings and representations.
@@ -80,20 +101,6 @@ REALobject noValueByRef(REALobject, RBInteger) {
 
 // ---------------------------------------------------------------------------------------------
 // FenraDicomTree
-
-void treeConstructor(REALobject self) {
-    adopt(self, new (std::nothrow) KelvoDicomDataTree());
-}
-
-void treeClone(REALobject self, REALobject other) {
-    if (treeOf(other)) FenraNewClonedObject(self, other);
-}
-
-// A plain tree, whatever the file holds: only the module's openFile tells documents apart.
-void treeConstructorFile(REALobject self, REALfolderItem src) {
-    auto path = pathOf(src);
-    if (path) adoptRead(self, new (std::nothrow) KelvoDicomDataTree(path.get()));
-}
 
 REALstring treeGetString(REALobject self, RBInteger param) {
     KelvoDicomDataTree* tree = validTreeOf(self);
@@ -179,9 +186,9 @@ REALPropertyRecord treeProperties[] = {
 };
 
 REALMethodRecord treeMethods[] = {
-    method(fn(&treeConstructor), "Constructor()"),
-    method(fn(&treeClone), "Constructor(other as FenraDicomTree)"),
-    method(fn(&treeConstructorFile), "Constructor(src as folderitem)"),
+    method(fn(&TreeConstructors::empty), "Constructor()"),
+    method(fn(&TreeConstructors::clone), "Constructor(other as FenraDicomTree)"),
+    method(fn(&TreeConstructors::fromFile), "Constructor(src as folderitem)"),
     method(fn(&treeValue), "value(key as integer) as FenraObject", fn(&setTreeValue)),
     method(fn(&noValueByRef), "valueByRef(key as integer) as FenraObject"),
     method(fn(&treeToDicomFile), "toDicomFile(dst as folderitem, useGroupLength as boolean=false)"),
@@ -192,20 +199,7 @@ REALMethodRecord treeMethods[] = {
 // FenraDicomDocument
 
 KelvoDicomDocument* documentOf(REALobject self) {
-    return usable(validObjectAs<KelvoDicomDocument>(self, "KelvoDicomDocument"));
-}
-
-void documentConstructor(REALobject self) {
-    adopt(self, new (std::nothrow) KelvoDicomDocument());
-}
-
-void documentClone(REALobject self, REALobject other) {
-    if (objectAs<KelvoDicomDocument>(other, "KelvoDicomDocument")) FenraNewClonedObject(self, other);
-}
-
-void documentConstructorFile(REALobject self, REALfolderItem src) {
-    auto path = pathOf(src);
-    if (path) adoptRead(self, new (std::nothrow) KelvoDicomDocument(path.get()));
+    return usable(validObjectAs<KelvoDicomDocument>(self, kDocumentClass));
 }
 
 RBBoolean documentGetBoolean(REALobject self, RBInteger param) {
@@ -255,9 +249,9 @@ REALPropertyRecord documentProperties[] = {
 };
 
 REALMethodRecord documentMethods[] = {
-    method(fn(&documentConstructor), "Constructor()"),
-    method(fn(&documentClone), "Constructor(other as FenraDicomDocument)"),
-    method(fn(&documentConstructorFile), "Constructor(src as folderitem)"),
+    method(fn(&DocumentConstructors::empty), "Constructor()"),
+    method(fn(&DocumentConstructors::clone), "Constructor(other as FenraDicomDocument)"),
+    method(fn(&DocumentConstructors::fromFile), "Constructor(src as folderitem)"),
     method(fn(&documentDisplayContext), "displayContext() as FenraDataPresentation"),
 };
 
@@ -265,21 +259,7 @@ REALMethodRecord documentMethods[] = {
 // FenraDicomDirectoryDocument
 
 KelvoDicomDirectoryDocument* directoryOf(REALobject self) {
-    return usable(validObjectAs<KelvoDicomDirectoryDocument>(self, "KelvoDicomDirectoryDocument"));
-}
-
-void directoryConstructor(REALobject self) {
-    adopt(self, new (std::nothrow) KelvoDicomDirectoryDocument());
-}
-
-void directoryClone(REALobject self, REALobject other) {
-    if (objectAs<KelvoDicomDirectoryDocument>(other, "KelvoDicomDirectoryDocument"))
-        FenraNewClonedObject(self, other);
-}
-
-void directoryConstructorFile(REALobject self, REALfolderItem src) {
-    auto path = pathOf(src);
-    if (path) adoptRead(self, new (std::nothrow) KelvoDicomDirectoryDocument(path.get()));
+    return usable(validObjectAs<KelvoDicomDirectoryDocument>(self, kDirectoryClass));
 }
 
 REALobject directoryGetObject(REALobject self, RBInteger param) {
@@ -310,9 +290,9 @@ REALPropertyRecord directorySharedProperties[] = {
 };
 
 REALMethodRecord directoryMethods[] = {
-    method(fn(&directoryConstructor), "Constructor()"),
-    method(fn(&directoryClone), "Constructor(other as FenraDicomDirectoryDocument)"),
-    method(fn(&directoryConstructorFile), "Constructor(src as folderitem)"),
+    method(fn(&DirectoryConstructors::empty), "Constructor()"),
+    method(fn(&DirectoryConstructors::clone), "Constructor(other as FenraDicomDirectoryDocument)"),
+    method(fn(&DirectoryConstructors::fromFile), "Constructor(src as folderitem)"),
 };
 
 FenraClassTables directoryTables() {
