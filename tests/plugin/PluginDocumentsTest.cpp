@@ -383,13 +383,43 @@ TEST(PluginDocuments, ChangedFilesWrittenInEveryEncodingReadBackInThePeers) {
 TEST(PluginDocuments, TypedValuesOfEveryRepresentationReadAndWriteBack) {
     Scratch scratch;
     const std::string source = everyRepresentationFile();
+    // Each element is read as the typed value FenraDicomSystem makes of it (as `v`), from the
+    // named view or group it belongs to; `reads` prints from that value what `shows` expects.
+    struct TypedRead {
+        const char* view;
+        int key;
+        const char* reads;
+        const char* shows;
+    };
+    const TypedRead typedReads[] = {
+        {"study", 8, "print v.concatStringValues", "DERIVED\\SECONDARY"},
+        {"study", 18, "print v.sqlDate", "2001-12-31"},
+        {"study", 19, "print v.sqlTime\nprint v.microseconds", "23:59:58\n123456"},
+        {"study", 42, "print v.sqlDateTime\nprint v.utcOffsetHours", "2001-12-31 23:59:58\n1"},
+        {"study", 84, "print v.stringValue", "STORE_SCP"},
+        {"study", 144, "print v.familyName\nprint v.givenName\nprint v.prefix", "Smith\nJohn\nDr."},
+        {"study", 4449, "print v.UInt32Value\ntwo = v.item(2)\nprint two.UInt32Value", "4000000000\n7"},
+        {"study", 8465, "print v.stringValue", "short text"},
+        {"patient", 16, "print v.middleName\nprint v.prefix\nprint v.suffix", "Q\nMrs\nIII"},
+        {"patient", 4112, "print v.years", "42"},
+        {"patient", 4144, "print v.doubleValue", "72.5"},
+        {"patient", 8624, "print v.stringValue", "long text"},
+        {"patient", 37937, "print v.singleValue", "1.5"},
+        {"acquisition", 4432, "print v.integerValue", "2000"},
+        {"acquisition", 24608, "print v.integerValue", "-70000"},
+        {"acquisition", 37637, "print v.doubleValue", "2.25"},
+        {"image", 13, "print v.stringValue", "1.2.826.0.1.3680043.2.1143.42.2"},
+        {"imagePixel", 9, "one = v.item(1)\nprint one.stringValue", "0x0054,0x0010"},
+        {"imagePixel", 288, "print v.shortValue", "-2000"},
+        {"value(64)", 41312, "print v.stringValue", "unlimited text"},
+        {"value(66)", 17, "print v.vr\nbytes = v.data\nprint bytes.Size", "OB\n4"},
+        {"value(100)", 9, "print v.vr\nbytes = v.data\nprint bytes.Size", "OF\n8"},
+    };
     std::string text = R"(t = FenraDicomSystem.openFile("@SRC@")
 print t.hasThumbnails
 print t.thumbnails
 s = t.study
 p = t.patient
-a = t.acquisition
-i = t.image
 px = t.imagePixel
 print s.modality
 print s.studyDate
@@ -397,90 +427,24 @@ print s.institution
 print p.name
 print p.age
 print p.weight
-raw = s.value(8)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.concatStringValues
-raw = s.value(18)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.sqlDate
-raw = s.value(19)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.sqlTime
-print v.microseconds
-raw = s.value(42)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.sqlDateTime
-print v.utcOffsetHours
-raw = s.value(84)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.stringValue
-raw = s.value(144)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.familyName
-print v.givenName
-print v.prefix
-raw = s.value(4449)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.UInt32Value
-two = v.item(2)
-print two.UInt32Value
-raw = s.value(8465)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.stringValue
-raw = p.value(16)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.middleName
-print v.prefix
-print v.suffix
-raw = p.value(4112)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.years
-raw = p.value(4144)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.doubleValue
-raw = p.value(8624)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.stringValue
-raw = p.value(37937)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.singleValue
-raw = a.value(4432)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.integerValue
-raw = a.value(24608)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.integerValue
-raw = a.value(37637)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.doubleValue
-raw = i.value(13)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.stringValue
-raw = px.value(9)
-v = FenraDicomSystem.createDataElementValue(raw)
-one = v.item(1)
-print one.stringValue
-raw = px.value(288)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.shortValue
 print px.bitsStored
-g = t.value(64)
-raw = g.value(41312)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.stringValue
-g = t.value(66)
-raw = g.value(17)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.vr
-bytes = v.data
-print bytes.Size
-g = t.value(100)
-raw = g.value(9)
-v = FenraDicomSystem.createDataElementValue(raw)
-print v.vr
-bytes = v.data
-print bytes.Size
-h = t.header
+)";
+    std::string expected = R"(true
+FenraObjectsList
+OT
+19991231
+General Hospital
+Doe^Jane^Q^Mrs^III
+042Y
+72.5
+12
+)";
+    for (const TypedRead& r : typedReads) {
+        text += std::string("g = t.") + r.view + "\nraw = g.value(" + std::to_string(r.key) +
+                ")\nv = FenraDicomSystem.createDataElementValue(raw)\n" + r.reads + "\n";
+        expected += std::string(r.shows) + "\n";
+    }
+    text += R"(h = t.header
 h.encoding = FenraDicomHeader.kEnc_ImplicitLE
 t.header = h
 t.toDicomFile("@OUT@/implicit.dcm")
@@ -492,47 +456,7 @@ t.header = h
 t.toDicomFile("@OUT@/explicit.dcm")
 )";
     plugintest::replaceAll(text, "@SRC@", source);
-    EXPECT_EQ(scratch.output(text), R"(true
-FenraObjectsList
-OT
-19991231
-General Hospital
-Doe^Jane^Q^Mrs^III
-042Y
-72.5
-DERIVED\SECONDARY
-2001-12-31
-23:59:58
-123456
-2001-12-31 23:59:58
-1
-STORE_SCP
-Smith
-John
-Dr.
-4000000000
-7
-short text
-Q
-Mrs
-III
-42
-72.5
-long text
-1.5
-2000
--70000
-2.25
-1.2.826.0.1.3680043.2.1143.42.2
-0x0054,0x0010
--2000
-12
-unlimited text
-OB
-4
-OF
-8
-)");
+    EXPECT_EQ(scratch.output(text), expected);
     for (const char* name : {"implicit.dcm", "big.dcm", "explicit.dcm"}) {
         SCOPED_TRACE(name);
         const std::string copy = scratch.file(name);
