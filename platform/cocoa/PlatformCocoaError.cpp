@@ -5,9 +5,7 @@ NSString* const NSOSStatusErrorDomain = NSString::createWithUTF8String("NSOSStat
 NSError* NSError::errorWithDomain(NSString* domain, NSInteger code) {
     if (!domain) return nullptr;
     domain->retain();
-    auto* error = new NSError(domain, code);
-    error->autorelease();
-    return error;
+    return autoreleased(new NSError(domain, code));
 }
 
 NSError::~NSError() {

@@ -36,6 +36,13 @@ class NSObject {
     mutable std::atomic<uint32_t> _refs{1};
 };
 
+// Hands a new object's first reference to the innermost pool and gives the object back, for the
+// factories that return autoreleased objects; null stays null.
+template <class T> T* autoreleased(T* object) {
+    if (object) object->autorelease();
+    return object;
+}
+
 // A pool is pushed when it is made and drained and popped when it goes. Pools nest in the order
 // they are made on a thread and must go in the reverse order, on the same thread; a pool that
 // goes while inner pools remain drains those first.

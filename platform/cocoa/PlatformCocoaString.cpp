@@ -6,11 +6,6 @@
 
 namespace {
 
-template <class T> T* autoreleased(T* object) {
-    if (object) object->autorelease();
-    return object;
-}
-
 NSString* takeString(CFStringRef cf) {
     NSString* s = NSString::stringWithCFString(cf);
     if (cf) CFRelease(cf);

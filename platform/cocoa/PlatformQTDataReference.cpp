@@ -22,9 +22,7 @@ QTDataReference* QTDataReference::dataReferenceWithDataRef(Handle dataRef, NSStr
     Handle copy = dataRef;
     if (HandToHand(&copy) != noErr || !copy) return nullptr;
     type->retain();
-    auto* ref = new QTDataReference(copy, type, code);
-    ref->autorelease();
-    return ref;
+    return autoreleased(new QTDataReference(copy, type, code));
 }
 
 QTDataReference::~QTDataReference() {

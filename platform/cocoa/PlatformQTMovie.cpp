@@ -41,10 +41,8 @@ bool checkMedia(Media media, NSError** error) {
 
 QTMovie* QTMovie::movieWithQuickTimeMovie(Movie movie, bool disposeWhenDone, NSError** error) {
     if (!checkMovie(movie, error)) return nullptr;
-    auto* object = new QTMovie(movie, disposeWhenDone);
-    object->autorelease();
     succeed(error);
-    return object;
+    return autoreleased(new QTMovie(movie, disposeWhenDone));
 }
 
 QTMovie::~QTMovie() {
@@ -56,9 +54,7 @@ QTTrack* QTTrack::trackWithQuickTimeTrack(Track track, NSError** error) {
     QTMovie* movie = QTMovie::movieWithQuickTimeMovie(GetTrackMovie(track), false, error);
     if (!movie) return nullptr;
     movie->retain();
-    auto* object = new QTTrack(track, movie);
-    object->autorelease();
-    return object;
+    return autoreleased(new QTTrack(track, movie));
 }
 
 QTTrack::~QTTrack() {
@@ -73,10 +69,8 @@ QTMedia* QTMedia::mediaWithQuickTimeMedia(Media media, NSError** error) {
         if (!track) return nullptr;
         track->retain();
     }
-    auto* object = new QTMedia(media, track);
-    object->autorelease();
     succeed(error);
-    return object;
+    return autoreleased(new QTMedia(media, track));
 }
 
 QTMedia::~QTMedia() {
