@@ -13,6 +13,16 @@ int32_t codeOf(const NSError* error, int32_t fallback) {
     return error ? static_cast<int32_t>(error->code()) : fallback;
 }
 
+// The QTKit object that `make` gives for `ref`; `status` receives noErr, or the factory's error
+// (`invalid` when it gives none).
+template <class Object, class Ref>
+Object* bridged(Ref ref, Object* (*make)(Ref, NSError**), int32_t invalid, int32_t& status) {
+    NSError* error = nullptr;
+    Object* object = make(ref, &error);
+    status = object ? noErr : codeOf(error, invalid);
+    return object;
+}
+
 // A QTKit movie over a copy of `movie` that disposes of the copy when it goes, so that the
 // object's movie never depends on the wrapper's lifetime. `err` receives the copy's or QTKit's
 // error.
@@ -63,10 +73,7 @@ QTTrack* Kelvo_Track::getQTTrack() {
         _status = kKelvoNoTrack;
         return nullptr;
     }
-    NSError* error = nullptr;
-    QTTrack* object = QTTrack::trackWithQuickTimeTrack(_track, &error);
-    _status = object ? noErr : codeOf(error, invalidTrack);
-    return object;
+    return bridged(_track, &QTTrack::trackWithQuickTimeTrack, invalidTrack, _status);
 }
 
 QTMovie* Kelvo_Track::parentQTContainer() {
@@ -83,10 +90,7 @@ QTMedia* Kelvo_Media::getQTMedia() {
         _status = kKelvoNoMedia;
         return nullptr;
     }
-    NSError* error = nullptr;
-    QTMedia* object = QTMedia::mediaWithQuickTimeMedia(_media, &error);
-    _status = object ? noErr : codeOf(error, invalidMedia);
-    return object;
+    return bridged(_media, &QTMedia::mediaWithQuickTimeMedia, invalidMedia, _status);
 }
 
 QTTrack* Kelvo_Media::parentQTContainer() {
