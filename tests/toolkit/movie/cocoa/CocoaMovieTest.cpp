@@ -19,6 +19,18 @@ bool movieLives(Movie movie) {
     return GetMoviesError() == noErr;
 }
 
+// A track or media wrapper that has no QTKit object to give: the conversion, the getter and the
+// parent all give null, and the getter and the parent leave `status`.
+template <class QTObject, class Wrapper>
+void expectNoQTObject(const char* what, Wrapper& wrapper, QTObject* (Wrapper::*get)(), int32_t status) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(static_cast<QTObject*>(static_cast<const Wrapper&>(wrapper)), nullptr);
+    EXPECT_EQ((wrapper.*get)(), nullptr);
+    EXPECT_EQ(wrapper.Error(), status);
+    EXPECT_EQ(wrapper.parentQTContainer(), nullptr);
+    EXPECT_EQ(wrapper.Error(), status);
+}
+
 } // namespace
 
 TEST(CocoaTrack, QTTrackOfTheTrackAndItsOwnMovie) {
@@ -49,20 +61,12 @@ TEST(CocoaTrack, QTTrackOfTheTrackAndItsOwnMovie) {
 TEST(CocoaTrack, NoTrackOrAGoneTrackGivesNothing) {
     NSAutoreleasePool pool;
     Kelvo_Track empty;
-    EXPECT_EQ(static_cast<QTTrack*>(static_cast<const Kelvo_Track&>(empty)), nullptr);
-    EXPECT_EQ(empty.getQTTrack(), nullptr);
-    EXPECT_EQ(empty.Error(), kKelvoNoTrack);
-    EXPECT_EQ(empty.parentQTContainer(), nullptr);
-    EXPECT_EQ(empty.Error(), kKelvoNoTrack);
+    expectNoQTObject("no track", empty, &Kelvo_Track::getQTTrack, kKelvoNoTrack);
 
     TwoTrackMovie m;
     Kelvo_Track gone(m.sound);
     DisposeMovieTrack(m.sound);
-    EXPECT_EQ(static_cast<QTTrack*>(static_cast<const Kelvo_Track&>(gone)), nullptr);
-    EXPECT_EQ(gone.getQTTrack(), nullptr);
-    EXPECT_EQ(gone.Error(), invalidTrack);
-    EXPECT_EQ(gone.parentQTContainer(), nullptr);
-    EXPECT_EQ(gone.Error(), invalidTrack);
+    expectNoQTObject("disposed track", gone, &Kelvo_Track::getQTTrack, invalidTrack);
 
     // A success clears an earlier failure's status.
     Kelvo_Track video(m.video);
@@ -95,20 +99,12 @@ TEST(CocoaMedia, QTMediaOfTheMediaAndItsTrack) {
 TEST(CocoaMedia, NoMediaOrAGoneMediaGivesNothing) {
     NSAutoreleasePool pool;
     Kelvo_Media empty;
-    EXPECT_EQ(static_cast<QTMedia*>(static_cast<const Kelvo_Media&>(empty)), nullptr);
-    EXPECT_EQ(empty.getQTMedia(), nullptr);
-    EXPECT_EQ(empty.Error(), kKelvoNoMedia);
-    EXPECT_EQ(empty.parentQTContainer(), nullptr);
-    EXPECT_EQ(empty.Error(), kKelvoNoMedia);
+    expectNoQTObject("no media", empty, &Kelvo_Media::getQTMedia, kKelvoNoMedia);
 
     TwoTrackMovie m;
     Kelvo_Media gone(m.video);
     DisposeTrackMedia(GetTrackMedia(m.video));
-    EXPECT_EQ(static_cast<QTMedia*>(static_cast<const Kelvo_Media&>(gone)), nullptr);
-    EXPECT_EQ(gone.getQTMedia(), nullptr);
-    EXPECT_EQ(gone.Error(), invalidMedia);
-    EXPECT_EQ(gone.parentQTContainer(), nullptr);
-    EXPECT_EQ(gone.Error(), invalidMedia);
+    expectNoQTObject("disposed media", gone, &Kelvo_Media::getQTMedia, invalidMedia);
 }
 
 TEST(CocoaMovie, NoMovieOrAGoneMovieGivesNothing) {
