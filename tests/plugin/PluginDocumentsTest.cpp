@@ -170,6 +170,15 @@ std::string withCorpus(std::string text) {
     return text;
 }
 
+// How the host describes a document that holds no data: one that could not be read, and a
+// new empty one, which has a header and keys but nothing else.
+std::string documentWithNoData(const std::string& header, const std::string& keys) {
+    return "FenraDicomDocument\n  path = \n  hasThumbnails = false\n  header = " + header +
+           "\n  thumbnails = nil\n  keys = " + keys +
+           "\n  values = nil\n  hasData = false\n  dataSamplesInfo = nil\n  study = nil\n"
+           "  patient = nil\n  acquisition = nil\n  image = nil\n  imagePixel = nil\n";
+}
+
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -577,21 +586,8 @@ FenraDicomDirectoryDocument
   root = FenraDicomFileSet
   rootDirectory = FenraDicomItemSequence
 nil
-FenraDicomDocument
-  path = 
-  hasThumbnails = false
-  header = nil
-  thumbnails = nil
-  keys = nil
-  values = nil
-  hasData = false
-  dataSamplesInfo = nil
-  study = nil
-  patient = nil
-  acquisition = nil
-  image = nil
-  imagePixel = nil
-nil
+)" + documentWithNoData("nil", "nil") +
+                         R"(nil
 nil
 
 nil
@@ -601,21 +597,8 @@ Copy^Name
 true
 
 nil
-FenraDicomDocument
-  path = 
-  hasThumbnails = false
-  header = FenraDicomHeader
-  thumbnails = nil
-  keys = FenraDicomValue
-  values = nil
-  hasData = false
-  dataSamplesInfo = nil
-  study = nil
-  patient = nil
-  acquisition = nil
-  image = nil
-  imagePixel = nil
-
+)" + documentWithNoData("FenraDicomHeader", "FenraDicomValue") +
+                         R"(
 4640
 1.2.840.10008.1.3.10
 1.2.840.10008.1.2.1
