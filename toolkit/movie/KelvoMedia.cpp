@@ -919,9 +919,10 @@ double Kelvo_MediaVideo::playBackRate() {
         if (_media) _status = kKelvoNoMedia;
         return 0;
     }
+    // The handler measures frames a second as a Fixed number.
     const ComponentResult value = VideoMediaGetStatistics(_mediaHandler);
     _status = VideoMediaResetStatistics(_mediaHandler);
-    return double(value);
+    return double(value) / 65536.0;
 }
 
 void Kelvo_MediaVideo::resetPlayBackRate() {
