@@ -12,7 +12,10 @@
 #include "KelvoUserData.h"
 #include "PlatformImageDescriptions.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformMovieExport.h"
+#include "PlatformMovieFileReader.h"
 #include "PlatformMoviePendingCalls.h"
+#include "PlatformMoviePlayback.h"
 
 #include <algorithm>
 #include <cmath>

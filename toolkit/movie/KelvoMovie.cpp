@@ -7,6 +7,7 @@
 #include "PlatformCF.h"
 #include "PlatformMovieExport.h"
 #include "PlatformMovieFileReader.h"
+#include "PlatformMovieControllers.h"
 #include "PlatformMoviePendingCalls.h"
 
 #include <cstring>

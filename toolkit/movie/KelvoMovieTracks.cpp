@@ -11,6 +11,7 @@
 #include "PlatformGWorlds.h"
 #include "PlatformMovieModelExtras.h"
 #include "PlatformMovieFileReader.h"
+#include "PlatformMovieControllers.h"
 #include "PlatformMoviePendingCalls.h"
 #include "PlatformMoviePlayback.h"
 #include "VUXKelvo.h"

@@ -6,6 +6,7 @@
 #include "PlatformComponents.h"
 #include "PlatformFiles.h"
 #include "PlatformClock.h"
+#include "PlatformGWorlds.h"
 #include "PlatformMovieControllers.h"
 #include "PlatformMovieFiles.h"
 #include "PlatformMoviePlayback.h"
@@ -725,6 +726,28 @@ TEST(Movie, FramesAreTheSamplesShown) {
     EXPECT_EQ(m.Error(), paramErr);
     EXPECT_EQ(m.sizeOfSelection(nullptr), double(2 * kWidth * kHeight * 4));
     DisposeMovie(movie);
+
+    // A frame shorter than its description cannot be drawn: the movie names the track at fault.
+    TwoTrackMovie f;
+    Kelvo_Movie broken(f.movie, false);
+    GWorldPtr world = nullptr;
+    Rect r{0, 0, kHeight, kWidth};
+    ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &r, nullptr, nullptr, 0), noErr);
+    SetMovieGWorld(f.movie, world, nullptr);
+    std::unique_ptr<Kelvo_Track> problem(broken.checkStatusForMoviePlayback());
+    EXPECT_EQ(problem, nullptr); // nothing drawn yet
+    EXPECT_EQ(broken.Error(), 0);
+    MoviesTask(f.movie, 0);
+    problem.reset(broken.checkStatusForMoviePlayback());
+    ASSERT_NE(problem, nullptr);
+    EXPECT_EQ(problem->track(), f.video);
+    EXPECT_EQ(broken.Error(), codecBadDataErr);
+    Kelvo_Track video(f.video);
+    video.frameAtTime(out, 0, nullptr);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(video.Error(), codecBadDataErr);
+    SetMovieGWorld(f.movie, nullptr, nullptr);
+    DisposeGWorld(world);
 }
 
 // MPEG tracks are counted through the movie, after the movie drew once where the platform needs
