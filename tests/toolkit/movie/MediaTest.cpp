@@ -219,6 +219,18 @@ TEST(Media, VideoMediaOfVisualTracksOnly) {
     ASSERT_NE(desc, nullptr);
     EXPECT_TRUE(desc->isA("Kelvo_ImgDesc"));
 
+    // Safe on another thread when its handler and the decompressor of every description are.
+    EXPECT_TRUE(v.isThreadSafe());
+    Track unknownCodec = addTrack(f.movie, VideoMediaType, {20});
+    SampleDescriptionHandle other = rawDescription();
+    reinterpret_cast<ImageDescription*>(*other)->cType = FOUR_CHAR_CODE("zzzz");
+    ASSERT_EQ(SetMediaSampleDescription(GetTrackMedia(unknownCodec), 1, other), noErr);
+    DisposeHandle(reinterpret_cast<Handle>(other));
+    Kelvo_MediaVideo undecodable(unknownCodec);
+    ASSERT_TRUE(undecodable.qtObjIsValid());
+    EXPECT_TRUE(Kelvo_Media(unknownCodec).isThreadSafe());
+    EXPECT_FALSE(undecodable.isThreadSafe());
+
     Track text = addTrack(f.movie, TextMediaType, {20});
     for (Track t : {text, f.sound}) {
         Kelvo_MediaVideo other(t);
