@@ -12,7 +12,10 @@
 #include "KelvoUserData.h"
 #include "PlatformImageDescriptions.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformMovieExport.h"
+#include "PlatformMovieFileReader.h"
 #include "PlatformMoviePendingCalls.h"
+#include "PlatformMoviePlayback.h"
 
 #include <algorithm>
 #include <cmath>
@@ -919,9 +922,10 @@ double Kelvo_MediaVideo::playBackRate() {
         if (_media) _status = kKelvoNoMedia;
         return 0;
     }
+    // The handler measures frames a second as a Fixed number.
     const ComponentResult value = VideoMediaGetStatistics(_mediaHandler);
     _status = VideoMediaResetStatistics(_mediaHandler);
-    return double(value);
+    return double(value) / 65536.0;
 }
 
 void Kelvo_MediaVideo::resetPlayBackRate() {

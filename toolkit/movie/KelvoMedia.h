@@ -211,6 +211,8 @@ class Kelvo_MediaVideo : public Kelvo_Media {
     Kelvo_SmpDescriptor* getIndexedSampleDescriptor(int32_t index) override;
 
     bool isMPEG() { return HasCharacteristic(FOUR_CHAR_CODE("mpeg")); }
+    // Frames a second drawn since the statistics were last reset (0 before two frames); resets
+    // them.
     double playBackRate();
     void resetPlayBackRate();
     double staticFrameRate();

@@ -4,6 +4,10 @@
 #include "KelvoDataReference.h"
 #include "PlatformMovieFiles.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformCF.h"
+#include "PlatformMovieExport.h"
+#include "PlatformMovieFileReader.h"
+#include "PlatformMovieControllers.h"
 #include "PlatformMoviePendingCalls.h"
 
 #include <cstring>
@@ -64,6 +68,16 @@ Kelvo_Movie::Kelvo_Movie(Kelvo_DataReference* ref, bool asyncOK) {
 }
 
 Kelvo_Movie::Kelvo_Movie(const char* path) {
+    // A file path names its file; text with a scheme is taken as a URL.
+    if (path && *path && !std::strstr(path, "://")) {
+        CFStringRef text = CFStringCreateWithCString(nullptr, path, kCFStringEncodingUTF8);
+        if (text) {
+            Kelvo_DataReference file(static_cast<CFTypeRef>(text));
+            CFRelease(text);
+            setMovieWithDataRef(&file, false);
+            return;
+        }
+    }
     Kelvo_DataReference temp(path);
     setMovieWithDataRef(&temp, false);
 }
@@ -223,8 +237,9 @@ void Kelvo_Movie::setMovieWithDataRef(Kelvo_DataReference* ref, bool asyncOK) {
         {FOUR_CHAR_CODE("rloc"), FOUR_CHAR_CODE("rezi"), 2, &_movieResourceId, 0},
     };
     _status = NewMovieFromProperties(8, inputs, 1, outputs, &_movie);
-    // A movie whose own data references cannot all be resolved is still a movie.
-    if (_status == couldNotResolveDataRef) _status = 0;
+    // A movie whose own data references cannot all be resolved is still a movie; without a
+    // movie the reference itself could not be resolved, and that stays the status.
+    if (_status == couldNotResolveDataRef && _movie) _status = 0;
     if (_movie) _dataReference = new (std::nothrow) Kelvo_DataReference(*ref);
 }
 

@@ -10,14 +10,19 @@
 #include "PlatformCF.h"
 #include "PlatformGWorlds.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformMovieFileReader.h"
+#include "PlatformMovieControllers.h"
 #include "PlatformMoviePendingCalls.h"
+#include "PlatformMoviePlayback.h"
 #include "VUXKelvo.h"
 #include "VUXQTUtils.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -806,15 +811,23 @@ Kelvo_AudioChannelLayout* Kelvo_Movie::summaryChannelLayout() {
     }
     Handle whole = property.getValue();
     _status = property.Error();
-    // Anything shorter than a layout's fixed part is not a layout.
-    if (!whole || _status != 0 || GetHandleSize(whole) < Size(sizeof(AudioChannelLayout))) {
+    // A layout is its 12-byte header and the channel descriptions it counts (often none).
+    const Size size = whole ? GetHandleSize(whole) : 0;
+    uint32_t count = 0;
+    if (whole && size >= Size(kAudioChannelLayoutHeaderSize)) std::memcpy(&count, *whole + 8, sizeof count);
+    if (!whole || _status != 0 || size < Size(kAudioChannelLayoutHeaderSize) ||
+        uint64_t(size - kAudioChannelLayoutHeaderSize) / sizeof(AudioChannelDescription) < count) {
         if (whole) DisposeHandle(whole);
         if (_status == 0) _status = kQTPropertyBadValueSizeErr;
         return nullptr;
     }
-    auto* layout = new (std::nothrow) Kelvo_AudioChannelLayout(reinterpret_cast<AudioChannelLayout*>(*whole));
+    // Read through a block at least as large as the record, so that a layout without
+    // descriptions is never read past its end.
+    std::vector<uint8_t> record(std::max<size_t>(size_t(size), sizeof(AudioChannelLayout)), 0);
+    std::memcpy(record.data(), *whole, size_t(size));
     DisposeHandle(whole);
-    return layout;
+    return new (std::nothrow)
+        Kelvo_AudioChannelLayout(reinterpret_cast<const AudioChannelLayout*>(record.data()));
 }
 
 bool Kelvo_Movie::setAudioContext(const void* deviceUID) {

@@ -10,7 +10,10 @@
 #include "KelvoUserData.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformMovieExport.h"
+#include "PlatformMovieFileReader.h"
 #include "PlatformMoviePendingCalls.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformPictures.h"
 
 #include <cstdlib>

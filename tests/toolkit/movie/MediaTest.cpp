@@ -2,7 +2,15 @@
 #include "KelvoMedia.h"
 #include "KelvoUserData.h"
 #include "MovieFixtures.h"
+#include "KelvoMovie.h"
+#include "KelvoTrack.h"
+#include "KelvoVideo.h"
+#include "KelvoCoreVideoDataDescriptors.h"
+#include "KelvoGraphicsMode.h"
+#include "PlatformClock.h"
+#include "PlatformGWorlds.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformMoviePlayback.h"
 
 #include <gtest/gtest.h>
 
@@ -196,15 +204,130 @@ TEST(Media, DescriptionsAndDataReferences) {
     EXPECT_EQ(refs->count(), 0);
 }
 
-TEST(Media, VideoMediaRefusesTextAndSoundMedia) {
+TEST(Media, VideoMediaOfVisualTracksOnly) {
     TwoTrackMovie f;
+    Kelvo_MediaVideo v(f.video);
+    ASSERT_TRUE(v.qtObjIsValid()) << v.Error();
+    EXPECT_STREQ(v.qtObjName(), "Kelvo_MediaVideo");
+    EXPECT_FALSE(v.isMPEG());
+    // Two samples over 20 units of 600 a second.
+    EXPECT_DOUBLE_EQ(v.staticFrameRate(), 60.0);
+    std::unique_ptr<Kelvo_QTObj> copy(v.clone());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy->qtObjName(), "Kelvo_MediaVideo");
+    std::unique_ptr<Kelvo_SmpDescriptor> desc(v.sampleDescriptor(1));
+    ASSERT_NE(desc, nullptr);
+    EXPECT_TRUE(desc->isA("Kelvo_ImgDesc"));
+
+    // Safe on another thread when its handler and the decompressor of every description are.
+    EXPECT_TRUE(v.isThreadSafe());
+    Track unknownCodec = addTrack(f.movie, VideoMediaType, {20});
+    SampleDescriptionHandle other = rawDescription();
+    reinterpret_cast<ImageDescription*>(*other)->cType = FOUR_CHAR_CODE("zzzz");
+    ASSERT_EQ(SetMediaSampleDescription(GetTrackMedia(unknownCodec), 1, other), noErr);
+    DisposeHandle(reinterpret_cast<Handle>(other));
+    Kelvo_MediaVideo undecodable(unknownCodec);
+    ASSERT_TRUE(undecodable.qtObjIsValid());
+    EXPECT_TRUE(Kelvo_Media(unknownCodec).isThreadSafe());
+    EXPECT_FALSE(undecodable.isThreadSafe());
+
     Track text = addTrack(f.movie, TextMediaType, {20});
     for (Track t : {text, f.sound}) {
-        Kelvo_MediaVideo v(t);
-        EXPECT_FALSE(v.qtObjIsValid());
-        EXPECT_EQ(v.Error(), kKelvoNoTrack);
-        EXPECT_EQ(v.staticFrameRate(), 0);
+        Kelvo_MediaVideo other(t);
+        EXPECT_FALSE(other.qtObjIsValid());
+        EXPECT_EQ(other.Error(), kKelvoNoTrack);
+        EXPECT_EQ(other.staticFrameRate(), 0);
     }
+}
+
+// The frame rate measured over the frames drawn, in frames a second.
+TEST(Media, PlayBackRateCountsTheFramesDrawn) {
+    platform::ManualClock clock(1000);
+    platform::ScopedSystemClock scoped(clock);
+    Movie movie = NewMovie(0);
+    Track video = addTrack(movie, VideoMediaType, {60, 60, 60, 60}, size_t(kWidth) * kHeight * 4);
+    Kelvo_MediaVideo v(video);
+    ASSERT_TRUE(v.qtObjIsValid());
+    EXPECT_EQ(v.playBackRate(), 0); // nothing drawn yet
+    EXPECT_EQ(v.Error(), 0);
+    GWorldPtr world = nullptr;
+    Rect r{0, 0, kHeight, kWidth};
+    ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &r, nullptr, nullptr, 0), noErr);
+    SetMovieGWorld(movie, world, nullptr);
+    // Four frames, a tenth of a second apart: 10 frames a second.
+    for (int k = 0; k < 4; ++k) {
+        SetMovieTimeValue(movie, 60 * k);
+        MoviesTask(movie, 0);
+        clock.advance(0.1);
+    }
+    EXPECT_NEAR(v.playBackRate(), 10.0, 0.01);
+    EXPECT_EQ(v.playBackRate(), 0); // the statistics were reset
+    v.resetPlayBackRate();
+    EXPECT_EQ(v.Error(), 0);
+    SetMovieGWorld(movie, nullptr, nullptr);
+    DisposeGWorld(world);
+    DisposeMovie(movie);
+}
+
+// The media handler's answers: characteristics, graphics mode, sound balance, play hints.
+TEST(Media, HandlerQuestions) {
+    TwoTrackMovie f;
+    Kelvo_Media m(f.video);
+    ASSERT_NE(m.mediaHandler(), nullptr);
+    EXPECT_TRUE(m.HasCharacteristic(VisualMediaCharacteristic));
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_TRUE(m.qtHasVideo());
+    EXPECT_FALSE(m.qtHasSound());
+    EXPECT_TRUE(m.hasApertureModes());
+    EXPECT_TRUE(m.isThreadSafe());
+    EXPECT_TRUE(m.isDRMAuthorized(false));
+
+    // The graphics mode and its colour are kept apart.
+    EXPECT_EQ(m.graphicsMode(), ditherCopy);
+    m.graphicsMode(srcCopy);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(m.graphicsMode(), srcCopy);
+    RGBColor red{0xFFFF, 0, 0};
+    m.graphicsColor(red);
+    EXPECT_EQ(m.graphicsColor().red, 0xFFFF);
+    EXPECT_EQ(m.graphicsMode(), srcCopy);
+    std::unique_ptr<Kelvo_GraphicsMode> mode(m.drawingMode());
+    ASSERT_NE(mode, nullptr);
+    EXPECT_EQ(mode->mode(), srcCopy);
+
+    // Play hints: high quality and single field, as hints of the media and through the track.
+    EXPECT_FALSE(m.highQualityEnabled());
+    m.highQualityEnabled(true);
+    EXPECT_TRUE(m.playHintsEnabled(hintsHighQuality));
+    EXPECT_TRUE(Kelvo_Track(f.video).highQualityEnabled());
+    m.singleFieldEnabled(true);
+    EXPECT_TRUE(m.singleFieldEnabled());
+    m.highQualityEnabled(false);
+    EXPECT_FALSE(m.highQualityEnabled());
+    EXPECT_TRUE(m.singleFieldEnabled());
+    Kelvo_Movie movie(f.movie, false);
+    EXPECT_TRUE(movie.singleFieldEnabled());
+    movie.highQualityEnabled(true);
+    EXPECT_TRUE(m.highQualityEnabled());
+
+    // Sound media answer their balance; video media do not.
+    EXPECT_EQ(m.qtSndVolume(), 0);
+    EXPECT_EQ(m.Error(), kKelvoNoMedia);
+    Kelvo_Media sound(f.sound);
+    ASSERT_NE(sound.mediaHandler(), nullptr);
+    EXPECT_TRUE(sound.qtHasSound());
+    sound.qtSndVolume(-64);
+    EXPECT_EQ(sound.Error(), 0);
+    EXPECT_EQ(sound.qtSndVolume(), -64);
+    EXPECT_EQ(sound.graphicsMode(), 0);
+    EXPECT_EQ(sound.Error(), kKelvoNoMedia);
+
+    Kelvo_Media none;
+    EXPECT_FALSE(none.HasCharacteristic(VisualMediaCharacteristic));
+    EXPECT_EQ(none.Error(), kKelvoNoMedia);
+    EXPECT_FALSE(none.isThreadSafe());
+    EXPECT_FALSE(none.playHintsEnabled(hintsHighQuality));
+    EXPECT_EQ(none.Error(), kKelvoNoMedia);
 }
 
 TEST(Media, LanguageUserDataAndSegments) {
@@ -229,21 +352,4 @@ TEST(Media, LanguageUserDataAndSegments) {
     EXPECT_GT(m.qtCreationTime(), 0u);
     EXPECT_EQ(m.qtNaturalBounds().width(), 0);
     EXPECT_EQ(m.qtBounds().width(), kWidth);
-}
-
-// The media handler is another part's: without one, its questions fail with -2008.
-TEST(Media, HandlerQuestionsFailWithoutAHandler) {
-    TwoTrackMovie f;
-    Kelvo_Media m(f.video);
-    ASSERT_EQ(m.mediaHandler(), nullptr);
-    EXPECT_FALSE(m.HasCharacteristic(VisualMediaCharacteristic));
-    EXPECT_EQ(m.Error(), kKelvoNoMedia);
-    EXPECT_EQ(m.graphicsMode(), 0);
-    EXPECT_EQ(m.Error(), kKelvoNoMedia);
-    EXPECT_EQ(m.qtSndVolume(), 0);
-    EXPECT_EQ(m.Error(), kKelvoNoMedia);
-    EXPECT_FALSE(m.playHintsEnabled(256));
-    EXPECT_NE(m.Error(), 0);
-    EXPECT_TRUE(m.isDRMAuthorized(false));
-    EXPECT_FALSE(m.isThreadSafe());
 }

@@ -5,9 +5,11 @@
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
 #include "PlatformMovies.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace moviefixtures {
@@ -54,6 +56,27 @@ inline Track addTrack(Movie movie, OSType mediaType, const std::vector<int64_t>&
     return track;
 }
 
+// Adds a sound track of `frames` frames of 16-bit stereo sound at 8000 Hz ('sowt', media scale
+// 8000), shown from time 0. Answers the track.
+inline Track addSoundTrack(Movie movie, int32_t frames) {
+    Track track = NewMovieTrack(movie, 0, 0, 256);
+    Media media = NewTrackMedia(track, SoundMediaType, 8000, nullptr, 0);
+    Handle h = NewHandleClear(sizeof(SoundDescription));
+    auto* d = reinterpret_cast<SoundDescription*>(*h);
+    d->descSize = sizeof(SoundDescription);
+    d->dataFormat = FOUR_CHAR_CODE("sowt");
+    d->numChannels = 2;
+    d->sampleSize = 16;
+    d->sampleRate = uint32_t(8000) << 16;
+    std::vector<uint8_t> bytes(size_t(frames) * 4, 0);
+    EXPECT_EQ(AddMediaSample2(media, bytes.data(), ByteCount(bytes.size()), 1, 0,
+                              reinterpret_cast<SampleDescriptionHandle>(h), frames, 0, nullptr),
+              noErr);
+    DisposeHandle(h);
+    EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, frames, fixed1), noErr);
+    return track;
+}
+
 // A movie (scale 600) with a video track of samples at 0 and 10 (duration 20) and a sound
 // track of one sample of 20; disposed of with the fixture.
 struct TwoTrackMovie {
@@ -65,5 +88,36 @@ struct TwoTrackMovie {
     TwoTrackMovie& operator=(const TwoTrackMovie&) = delete;
     ~TwoTrackMovie() { DisposeMovie(movie); }
 };
+
+// ffmpeg and ffprobe, the peers that make and read movie files.
+inline bool haveMoviePeers() {
+    int status = -1;
+    testsupport::run("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+// Runs ffmpeg quietly; the test fails when it does.
+inline void ffmpeg(const std::string& args) {
+    int status = -1;
+    const std::string out = testsupport::run("ffmpeg -v error -y " + args + " </dev/null 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+}
+
+// What ffmpeg makes of a movie file: five raw RGB frames of kWidth x kHeight at 10 a second and
+// half a second of stereo 16-bit sound at 8000 Hz. Written into `dir`; answers its path.
+constexpr int kFFmpegFrames = 5;
+inline std::string ffmpegMovie(const testsupport::ScratchDir& dir) {
+    const std::string file = dir.file("ffmpeg.mov");
+    ffmpeg("-f lavfi -i testsrc=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+           ":rate=10:duration=0.5 -f lavfi -i sine=sample_rate=8000:duration=0.5 -ac 2 -c:v rawvideo "
+           "-pix_fmt rgb24 -c:a pcm_s16le '" +
+           file + "'");
+    return file;
+}
+
+// The frames of a movie file's first video track as ffmpeg decodes them, RGB bytes.
+inline std::string ffmpegFramesRGB(const std::string& file) {
+    return testsupport::run("ffmpeg -v error -i '" + file + "' -map 0:v:0 -f rawvideo -pix_fmt rgb24 -");
+}
 
 } // namespace moviefixtures

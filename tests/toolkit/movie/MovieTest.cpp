@@ -5,7 +5,12 @@
 #include "MovieFixtures.h"
 #include "PlatformComponents.h"
 #include "PlatformFiles.h"
+#include "PlatformClock.h"
+#include "PlatformGWorlds.h"
+#include "PlatformMovieControllers.h"
 #include "PlatformMovieFiles.h"
+#include "PlatformMoviePlayback.h"
+#include "KelvoAudio.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +108,22 @@ TEST(Movie, OpeningNeedsAValidReference) {
     std::unique_ptr<Kelvo_Movie> opened(Kelvo_Movie::open(memory, err));
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(err, 0);
+
+    // A file that is not there gives no movie, and says so: a reference that cannot be resolved
+    // counts as success only when a movie came.
+    const std::string missing =
+        (std::filesystem::temp_directory_path() / "kelvo-no-such-movie-file.mov").string();
+    FSSpec spec;
+    FSPathMakeFSSpec(missing.c_str(), &spec);
+    Kelvo_DataReference file(&spec);
+    opened.reset(Kelvo_Movie::open(file, err));
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(err, 0);
+    EXPECT_FALSE(opened->qtObjIsValid());
+    EXPECT_EQ(opened->Error(), couldNotResolveDataRef);
+    Kelvo_Movie byPath(missing.c_str());
+    EXPECT_FALSE(byPath.qtObjIsValid());
+    EXPECT_NE(byPath.Error(), 0);
 }
 
 TEST(Movie, TracksByIndexTypeAndCharacteristic) {
@@ -350,27 +371,102 @@ TEST(Movie, BoundsAndLanguage) {
     EXPECT_FALSE(m.enabled());
 }
 
-TEST(Movie, SoundPropertiesCheckTheirArguments) {
-    TwoTrackMovie f;
+// The sound properties of a movie with a sound track, and their arguments' checks.
+TEST(Movie, SoundPropertiesOfAMovieWithSound) {
+    struct SoundMovie {
+        Movie movie = NewMovie(0);
+        ~SoundMovie() { DisposeMovie(movie); }
+    } f;
+    addTrack(f.movie, VideoMediaType, {600});
+    addSoundTrack(f.movie, 8000);
     Kelvo_Movie m(f.movie, false);
-    int32_t tooMuch = 101;
-    m.balance(tooMuch);
-    EXPECT_EQ(m.Error(), paramErr);
+    auto rawBalance = [&] {
+        float v = 99;
+        EXPECT_EQ(QTGetMovieProperty(f.movie, kQTPropertyClass_Audio, kQTAudioPropertyID_Balance, sizeof v,
+                                     &v, nullptr),
+                  noErr);
+        return v;
+    };
+    EXPECT_FALSE(m.mute());
+    EXPECT_EQ(m.Error(), 0);
+    m.mute(true);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_TRUE(m.mute());
+
+    EXPECT_EQ(m.balance(), 0);
+    int32_t left = -100;
+    m.balance(left);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(rawBalance(), -1.0f);
+    EXPECT_EQ(m.balance(), -100);
+    for (int32_t bad : {101, -101}) {
+        m.balance(bad);
+        EXPECT_EQ(m.Error(), paramErr) << bad;
+        EXPECT_EQ(rawBalance(), -1.0f) << bad; // nothing written
+    }
+    int32_t right = 25;
+    m.balance(right);
+    EXPECT_EQ(m.balance(), 25);
+
+    float gain = 0.5f;
+    m.gain(gain);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(m.gain(), 0.5f);
     float negative = -1;
     m.gain(negative);
     EXPECT_EQ(m.Error(), paramErr);
-    // A movie without sound has no audio properties.
+    EXPECT_EQ(m.gain(), 0.5f);
+    float cents = 120;
+    m.pitch(cents);
+    EXPECT_EQ(m.pitch(), 120.0f);
+
+    // The summary of the sound tracks: 32-bit float samples at the highest rate.
+    std::unique_ptr<Kelvo_AudioStreamDescriptor> absd(m.summaryABSD());
+    ASSERT_NE(absd, nullptr) << m.Error();
+    AudioStreamBasicDescription raw{};
+    ASSERT_EQ(QTGetMovieProperty(f.movie, kQTPropertyClass_Audio, kQTAudioPropertyID_SummaryASBD, sizeof raw,
+                                 &raw, nullptr),
+              noErr);
+    EXPECT_EQ(absd->sampleRate(), 8000.0);
+    EXPECT_EQ(absd->channelsPerFrame(), 2u);
+    EXPECT_EQ(raw.mChannelsPerFrame, 2u);
+    EXPECT_EQ(absd->bitsPerChannel(), 32u);
+    EXPECT_TRUE(absd->isDataFloat());
+    // The layout of the sum: a stereo tag and no channel descriptions (a 12-byte value).
+    std::unique_ptr<Kelvo_AudioChannelLayout> layout(m.summaryChannelLayout());
+    ASSERT_NE(layout, nullptr) << m.Error();
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(layout->channelLayoutTag(), kAudioChannelLayoutTag_Stereo);
+    EXPECT_EQ(layout->channelsCount(), 2u);
+
+    // Volumes.
+    m.qtSndVolume(int16_t(0x80));
+    EXPECT_EQ(m.qtSndVolume(), 0x80);
+    m.preferredVolume(int16_t(0x40));
+    EXPECT_EQ(m.preferredVolume(), 0x40);
+    EXPECT_TRUE(m.setAudioContext(nullptr));
+    QTAudioContextRef context = nullptr;
+    EXPECT_EQ(GetMovieAudioContext(f.movie, &context), noErr);
+    EXPECT_NE(context, nullptr);
+    int notAString = 0;
+    CFNumberRef number = CFNumberCreate(nullptr, kCFNumberSInt32Type, &notAString);
+    EXPECT_FALSE(m.setAudioContext(number));
+    EXPECT_EQ(m.Error(), paramErr);
+    CFRelease(number);
+
+    // A movie without sound has no audio properties; arguments are checked first.
     Movie silent = NewMovie(0);
     addTrack(silent, VideoMediaType, {10});
     Kelvo_Movie quiet(silent, false);
     EXPECT_FALSE(quiet.mute());
     EXPECT_EQ(quiet.Error(), kKelvoNoMovie);
-    int32_t left = -100;
     quiet.balance(left);
     EXPECT_EQ(quiet.Error(), kKelvoNoMovie);
+    EXPECT_EQ(quiet.summaryABSD(), nullptr);
+    int32_t tooMuch = 101;
+    quiet.balance(tooMuch);
+    EXPECT_EQ(quiet.Error(), paramErr);
     DisposeMovie(silent);
-    // Audio contexts come from playback: the default device's fails for now.
-    EXPECT_FALSE(m.setAudioContext(nullptr));
 }
 
 // Saving through the movie layer's writer: ffprobe reads what was written.
@@ -450,55 +546,208 @@ TEST(Movie, CreatedAndSavedFilesAreReadByFFprobe) {
     }
 }
 
-// Calls answered by other parts of the movie layer, seen through their failures for now.
-TEST(Movie, CallsOfOtherLayersFailCleanly) {
-    // A new empty movie comes from the property-list reader.
+// A new empty movie, the scrap, and the edits that go through it.
+TEST(Movie, NewMoviesTheScrapAndItsEdits) {
     Kelvo_Movie fresh;
-    EXPECT_FALSE(fresh.qtObjIsValid());
-    EXPECT_NE(fresh.Error(), 0);
-    std::unique_ptr<Kelvo_Movie> scrap(Kelvo_Movie::createFromScrap());
-    ASSERT_NE(scrap, nullptr);
-    EXPECT_FALSE(scrap->qtObjIsValid());
+    ASSERT_TRUE(fresh.qtObjIsValid()) << fresh.Error();
+    EXPECT_EQ(fresh.Error(), 0);
+    EXPECT_TRUE(fresh.ownsMovie());
+    EXPECT_TRUE(fresh.isMemoryMovie());
+    EXPECT_EQ(fresh.tracksCount(), 0);
+    EXPECT_EQ(fresh.duration(), 0);
+    EXPECT_TRUE(fresh.enabled()); // made active
 
     TwoTrackMovie f;
     Kelvo_Movie m(f.movie, false);
-    Kelvo_TimeRange64 all(0, 20);
-    EXPECT_FALSE(m.copy(&all)); // the scrap is the reader's
+    // Copy leaves the movie alone and puts the range on the scrap.
+    Kelvo_TimeRange64 second(10, 10);
+    ASSERT_TRUE(m.copy(&second)) << m.Error();
     EXPECT_EQ(m.duration(), 20);
-    EXPECT_FALSE(m.paste(&all));
+    std::unique_ptr<Kelvo_Movie> scrap(Kelvo_Movie::createFromScrap());
+    ASSERT_NE(scrap, nullptr);
+    ASSERT_TRUE(scrap->qtObjIsValid()) << scrap->Error();
+    EXPECT_TRUE(scrap->ownsMovie());
+    EXPECT_EQ(scrap->duration(), 10);
+    EXPECT_EQ(scrap->tracksCount(), 2);
+    EXPECT_EQ(scrap->samplesCount(nullptr, VideoMediaType), 1);
+
+    // Paste over an empty selection at the end inserts; over a range replaces it.
+    Kelvo_TimeRange64 end(20, 0);
+    ASSERT_TRUE(m.paste(&end)) << m.Error();
+    EXPECT_EQ(m.duration(), 30);
+    Kelvo_TimeRange64 first(0, 10);
+    ASSERT_TRUE(m.cut(&first));
+    EXPECT_EQ(m.duration(), 20);
+    scrap.reset(Kelvo_Movie::createFromScrap());
+    EXPECT_EQ(scrap->duration(), 10);
+    Kelvo_TimeRange64 head(0, 5);
+    ASSERT_TRUE(m.clear(&head));
+    EXPECT_EQ(m.duration(), 15);
+    Kelvo_TimeRange64 five(0, 5);
+    ASSERT_TRUE(m.paste(&five)); // 5 units replaced by the scrap's 10
     EXPECT_EQ(m.duration(), 20);
 
+    // The sum of two movies is a new movie of both.
+    TwoTrackMovie g;
+    Kelvo_Movie other(g.movie, false);
+    std::unique_ptr<Kelvo_Movie> sum(m + other);
+    ASSERT_NE(sum, nullptr);
+    ASSERT_TRUE(sum->qtObjIsValid());
+    EXPECT_EQ(sum->Error(), 0);
+    EXPECT_EQ(sum->duration(), 40);
+    EXPECT_EQ(m.duration(), 20);
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    std::unique_ptr<Kelvo_Movie> none(m + invalid);
+    ASSERT_NE(none, nullptr);
+    EXPECT_EQ(none->Error(), kKelvoNothingToWorkOn);
+    EXPECT_FALSE(invalid.copy(&first));
+}
+
+// A movie taken from a controller is borrowed, and the controller hears of its changes.
+TEST(Movie, ControllersHearOfChanges) {
+    TwoTrackMovie f;
+    MovieController mc = NewMovieController(f.movie, nullptr, 0);
+    ASSERT_NE(mc, nullptr);
+    {
+        Kelvo_Movie m(mc);
+        ASSERT_TRUE(m.qtObjIsValid()) << m.Error();
+        EXPECT_FALSE(m.ownsMovie());
+        EXPECT_EQ(m.controller(), mc);
+        EXPECT_EQ(m.movie(), MCGetIndMovie(mc, 0));
+
+        // Shortened under a time and a selection near the end: both stay inside the movie.
+        Kelvo_TimeRange64 last(15, 5);
+        m.selection(&last);
+        m.time(18);
+        Kelvo_TimeRange head(0, 12);
+        m.qtDeleteSegment(&head);
+        ASSERT_EQ(m.Error(), 0);
+        EXPECT_EQ(m.duration(), 8);
+        TimeScale scale = 0;
+        EXPECT_LE(MCGetCurrentTime(mc, &scale), 8);
+        EXPECT_EQ(scale, 600);
+        TimeValue start = -1, length = -1;
+        GetMovieSelection(f.movie, &start, &length);
+        EXPECT_LE(start + length, 8);
+    }
+    // The controller's movie outlives the wrapper.
+    EXPECT_EQ(MCGetIndMovie(mc, 0), f.movie);
+    DisposeMovieController(mc);
+
+    // A controller without a movie.
+    MovieController empty = NewMovieController(nullptr, nullptr, 0);
+    if (empty) {
+        Kelvo_Movie none(empty);
+        EXPECT_FALSE(none.qtObjIsValid());
+        DisposeMovieController(empty);
+    }
+}
+
+// Rates and times on a clock the test drives, and a slave that follows its master.
+TEST(Movie, RatesRunOnTheClockAndSlavesFollowTheirMaster) {
+    platform::ManualClock clock(1000);
+    platform::ScopedSystemClock scoped(clock);
+    Movie a = NewMovie(0), b = NewMovie(0);
+    addTrack(a, VideoMediaType, {300, 300});
+    addTrack(b, VideoMediaType, {300, 300});
+    Kelvo_Movie master(a, false), slave(b, false);
+    EXPECT_EQ(master.rate(), 0);
+    EXPECT_EQ(master.preferredRate(), fixed1);
+    master.preferredRate(fixed1 / 2);
+    EXPECT_EQ(master.preferredRate(), fixed1 / 2);
+    master.rate(fixed1);
+    EXPECT_EQ(master.rate(), fixed1);
+    clock.advance(0.25);
+    EXPECT_EQ(master.time(), 150);
+
+    double offset = 100;
+    slave.rate(fixed1);
+    slave.synchronize(master, &offset);
+    EXPECT_EQ(slave.Error(), 0);
+    clock.advance(0.1);
+    EXPECT_EQ(master.time(), 210);
+    EXPECT_EQ(slave.time(), 310); // 100 ahead of its master
+    master.rate(0);
+    clock.advance(0.1);
+    EXPECT_EQ(slave.time(), 310); // the master stands still
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    slave.synchronize(invalid, nullptr);
+    EXPECT_EQ(slave.Error(), kKelvoNothingToWorkOn);
+    DisposeMovie(b);
+    DisposeMovie(a);
+}
+
+// Aperture modes of a movie with video: generated, chosen, removed.
+TEST(Movie, ApertureModes) {
+    TwoTrackMovie f;
+    Kelvo_Movie m(f.movie, false);
+    EXPECT_FALSE(m.hasApertureModes());
+    m.generateApertureModes();
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_TRUE(m.hasApertureModes());
+    const uint32_t initial = m.getApertureMode();
+    EXPECT_NE(initial, 0u);
+    m.setApertureMode(kQTApertureMode_EncodedPixels);
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_EQ(m.getApertureMode(), kQTApertureMode_EncodedPixels);
+    m.setApertureMode(kQTApertureMode_EncodedPixels); // unchanged: nothing written
+    EXPECT_EQ(m.Error(), 0);
+    m.removeApertureModes();
+    EXPECT_EQ(m.Error(), 0);
+    EXPECT_FALSE(m.hasApertureModes());
+    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
+    EXPECT_EQ(invalid.getApertureMode(), 0u);
+    invalid.generateApertureModes();
+    EXPECT_EQ(invalid.Error(), kKelvoNoMovie);
+}
+
+// Frames of a movie in memory, drawn through the movie layer: the first sample's colour fills
+// the frame (the second sample's is checked with the files' frames).
+TEST(Movie, FramesAreTheSamplesShown) {
+    Movie movie = NewMovie(0);
+    // Two frames of uniform colour: 0x01010101 and 0x02020202.
+    addTrack(movie, VideoMediaType, {10, 10}, size_t(kWidth) * kHeight * 4);
+    Kelvo_Movie m(movie, false);
+    {
+        Kelvo_QDGWorldBuffer* out = nullptr;
+        m.frameAtTime(out, 5, nullptr);
+        std::unique_ptr<Kelvo_QDGWorldBuffer> owned(out);
+        ASSERT_NE(out, nullptr) << m.Error();
+        EXPECT_EQ(m.Error(), 0);
+        ASSERT_EQ(out->width(), kWidth);
+        ASSERT_EQ(out->height(), kHeight);
+        const auto* p = reinterpret_cast<const uint8_t*>(out->baseAddress());
+        EXPECT_EQ(p[1], 1);
+        EXPECT_EQ(p[(kHeight - 1) * out->rowBytes() + (kWidth - 1) * 4 + 3], 1);
+    }
     Kelvo_QDGWorldBuffer* out = reinterpret_cast<Kelvo_QDGWorldBuffer*>(1);
     m.frameAtTime(out, -1, nullptr);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(m.Error(), paramErr);
+    EXPECT_EQ(m.sizeOfSelection(nullptr), double(2 * kWidth * kHeight * 4));
+    DisposeMovie(movie);
 
-    Kelvo_DataReference memory(true);
-    Kelvo_OSType none;
-    m.exportData(memory, none, false);
-    EXPECT_EQ(m.Error(), kKelvoMediaMissing);
-    FSSpec spec;
-    FSPathMakeFSSpec("/tmp/kelvo-never-written.mov", &spec); // a file still to be made
-    Kelvo_DataReference file(&spec);
-    m.exportData(file, none, false);
-    EXPECT_EQ(m.Error(), paramErr);
-
-    EXPECT_FALSE(m.isChanged());
-    m.flush(); // an unchanged movie writes nothing
-    EXPECT_EQ(m.sizeOfSelection(nullptr), 0);
-    EXPECT_NE(m.Error(), 0);
-    Kelvo_TimeRange empty(0, 0);
-    EXPECT_EQ(m.qtLoadInRAM(&empty, 0), paramErr);
-    EXPECT_EQ(m.getApertureMode(), 0u);
-    EXPECT_TRUE(m.isDRMAuthorized(false));
-    std::unique_ptr<Kelvo_Track> problem(m.checkStatusForMoviePlayback());
-    EXPECT_EQ(problem, nullptr);
-    std::unique_ptr<Kelvo_Movie> sum(m + m); // the sum starts as a new empty movie
-    ASSERT_NE(sum, nullptr);
-    EXPECT_FALSE(sum->qtObjIsValid());
-    Kelvo_Movie invalid(static_cast<Movie>(nullptr), false);
-    m.synchronize(invalid, nullptr);
-    EXPECT_EQ(m.Error(), kKelvoNothingToWorkOn);
+    // A frame shorter than its description cannot be drawn: the movie names the track at fault.
+    TwoTrackMovie f;
+    Kelvo_Movie broken(f.movie, false);
+    GWorldPtr world = nullptr;
+    Rect r{0, 0, kHeight, kWidth};
+    ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &r, nullptr, nullptr, 0), noErr);
+    SetMovieGWorld(f.movie, world, nullptr);
+    std::unique_ptr<Kelvo_Track> problem(broken.checkStatusForMoviePlayback());
+    EXPECT_EQ(problem, nullptr); // nothing drawn yet
+    EXPECT_EQ(broken.Error(), 0);
+    MoviesTask(f.movie, 0);
+    problem.reset(broken.checkStatusForMoviePlayback());
+    ASSERT_NE(problem, nullptr);
+    EXPECT_EQ(problem->track(), f.video);
+    EXPECT_EQ(broken.Error(), codecBadDataErr);
+    Kelvo_Track video(f.video);
+    video.frameAtTime(out, 0, nullptr);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(video.Error(), codecBadDataErr);
+    SetMovieGWorld(f.movie, nullptr, nullptr);
+    DisposeGWorld(world);
 }
 
 // MPEG tracks are counted through the movie, after the movie drew once where the platform needs
@@ -515,23 +764,20 @@ TEST(Movie, MPEGTracksAreCountedThroughTheMovie) {
     DisposeMovie(movie);
 }
 
-// A movie is safe on another thread only when the handler of every track is.
+// A movie is safe on another thread only when the handler of every track is. The media handlers
+// of the movie layer are; a media type without a handler is not.
 TEST(Movie, ThreadSafeOnlyWhenEveryTrackIs) {
-    ComponentDescription d{FOUR_CHAR_CODE("mhlr"), VideoMediaType, 0, Kelvo_QTObjComponent::kThreadSafeFlag,
-                           0};
-    Component handler = platform::registerComponent(d, "video handler", nullptr, nullptr,
-                                                    platform::ComponentCallbacks{}, nullptr);
-    ASSERT_NE(handler, nullptr);
-    {
-        TwoTrackMovie f;
-        Kelvo_Movie both(f.movie, false);
-        EXPECT_TRUE(Kelvo_Track(f.video).isThreadSafe());
-        EXPECT_FALSE(Kelvo_Track(f.sound).isThreadSafe());
-        EXPECT_FALSE(both.isThreadSafe());
-        DisposeMovieTrack(f.sound);
-        EXPECT_TRUE(both.isThreadSafe());
-        DisposeMovieTrack(f.video);
-        EXPECT_FALSE(both.isThreadSafe()); // no track at all
-    }
-    platform::unregisterComponent(handler);
+    TwoTrackMovie f;
+    Kelvo_Movie both(f.movie, false);
+    EXPECT_TRUE(Kelvo_Track(f.video).isThreadSafe());
+    EXPECT_TRUE(Kelvo_Track(f.sound).isThreadSafe());
+    EXPECT_TRUE(both.isThreadSafe());
+    Track unknown = addTrack(f.movie, FOUR_CHAR_CODE("MPEG"), {20});
+    EXPECT_FALSE(Kelvo_Track(unknown).isThreadSafe());
+    EXPECT_FALSE(both.isThreadSafe());
+    DisposeMovieTrack(unknown);
+    EXPECT_TRUE(both.isThreadSafe());
+    DisposeMovieTrack(f.sound);
+    DisposeMovieTrack(f.video);
+    EXPECT_FALSE(both.isThreadSafe()); // no track at all
 }

@@ -1,9 +1,13 @@
+#include "KelvoCoreVideoDataDescriptors.h"
 #include "KelvoDataReference.h"
 #include "KelvoMedia.h"
 #include "KelvoTrack.h"
 #include "KelvoVideo.h"
 #include "MovieFixtures.h"
+#include "PlatformFiles.h"
 #include "PlatformMovieModelExtras.h"
+#include "PlatformMoviePlayback.h"
+#include "PlatformProperties.h"
 
 #include <gtest/gtest.h>
 
@@ -239,34 +243,115 @@ TEST(Track, DataOffsetIsTheSampleShownAtTheStart) {
     EXPECT_EQ(none.Error(), kKelvoNoTrack);
 }
 
-// Calls answered by other parts of the movie layer, seen through their failures for now.
-TEST(Track, CallsOfOtherLayersFailCleanly) {
-    TwoTrackMovie f;
-    Kelvo_Track t(f.video);
+// Frames of a track: the picture of its sample at a time.
+TEST(Track, FramesSizesAndLoading) {
+    Movie movie = NewMovie(0);
+    Track video = addTrack(movie, VideoMediaType, {10, 10}, size_t(kWidth) * kHeight * 4);
+    Kelvo_Track t(video);
     Kelvo_QDGWorldBuffer* out = reinterpret_cast<Kelvo_QDGWorldBuffer*>(1);
     t.frameAtTime(out, -1, nullptr);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(t.Error(), paramErr);
-    t.frameAtTime(out, 0, nullptr);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_NE(t.Error(), 0);
+    t.frameAtTime(out, 5, nullptr);
+    std::unique_ptr<Kelvo_QDGWorldBuffer> first(out);
+    ASSERT_NE(out, nullptr) << t.Error();
+    EXPECT_EQ(out->width(), kWidth);
+    EXPECT_EQ(out->height(), kHeight);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(out->baseAddress())[1], 1);
+    // The frame at the movie's time (the track's offset is not taken off).
+    ASSERT_EQ(InsertEmptyTrackSegment(video, 0, 10), noErr);
+    SetMovieTimeValue(movie, 12);
+    t.frame(out, nullptr);
+    std::unique_ptr<Kelvo_QDGWorldBuffer> current(out);
+    ASSERT_NE(out, nullptr) << t.Error();
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(out->baseAddress())[2], 1);
     t.thumbnail(out);
-    EXPECT_EQ(out, nullptr);
+    std::unique_ptr<Kelvo_QDGWorldBuffer> thumb(out);
+    ASSERT_NE(out, nullptr) << t.Error();
+    EXPECT_EQ(out->width(), 100);
+    EXPECT_EQ(out->height(), 100);
 
-    EXPECT_EQ(t.sizeOfSelection(nullptr), 0);
-    EXPECT_NE(t.Error(), 0);
+    const double frameBytes = double(kWidth) * kHeight * 4;
+    EXPECT_EQ(t.sizeOfSelection(nullptr), 2 * frameBytes);
+    EXPECT_EQ(t.Error(), 0);
+    Kelvo_TimeRange second(20, 10);
+    EXPECT_EQ(t.sizeOfSelection(&second), frameBytes);
+    EXPECT_EQ(t.qtLoadInRAM(&second, 0), 0);
+    EXPECT_EQ(t.qtLoadInRAM(nullptr, 0), 0);
     Kelvo_TimeRange empty(0, 0);
     EXPECT_EQ(t.qtLoadInRAM(&empty, 0), paramErr);
+    EXPECT_TRUE(t.isDRMAuthorized(false));
+    Kelvo_Track none;
+    EXPECT_EQ(none.qtLoadInRAM(nullptr, 0), kKelvoNoTrack);
+    DisposeMovie(movie);
+}
 
+// Aperture modes of a video track, and the dimensions written back whole.
+TEST(Track, ApertureModesAndDimensions) {
+    TwoTrackMovie f;
+    Kelvo_Track t(f.video);
     EXPECT_FALSE(t.hasApertureModes());
-    EXPECT_EQ(t.getApertureDimensions(), nullptr);
-    EXPECT_EQ(t.Error(), kKelvoNothingToWorkOn);
+    t.generateApertureModes();
+    EXPECT_EQ(t.Error(), 0);
+    EXPECT_TRUE(t.hasApertureModes());
+    std::unique_ptr<Kelvo_ApertureModesDimensions> d(t.getApertureDimensions());
+    ASSERT_NE(d, nullptr) << t.Error();
+    EXPECT_EQ(d->encoded().x, Long2Fix(kWidth));
+    EXPECT_EQ(d->encoded().y, Long2Fix(kHeight));
+
+    // New clean and production dimensions reach the track as full FixedPoint values.
+    d->cleanDimensions(Kelvo_Rect(kWidth - 2, kHeight - 2));
+    d->productionDimensions(Kelvo_Rect(kWidth * 2, kHeight));
+    t.setApertureDimensions(d.get());
+    EXPECT_EQ(t.Error(), 0);
+    struct Case {
+        OSType id;
+        int32_t width, height;
+    } cases[] = {{kQTVisualPropertyID_CleanApertureDimensions, kWidth - 2, kHeight - 2},
+                 {kQTVisualPropertyID_ProductionApertureDimensions, kWidth * 2, kHeight},
+                 {kQTVisualPropertyID_EncodedPixelsDimensions, kWidth, kHeight}};
+    for (const Case& c : cases) {
+        FixedPoint value{0, 0};
+        ByteCount used = 0;
+        EXPECT_EQ(QTGetTrackProperty(f.video, kQTPropertyClass_Visual, c.id, sizeof value, &value, &used),
+                  noErr);
+        EXPECT_EQ(used, sizeof(FixedPoint));
+        EXPECT_EQ(value.x, Long2Fix(c.width));
+        EXPECT_EQ(value.y, Long2Fix(c.height));
+    }
+    std::unique_ptr<Kelvo_ApertureModesDimensions> again(t.getApertureDimensions());
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->clean().x, Long2Fix(kWidth - 2));
+
+    t.removeApertureModes();
+    EXPECT_EQ(t.Error(), 0);
+    EXPECT_FALSE(t.hasApertureModes());
     t.setApertureDimensions(nullptr);
     EXPECT_EQ(t.Error(), paramErr);
-    EXPECT_TRUE(t.isDRMAuthorized(false));
+    // A sound track has none.
+    Kelvo_Track sound(f.sound);
+    EXPECT_EQ(sound.getApertureDimensions(), nullptr);
+    EXPECT_EQ(sound.Error(), kKelvoNothingToWorkOn);
+    sound.setApertureDimensions(d.get());
+    EXPECT_EQ(sound.Error(), kKelvoNothingToWorkOn);
+}
 
+TEST(Track, ExportsOnlyItself) {
+    TwoTrackMovie f;
+    Kelvo_Track t(f.video);
     Kelvo_DataReference memory(true);
     Kelvo_OSType mov(FOUR_CHAR_CODE("MooV"));
     t.exportData(memory, mov, false);
     EXPECT_EQ(t.Error(), kKelvoMediaMissing);
+    if (!haveMoviePeers()) GTEST_SKIP() << "ffmpeg or ffprobe missing";
+    testsupport::ScratchDir dir("ktrackexport");
+    const std::string file = dir.file("video.mov");
+    FSSpec spec{};
+    FSPathMakeFSSpec(file.c_str(), &spec);
+    Kelvo_DataReference ref(&spec);
+    t.exportData(ref, mov, false);
+    ASSERT_EQ(t.Error(), 0);
+    const std::string streams =
+        testsupport::run("ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + file + "'");
+    EXPECT_EQ(streams, "video\n");
 }
