@@ -308,7 +308,8 @@ const DataRef* descriptionDataRef(const MediaRecord& media, uint32_t description
 
 // Media.
 OSErr addDescription(MediaRecord& media, SampleDescriptionHandle desc, uint32_t* index);
-// The bytes of `size` at `offset` of a run's data into `out`.
+// The bytes of `size` at `offset` of where the run's data lies (the media's memory or its data
+// reference: `offset` counts from there, not from the run's first sample) into `out`.
 OSErr readSampleBytes(const MediaRecord& media, const SampleRun& run, int64_t offset, size_t size,
                       uint8_t* out);
 // The run holding the 0-based sample number, or the run at the decode time; null when none.
