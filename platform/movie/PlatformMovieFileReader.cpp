@@ -1,5 +1,6 @@
 #include "PlatformMovieFileReader.h"
 #include "PlatformMovieFileReaderParse.h"
+#include "PlatformMoviePlaybackState.h"
 
 #include "PlatformEndian.h"
 #include "PlatformMatrix.h"
@@ -140,7 +141,9 @@ OSErr parseMovieHeader(Span body, ParsedMovie& movie) {
     in.skip(version ? 16 : 8);
     const uint32_t scale = in.u32();
     in.skip(version ? 8 : 4);
-    in.skip(4 + 2 + 10);
+    movie.preferredRate = Fixed(in.u32());
+    movie.preferredVolume = int16_t(in.u16());
+    in.skip(10);
     readMatrix(in, movie.matrix);
     movie.previewStart = in.u32();
     movie.previewDuration = in.u32();
@@ -569,6 +572,18 @@ OSErr parseTrack(Span body, const Source& source, ParsedTrack& track) {
         case FOUR_CHAR_CODE("udta"):
             e = parseUserData(atom, track.userData);
             break;
+        case FOUR_CHAR_CODE("load"): {
+            // Preload time, preload duration, preload flags, default hints.
+            In in{atom};
+            TrackLoadSettings load;
+            load.preloadTime = int32_t(in.u32());
+            load.preloadDuration = int32_t(in.u32());
+            load.preloadFlags = int32_t(in.u32());
+            load.defaultHints = int32_t(in.u32());
+            if (!in.ok) return badPublicMovieAtom;
+            track.load = load;
+            break;
+        }
         case FOUR_CHAR_CODE("tref"): {
             OSType refType = 0;
             Span ids;
@@ -833,6 +848,12 @@ OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags,
         m->selectionStart = parsed.selectionStart;
         m->selectionDuration = parsed.selectionDuration;
         m->time = parsed.time;
+        // The movie plays at the rate and volume it was saved with.
+        if (MoviePlayback* p = playbackOf(*m)) {
+            p->preferredRate = parsed.preferredRate;
+            p->preferredVolume = parsed.preferredVolume;
+            p->volume = parsed.preferredVolume;
+        }
         int32_t maxID = 0;
         for (const ParsedTrack& pt : parsed.tracks)
             maxID = std::max(maxID, pt.id);
@@ -850,6 +871,7 @@ OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags,
                 t->matrix = pt.matrix;
                 t->enabled = pt.enabled;
                 t->layer = pt.layer;
+                t->load = pt.load;
                 addUserData(t->userData, pt.userData);
                 if (!t->media) continue;
                 MediaRecord& md = *t->media;

@@ -112,6 +112,16 @@ struct TrackReferences {
     std::vector<TrackRecord*> tracks;
 };
 
+// How a track's data is to be loaded ahead of playing (GetTrackLoadSettings): kept and stored in
+// the file's 'load' atom; this platform holds every sample at hand and acts on none of it.
+struct TrackLoadSettings {
+    int32_t preloadTime = 0;
+    int32_t preloadDuration = 0;
+    int32_t preloadFlags = 0;
+    int32_t defaultHints = 0;
+    bool operator==(const TrackLoadSettings&) const = default;
+};
+
 struct TrackRecord {
     Track token = nullptr;
     MovieRecord* movie = nullptr;
@@ -130,6 +140,7 @@ struct TrackRecord {
     QTMetaDataRef metaData = nullptr;
     RecordTimes times;
     int32_t usage = 2 | 4 | 8; // in movie, in preview, in poster
+    TrackLoadSettings load;
     PlaybackSlot<TrackPlayback> playback;
 };
 
@@ -151,6 +162,10 @@ struct MovieRecord {
     // nothing), and its constant (PlatformMovieExport.h).
     OSErr (*progressProc)(Movie, int16_t, int16_t, Fixed, intptr_t) = nullptr;
     intptr_t progressRefCon = 0;
+    // Whether each alternate group shows the track that best fits the movie's language
+    // (SetAutoTrackAlternatesEnabled), and that language (SetMovieLanguage; 0 until set).
+    bool autoAlternates = false;
+    int32_t language = 0;
     RecordTimes times;
     PlaybackSlot<MoviePlayback> playback;
 };

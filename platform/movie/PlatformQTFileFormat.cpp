@@ -2,6 +2,7 @@
 
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
+#include "PlatformMoviePlaybackState.h"
 
 #include <algorithm>
 #include <cstring>
@@ -442,6 +443,15 @@ OSErr writeTrack(Writer& w, const MovieRecord& movie, const TrackRecord& t, cons
         w.end(tref);
     }
 
+    if (t.load != TrackLoadSettings{}) {
+        at = w.begin(FOUR_CHAR_CODE("load"));
+        w.u32(uint32_t(t.load.preloadTime));
+        w.u32(uint32_t(t.load.preloadDuration));
+        w.u32(uint32_t(t.load.preloadFlags));
+        w.u32(uint32_t(t.load.defaultHints));
+        w.end(at);
+    }
+
     if (t.media)
         if (OSErr err = writeMedia(w, *t.media, plan, movie.scale)) return err;
     writeUserData(w, t.userData);
@@ -484,8 +494,9 @@ OSErr buildMovieAtom(const MovieRecord& movie, const AtomPlan& plan, Bytes& out)
         w.u32(uint32_t(movie.scale));
         w.u32(uint32_t(duration));
     }
-    w.u32(0x10000); // preferred rate
-    w.u16(0x100);   // preferred volume
+    const MoviePlayback* p = movie.playback.state.get();
+    w.u32(uint32_t(p ? p->preferredRate : fixed1));
+    w.u16(uint16_t(p ? p->preferredVolume : kFullVolume));
     w.zeros(10);
     w.matrix(movie.matrix);
     // The 32-bit times of the header: what does not fit is left at 0.
