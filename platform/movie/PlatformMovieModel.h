@@ -235,6 +235,9 @@ template <class Ref> using RecordOf = std::remove_pointer_t<decltype(findRecord(
 void destroyMedia(MediaRecord* media);
 void destroyTrack(TrackRecord* track);
 
+// The disk is full (a write of a movie file ran out of space).
+constexpr OSErr dskFulErr = -34;
+
 // The longest time any movie, track or media may reach, so that sums of times never overflow.
 constexpr int64_t kMaxTime = INT64_MAX / 4;
 
@@ -316,6 +319,8 @@ void rescaleEdits(TrackRecord& track, int64_t fromScale, int64_t toScale);
 // null; appends bytes to its data, answering where they start.
 StorageRecord* storageOfDataRef(const DataRef& ref);
 OSErr appendToStorage(StorageRecord& storage, const uint8_t* data, size_t size, int64_t* offset);
+// The bytes of an 'alis' data reference naming the file at the path: the path and a NUL.
+Bytes aliasBytes(const std::string& path);
 // Reads bytes of the file a data reference names.
 OSErr readDataRefFile(const DataRef& ref, int64_t offset, size_t size, uint8_t* out);
 // The data reference a description's samples lie in (null: the media's memory).

@@ -1,5 +1,6 @@
 #include "PlatformQTFileFormat.h"
 
+#include "PlatformDataRef.h"
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
 #include "PlatformMoviePlaybackState.h"
@@ -350,7 +351,7 @@ OSErr writeMedia(Writer& w, const MediaRecord& m, const AtomPlan& plan, int64_t 
     }
     at = w.beginFull(FOUR_CHAR_CODE("hdlr"), 0, 0);
     w.u32(FOUR_CHAR_CODE("dhlr"));
-    w.u32(FOUR_CHAR_CODE("alis"));
+    w.u32(AliasDataHandlerSubType);
     w.zeros(12);
     w.u8(0);
     w.end(at);
@@ -360,7 +361,7 @@ OSErr writeMedia(Writer& w, const MediaRecord& m, const AtomPlan& plan, int64_t 
     w.u32(uint32_t(refs.size()));
     for (auto [ref, self] : refs) {
         // The file itself is a reference with no data and the self-reference flag.
-        const size_t e = w.beginFull(self || !ref ? FOUR_CHAR_CODE("alis") : ref->type, 0, self ? 1 : 0);
+        const size_t e = w.beginFull(self || !ref ? AliasDataHandlerSubType : ref->type, 0, self ? 1 : 0);
         if (!self && ref) w.bytes(ref->bytes.data(), ref->bytes.size());
         w.end(e);
     }
