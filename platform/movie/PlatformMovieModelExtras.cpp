@@ -318,14 +318,12 @@ void chooseAlternates(MovieRecord& m) {
         const bool anyFits = std::any_of(ring.begin(), ring.end(), [&](const TrackRecord* r) {
             return r->media && r->media->language == m.language;
         });
+        // A track without media ranks below every quality.
+        auto rank = [](const TrackRecord* r) { return r->media ? int32_t(r->media->quality) : INT32_MIN; };
         const TrackRecord* best = nullptr;
         for (const TrackRecord* r : ring) {
             if (anyFits && !(r->media && r->media->language == m.language)) continue;
-            const int quality = r->media ? r->media->quality : INT16_MIN - 1;
-            const int bestQuality = !best         ? INT16_MIN - 2
-                                    : best->media ? best->media->quality
-                                                  : INT16_MIN - 1;
-            if (quality > bestQuality) best = r;
+            if (!best || rank(r) > rank(best)) best = r;
         }
         enableOnly(m, ring, best);
     }
