@@ -113,7 +113,7 @@ TEST_P(MovieFileFrames, DrawTheFramesFFmpegDecodes) {
     if (!haveFFmpeg()) GTEST_SKIP() << "ffmpeg missing";
     const FramesCase& c = GetParam();
     constexpr int kWidth = 48, kHeight = 32, kFrames = 4, kRate = 5;
-    ScratchDir dir("mfollow-frames");
+    ScratchDir dir("movie-frames");
     const std::string file = dir.file("in.mov");
     ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc2=size=" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                        ":rate=" + std::to_string(kRate) + " -frames:v " + std::to_string(kFrames) + " " +

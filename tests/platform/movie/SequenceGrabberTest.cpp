@@ -100,7 +100,7 @@ TEST_F(GrabberFixture, VideoChannelDescribesTheSourceMoviesVideo) {
 
 // A movie file feeds the channel: the grabber opens the file's movie and owns it.
 TEST_F(GrabberFixture, VideoChannelFedByAMovieFile) {
-    testsupport::ScratchDir dir("mfollow-sg");
+    testsupport::ScratchDir dir("grabber-file");
     const std::string path = dir.file("source.mov");
     Movie movie = sourceMovie();
     FSSpec spec{};
