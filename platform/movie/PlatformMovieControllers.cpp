@@ -288,7 +288,7 @@ ComponentResult MCDoAction(MovieController mc, int16_t action, void* params) {
         return MCIdle(mc);
     case mcActionPlay: {
         const Fixed rate = pointerValue<Fixed>(params);
-        GetMovieTimeScale(c.movie);
+        SetMovieRate(c.movie, rate);
         if (OSErr err = GetMoviesError()) return err;
         update(mc, [&](Controller& s) { s.rate = rate; });
         return noErr;

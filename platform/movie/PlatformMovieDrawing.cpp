@@ -182,7 +182,8 @@ bool gatherFrame(MovieRecord& m, TrackRecord& t, int64_t time, const Rect& limit
         job.status = memFullErr;
         return true;
     }
-    job.status = readSampleBytes(media, *run, index * int64_t(run->size), run->size, job.data.data());
+    job.status = readSampleBytes(media, *run, run->dataOffset + index * int64_t(run->size), run->size,
+                                 job.data.data());
     if (job.status != noErr) return true;
 
     // The description's pixels fill the track's rectangle, which the track's matrix and then

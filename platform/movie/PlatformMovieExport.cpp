@@ -30,7 +30,6 @@ namespace {
 using Lock = std::lock_guard<std::mutex>;
 
 constexpr size_t kBlock = size_t(1) << 20;
-constexpr OSType kAlias = FOUR_CHAR_CODE("alis");
 
 // The movie's progress procedure, read once when an operation starts.
 class Progress {
@@ -128,7 +127,7 @@ OSErr writeAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t n = write(fd, data, std::min(size, kBlock));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return errno == ENOSPC ? OSErr(-34) : ioErr;
+        if (n <= 0) return errno == ENOSPC ? dskFulErr : ioErr;
         data += n;
         size -= size_t(n);
     }
@@ -317,7 +316,7 @@ OSErr ConvertMovieToDataRef(Movie m, Track onlyTrack, Handle dataRef, OSType dat
                             OSType, int32_t flags, ComponentInstance userComp) {
     return convert(m, onlyTrack, fileType, flags, userComp, [&](std::string& path) -> OSErr {
         if (!dataRef || !*dataRef) return paramErr;
-        if (dataRefType != kAlias) return couldNotResolveDataRef;
+        if (dataRefType != AliasDataHandlerSubType) return couldNotResolveDataRef;
         path = platform::aliasPath(dataRef);
         return path.empty() ? couldNotResolveDataRef : noErr;
     });

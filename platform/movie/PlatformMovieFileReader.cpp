@@ -1,6 +1,8 @@
 #include "PlatformMovieFileReader.h"
 #include "PlatformMovieFileReaderParse.h"
+#include "PlatformMoviePlaybackState.h"
 
+#include "PlatformDataRef.h"
 #include "PlatformEndian.h"
 #include "PlatformMatrix.h"
 #include "PlatformMemory.h"
@@ -140,7 +142,9 @@ OSErr parseMovieHeader(Span body, ParsedMovie& movie) {
     in.skip(version ? 16 : 8);
     const uint32_t scale = in.u32();
     in.skip(version ? 8 : 4);
-    in.skip(4 + 2 + 10);
+    movie.preferredRate = Fixed(in.u32());
+    movie.preferredVolume = int16_t(in.u16());
+    in.skip(10);
     readMatrix(in, movie.matrix);
     movie.previewStart = in.u32();
     movie.previewDuration = in.u32();
@@ -539,7 +543,7 @@ OSErr parseMedia(Span body, const Source& source, ParsedTrack& track) {
     }
     if (err) return err;
     // A media without data references keeps its samples in the movie's own file.
-    if (media.dataRefs.empty()) media.dataRefs.push_back({DataRef{FOUR_CHAR_CODE("alis"), {}}, true});
+    if (media.dataRefs.empty()) media.dataRefs.push_back({DataRef{AliasDataHandlerSubType, {}}, true});
     for (Bytes& d : media.descriptions) {
         int16_t index = 0;
         std::memcpy(&index, d.data() + 14, sizeof index);
@@ -569,6 +573,18 @@ OSErr parseTrack(Span body, const Source& source, ParsedTrack& track) {
         case FOUR_CHAR_CODE("udta"):
             e = parseUserData(atom, track.userData);
             break;
+        case FOUR_CHAR_CODE("load"): {
+            // Preload time, preload duration, preload flags, default hints.
+            In in{atom};
+            TrackLoadSettings load;
+            load.preloadTime = int32_t(in.u32());
+            load.preloadDuration = int32_t(in.u32());
+            load.preloadFlags = int32_t(in.u32());
+            load.defaultHints = int32_t(in.u32());
+            if (!in.ok) return badPublicMovieAtom;
+            track.load = load;
+            break;
+        }
         case FOUR_CHAR_CODE("tref"): {
             OSType refType = 0;
             Span ids;
@@ -605,7 +621,7 @@ OSErr parseReferenceMovie(Span body, ParsedMovie& movie) {
             const OSType refType = in.u32();
             const uint32_t size = in.u32();
             if (!in.ok || size > in.left()) return badPublicMovieAtom;
-            if (movie.target.type == 0 && refType == FOUR_CHAR_CODE("alis")) {
+            if (movie.target.type == 0 && refType == AliasDataHandlerSubType) {
                 movie.target.type = refType;
                 movie.target.bytes.assign(in.rest().p, in.rest().p + size);
             }
@@ -794,12 +810,6 @@ void addUserData(UserData ud, const UserDataItems& items) {
     }
 }
 
-Bytes pathBytes(const std::string& path) {
-    Bytes b(path.begin(), path.end());
-    b.push_back(0);
-    return b;
-}
-
 } // namespace
 
 OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags, Movie* out) {
@@ -833,11 +843,17 @@ OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags,
         m->selectionStart = parsed.selectionStart;
         m->selectionDuration = parsed.selectionDuration;
         m->time = parsed.time;
+        // The movie plays at the rate and volume it was saved with.
+        if (MoviePlayback* p = playbackOf(*m)) {
+            p->preferredRate = parsed.preferredRate;
+            p->preferredVolume = parsed.preferredVolume;
+            p->volume = parsed.preferredVolume;
+        }
         int32_t maxID = 0;
         for (const ParsedTrack& pt : parsed.tracks)
             maxID = std::max(maxID, pt.id);
         m->nextTrackID = std::max(parsed.nextTrackID, maxID + 1);
-        if (!source.path.empty()) m->defaultDataRef = {FOUR_CHAR_CODE("alis"), pathBytes(source.path)};
+        if (!source.path.empty()) m->defaultDataRef = {AliasDataHandlerSubType, aliasBytes(source.path)};
         addUserData(m->userData, parsed.userData);
 
         // Samples copied out of memory never add up to more than the memory held.
@@ -850,6 +866,7 @@ OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags,
                 t->matrix = pt.matrix;
                 t->enabled = pt.enabled;
                 t->layer = pt.layer;
+                t->load = pt.load;
                 addUserData(t->userData, pt.userData);
                 if (!t->media) continue;
                 MediaRecord& md = *t->media;
@@ -865,9 +882,10 @@ OSErr buildMovie(const ParsedMovie& parsed, const Source& source, int16_t flags,
                     for (const ParsedDataRef& r : pm.dataRefs) {
                         DataRef ref = r.ref;
                         if (r.self)
-                            ref = {FOUR_CHAR_CODE("alis"), inMemory ? Bytes{0} : pathBytes(source.path)};
+                            ref = {AliasDataHandlerSubType, inMemory ? Bytes{0} : aliasBytes(source.path)};
                         // A file names no memory: a handle or pointer it holds is not followed.
-                        else if (ref.type == FOUR_CHAR_CODE("hndl") || ref.type == FOUR_CHAR_CODE("ptr "))
+                        else if (ref.type == HandleDataHandlerSubType ||
+                                 ref.type == PointerDataHandlerSubType)
                             ref.bytes.clear();
                         md.dataRefs.push_back(std::move(ref));
                     }

@@ -23,9 +23,6 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-constexpr OSType kAlias = FOUR_CHAR_CODE("alis");
-constexpr OSType kHandleRef = FOUR_CHAR_CODE("hndl");
-constexpr OSType kPointerRef = FOUR_CHAR_CODE("ptr ");
 // A reference movie may name another: a chain ends after a few steps, so that a loop cannot hang.
 constexpr int kMaxReferenceSteps = 4;
 
@@ -97,7 +94,7 @@ OSErr resolveDataRefs(Movie movie) {
     for (const auto& t : m->tracks) {
         if (!t->media) continue;
         for (const DataRef& ref : t->media->dataRefs) {
-            if (ref.type != kAlias || ref.bytes.empty()) continue;
+            if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) continue;
             const std::string path = pathOf(ref.bytes);
             if (path.empty()) continue;
             struct stat st {};
@@ -143,7 +140,7 @@ OSErr openSource(const reader::Source& source, int16_t flags, int steps, Movie* 
     if (err) return err;
     if (parsed.isReference) {
         if (steps >= kMaxReferenceSteps) return badPublicMovieAtom;
-        if (parsed.target.type != kAlias) return couldNotResolveDataRef;
+        if (parsed.target.type != AliasDataHandlerSubType) return couldNotResolveDataRef;
         const std::string path = pathOf(parsed.target.bytes);
         err = openPath(path, flags, steps + 1, movie);
         return err == fnfErr ? couldNotResolveDataRef : err;
@@ -161,7 +158,7 @@ OSErr openSource(const reader::Source& source, int16_t flags, int steps, Movie* 
 // The bytes a memory reference names: 'hndl' a handle, 'ptr ' an address and a length.
 bool memoryOfDataRef(Handle dataRef, OSType type, const uint8_t** data, int64_t* size) {
     const Size refSize = GetHandleSize(dataRef);
-    if (type == kHandleRef) {
+    if (type == HandleDataHandlerSubType) {
         Handle h = nullptr;
         if (refSize < Size(sizeof h)) return false;
         std::memcpy(&h, *dataRef, sizeof h);
@@ -170,7 +167,7 @@ bool memoryOfDataRef(Handle dataRef, OSType type, const uint8_t** data, int64_t*
         *size = std::max<Size>(GetHandleSize(h), 0);
         return true;
     }
-    if (type == kPointerRef) {
+    if (type == PointerDataHandlerSubType) {
         const uint8_t* p = nullptr;
         uint32_t length = 0;
         if (refSize < Size(sizeof p + sizeof length)) return false;
@@ -187,7 +184,7 @@ bool memoryOfDataRef(Handle dataRef, OSType type, const uint8_t** data, int64_t*
 OSErr openDataRef(Handle dataRef, OSType type, int16_t flags, Movie* movie) {
     *movie = nullptr;
     if (!dataRef || !*dataRef) return paramErr;
-    if (type == kAlias) {
+    if (type == AliasDataHandlerSubType) {
         const OSErr err = openPath(platform::aliasPath(dataRef), flags, 0, movie);
         return err == fnfErr ? couldNotResolveDataRef : err;
     }
@@ -354,7 +351,7 @@ OSErr NewMovieFromDataRef(Movie* m, int16_t flags, int16_t* id, Handle dataRef, 
     if (!m) return result(paramErr);
     Movie movie = nullptr;
     const OSErr err = openDataRef(dataRef, dataRefType, flags, &movie);
-    if (movie && id) *id = dataRefType == kAlias ? movieInDataForkResID : 0;
+    if (movie && id) *id = dataRefType == AliasDataHandlerSubType ? movieInDataForkResID : 0;
     *m = movie;
     return result(err);
 }
@@ -483,8 +480,9 @@ OSStatus NewMovieFromProperties(ItemCount inputPropertyCount, QTNewMovieProperty
                 p.propStatus = kQTPropertyBadValueSizeErr;
                 continue;
             }
-            const int16_t id =
-                location == Location::dataRef && ref.dataRefType == kAlias ? movieInDataForkResID : 0;
+            const int16_t id = location == Location::dataRef && ref.dataRefType == AliasDataHandlerSubType
+                                   ? movieInDataForkResID
+                                   : 0;
             std::memcpy(p.propValueAddress, &id, sizeof id);
             p.propStatus = noErr;
         } else {
@@ -590,7 +588,7 @@ OSErr GetMovieImporterForDataRef(OSType dataRefType, Handle dataRef, int32_t, Co
     if (importer) *importer = nullptr;
     if (!importer || !dataRef || !*dataRef) return result(paramErr);
     bool holds = false;
-    if (dataRefType == kAlias) {
+    if (dataRefType == AliasDataHandlerSubType) {
         holds = platform::movie::reader::fileHoldsMovie(platform::aliasPath(dataRef));
     } else {
         const uint8_t* data = nullptr;

@@ -60,6 +60,7 @@ struct ParsedTrack {
     ParsedMedia media;
     std::vector<std::pair<OSType, std::vector<uint32_t>>> references;
     UserDataItems userData;
+    TrackLoadSettings load;
 };
 
 struct ParsedMovie {
@@ -68,6 +69,8 @@ struct ParsedMovie {
     int64_t previewStart = 0, previewDuration = 0, posterTime = 0;
     int64_t selectionStart = 0, selectionDuration = 0, time = 0;
     int32_t nextTrackID = 1;
+    Fixed preferredRate = 0x10000;
+    int16_t preferredVolume = 0x100;
     std::vector<ParsedTrack> tracks;
     UserDataItems userData;
     // A reference movie: the movie lies in the data reference it names.

@@ -22,7 +22,6 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-constexpr OSType kAlias = FOUR_CHAR_CODE("alis");
 constexpr size_t kCopyBlock = size_t(1) << 20;
 
 std::mutex& mutex() {
@@ -30,7 +29,7 @@ std::mutex& mutex() {
 }
 
 std::string refPath(const DataRef& ref) {
-    if (ref.type != kAlias || ref.bytes.empty()) return {};
+    if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) return {};
     const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
     return std::string(p, strnlen(p, ref.bytes.size()));
 }
@@ -39,7 +38,7 @@ OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset) {
     while (size > 0) {
         const ssize_t n = pwrite(fd, data, std::min(size, kCopyBlock), off_t(offset));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return errno == ENOSPC ? OSErr(-34) : ioErr;
+        if (n <= 0) return errno == ENOSPC ? dskFulErr : ioErr;
         data += n;
         size -= size_t(n);
         offset += n;
@@ -253,16 +252,10 @@ OSErr createStorage(const std::string& path, int32_t flags, DataHandler* outData
         return result(memFullErr);
     }
     m->active = (flags & newMovieActive) != 0;
-    m->defaultDataRef.type = kAlias;
+    m->defaultDataRef.type = AliasDataHandlerSubType;
     m->defaultDataRef.bytes = refBytes;
     *newmovie = movie;
     return result(noErr);
-}
-
-Bytes aliasBytes(const std::string& path) {
-    Bytes b(path.begin(), path.end());
-    b.push_back(0);
-    return b;
 }
 
 std::string specPath(const FSSpec* spec) {
@@ -274,8 +267,14 @@ std::string specPath(const FSSpec* spec) {
 
 namespace platform::movie {
 
+Bytes aliasBytes(const std::string& path) {
+    Bytes b(path.begin(), path.end());
+    b.push_back(0);
+    return b;
+}
+
 StorageRecord* storageOfDataRef(const DataRef& ref) {
-    if (ref.type != kAlias || registry().storages.empty()) return nullptr;
+    if (ref.type != AliasDataHandlerSubType || registry().storages.empty()) return nullptr;
     const std::string path = refPath(ref);
     for (auto& [key, s] : registry().storages)
         if (s->path == path && !s->readOnly) return s.get();
@@ -324,7 +323,7 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType, int16_t, in
     if (outDataHandler) *outDataHandler = nullptr;
     if (newmovie) *newmovie = nullptr;
     if (!dataRef || !*dataRef) return result(paramErr);
-    if (dataRefType != kAlias) return result(couldNotResolveDataRef);
+    if (dataRefType != AliasDataHandlerSubType) return result(couldNotResolveDataRef);
     const std::string path = platform::aliasPath(dataRef);
     if (path.empty()) return result(couldNotResolveDataRef);
     return createStorage(path, createMovieFileFlags, outDataHandler, nullptr, newmovie, aliasBytes(path));
@@ -354,7 +353,7 @@ OSErr CloseMovieStorage(DataHandler dh) {
 
 OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType) {
     if (!dataRef || !*dataRef) return result(paramErr);
-    if (dataRefType != kAlias) return result(couldNotResolveDataRef);
+    if (dataRefType != AliasDataHandlerSubType) return result(couldNotResolveDataRef);
     const std::string path = platform::aliasPath(dataRef);
     if (path.empty()) return result(couldNotResolveDataRef);
     Lock lock(mutex());
@@ -405,7 +404,7 @@ OSErr DeleteMovieFile(const FSSpec* fileSpec) {
     if (path.empty()) return result(paramErr);
     Handle h = nullptr;
     if (PtrToHand(path.c_str(), &h, Size(path.size() + 1)) != noErr) return result(memFullErr);
-    const OSErr err = DeleteMovieStorage(h, kAlias);
+    const OSErr err = DeleteMovieStorage(h, AliasDataHandlerSubType);
     DisposeHandle(h);
     return err;
 }
@@ -516,7 +515,7 @@ OSErr NewMovieFromFile(Movie* theMovie, int16_t resRefNum, int16_t* resId, unsig
 OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, int32_t flags, DataHandler* outDataHandler) {
     if (outDataHandler) *outDataHandler = nullptr;
     if (!dataRef || !*dataRef || !outDataHandler) return result(paramErr);
-    if (dataRefType != kAlias) return result(couldNotResolveDataRef);
+    if (dataRefType != AliasDataHandlerSubType) return result(couldNotResolveDataRef);
     const std::string path = platform::aliasPath(dataRef);
     if (path.empty()) return result(couldNotResolveDataRef);
     Lock lock(mutex());

@@ -1,4 +1,5 @@
 #include "PlatformMovieModel.h"
+#include "PlatformDataRef.h"
 #include "PlatformPendingToolboxCalls.h"
 
 #include <algorithm>
@@ -97,8 +98,8 @@ OSErr readSampleBytes(const MediaRecord& m, const SampleRun& run, int64_t offset
         const DataRef* found = descriptionDataRef(m, run.description);
         if (!found) return couldNotResolveDataRef;
         const DataRef& ref = *found;
-        if (ref.type == FOUR_CHAR_CODE("alis")) return readDataRefFile(ref, offset, size, out);
-        if (ref.type != FOUR_CHAR_CODE("hndl") || ref.bytes.size() < sizeof(Handle))
+        if (ref.type == AliasDataHandlerSubType) return readDataRefFile(ref, offset, size, out);
+        if (ref.type != HandleDataHandlerSubType || ref.bytes.size() < sizeof(Handle))
             return couldNotResolveDataRef;
         Handle h = nullptr;
         std::memcpy(&h, ref.bytes.data(), sizeof h);

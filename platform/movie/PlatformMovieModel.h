@@ -112,6 +112,16 @@ struct TrackReferences {
     std::vector<TrackRecord*> tracks;
 };
 
+// How a track's data is to be loaded ahead of playing (GetTrackLoadSettings): kept and stored in
+// the file's 'load' atom; this platform holds every sample at hand and acts on none of it.
+struct TrackLoadSettings {
+    int32_t preloadTime = 0;
+    int32_t preloadDuration = 0;
+    int32_t preloadFlags = 0;
+    int32_t defaultHints = 0;
+    bool operator==(const TrackLoadSettings&) const = default;
+};
+
 struct TrackRecord {
     Track token = nullptr;
     MovieRecord* movie = nullptr;
@@ -130,6 +140,7 @@ struct TrackRecord {
     QTMetaDataRef metaData = nullptr;
     RecordTimes times;
     int32_t usage = 2 | 4 | 8; // in movie, in preview, in poster
+    TrackLoadSettings load;
     PlaybackSlot<TrackPlayback> playback;
 };
 
@@ -151,6 +162,10 @@ struct MovieRecord {
     // nothing), and its constant (PlatformMovieExport.h).
     OSErr (*progressProc)(Movie, int16_t, int16_t, Fixed, intptr_t) = nullptr;
     intptr_t progressRefCon = 0;
+    // Whether each alternate group shows the track that best fits the movie's language
+    // (SetAutoTrackAlternatesEnabled), and that language (SetMovieLanguage; 0 until set).
+    bool autoAlternates = false;
+    int32_t language = 0;
     RecordTimes times;
     PlaybackSlot<MoviePlayback> playback;
 };
@@ -219,6 +234,9 @@ template <class Ref> using RecordOf = std::remove_pointer_t<decltype(findRecord(
 // Disposal under the lock.
 void destroyMedia(MediaRecord* media);
 void destroyTrack(TrackRecord* track);
+
+// The disk is full (a write of a movie file ran out of space).
+constexpr OSErr dskFulErr = -34;
 
 // The longest time any movie, track or media may reach, so that sums of times never overflow.
 constexpr int64_t kMaxTime = INT64_MAX / 4;
@@ -301,6 +319,8 @@ void rescaleEdits(TrackRecord& track, int64_t fromScale, int64_t toScale);
 // null; appends bytes to its data, answering where they start.
 StorageRecord* storageOfDataRef(const DataRef& ref);
 OSErr appendToStorage(StorageRecord& storage, const uint8_t* data, size_t size, int64_t* offset);
+// The bytes of an 'alis' data reference naming the file at the path: the path and a NUL.
+Bytes aliasBytes(const std::string& path);
 // Reads bytes of the file a data reference names.
 OSErr readDataRefFile(const DataRef& ref, int64_t offset, size_t size, uint8_t* out);
 // The data reference a description's samples lie in (null: the media's memory).
@@ -308,7 +328,8 @@ const DataRef* descriptionDataRef(const MediaRecord& media, uint32_t description
 
 // Media.
 OSErr addDescription(MediaRecord& media, SampleDescriptionHandle desc, uint32_t* index);
-// The bytes of `size` at `offset` of a run's data into `out`.
+// The bytes of `size` at `offset` of where the run's data lies (the media's memory or its data
+// reference: `offset` counts from there, not from the run's first sample) into `out`.
 OSErr readSampleBytes(const MediaRecord& media, const SampleRun& run, int64_t offset, size_t size,
                       uint8_t* out);
 // The run holding the 0-based sample number, or the run at the decode time; null when none.

@@ -281,27 +281,95 @@ uint32_t GetMediaModificationTime(Media theMedia) {
 // ---------------------------------------------------------------------------------------------
 // Language and usage.
 
+namespace {
+
+// The alternate groups of two or more tracks, each as its ring from its first enabled track
+// (or from its first track in the movie's order when none is enabled).
+std::vector<std::vector<TrackRecord*>> alternateGroups(MovieRecord& m) {
+    std::vector<std::vector<TrackRecord*>> groups;
+    std::unordered_set<const TrackRecord*> seen;
+    for (auto& t : m.tracks) {
+        if (seen.count(t.get()) || t->alternate == t.get()) continue;
+        std::vector<TrackRecord*> ring;
+        for (TrackRecord* r = t.get();; r = r->alternate) {
+            ring.push_back(r);
+            seen.insert(r);
+            if (r->alternate == t.get()) break;
+        }
+        auto start = std::find_if(ring.begin(), ring.end(), [](TrackRecord* r) { return r->enabled; });
+        if (start != ring.end()) std::rotate(ring.begin(), start, ring.end());
+        groups.push_back(std::move(ring));
+    }
+    return groups;
+}
+
+void enableOnly(MovieRecord& m, const std::vector<TrackRecord*>& ring, const TrackRecord* chosen) {
+    bool changed = false;
+    for (TrackRecord* r : ring) {
+        changed = changed || r->enabled != (r == chosen);
+        r->enabled = r == chosen;
+    }
+    if (changed) touch(m);
+}
+
+// The automatic choice in every group (see SetAutoTrackAlternatesEnabled).
+void chooseAlternates(MovieRecord& m) {
+    for (const std::vector<TrackRecord*>& ring : alternateGroups(m)) {
+        const bool anyFits = std::any_of(ring.begin(), ring.end(), [&](const TrackRecord* r) {
+            return r->media && r->media->language == m.language;
+        });
+        // A track without media ranks below every quality.
+        auto rank = [](const TrackRecord* r) { return r->media ? int32_t(r->media->quality) : INT32_MIN; };
+        const TrackRecord* best = nullptr;
+        for (const TrackRecord* r : ring) {
+            if (anyFits && !(r->media && r->media->language == m.language)) continue;
+            if (!best || rank(r) > rank(best)) best = r;
+        }
+        enableOnly(m, ring, best);
+    }
+}
+
+} // namespace
+
+void SetAutoTrackAlternatesEnabled(Movie theMovie, Boolean enable) {
+    onRecordNoErr(theMovie, [&](MovieRecord& m) {
+        m.autoAlternates = enable != 0;
+        if (m.autoAlternates) chooseAlternates(m);
+    });
+}
+
+void GetTrackLoadSettings(Track theTrack, TimeValue* preloadTime, TimeValue* preloadDuration,
+                          int32_t* preloadFlags, int32_t* defaultHints) {
+    const TrackLoadSettings load =
+        onRecordNoErr(theTrack, TrackLoadSettings{}, [](TrackRecord& t) { return t.load; });
+    if (preloadTime) *preloadTime = load.preloadTime;
+    if (preloadDuration) *preloadDuration = load.preloadDuration;
+    if (preloadFlags) *preloadFlags = load.preloadFlags;
+    if (defaultHints) *defaultHints = load.defaultHints;
+}
+
+void SetTrackLoadSettings(Track theTrack, TimeValue preloadTime, TimeValue preloadDuration,
+                          int32_t preloadFlags, int32_t defaultHints) {
+    onRecordNoErr(theTrack, [&](TrackRecord& t) {
+        const TrackLoadSettings load{preloadTime, preloadDuration, preloadFlags, defaultHints};
+        if (load == t.load) return;
+        t.load = load;
+        touch(t);
+    });
+}
+
 void SetMovieLanguage(Movie theMovie, int32_t language) {
     onRecordNoErr(theMovie, [&](MovieRecord& m) {
-        std::unordered_set<const TrackRecord*> seen;
-        for (auto& t : m.tracks) {
-            if (seen.count(t.get()) || t->alternate == t.get()) continue;
-            // The ring of the group, from its first enabled track when there is one.
-            std::vector<TrackRecord*> ring;
-            for (TrackRecord* r = t.get();; r = r->alternate) {
-                ring.push_back(r);
-                seen.insert(r);
-                if (r->alternate == t.get()) break;
-            }
-            auto start = std::find_if(ring.begin(), ring.end(), [](TrackRecord* r) { return r->enabled; });
-            if (start != ring.end()) std::rotate(ring.begin(), start, ring.end());
+        m.language = language;
+        if (m.autoAlternates) {
+            chooseAlternates(m);
+            return;
+        }
+        for (const std::vector<TrackRecord*>& ring : alternateGroups(m)) {
             auto chosen = std::find_if(ring.begin(), ring.end(), [&](TrackRecord* r) {
                 return r->media && r->media->language == language;
             });
-            if (chosen == ring.end()) continue;
-            for (TrackRecord* r : ring)
-                r->enabled = r == *chosen;
-            touch(m);
+            if (chosen != ring.end()) enableOnly(m, ring, *chosen);
         }
     });
 }

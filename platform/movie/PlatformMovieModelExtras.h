@@ -50,8 +50,23 @@ uint32_t GetMediaModificationTime(Media theMedia);
 
 // In every alternate group of two or more tracks that holds a track whose media has the
 // language, that track (the first of the ring from the group's enabled one) becomes the group's
-// only enabled track; other groups are left as they are.
+// only enabled track; other groups are left as they are. The movie keeps the language for its
+// automatic alternates.
 void SetMovieLanguage(Movie theMovie, int32_t language);
+
+// Automatic alternates (off for a new movie). Turning them on, and setting the movie's language
+// while they are on, leaves one enabled track in every alternate group of two or more tracks:
+// of the tracks whose media has the movie's language (all of them when none has), the one of
+// highest media quality; among equals, the first of the ring from the group's enabled track.
+// Tracks joined to a group later are not chosen among until the next of those calls.
+void SetAutoTrackAlternatesEnabled(Movie theMovie, Boolean enable);
+
+// How the track's data would be loaded ahead of playing: kept with the track and saved in its
+// movie file. An unknown track answers zeros.
+void GetTrackLoadSettings(Track theTrack, TimeValue* preloadTime, TimeValue* preloadDuration,
+                          int32_t* preloadFlags, int32_t* defaultHints);
+void SetTrackLoadSettings(Track theTrack, TimeValue preloadTime, TimeValue preloadDuration,
+                          int32_t preloadFlags, int32_t defaultHints);
 
 int32_t GetTrackUsage(Track theTrack);
 void SetTrackUsage(Track theTrack, int32_t usage);

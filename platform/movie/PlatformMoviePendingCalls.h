@@ -1,6 +1,4 @@
-// Movie-toolbox calls that the toolkit's movie, track and media wrappers make and that other
-// parts of the movie layer answer. Until those parts provide them, each call here answers with
-// the platform's status for the object it cannot reach and hands back nothing.
+// The headers of the movie layer's calls that the toolkit's movie, track and media wrappers make.
 #pragma once
 
 #include "PlatformCF.h"
@@ -14,15 +12,5 @@
 #include "PlatformMovieExport.h"
 #include "PlatformMovieFileReader.h"
 #include "PlatformMovieFiles.h"
+#include "PlatformMovieModelExtras.h"
 #include "PlatformMoviePlayback.h"
-
-// Track load settings, a media handler's own aperture dimensions, aperture dimensions from a
-// given description and automatic alternates: not made yet.
-void GetTrackLoadSettings(Track theTrack, TimeValue* preloadTime, TimeValue* preloadDuration,
-                          int32_t* preloadFlags, int32_t* defaultHints);
-void SetTrackLoadSettings(Track theTrack, TimeValue preloadTime, TimeValue preloadDuration,
-                          int32_t preloadFlags, int32_t defaultHints);
-ComponentResult MediaGenerateApertureModeDimensions(MediaHandler mh);
-OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track theTrack,
-                                                           SampleDescriptionHandle sampleDesc);
-void SetAutoTrackAlternatesEnabled(Movie theMovie, Boolean enable);

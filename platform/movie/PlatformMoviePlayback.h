@@ -199,6 +199,13 @@ constexpr OSType kQTPropertyValueType_ChannelLayout = FOUR_CHAR_CODE("acly");
 // track its classic dimensions back. The movie calls do it for every video track.
 OSErr GenerateTrackApertureModeDimensions(Track track);
 OSErr RemoveTrackApertureModeDimensions(Track track);
+// The same from a given image description instead of the track's first (invalidSampleDescription
+// when it is shorter than an image description or than it says; paramErr for none).
+OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track track, SampleDescriptionHandle sampleDesc);
+// The media handler's form of GenerateTrackApertureModeDimensions, for its media's track:
+// badComponentSelector for media other than video, badComponentInstance for anything not a media
+// handler. It answers its status without setting the movies error, as every handler call does.
+ComponentResult MediaGenerateApertureModeDimensions(MediaHandler mh);
 OSErr GenerateMovieApertureModeDimensions(Movie movie);
 OSErr RemoveMovieApertureModeDimensions(Movie movie);
 

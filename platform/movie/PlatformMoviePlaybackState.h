@@ -3,6 +3,7 @@
 // state is reached under the registry's lock.
 #pragma once
 
+#include "PlatformFixed.h"
 #include "PlatformMovieModel.h"
 #include "PlatformMoviePlayback.h"
 

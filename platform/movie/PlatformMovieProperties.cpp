@@ -165,12 +165,11 @@ OSType movieApertureMode(MovieRecord& m) {
     return p ? p->apertureMode : kQTApertureMode_Classic;
 }
 
-OSErr generateApertureModes(TrackRecord& t) {
-    if (!t.media || t.media->type != VideoMediaType) return invalidMedia;
-    if (t.media->descriptions.empty()) return invalidSampleDescription;
+// The track's aperture mode dimensions from an image description (the model's bytes).
+OSErr generateApertureModesFrom(TrackRecord& t, const Bytes& desc) {
+    if (desc.size() < sizeof(ImageDescription)) return invalidSampleDescription;
     TrackPlayback* p = playbackOf(t);
     if (!p) return memFullErr;
-    const Bytes& desc = t.media->descriptions.front();
     Handle h = nullptr;
     OSErr err = PtrToHand(desc.data(), &h, Size(desc.size()));
     if (err != noErr) return err;
@@ -196,6 +195,12 @@ OSErr generateApertureModes(TrackRecord& t) {
     p->hasApertureModes = true;
     applyApertureMode(t, movieApertureMode(*t.movie));
     return noErr;
+}
+
+OSErr generateApertureModes(TrackRecord& t) {
+    if (!t.media || t.media->type != VideoMediaType) return invalidMedia;
+    if (t.media->descriptions.empty()) return invalidSampleDescription;
+    return generateApertureModesFrom(t, t.media->descriptions.front());
 }
 
 void removeApertureModes(TrackRecord& t) {
@@ -483,6 +488,29 @@ OSErr QTSetTrackProperty(Track track, ComponentPropertyClass cls, ComponentPrope
 
 OSErr GenerateTrackApertureModeDimensions(Track track) {
     return onRecord(track, invalidTrack, [](TrackRecord& t) { return result(generateApertureModes(t)); });
+}
+
+OSErr SetTrackApertureModeDimensionsUsingSampleDescription(Track track, SampleDescriptionHandle sampleDesc) {
+    return onRecord(track, invalidTrack, [&](TrackRecord& t) {
+        if (!t.media || t.media->type != VideoMediaType) return result(invalidMedia);
+        if (!sampleDesc || !*sampleDesc) return result(paramErr);
+        const Size size = GetHandleSize(reinterpret_cast<Handle>(sampleDesc));
+        // A description says how long it is; a handle shorter than that is not one.
+        if (size < Size(sizeof(ImageDescription)) ||
+            (**sampleDesc).descSize < int32_t(sizeof(ImageDescription)) || (**sampleDesc).descSize > size)
+            return result(invalidSampleDescription);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(*sampleDesc);
+        return result(generateApertureModesFrom(t, Bytes(bytes, bytes + (**sampleDesc).descSize)));
+    });
+}
+
+ComponentResult MediaGenerateApertureModeDimensions(MediaHandler mh) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    MediaRecord* m = mediaOfHandler(mh);
+    if (!m) return badComponentInstance;
+    if (m->type != VideoMediaType) return badComponentSelector;
+    if (!m->track) return invalidTrack;
+    return generateApertureModes(*m->track);
 }
 
 OSErr RemoveTrackApertureModeDimensions(Track track) {

@@ -1,7 +1,9 @@
 #include "PlatformQTFileFormat.h"
 
+#include "PlatformDataRef.h"
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
+#include "PlatformMoviePlaybackState.h"
 
 #include <algorithm>
 #include <cstring>
@@ -349,7 +351,7 @@ OSErr writeMedia(Writer& w, const MediaRecord& m, const AtomPlan& plan, int64_t 
     }
     at = w.beginFull(FOUR_CHAR_CODE("hdlr"), 0, 0);
     w.u32(FOUR_CHAR_CODE("dhlr"));
-    w.u32(FOUR_CHAR_CODE("alis"));
+    w.u32(AliasDataHandlerSubType);
     w.zeros(12);
     w.u8(0);
     w.end(at);
@@ -359,7 +361,7 @@ OSErr writeMedia(Writer& w, const MediaRecord& m, const AtomPlan& plan, int64_t 
     w.u32(uint32_t(refs.size()));
     for (auto [ref, self] : refs) {
         // The file itself is a reference with no data and the self-reference flag.
-        const size_t e = w.beginFull(self || !ref ? FOUR_CHAR_CODE("alis") : ref->type, 0, self ? 1 : 0);
+        const size_t e = w.beginFull(self || !ref ? AliasDataHandlerSubType : ref->type, 0, self ? 1 : 0);
         if (!self && ref) w.bytes(ref->bytes.data(), ref->bytes.size());
         w.end(e);
     }
@@ -442,6 +444,15 @@ OSErr writeTrack(Writer& w, const MovieRecord& movie, const TrackRecord& t, cons
         w.end(tref);
     }
 
+    if (t.load != TrackLoadSettings{}) {
+        at = w.begin(FOUR_CHAR_CODE("load"));
+        w.u32(uint32_t(t.load.preloadTime));
+        w.u32(uint32_t(t.load.preloadDuration));
+        w.u32(uint32_t(t.load.preloadFlags));
+        w.u32(uint32_t(t.load.defaultHints));
+        w.end(at);
+    }
+
     if (t.media)
         if (OSErr err = writeMedia(w, *t.media, plan, movie.scale)) return err;
     writeUserData(w, t.userData);
@@ -484,8 +495,9 @@ OSErr buildMovieAtom(const MovieRecord& movie, const AtomPlan& plan, Bytes& out)
         w.u32(uint32_t(movie.scale));
         w.u32(uint32_t(duration));
     }
-    w.u32(0x10000); // preferred rate
-    w.u16(0x100);   // preferred volume
+    const MoviePlayback* p = movie.playback.state.get();
+    w.u32(uint32_t(p ? p->preferredRate : fixed1));
+    w.u16(uint16_t(p ? p->preferredVolume : kFullVolume));
     w.zeros(10);
     w.matrix(movie.matrix);
     // The 32-bit times of the header: what does not fit is left at 0.

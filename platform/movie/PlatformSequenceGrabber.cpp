@@ -5,6 +5,7 @@
 
 #include "PlatformComponents.h"
 #include "PlatformMemory.h"
+#include "PlatformMovieFileReader.h"
 #include "PlatformMovieModel.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@ namespace {
 
 struct Grabber {
     Movie source = nullptr;
+    bool ownsSource = false; // opened here from a data reference: disposed of with the grabber
     bool hasDataRef = false;
     std::vector<char> dataRef;
     OSType dataRefType = 0;
@@ -80,17 +82,20 @@ OSErr closeGrabber(void*, ComponentInstance instance) {
     Table& t = table();
     std::vector<SGChannel> channels;
     UserData settings = nullptr;
+    Movie owned = nullptr;
     {
         std::lock_guard<std::mutex> lock(t.mutex);
         auto it = t.grabbers.find(instance);
         if (it == t.grabbers.end()) return noErr;
         channels = std::move(it->second.channels);
         settings = it->second.settings;
+        if (it->second.ownsSource) owned = it->second.source;
         t.grabbers.erase(it);
     }
     for (SGChannel c : channels)
         CloseComponent(c);
     if (settings) DisposeUserData(settings);
+    if (owned) DisposeMovie(owned);
     return noErr;
 }
 
@@ -365,14 +370,45 @@ ComponentResult SGGetSettings(SeqGrabComponent s, UserData* ud, int32_t flags) {
 
 namespace platform {
 
+namespace {
+
+// Makes the movie the grabber's source; a movie the grabber opened itself before is disposed of.
+// When the grabber is gone by then, a movie it was to own is disposed of too.
+ComponentResult replaceSource(SeqGrabComponent s, Movie source, bool owns) {
+    Movie previous = nullptr;
+    const ComponentResult err = onGrabber(s, [&](Grabber& g) {
+        if (g.ownsSource && g.source != source) previous = g.source;
+        g.source = source;
+        g.ownsSource = owns;
+        return ComponentResult(noErr);
+    });
+    if (previous) DisposeMovie(previous);
+    if (err != noErr && owns && source) DisposeMovie(source);
+    return err;
+}
+
+} // namespace
+
 ComponentResult sequenceGrabberSetSourceMovie(SeqGrabComponent s, Movie source) {
     ComponentResult err = onGrabber(s, [](Grabber&) { return ComponentResult(noErr); });
     if (err != noErr) return err;
     if (source && !movieExists(source)) return invalidMovie;
-    return onGrabber(s, [&](Grabber& g) {
-        g.source = source;
-        return ComponentResult(noErr);
-    });
+    return replaceSource(s, source, false);
+}
+
+ComponentResult sequenceGrabberSetSourceDataRef(SeqGrabComponent s, Handle dataRef, OSType dataRefType) {
+    ComponentResult err = onGrabber(s, [](Grabber&) { return ComponentResult(noErr); });
+    if (err != noErr) return err;
+    if (!dataRef || !*dataRef) return paramErr;
+    Movie movie = nullptr;
+    int16_t id = 0;
+    err = NewMovieFromDataRef(&movie, 0, &id, dataRef, dataRefType);
+    if (err != noErr) {
+        // A movie made all the same (its samples' files missing) is of no use as a source.
+        if (movie) DisposeMovie(movie);
+        return err;
+    }
+    return replaceSource(s, movie, true);
 }
 
 } // namespace platform

@@ -6,8 +6,9 @@
 //   SGDisposeChannel (or CloseComponent). Calls on an unknown or closed instance answer
 //   badComponentInstance and never dereference it.
 // - The video channel shows the first video track of the source movie that the grabber was
-//   given (platform::sequenceGrabberSetSourceMovie); the grabber borrows the movie and never
-//   disposes of it. Without a source, or once the movie is gone, the channel's description is
+//   given (platform::sequenceGrabberSetSourceMovie), which the grabber borrows and never disposes
+//   of, or of the movie file it was given (platform::sequenceGrabberSetSourceDataRef), which it
+//   opens and owns. Without a source, or once the movie is gone, the channel's description is
 //   not available (seqGrabInfoNotAvailable, or the movies error).
 // - Where recording would go (SGSetDataRef) and the settings (SGSetSettings, a user data list)
 //   are kept as copies and handed back as new copies that the caller owns; so is the channel's
@@ -74,5 +75,10 @@ namespace platform {
 // The movie whose first video track the grabber's video channel shows (null: none);
 // invalidMovie for a movie that names nothing.
 ComponentResult sequenceGrabberSetSourceMovie(SeqGrabComponent s, Movie source);
+// The same with the movie of a data reference (an 'alis' names a movie file), opened as
+// NewMovieFromDataRef opens it: the grabber owns that movie and disposes of it when it is closed
+// or given another source. NewMovieFromDataRef's status when the movie cannot be opened (the
+// source is then left as it was); paramErr for no reference.
+ComponentResult sequenceGrabberSetSourceDataRef(SeqGrabComponent s, Handle dataRef, OSType dataRefType);
 
 } // namespace platform

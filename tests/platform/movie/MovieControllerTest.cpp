@@ -1,7 +1,9 @@
 #include "PlatformComponents.h"
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
+#include "PlatformGWorlds.h"
 #include "PlatformMovieControllers.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 #include "PlatformSequenceGrabber.h"
 
@@ -200,6 +202,11 @@ TEST_F(ControllerFixture, KeepsRateAndLoopingAndRefusesUnknownActions) {
     EXPECT_EQ(MCDoAction(mc, mcActionPlay, asParams(fixed1 / 2)), noErr);
     EXPECT_EQ(MCDoAction(mc, mcActionGetPlayRate, &rate), noErr);
     EXPECT_EQ(rate, fixed1 / 2);
+    // Playing sets the movie's rate; stopping sets it back to 0.
+    EXPECT_EQ(GetMovieRate(movie), fixed1 / 2);
+    EXPECT_EQ(MCDoAction(mc, mcActionPlay, asParams(0)), noErr);
+    EXPECT_EQ(GetMovieRate(movie), 0);
+    EXPECT_EQ(MCDoAction(mc, mcActionPlay, asParams(fixed1 / 2)), noErr);
     Boolean on = false;
     EXPECT_EQ(MCDoAction(mc, mcActionSetLooping, asParams(1)), noErr);
     EXPECT_EQ(MCDoAction(mc, mcActionGetLooping, &on), noErr);
@@ -215,6 +222,29 @@ TEST_F(ControllerFixture, KeepsRateAndLoopingAndRefusesUnknownActions) {
     for (int16_t getter :
          {mcActionGetLooping, mcActionGetLoopIsPalindrome, mcActionGetFlags, mcActionGetPlayRate})
         EXPECT_EQ(MCDoAction(mc, getter, nullptr), paramErr) << getter;
+}
+
+// Idling tasks the movie: its frame is drawn into the movie's world.
+TEST_F(ControllerFixture, IdleDrawsTheMovieFrame) {
+    const Rect bounds{0, 0, 2, 4};
+    GWorldPtr world = nullptr;
+    ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+    SetMovieGWorld(movie, world, nullptr);
+    ASSERT_EQ(GetMoviesError(), noErr);
+    PixMapHandle pm = GetGWorldPixMap(world);
+    auto* first = reinterpret_cast<uint8_t*>(GetPixBaseAddr(pm));
+    first[1] = first[2] = first[3] = 0;
+    EXPECT_EQ(MCIdle(mc), noErr);
+    EXPECT_EQ(first[1], 0x5A);
+    EXPECT_EQ(first[2], 0x5A);
+    EXPECT_EQ(first[3], 0x5A);
+    first[1] = 0;
+    EXPECT_EQ(MCDoAction(mc, mcActionIdle, nullptr), noErr);
+    UpdateMovie(movie);
+    EXPECT_EQ(MCDoAction(mc, mcActionIdle, nullptr), noErr);
+    EXPECT_EQ(first[1], 0x5A);
+    SetMovieGWorld(movie, nullptr, nullptr);
+    DisposeGWorld(world);
 }
 
 // After an edit shortens the movie, the notice keeps the time and the selection inside it.

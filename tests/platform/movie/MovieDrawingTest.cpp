@@ -184,6 +184,32 @@ TEST(MovieDrawing, RawDepthsAndPngDecodeExactly) {
     }
 }
 
+// Frames of other sizes lie one after another in the media: each draws from its own bytes.
+TEST(MovieDrawing, FramesOfOtherSizesDrawFromTheirOwnBytes) {
+    const Frame argb{FOUR_CHAR_CODE("raw "), 32, {255, 10, 20, 30, 255, 40, 50, 60}};
+    const Frame grey{FOUR_CHAR_CODE("raw "), 8, {0, 255}};
+    const Frame rgb24{FOUR_CHAR_CODE("raw "), 24, {1, 2, 3, 4, 5, 6}};
+    MovieHolder m;
+    addVideoTrack(m.movie, 2, 1, {argb, grey, rgb24});
+    World port(2, 1);
+    SetMovieGWorld(m.movie, port.world, nullptr);
+    const struct {
+        TimeValue time;
+        Pixel left, right;
+    } cases[] = {
+        {0, rgb(10, 20, 30), rgb(40, 50, 60)},
+        {300, rgb(255, 255, 255), rgb(0, 0, 0)},
+        {600, rgb(1, 2, 3), rgb(4, 5, 6)},
+    };
+    for (const auto& c : cases) {
+        SetMovieTimeValue(m.movie, c.time);
+        MoviesTask(m.movie, 0);
+        EXPECT_EQ(GetMoviesError(), noErr);
+        EXPECT_EQ(port.at(0, 0), c.left) << c.time;
+        EXPECT_EQ(port.at(1, 0), c.right) << c.time;
+    }
+}
+
 TEST(MovieDrawing, JpegFramesMatchPilsDecodeOfTheSameBytes) {
     const int w = 32, h = 24;
     platform::codec::Picture picture;

@@ -6,6 +6,8 @@
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieFiles.h"
+#include "PlatformMovieModelExtras.h"
+#include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 #include "PlatformPendingCalls.h"
 #include "PlatformProperties.h"
@@ -308,6 +310,9 @@ Movie makeRichMovie(Movie movie) {
     addUserText(GetTrackUserData(video), FOUR_CHAR_CODE("name"), "video");
     SetMovieSelection(movie, 10, 20);
     SetMoviePosterTime(movie, 30);
+    SetMoviePreferredRate(movie, fixed1 * 3 / 2);
+    SetMoviePreferredVolume(movie, 0x80);
+    SetTrackLoadSettings(sound, 100, -1, 2, 1 << 8);
     for (auto h : {d1, d2, sd})
         DisposeHandle(reinterpret_cast<Handle>(h));
     return movie;
@@ -324,6 +329,8 @@ std::string describe(Movie movie) {
     add("sel", a);
     add("seldur", b);
     add("poster", GetMoviePosterTime(movie));
+    add("prate", GetMoviePreferredRate(movie));
+    add("pvol", GetMoviePreferredVolume(movie));
     Handle item = NewHandle(0);
     for (OSType type = GetNextUserDataType(GetMovieUserData(movie), 0); type;
          type = GetNextUserDataType(GetMovieUserData(movie), type))
@@ -340,6 +347,11 @@ std::string describe(Movie movie) {
         add("volume", GetTrackVolume(t));
         add("alt", GetTrackID(GetTrackAlternate(t)));
         add("refs", GetTrackReferenceCount(t, FOUR_CHAR_CODE("sync")));
+        TimeValue preload = 0, preloadFor = 0;
+        int32_t preloadFlags = 0, hints = 0;
+        GetTrackLoadSettings(t, &preload, &preloadFor, &preloadFlags, &hints);
+        for (int32_t v : {preload, preloadFor, preloadFlags, hints})
+            add("load", v);
         Fixed w = 0, h = 0;
         GetTrackDimensions(t, &w, &h);
         add("w", w);
@@ -962,6 +974,40 @@ size_t findAtom(const std::string& bytes, const char* type) {
 
 void putBE32(std::string& bytes, size_t at, uint32_t v) {
     platform::storeBE32(reinterpret_cast<uint8_t*>(&bytes[at]), v);
+}
+
+// The movie header holds the movie's preferred rate and volume, and a track's 'load' atom its
+// load settings; what a file holds is what the movie opened from it has.
+TEST(MovieFileRead, PreferredRateVolumeAndLoadSettingsAreThoseOfTheFile) {
+    ScratchDir dir("mreader-mvhd");
+    std::string bytes = smallMovieFile(dir);
+    const size_t mvhd = findAtom(bytes, "mvhd");
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + mvhd;
+    EXPECT_EQ(platform::loadBE32(p + 28), uint32_t(fixed1 * 3 / 2));
+    EXPECT_EQ(platform::loadBE16(p + 32), 0x80);
+    const size_t load = findAtom(bytes, "load");
+    p = reinterpret_cast<const uint8_t*>(bytes.data()) + load;
+    EXPECT_EQ(platform::loadBE32(p), 24u);
+    EXPECT_EQ(platform::loadBE32(p + 8), 100u);
+    EXPECT_EQ(platform::loadBE32(p + 12), 0xFFFFFFFFu);
+
+    // Another rate, volume and preload time put into the file are what the movie takes.
+    putBE32(bytes, mvhd + 28, uint32_t(fixed1 / 4));
+    platform::storeBE16(reinterpret_cast<uint8_t*>(&bytes[mvhd + 32]), 0x1C0);
+    putBE32(bytes, load + 8, 7);
+    Movie movie = nullptr;
+    ASSERT_EQ(openBytes(bytes, &movie), noErr);
+    EXPECT_EQ(GetMoviePreferredRate(movie), fixed1 / 4);
+    EXPECT_EQ(GetMoviePreferredVolume(movie), 0x1C0);
+    EXPECT_EQ(GetMovieVolume(movie), 0x1C0);
+    EXPECT_EQ(GetMovieRate(movie), 0);
+    TimeValue preload = 0;
+    GetTrackLoadSettings(GetMovieIndTrack(movie, 2), &preload, nullptr, nullptr, nullptr);
+    EXPECT_EQ(preload, 7);
+    // The movie plays at the rate of its file.
+    StartMovie(movie);
+    EXPECT_EQ(GetMovieRate(movie), fixed1 / 4);
+    DisposeMovie(movie);
 }
 
 TEST(MovieFileRead, EveryTruncationIsRefused) {

@@ -171,6 +171,81 @@ TEST(MovieModelExtras, MovieLanguageEnablesTheMatchingAlternate) {
     DisposeMovie(movie);
 }
 
+// Automatic alternates: each group shows the best-quality track of the movie's language, or
+// the best of all when none has it; equal tracks keep the group's enabled one.
+TEST(MovieModelExtras, AutoAlternatesChooseByLanguageThenQuality) {
+    Movie movie = NewMovie(0);
+    struct Made {
+        Track track;
+        int16_t language, quality;
+    };
+    std::vector<Made> tracks;
+    for (auto [language, quality] : {std::pair{0, 10}, {1, 5}, {1, 20}, {2, 7}, {3, 7}}) {
+        Track t = NewMovieTrack(movie, 0, 0, 256);
+        Media m = NewTrackMedia(t, SoundMediaType, 0, nullptr, 0);
+        SetMediaLanguage(m, language);
+        SetMediaQuality(m, quality);
+        tracks.push_back({t, int16_t(language), int16_t(quality)});
+    }
+    // Group one: the first three; group two: the last two, its last track enabled.
+    SetTrackAlternate(tracks[1].track, tracks[0].track);
+    SetTrackAlternate(tracks[2].track, tracks[0].track);
+    SetTrackAlternate(tracks[3].track, tracks[4].track);
+    SetTrackEnabled(tracks[3].track, false);
+    auto enabled = [&] {
+        std::vector<bool> on;
+        for (const Made& m : tracks)
+            on.push_back(GetTrackEnabled(m.track));
+        return on;
+    };
+    const std::vector<bool> before = enabled();
+
+    // Off, the language keeps its plain rule and nothing else moves.
+    SetAutoTrackAlternatesEnabled(movie, false);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(enabled(), before);
+
+    SetMovieLanguage(movie, 1);
+    SetAutoTrackAlternatesEnabled(movie, true);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    // Language 1 in group one: its better track; group two has none: equal quality, the enabled
+    // one stays.
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, true, false, true}));
+    // Language 2 only in group two; group one keeps its best of all.
+    SetMovieLanguage(movie, 2);
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, true, true, false}));
+    SetMovieLanguage(movie, 0);
+    EXPECT_EQ(enabled(), (std::vector<bool>{true, false, false, true, false}));
+
+    SetAutoTrackAlternatesEnabled(nullptr, true);
+    EXPECT_EQ(GetMoviesError(), invalidMovie);
+    DisposeMovie(movie);
+}
+
+TEST(MovieModelExtras, LoadSettingsAreKeptPerTrack) {
+    Fixture f({10});
+    Track other = NewMovieTrack(f.movie, 0, 0, 0);
+    TimeValue time = -1, duration = -1;
+    int32_t flags = -1, hints = -1;
+    GetTrackLoadSettings(f.track, &time, &duration, &flags, &hints);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    EXPECT_EQ(std::vector<int32_t>({time, duration, flags, hints}), std::vector<int32_t>({0, 0, 0, 0}));
+    SetTrackLoadSettings(f.track, 5, -1, 1 << 1, 1 << 8);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    GetTrackLoadSettings(f.track, &time, &duration, &flags, &hints);
+    EXPECT_EQ(std::vector<int32_t>({time, duration, flags, hints}), std::vector<int32_t>({5, -1, 2, 256}));
+    GetTrackLoadSettings(other, &time, nullptr, nullptr, &hints);
+    EXPECT_EQ(time, 0);
+    EXPECT_EQ(hints, 0);
+    // A track that is gone answers zeros.
+    DisposeMovieTrack(other);
+    GetTrackLoadSettings(other, &time, &duration, &flags, &hints);
+    EXPECT_EQ(GetMoviesError(), invalidTrack);
+    EXPECT_EQ(std::vector<int32_t>({time, duration, flags, hints}), std::vector<int32_t>({0, 0, 0, 0}));
+    SetTrackLoadSettings(other, 1, 1, 1, 1);
+    EXPECT_EQ(GetMoviesError(), invalidTrack);
+}
+
 TEST(MovieModelExtras, SelectionCopyCutClearAndPaste) {
     Fixture f({100, 200, 300});
     SetMovieSelection(f.movie, 100, 200);

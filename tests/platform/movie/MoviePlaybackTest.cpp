@@ -444,6 +444,59 @@ TEST(Movies, PlaybackApertureModesChangeTrackDimensions) {
     EXPECT_EQ(GenerateTrackApertureModeDimensions(nullptr), invalidTrack);
 }
 
+// The aperture calls that take their dimensions elsewhere: from a given description, and from
+// the media handler of the track's media.
+TEST(Movies, PlaybackApertureModesFromAGivenDescriptionAndFromTheHandler) {
+    MovieHolder m;
+    Track track = addVideoTrack(m.movie, 1, 600);
+    const OSType visual = kQTPropertyClass_Visual;
+    ASSERT_EQ(setMovie(m.movie, visual, kQTVisualPropertyID_ApertureMode, kQTApertureMode_EncodedPixels),
+              noErr);
+    Handle h = NewHandleClear(sizeof(ImageDescription));
+    auto* d = reinterpret_cast<ImageDescription*>(*h);
+    d->idSize = sizeof(ImageDescription);
+    d->cType = FOUR_CHAR_CODE("raw ");
+    d->width = 40;
+    d->height = 30;
+    d->depth = 24;
+    d->hRes = d->vRes = Long2Fix(72);
+    auto desc = reinterpret_cast<SampleDescriptionHandle>(h);
+    EXPECT_EQ(SetTrackApertureModeDimensionsUsingSampleDescription(track, desc), noErr);
+    EXPECT_EQ(GetMoviesError(), noErr);
+    Fixed w = 0, hgt = 0;
+    GetTrackDimensions(track, &w, &hgt);
+    EXPECT_EQ(w, Long2Fix(40));
+    EXPECT_EQ(hgt, Long2Fix(30));
+    FixedPoint p{};
+    EXPECT_EQ(QTGetTrackProperty(track, visual, kQTVisualPropertyID_ClassicDimensions, sizeof p, &p, nullptr),
+              noErr);
+    EXPECT_EQ(p.x, Long2Fix(320));
+
+    // The handler's call takes the track's own first description again.
+    MediaHandler handler = GetMediaHandler(GetTrackMedia(track));
+    ASSERT_NE(handler, nullptr);
+    EXPECT_EQ(MediaGenerateApertureModeDimensions(handler), noErr);
+    GetTrackDimensions(track, &w, &hgt);
+    EXPECT_EQ(w, Long2Fix(16));
+    EXPECT_EQ(hgt, Long2Fix(12));
+
+    // A description that says it is longer than its handle, or shorter than a description.
+    (**desc).descSize = int32_t(sizeof(ImageDescription)) + 40;
+    EXPECT_EQ(SetTrackApertureModeDimensionsUsingSampleDescription(track, desc), invalidSampleDescription);
+    (**desc).descSize = 16;
+    EXPECT_EQ(SetTrackApertureModeDimensionsUsingSampleDescription(track, desc), invalidSampleDescription);
+    EXPECT_EQ(SetTrackApertureModeDimensionsUsingSampleDescription(track, nullptr), paramErr);
+    EXPECT_EQ(SetTrackApertureModeDimensionsUsingSampleDescription(nullptr, desc), invalidTrack);
+    Track sound = addSoundTrack(m.movie, 8000, 1);
+    EXPECT_EQ(SetTrackApertureModeDimensionsUsingSampleDescription(sound, desc), invalidMedia);
+    EXPECT_EQ(MediaGenerateApertureModeDimensions(GetMediaHandler(GetTrackMedia(sound))),
+              badComponentSelector);
+    EXPECT_EQ(MediaGenerateApertureModeDimensions(nullptr), badComponentInstance);
+    GetTrackDimensions(track, &w, &hgt);
+    EXPECT_EQ(w, Long2Fix(16));
+    DisposeHandle(h);
+}
+
 TEST(Movies, PlaybackMediaHandlersAnswerForTheirMedia) {
     Media videoMedia = nullptr;
     MediaHandler video = nullptr, sound = nullptr;

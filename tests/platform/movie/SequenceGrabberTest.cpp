@@ -2,11 +2,16 @@
 #include "PlatformDataRef.h"
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
+#include "PlatformMovieFileReader.h"
+#include "PlatformMovieFiles.h"
 #include "PlatformMovies.h"
 #include "PlatformSequenceGrabber.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -91,6 +96,59 @@ TEST_F(GrabberFixture, VideoChannelDescribesTheSourceMoviesVideo) {
     EXPECT_EQ(platform::sequenceGrabberSetSourceMovie(nullptr, nullptr), badComponentInstance);
     DisposeHandle(desc);
     DisposeHandle(expected);
+}
+
+// A movie file feeds the channel: the grabber opens the file's movie and owns it.
+TEST_F(GrabberFixture, VideoChannelFedByAMovieFile) {
+    testsupport::ScratchDir dir("grabber-file");
+    const std::string path = dir.file("source.mov");
+    Movie movie = sourceMovie();
+    FSSpec spec{};
+    std::snprintf(spec.path, sizeof spec.path, "%s", path.c_str());
+    Movie flat = FlattenMovieData(movie, 0, &spec, FOUR_CHAR_CODE("TVOD"), 0, createMovieFileDeleteCurFile);
+    ASSERT_NE(flat, nullptr);
+    DisposeMovie(flat);
+    Handle expected = NewHandle(0);
+    GetMediaSampleDescription(GetTrackMedia(GetMovieIndTrack(movie, 2)), 1,
+                              reinterpret_cast<SampleDescriptionHandle>(expected));
+    // The file's movie numbers its data reference: the description is otherwise the same.
+    auto withoutDataRef = [](Handle h) {
+        std::string b = bytesOf(h);
+        if (b.size() >= 16) b[14] = b[15] = 0;
+        return b;
+    };
+
+    SGChannel channel = nullptr;
+    ASSERT_EQ(SGNewChannel(sg, VideoMediaType, &channel), noErr);
+    Handle alias = nullptr;
+    ASSERT_EQ(PtrToHand(path.c_str(), &alias, Size(path.size() + 1)), noErr);
+    ASSERT_EQ(platform::sequenceGrabberSetSourceDataRef(sg, alias, FOUR_CHAR_CODE("alis")), noErr);
+    Handle desc = NewHandle(0);
+    ASSERT_EQ(SGGetChannelSampleDescription(channel, desc), noErr);
+    EXPECT_EQ(withoutDataRef(desc), bytesOf(expected));
+
+    // A file that is not there leaves the source as it was.
+    const std::string missing = dir.file("missing.mov");
+    Handle gone = nullptr;
+    ASSERT_EQ(PtrToHand(missing.c_str(), &gone, Size(missing.size() + 1)), noErr);
+    EXPECT_NE(platform::sequenceGrabberSetSourceDataRef(sg, gone, FOUR_CHAR_CODE("alis")), noErr);
+    SetHandleSize(desc, 0);
+    EXPECT_EQ(SGGetChannelSampleDescription(channel, desc), noErr);
+    EXPECT_EQ(withoutDataRef(desc), bytesOf(expected));
+    EXPECT_EQ(platform::sequenceGrabberSetSourceDataRef(sg, nullptr, FOUR_CHAR_CODE("alis")), paramErr);
+    EXPECT_EQ(platform::sequenceGrabberSetSourceDataRef(nullptr, alias, FOUR_CHAR_CODE("alis")),
+              badComponentInstance);
+
+    // Another source takes the file's place (the grabber disposes of the file's movie), and the
+    // file again, which goes with the grabber when it closes.
+    EXPECT_EQ(platform::sequenceGrabberSetSourceMovie(sg, movie), noErr);
+    EXPECT_EQ(platform::sequenceGrabberSetSourceDataRef(sg, alias, FOUR_CHAR_CODE("alis")), noErr);
+    DisposeMovie(movie);
+    SetHandleSize(desc, 0);
+    EXPECT_EQ(SGGetChannelSampleDescription(channel, desc), noErr);
+    EXPECT_EQ(withoutDataRef(desc), bytesOf(expected));
+    for (Handle h : {alias, gone, desc, expected})
+        DisposeHandle(h);
 }
 
 TEST_F(GrabberFixture, OneVideoChannelAndNoOtherKinds) {
