@@ -14,7 +14,6 @@
 #include "PlatformMovieModelExtras.h"
 #include "PlatformMovieExport.h"
 #include "PlatformMovieFileReader.h"
-#include "PlatformMoviePendingCalls.h"
 #include "PlatformMoviePlayback.h"
 
 #include <algorithm>

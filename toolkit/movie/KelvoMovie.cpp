@@ -8,7 +8,7 @@
 #include "PlatformMovieExport.h"
 #include "PlatformMovieFileReader.h"
 #include "PlatformMovieControllers.h"
-#include "PlatformMoviePendingCalls.h"
+#include "PlatformMoviePlayback.h"
 
 #include <cstring>
 #include <new>

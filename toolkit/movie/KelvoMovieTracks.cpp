@@ -12,7 +12,6 @@
 #include "PlatformMovieModelExtras.h"
 #include "PlatformMovieFileReader.h"
 #include "PlatformMovieControllers.h"
-#include "PlatformMoviePendingCalls.h"
 #include "PlatformMoviePlayback.h"
 #include "VUXKelvo.h"
 #include "VUXQTUtils.h"

@@ -12,7 +12,6 @@
 #include "PlatformMovieModelExtras.h"
 #include "PlatformMovieExport.h"
 #include "PlatformMovieFileReader.h"
-#include "PlatformMoviePendingCalls.h"
 #include "PlatformMoviePlayback.h"
 #include "PlatformPictures.h"
 

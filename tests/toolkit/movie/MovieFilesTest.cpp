@@ -252,9 +252,7 @@ TEST(MovieFiles, FlushSaveAndExportWriteWhatFFprobeReads) {
 }
 
 // Every frame drawn is the sample shown at its time: the pixels ffmpeg decodes from the file.
-// Drawing reads each sample from the start of its media's data instead of at the sample's own
-// offset, so only a sample lying at offset 0 draws right for now; enabled once that is mended.
-TEST(MovieFiles, DISABLED_FramesAreTheFilesPixels) {
+TEST(MovieFiles, FramesAreTheFilesPixels) {
     if (!haveMoviePeers()) GTEST_SKIP() << "ffmpeg or ffprobe missing";
     ScratchDir dir("kmovieframes");
     const std::string file = ffmpegMovie(dir);
