@@ -269,6 +269,24 @@ TEST_F(DataPresentationTest, TheIdlingPeriodComesFromWholeSamplesPerSecond) {
     EXPECT_EQ(static_cast<Kelvo_IdleProtocol&>(p).idlingTimeInMilliSec(), 100.0);
 }
 
+// A timer armed before the sample duration was known takes the period once it is worked out,
+// instead of firing once and falling silent.
+TEST_F(DataPresentationTest, APeriodWorkedOutLaterRetimesTheTimer) {
+    TestPresentation p(10, 24, 600);
+    p.setSampleDuration(0);
+    ASSERT_TRUE(p.autoIdlingEnabled(true));
+    EXPECT_EQ(*platform::eventLoopTimerInterval(p.idlingTimer()), 0.0);
+    p.setSampleDuration(24);
+    EXPECT_EQ(p.idlingTimeInMilliSec(), 40.0);
+    EXPECT_EQ(*platform::eventLoopTimerInterval(p.idlingTimer()), 0.040);
+    Recorder rec;
+    rec.attach(p);
+    p.Play(1.0);
+    platform::runFor(0.1);
+    EXPECT_EQ(rec.idleTimes(), (std::vector<double>{24, 48}));
+    p.Stop();
+}
+
 TEST_F(DataPresentationTest, SampleIDForTimeCountsFromOneWithAFirstSampleOfTwoDurations) {
     TestPresentation p(10, 24, 600);
     struct Case {
