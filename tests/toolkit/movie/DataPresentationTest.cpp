@@ -1,5 +1,6 @@
 #include "KelvoDataPresentation.h"
 #include "PlatformClock.h"
+#include "PlatformTimeBase.h"
 #include "PlatformTimers.h"
 
 #include <gtest/gtest.h>
@@ -217,6 +218,17 @@ TEST_F(DataPresentationTest, TheTimeControllerSpansTheDurationOnTheSystemClock) 
     EXPECT_EQ(p.Time(kKelvoTimeCurrent), 60);
     clock.advanceMilliseconds(1000);
     EXPECT_EQ(p.Time(kKelvoTimeCurrent), 240); // held at the stop time
+
+    // The clock it opened goes with the presentation.
+    {
+        auto* owner = new TestPresentation(10, 24, 600);
+        ComponentInstance master =
+            GetTimeBaseMasterClock(static_cast<TimeBase>(owner->timeBase()->qtObjReference()));
+        ASSERT_NE(master, nullptr);
+        EXPECT_TRUE(platform::isClockInstance(master));
+        delete owner;
+        EXPECT_FALSE(platform::isClockInstance(master));
+    }
 
     // A second call keeps the time base it has.
     Kelvo_TimeBase* first = p.timeBase();
