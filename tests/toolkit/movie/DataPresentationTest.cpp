@@ -1,11 +1,13 @@
 #include "KelvoDataPresentation.h"
 #include "PlatformClock.h"
+#include "PlatformComponents.h"
 #include "PlatformTimeBase.h"
 #include "PlatformTimers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -244,6 +246,23 @@ TEST_F(DataPresentationTest, TheTimeControllerSpansTheDurationOnTheSystemClock) 
         EXPECT_FALSE(still.loop());
         EXPECT_FALSE(still.palindrome());
     }
+}
+
+// Without the system's clock component there is no time controller, and the presentation says
+// why. Taking the clock out of the catalogue cannot be undone, so it happens in a child process.
+static int presentWithoutTheClock() {
+    ComponentDescription d{clockComponentType, systemMicrosecondClock, 0, 0, 0};
+    Component micr = FindNextComponent(nullptr, &d);
+    if (!micr || platform::unregisterComponent(micr) != noErr) return 2;
+    TestPresentation p(10, 24, 600);
+    if (p.timeBase() != nullptr || p.Error() == 0 || p.loop()) return 3;
+    // Everything that needs no time base still answers.
+    if (!p.qtObjIsValid() || p.SampleIDForTime(48) != 2 || p.idlingTimeInMilliSec() != 40.0) return 4;
+    return 0;
+}
+
+TEST_F(DataPresentationTest, AMissingClockLeavesNoTimeController) {
+    EXPECT_EXIT(std::exit(presentWithoutTheClock()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(DataPresentationTest, TheIdlingPeriodComesFromWholeSamplesPerSecond) {
