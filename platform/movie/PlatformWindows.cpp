@@ -355,9 +355,22 @@ OSErr EndFullScreen(Ptr fullState, int32_t) {
         auto found = r.fullScreens.find(idOf(fullState));
         if (found == r.fullScreens.end()) return paramErr;
         state = found->second;
+        const uint64_t id = found->first;
         r.fullScreens.erase(found);
-        r.screenWidth = state.savedWidth;
-        r.screenHeight = state.savedHeight;
+        // Full screens may overlap. The one begun right after this one saved the size this one
+        // set: it inherits this one's saved size instead, so that whichever ends last puts the
+        // screen back as it was before the first began.
+        FullScreenState* next = nullptr;
+        uint64_t nextId = UINT64_MAX;
+        for (auto& [otherId, other] : r.fullScreens)
+            if (otherId > id && otherId < nextId) nextId = otherId, next = &other;
+        if (next) {
+            next->savedWidth = state.savedWidth;
+            next->savedHeight = state.savedHeight;
+        } else {
+            r.screenWidth = state.savedWidth;
+            r.screenHeight = state.savedHeight;
+        }
     }
     // A window the caller disposed of already is not one any more: this does nothing then.
     DisposeWindow(state.window);

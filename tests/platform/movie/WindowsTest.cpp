@@ -243,3 +243,21 @@ TEST_F(WindowsTest, FullScreenSizesAndRefusals) {
     }
     EXPECT_EQ(platform::liveWindowCount(), 0);
 }
+
+TEST_F(WindowsTest, OverlappingFullScreensPutTheFirstSizeBackWhicheverEndsLast) {
+    for (bool firstEndsFirst : {true, false}) {
+        Ptr first = nullptr, second = nullptr;
+        int16_t w1 = 800, h1 = 600, w2 = 320, h2 = 200;
+        ASSERT_EQ(BeginFullScreen(&first, nullptr, &w1, &h1, nullptr, nullptr, 0), noErr);
+        ASSERT_EQ(BeginFullScreen(&second, nullptr, &w2, &h2, nullptr, nullptr, 0), noErr);
+        EXPECT_EQ(platform::liveWindowCount(), 2);
+        EXPECT_EQ(EndFullScreen(firstEndsFirst ? first : second, 0), noErr);
+        int16_t sw = 0, sh = 0;
+        platform::mainScreenSize(&sw, &sh);
+        EXPECT_EQ(sw, firstEndsFirst ? 320 : 800) << firstEndsFirst;
+        EXPECT_EQ(EndFullScreen(firstEndsFirst ? second : first, 0), noErr);
+        platform::mainScreenSize(&sw, &sh);
+        EXPECT_EQ(sw, 640) << firstEndsFirst;
+        EXPECT_EQ(sh, 480) << firstEndsFirst;
+    }
+}
