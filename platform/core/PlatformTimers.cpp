@@ -3,6 +3,7 @@
 #include "PlatformClock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -185,7 +186,18 @@ int32_t installedTimerCount() {
     return int32_t(loop.timers.size());
 }
 
+namespace {
+std::atomic<PostedEventDispatch> gDispatchPosted{nullptr};
+std::atomic<PostedEventsWaiting> gPostedWaiting{nullptr};
+} // namespace
+
+void setPostedEventPump(PostedEventDispatch dispatch, PostedEventsWaiting waiting) {
+    gDispatchPosted = dispatch;
+    gPostedWaiting = waiting;
+}
+
 int32_t runOnce() {
+    if (PostedEventDispatch dispatch = gDispatchPosted) dispatch();
     MainLoop& loop = mainLoop();
     std::unique_lock<std::mutex> lock(loop.mutex);
     int64_t at = now();
@@ -227,6 +239,8 @@ int32_t runFor(double seconds) {
             std::lock_guard<std::mutex> lock(loop.mutex);
             next = earliestFire(loop);
         }
+        PostedEventsWaiting waiting = gPostedWaiting;
+        if (waiting && waiting()) continue;
         if (!next || *next > deadline) break;
         if (*next > clock.nowNanoseconds()) clock.waitUntil(*next);
     }

@@ -4,8 +4,9 @@
 // removed. Fire times are read from the system clock (PlatformClock.h).
 //
 // Nothing runs by itself: the host program and tests drive the loop with platform::runOnce() and
-// platform::runFor(). A procedure may install or remove timers, re-arm its own, or delete the
-// object that owns its timer (removing the timer in the process) while it runs.
+// platform::runFor(), which also deliver posted events (PlatformEvents.h). A procedure may install or remove
+// timers, re-arm its own, or delete the object that owns its timer (removing the timer in the process) while
+// it runs.
 #pragma once
 
 #include "PlatformTypes.h"
@@ -64,5 +65,12 @@ int32_t runOnce();
 // each (a manual clock jumps from one fire time to the next). Ends with the clock at the end of
 // the period. Returns how many timers fired.
 int32_t runFor(double seconds);
+
+// The event layer hands the loop its posted-event queue: each pass of runOnce first delivers the
+// events posted before it, and runFor keeps passing while events wait. Timers are what the two
+// count.
+using PostedEventDispatch = int32_t (*)();
+using PostedEventsWaiting = bool (*)();
+void setPostedEventPump(PostedEventDispatch dispatch, PostedEventsWaiting waiting);
 
 } // namespace platform
