@@ -81,7 +81,7 @@ void drawFrame(Kelvo_TrackVideoProvider& provider, int f) {
 std::map<std::string, std::string> probeFile(const std::string& file) {
     const std::string out =
         testsupport::run("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                         "stream=codec_type,width,height,nb_read_frames:format=duration "
+                         "stream=codec_type,codec_name,width,height,nb_read_frames:format=duration "
                          "-of default=noprint_wrappers=1 '" +
                          file + "' 2>&1");
     std::map<std::string, std::string> values;
@@ -96,6 +96,35 @@ std::map<std::string, std::string> probeFile(const std::string& file) {
 
 int64_t trackDuration(Track track) {
     return GetTrackDuration(track);
+}
+
+// ffprobe reads the file's one video track with its frame count, size and duration, and ffmpeg
+// decodes its frames to the RGB bytes drawn: exactly, or within a lossy codec's error.
+void expectFileHolds(const std::string& file, const std::string& drawn, bool lossless, int frames,
+                     double seconds) {
+    auto info = probeFile(file);
+    EXPECT_EQ(info["codec_type"], "video") << info["output"];
+    EXPECT_EQ(info["codec_name"], lossless ? "rawvideo" : "mjpeg");
+    EXPECT_EQ(info["width"], std::to_string(kWidth));
+    EXPECT_EQ(info["height"], std::to_string(kHeight));
+    EXPECT_EQ(info["nb_read_frames"], std::to_string(frames));
+    EXPECT_NEAR(std::atof(info["duration"].c_str()), seconds, 0.002);
+
+    const std::string decoded = ffmpegFramesRGB(file);
+    ASSERT_EQ(decoded.size(), drawn.size());
+    if (lossless) {
+        EXPECT_EQ(decoded, drawn);
+        return;
+    }
+    double total = 0;
+    int worst = 0;
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        const int d = std::abs(int(uint8_t(decoded[i])) - int(uint8_t(drawn[i])));
+        total += d;
+        worst = std::max(worst, d);
+    }
+    EXPECT_LT(total / double(drawn.size()), 4.0);
+    EXPECT_LT(worst, 24);
 }
 
 } // namespace
@@ -125,6 +154,8 @@ TEST(TrackProviders, ConstructionFailuresSayWhy) {
         {"simple, no description", [&] { return new Kelvo_TrackVideoSimpleProvider(&movie, nullptr, 600); },
          -108},
         {"simple, no size", [&] { return new Kelvo_TrackVideoSimpleProvider(&movie, &zeroSized, 600); }, -50},
+        {"simple, negative time scale", [&] { return new Kelvo_TrackVideoSimpleProvider(&movie, &raw, -1); },
+         -50},
         {"compressing, null movie", [&] { return new Kelvo_TrackVideoProvider(nullptr, &good, 600); }, -2010},
         {"compressing, no description", [&] { return new Kelvo_TrackVideoProvider(&movie, nullptr, 600); },
          -108},
@@ -147,6 +178,63 @@ TEST(TrackProviders, ConstructionFailuresSayWhy) {
     EXPECT_EQ(invalid.sampleDuration(), 0);
     EXPECT_EQ(invalid.trackParameters(), nullptr);
     EXPECT_EQ(invalid.dataProvider(), nullptr);
+}
+
+namespace {
+
+// The base's own operations, on a provider of a media type of the test's choosing.
+class SoundLikeProvider : public Kelvo_TrackProvider {
+  public:
+    SoundLikeProvider(Kelvo_Movie* movie, Kelvo_QTObj* parameters, uint32_t type)
+        : Kelvo_TrackProvider(movie, parameters), _type(type) {}
+    uint32_t mediaType() override { return _type; }
+    void BeginSession() override { StartSession(); }
+    void EndSession() override { FlushMedia(); }
+
+  private:
+    uint32_t _type;
+};
+
+} // namespace
+
+// The base: a track without size for sound-like media, the movie toolbox's error when the media
+// cannot be made, no editing session without media, and parameters kept as a clone.
+TEST(TrackProviders, BaseMakesTracksAndSessions) {
+    Kelvo_Movie movie;
+    Kelvo_ImgDesc raw = rawFrames();
+    SoundLikeProvider sound(&movie, &raw, SoundMediaType);
+    EXPECT_FALSE(sound.qtObjIsValid());
+    EXPECT_EQ(sound.Error(), 0);
+    sound.StartSession();
+    EXPECT_EQ(sound.Error(), -2008);
+    EXPECT_FALSE(sound.isEditing());
+    ASSERT_NE(sound.NewTrack(8000, 256), nullptr);
+    EXPECT_TRUE(sound.qtObjIsValid());
+    Fixed w = -1, h = -1;
+    GetTrackDimensions(sound.track(), &w, &h);
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(h, 0);
+    EXPECT_EQ(GetTrackVolume(sound.track()), 256);
+    EXPECT_EQ(GetMediaTimeScale(sound.media()), 8000);
+    sound.trackParameters(&raw); // changes nothing
+    std::unique_ptr<Kelvo_QTObj> params(sound.trackParameters());
+    ASSERT_NE(params, nullptr);
+    EXPECT_NE(params.get(), static_cast<Kelvo_QTObj*>(&raw));
+    sound.BeginSession();
+    EXPECT_TRUE(sound.isEditing());
+    sound.BeginSession(); // already editing: nothing
+    EXPECT_EQ(sound.Error(), 0);
+
+    // No media type: the movie toolbox refuses the media, and no empty track stays behind.
+    const int32_t tracksBefore = GetMovieTrackCount(movie.movie());
+    SoundLikeProvider none(&movie, &raw, 0);
+    EXPECT_EQ(none.NewTrack(600, 0), nullptr);
+    EXPECT_EQ(none.Error(), paramErr);
+    EXPECT_EQ(none.track(), nullptr);
+    EXPECT_EQ(GetMovieTrackCount(movie.movie()), tracksBefore);
+    Kelvo_Rect empty;
+    EXPECT_EQ(none.NewTrack(empty, 600), nullptr);
+    EXPECT_EQ(none.Error(), paramErr);
 }
 
 // Ready-made frames: refused outside a session, appended to the track when the session ends, and
@@ -273,6 +361,24 @@ TEST(TrackProviders, CompressingProviderSessions) {
     EXPECT_EQ(GetTrackDuration(track), 48);
 }
 
+// A session that cannot begin (no codec of the description's type) says why and leaves the
+// provider not editing, its track empty.
+TEST(TrackProviders, FailedBeginLeavesTheProviderNotEditing) {
+    Kelvo_Movie movie;
+    Kelvo_ImgDescComp desc = compressionFor(FOUR_CHAR_CODE("raw "));
+    (*desc.hImageDesc())->cType = FOUR_CHAR_CODE("zzzz");
+    Kelvo_TrackVideoProvider p(&movie, &desc, 600);
+    ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
+    p.BeginSession();
+    EXPECT_FALSE(p.isEditing());
+    EXPECT_NE(p.Error(), 0);
+    EXPECT_NE(p.Error(), 200);
+    p.addSample();
+    EXPECT_EQ(p.Error(), 200);
+    EXPECT_EQ(GetMediaSampleCount(p.media()), 0);
+    EXPECT_EQ(GetTrackDuration(p.track()), 0);
+}
+
 // Movie files written through the compressing provider: ffprobe reads their frame count, size
 // and duration, and ffmpeg decodes the frames drawn (exactly for raw, within JPEG's loss).
 TEST(TrackProviders, CompressedFramesReachTheMovieFile) {
@@ -306,27 +412,40 @@ TEST(TrackProviders, CompressedFramesReachTheMovieFile) {
             movie.flush();
             ASSERT_EQ(movie.Error(), 0);
         }
-        auto info = probeFile(file);
-        EXPECT_EQ(info["codec_type"], "video") << info["output"];
-        EXPECT_EQ(info["width"], std::to_string(kWidth));
-        EXPECT_EQ(info["height"], std::to_string(kHeight));
-        EXPECT_EQ(info["nb_read_frames"], std::to_string(kFrames));
-        EXPECT_NEAR(std::atof(info["duration"].c_str()), kFrames * 24 / 600.0, 0.002);
-
-        const std::string decoded = ffmpegFramesRGB(file);
-        ASSERT_EQ(decoded.size(), drawn.size());
-        if (lossless) {
-            EXPECT_EQ(decoded, drawn);
-        } else {
-            double total = 0;
-            int worst = 0;
-            for (size_t i = 0; i < drawn.size(); ++i) {
-                const int d = std::abs(int(uint8_t(decoded[i])) - int(uint8_t(drawn[i])));
-                total += d;
-                worst = std::max(worst, d);
-            }
-            EXPECT_LT(total / double(drawn.size()), 4.0);
-            EXPECT_LT(worst, 24);
-        }
+        expectFileHolds(file, drawn, lossless, kFrames, kFrames * 24 / 600.0);
     }
+}
+
+// Ready-made raw frames handed to the simple provider, as the raw-movie export does, make a file
+// that ffmpeg decodes to exactly those frames.
+TEST(TrackProviders, ReadyMadeFramesReachTheMovieFile) {
+    if (!haveMoviePeers()) GTEST_SKIP() << "ffmpeg or ffprobe missing";
+    ScratchDir dir("ktrackproviderssimple");
+    constexpr int kFrames = 4;
+    const std::string file = dir.file("simple.mov");
+    FSSpec spec{};
+    FSPathMakeFSSpec(file.c_str(), &spec);
+    std::string drawn;
+    {
+        Kelvo_Movie movie(&spec, true);
+        ASSERT_TRUE(movie.qtObjIsValid()) << movie.Error();
+        Kelvo_ImgDesc raw = rawFrames();
+        Kelvo_TrackVideoSimpleProvider p(&movie, &raw, 600);
+        ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
+        p.BeginSession();
+        for (int f = 0; f < kFrames; ++f) {
+            const std::vector<uint8_t> pixels = frameARGB(f);
+            Handle h = NewHandle(Size(pixels.size()));
+            std::memcpy(*h, pixels.data(), pixels.size());
+            p.addSample(h, int32_t(pixels.size()), 30, 0);
+            DisposeHandle(h);
+            ASSERT_EQ(p.Error(), 0);
+            drawn += rgbOf(pixels);
+        }
+        p.EndSession();
+        ASSERT_EQ(p.Error(), 0);
+        movie.flush();
+        ASSERT_EQ(movie.Error(), 0);
+    }
+    expectFileHolds(file, drawn, true, kFrames, kFrames * 30 / 600.0);
 }
