@@ -298,7 +298,8 @@ TEST(TrackProviders, SimpleProviderAddsReadyMadeFrames) {
 }
 
 // The compressing provider's frame duration: the description's, else 24 when the description
-// and time scale give none; setting it holds even over a frame rate.
+// and time scale give none, and the frames written last that long; setting it holds even over a
+// frame rate.
 TEST(TrackProviders, SampleDurationOfTheCompressingProvider) {
     Kelvo_Movie movie;
     struct Case {
@@ -317,6 +318,16 @@ TEST(TrackProviders, SampleDurationOfTheCompressingProvider) {
         Kelvo_TrackVideoProvider p(&movie, &desc, c.timeScale);
         ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
         EXPECT_EQ(p.sampleDuration(), c.expected);
+        // The frames written last that long in the track's time scale.
+        p.BeginSession();
+        for (int f = 0; f < 2; ++f) {
+            drawFrame(p, f);
+            p.addSample();
+        }
+        p.EndSession();
+        EXPECT_EQ(p.Error(), 0);
+        EXPECT_EQ(GetMediaSampleCount(p.media()), 2);
+        EXPECT_EQ(GetMediaDecodeDuration(p.media()), 2 * c.expected);
     }
     Kelvo_ImgDescComp desc = compressionFor(FOUR_CHAR_CODE("raw "));
     desc.qtFrameRate(30);
