@@ -1,0 +1,362 @@
+// The movie converter against pydicom, dcmdump and dciodvfy: movies made with the movie layer and
+// by ffmpeg, written with and without a DICOM source tree from pydicom's corpus.
+#include "KelvoDicomConverter.h"
+#include "KelvoDicomDataImagePixel.h"
+#include "KelvoDicomDataSetViews.h"
+#include "KelvoDicomDataTree.h"
+#include "KelvoMovie.h"
+#include "PlatformFixed.h"
+#include "PlatformMemory.h"
+#include "PlatformMovies.h"
+#include "PythonPeer.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::ScratchDir;
+
+// Reads a written file; prints its attributes and stores every frame's samples (raw bytes of the
+// pixel array) in OUT. Encapsulated pixel data is walked item by item first.
+const char* kPeer = R"PY(
+import sys, struct, pydicom, numpy as np
+path, out = sys.argv[1], sys.argv[2]
+ds = pydicom.dcmread(path, force=True)
+if 'TransferSyntaxUID' not in getattr(ds, 'file_meta', {}):
+    ds.file_meta = pydicom.dataset.FileMetaDataset()
+    ds.file_meta.TransferSyntaxUID = pydicom.uid.ExplicitVRLittleEndian
+def show(k):
+    v = ds.get(k)
+    return '-' if v is None else str(v.value if hasattr(v, 'value') else v)
+print('frames', show('NumberOfFrames'))
+print('fip', '-' if 'FrameIncrementPointer' not in ds else '%08X' % int(ds.FrameIncrementPointer))
+print('frametime', show('FrameTime'))
+print('rep', show('RepresentativeFrameNumber'))
+print('wc', show('WindowCenter'), 'ww', show('WindowWidth'))
+if ds.file_meta.TransferSyntaxUID.is_compressed:
+    data, pos, lengths = ds.PixelData, 0, []
+    while pos + 8 <= len(data):
+        g, e, n = struct.unpack('<HHI', data[pos:pos + 8])
+        assert (g, e) == (0xFFFE, 0xE000), 'not an item'
+        lengths.append(n)
+        pos += 8 + n
+    assert pos == len(data), 'items overrun the pixel data'
+    assert lengths[0] == 0, 'the offset table is not empty'
+    print('items', ' '.join(str(n) for n in lengths[1:]))
+if 'PixelRepresentation' not in ds: ds.PixelRepresentation = 0
+a = ds.pixel_array
+n = int(ds.get('NumberOfFrames', 1))
+if n == 1: a = a[None]
+open(out, 'wb').write(np.ascontiguousarray(a).tobytes())
+print('shape', 'x'.join(str(s) for s in a.shape), a.dtype)
+)PY";
+
+struct Peer {
+    std::string said;
+    std::string samples;
+};
+
+Peer readBack(const ScratchDir& dir, const std::string& file) {
+    const std::string script = testsupport::writePeerScript(dir, kPeer);
+    int status = -1;
+    Peer p;
+    p.said = testsupport::run("/usr/bin/python3 " + script + " '" + file + "' '" + file + ".raw' 2>&1", &status);
+    EXPECT_EQ(status, 0) << p.said;
+    p.samples = testsupport::readFile(file + ".raw");
+    return p;
+}
+
+std::string dcmdump(const std::string& file) {
+    int status = -1;
+    const std::string out = testsupport::run("dcmdump -dc +E '" + file + "' 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out.find("E: "), std::string::npos) << out;
+    EXPECT_EQ(out.find("W: "), std::string::npos) << out;
+    return out;
+}
+
+// The pixel of frame `f` at (x, y) of the test movies: A, R, G, B.
+uint32_t pixelOf(int f, int x, int y) {
+    return 0xFF000000u | uint32_t((20 * f + 5 * x) & 0xFF) << 16 | uint32_t((7 * y + 3 * f) & 0xFF) << 8 |
+           uint32_t((200 - 9 * f + x * y) & 0xFF);
+}
+uint8_t greyOf(uint32_t p) {
+    return uint8_t((117 * (p & 0xFF) + 601 * ((p >> 8) & 0xFF) + 306 * ((p >> 16) & 0xFF)) >> 10);
+}
+
+// A movie (scale 600) of `frames` raw 32-bit frames of width x height, 60 units each; disposed of
+// with the fixture.
+struct TestMovie {
+    Movie movie = NewMovie(0);
+    std::unique_ptr<Kelvo_Movie> wrapper;
+    TestMovie(int frames, int16_t width, int16_t height) {
+        Track track = NewMovieTrack(movie, Long2Fix(width), Long2Fix(height), 0);
+        Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+        Handle h = NewHandleClear(sizeof(ImageDescription));
+        auto* d = reinterpret_cast<ImageDescription*>(*h);
+        d->idSize = sizeof(ImageDescription);
+        d->cType = FOUR_CHAR_CODE("raw ");
+        d->width = width;
+        d->height = height;
+        d->depth = 32;
+        d->hRes = d->vRes = Long2Fix(72);
+        d->frameCount = 1;
+        for (int f = 0; f < frames; ++f) {
+            std::vector<uint8_t> bytes;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t p = pixelOf(f, x, y);
+                    for (int s = 24; s >= 0; s -= 8) bytes.push_back(uint8_t(p >> s));
+                }
+            EXPECT_EQ(AddMediaSample2(media, bytes.data(), ByteCount(bytes.size()), 60, 0,
+                                      reinterpret_cast<SampleDescriptionHandle>(h), 1, f == 0 ? 0 : 1, nullptr),
+                      noErr);
+        }
+        DisposeHandle(h);
+        if (frames > 0) {
+            EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, TimeValue(60 * frames), fixed1), noErr);
+        }
+        wrapper = std::make_unique<Kelvo_Movie>(movie, false);
+    }
+    ~TestMovie() {
+        wrapper.reset();
+        DisposeMovie(movie);
+    }
+};
+
+std::string pydicomFile(const char* name) { return std::string(testsupport::pydicomTestFiles()) + "/" + name; }
+
+// A source tree from the corpus with its group 0028 changed by `edit` and, when given, its
+// transfer syntax replaced.
+std::unique_ptr<KelvoDicomDataTree> sourceTree(const char* name, const char* syntax = nullptr,
+                                               void (*edit)(KelvoDicomDataImagePixel&) = nullptr) {
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(pydicomFile(name).c_str()));
+    EXPECT_TRUE(tree && tree->qtObjIsValid());
+    if (!tree) return tree;
+    if (syntax) {
+        KelvoDicomDataHeader* header = tree->Header();
+        header->XFerSyntax(syntax);
+        tree->Header(header);
+        delete header;
+    }
+    if (edit) {
+        Kelvo_QTObj* group = tree->getObjValue(0x0028);
+        EXPECT_TRUE(group && group->isA("KelvoDicomDataImagePixel"));
+        edit(*static_cast<KelvoDicomDataImagePixel*>(group));
+        tree->setObjValue(0x0028, group);
+        delete group;
+    }
+    return tree;
+}
+
+std::vector<double> gProgress;
+void record(double value, void*, int32_t) { gProgress.push_back(value); }
+
+// Converts into `path` through fopen "wb", as the host does; answers the status.
+int32_t convertTo(KelvoDicomConvertMovie& converter, const std::string& path) {
+    Kelvo_ProgressNotifier notifier(record, nullptr);
+    converter.Callback(&notifier);
+    gProgress.clear();
+    FILE* file = std::fopen(path.c_str(), "wb");
+    converter.convert(file);
+    if (file) std::fclose(file);
+    return converter.Error();
+}
+
+std::string line(const std::string& said, const std::string& key) {
+    const size_t at = said.find(key + " ");
+    return at == std::string::npos ? std::string() : said.substr(at, said.find('\n', at) - at);
+}
+
+TEST(MovieConverter, WithoutSourceLetterboxesGreyFramesIntoTheDefaultFrame) {
+    ScratchDir dir("render-movie-nosource");
+    TestMovie movie(3, 32, 16);
+    KelvoDicomConvertMovie converter(movie.wrapper.get());
+    ASSERT_TRUE(converter.qtObjIsValid()) << converter.Error();
+    const std::string out = dir.file("nosource.dcm");
+    ASSERT_EQ(convertTo(converter, out), 0);
+    dcmdump(out);
+    const Peer p = readBack(dir, out);
+    EXPECT_EQ(line(p.said, "frames"), "frames 3");
+    EXPECT_EQ(line(p.said, "fip"), "fip 00181063");
+    EXPECT_EQ(line(p.said, "frametime"), "frametime -");
+    EXPECT_EQ(line(p.said, "rep"), "rep 2");
+    EXPECT_EQ(line(p.said, "wc"), "wc 128 ww 256");
+    ASSERT_EQ(p.samples.size(), size_t(3 * 512 * 512));
+    // 32 x 16 scaled 16 times fits 512 x 256, centred: rows 128 to 383 hold the frame.
+    for (int f = 0; f < 3; ++f)
+        for (int y : {0, 127, 128, 200, 383, 384, 511})
+            for (int x : {0, 15, 16, 300, 511}) {
+                const uint8_t got = uint8_t(p.samples[size_t(f) * 512 * 512 + size_t(y) * 512 + x]);
+                const uint8_t want = (y < 128 || y > 383) ? 0 : greyOf(pixelOf(f, x / 16, (y - 128) / 16));
+                EXPECT_EQ(got, want) << "frame " << f << " at " << x << "," << y;
+            }
+    ASSERT_FALSE(gProgress.empty());
+    EXPECT_EQ(gProgress.front(), 0.0);
+    EXPECT_EQ(gProgress.back(), 1.0);
+    for (size_t i = 1; i < gProgress.size(); ++i) EXPECT_LE(gProgress[i - 1], gProgress[i]);
+}
+
+TEST(MovieConverter, OneFrameMovieHasNoFrameIncrementPointer) {
+    ScratchDir dir("render-movie-oneframe");
+    TestMovie movie(1, 64, 64);
+    auto tree = sourceTree("MR_small.dcm", nullptr, [](KelvoDicomDataImagePixel& px) {
+        px.setUSValueProperty(0x0100, 8);
+        px.setUSValueProperty(0x0101, 8);
+        px.setUSValueProperty(0x0102, 7);
+    });
+    KelvoDicomConvertMovie converter(movie.wrapper.get());
+    converter.setDicomSource(tree.get());
+    const std::string out = dir.file("one.dcm");
+    ASSERT_EQ(convertTo(converter, out), 0);
+    dcmdump(out);
+    const Peer p = readBack(dir, out);
+    EXPECT_EQ(line(p.said, "frames"), "frames 1");
+    EXPECT_EQ(line(p.said, "fip"), "fip -");
+    EXPECT_EQ(line(p.said, "frametime"), "frametime -");
+    EXPECT_EQ(line(p.said, "rep"), "rep 1");
+    ASSERT_EQ(p.samples.size(), size_t(64 * 64));
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) ASSERT_EQ(uint8_t(p.samples[size_t(y) * 64 + x]), greyOf(pixelOf(0, x, y)));
+}
+
+TEST(MovieConverter, FfmpegMovieAsRGBUnderACorpusSource) {
+    int have = -1;
+    testsupport::run("command -v ffmpeg >/dev/null 2>&1", &have);
+    if (have != 0) GTEST_SKIP() << "ffmpeg is not installed";
+    ScratchDir dir("render-movie-ffmpeg");
+    const std::string mov = dir.file("ffmpeg.mov");
+    int status = -1;
+    const std::string said = testsupport::run("ffmpeg -v error -y -f lavfi -i testsrc=size=32x16:rate=10:duration=1 "
+                                              "-c:v rawvideo -pix_fmt rgb24 '" + mov + "' </dev/null 2>&1", &status);
+    ASSERT_EQ(status, 0) << said;
+    const std::string expected =
+        testsupport::run("ffmpeg -v error -i '" + mov + "' -map 0:v:0 -f rawvideo -pix_fmt rgb24 -");
+    Kelvo_Movie movie(mov.c_str());
+    ASSERT_TRUE(movie.qtObjIsValid());
+    auto tree = sourceTree("MR_small.dcm", nullptr, [](KelvoDicomDataImagePixel& px) {
+        px.PhotoInterpretation("RGB");
+        px.PixelSamples(3);
+        px.setUSValueProperty(0x0100, 8);
+        px.setUSValueProperty(0x0101, 8);
+        px.setUSValueProperty(0x0102, 7);
+        px.setUSValueProperty(0x0011, 32);
+        px.setUSValueProperty(0x0010, 16);
+    });
+    KelvoDicomConvertMovie converter(&movie);
+    converter.setDicomSource(tree.get());
+    const std::string out = dir.file("rgb.dcm");
+    ASSERT_EQ(convertTo(converter, out), 0);
+    dcmdump(out);
+    const Peer p = readBack(dir, out);
+    EXPECT_EQ(line(p.said, "frames"), "frames 10");
+    EXPECT_EQ(line(p.said, "rep"), "rep 6");
+    EXPECT_EQ(line(p.said, "frametime"), "frametime 40");
+    EXPECT_EQ(line(p.said, "fip"), "fip 00181063");
+    EXPECT_EQ(p.samples.size(), expected.size());
+    EXPECT_TRUE(p.samples == expected);
+    // The corpus file's own pixel data is not carried into the new file.
+    EXPECT_EQ(testsupport::run("dcmdump '" + out + "' | grep -c 'PixelData'"), "1\n");
+    if (testsupport::run("command -v dciodvfy").empty()) {
+        std::printf("dciodvfy is not installed: the file was not checked with it\n");
+    } else {
+        const std::string verdict = testsupport::run("dciodvfy '" + out + "' 2>&1");
+        EXPECT_EQ(verdict.find("Error - Value invalid"), std::string::npos) << verdict;
+        RecordProperty("dciodvfy", verdict);
+    }
+}
+
+TEST(MovieConverter, JPEGFramesAreEvenItemsClosedByTheDelimiter) {
+    ScratchDir dir("render-movie-jpeg");
+    TestMovie movie(4, 64, 64);
+    auto tree = sourceTree("MR_small.dcm", "1.2.840.10008.1.2.4.50");
+    KelvoDicomConvertMovie converter(movie.wrapper.get());
+    converter.setDicomSource(tree.get());
+    ASSERT_EQ(converter.Error(), 0);
+    const std::string out = dir.file("jpeg.dcm");
+    ASSERT_EQ(convertTo(converter, out), 0);
+    dcmdump(out);
+    const std::string bytes = testsupport::readFile(out);
+    ASSERT_GE(bytes.size(), 8u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("\xFE\xFF\xDD\xE0\0\0\0\0", 8));
+    const Peer p = readBack(dir, out);
+    EXPECT_EQ(line(p.said, "frames"), "frames 4");
+    const std::string items = line(p.said, "items");
+    ASSERT_FALSE(items.empty()) << p.said;
+    // The first item is the empty offset table, then one item a frame, each of even length.
+    size_t count = 0;
+    for (size_t at = 6; at < items.size();) {
+        const size_t end = items.find(' ', at);
+        const long n = std::stol(items.substr(at, end - at));
+        EXPECT_EQ(n % 2, 0) << items;
+        ++count;
+        at = end == std::string::npos ? items.size() : end + 1;
+    }
+    EXPECT_EQ(count, 4u) << items;
+    // 16-bit grey under JPEG becomes 8-bit RGB frames that pydicom decodes.
+    ASSERT_EQ(p.samples.size(), size_t(4 * 64 * 64 * 3)) << p.said;
+}
+
+TEST(MovieConverter, BadInputGivesAStatusAndNoFile) {
+    ScratchDir dir("render-movie-bad");
+    {
+        // Sound only, no video.
+        Movie m = NewMovie(0);
+        Track t = NewMovieTrack(m, 0, 0, 256);
+        (void)NewTrackMedia(t, SoundMediaType, 600, nullptr, 0);
+        Kelvo_Movie sound(m, false);
+        KelvoDicomConvertMovie converter(&sound);
+        EXPECT_FALSE(converter.qtObjIsValid());
+        EXPECT_EQ(converter.Error(), 79);
+        DisposeMovie(m);
+    }
+    {
+        TestMovie empty(0, 32, 16);
+        KelvoDicomConvertMovie converter(empty.wrapper.get());
+        EXPECT_EQ(converter.Error(), 79);
+        const std::string out = dir.file("empty.dcm");
+        EXPECT_EQ(convertTo(converter, out), 79);
+        EXPECT_EQ(std::filesystem::file_size(out), 0u);
+    }
+    {
+        KelvoDicomDataTree tree;
+        KelvoDicomConvertMovie converter;
+        EXPECT_FALSE(converter.setDataSource(&tree));
+        EXPECT_EQ(converter.Error(), 10);
+    }
+    TestMovie movie(2, 32, 16);
+    {
+        KelvoDicomConvertMovie converter(movie.wrapper.get());
+        converter.convert(nullptr); // a destination that could not be opened
+        EXPECT_EQ(converter.Error(), -50);
+    }
+    {
+        // Two samples a pixel cannot be extracted: the header was written, then cut off again.
+        auto tree = sourceTree("MR_small.dcm", nullptr, [](KelvoDicomDataImagePixel& px) {
+            px.setUSValueProperty(0x0002, 2);
+            px.setUSValueProperty(0x0100, 8);
+        });
+        KelvoDicomConvertMovie converter(movie.wrapper.get());
+        converter.setDicomSource(tree.get());
+        const std::string out = dir.file("samples.dcm");
+        EXPECT_EQ(convertTo(converter, out), -50);
+        EXPECT_EQ(std::filesystem::file_size(out), 0u);
+        ASSERT_FALSE(gProgress.empty());
+        EXPECT_EQ(gProgress.back(), 1.0);
+    }
+    {
+        auto tree = sourceTree("MR_small.dcm", "1.2.3.4.5.6.7");
+        KelvoDicomConvertMovie converter(movie.wrapper.get());
+        converter.setDicomSource(tree.get());
+        EXPECT_EQ(converter.Error(), 301);
+    }
+}
+
+} // namespace
