@@ -305,6 +305,14 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
     }
     // Colour frames are written sample after sample, whatever the source said.
     if (_params->PixelSamples() == 3) _params->PlanarConfiguration(0);
+    // Baseline JPEG codes colour as Y, Cb, Cr: its frames are labelled so, or readers would show
+    // the components as red, green and blue.
+    if (_xferID == 4 && _params->PixelSamples() == 3) _params->PhotoInterpretation("YBR_FULL_422");
+    // Frames drawn by a movie are unsigned samples; the range of the source's pixels no longer
+    // describes them.
+    _params->isTwoComplement(false);
+    _params->RemoveKey(0x0106);
+    _params->RemoveKey(0x0107);
 
     Kelvo_QDGWorldBuffer world(columns, rows, format);
     _status = world.Error();
