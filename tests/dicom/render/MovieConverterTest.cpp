@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -57,6 +58,7 @@ if str(ds.PhotometricInterpretation).startswith('YBR'):
     a = convert_color_space(a, ds.PhotometricInterpretation, 'RGB', per_frame=True)
 n = int(ds.get('NumberOfFrames', 1))
 if n == 1: a = a[None]
+a = a.astype(a.dtype.newbyteorder('='))
 open(out, 'wb').write(np.ascontiguousarray(a).tobytes())
 print('shape', 'x'.join(str(s) for s in a.shape), a.dtype)
 )PY";
@@ -376,6 +378,37 @@ TEST(MovieConverter, BadInputGivesAStatusAndNoFile) {
         KelvoDicomConvertMovie converter(movie.wrapper.get());
         converter.setDicomSource(tree.get());
         EXPECT_EQ(converter.Error(), 301);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// 16-bit grey sources keep their 16 bits: the frames are drawn into a 16-bit grey world and
+// written in the source's own encoding (implicit, explicit, big endian).
+TEST(MovieConverter, SixteenBitGreyInEachEncodingOfTheSource) {
+    for (const char* name : {"MR_small.dcm", "MR_small_implicit.dcm", "MR_small_bigendian.dcm"}) {
+        SCOPED_TRACE(name);
+        ScratchDir dir("render-movie-16bit");
+        TestMovie movie(2, 64, 64);
+        auto tree = sourceTree(name);
+        KelvoDicomConvertMovie converter(movie.wrapper.get());
+        converter.setDicomSource(tree.get());
+        const std::string out = dir.file("grey16.dcm");
+        ASSERT_EQ(convertTo(converter, out), 0);
+        dcmdump(out);
+        const Peer p = readBack(dir, out);
+        EXPECT_EQ(line(p.said, "frames"), "frames 2");
+        EXPECT_EQ(line(p.said, "shape"), "shape 2x64x64 uint16") << p.said;
+        ASSERT_EQ(p.samples.size(), size_t(2 * 64 * 64 * 2));
+        for (int f = 0; f < 2; ++f)
+            for (int y = 0; y < 64; y += 7)
+                for (int x = 0; x < 64; x += 5) {
+                    uint16_t got = 0;
+                    std::memcpy(&got, p.samples.data() + ((size_t(f) * 64 + y) * 64 + x) * 2, 2);
+                    ASSERT_EQ(got >> 8, greyOf(pixelOf(f, x, y))) << "frame " << f << " at " << x << "," << y;
+                }
     }
 }
 
