@@ -161,6 +161,28 @@ std::unique_ptr<KelvoDicomDataTree> sourceTree(const char* name, const char* syn
     return tree;
 }
 
+
+// The errors dciodvfy finds in a written file, one a line, leaving out the enumerated values that
+// the source's single-frame MR class asks for (one 16-bit grey sample, one frame): the frames
+// written change them on purpose. Empty, with a note, when dciodvfy is not installed.
+std::string dciodvfyErrors(const std::string& file) {
+    if (testsupport::run("command -v dciodvfy").empty()) {
+        std::printf("dciodvfy is not installed: %s was not checked with it\n", file.c_str());
+        return std::string();
+    }
+    const std::string verdict = testsupport::run("dciodvfy '" + file + "' 2>&1");
+    std::string errors;
+    for (size_t at = 0; at < verdict.size();) {
+        size_t end = verdict.find('\n', at);
+        if (end == std::string::npos) end = verdict.size();
+        const std::string l = verdict.substr(at, end - at);
+        if (l.rfind("Error", 0) == 0 && l.find("Unrecognized enumerated value") == std::string::npos)
+            errors += l + "\n";
+        at = end + 1;
+    }
+    return errors;
+}
+
 std::vector<double> gProgress;
 void record(double value, void*, int32_t) { gProgress.push_back(value); }
 
@@ -269,13 +291,7 @@ TEST(MovieConverter, FfmpegMovieAsRGBUnderACorpusSource) {
     EXPECT_TRUE(p.samples == expected);
     // The corpus file's own pixel data is not carried into the new file.
     EXPECT_EQ(testsupport::run("dcmdump '" + out + "' | grep -c 'PixelData'"), "1\n");
-    if (testsupport::run("command -v dciodvfy").empty()) {
-        std::printf("dciodvfy is not installed: the file was not checked with it\n");
-    } else {
-        const std::string verdict = testsupport::run("dciodvfy '" + out + "' 2>&1");
-        EXPECT_EQ(verdict.find("Error - Value invalid"), std::string::npos) << verdict;
-        RecordProperty("dciodvfy", verdict);
-    }
+    EXPECT_EQ(dciodvfyErrors(out), "");
 }
 
 TEST(MovieConverter, JPEGFramesAreEvenItemsClosedByTheDelimiter) {
@@ -288,6 +304,7 @@ TEST(MovieConverter, JPEGFramesAreEvenItemsClosedByTheDelimiter) {
     const std::string out = dir.file("jpeg.dcm");
     ASSERT_EQ(convertTo(converter, out), 0);
     dcmdump(out);
+    EXPECT_EQ(dciodvfyErrors(out), "");
     const std::string bytes = testsupport::readFile(out);
     ASSERT_GE(bytes.size(), 8u);
     EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("\xFE\xFF\xDD\xE0\0\0\0\0", 8));
@@ -398,6 +415,7 @@ TEST(MovieConverter, SixteenBitGreyInEachEncodingOfTheSource) {
         const std::string out = dir.file("grey16.dcm");
         ASSERT_EQ(convertTo(converter, out), 0);
         dcmdump(out);
+        EXPECT_EQ(dciodvfyErrors(out), "");
         const Peer p = readBack(dir, out);
         EXPECT_EQ(line(p.said, "frames"), "frames 2");
         EXPECT_EQ(line(p.said, "shape"), "shape 2x64x64 uint16") << p.said;
