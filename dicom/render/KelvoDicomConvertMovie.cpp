@@ -38,30 +38,6 @@ constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 
 bool isJPEGFamily(int32_t id) { return id == 4 || id == 25; }
 
-uint16_t swap16(uint16_t v) { return uint16_t((v >> 8) | (v << 8)); }
-uint32_t swap32(uint32_t v) {
-    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
-}
-
-// Tag and length of an element (and its VR in explicit form) in the output's byte order.
-void writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element, const char* vr,
-                        uint32_t length) {
-    const bool swap = ioMode & kDicomIOSwap;
-    uint16_t words[2] = {swap ? swap16(group) : group, swap ? swap16(element) : element};
-    std::fwrite(words, 2, 2, file);
-    if (vr && !(ioMode & kDicomIOImplicitVR)) {
-        const uint8_t vrBytes[4] = {uint8_t(vr[0]), uint8_t(vr[1]), 0, 0};
-        std::fwrite(vrBytes, 1, 4, file);
-    }
-    const uint32_t len = swap ? swap32(length) : length;
-    std::fwrite(&len, 4, 1, file);
-}
-
-// Items and delimiters carry no VR in any form.
-void writeItemHeader(FILE* file, uint32_t ioMode, uint16_t element, uint32_t length) {
-    writeElementHeader(file, ioMode | kDicomIOImplicitVR, 0xFFFE, element, nullptr, length);
-}
-
 std::string trimmed(const char* text) {
     std::string s = text ? text : "";
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
@@ -209,29 +185,7 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
             delete acquisition;
         }
     }
-    if (_dicomSource) {
-        // The source's own pixel data would stand beside the element written here.
-        Kelvo_QTObj* found = _dicomSource->getObjValue(0x7FE0);
-        if (found && found->isA("KelvoDicomDataSet")) {
-            auto* pixels = static_cast<KelvoDicomDataSet*>(found);
-            if (pixels->HasKey(0x0010)) {
-                pixels->RemoveKey(0x0010);
-                _dicomSource->setObjValue(0x7FE0, pixels);
-            }
-        }
-        delete found;
-        // Digital signatures and trailing padding would come before the pixel data appended
-        // after the tree, out of tag order; they cannot describe the new file anyway.
-        _dicomSource->RemoveKey(0xFFFA);
-        _dicomSource->RemoveKey(0xFFFC);
-        _dicomSource->setObjValue(0x0028, _params);
-        _dicomSource->flushToBinary(file, nullptr);
-        _status = _dicomSource->Error();
-    } else {
-        uint32_t flags = ioMode;
-        _params->flushToBinary(file, &flags);
-        _status = _params->Error();
-    }
+    writeAttributes(file, ioMode);
     if (_status != 0 || _params->FramesCount() == 0) return _status;
 
     const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
@@ -249,7 +203,7 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
         writeElementHeader(file, ioMode, 0x7FE0, 0x0010, vr, uint32_t(total));
     } else {
         writeElementHeader(file, ioMode, 0x7FE0, 0x0010, vr, kUndefinedLength);
-        writeItemHeader(file, ioMode, 0xE000, 0); // the basic offset table, empty
+        writeElementHeader(file, ioMode, 0xFFFE, 0xE000, nullptr, 0); // the basic offset table, empty
     }
     return _status;
 }
@@ -348,7 +302,7 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
             writeQTCompressedData(file, ioMode);
         }
     }
-    if (_status == 0 && _xferID > 3) writeItemHeader(file, ioMode, 0xE0DD, 0);
+    if (_status == 0 && _xferID > 3) writeElementHeader(file, ioMode, 0xFFFE, 0xE0DD, nullptr, 0);
 }
 
 void KelvoDicomConvertMovie::writeRaw8bitData(FILE* file, uint32_t, Kelvo_QDGWorldBuffer* world) {
@@ -445,7 +399,7 @@ void KelvoDicomConvertMovie::writeQTCompressedData(FILE* file, uint32_t ioMode) 
                 _status = -50;
                 break;
             }
-            writeItemHeader(file, ioMode, 0xE000, uint32_t(n + (n & 1)));
+            writeElementHeader(file, ioMode, 0xFFFE, 0xE000, nullptr, uint32_t(n + (n & 1)));
             std::fwrite(*data, 1, size_t(n), file);
             if (n & 1) std::fputc(0, file);
             if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;

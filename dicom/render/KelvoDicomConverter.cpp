@@ -154,3 +154,45 @@ uint32_t KelvoDicomConverter::getIOMode() {
 void KelvoDicomConverter::progress(double value, int32_t code) {
     if (_notifier) _notifier->Call(value, code);
 }
+
+void KelvoDicomConverter::writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element,
+                                             const char* vr, uint32_t length) {
+    const bool swap = ioMode & kDicomIOSwap;
+    auto s16 = [swap](uint16_t v) { return swap ? uint16_t((v >> 8) | (v << 8)) : v; };
+    const uint16_t words[2] = {s16(group), s16(element)};
+    std::fwrite(words, 2, 2, file);
+    if (vr && !(ioMode & kDicomIOImplicitVR)) {
+        const uint8_t vrBytes[4] = {uint8_t(vr[0]), uint8_t(vr[1]), 0, 0};
+        std::fwrite(vrBytes, 1, 4, file);
+    }
+    const uint32_t len = swap ? (length >> 24) | ((length >> 8) & 0xFF00u) | ((length << 8) & 0xFF0000u) | (length << 24)
+                              : length;
+    std::fwrite(&len, 4, 1, file);
+}
+
+int32_t KelvoDicomConverter::writeAttributes(FILE* file, uint32_t ioMode) {
+    if (!_dicomSource) {
+        uint32_t flags = ioMode;
+        _params->flushToBinary(file, &flags);
+        _status = _params->Error();
+        return _status;
+    }
+    // The source's own pixel data would stand beside the element written after the tree.
+    Kelvo_QTObj* found = _dicomSource->getObjValue(0x7FE0);
+    if (found && found->isA("KelvoDicomDataSet")) {
+        auto* pixels = static_cast<KelvoDicomDataSet*>(found);
+        if (pixels->HasKey(0x0010)) {
+            pixels->RemoveKey(0x0010);
+            _dicomSource->setObjValue(0x7FE0, pixels);
+        }
+    }
+    delete found;
+    // Digital signatures and trailing padding would come before the pixel data appended after
+    // the tree, out of tag order; they cannot describe the new file anyway.
+    _dicomSource->RemoveKey(0xFFFA);
+    _dicomSource->RemoveKey(0xFFFC);
+    _dicomSource->setObjValue(0x0028, _params);
+    _dicomSource->flushToBinary(file, nullptr);
+    _status = _dicomSource->Error();
+    return _status;
+}

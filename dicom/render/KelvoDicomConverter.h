@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
+class Kelvo_Image;
 class Kelvo_Movie;
 class Kelvo_QDGWorldBuffer;
 class KelvoDicomDataImagePixel;
@@ -73,6 +74,14 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     KelvoDicomConverter(const KelvoDicomConverter& other);
     void takeSourcesOf(KelvoDicomConverter& other);
     void progress(double value, int32_t code);
+    // The attributes: with a DICOM source its tree (group 0028 stored back, its own pixel data and
+    // what would follow them left out) as a Part 10 file, else the image-pixel set alone in the
+    // I/O mode. The status is the writer's.
+    int32_t writeAttributes(FILE* file, uint32_t ioMode);
+    // Tag, length and (explicit VR) VR of an element in the output's byte order; items and
+    // delimiters take no VR.
+    static void writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element, const char* vr,
+                                   uint32_t length);
 
     Kelvo_QTObj* _dataSource = nullptr;
     KelvoDicomDataTree* _dicomSource = nullptr;
@@ -123,3 +132,29 @@ class KelvoDicomConvertMovie : public KelvoDicomConverter {
 // row; the world must be 32-bit with rows of at least width x 4 bytes (else 9). A status.
 int32_t Kelvo_GWToGrayScaleBuffer(GWorldPtr world, uint8_t* out);
 int32_t Kelvo_GWToRGBBuffer(GWorldPtr world, uint8_t* out);
+
+// The image converter: one toolkit image as a single-frame DICOM file, made to fit the image-pixel
+// parameters (scaled to Columns x Rows, converted to the pixel format their samples ask for).
+class KelvoDicomConvertImage : public KelvoDicomConverter {
+  public:
+    KelvoDicomConvertImage();
+    explicit KelvoDicomConvertImage(Kelvo_Image* image);
+    KelvoDicomConvertImage(const KelvoDicomConvertImage& other);
+    ~KelvoDicomConvertImage() override;
+
+    const char* qtObjName() const override { return "KelvoDicomConvertImage"; }
+    bool isA(const char* name) const override;
+    Kelvo_QTObj* clone() override;
+
+    // -50 for a null or invalid object, 10 for one that is not an image.
+    bool checkDataSource(Kelvo_QTObj* object) override;
+    void writeData(FILE* file, uint32_t ioMode) override;
+    void getDataParams() override;
+    using KelvoDicomConverter::convert;
+    void convert() override {}
+
+    // The image to write; `owned` says whether the caller deletes it. Null when scaling fails.
+    Kelvo_Image* imageForDicomParams(bool& owned);
+    void writeUncompressedData(FILE* file);
+    int32_t writeDicomData(FILE* file, uint32_t ioMode);
+};
