@@ -236,3 +236,117 @@ TEST(MovieConverter, SixteenBitGreyInEachEncodingOfTheSource) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace convertertest;
+using testsupport::ScratchDir;
+
+// The other compressed forms: 8-bit grey as baseline JPEG stays grey, and 16-bit grey under
+// JPEG 2000 is written as 8-bit colour fragments; both decode within the codec's loss.
+TEST(MovieConverter, GreyJPEGAndJPEG2000Frames) {
+    struct Case {
+        const char* syntax;
+        bool eightBit;
+        int samples;
+    };
+    for (const Case& c : {Case{"1.2.840.10008.1.2.4.50", true, 1}, Case{"1.2.840.10008.1.2.4.90", false, 3}}) {
+        SCOPED_TRACE(c.syntax);
+        ScratchDir dir("render-movie-codecs");
+        TestMovie movie(3, 64, 64);
+        auto tree = c.eightBit ? sourceTree("MR_small.dcm", c.syntax, [](KelvoDicomDataImagePixel& px) {
+            px.setUSValueProperty(0x0100, 8);
+            px.setUSValueProperty(0x0101, 8);
+            px.setUSValueProperty(0x0102, 7);
+        })
+                               : sourceTree("MR_small.dcm", c.syntax);
+        KelvoDicomConvertMovie converter(movie.wrapper.get());
+        converter.setDicomSource(tree.get());
+        ASSERT_EQ(converter.Error(), 0);
+        const std::string out = dir.file("codec.dcm");
+        ASSERT_EQ(convertTo(converter, out), 0);
+        dcmdump(out);
+        EXPECT_EQ(dciodvfyErrors(out), "");
+        const Peer p = readBack(dir, out);
+        ASSERT_EQ(p.samples.size(), size_t(3 * 64 * 64 * c.samples)) << p.said;
+        double total = 0;
+        for (int f = 0; f < 3; ++f)
+            for (int y = 0; y < 64; ++y)
+                for (int x = 0; x < 64; ++x) {
+                    const uint32_t px = pixelOf(f, x, y);
+                    const size_t at = ((size_t(f) * 64 + y) * 64 + x) * c.samples;
+                    for (int k = 0; k < c.samples; ++k) {
+                        const int want = c.samples == 1 ? greyOf(px) : int((px >> (16 - 8 * k)) & 0xFF);
+                        total += std::abs(int(uint8_t(p.samples[at + k])) - want);
+                    }
+                }
+        EXPECT_LE(total / double(p.samples.size()), 3.0) << p.said;
+    }
+}
+
+// Bits Stored of 12 without a window gets the window of the whole range; a source with an unknown
+// transfer syntax is reported with 301.
+TEST(MovieConverter, DefaultWindowAndUnknownSyntax) {
+    ScratchDir dir("render-movie-window");
+    TestMovie movie(2, 64, 64);
+    auto tree = sourceTree("MR_small.dcm", nullptr, [](KelvoDicomDataImagePixel& px) {
+        px.RemoveKey(0x1050);
+        px.RemoveKey(0x1051);
+        px.setUSValueProperty(0x0101, 12);
+        px.setUSValueProperty(0x0102, 11);
+    });
+    KelvoDicomConvertMovie converter(movie.wrapper.get());
+    converter.setDicomSource(tree.get());
+    const std::string out = dir.file("window.dcm");
+    ASSERT_EQ(convertTo(converter, out), 0);
+    const Peer p = readBack(dir, out);
+    EXPECT_EQ(line(p.said, "wc"), "wc 2048 ww 4096");
+
+    auto unknown = sourceTree("MR_small.dcm", "1.2.3.4.5.6.7");
+    KelvoDicomConvertMovie refused(movie.wrapper.get());
+    refused.setDicomSource(unknown.get());
+    EXPECT_EQ(refused.Error(), 301);
+    EXPECT_NE(refused.getDicomSource(), nullptr);
+    const std::string second = dir.file("unknown.dcm");
+    // The tree writer will not write a file whose header names a syntax it does not know: the
+    // conversion fails with that and leaves nothing.
+    EXPECT_EQ(convertTo(refused, second), 301);
+    EXPECT_EQ(std::filesystem::file_size(second), 0u);
+}
+
+// Copies and clones take both sources (as clones of their own) and the notifier; reset drops
+// them all.
+TEST(MovieConverter, ClonesWriteTheSameFile) {
+    ScratchDir dir("render-movie-clone");
+    TestMovie movie(2, 64, 64);
+    auto tree = sourceTree("MR_small.dcm");
+    KelvoDicomConvertMovie converter(movie.wrapper.get());
+    converter.setDicomSource(tree.get());
+    EXPECT_NE(converter.getDicomSource(), tree.get());
+    EXPECT_NE(converter.getDataSource(), movie.wrapper.get());
+    std::unique_ptr<Kelvo_QTObj> clone(converter.clone());
+    ASSERT_TRUE(clone && clone->isA("KelvoDicomConvertMovie") && clone->isA("KelvoDicomConverter"));
+    KelvoDicomConvertMovie copied;
+    copied.copy(converter);
+    const std::string a = dir.file("a.dcm"), b = dir.file("b.dcm"), c = dir.file("c.dcm");
+    ASSERT_EQ(convertTo(converter, a), 0);
+    ASSERT_EQ(convertTo(*static_cast<KelvoDicomConvertMovie*>(clone.get()), b), 0);
+    ASSERT_EQ(convertTo(copied, c), 0);
+    EXPECT_TRUE(testsupport::readFile(a) == testsupport::readFile(b));
+    EXPECT_TRUE(testsupport::readFile(a) == testsupport::readFile(c));
+    converter.offsetTableEnabled() = true;
+    converter.reset();
+    EXPECT_FALSE(converter.qtObjIsValid());
+    EXPECT_EQ(converter.getDicomSource(), nullptr);
+    EXPECT_EQ(converter.Callback(), nullptr);
+    EXPECT_FALSE(converter.offsetTableEnabled());
+    converter.convert(nullptr);
+    EXPECT_EQ(converter.Error(), -50); // no parameters after a reset
+    converter.defaultStatus();
+    FILE* f = std::fopen(dir.file("d.dcm").c_str(), "wb");
+    converter.convert(f);
+    std::fclose(f);
+    EXPECT_EQ(converter.Error(), 79); // parameters again, but no movie
+}
+
+} // namespace
