@@ -29,7 +29,8 @@ KelvoDicomConvertImage::KelvoDicomConvertImage(Kelvo_Image* image) {
     setDataSource(image);
 }
 
-KelvoDicomConvertImage::KelvoDicomConvertImage(const KelvoDicomConvertImage& other) : KelvoDicomConverter(other) {
+KelvoDicomConvertImage::KelvoDicomConvertImage(const KelvoDicomConvertImage& other)
+    : KelvoDicomConverter(other) {
     takeSourcesOf(const_cast<KelvoDicomConvertImage&>(other));
     if (!_params) getDataParams();
 }
@@ -109,8 +110,8 @@ int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
     }
     if (writeAttributes(file, ioMode) != 0) return _status;
     const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
-    const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) * _params->getUSValueProperty(kRows) *
-                               _params->PixelSamples() * (allocated / 8);
+    const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) *
+                               _params->getUSValueProperty(kRows) * _params->PixelSamples() * (allocated / 8);
     if (frameSize >= 0xFFFFFFFFu) {
         _status = -50;
         return _status;
@@ -136,7 +137,8 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
             for (uint32_t y = 0; y < image->height(); ++y) {
                 std::memcpy(row.data(), base + size_t(y) * rowBytes, rowLength);
                 if (swap)
-                    for (size_t k = 0; k + 1 < rowLength; k += 2) std::swap(row[k], row[k + 1]);
+                    for (size_t k = 0; k + 1 < rowLength; k += 2)
+                        std::swap(row[k], row[k + 1]);
                 std::fwrite(row.data(), 1, rowLength, file);
             }
         }
@@ -152,5 +154,11 @@ void KelvoDicomConvertImage::writeData(FILE* file, uint32_t ioMode) {
         _status = -50;
         return;
     }
-    if (writeDicomData(file, ioMode) == 0 && _xferID < 4) writeUncompressedData(file);
+    // The image is written as native samples only: under an encapsulated syntax the file would
+    // claim pixels it does not hold.
+    if (_xferID < 0 || _xferID > 3) {
+        _status = -50;
+        return;
+    }
+    if (writeDicomData(file, ioMode) == 0) writeUncompressedData(file);
 }

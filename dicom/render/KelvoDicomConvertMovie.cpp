@@ -36,11 +36,14 @@ constexpr uint16_t kFrameTime = 0x1063;
 constexpr uint32_t kVideoFrames = FOUR_CHAR_CODE("vide");
 constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 
-bool isJPEGFamily(int32_t id) { return id == 4 || id == 25; }
+bool isJPEGFamily(int32_t id) {
+    return id == 4 || id == 25;
+}
 
 std::string trimmed(const char* text) {
     std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
     return s;
 }
 
@@ -81,7 +84,8 @@ KelvoDicomConvertMovie::KelvoDicomConvertMovie(Kelvo_Movie* movie) {
     setDataSource(movie);
 }
 
-KelvoDicomConvertMovie::KelvoDicomConvertMovie(const KelvoDicomConvertMovie& other) : KelvoDicomConverter(other) {
+KelvoDicomConvertMovie::KelvoDicomConvertMovie(const KelvoDicomConvertMovie& other)
+    : KelvoDicomConverter(other) {
     takeSourcesOf(const_cast<KelvoDicomConvertMovie&>(other));
     if (!_params) getDataParams();
 }
@@ -153,7 +157,8 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
     GoToBeginningOfMovie(*movie());
     const int32_t frames = countFrame();
     _params->FramesCount(frames);
-    if (!_params->HasKey(kRepresentativeFrame)) _params->setUSValueProperty(kRepresentativeFrame, uint16_t(frames / 2 + 1));
+    if (!_params->HasKey(kRepresentativeFrame))
+        _params->setUSValueProperty(kRepresentativeFrame, uint16_t(frames / 2 + 1));
     if (!_params->HasKey(kWindowCenter) || !_params->HasKey(kWindowWidth)) {
         const uint16_t stored = _params->getUSValueProperty(kBitsStored);
         if (stored >= 1 && stored <= 32) {
@@ -171,9 +176,8 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
         _params->FrameIncrementPointer(&pointer);
         if (_dicomSource) {
             Kelvo_QTObj* found = _dicomSource->getObjValue(0x0018);
-            KelvoDicomDataSet* acquisition = found && found->isA("KelvoDicomDataSet")
-                                                 ? static_cast<KelvoDicomDataSet*>(found)
-                                                 : nullptr;
+            KelvoDicomDataSet* acquisition =
+                found && found->isA("KelvoDicomDataSet") ? static_cast<KelvoDicomDataSet*>(found) : nullptr;
             if (!acquisition) {
                 delete found;
                 acquisition = new KelvoDicomDataSet(0x0018);
@@ -192,8 +196,8 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
     const char* vr = allocated >= 9 ? "OW" : "OB";
     if (_xferID >= 0 && _xferID <= 3) {
         const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) *
-                                   _params->getUSValueProperty(kRows) * _params->getUSValueProperty(kSamplesPerPixel) *
-                                   (allocated / 8);
+                                   _params->getUSValueProperty(kRows) *
+                                   _params->getUSValueProperty(kSamplesPerPixel) * (allocated / 8);
         const uint64_t total = frameSize * uint64_t(frames);
         // Pixel data that its 32-bit length cannot describe is refused, not written cut.
         if (total >= kUndefinedLength) {
@@ -211,6 +215,12 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
 void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
     if (!qtObjIsValid()) {
         _status = kKelvoNothingToWorkOn;
+        return;
+    }
+    // Frames are encoded raw, as JPEG or as JPEG 2000 only: a file of another encapsulated syntax
+    // would claim frames it does not hold.
+    if (!(_xferID >= 0 && _xferID <= 3) && !isJPEGFamily(_xferID)) {
+        _status = -50;
         return;
     }
     const std::string photometric = trimmed(_params->PhotoInterpretation());
@@ -352,7 +362,8 @@ void KelvoDicomConvertMovie::writeRawData(FILE* file, uint32_t ioMode, Kelvo_QDG
         for (int32_t y = 0; y < world->height(); ++y) {
             std::memcpy(row.data(), base + size_t(y) * rowBytes, rowLength);
             if (swap)
-                for (size_t k = 0; k + 1 < rowLength; k += 2) std::swap(row[k], row[k + 1]);
+                for (size_t k = 0; k + 1 < rowLength; k += 2)
+                    std::swap(row[k], row[k + 1]);
             std::fwrite(row.data(), 1, rowLength, file);
         }
         if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;
@@ -378,7 +389,8 @@ void KelvoDicomConvertMovie::writeQTCompressedData(FILE* file, uint32_t ioMode) 
     description->qtSpatialQuality(768);
     description->qtTemporalQuality(0);
     Kelvo_ImgDescComp* parameters = new Kelvo_ImgDescComp(description->hImageDesc());
-    Kelvo_ImageSequenceCompressionSession* session = new Kelvo_ImageSequenceCompressionSession(parameters, 600);
+    Kelvo_ImageSequenceCompressionSession* session =
+        new Kelvo_ImageSequenceCompressionSession(parameters, 600);
     Handle data = NewHandle(0);
     session->outputStorage() = KelvoCompressionOutput{2, data};
     Kelvo_Movie* m = movie();

@@ -18,7 +18,8 @@ constexpr int32_t kUnreadableTransferSyntax = 350;
 // A UID as stored may carry its padding.
 std::string trimmed(const char* text) {
     std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
     return s;
 }
 
@@ -165,8 +166,9 @@ void KelvoDicomConverter::writeElementHeader(FILE* file, uint32_t ioMode, uint16
         const uint8_t vrBytes[4] = {uint8_t(vr[0]), uint8_t(vr[1]), 0, 0};
         std::fwrite(vrBytes, 1, 4, file);
     }
-    const uint32_t len = swap ? (length >> 24) | ((length >> 8) & 0xFF00u) | ((length << 8) & 0xFF0000u) | (length << 24)
-                              : length;
+    const uint32_t len =
+        swap ? (length >> 24) | ((length >> 8) & 0xFF00u) | ((length << 8) & 0xFF0000u) | (length << 24)
+             : length;
     std::fwrite(&len, 4, 1, file);
 }
 

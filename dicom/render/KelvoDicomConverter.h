@@ -80,8 +80,8 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     int32_t writeAttributes(FILE* file, uint32_t ioMode);
     // Tag, length and (explicit VR) VR of an element in the output's byte order; items and
     // delimiters take no VR.
-    static void writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element, const char* vr,
-                                   uint32_t length);
+    static void writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element,
+                                   const char* vr, uint32_t length);
 
     Kelvo_QTObj* _dataSource = nullptr;
     KelvoDicomDataTree* _dicomSource = nullptr;

@@ -74,7 +74,8 @@ inline Peer readBack(const ScratchDir& dir, const std::string& file) {
     const std::string script = testsupport::writePeerScript(dir, kPeer);
     int status = -1;
     Peer p;
-    p.said = testsupport::run("/usr/bin/python3 " + script + " '" + file + "' '" + file + ".raw' 2>&1", &status);
+    p.said =
+        testsupport::run("/usr/bin/python3 " + script + " '" + file + "' '" + file + ".raw' 2>&1", &status);
     EXPECT_EQ(status, 0) << p.said;
     p.samples = testsupport::readFile(file + ".raw");
     return p;
@@ -120,10 +121,12 @@ struct TestMovie {
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x) {
                     const uint32_t p = pixelOf(f, x, y);
-                    for (int s = 24; s >= 0; s -= 8) bytes.push_back(uint8_t(p >> s));
+                    for (int s = 24; s >= 0; s -= 8)
+                        bytes.push_back(uint8_t(p >> s));
                 }
             EXPECT_EQ(AddMediaSample2(media, bytes.data(), ByteCount(bytes.size()), 60, 0,
-                                      reinterpret_cast<SampleDescriptionHandle>(h), 1, f == 0 ? 0 : 1, nullptr),
+                                      reinterpret_cast<SampleDescriptionHandle>(h), 1, f == 0 ? 0 : 1,
+                                      nullptr),
                       noErr);
         }
         DisposeHandle(h);
@@ -138,12 +141,14 @@ struct TestMovie {
     }
 };
 
-inline std::string pydicomFile(const char* name) { return std::string(testsupport::pydicomTestFiles()) + "/" + name; }
+inline std::string pydicomFile(const char* name) {
+    return std::string(testsupport::pydicomTestFiles()) + "/" + name;
+}
 
 // A source tree from the corpus with its group 0028 changed by `edit` and, when given, its
 // transfer syntax replaced.
 inline std::unique_ptr<KelvoDicomDataTree> sourceTree(const char* name, const char* syntax = nullptr,
-                                               void (*edit)(KelvoDicomDataImagePixel&) = nullptr) {
+                                                      void (*edit)(KelvoDicomDataImagePixel&) = nullptr) {
     std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(pydicomFile(name).c_str()));
     EXPECT_TRUE(tree && tree->qtObjIsValid());
     if (!tree) return tree;
@@ -162,7 +167,6 @@ inline std::unique_ptr<KelvoDicomDataTree> sourceTree(const char* name, const ch
     }
     return tree;
 }
-
 
 // The errors dciodvfy finds in a written file, one a line, leaving out the enumerated values that
 // the source's single-frame MR class asks for (one 16-bit grey sample, one frame): the frames
@@ -186,7 +190,9 @@ inline std::string dciodvfyErrors(const std::string& file) {
 }
 
 inline std::vector<double> gProgress;
-inline void record(double value, void*, int32_t) { gProgress.push_back(value); }
+inline void record(double value, void*, int32_t) {
+    gProgress.push_back(value);
+}
 
 // Converts into `path` through fopen "wb", as the host does; answers the status.
 inline int32_t convertTo(KelvoDicomConverter& converter, const std::string& path) {

@@ -13,7 +13,8 @@ using testsupport::ScratchDir;
 std::unique_ptr<Kelvo_Image16BitGrey> greyImage16() {
     std::vector<uint16_t> samples(64 * 64);
     for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) samples[size_t(y) * 64 + x] = uint16_t(1000 * x + y);
+        for (int x = 0; x < 64; ++x)
+            samples[size_t(y) * 64 + x] = uint16_t(1000 * x + y);
     return std::make_unique<Kelvo_Image16BitGrey>(Kelvo_Size(64, 64), samples.data());
 }
 
@@ -79,6 +80,17 @@ TEST(ImageConverter, RefusesWhatIsNotAnImage) {
     EXPECT_EQ(converter.Error(), -50);
     converter.convert(nullptr);
     EXPECT_EQ(converter.Error(), -50);
+}
+
+TEST(ImageConverter, EncapsulatedSyntaxesAreRefusedWithoutAFile) {
+    ScratchDir dir("render-image-jpeg");
+    auto image = greyImage16();
+    auto tree = sourceTree("MR_small.dcm", "1.2.840.10008.1.2.4.50");
+    KelvoDicomConvertImage converter(image.get());
+    converter.setDicomSource(tree.get());
+    const std::string out = dir.file("jpeg.dcm");
+    EXPECT_EQ(convertTo(converter, out), -50);
+    EXPECT_EQ(std::filesystem::file_size(out), 0u);
 }
 
 } // namespace

@@ -33,7 +33,8 @@ TEST(MovieConverter, WithoutSourceLetterboxesGreyFramesIntoTheDefaultFrame) {
     ASSERT_FALSE(gProgress.empty());
     EXPECT_EQ(gProgress.front(), 0.0);
     EXPECT_EQ(gProgress.back(), 1.0);
-    for (size_t i = 1; i < gProgress.size(); ++i) EXPECT_LE(gProgress[i - 1], gProgress[i]);
+    for (size_t i = 1; i < gProgress.size(); ++i)
+        EXPECT_LE(gProgress[i - 1], gProgress[i]);
 }
 
 TEST(MovieConverter, OneFrameMovieHasNoFrameIncrementPointer) {
@@ -56,7 +57,8 @@ TEST(MovieConverter, OneFrameMovieHasNoFrameIncrementPointer) {
     EXPECT_EQ(line(p.said, "rep"), "rep 1");
     ASSERT_EQ(p.samples.size(), size_t(64 * 64));
     for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) ASSERT_EQ(uint8_t(p.samples[size_t(y) * 64 + x]), greyOf(pixelOf(0, x, y)));
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(uint8_t(p.samples[size_t(y) * 64 + x]), greyOf(pixelOf(0, x, y)));
 }
 
 TEST(MovieConverter, FfmpegMovieAsRGBUnderACorpusSource) {
@@ -66,8 +68,11 @@ TEST(MovieConverter, FfmpegMovieAsRGBUnderACorpusSource) {
     ScratchDir dir("render-movie-ffmpeg");
     const std::string mov = dir.file("ffmpeg.mov");
     int status = -1;
-    const std::string said = testsupport::run("ffmpeg -v error -y -f lavfi -i testsrc=size=32x16:rate=10:duration=1 "
-                                              "-c:v rawvideo -pix_fmt rgb24 '" + mov + "' </dev/null 2>&1", &status);
+    const std::string said =
+        testsupport::run("ffmpeg -v error -y -f lavfi -i testsrc=size=32x16:rate=10:duration=1 "
+                         "-c:v rawvideo -pix_fmt rgb24 '" +
+                             mov + "' </dev/null 2>&1",
+                         &status);
     ASSERT_EQ(status, 0) << said;
     const std::string expected =
         testsupport::run("ffmpeg -v error -i '" + mov + "' -map 0:v:0 -f rawvideo -pix_fmt rgb24 -");
@@ -139,7 +144,8 @@ TEST(MovieConverter, JPEGFramesAreEvenItemsClosedByTheDelimiter) {
                 const uint32_t px = pixelOf(f, x, y);
                 const size_t at = ((size_t(f) * 64 + y) * 64 + x) * 3;
                 for (int c = 0; c < 3; ++c) {
-                    const int d = std::abs(int(uint8_t(p.samples[at + c])) - int((px >> (16 - 8 * c)) & 0xFF));
+                    const int d =
+                        std::abs(int(uint8_t(p.samples[at + c])) - int((px >> (16 - 8 * c)) & 0xFF));
                     total += d;
                     worst = std::max(worst, d);
                 }
@@ -196,6 +202,16 @@ TEST(MovieConverter, BadInputGivesAStatusAndNoFile) {
         EXPECT_EQ(gProgress.back(), 1.0);
     }
     {
+        // RLE frames are not encoded here: refused rather than written without frames.
+        auto tree = sourceTree("MR_small.dcm", "1.2.840.10008.1.2.5");
+        KelvoDicomConvertMovie converter(movie.wrapper.get());
+        converter.setDicomSource(tree.get());
+        EXPECT_EQ(converter.Error(), 0);
+        const std::string out = dir.file("rle.dcm");
+        EXPECT_EQ(convertTo(converter, out), -50);
+        EXPECT_EQ(std::filesystem::file_size(out), 0u);
+    }
+    {
         auto tree = sourceTree("MR_small.dcm", "1.2.3.4.5.6.7");
         KelvoDicomConvertMovie converter(movie.wrapper.get());
         converter.setDicomSource(tree.get());
@@ -250,15 +266,17 @@ TEST(MovieConverter, GreyJPEGAndJPEG2000Frames) {
         bool eightBit;
         int samples;
     };
-    for (const Case& c : {Case{"1.2.840.10008.1.2.4.50", true, 1}, Case{"1.2.840.10008.1.2.4.90", false, 3}}) {
+    for (const Case& c :
+         {Case{"1.2.840.10008.1.2.4.50", true, 1}, Case{"1.2.840.10008.1.2.4.90", false, 3}}) {
         SCOPED_TRACE(c.syntax);
         ScratchDir dir("render-movie-codecs");
         TestMovie movie(3, 64, 64);
-        auto tree = c.eightBit ? sourceTree("MR_small.dcm", c.syntax, [](KelvoDicomDataImagePixel& px) {
-            px.setUSValueProperty(0x0100, 8);
-            px.setUSValueProperty(0x0101, 8);
-            px.setUSValueProperty(0x0102, 7);
-        })
+        auto tree = c.eightBit ? sourceTree("MR_small.dcm", c.syntax,
+                                            [](KelvoDicomDataImagePixel& px) {
+                                                px.setUSValueProperty(0x0100, 8);
+                                                px.setUSValueProperty(0x0101, 8);
+                                                px.setUSValueProperty(0x0102, 7);
+                                            })
                                : sourceTree("MR_small.dcm", c.syntax);
         KelvoDicomConvertMovie converter(movie.wrapper.get());
         converter.setDicomSource(tree.get());
