@@ -1,0 +1,164 @@
+// The image converter: one toolkit image as a single-frame DICOM file.
+#include "KelvoDicomConverter.h"
+
+#include "KelvoCoreObjectsTypes.h"
+#include "KelvoDicomDataImagePixel.h"
+#include "KelvoImageBase.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kRows = 0x0010;
+constexpr uint16_t kColumns = 0x0011;
+constexpr uint16_t kBitsAllocated = 0x0100;
+constexpr uint16_t kBitsStored = 0x0101;
+constexpr uint16_t kWindowCenter = 0x1050;
+constexpr uint16_t kWindowWidth = 0x1051;
+
+} // namespace
+
+KelvoDicomConvertImage::KelvoDicomConvertImage() {
+    getDataParams();
+}
+
+KelvoDicomConvertImage::KelvoDicomConvertImage(Kelvo_Image* image) {
+    getDataParams();
+    setDataSource(image);
+}
+
+KelvoDicomConvertImage::KelvoDicomConvertImage(const KelvoDicomConvertImage& other)
+    : KelvoDicomConverter(other) {
+    takeSourcesOf(const_cast<KelvoDicomConvertImage&>(other));
+    if (!_params) getDataParams();
+}
+
+KelvoDicomConvertImage::~KelvoDicomConvertImage() = default;
+
+bool KelvoDicomConvertImage::isA(const char* name) const {
+    return KelvoDicomConverter::isA(name) || (name && std::strcmp(name, "KelvoDicomConvertImage") == 0);
+}
+
+Kelvo_QTObj* KelvoDicomConvertImage::clone() {
+    return new (std::nothrow) KelvoDicomConvertImage(*this);
+}
+
+void KelvoDicomConvertImage::getDataParams() {
+    KelvoDicomConverter::getDataParams();
+}
+
+bool KelvoDicomConvertImage::checkDataSource(Kelvo_QTObj* object) {
+    _status = 0;
+    if (!object || !object->qtObjIsValid()) {
+        _status = -50;
+        return false;
+    }
+    if (!object->isA("Kelvo_Image")) {
+        _status = kKelvoWrongType;
+        return false;
+    }
+    return true;
+}
+
+Kelvo_Image* KelvoDicomConvertImage::imageForDicomParams(bool& owned) {
+    owned = false;
+    auto* source = static_cast<Kelvo_Image*>(_dataSource);
+    if (!source) return nullptr;
+    const uint16_t columns = _params->getUSValueProperty(kColumns);
+    const uint16_t rows = _params->getUSValueProperty(kRows);
+    Kelvo_Image* image = source;
+    if (source->width() != columns || source->height() != rows) {
+        image = source->scaleImage(Kelvo_Size(columns, rows));
+        if (!image) return nullptr;
+        owned = true;
+    }
+    uint32_t needed = 0;
+    switch (_params->PixelSamples()) {
+    case 4:
+        needed = Kelvo_Image::kARGB;
+        break;
+    case 3:
+        needed = Kelvo_Image::kRGB;
+        break;
+    case 1:
+        needed = _params->getUSValueProperty(kBitsAllocated) < 9 ? Kelvo_Image::kGrey : Kelvo_Image::kGrey16;
+        break;
+    default:
+        return image;
+    }
+    if (image->pixelFormat() == needed) return image;
+    Kelvo_Size size(image->width(), image->height());
+    Kelvo_Image* converted = Kelvo_Image::create(Kelvo_OSType(needed), &size);
+    if (converted) *converted = *image;
+    if (owned) delete image;
+    owned = converted != nullptr;
+    return converted;
+}
+
+int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
+    if (!_params->HasKey(kWindowCenter) || !_params->HasKey(kWindowWidth)) {
+        const uint16_t stored = _params->getUSValueProperty(kBitsStored);
+        if (stored >= 1 && stored <= 32) {
+            char centre[24], width[24];
+            std::snprintf(centre, sizeof centre, "%lld", 1LL << (stored - 1));
+            std::snprintf(width, sizeof width, "%lld", 1LL << stored);
+            _params->setStringValueProperty(kWindowCenter, centre);
+            _params->setStringValueProperty(kWindowWidth, width);
+        }
+    }
+    if (writeAttributes(file, ioMode) != 0) return _status;
+    const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
+    const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) *
+                               _params->getUSValueProperty(kRows) * _params->PixelSamples() * (allocated / 8);
+    if (frameSize >= 0xFFFFFFFFu) {
+        _status = -50;
+        return _status;
+    }
+    writeElementHeader(file, ioMode, 0x7FE0, 0x0010, allocated > 8 ? "OW" : "OB", uint32_t(frameSize));
+    return _status;
+}
+
+void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
+    bool owned = false;
+    Kelvo_Image* image = imageForDicomParams(owned);
+    if (image && image->qtObjIsValid()) {
+        // Row by row, without any row padding, which the declared length has no room for; 16-bit
+        // samples in the byte order of the output.
+        const size_t rowLength = size_t(image->width()) * image->bytesPerPixel();
+        const size_t rowBytes = image->rowBytes();
+        const bool swap = (getIOMode() & kDicomIOSwap) && image->pixelFormat() == Kelvo_Image::kGrey16;
+        const auto* base = static_cast<const uint8_t*>(image->buffer());
+        if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize()) {
+            _status = -50;
+        } else {
+            std::vector<uint8_t> row(rowLength);
+            for (uint32_t y = 0; y < image->height(); ++y) {
+                std::memcpy(row.data(), base + size_t(y) * rowBytes, rowLength);
+                if (swap)
+                    for (size_t k = 0; k + 1 < rowLength; k += 2)
+                        std::swap(row[k], row[k + 1]);
+                std::fwrite(row.data(), 1, rowLength, file);
+            }
+        }
+    } else {
+        _status = image && image->Error() ? image->Error() : -50;
+    }
+    if (owned) delete image;
+    progress(1.0, _status);
+}
+
+void KelvoDicomConvertImage::writeData(FILE* file, uint32_t ioMode) {
+    if (!qtObjIsValid()) {
+        _status = -50;
+        return;
+    }
+    // The image is written as native samples only: under an encapsulated syntax the file would
+    // claim pixels it does not hold.
+    if (_xferID < 0 || _xferID > 3) {
+        _status = -50;
+        return;
+    }
+    if (writeDicomData(file, ioMode) == 0) writeUncompressedData(file);
+}

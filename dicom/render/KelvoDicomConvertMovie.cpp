@@ -1,0 +1,427 @@
+// The movie converter: every video frame of a movie becomes one DICOM frame, raw 8- or 16-bit
+// samples or JPEG / JPEG 2000 fragments compressed through an image-sequence session.
+#include "KelvoDicomConverter.h"
+
+#include "KelvoCoreGraphics.h"
+#include "KelvoDicomData.h"
+#include "KelvoDicomDataImagePixel.h"
+#include "KelvoDicomDataSet.h"
+#include "KelvoDicomDataTree.h"
+#include "KelvoDicomTypes.h"
+#include "KelvoGraphicsDisplay.h"
+#include "KelvoImageTypes2D.h"
+#include "KelvoMovie.h"
+#include "KelvoVideo.h"
+#include "KelvoVideoCompression.h"
+#include "PlatformMemory.h"
+#include "PlatformMoviePlayback.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kRows = 0x0010;
+constexpr uint16_t kColumns = 0x0011;
+constexpr uint16_t kSamplesPerPixel = 0x0002;
+constexpr uint16_t kBitsAllocated = 0x0100;
+constexpr uint16_t kBitsStored = 0x0101;
+constexpr uint16_t kHighBit = 0x0102;
+constexpr uint16_t kRepresentativeFrame = 0x6010;
+constexpr uint16_t kWindowCenter = 0x1050;
+constexpr uint16_t kWindowWidth = 0x1051;
+constexpr uint16_t kFrameTime = 0x1063;
+// The platform's interesting-time search takes media types, not characteristics.
+constexpr uint32_t kVideoFrames = FOUR_CHAR_CODE("vide");
+constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
+
+bool isJPEGFamily(int32_t id) {
+    return id == 4 || id == 25;
+}
+
+std::string trimmed(const char* text) {
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
+    return s;
+}
+
+// Where the movie draws for the conversion, and where it drew before.
+class MovieWorld {
+  public:
+    explicit MovieWorld(Movie movie) : _movie(movie) { GetMovieGWorld(movie, &_port, &_device); }
+    ~MovieWorld() { SetMovieGWorld(_movie, _port, _device); }
+    MovieWorld(const MovieWorld&) = delete;
+    MovieWorld& operator=(const MovieWorld&) = delete;
+
+  private:
+    Movie _movie;
+    CGrafPtr _port = nullptr;
+    GDHandle _device = nullptr;
+};
+
+} // namespace
+
+int32_t Kelvo_GWToGrayScaleBuffer(GWorldPtr world, uint8_t* out) {
+    Kelvo_QDGWorldBuffer wrapper(world, false);
+    if (!wrapper.qtObjIsValid()) return wrapper.Error() ? wrapper.Error() : kKelvoBadArgumentObject;
+    return dataFromQDContext<uint8_t, 1>(wrapper, out, 0);
+}
+
+int32_t Kelvo_GWToRGBBuffer(GWorldPtr world, uint8_t* out) {
+    Kelvo_QDGWorldBuffer wrapper(world, false);
+    if (!wrapper.qtObjIsValid()) return wrapper.Error() ? wrapper.Error() : kKelvoBadArgumentObject;
+    return dataFromQDContext<uint8_t, 3>(wrapper, out, 0);
+}
+
+KelvoDicomConvertMovie::KelvoDicomConvertMovie() {
+    getDataParams();
+}
+
+KelvoDicomConvertMovie::KelvoDicomConvertMovie(Kelvo_Movie* movie) {
+    getDataParams();
+    setDataSource(movie);
+}
+
+KelvoDicomConvertMovie::KelvoDicomConvertMovie(const KelvoDicomConvertMovie& other)
+    : KelvoDicomConverter(other) {
+    takeSourcesOf(const_cast<KelvoDicomConvertMovie&>(other));
+    if (!_params) getDataParams();
+}
+
+KelvoDicomConvertMovie::~KelvoDicomConvertMovie() = default;
+
+bool KelvoDicomConvertMovie::isA(const char* name) const {
+    return KelvoDicomConverter::isA(name) || (name && std::strcmp(name, "KelvoDicomConvertMovie") == 0);
+}
+
+Kelvo_QTObj* KelvoDicomConvertMovie::clone() {
+    return new (std::nothrow) KelvoDicomConvertMovie(*this);
+}
+
+void KelvoDicomConvertMovie::getDataParams() {
+    KelvoDicomConverter::getDataParams();
+}
+
+void KelvoDicomConvertMovie::reset() {
+    KelvoDicomConverter::reset();
+    _offsetTable = false;
+}
+
+Kelvo_Movie* KelvoDicomConvertMovie::movie() {
+    return static_cast<Kelvo_Movie*>(_dataSource);
+}
+
+bool KelvoDicomConvertMovie::checkDataSource(Kelvo_QTObj* object) {
+    _status = 0;
+    if (!object) {
+        _status = kKelvoNothingToWorkOn;
+        return false;
+    }
+    if (!object->qtObjIsValid()) {
+        _status = object->Error() ? object->Error() : kKelvoNothingToWorkOn;
+        return false;
+    }
+    if (!object->isA("Kelvo_Movie")) {
+        _status = kKelvoWrongType;
+        return false;
+    }
+    auto* m = static_cast<Kelvo_Movie*>(object);
+    if (!m->qtHasVideo() || m->duration() <= 0) {
+        _status = kKelvoNothingToWorkOn;
+        return false;
+    }
+    return true;
+}
+
+int32_t KelvoDicomConvertMovie::countFrame() {
+    if (!qtObjIsValid()) return 0;
+    Kelvo_Movie* m = movie();
+    int32_t frames = 1;
+    int32_t last = m->time();
+    for (;;) {
+        const int32_t next = m->nextSampleTime(kVideoFrames, 4, true);
+        // A step that does not move forward would count the same frame forever.
+        if (next < 0 || next <= last) break;
+        last = next;
+        ++frames;
+    }
+    _status = m->Error();
+    return frames;
+}
+
+int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
+    // Frames are counted from the start, where the writers begin: a movie that stood in its
+    // middle would otherwise lose its last frames.
+    GoToBeginningOfMovie(*movie());
+    const int32_t frames = countFrame();
+    _params->FramesCount(frames);
+    if (!_params->HasKey(kRepresentativeFrame))
+        _params->setUSValueProperty(kRepresentativeFrame, uint16_t(frames / 2 + 1));
+    if (!_params->HasKey(kWindowCenter) || !_params->HasKey(kWindowWidth)) {
+        const uint16_t stored = _params->getUSValueProperty(kBitsStored);
+        if (stored >= 1 && stored <= 32) {
+            char centre[24], width[24];
+            std::snprintf(centre, sizeof centre, "%lld", 1LL << (stored - 1));
+            std::snprintf(width, sizeof width, "%lld", 1LL << stored);
+            _params->setStringValueProperty(kWindowCenter, centre);
+            _params->setStringValueProperty(kWindowWidth, width);
+        }
+    }
+    if (frames > 1) {
+        KelvoDicomDataNode pointer("AT");
+        AttributeTagRecord tag{0x0018, kFrameTime};
+        pointer.atValueSet(&tag, -1);
+        _params->FrameIncrementPointer(&pointer);
+        if (_dicomSource) {
+            Kelvo_QTObj* found = _dicomSource->getObjValue(0x0018);
+            KelvoDicomDataSet* acquisition =
+                found && found->isA("KelvoDicomDataSet") ? static_cast<KelvoDicomDataSet*>(found) : nullptr;
+            if (!acquisition) {
+                delete found;
+                acquisition = new KelvoDicomDataSet(0x0018);
+            }
+            if (!acquisition->HasKey(kFrameTime)) {
+                acquisition->setStringValueProperty(kFrameTime, "40");
+                _dicomSource->setObjValue(0x0018, acquisition);
+            }
+            delete acquisition;
+        }
+    }
+    writeAttributes(file, ioMode);
+    if (_status != 0 || _params->FramesCount() == 0) return _status;
+
+    const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
+    const char* vr = allocated >= 9 ? "OW" : "OB";
+    if (_xferID >= 0 && _xferID <= 3) {
+        const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) *
+                                   _params->getUSValueProperty(kRows) *
+                                   _params->getUSValueProperty(kSamplesPerPixel) * (allocated / 8);
+        const uint64_t total = frameSize * uint64_t(frames);
+        // Pixel data that its 32-bit length cannot describe is refused, not written cut.
+        if (total >= kUndefinedLength) {
+            _status = -50;
+            return _status;
+        }
+        writeElementHeader(file, ioMode, 0x7FE0, 0x0010, vr, uint32_t(total));
+    } else {
+        writeElementHeader(file, ioMode, 0x7FE0, 0x0010, vr, kUndefinedLength);
+        writeElementHeader(file, ioMode, 0xFFFE, 0xE000, nullptr, 0); // the basic offset table, empty
+    }
+    return _status;
+}
+
+void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
+    if (!qtObjIsValid()) {
+        _status = kKelvoNothingToWorkOn;
+        return;
+    }
+    // Frames are encoded raw, as JPEG or as JPEG 2000 only: a file of another encapsulated syntax
+    // would claim frames it does not hold.
+    if (!(_xferID >= 0 && _xferID <= 3) && !isJPEGFamily(_xferID)) {
+        _status = -50;
+        return;
+    }
+    const std::string photometric = trimmed(_params->PhotoInterpretation());
+    const uint16_t columns = _params->getUSValueProperty(kColumns);
+    const uint16_t rows = _params->getUSValueProperty(kRows);
+    if (photometric.empty() || columns == 0 || rows == 0) {
+        _status = -50;
+        return;
+    }
+    const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
+    auto resetKeepingSize = [&] {
+        _params->defaultStatus();
+        _params->setUSValueProperty(kColumns, columns);
+        _params->setUSValueProperty(kRows, rows);
+    };
+    uint32_t format = 0;
+    if (photometric == "MONOCHROME1" || photometric == "MONOCHROME2") {
+        if (allocated == 8) {
+            format = isJPEGFamily(_xferID) ? 40 : 32;
+        } else if (allocated == 16) {
+            if (isJPEGFamily(_xferID)) {
+                format = 24;
+                _params->PhotoInterpretation("RGB");
+                _params->setUSValueProperty(kBitsAllocated, 8);
+                _params->setUSValueProperty(kBitsStored, 8);
+                _params->setUSValueProperty(kHighBit, 7);
+            } else if (_xferID == 21 || _xferID == 24) {
+                format = FOUR_CHAR_CODE("b16g");
+                resetKeepingSize();
+            } else {
+                format = FOUR_CHAR_CODE("b16g");
+            }
+        }
+    } else if (photometric == "RGB") {
+        if (allocated == 8)
+            format = 32;
+        else if (allocated >= 9)
+            format = FOUR_CHAR_CODE("b48r");
+    } else {
+        format = 32;
+        resetKeepingSize();
+    }
+    if (format == 0) {
+        _status = -50;
+        return;
+    }
+    // Colour frames are written sample after sample, whatever the source said.
+    if (_params->PixelSamples() == 3) _params->PlanarConfiguration(0);
+    // Baseline JPEG codes colour as Y, Cb, Cr: its frames are labelled so, or readers would show
+    // the components as red, green and blue.
+    if (_xferID == 4 && _params->PixelSamples() == 3) _params->PhotoInterpretation("YBR_FULL_422");
+    // Frames drawn by a movie are unsigned samples; the range of the source's pixels no longer
+    // describes them.
+    _params->isTwoComplement(false);
+    _params->RemoveKey(0x0106);
+    _params->RemoveKey(0x0107);
+
+    Kelvo_QDGWorldBuffer world(columns, rows, format);
+    _status = world.Error();
+    if (_status != 0 || !world.qtObjIsValid()) {
+        if (_status == 0) _status = -50;
+        return;
+    }
+    world.erase(nullptr);
+    Kelvo_Movie* m = movie();
+    MovieWorld restore(*m);
+    SetMovieGWorld(*m, world.buffer(), nullptr);
+    _status = GetMoviesError();
+    if (_status != 0) return;
+    Kelvo_Rect& natural = m->qtNaturalBounds();
+    const Rect bounds = *const_cast<Kelvo_Rect&>(world.bounds()).rPtr();
+    const Rect source = *natural.rPtr();
+    if (std::memcmp(&source, &bounds, sizeof(Rect)) != 0) {
+        Rect fitted{0, 0, 0, 0};
+        Kelvo_RectScaleInRect(&bounds, &source, &fitted);
+        // The movie's clip is in movie coordinates, where the whole natural frame is wanted: the
+        // matrix alone keeps the drawing inside the fitted rectangle.
+        Kelvo_DisplayTransform transform(natural, Kelvo_Rect(fitted));
+        m->qtDisplayProperties(&transform);
+    }
+
+    if (writeDicomData(file, ioMode) == 0) {
+        if (_xferID >= 0 && _xferID <= 3) {
+            if (_params->getUSValueProperty(kBitsAllocated) < 9)
+                writeRaw8bitData(file, ioMode, &world);
+            else
+                writeRawData(file, ioMode, &world);
+        } else if (isJPEGFamily(_xferID)) {
+            writeQTCompressedData(file, ioMode);
+        }
+    }
+    if (_status == 0 && _xferID > 3) writeElementHeader(file, ioMode, 0xFFFE, 0xE0DD, nullptr, 0);
+}
+
+void KelvoDicomConvertMovie::writeRaw8bitData(FILE* file, uint32_t, Kelvo_QDGWorldBuffer* world) {
+    const uint16_t samples = _params->PixelSamples();
+    const uint16_t columns = _params->getUSValueProperty(kColumns);
+    const uint16_t rows = _params->getUSValueProperty(kRows);
+    if (samples != 1 && samples != 3) {
+        _status = -50;
+        progress(1.0, _status);
+        return;
+    }
+    std::vector<uint8_t> frame(size_t(columns) * rows * samples);
+    Kelvo_Movie* m = movie();
+    GoToBeginningOfMovie(*m);
+    const int32_t count = _params->FramesCount();
+    for (int32_t i = 0; i < count; ++i) {
+        MoviesTask(*m, 0);
+        const int32_t err = samples == 1 ? Kelvo_GWToGrayScaleBuffer(world->buffer(), frame.data())
+                                         : Kelvo_GWToRGBBuffer(world->buffer(), frame.data());
+        if (err != 0) {
+            _status = err;
+            break;
+        }
+        std::fwrite(frame.data(), 1, frame.size(), file);
+        if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;
+        progress(double(i) / count, 0);
+    }
+    progress(1.0, _status);
+}
+
+void KelvoDicomConvertMovie::writeRawData(FILE* file, uint32_t ioMode, Kelvo_QDGWorldBuffer* world) {
+    // Only the pixels of each row go out: the declared length has no room for row padding.
+    const size_t rowLength = size_t(world->width()) * size_t(world->bitsPerPixel() / 8);
+    const size_t rowBytes = size_t(world->rowBytes());
+    const bool swap = (ioMode & kDicomIOSwap) && world->bitsPerPixel() >= 16;
+    std::vector<uint8_t> row(rowLength);
+    Kelvo_Movie* m = movie();
+    GoToBeginningOfMovie(*m);
+    const int32_t count = _params->FramesCount();
+    for (int32_t i = 0; i < count; ++i) {
+        MoviesTask(*m, 0);
+        const auto* base = reinterpret_cast<const uint8_t*>(world->baseAddress());
+        if (!base || rowBytes < rowLength) {
+            _status = kKelvoBadArgumentObject;
+            break;
+        }
+        for (int32_t y = 0; y < world->height(); ++y) {
+            std::memcpy(row.data(), base + size_t(y) * rowBytes, rowLength);
+            if (swap)
+                for (size_t k = 0; k + 1 < rowLength; k += 2)
+                    std::swap(row[k], row[k + 1]);
+            std::fwrite(row.data(), 1, rowLength, file);
+        }
+        if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;
+        progress(double(i) / count, 0);
+    }
+    progress(1.0, _status);
+}
+
+void KelvoDicomConvertMovie::writeQTCompressedData(FILE* file, uint32_t ioMode) {
+    Kelvo_ImgDesc* description = _params->ImageParams();
+    if (!description) {
+        _status = _params->Error() ? _params->Error() : -50;
+        return;
+    }
+    Kelvo_QDGWorldBuffer world(_params->getUSValueProperty(kColumns), _params->getUSValueProperty(kRows), 32);
+    if (!world.qtObjIsValid()) {
+        _status = world.Error() ? world.Error() : -50;
+        delete description;
+        return;
+    }
+    world.erase(nullptr);
+    description->dataFormat(_xferID == 25 ? FOUR_CHAR_CODE("mjp2") : FOUR_CHAR_CODE("jpeg"));
+    description->qtSpatialQuality(768);
+    description->qtTemporalQuality(0);
+    Kelvo_ImgDescComp* parameters = new Kelvo_ImgDescComp(description->hImageDesc());
+    Kelvo_ImageSequenceCompressionSession* session =
+        new Kelvo_ImageSequenceCompressionSession(parameters, 600);
+    Handle data = NewHandle(0);
+    session->outputStorage() = KelvoCompressionOutput{2, data};
+    Kelvo_Movie* m = movie();
+    MovieWorld restore(*m);
+    SetMovieGWorld(*m, world.buffer(), nullptr);
+    if (!session->beginSession(&world)) {
+        _status = session->Error() ? session->Error() : -50;
+    } else {
+        GoToBeginningOfMovie(*m);
+        const int32_t count = _params->FramesCount();
+        for (int32_t i = 0; i < count; ++i) {
+            SetHandleSize(data, 0);
+            MoviesTask(*m, 0);
+            _status = session->compressData(-1, -1);
+            if (_status != 0) break;
+            const uint64_t n = uint64_t(GetHandleSize(data));
+            if (n + 1 >= kUndefinedLength) {
+                _status = -50;
+                break;
+            }
+            writeElementHeader(file, ioMode, 0xFFFE, 0xE000, nullptr, uint32_t(n + (n & 1)));
+            std::fwrite(*data, 1, size_t(n), file);
+            if (n & 1) std::fputc(0, file);
+            if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;
+            progress(double(i) / count, 0);
+        }
+        progress(1.0, _status);
+        session->endSession();
+    }
+    delete session;
+    delete parameters;
+    DisposeHandle(data);
+    delete description;
+}

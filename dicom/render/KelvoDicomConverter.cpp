@@ -1,0 +1,200 @@
+// The converter base: sources, image-pixel parameters, notifier and transfer syntax.
+#include "KelvoDicomConverter.h"
+
+#include "KelvoDicomDataImagePixel.h"
+#include "KelvoDicomDataSetViews.h"
+#include "KelvoDicomDataTree.h"
+#include "VUXDicomLib.h"
+
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int32_t kUnknownTransferSyntax = 301;
+constexpr int32_t kUnreadableTransferSyntax = 350;
+
+// A UID as stored may carry its padding.
+std::string trimmed(const char* text) {
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
+    return s;
+}
+
+} // namespace
+
+KelvoDicomConverter::KelvoDicomConverter() = default;
+
+KelvoDicomConverter::KelvoDicomConverter(const KelvoDicomConverter& other) : Kelvo_QTObj(other) {
+    if (other._notifier) _notifier = static_cast<Kelvo_ProgressNotifier*>(other._notifier->clone());
+}
+
+KelvoDicomConverter::~KelvoDicomConverter() {
+    delete _dataSource;
+    delete _dicomSource;
+    delete _params;
+    delete _notifier;
+}
+
+bool KelvoDicomConverter::isA(const char* name) const {
+    return Kelvo_QTObj::isA(name) || (name && std::strcmp(name, "KelvoDicomConverter") == 0);
+}
+
+void KelvoDicomConverter::takeSourcesOf(KelvoDicomConverter& other) {
+    if (!other.qtObjIsValid()) return;
+    setDataSource(other._dataSource);
+    setDicomSource(other._dicomSource);
+}
+
+void KelvoDicomConverter::copy(Kelvo_QTObj& other) {
+    reset();
+    if (&other == this || !other.isA(qtObjName())) return;
+    auto& converter = static_cast<KelvoDicomConverter&>(other);
+    setDicomSource(converter._dicomSource);
+    setDataSource(converter._dataSource);
+}
+
+void KelvoDicomConverter::defaultStatus() {
+    reset();
+    getDataParams();
+}
+
+void KelvoDicomConverter::reset() {
+    delete _dataSource;
+    _dataSource = nullptr;
+    delete _dicomSource;
+    _dicomSource = nullptr;
+    delete _params;
+    _params = nullptr;
+    delete _notifier;
+    _notifier = nullptr;
+    _xferID = 1;
+}
+
+void KelvoDicomConverter::getDataParams() {
+    delete _params;
+    _params = nullptr;
+    if (_dicomSource) {
+        Kelvo_QTObj* group = _dicomSource->getObjValue(0x0028);
+        if (group && group->isA("KelvoDicomDataImagePixel")) {
+            _params = static_cast<KelvoDicomDataImagePixel*>(group);
+            return;
+        }
+        delete group;
+    }
+    _params = new KelvoDicomDataImagePixel();
+    _params->setUSValueProperty(0x0011, 512);
+    _params->setUSValueProperty(0x0010, 512);
+}
+
+void KelvoDicomConverter::setDicomSource(KelvoDicomDataTree* tree) {
+    delete _dicomSource;
+    _dicomSource = nullptr;
+    _xferID = 1;
+    delete _params;
+    _params = nullptr;
+    if (tree && tree->qtObjIsValid()) {
+        KelvoDicomDataHeader* header = tree->Header();
+        const std::string uid = trimmed(header ? header->getStringValueProperty(0x0010) : nullptr);
+        const dicmXferSyntaxInfo* info = uid.empty() ? nullptr : DicmDict_XFerSyntax(uid.c_str());
+        if (!info)
+            _status = kUnknownTransferSyntax;
+        else if (!(info->flags & kDicmXferReadable))
+            _status = kUnreadableTransferSyntax;
+        else
+            _xferID = int32_t(info->id);
+        delete header;
+        _dicomSource = static_cast<KelvoDicomDataTree*>(tree->clone());
+    }
+    getDataParams();
+}
+
+bool KelvoDicomConverter::setDataSource(Kelvo_QTObj* object) {
+    delete _dataSource;
+    _dataSource = nullptr;
+    if (!checkDataSource(object)) return false;
+    _dataSource = object->clone();
+    if (!_dataSource) _status = -108;
+    return _dataSource != nullptr;
+}
+
+void KelvoDicomConverter::convert(FILE* file) {
+    if (!_params || !file) {
+        _status = -50;
+        return;
+    }
+    const off_t start = ftello(file);
+    writeData(file, getIOMode());
+    if (std::fflush(file) != 0 || std::ferror(file)) {
+        if (_status == 0) _status = -36; // the platform's I/O error: a write that did not land
+    }
+    // A failed conversion leaves no half-written file behind.
+    if (_status != 0 && start >= 0) {
+        if (ftruncate(fileno(file), start) == 0) fseeko(file, start, SEEK_SET);
+    }
+}
+
+void KelvoDicomConverter::Callback(Kelvo_ProgressNotifier* notifier) {
+    delete _notifier;
+    _notifier = notifier ? static_cast<Kelvo_ProgressNotifier*>(notifier->clone()) : nullptr;
+}
+
+uint32_t KelvoDicomConverter::getIOMode() {
+    if (!_dicomSource) return 0;
+    KelvoDicomDataHeader* header = _dicomSource->Header();
+    if (!header) return 0;
+    uint32_t mode = 0;
+    if (header->Implicit()) mode |= kDicomIOImplicitVR;
+    if (header->Swap()) mode |= kDicomIOSwap;
+    delete header;
+    return mode;
+}
+
+void KelvoDicomConverter::progress(double value, int32_t code) {
+    if (_notifier) _notifier->Call(value, code);
+}
+
+void KelvoDicomConverter::writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element,
+                                             const char* vr, uint32_t length) {
+    const bool swap = ioMode & kDicomIOSwap;
+    auto s16 = [swap](uint16_t v) { return swap ? uint16_t((v >> 8) | (v << 8)) : v; };
+    const uint16_t words[2] = {s16(group), s16(element)};
+    std::fwrite(words, 2, 2, file);
+    if (vr && !(ioMode & kDicomIOImplicitVR)) {
+        const uint8_t vrBytes[4] = {uint8_t(vr[0]), uint8_t(vr[1]), 0, 0};
+        std::fwrite(vrBytes, 1, 4, file);
+    }
+    const uint32_t len =
+        swap ? (length >> 24) | ((length >> 8) & 0xFF00u) | ((length << 8) & 0xFF0000u) | (length << 24)
+             : length;
+    std::fwrite(&len, 4, 1, file);
+}
+
+int32_t KelvoDicomConverter::writeAttributes(FILE* file, uint32_t ioMode) {
+    if (!_dicomSource) {
+        uint32_t flags = ioMode;
+        _params->flushToBinary(file, &flags);
+        _status = _params->Error();
+        return _status;
+    }
+    // The source's own pixel data would stand beside the element written after the tree.
+    Kelvo_QTObj* found = _dicomSource->getObjValue(0x7FE0);
+    if (found && found->isA("KelvoDicomDataSet")) {
+        auto* pixels = static_cast<KelvoDicomDataSet*>(found);
+        if (pixels->HasKey(0x0010)) {
+            pixels->RemoveKey(0x0010);
+            _dicomSource->setObjValue(0x7FE0, pixels);
+        }
+    }
+    delete found;
+    // Digital signatures and trailing padding would come before the pixel data appended after
+    // the tree, out of tag order; they cannot describe the new file anyway.
+    _dicomSource->RemoveKey(0xFFFA);
+    _dicomSource->RemoveKey(0xFFFC);
+    _dicomSource->setObjValue(0x0028, _params);
+    _dicomSource->flushToBinary(file, nullptr);
+    _status = _dicomSource->Error();
+    return _status;
+}
