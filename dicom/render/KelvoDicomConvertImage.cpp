@@ -4,6 +4,7 @@
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoDicomDataImagePixel.h"
 #include "KelvoImageBase.h"
+#include "VUXDicomLib.h"
 
 #include <cstring>
 #include <utility>
@@ -116,7 +117,7 @@ int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
         _status = -50;
         return _status;
     }
-    writeElementHeader(file, ioMode, 0x7FE0, 0x0010, allocated > 8 ? "OW" : "OB", uint32_t(frameSize));
+    writePixelDataHeader(file, ioMode, allocated > 8 ? "OW" : "OB", uint32_t(frameSize));
     return _status;
 }
 
@@ -128,7 +129,7 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
         // samples in the byte order of the output.
         const size_t rowLength = size_t(image->width()) * image->bytesPerPixel();
         const size_t rowBytes = image->rowBytes();
-        const bool swap = (getIOMode() & kDicomIOSwap) && image->pixelFormat() == Kelvo_Image::kGrey16;
+        const bool swap = (getIOMode() & kDicmIOSwap) && image->pixelFormat() == Kelvo_Image::kGrey16;
         const auto* base = static_cast<const uint8_t*>(image->buffer());
         if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize()) {
             _status = -50;

@@ -8,6 +8,7 @@
 #include "KelvoDicomDataSet.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomTypes.h"
+#include "KelvoDicomUtils.h"
 #include "KelvoGraphicsDisplay.h"
 #include "KelvoImageTypes2D.h"
 #include "KelvoMovie.h"
@@ -15,6 +16,7 @@
 #include "KelvoVideoCompression.h"
 #include "PlatformMemory.h"
 #include "PlatformMoviePlayback.h"
+#include "VUXDicomLib.h"
 
 #include <cstring>
 #include <string>
@@ -204,10 +206,11 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
             _status = -50;
             return _status;
         }
-        writeElementHeader(file, ioMode, 0x7FE0, 0x0010, vr, uint32_t(total));
+        writePixelDataHeader(file, ioMode, vr, uint32_t(total));
     } else {
-        writeElementHeader(file, ioMode, 0x7FE0, 0x0010, vr, kUndefinedLength);
-        writeElementHeader(file, ioMode, 0xFFFE, 0xE000, nullptr, 0); // the basic offset table, empty
+        writePixelDataHeader(file, ioMode, vr, kUndefinedLength);
+        const uint32_t empty = 0; // the basic offset table
+        DicomUtils_WriteItemStart(file, int32_t(ioMode), &empty);
     }
     return _status;
 }
@@ -312,7 +315,7 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
             writeQTCompressedData(file, ioMode);
         }
     }
-    if (_status == 0 && _xferID > 3) writeElementHeader(file, ioMode, 0xFFFE, 0xE0DD, nullptr, 0);
+    if (_status == 0 && _xferID > 3) DicomUtils_WriteEndofDelimiter(file, int32_t(ioMode), 0xE0DD);
 }
 
 void KelvoDicomConvertMovie::writeRaw8bitData(FILE* file, uint32_t, Kelvo_QDGWorldBuffer* world) {
@@ -347,7 +350,7 @@ void KelvoDicomConvertMovie::writeRawData(FILE* file, uint32_t ioMode, Kelvo_QDG
     // Only the pixels of each row go out: the declared length has no room for row padding.
     const size_t rowLength = size_t(world->width()) * size_t(world->bitsPerPixel() / 8);
     const size_t rowBytes = size_t(world->rowBytes());
-    const bool swap = (ioMode & kDicomIOSwap) && world->bitsPerPixel() >= 16;
+    const bool swap = (ioMode & kDicmIOSwap) && world->bitsPerPixel() >= 16;
     std::vector<uint8_t> row(rowLength);
     Kelvo_Movie* m = movie();
     GoToBeginningOfMovie(*m);
@@ -411,7 +414,8 @@ void KelvoDicomConvertMovie::writeQTCompressedData(FILE* file, uint32_t ioMode) 
                 _status = -50;
                 break;
             }
-            writeElementHeader(file, ioMode, 0xFFFE, 0xE000, nullptr, uint32_t(n + (n & 1)));
+            const uint32_t length = uint32_t(n + (n & 1));
+            DicomUtils_WriteItemStart(file, int32_t(ioMode), &length);
             std::fwrite(*data, 1, size_t(n), file);
             if (n & 1) std::fputc(0, file);
             if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;

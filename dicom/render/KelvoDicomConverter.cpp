@@ -4,11 +4,15 @@
 #include "KelvoDicomDataImagePixel.h"
 #include "KelvoDicomDataSetViews.h"
 #include "KelvoDicomDataTree.h"
+#include "KelvoDicomUtils.h"
 #include "VUXDicomLib.h"
 
 #include <cstring>
 #include <string>
 #include <unistd.h>
+
+// The I/O mode goes to the element writers as their flags.
+static_assert(uint32_t(kDicomWriteImplicitVR) == kDicmIOImplicitVR && uint32_t(kDicomWriteBigEndian) == kDicmIOSwap);
 
 namespace {
 
@@ -146,8 +150,8 @@ uint32_t KelvoDicomConverter::getIOMode() {
     KelvoDicomDataHeader* header = _dicomSource->Header();
     if (!header) return 0;
     uint32_t mode = 0;
-    if (header->Implicit()) mode |= kDicomIOImplicitVR;
-    if (header->Swap()) mode |= kDicomIOSwap;
+    if (header->Implicit()) mode |= kDicmIOImplicitVR;
+    if (header->Swap()) mode |= kDicmIOSwap;
     delete header;
     return mode;
 }
@@ -156,20 +160,9 @@ void KelvoDicomConverter::progress(double value, int32_t code) {
     if (_notifier) _notifier->Call(value, code);
 }
 
-void KelvoDicomConverter::writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element,
-                                             const char* vr, uint32_t length) {
-    const bool swap = ioMode & kDicomIOSwap;
-    auto s16 = [swap](uint16_t v) { return swap ? uint16_t((v >> 8) | (v << 8)) : v; };
-    const uint16_t words[2] = {s16(group), s16(element)};
-    std::fwrite(words, 2, 2, file);
-    if (vr && !(ioMode & kDicomIOImplicitVR)) {
-        const uint8_t vrBytes[4] = {uint8_t(vr[0]), uint8_t(vr[1]), 0, 0};
-        std::fwrite(vrBytes, 1, 4, file);
-    }
-    const uint32_t len =
-        swap ? (length >> 24) | ((length >> 8) & 0xFF00u) | ((length << 8) & 0xFF0000u) | (length << 24)
-             : length;
-    std::fwrite(&len, 4, 1, file);
+void KelvoDicomConverter::writePixelDataHeader(FILE* file, uint32_t ioMode, const char* vr, uint32_t length) {
+    dicomNodeDescRecord desc{0x7FE0, 0x0010, {vr[0], vr[1]}, {0, 0}, length};
+    DicomUtils_WriteItemsContainerStart(file, int32_t(ioMode), desc);
 }
 
 int32_t KelvoDicomConverter::writeAttributes(FILE* file, uint32_t ioMode) {

@@ -18,10 +18,6 @@ class Kelvo_QDGWorldBuffer;
 class KelvoDicomDataImagePixel;
 class KelvoDicomDataTree;
 
-// I/O mode bits of the data written after the file meta header.
-constexpr uint32_t kDicomIOImplicitVR = 2;
-constexpr uint32_t kDicomIOSwap = 4;
-
 class KelvoDicomConverter : public Kelvo_QTObj {
   public:
     KelvoDicomConverter();
@@ -64,8 +60,8 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     void Callback(Kelvo_ProgressNotifier* notifier);
     Kelvo_ProgressNotifier* Callback() { return _notifier; }
 
-    // The encoding of the data after the meta header that the source's header names: 0 without a
-    // source or header.
+    // The encoding of the data after the meta header that the source's header names, as the
+    // kDicmIO bits (which are the writers' flag bits): 0 without a source or header.
     uint32_t getIOMode();
 
   protected:
@@ -78,10 +74,8 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     // what would follow them left out) as a Part 10 file, else the image-pixel set alone in the
     // I/O mode. The status is the writer's.
     int32_t writeAttributes(FILE* file, uint32_t ioMode);
-    // Tag, length and (explicit VR) VR of an element in the output's byte order; items and
-    // delimiters take no VR.
-    static void writeElementHeader(FILE* file, uint32_t ioMode, uint16_t group, uint16_t element,
-                                   const char* vr, uint32_t length);
+    // The pixel data element's header (long form in explicit VR) in the I/O mode.
+    static void writePixelDataHeader(FILE* file, uint32_t ioMode, const char* vr, uint32_t length);
 
     Kelvo_QTObj* _dataSource = nullptr;
     KelvoDicomDataTree* _dicomSource = nullptr;
