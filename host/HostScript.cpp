@@ -18,7 +18,6 @@ struct Token {
     std::string text;
 };
 
-// Splits a line into tokens; false with `why` set for a character that starts none.
 // The token a one-character punctuation mark stands for.
 std::optional<Tok> punctuation(char c) {
     switch (c) {
@@ -37,6 +36,7 @@ std::optional<Tok> punctuation(char c) {
     }
 }
 
+// Splits a line into tokens; false with `why` set for a character that starts none.
 bool lex(const std::string& line, std::vector<Token>& out, std::string& why) {
     size_t i = 0;
     while (i < line.size()) {

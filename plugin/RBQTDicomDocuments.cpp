@@ -49,13 +49,6 @@ void adoptRead(REALobject self, KelvoDicomDataTree* tree) {
     adopt(self, tree);
 }
 
-// The path of a folder item as a C string, null when it gives none.
-std::unique_ptr<char[]> pathOf(REALfolderItem item) {
-    char* path = nullptr;
-    if (!item || !FolderitemPath(item, path)) return nullptr;
-    return std::unique_ptr<char[]>(path);
-}
-
 // The three constructors each kind has: an empty one, a copy of another object of the same kind
 // (or a kind derived from it), and one read from a file. The file is read as this kind whatever
 // it holds: only the module's openFile tells documents apart.
@@ -67,8 +60,8 @@ template <class T, const char* kToolkitClass> struct Constructors {
     }
 
     static void fromFile(REALobject self, REALfolderItem src) {
-        auto path = pathOf(src);
-        if (path) adoptRead(self, new (std::nothrow) T(path.get()));
+        std::unique_ptr<KelvoDataT<char>> path(FolderitemPath(src));
+        if (path) adoptRead(self, new (std::nothrow) T(path->items()));
     }
 };
 
