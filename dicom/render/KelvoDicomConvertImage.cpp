@@ -7,17 +7,12 @@
 #include "VUXDicomLib.h"
 
 #include <cstring>
-#include <utility>
-#include <vector>
 
 namespace {
 
 constexpr uint16_t kRows = 0x0010;
 constexpr uint16_t kColumns = 0x0011;
 constexpr uint16_t kBitsAllocated = 0x0100;
-constexpr uint16_t kBitsStored = 0x0101;
-constexpr uint16_t kWindowCenter = 0x1050;
-constexpr uint16_t kWindowWidth = 0x1051;
 
 } // namespace
 
@@ -44,10 +39,6 @@ bool KelvoDicomConvertImage::isA(const char* name) const {
 
 Kelvo_QTObj* KelvoDicomConvertImage::clone() {
     return new (std::nothrow) KelvoDicomConvertImage(*this);
-}
-
-void KelvoDicomConvertImage::getDataParams() {
-    KelvoDicomConverter::getDataParams();
 }
 
 bool KelvoDicomConvertImage::checkDataSource(Kelvo_QTObj* object) {
@@ -99,25 +90,15 @@ Kelvo_Image* KelvoDicomConvertImage::imageForDicomParams(bool& owned) {
 }
 
 int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
-    if (!_params->HasKey(kWindowCenter) || !_params->HasKey(kWindowWidth)) {
-        const uint16_t stored = _params->getUSValueProperty(kBitsStored);
-        if (stored >= 1 && stored <= 32) {
-            char centre[24], width[24];
-            std::snprintf(centre, sizeof centre, "%lld", 1LL << (stored - 1));
-            std::snprintf(width, sizeof width, "%lld", 1LL << stored);
-            _params->setStringValueProperty(kWindowCenter, centre);
-            _params->setStringValueProperty(kWindowWidth, width);
-        }
-    }
+    defaultWindow();
     if (writeAttributes(file, ioMode) != 0) return _status;
-    const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
-    const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) *
-                               _params->getUSValueProperty(kRows) * _params->PixelSamples() * (allocated / 8);
-    if (frameSize >= 0xFFFFFFFFu) {
+    const uint64_t size = frameSize();
+    if (size >= 0xFFFFFFFFu) {
         _status = -50;
         return _status;
     }
-    writePixelDataHeader(file, ioMode, allocated > 8 ? "OW" : "OB", uint32_t(frameSize));
+    writePixelDataHeader(file, ioMode, _params->getUSValueProperty(kBitsAllocated) > 8 ? "OW" : "OB",
+                         uint32_t(size));
     return _status;
 }
 
@@ -125,8 +106,7 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
     bool owned = false;
     Kelvo_Image* image = imageForDicomParams(owned);
     if (image && image->qtObjIsValid()) {
-        // Row by row, without any row padding, which the declared length has no room for; 16-bit
-        // samples in the byte order of the output.
+        // 16-bit samples in the byte order of the output.
         const size_t rowLength = size_t(image->width()) * image->bytesPerPixel();
         const size_t rowBytes = image->rowBytes();
         const bool swap = (getIOMode() & kDicmIOSwap) && image->pixelFormat() == Kelvo_Image::kGrey16;
@@ -134,14 +114,7 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
         if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize()) {
             _status = -50;
         } else {
-            std::vector<uint8_t> row(rowLength);
-            for (uint32_t y = 0; y < image->height(); ++y) {
-                std::memcpy(row.data(), base + size_t(y) * rowBytes, rowLength);
-                if (swap)
-                    for (size_t k = 0; k + 1 < rowLength; k += 2)
-                        std::swap(row[k], row[k + 1]);
-                std::fwrite(row.data(), 1, rowLength, file);
-            }
+            writeRows(file, base, rowBytes, rowLength, image->height(), swap);
         }
     } else {
         _status = image && image->Error() ? image->Error() : -50;

@@ -18,6 +18,7 @@
 #include "PlatformMoviePlayback.h"
 #include "VUXDicomLib.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,13 +27,10 @@ namespace {
 
 constexpr uint16_t kRows = 0x0010;
 constexpr uint16_t kColumns = 0x0011;
-constexpr uint16_t kSamplesPerPixel = 0x0002;
 constexpr uint16_t kBitsAllocated = 0x0100;
 constexpr uint16_t kBitsStored = 0x0101;
 constexpr uint16_t kHighBit = 0x0102;
 constexpr uint16_t kRepresentativeFrame = 0x6010;
-constexpr uint16_t kWindowCenter = 0x1050;
-constexpr uint16_t kWindowWidth = 0x1051;
 constexpr uint16_t kFrameTime = 0x1063;
 // The platform's interesting-time search takes media types, not characteristics.
 constexpr uint32_t kVideoFrames = FOUR_CHAR_CODE("vide");
@@ -40,13 +38,6 @@ constexpr uint32_t kUndefinedLength = 0xFFFFFFFFu;
 
 bool isJPEGFamily(int32_t id) {
     return id == 4 || id == 25;
-}
-
-std::string trimmed(const char* text) {
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.pop_back();
-    return s;
 }
 
 // Where the movie draws for the conversion, and where it drew before.
@@ -100,10 +91,6 @@ bool KelvoDicomConvertMovie::isA(const char* name) const {
 
 Kelvo_QTObj* KelvoDicomConvertMovie::clone() {
     return new (std::nothrow) KelvoDicomConvertMovie(*this);
-}
-
-void KelvoDicomConvertMovie::getDataParams() {
-    KelvoDicomConverter::getDataParams();
 }
 
 void KelvoDicomConvertMovie::reset() {
@@ -161,16 +148,7 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
     _params->FramesCount(frames);
     if (!_params->HasKey(kRepresentativeFrame))
         _params->setUSValueProperty(kRepresentativeFrame, uint16_t(frames / 2 + 1));
-    if (!_params->HasKey(kWindowCenter) || !_params->HasKey(kWindowWidth)) {
-        const uint16_t stored = _params->getUSValueProperty(kBitsStored);
-        if (stored >= 1 && stored <= 32) {
-            char centre[24], width[24];
-            std::snprintf(centre, sizeof centre, "%lld", 1LL << (stored - 1));
-            std::snprintf(width, sizeof width, "%lld", 1LL << stored);
-            _params->setStringValueProperty(kWindowCenter, centre);
-            _params->setStringValueProperty(kWindowWidth, width);
-        }
-    }
+    defaultWindow();
     if (frames > 1) {
         KelvoDicomDataNode pointer("AT");
         AttributeTagRecord tag{0x0018, kFrameTime};
@@ -197,10 +175,7 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
     const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
     const char* vr = allocated >= 9 ? "OW" : "OB";
     if (_xferID >= 0 && _xferID <= 3) {
-        const uint64_t frameSize = uint64_t(_params->getUSValueProperty(kColumns)) *
-                                   _params->getUSValueProperty(kRows) *
-                                   _params->getUSValueProperty(kSamplesPerPixel) * (allocated / 8);
-        const uint64_t total = frameSize * uint64_t(frames);
+        const uint64_t total = frameSize() * uint64_t(frames);
         // Pixel data that its 32-bit length cannot describe is refused, not written cut.
         if (total >= kUndefinedLength) {
             _status = -50;
@@ -347,11 +322,9 @@ void KelvoDicomConvertMovie::writeRaw8bitData(FILE* file, uint32_t, Kelvo_QDGWor
 }
 
 void KelvoDicomConvertMovie::writeRawData(FILE* file, uint32_t ioMode, Kelvo_QDGWorldBuffer* world) {
-    // Only the pixels of each row go out: the declared length has no room for row padding.
     const size_t rowLength = size_t(world->width()) * size_t(world->bitsPerPixel() / 8);
     const size_t rowBytes = size_t(world->rowBytes());
     const bool swap = (ioMode & kDicmIOSwap) && world->bitsPerPixel() >= 16;
-    std::vector<uint8_t> row(rowLength);
     Kelvo_Movie* m = movie();
     GoToBeginningOfMovie(*m);
     const int32_t count = _params->FramesCount();
@@ -362,13 +335,7 @@ void KelvoDicomConvertMovie::writeRawData(FILE* file, uint32_t ioMode, Kelvo_QDG
             _status = kKelvoBadArgumentObject;
             break;
         }
-        for (int32_t y = 0; y < world->height(); ++y) {
-            std::memcpy(row.data(), base + size_t(y) * rowBytes, rowLength);
-            if (swap)
-                for (size_t k = 0; k + 1 < rowLength; k += 2)
-                    std::swap(row[k], row[k + 1]);
-            std::fwrite(row.data(), 1, rowLength, file);
-        }
+        writeRows(file, base, rowBytes, rowLength, size_t(std::max(world->height(), 0)), swap);
         if (i + 1 < count && m->nextSampleTime(kVideoFrames, 4, true) < 0) break;
         progress(double(i) / count, 0);
     }

@@ -8,8 +8,8 @@
 #include "VUXDicomLib.h"
 
 #include <cstring>
-#include <string>
 #include <unistd.h>
+#include <vector>
 
 // The I/O mode goes to the element writers as their flags.
 static_assert(uint32_t(kDicomWriteImplicitVR) == kDicmIOImplicitVR && uint32_t(kDicomWriteBigEndian) == kDicmIOSwap);
@@ -18,14 +18,6 @@ namespace {
 
 constexpr int32_t kUnknownTransferSyntax = 301;
 constexpr int32_t kUnreadableTransferSyntax = 350;
-
-// A UID as stored may carry its padding.
-std::string trimmed(const char* text) {
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.pop_back();
-    return s;
-}
 
 } // namespace
 
@@ -163,6 +155,39 @@ void KelvoDicomConverter::progress(double value, int32_t code) {
 void KelvoDicomConverter::writePixelDataHeader(FILE* file, uint32_t ioMode, const char* vr, uint32_t length) {
     dicomNodeDescRecord desc{0x7FE0, 0x0010, {vr[0], vr[1]}, {0, 0}, length};
     DicomUtils_WriteItemsContainerStart(file, int32_t(ioMode), desc);
+}
+
+void KelvoDicomConverter::defaultWindow() {
+    if (_params->HasKey(0x1050) && _params->HasKey(0x1051)) return;
+    const uint16_t stored = _params->getUSValueProperty(0x0101);
+    if (stored < 1 || stored > 32) return;
+    char centre[24], width[24];
+    std::snprintf(centre, sizeof centre, "%lld", 1LL << (stored - 1));
+    std::snprintf(width, sizeof width, "%lld", 1LL << stored);
+    _params->setStringValueProperty(0x1050, centre);
+    _params->setStringValueProperty(0x1051, width);
+}
+
+uint64_t KelvoDicomConverter::frameSize() {
+    return uint64_t(_params->getUSValueProperty(0x0011)) * _params->getUSValueProperty(0x0010) *
+           _params->PixelSamples() * (_params->getUSValueProperty(0x0100) / 8);
+}
+
+void KelvoDicomConverter::writeRows(FILE* file, const uint8_t* base, size_t rowBytes, size_t rowLength,
+                                    size_t rows, bool swap) {
+    std::vector<uint8_t> row(rowLength);
+    for (size_t y = 0; y < rows; ++y) {
+        std::memcpy(row.data(), base + y * rowBytes, rowLength);
+        if (swap) DicmUtils_OWSwap(row.data(), uint32_t(rowLength));
+        std::fwrite(row.data(), 1, rowLength, file);
+    }
+}
+
+std::string KelvoDicomConverter::trimmed(const char* text) {
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
+    return s;
 }
 
 int32_t KelvoDicomConverter::writeAttributes(FILE* file, uint32_t ioMode) {

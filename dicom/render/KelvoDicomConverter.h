@@ -9,8 +9,10 @@
 #include "KelvoCoreObjectsEvents.h"
 #include "PlatformGWorlds.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 class Kelvo_Image;
 class Kelvo_Movie;
@@ -38,8 +40,8 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     virtual bool checkDataSource(Kelvo_QTObj* object) = 0;
     virtual void writeData(FILE* file, uint32_t ioMode) = 0;
     // The image-pixel parameters afresh: the source tree's group 0028, or a default set of 512 x
-    // 512. Every converter takes them this way; the base's definition does the work.
-    virtual void getDataParams() = 0;
+    // 512. Every converter takes them this way.
+    virtual void getDataParams();
     // Deletes the sources, the parameters and the notifier; transfer syntax back to 1.
     virtual void reset();
     // Keeps a clone of the tree (or none for null) and takes its transfer syntax: 301 for an
@@ -76,6 +78,16 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     int32_t writeAttributes(FILE* file, uint32_t ioMode);
     // The pixel data element's header (long form in explicit VR) in the I/O mode.
     static void writePixelDataHeader(FILE* file, uint32_t ioMode, const char* vr, uint32_t length);
+    // Window centre and width over the whole range of Bits Stored, unless both are given.
+    void defaultWindow();
+    // The bytes of one frame as the parameters describe it.
+    uint64_t frameSize();
+    // `rows` rows of `rowLength` bytes, one every `rowBytes` from `base`, without the row padding
+    // that the declared length has no room for; 16-bit samples swapped when `swap`.
+    static void writeRows(FILE* file, const uint8_t* base, size_t rowBytes, size_t rowLength, size_t rows,
+                          bool swap);
+    // A value as stored may carry its padding.
+    static std::string trimmed(const char* text);
 
     Kelvo_QTObj* _dataSource = nullptr;
     KelvoDicomDataTree* _dicomSource = nullptr;
@@ -99,7 +111,6 @@ class KelvoDicomConvertMovie : public KelvoDicomConverter {
     // object's own verdict.
     bool checkDataSource(Kelvo_QTObj* object) override;
     void writeData(FILE* file, uint32_t ioMode) override;
-    void getDataParams() override;
     void reset() override;
     using KelvoDicomConverter::convert;
     void convert() override {}
@@ -143,7 +154,6 @@ class KelvoDicomConvertImage : public KelvoDicomConverter {
     // -50 for a null or invalid object, 10 for one that is not an image.
     bool checkDataSource(Kelvo_QTObj* object) override;
     void writeData(FILE* file, uint32_t ioMode) override;
-    void getDataParams() override;
     using KelvoDicomConverter::convert;
     void convert() override {}
 
