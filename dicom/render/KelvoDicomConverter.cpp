@@ -12,7 +12,8 @@
 #include <vector>
 
 // The I/O mode goes to the element writers as their flags.
-static_assert(uint32_t(kDicomWriteImplicitVR) == kDicmIOImplicitVR && uint32_t(kDicomWriteBigEndian) == kDicmIOSwap);
+static_assert(uint32_t(kDicomWriteImplicitVR) == kDicmIOImplicitVR &&
+              uint32_t(kDicomWriteBigEndian) == kDicmIOSwap);
 
 namespace {
 

@@ -103,7 +103,8 @@ TEST(QTMovie, RefusesWhatTheMovieLayerDoesNotKnow) {
         OSErr code;
     };
     const Case cases[] = {
-        {"null movie", [](OneTrackMovie&, NSError** e) { return QTMovie::movieWithQuickTimeMovie(nullptr, true, e); },
+        {"null movie",
+         [](OneTrackMovie&, NSError** e) { return QTMovie::movieWithQuickTimeMovie(nullptr, true, e); },
          invalidMovie},
         {"disposed movie",
          [](OneTrackMovie& m, NSError** e) {
@@ -111,7 +112,8 @@ TEST(QTMovie, RefusesWhatTheMovieLayerDoesNotKnow) {
              return QTMovie::movieWithQuickTimeMovie(m.movie, true, e);
          },
          invalidMovie},
-        {"null track", [](OneTrackMovie&, NSError** e) { return QTTrack::trackWithQuickTimeTrack(nullptr, e); },
+        {"null track",
+         [](OneTrackMovie&, NSError** e) { return QTTrack::trackWithQuickTimeTrack(nullptr, e); },
          invalidTrack},
         {"disposed track",
          [](OneTrackMovie& m, NSError** e) {
@@ -125,7 +127,8 @@ TEST(QTMovie, RefusesWhatTheMovieLayerDoesNotKnow) {
              return QTTrack::trackWithQuickTimeTrack(m.track, e);
          },
          invalidTrack},
-        {"null media", [](OneTrackMovie&, NSError** e) { return QTMedia::mediaWithQuickTimeMedia(nullptr, e); },
+        {"null media",
+         [](OneTrackMovie&, NSError** e) { return QTMedia::mediaWithQuickTimeMedia(nullptr, e); },
          invalidMedia},
         {"disposed media",
          [](OneTrackMovie& m, NSError** e) {
