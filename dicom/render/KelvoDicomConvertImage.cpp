@@ -130,7 +130,7 @@ void KelvoDicomConvertImage::writeData(FILE* file, uint32_t ioMode) {
     }
     // The image is written as native samples only: under an encapsulated syntax the file would
     // claim pixels it does not hold.
-    if (_xferID < 0 || _xferID > 3) {
+    if (!nativeSyntax()) {
         _status = -50;
         return;
     }

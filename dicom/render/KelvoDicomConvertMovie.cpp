@@ -174,7 +174,7 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
 
     const uint16_t allocated = _params->getUSValueProperty(kBitsAllocated);
     const char* vr = allocated >= 9 ? "OW" : "OB";
-    if (_xferID >= 0 && _xferID <= 3) {
+    if (nativeSyntax()) {
         const uint64_t total = frameSize() * uint64_t(frames);
         // Pixel data that its 32-bit length cannot describe is refused, not written cut.
         if (total >= kUndefinedLength) {
@@ -197,7 +197,7 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
     }
     // Frames are encoded raw, as JPEG or as JPEG 2000 only: a file of another encapsulated syntax
     // would claim frames it does not hold.
-    if (!(_xferID >= 0 && _xferID <= 3) && !isJPEGFamily(_xferID)) {
+    if (!nativeSyntax() && !isJPEGFamily(_xferID)) {
         _status = -50;
         return;
     }
@@ -281,7 +281,7 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
     }
 
     if (writeDicomData(file, ioMode) == 0) {
-        if (_xferID >= 0 && _xferID <= 3) {
+        if (nativeSyntax()) {
             if (_params->getUSValueProperty(kBitsAllocated) < 9)
                 writeRaw8bitData(file, ioMode, &world);
             else
@@ -290,7 +290,7 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
             writeQTCompressedData(file, ioMode);
         }
     }
-    if (_status == 0 && _xferID > 3) DicomUtils_WriteEndofDelimiter(file, int32_t(ioMode), 0xE0DD);
+    if (_status == 0 && !nativeSyntax()) DicomUtils_WriteEndofDelimiter(file, int32_t(ioMode), 0xE0DD);
 }
 
 void KelvoDicomConvertMovie::writeRaw8bitData(FILE* file, uint32_t, Kelvo_QDGWorldBuffer* world) {

@@ -76,6 +76,9 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     // what would follow them left out) as a Part 10 file, else the image-pixel set alone in the
     // I/O mode. The status is the writer's.
     int32_t writeAttributes(FILE* file, uint32_t ioMode);
+    // Whether the transfer syntax keeps its pixels as raw samples, which the converters write as
+    // they are; the others are encapsulated.
+    bool nativeSyntax() const { return _xferID >= 0 && _xferID <= 3; }
     // The pixel data element's header (long form in explicit VR) in the I/O mode.
     static void writePixelDataHeader(FILE* file, uint32_t ioMode, const char* vr, uint32_t length);
     // Window centre and width over the whole range of Bits Stored, unless both are given.
