@@ -186,6 +186,12 @@ class Kelvo_Media : public Kelvo_Container {
     void drawingMode(Kelvo_GraphicsMode* mode);
 
   protected:
+    // True, with status -2008, when there is no media.
+    bool noMedia() {
+        if (_media) return false;
+        _status = kKelvoNoMedia;
+        return true;
+    }
     void _initWithTrack(Track t);
     void _initSampleTable();
 

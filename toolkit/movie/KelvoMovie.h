@@ -212,6 +212,12 @@ class Kelvo_Movie : public Kelvo_Container {
     void autoTrackAlternatesEnabled(bool on);
 
   private:
+    // True, with status -2010, when there is no movie.
+    bool noMovie() {
+        if (_movie) return false;
+        _status = kKelvoNoMovie;
+        return true;
+    }
     // Tells the controller of a change.
     void changed();
     bool hasAudioProperty();

@@ -161,6 +161,13 @@ class Kelvo_Track : public Kelvo_Container {
     Kelvo_QTObjectsList* alternateGroup();
 
   private:
+    // True, with status -2009, when there is no track.
+    bool noTrack() {
+        if (_track) return false;
+        _status = kKelvoNoTrack;
+        return true;
+    }
+
     Track _track = nullptr;
     Kelvo_OSType _mediaType;
 };
