@@ -343,12 +343,6 @@ void Kelvo_Media::timeScale(int32_t scale) {
     _status = GetMoviesError();
 }
 
-void Kelvo_Media::timeInfo(Kelvo_TimeRange64& range) {
-    range.start() = time();
-    range.duration() = double(duration()) - range.start();
-    range.scale() = timeScale();
-}
-
 void Kelvo_Media::timeRangeToMediaTimeRange(Kelvo_TimeRange64* out, Kelvo_TimeRange64* in) {
     if (!out) {
         _status = paramErr;

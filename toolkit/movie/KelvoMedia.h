@@ -91,7 +91,6 @@ class Kelvo_Media : public Kelvo_Container {
     void qtSndVolume(int16_t volume) override;
     uint32_t qtCreationTime() override;
     uint32_t qtModificationTime() override;
-    void timeInfo(Kelvo_TimeRange64& range) override;
     int32_t time() const override;
     void time(int32_t) override {}
     int32_t timeScale() const override;

@@ -356,12 +356,6 @@ int32_t Kelvo_Movie::loadState() {
     return GetMovieLoadState(_movie);
 }
 
-void Kelvo_Movie::timeInfo(Kelvo_TimeRange64& range) {
-    range.start() = time();
-    range.duration() = double(duration()) - range.start();
-    range.scale() = timeScale();
-}
-
 void Kelvo_Movie::sampleTimeInfoForTimeAndType(double t, uint32_t mediaType, Kelvo_TimeRange64& out) {
     out.start() = -1.0;
     out.duration() = -1.0;

@@ -318,12 +318,6 @@ int32_t Kelvo_Track::duration() const {
     return _track ? GetTrackDuration(_track) : -1;
 }
 
-void Kelvo_Track::timeInfo(Kelvo_TimeRange64& range) {
-    range.start() = time();
-    range.duration() = double(duration()) - range.start();
-    range.scale() = timeScale();
-}
-
 void Kelvo_Track::duration(Kelvo_TimeRange* range, int32_t newDuration) {
     if (noTrack()) return;
     const int32_t whole = GetTrackDuration(_track);
