@@ -17,6 +17,23 @@ constexpr int16_t kEdgeSampleSearch = nextTimeMediaSample | nextTimeEdgeOK;
 constexpr int16_t kSampleSearchFromZero =
     int16_t(nextTimeMediaSample | nextTimeEdgeOK | nextTimeIgnoreActiveSegment);
 
+// The sample times found after `start` up to `end` included, `next(flags, from)` answering the
+// next time or -1. Counting from 0 takes the sample at 0 itself.
+template <class F> int32_t countSampleTimes(TimeValue start, int64_t end, F&& next) {
+    int16_t flags = start == 0 ? kSampleSearchFromZero : kStepSearch;
+    int32_t count = -1;
+    TimeValue t = start;
+    for (;;) {
+        const TimeValue found = next(flags, t);
+        ++count;
+        // A search that does not move on would never end.
+        if (found < 0 || found > end || (found <= t && flags == kStepSearch)) break;
+        t = found;
+        flags = kStepSearch;
+    }
+    return count;
+}
+
 // The media handler's type of the media; 0 for none.
 inline uint32_t handlerTypeOf(Media m) {
     OSType type = 0;

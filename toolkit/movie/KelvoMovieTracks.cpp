@@ -45,7 +45,6 @@ template <class F> void forEachTrack(Movie m, OSType type, int32_t flags, F&& f)
 
 int32_t GetMovieFrameCountInSelection(Movie m, int32_t start, int32_t end, uint32_t mediaType) {
     if (!m) return -1;
-    int16_t flags = start == 0 ? kSampleSearchFromZero : kStepSearch;
     if (mediaType == FOUR_CHAR_CODE("MPEG") && VUX::VUXQT::VUXQTLoader::libraryVersion() >= 0x06008000u) {
         // The movie draws once into a small world of its own before it is asked.
         GWorldPtr world = nullptr;
@@ -60,18 +59,12 @@ int32_t GetMovieFrameCountInSelection(Movie m, int32_t start, int32_t end, uint3
         DisposeGWorld(world);
     }
     const OSType type = mediaType;
-    int32_t count = -1;
-    TimeValue t = start;
-    for (;;) {
+    return countSampleTimes(start, end, [&](int16_t flags, TimeValue from) {
         TimeValue next = -1;
-        GetMovieNextInterestingTime(m, flags, type ? 1 : 0, type ? &type : nullptr, t, kRateForward, &next,
+        GetMovieNextInterestingTime(m, flags, type ? 1 : 0, type ? &type : nullptr, from, kRateForward, &next,
                                     nullptr);
-        ++count;
-        if (next < 0 || next > end || (next <= t && flags == kStepSearch)) break;
-        t = next;
-        flags = kStepSearch;
-    }
-    return count;
+        return next;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

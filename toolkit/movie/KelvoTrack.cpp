@@ -371,19 +371,11 @@ int32_t Kelvo_Track::samplesCount(Kelvo_TimeRange* range) {
     const int64_t start = range ? range->start() : 0;
     const int64_t end = range ? range->End() : trackDuration;
     if (start < 0 || start > end) return -1;
-    int16_t flags = start == 0 ? kSampleSearchFromZero : kStepSearch;
-    int32_t count = -1;
-    TimeValue t = TimeValue(start);
-    for (;;) {
+    return countSampleTimes(TimeValue(start), end, [&](int16_t flags, TimeValue from) {
         TimeValue next = -1;
-        GetTrackNextInterestingTime(_track, flags, t, kRateForward, &next, nullptr);
-        ++count;
-        // A search that does not move on would never end.
-        if (next < 0 || next > end || (next <= t && flags == kStepSearch)) break;
-        t = next;
-        flags = kStepSearch;
-    }
-    return count;
+        GetTrackNextInterestingTime(_track, flags, from, kRateForward, &next, nullptr);
+        return next;
+    });
 }
 
 double Kelvo_Track::sizeOfSelection(Kelvo_TimeRange* range) {
