@@ -80,6 +80,12 @@ int32_t Kelvo_Container::setProperty(uint32_t, uint32_t, void*, uint32_t) {
     return 0;
 }
 
+void Kelvo_Container::timeInfo(Kelvo_TimeRange64& range) {
+    range.start() = time();
+    range.duration() = double(duration()) - range.start();
+    range.scale() = timeScale();
+}
+
 void Kelvo_Container::duration(int32_t newDuration) {
     duration(nullptr, newDuration);
 }

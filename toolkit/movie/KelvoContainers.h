@@ -96,7 +96,8 @@ class Kelvo_Container : public Kelvo_QTObj, public Kelvo_EditStateRegistrable {
     virtual void qtSndVolume(int16_t volume) = 0;
     virtual uint32_t qtCreationTime() = 0;
     virtual uint32_t qtModificationTime() = 0;
-    virtual void timeInfo(Kelvo_TimeRange64& range) = 0;
+    // From the current time to the end, in the object's time scale.
+    virtual void timeInfo(Kelvo_TimeRange64& range);
     virtual int32_t time() const = 0;
     virtual void time(int32_t t) = 0;
     virtual int32_t timeScale() const = 0;

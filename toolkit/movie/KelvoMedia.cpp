@@ -21,11 +21,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
+using namespace kelvo_movie;
 
-constexpr Fixed kRateForward = 0x00010000;
-constexpr Fixed kRateBackward = int32_t(0xFFFF0000u);
-constexpr int16_t kEdgeSampleSearch = 0x4001;
+namespace {
 
 // A time given as a double, kept within what a 64-bit time holds (NaN: -1, never a time).
 TimeValue64 toTime64(double t) {
@@ -33,10 +31,20 @@ TimeValue64 toTime64(double t) {
     return TimeValue64(std::clamp(t, -9.0e18, 9.0e18));
 }
 
-uint32_t handlerTypeOf(Media m) {
-    OSType type = 0;
-    if (m) GetMediaHandlerDescription(m, &type, nullptr, nullptr);
-    return type;
+// A new description (the caller deletes it) of the media's 1-based index; null, with the
+// status, when none can be made or read there.
+template <class D> D* newDescriptor(Media m, int32_t index, int32_t& status) {
+    auto* d = new (std::nothrow) D(m, index);
+    if (!d) {
+        status = memFullErr;
+        return nullptr;
+    }
+    if (!d->qtObjIsValid()) {
+        status = d->Error();
+        delete d;
+        return nullptr;
+    }
+    return d;
 }
 
 } // namespace
@@ -190,10 +198,7 @@ void Kelvo_Media::reset() {
 }
 
 Track Kelvo_Media::parentContainer() {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return nullptr;
-    }
+    if (noMedia()) return nullptr;
     return GetMediaTrack(_media);
 }
 
@@ -260,10 +265,7 @@ double Kelvo_Media::samplesCount() {
 }
 
 double Kelvo_Media::timeToSampleNum(double mediaTime) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return 0;
-    }
+    if (noMedia()) return 0;
     int64_t number = 0;
     const TimeValue64 t = toTime64(mediaTime);
     MediaDisplayTimeToSampleNum(_media, t, &number, nullptr, nullptr);
@@ -336,18 +338,9 @@ int32_t Kelvo_Media::timeScale() const {
 }
 
 void Kelvo_Media::timeScale(int32_t scale) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     SetMediaTimeScale(_media, scale);
     _status = GetMoviesError();
-}
-
-void Kelvo_Media::timeInfo(Kelvo_TimeRange64& range) {
-    range.start() = time();
-    range.duration() = double(duration()) - range.start();
-    range.scale() = timeScale();
 }
 
 void Kelvo_Media::timeRangeToMediaTimeRange(Kelvo_TimeRange64* out, Kelvo_TimeRange64* in) {
@@ -398,21 +391,8 @@ void Kelvo_Media::sampleTimeInfoForTime(double t, Kelvo_TimeRange64& out) {
 // Descriptions and data references.
 
 Kelvo_SmpDescriptor* Kelvo_Media::getIndexedSampleDescriptor(int32_t index) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return nullptr;
-    }
-    auto* d = new (std::nothrow) Kelvo_SmpDescriptor(_media, index);
-    if (!d) {
-        _status = memFullErr;
-        return nullptr;
-    }
-    if (!d->qtObjIsValid()) {
-        _status = d->Error();
-        delete d;
-        return nullptr;
-    }
-    return d;
+    if (noMedia()) return nullptr;
+    return newDescriptor<Kelvo_SmpDescriptor>(_media, index, _status);
 }
 
 Kelvo_QTObjectsList* Kelvo_Media::listOfSampleDescriptors() {
@@ -432,10 +412,7 @@ int32_t Kelvo_Media::samplesDescCount() {
 }
 
 int16_t Kelvo_Media::dataRefCount() {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return 0;
-    }
+    if (noMedia()) return 0;
     int16_t n = 0;
     if (OSErr err = GetMediaDataRefCount(_media, &n); err != noErr) {
         _status = err;
@@ -497,24 +474,21 @@ bool Kelvo_Media::isDRMAuthorized(bool allowUserInteraction) {
 }
 
 int32_t Kelvo_Media::getProperty(uint32_t propertyClass, uint32_t propertyId, void* value) {
-    if (!_media) return _status = kKelvoNoMedia;
+    if (noMedia()) return _status;
     Kelvo_PropertyComponent property(_mediaHandler, propertyClass);
     _status = kelvo_movie::readProperty(property, propertyId, value);
     return _status;
 }
 
 int32_t Kelvo_Media::setProperty(uint32_t propertyClass, uint32_t propertyId, void* value, uint32_t size) {
-    if (!_media) return _status = kKelvoNoMedia;
+    if (noMedia()) return _status;
     Kelvo_PropertyComponent property(_mediaHandler, propertyClass);
     _status = kelvo_movie::writeProperty(property, propertyId, value, size);
     return _status;
 }
 
 bool Kelvo_Media::playHintsEnabled(int32_t hint) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return false;
-    }
+    if (noMedia()) return false;
     int32_t hints = 0;
     GetMediaPlayHints(_media, &hints);
     _status = GetMoviesError();
@@ -522,10 +496,7 @@ bool Kelvo_Media::playHintsEnabled(int32_t hint) {
 }
 
 void Kelvo_Media::playHintsEnabled(int32_t hint, bool on) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     int32_t hints = 0;
     GetMediaPlayHints(_media, &hints);
     _status = GetMoviesError();
@@ -692,18 +663,12 @@ void Kelvo_Media::generateApertureModes() {
 // Other.
 
 bool Kelvo_Media::enabled() {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return false;
-    }
+    if (noMedia()) return false;
     return GetTrackEnabled(GetMediaTrack(_media));
 }
 
 void Kelvo_Media::enabled(bool on) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     SetTrackEnabled(GetMediaTrack(_media), on);
     _status = GetMoviesError();
 }
@@ -733,56 +698,38 @@ void Kelvo_Media::qtBounds(Kelvo_Rect& bounds) {
 }
 
 int16_t Kelvo_Media::qtLanguage() {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return -1;
-    }
+    if (noMedia()) return -1;
     return GetMediaLanguage(_media);
 }
 
 void Kelvo_Media::qtLanguage(int16_t language) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     SetMediaLanguage(_media, language);
     _status = GetMoviesError();
 }
 
 Kelvo_UDataList* Kelvo_Media::qtUDataList() {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return nullptr;
-    }
+    if (noMedia()) return nullptr;
     return new (std::nothrow) Kelvo_UDataList(_media);
 }
 
 Kelvo_MetaDataList* Kelvo_Media::qtMetaDataList() {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return nullptr;
-    }
+    if (noMedia()) return nullptr;
     return new (std::nothrow) Kelvo_MetaDataList(_media);
 }
 
 double Kelvo_Media::sizeOfSelection(Kelvo_TimeRange* range) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return 0;
-    }
+    if (noMedia()) return 0;
+    const bool part = range && range->qtObjIsValid();
     wide size{};
-    if (range && range->qtObjIsValid()) {
-        _status = GetMediaDataSize64(_media, range->start(), range->duration(), &size);
-    } else {
-        _status = 0;
-        _status = GetMediaDataSize64(_media, 0, GetMediaDuration(_media), &size);
-    }
+    _status = GetMediaDataSize64(_media, part ? range->start() : 0,
+                                 part ? range->duration() : GetMediaDuration(_media), &size);
     return _status == 0 ? double(platform::wideToInt64(size)) : 0;
 }
 
 int32_t Kelvo_Media::qtLoadInRAM(Kelvo_TimeRange* range, int32_t flags) {
     if (range && range->duration() == 0) return _status = paramErr;
-    if (!_media) return _status = kKelvoNoMedia;
+    if (noMedia()) return _status;
     if (range)
         _status = LoadMediaIntoRam(_media, range->start(), range->duration(), flags);
     else
@@ -795,10 +742,7 @@ void Kelvo_Media::qtAddEmptySegment(Kelvo_TimeRange* range) {
         _status = paramErr;
         return;
     }
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     _status = BeginMediaEdits(_media);
     if (_status != 0) return;
     ClearMoviesStickyError();
@@ -812,10 +756,7 @@ void Kelvo_Media::qtDeleteSegment(Kelvo_TimeRange* range) {
         _status = paramErr;
         return;
     }
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     _status = BeginMediaEdits(_media);
     if (_status != 0) return;
     ClearMoviesStickyError();
@@ -844,10 +785,7 @@ void Kelvo_Media::thumbnail(Kelvo_QDGWorldBuffer*& out) {
 }
 
 void Kelvo_Media::exportData(Kelvo_DataReference& ref, Kelvo_OSType& fileType, bool showDialog) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return;
-    }
+    if (noMedia()) return;
     Track t = GetMediaTrack(_media);
     _status = Kelvo_ExportMovie(t ? GetTrackMovie(t) : nullptr, t, ref, fileType, showDialog);
 }
@@ -899,21 +837,8 @@ void Kelvo_MediaVideo::removeApertureModes() {
 }
 
 Kelvo_SmpDescriptor* Kelvo_MediaVideo::getIndexedSampleDescriptor(int32_t index) {
-    if (!_media) {
-        _status = kKelvoNoMedia;
-        return nullptr;
-    }
-    auto* desc = new (std::nothrow) Kelvo_ImgDesc(_media, index);
-    if (!desc) {
-        _status = memFullErr;
-        return nullptr;
-    }
-    if (!desc->qtObjIsValid()) {
-        _status = desc->Error();
-        delete desc;
-        return nullptr;
-    }
-    return desc;
+    if (noMedia()) return nullptr;
+    return newDescriptor<Kelvo_ImgDesc>(_media, index, _status);
 }
 
 double Kelvo_MediaVideo::playBackRate() {

@@ -91,7 +91,6 @@ class Kelvo_Media : public Kelvo_Container {
     void qtSndVolume(int16_t volume) override;
     uint32_t qtCreationTime() override;
     uint32_t qtModificationTime() override;
-    void timeInfo(Kelvo_TimeRange64& range) override;
     int32_t time() const override;
     void time(int32_t) override {}
     int32_t timeScale() const override;
@@ -186,6 +185,12 @@ class Kelvo_Media : public Kelvo_Container {
     void drawingMode(Kelvo_GraphicsMode* mode);
 
   protected:
+    // True, with status -2008, when there is no media.
+    bool noMedia() {
+        if (_media) return false;
+        _status = kKelvoNoMedia;
+        return true;
+    }
     void _initWithTrack(Track t);
     void _initSampleTable();
 

@@ -325,18 +325,12 @@ int16_t Kelvo_Movie::saveAs(Kelvo_Movie& m, FSSpec* spec, bool flatten) {
 // Saving.
 
 bool Kelvo_Movie::isChanged() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return false;
-    }
+    if (noMovie()) return false;
     return HasMovieChanged(_movie);
 }
 
 void Kelvo_Movie::flush() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     // A file or storage made with the movie holds no movie yet: it is written whatever changed.
     if (!_neverWritten && !HasMovieChanged(_movie)) return;
     if (_movieFileRefNum) {
@@ -369,10 +363,7 @@ void Kelvo_Movie::flush() {
 }
 
 void Kelvo_Movie::flush(FSSpec* spec, bool flatten) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     Rect natural{}, box{};
     GetMovieNaturalBoundsRect(_movie, &natural);
     GetMovieBox(_movie, &box);
@@ -383,10 +374,7 @@ void Kelvo_Movie::flush(FSSpec* spec, bool flatten) {
 }
 
 void Kelvo_Movie::flush(FSSpec* spec, Kelvo_TimeRange64* range, bool flatten) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     TimeValue start = 0, length = 0;
     GetMovieSelection(_movie, &start, &length);
     selection(range);
@@ -411,10 +399,7 @@ void Kelvo_Movie::createShortcut(FSSpec* spec) {
 }
 
 Kelvo_DataReference* Kelvo_Movie::defaultDataReference() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     if (!_dataReference) {
         _dataReference = new (std::nothrow) Kelvo_DataReference(_movie);
         if (!_dataReference) {
@@ -444,10 +429,7 @@ Kelvo_TimeRange64* Kelvo_Movie::selection() {
 }
 
 void Kelvo_Movie::selection(Kelvo_TimeRange64* range) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     if (!range || !range->qtObjIsValid()) {
         SetMovieSelection(_movie, 0, GetMovieDuration(_movie));
         _status = GetMoviesError();
@@ -464,10 +446,7 @@ void Kelvo_Movie::selection(Kelvo_TimeRange64* range) {
 }
 
 Kelvo_Movie* Kelvo_Movie::movieFromSelection() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     DefaultProgress progress(_movie);
     Movie part = CopyMovieSelection(_movie);
     if (!part) {
@@ -533,10 +512,7 @@ bool Kelvo_Movie::_edit(int op, Kelvo_TimeRange64* range) {
 }
 
 void Kelvo_Movie::addMovieSegment(Kelvo_Movie* source, Kelvo_TimeRange* range, bool atEnd) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     Movie from = _movie;
     if (source) {
         if (!source->qtObjIsValid()) {
@@ -584,10 +560,7 @@ void Kelvo_Movie::qtAddEmptySegment(Kelvo_TimeRange* range) {
         _status = paramErr;
         return;
     }
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     _status = InsertEmptyMovieSegment(_movie, range->start(), range->duration());
     if (_status == 0) changed();
 }
@@ -597,10 +570,7 @@ void Kelvo_Movie::qtDeleteSegment(Kelvo_TimeRange* range) {
         _status = paramErr;
         return;
     }
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     _status = DeleteMovieSegment(_movie, range->start(), range->duration());
     if (_status == 0) changed();
 }

@@ -59,7 +59,6 @@ class Kelvo_Movie : public Kelvo_Container {
     void qtSndVolume(int16_t volume) override;
     uint32_t qtCreationTime() override;
     uint32_t qtModificationTime() override;
-    void timeInfo(Kelvo_TimeRange64& range) override;
     int32_t time() const override;
     void time(int32_t t) override;
     int32_t timeScale() const override;
@@ -212,6 +211,12 @@ class Kelvo_Movie : public Kelvo_Container {
     void autoTrackAlternatesEnabled(bool on);
 
   private:
+    // True, with status -2010, when there is no movie.
+    bool noMovie() {
+        if (_movie) return false;
+        _status = kKelvoNoMovie;
+        return true;
+    }
     // Tells the controller of a change.
     void changed();
     bool hasAudioProperty();

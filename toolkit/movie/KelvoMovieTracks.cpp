@@ -23,13 +23,10 @@
 #include <new>
 #include <vector>
 
+using namespace kelvo_movie;
+
 namespace {
 
-constexpr Fixed kRateForward = 0x00010000;
-constexpr Fixed kRateBackward = int32_t(0xFFFF0000u);
-constexpr int16_t kSampleSearchFromZero = int16_t(0xC001);
-constexpr int16_t kStepSearch = 0x10;
-constexpr int16_t kEdgeStepSearch = 0x4010;
 constexpr uint32_t kAudio = FOUR_CHAR_CODE("audi");
 constexpr uint32_t kVisual = FOUR_CHAR_CODE("visu");
 
@@ -48,7 +45,6 @@ template <class F> void forEachTrack(Movie m, OSType type, int32_t flags, F&& f)
 
 int32_t GetMovieFrameCountInSelection(Movie m, int32_t start, int32_t end, uint32_t mediaType) {
     if (!m) return -1;
-    int16_t flags = start == 0 ? kSampleSearchFromZero : kStepSearch;
     if (mediaType == FOUR_CHAR_CODE("MPEG") && VUX::VUXQT::VUXQTLoader::libraryVersion() >= 0x06008000u) {
         // The movie draws once into a small world of its own before it is asked.
         GWorldPtr world = nullptr;
@@ -63,18 +59,12 @@ int32_t GetMovieFrameCountInSelection(Movie m, int32_t start, int32_t end, uint3
         DisposeGWorld(world);
     }
     const OSType type = mediaType;
-    int32_t count = -1;
-    TimeValue t = start;
-    for (;;) {
+    return countSampleTimes(start, end, [&](int16_t flags, TimeValue from) {
         TimeValue next = -1;
-        GetMovieNextInterestingTime(m, flags, type ? 1 : 0, type ? &type : nullptr, t, kRateForward, &next,
+        GetMovieNextInterestingTime(m, flags, type ? 1 : 0, type ? &type : nullptr, from, kRateForward, &next,
                                     nullptr);
-        ++count;
-        if (next < 0 || next > end || (next <= t && flags == kStepSearch)) break;
-        t = next;
-        flags = kStepSearch;
-    }
-    return count;
+        return next;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -94,10 +84,7 @@ Kelvo_Track Kelvo_Movie::operator[](int32_t index) const {
 }
 
 Kelvo_QTObjectsList* Kelvo_Movie::trackList(Kelvo_OSType* type, int32_t flags) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     auto* list = new (std::nothrow) Kelvo_QTObjectsList();
     if (!list) {
         _status = memFullErr;
@@ -130,10 +117,7 @@ void Kelvo_Movie::removeTrack(int32_t index) {
 }
 
 Kelvo_Track* Kelvo_Movie::checkStatusForMoviePlayback() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     Track problem = nullptr;
     _status = GetMovieStatus(_movie, &problem);
     return problem ? new (std::nothrow) Kelvo_Track(problem) : nullptr;
@@ -187,10 +171,7 @@ void Kelvo_Movie::setMovieControllerType(Kelvo_OSType* type) {
 }
 
 Kelvo_Track* Kelvo_Movie::getFrontmostVideoTrack() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     Track front = nullptr;
     int16_t frontLayer = 0;
     forEachTrack(_movie, VisualMediaCharacteristic, movieTrackCharacteristic | movieTrackEnabledOnly,
@@ -228,10 +209,7 @@ bool Kelvo_Movie::isDRMAuthorized(bool allowUserInteraction) {
 
 Track Kelvo_Movie::addTrackSegment(Kelvo_Track* source, Kelvo_TimeRange* range, bool mediaEdits) {
     ClearMoviesStickyError();
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     if (!source || !source->qtObjIsValid()) {
         _status = kKelvoNothingToWorkOn;
         return nullptr;
@@ -301,10 +279,7 @@ int32_t Kelvo_Movie::time() const {
 }
 
 void Kelvo_Movie::time(int32_t t) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMovieTimeValue(_movie, t);
     _status = GetMoviesError();
     if (_status == 0) changed();
@@ -315,10 +290,7 @@ int32_t Kelvo_Movie::timeScale() const {
 }
 
 void Kelvo_Movie::timeScale(int32_t scale) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMovieTimeScale(_movie, scale);
     _status = GetMoviesError();
     if (_status == 0) changed();
@@ -329,10 +301,7 @@ int32_t Kelvo_Movie::duration() const {
 }
 
 void Kelvo_Movie::duration(Kelvo_TimeRange* range, int32_t newDuration) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     const bool part = range && range->qtObjIsValid();
     _status = ScaleMovieSegment(_movie, part ? range->start() : 0,
                                 part ? range->duration() : GetMovieDuration(_movie), newDuration);
@@ -340,81 +309,51 @@ void Kelvo_Movie::duration(Kelvo_TimeRange* range, int32_t newDuration) {
 }
 
 int32_t Kelvo_Movie::posterTime() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return -1;
-    }
+    if (noMovie()) return -1;
     return GetMoviePosterTime(_movie);
 }
 
 void Kelvo_Movie::posterTime(int32_t t) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMoviePosterTime(_movie, t);
     _status = GetMoviesError();
     if (_status == 0) changed();
 }
 
 Fixed Kelvo_Movie::rate() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
     return GetMovieRate(_movie);
 }
 
 void Kelvo_Movie::rate(Fixed r) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMovieRate(_movie, r);
     _status = GetMoviesError();
     if (_status == 0) changed();
 }
 
 Fixed Kelvo_Movie::preferredRate() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
     return GetMoviePreferredRate(_movie);
 }
 
 void Kelvo_Movie::preferredRate(Fixed r) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMoviePreferredRate(_movie, r);
     _status = GetMoviesError();
     if (_status == 0) changed();
 }
 
 int32_t Kelvo_Movie::loadState() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return -1;
-    }
+    if (noMovie()) return -1;
     return GetMovieLoadState(_movie);
-}
-
-void Kelvo_Movie::timeInfo(Kelvo_TimeRange64& range) {
-    range.start() = time();
-    range.duration() = double(duration()) - range.start();
-    range.scale() = timeScale();
 }
 
 void Kelvo_Movie::sampleTimeInfoForTimeAndType(double t, uint32_t mediaType, Kelvo_TimeRange64& out) {
     out.start() = -1.0;
     out.duration() = -1.0;
     out.scale() = timeScale();
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     if (!(t >= 0)) {
         _status = kKelvoNegativeTime;
         return;
@@ -445,10 +384,7 @@ void Kelvo_Movie::sampleTimeInfoForTime(double t, Kelvo_TimeRange64& out) {
 }
 
 int32_t Kelvo_Movie::nextSampleTime(uint32_t mediaType, int direction, bool move) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return -1;
-    }
+    if (noMovie()) return -1;
     const OSType type = mediaType;
     TimeValue next = -1;
     GetMovieNextInterestingTime(_movie, kStepSearch, mediaType ? 1 : 0, mediaType ? &type : nullptr, time(),
@@ -463,10 +399,7 @@ int32_t Kelvo_Movie::nextSampleTime(uint32_t mediaType, int direction, bool move
 }
 
 void Kelvo_Movie::seekTime(int mode, uint32_t* mediaType) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     _status = 0;
     switch (mode) {
     case 1:
@@ -500,10 +433,7 @@ void Kelvo_Movie::synchronize(const Kelvo_Movie& master, double* offset) {
         _status = kKelvoNothingToWorkOn;
         return;
     }
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     TimeBase base = GetMovieTimeBase(master._movie);
     if (offset) {
         const double o = std::isfinite(*offset) ? std::clamp(*offset, -9.0e18, 9.0e18) : 0.0;
@@ -580,10 +510,7 @@ void Kelvo_Movie::frameAtTime(Kelvo_QDGWorldBuffer*& out, int32_t t, Kelvo_Displ
         _status = paramErr;
         return;
     }
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     out = Kelvo_DrawingUtils::draw(_movie, t, transform, _status);
 }
 
@@ -656,18 +583,12 @@ bool Kelvo_Movie::hasApertureModes() {
 }
 
 void Kelvo_Movie::generateApertureModes() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     if (!hasApertureModes()) _status = GenerateMovieApertureModeDimensions(_movie);
 }
 
 void Kelvo_Movie::removeApertureModes() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     if (hasApertureModes()) _status = RemoveMovieApertureModeDimensions(_movie);
 }
 
@@ -689,36 +610,24 @@ void Kelvo_Movie::setApertureMode(uint32_t mode) {
 // Sound.
 
 int16_t Kelvo_Movie::qtSndVolume() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
     return GetMovieVolume(_movie);
 }
 
 void Kelvo_Movie::qtSndVolume(int16_t volume) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMovieVolume(_movie, volume);
     _status = GetMoviesError();
     if (_status == 0) changed();
 }
 
 int16_t Kelvo_Movie::preferredVolume() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
     return GetMoviePreferredVolume(_movie);
 }
 
 void Kelvo_Movie::preferredVolume(int16_t volume) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMoviePreferredVolume(_movie, volume);
     _status = GetMoviesError();
     if (_status == 0) changed();
@@ -830,10 +739,7 @@ Kelvo_AudioChannelLayout* Kelvo_Movie::summaryChannelLayout() {
 }
 
 bool Kelvo_Movie::setAudioContext(const void* deviceUID) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return false;
-    }
+    if (noMovie()) return false;
     if (deviceUID && CFGetTypeID(static_cast<CFTypeRef>(deviceUID)) != CFStringGetTypeID()) {
         _status = paramErr;
         return false;
@@ -878,28 +784,19 @@ int16_t Kelvo_Movie::qtLanguage() {
 }
 
 void Kelvo_Movie::qtLanguage(int16_t language) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMovieLanguage(_movie, language);
     _status = GetMoviesError();
     if (_status == 0) changed();
 }
 
 uint32_t Kelvo_Movie::qtCreationTime() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
     return GetMovieCreationTime(_movie);
 }
 
 uint32_t Kelvo_Movie::qtModificationTime() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
     return GetMovieModificationTime(_movie);
 }
 
@@ -908,42 +805,30 @@ bool Kelvo_Movie::enabled() {
 }
 
 void Kelvo_Movie::enabled(bool on) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetMovieActive(_movie, on);
     _status = GetMoviesError();
     if (_status == 0) changed();
 }
 
 void Kelvo_Movie::autoTrackAlternatesEnabled(bool on) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return;
-    }
+    if (noMovie()) return;
     SetAutoTrackAlternatesEnabled(_movie, on);
     _status = GetMoviesError();
 }
 
 double Kelvo_Movie::sizeOfSelection(Kelvo_TimeRange* range) {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return 0;
-    }
+    if (noMovie()) return 0;
+    const bool part = range && range->qtObjIsValid();
     wide size{};
-    if (range && range->qtObjIsValid()) {
-        _status = GetMovieDataSize64(_movie, range->start(), range->duration(), &size);
-    } else {
-        _status = 0;
-        _status = GetMovieDataSize64(_movie, 0, GetMovieDuration(_movie), &size);
-    }
+    _status = GetMovieDataSize64(_movie, part ? range->start() : 0,
+                                 part ? range->duration() : GetMovieDuration(_movie), &size);
     return _status == 0 ? double(platform::wideToInt64(size)) : 0;
 }
 
 int32_t Kelvo_Movie::qtLoadInRAM(Kelvo_TimeRange* range, int32_t flags) {
     if (range && range->duration() == 0) return _status = paramErr;
-    if (!_movie) return _status = kKelvoNoMovie;
+    if (noMovie()) return _status;
     if (range)
         _status = LoadMovieIntoRam(_movie, range->start(), range->duration(), flags);
     else
@@ -952,17 +837,11 @@ int32_t Kelvo_Movie::qtLoadInRAM(Kelvo_TimeRange* range, int32_t flags) {
 }
 
 Kelvo_UDataList* Kelvo_Movie::qtUDataList() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     return new (std::nothrow) Kelvo_UDataList(_movie);
 }
 
 Kelvo_MetaDataList* Kelvo_Movie::qtMetaDataList() {
-    if (!_movie) {
-        _status = kKelvoNoMovie;
-        return nullptr;
-    }
+    if (noMovie()) return nullptr;
     return new (std::nothrow) Kelvo_MetaDataList(_movie);
 }

@@ -19,23 +19,7 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-constexpr Fixed kRateForward = 0x00010000;
-constexpr Fixed kRateBackward = int32_t(0xFFFF0000u);
-constexpr int16_t kSampleSearchFromZero = int16_t(0xC001); // sample, edge OK, ignore active segment
-constexpr int16_t kStepSearch = 0x10;
-constexpr int16_t kEdgeStepSearch = 0x4010;
-
-uint32_t mediaTypeOf(Track t) {
-    Media m = t ? GetTrackMedia(t) : nullptr;
-    if (!m) return 0;
-    OSType type = 0;
-    GetMediaHandlerDescription(m, &type, nullptr, nullptr);
-    return type;
-}
-
-} // namespace
+using namespace kelvo_movie;
 
 Kelvo_Track::Kelvo_Track(Track t) {
     track(t);
@@ -88,7 +72,7 @@ void Kelvo_Track::track(Track t) {
         _status = kKelvoNoTrack;
         return;
     }
-    _mediaType.setOSType(mediaTypeOf(t));
+    _mediaType.setOSType(handlerTypeOf(GetTrackMedia(t)));
 }
 
 Media Kelvo_Track::media() {
@@ -96,10 +80,7 @@ Media Kelvo_Track::media() {
 }
 
 Movie Kelvo_Track::parentContainer() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return nullptr;
-    }
+    if (noTrack()) return nullptr;
     return GetTrackMovie(_track);
 }
 
@@ -167,18 +148,12 @@ bool Kelvo_Track::hasApertureModes() {
 }
 
 void Kelvo_Track::generateApertureModes() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (!hasApertureModes()) _status = GenerateTrackApertureModeDimensions(_track);
 }
 
 void Kelvo_Track::removeApertureModes() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (hasApertureModes()) _status = RemoveTrackApertureModeDimensions(_track);
 }
 
@@ -218,18 +193,12 @@ void Kelvo_Track::setApertureDimensions(const Kelvo_ApertureModesDimensions* dim
 // Flags and numbers.
 
 bool Kelvo_Track::enabled() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return false;
-    }
+    if (noTrack()) return false;
     return GetTrackEnabled(_track);
 }
 
 void Kelvo_Track::enabled(bool on) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     SetTrackEnabled(_track, on);
     _status = GetMoviesError();
 }
@@ -243,26 +212,17 @@ uint32_t Kelvo_Track::qtModificationTime() {
 }
 
 int32_t Kelvo_Track::id() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return 0;
-    }
+    if (noTrack()) return 0;
     return GetTrackID(_track);
 }
 
 int16_t Kelvo_Track::layer() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return 0;
-    }
+    if (noTrack()) return 0;
     return GetTrackLayer(_track);
 }
 
 void Kelvo_Track::layer(int16_t value) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     SetTrackLayer(_track, value);
     _status = GetMoviesError();
 }
@@ -272,27 +232,18 @@ int16_t Kelvo_Track::qtSndVolume() {
 }
 
 void Kelvo_Track::qtSndVolume(int16_t volume) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     SetTrackVolume(_track, volume);
     _status = GetMoviesError();
 }
 
 bool Kelvo_Track::trackUsageEnabled(int32_t flag) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return false;
-    }
+    if (noTrack()) return false;
     return (GetTrackUsage(_track) & flag) != 0;
 }
 
 void Kelvo_Track::trackUsageEnabled(int32_t flag, bool on) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (trackUsageEnabled(flag) == on) return;
     const int32_t usage = GetTrackUsage(_track);
     SetTrackUsage(_track, on ? usage | flag : usage ^ flag);
@@ -332,10 +283,7 @@ int32_t Kelvo_Track::time() const {
 }
 
 void Kelvo_Track::time(int32_t t) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     const int64_t from = GetTrackOffset(_track);
     const int64_t to = from + GetTrackDuration(_track);
     if (t < from || t > to) {
@@ -351,10 +299,7 @@ int32_t Kelvo_Track::offset() const {
 }
 
 void Kelvo_Track::offset(int32_t value) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     SetTrackOffset(_track, value);
     _status = GetMoviesError();
 }
@@ -364,10 +309,7 @@ int32_t Kelvo_Track::timeScale() const {
 }
 
 void Kelvo_Track::timeScale(int32_t scale) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     SetMovieTimeScale(GetTrackMovie(_track), scale);
     _status = GetMoviesError();
 }
@@ -376,17 +318,8 @@ int32_t Kelvo_Track::duration() const {
     return _track ? GetTrackDuration(_track) : -1;
 }
 
-void Kelvo_Track::timeInfo(Kelvo_TimeRange64& range) {
-    range.start() = time();
-    range.duration() = double(duration()) - range.start();
-    range.scale() = timeScale();
-}
-
 void Kelvo_Track::duration(Kelvo_TimeRange* range, int32_t newDuration) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     const int32_t whole = GetTrackDuration(_track);
     if (newDuration == whole) return;
     if (newDuration < 1) {
@@ -402,10 +335,7 @@ void Kelvo_Track::sampleTimeInfoForTime(double t, Kelvo_TimeRange64& out) {
     out.start() = -1.0;
     out.duration() = -1.0;
     out.scale() = timeScale();
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (!(t >= 0)) {
         _status = kKelvoNegativeTime;
         return;
@@ -441,38 +371,24 @@ int32_t Kelvo_Track::samplesCount(Kelvo_TimeRange* range) {
     const int64_t start = range ? range->start() : 0;
     const int64_t end = range ? range->End() : trackDuration;
     if (start < 0 || start > end) return -1;
-    int16_t flags = start == 0 ? kSampleSearchFromZero : kStepSearch;
-    int32_t count = -1;
-    TimeValue t = TimeValue(start);
-    for (;;) {
+    return countSampleTimes(TimeValue(start), end, [&](int16_t flags, TimeValue from) {
         TimeValue next = -1;
-        GetTrackNextInterestingTime(_track, flags, t, kRateForward, &next, nullptr);
-        ++count;
-        // A search that does not move on would never end.
-        if (next < 0 || next > end || (next <= t && flags == kStepSearch)) break;
-        t = next;
-        flags = kStepSearch;
-    }
-    return count;
+        GetTrackNextInterestingTime(_track, flags, from, kRateForward, &next, nullptr);
+        return next;
+    });
 }
 
 double Kelvo_Track::sizeOfSelection(Kelvo_TimeRange* range) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return 0;
-    }
+    if (noTrack()) return 0;
+    const bool part = range && range->qtObjIsValid();
     wide size{};
-    if (range && range->qtObjIsValid()) {
-        _status = GetTrackDataSize64(_track, range->start(), range->duration(), &size);
-    } else {
-        _status = 0;
-        _status = GetTrackDataSize64(_track, 0, GetTrackDuration(_track), &size);
-    }
+    _status = GetTrackDataSize64(_track, part ? range->start() : 0,
+                                 part ? range->duration() : GetTrackDuration(_track), &size);
     return _status == 0 ? double(platform::wideToInt64(size)) : 0;
 }
 
 int32_t Kelvo_Track::qtLoadInRAM(Kelvo_TimeRange* range, int32_t flags) {
-    if (!_track) return _status = kKelvoNoTrack;
+    if (noTrack()) return _status;
     if (range && range->duration() == 0) return _status = paramErr;
     if (range)
         _status = LoadTrackIntoRam(_track, range->start(), range->duration(), flags);
@@ -482,10 +398,7 @@ int32_t Kelvo_Track::qtLoadInRAM(Kelvo_TimeRange* range, int32_t flags) {
 }
 
 double Kelvo_Track::dataOffset() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return -1;
-    }
+    if (noTrack()) return -1;
     Kelvo_Media m(_track);
     const TimeValue mediaTime = TrackTimeToMediaTime(GetTrackOffset(_track), _track);
     const double number = m.timeToSampleNum(mediaTime);
@@ -520,10 +433,7 @@ void Kelvo_Track::qtBounds(Kelvo_Rect& bounds) {
 }
 
 void Kelvo_Track::qtDisplayProperties(Kelvo_DisplayTransform* transform) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (!transform) {
         SetTrackMatrix(_track, nullptr);
         SetTrackClipRgn(_track, nullptr);
@@ -558,10 +468,7 @@ void Kelvo_Track::frameAtTime(Kelvo_QDGWorldBuffer*& out, int32_t t, Kelvo_Displ
         _status = paramErr;
         return;
     }
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     PicHandle picture = GetTrackPict(_track, t);
     if (!picture) {
         _status = GetMoviesError();
@@ -603,18 +510,12 @@ void Kelvo_Track::qtLanguage(int16_t language) {
 }
 
 Kelvo_UDataList* Kelvo_Track::qtUDataList() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return nullptr;
-    }
+    if (noTrack()) return nullptr;
     return new (std::nothrow) Kelvo_UDataList(_track);
 }
 
 Kelvo_MetaDataList* Kelvo_Track::qtMetaDataList() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return nullptr;
-    }
+    if (noTrack()) return nullptr;
     return new (std::nothrow) Kelvo_MetaDataList(_track);
 }
 
@@ -653,10 +554,7 @@ void Kelvo_Track::name(char** text, int set) {
 }
 
 void Kelvo_Track::exportData(Kelvo_DataReference& ref, Kelvo_OSType& fileType, bool showDialog) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     _status = Kelvo_ExportMovie(GetTrackMovie(_track), _track, ref, fileType, showDialog);
 }
 
@@ -664,10 +562,7 @@ void Kelvo_Track::exportData(Kelvo_DataReference& ref, Kelvo_OSType& fileType, b
 // Segments.
 
 void Kelvo_Track::addTrackSegment(Kelvo_Track* source, Kelvo_TimeRange* range, int32_t at, bool mediaEdits) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     Track from = _track;
     if (source) {
         if (!source->qtObjIsValid() || source->type() != type()) {
@@ -695,10 +590,7 @@ void Kelvo_Track::addTrackSegment(Kelvo_Track* source, Kelvo_TimeRange* range, i
 }
 
 void Kelvo_Track::qtAddEmptySegment(Kelvo_TimeRange* range) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (!range || !range->qtObjIsValid()) {
         _status = paramErr;
         return;
@@ -707,10 +599,7 @@ void Kelvo_Track::qtAddEmptySegment(Kelvo_TimeRange* range) {
 }
 
 void Kelvo_Track::qtDeleteSegment(Kelvo_TimeRange* range) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (!range || !range->qtObjIsValid()) {
         _status = paramErr;
         return;
@@ -722,10 +611,7 @@ void Kelvo_Track::qtDeleteSegment(Kelvo_TimeRange* range) {
 // Track references and alternate groups.
 
 int32_t Kelvo_Track::countTrackReference(Kelvo_OSType* refType) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return 0;
-    }
+    if (noTrack()) return 0;
     if (refType && refType->getOSType() != 0) return GetTrackReferenceCount(_track, refType->getOSType());
     int32_t total = 0;
     for (OSType t = GetNextTrackReferenceType(_track, 0); t != 0; t = GetNextTrackReferenceType(_track, t))
@@ -734,10 +620,7 @@ int32_t Kelvo_Track::countTrackReference(Kelvo_OSType* refType) {
 }
 
 Kelvo_QTObjectsList* Kelvo_Track::listOfTrackReferenceTypes() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return nullptr;
-    }
+    if (noTrack()) return nullptr;
     auto* list = new (std::nothrow) Kelvo_QTObjectsList();
     if (!list) {
         _status = memFullErr;
@@ -749,10 +632,7 @@ Kelvo_QTObjectsList* Kelvo_Track::listOfTrackReferenceTypes() {
 }
 
 Kelvo_QTObjectsList* Kelvo_Track::listOfTrackReference(Kelvo_OSType* refType) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return nullptr;
-    }
+    if (noTrack()) return nullptr;
     if (!refType || refType->getOSType() == 0) {
         _status = paramErr;
         return nullptr;
@@ -777,10 +657,7 @@ int32_t Kelvo_Track::addTrackReference(Kelvo_Track* other, Kelvo_OSType* refType
 }
 
 bool Kelvo_Track::removeTrackReference(Kelvo_OSType* refType, int32_t index) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return false;
-    }
+    if (noTrack()) return false;
     if (!refType || refType->getOSType() == 0) {
         _status = paramErr;
         return false;
@@ -790,10 +667,7 @@ bool Kelvo_Track::removeTrackReference(Kelvo_OSType* refType, int32_t index) {
 }
 
 bool Kelvo_Track::removeAllTrackReference(Kelvo_OSType* refType) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return false;
-    }
+    if (noTrack()) return false;
     if (!refType || refType->getOSType() == 0) {
         _status = paramErr;
         return false;
@@ -804,10 +678,7 @@ bool Kelvo_Track::removeAllTrackReference(Kelvo_OSType* refType) {
 }
 
 void Kelvo_Track::addToAlternateGroup(Kelvo_Track* other) {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     if (!other || !other->qtObjIsValid()) {
         _status = paramErr;
         return;
@@ -817,19 +688,13 @@ void Kelvo_Track::addToAlternateGroup(Kelvo_Track* other) {
 }
 
 void Kelvo_Track::removeFromAlternateGroup() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return;
-    }
+    if (noTrack()) return;
     SetTrackAlternate(_track, nullptr);
     _status = GetMoviesError();
 }
 
 Kelvo_QTObjectsList* Kelvo_Track::alternateGroup() {
-    if (!_track) {
-        _status = kKelvoNoTrack;
-        return nullptr;
-    }
+    if (noTrack()) return nullptr;
     auto* list = new (std::nothrow) Kelvo_QTObjectsList();
     if (!list) {
         _status = memFullErr;

@@ -56,7 +56,6 @@ class Kelvo_Track : public Kelvo_Container {
     void qtSndVolume(int16_t volume) override;
     uint32_t qtCreationTime() override;
     uint32_t qtModificationTime() override;
-    void timeInfo(Kelvo_TimeRange64& range) override;
     int32_t time() const override;
     void time(int32_t t) override;
     int32_t timeScale() const override;
@@ -161,6 +160,13 @@ class Kelvo_Track : public Kelvo_Container {
     Kelvo_QTObjectsList* alternateGroup();
 
   private:
+    // True, with status -2009, when there is no track.
+    bool noTrack() {
+        if (_track) return false;
+        _status = kKelvoNoTrack;
+        return true;
+    }
+
     Track _track = nullptr;
     Kelvo_OSType _mediaType;
 };

@@ -19,28 +19,11 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 
 using namespace moviefixtures;
 using testsupport::ScratchDir;
 
 namespace {
-
-// ffprobe's view of a file's first stream and its format.
-std::map<std::string, std::string> probeFile(const std::string& file) {
-    const std::string out = testsupport::run("ffprobe -v error -select_streams 0 -show_entries "
-                                             "stream=codec_type,width,height,nb_frames:format=duration "
-                                             "-of default=noprint_wrappers=1 '" +
-                                             file + "' 2>&1");
-    std::map<std::string, std::string> values;
-    values["output"] = out;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
-}
 
 FSSpec specOf(const std::string& path) {
     FSSpec spec{};
@@ -193,7 +176,7 @@ TEST(MovieFiles, FlushSaveAndExportWriteWhatFFprobeReads) {
         EXPECT_EQ(m.Error(), 0);
         EXPECT_FALSE(m.isChanged());
     }
-    auto info = probeFile(file);
+    auto info = probeFirstStream(file);
     EXPECT_NEAR(std::atof(info["duration"].c_str()), 0.25, 0.02) << info["output"];
     Kelvo_Movie reread(&spec, false);
     ASSERT_TRUE(reread.qtObjIsValid());
@@ -204,7 +187,7 @@ TEST(MovieFiles, FlushSaveAndExportWriteWhatFFprobeReads) {
     FSSpec flatSpec = specOf(flat), referenceSpec = specOf(reference);
     EXPECT_EQ(Kelvo_Movie::saveAs(reread, &flatSpec, true), 0);
     EXPECT_EQ(Kelvo_Movie::saveAs(reread, &referenceSpec, false), 0);
-    info = probeFile(flat);
+    info = probeFirstStream(flat);
     EXPECT_EQ(info["codec_type"], "video") << info["output"];
     EXPECT_EQ(info["width"], std::to_string(kWidth));
     EXPECT_NEAR(std::atof(info["duration"].c_str()), 0.25, 0.02);
@@ -236,7 +219,7 @@ TEST(MovieFiles, FlushSaveAndExportWriteWhatFFprobeReads) {
     Kelvo_OSType movieFile(kQTFileTypeMovie);
     reread.exportData(exportRef, movieFile, false);
     EXPECT_EQ(reread.Error(), 0);
-    info = probeFile(exported);
+    info = probeFirstStream(exported);
     EXPECT_EQ(info["codec_type"], "video") << info["output"];
     EXPECT_EQ(info["height"], std::to_string(kHeight));
     EXPECT_NEAR(std::atof(info["duration"].c_str()), 0.25, 0.02);

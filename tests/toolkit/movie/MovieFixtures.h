@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,6 +103,27 @@ inline void ffmpeg(const std::string& args) {
     int status = -1;
     const std::string out = testsupport::run("ffmpeg -v error -y " + args + " </dev/null 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
+}
+
+// ffprobe's key=value lines about the file as a map, with its whole output under "output";
+// `options` select the stream and the entries shown.
+inline std::map<std::string, std::string> ffprobe(const std::string& file, const std::string& options) {
+    const std::string out = testsupport::run("ffprobe -v error " + options +
+                                             " -of default=noprint_wrappers=1 '" + file + "' 2>&1");
+    std::map<std::string, std::string> values;
+    values["output"] = out;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+// ffprobe's view of the file's first stream and its format.
+inline std::map<std::string, std::string> probeFirstStream(const std::string& file) {
+    return ffprobe(
+        file, "-select_streams 0 -show_entries stream=codec_type,width,height,nb_frames:format=duration");
 }
 
 // What ffmpeg makes of a movie file: five raw RGB frames of kWidth x kHeight at 10 a second and

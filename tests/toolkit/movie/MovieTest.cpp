@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <sstream>
 
 using namespace moviefixtures;
 using testsupport::ScratchDir;
@@ -29,22 +28,6 @@ bool haveFFprobe() {
     int status = -1;
     testsupport::run("ffprobe -version >/dev/null 2>&1", &status);
     return status == 0;
-}
-
-// ffprobe's view of the file's first stream and its format.
-std::map<std::string, std::string> probe(const std::string& file) {
-    const std::string out = testsupport::run("ffprobe -v error -select_streams 0 -show_entries "
-                                             "stream=codec_type,width,height,nb_frames:format=duration "
-                                             "-of default=noprint_wrappers=1 '" +
-                                             file + "' 2>&1");
-    std::map<std::string, std::string> values;
-    values["output"] = out;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
 }
 
 } // namespace
@@ -536,7 +519,7 @@ TEST(Movie, CreatedAndSavedFilesAreReadByFFprobe) {
                    {made, "2", 30 / 600.0}};
     for (const Expect& e : expects) {
         SCOPED_TRACE(e.file);
-        auto info = probe(e.file);
+        auto info = probeFirstStream(e.file);
         SCOPED_TRACE(info["output"]);
         EXPECT_EQ(info["codec_type"], "video");
         EXPECT_EQ(info["width"], std::to_string(kWidth));

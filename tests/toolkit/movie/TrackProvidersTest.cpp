@@ -21,7 +21,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <sstream>
 
 using namespace moviefixtures;
 using testsupport::ScratchDir;
@@ -78,22 +77,6 @@ void drawFrame(Kelvo_TrackVideoProvider& provider, int f) {
         std::memcpy(base + size_t(y) * world.rowBytes(), &pixels[size_t(y) * kWidth * 4], size_t(kWidth) * 4);
 }
 
-std::map<std::string, std::string> probeFile(const std::string& file) {
-    const std::string out =
-        testsupport::run("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                         "stream=codec_type,codec_name,width,height,nb_read_frames:format=duration "
-                         "-of default=noprint_wrappers=1 '" +
-                         file + "' 2>&1");
-    std::map<std::string, std::string> values;
-    values["output"] = out;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
-}
-
 int64_t trackDuration(Track track) {
     return GetTrackDuration(track);
 }
@@ -102,7 +85,8 @@ int64_t trackDuration(Track track) {
 // decodes its frames to the RGB bytes drawn: exactly, or within a lossy codec's error.
 void expectFileHolds(const std::string& file, const std::string& drawn, bool lossless, int frames,
                      double seconds) {
-    auto info = probeFile(file);
+    auto info = ffprobe(file, "-select_streams v:0 -count_frames -show_entries "
+                              "stream=codec_type,codec_name,width,height,nb_read_frames:format=duration");
     EXPECT_EQ(info["codec_type"], "video") << info["output"];
     EXPECT_EQ(info["codec_name"], lossless ? "rawvideo" : "mjpeg");
     EXPECT_EQ(info["width"], std::to_string(kWidth));
