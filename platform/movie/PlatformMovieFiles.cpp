@@ -24,25 +24,6 @@ using Lock = std::lock_guard<std::mutex>;
 
 constexpr size_t kCopyBlock = size_t(1) << 20;
 
-std::string refPath(const DataRef& ref) {
-    if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) return {};
-    const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
-    return std::string(p, strnlen(p, ref.bytes.size()));
-}
-
-OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset) {
-    while (size > 0) {
-        const ssize_t n = pread(fd, out, size, off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ioErr;
-        if (n == 0) return endOfDataReached;
-        out += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return noErr;
-}
-
 // The file type atom, then an 8-byte 'wide' atom that the 'mdat' header grows into once the data
 // passes 4 GiB.
 Bytes fileStart() {
@@ -251,6 +232,19 @@ std::string specPath(const FSSpec* spec) {
 
 namespace platform::movie {
 
+OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset) {
+    while (size > 0) {
+        const ssize_t n = pread(fd, out, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ioErr;
+        if (n == 0) return endOfDataReached;
+        out += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return noErr;
+}
+
 OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset) {
     while (size > 0) {
         const ssize_t n = pwrite(fd, data, std::min(size, kCopyBlock), off_t(offset));
@@ -265,6 +259,12 @@ OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset) {
         offset += n;
     }
     return noErr;
+}
+
+std::string refPath(const DataRef& ref) {
+    if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) return {};
+    const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
+    return std::string(p, strnlen(p, ref.bytes.size()));
 }
 
 Bytes aliasBytes(const std::string& path) {

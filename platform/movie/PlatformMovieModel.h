@@ -322,6 +322,11 @@ StorageRecord* storageOfDataRef(const DataRef& ref);
 OSErr appendToStorage(StorageRecord& storage, const uint8_t* data, size_t size, int64_t* offset);
 // The bytes of an 'alis' data reference naming the file at the path: the path and a NUL.
 Bytes aliasBytes(const std::string& path);
+// The path an 'alis' reference holds, up to its first NUL (empty for another kind or for none).
+std::string refPath(const DataRef& ref);
+// Reads all the bytes at the offset of the open file, going on after interrupted and partial
+// reads: endOfDataReached when the file ends first, ioErr for a failure.
+OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset);
 // Writes all the bytes at the offset of the open file, going on after interrupted and partial
 // writes: dskFulErr when the disk is full, ioErr for any other failure.
 OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset);

@@ -128,6 +128,20 @@ OSErr replaceUserData(UserData from, UserData to) {
     return err;
 }
 
+// Hands out the state once `fill` has filled it (under the lock); null, with memFullErr, when
+// memory runs out.
+template <class State, class Fill> State* handOut(std::unique_ptr<State>& state, Fill fill) {
+    try {
+        fill(*state);
+        handed().live.insert(state.get());
+    } catch (const std::bad_alloc&) {
+        result(memFullErr);
+        return nullptr;
+    }
+    result(noErr);
+    return state.release();
+}
+
 // Takes back a state handed out; paramErr for anything else.
 template <class State> OSErr disposeHanded(State* state) {
     Lock lock(registry().mutex);
@@ -164,19 +178,13 @@ MovieEditState NewMovieEditState(Movie theMovie) {
         result(memFullErr);
         return nullptr;
     }
-    return onRecord(theMovie, MovieEditState(nullptr), [&](MovieRecord& m) -> MovieEditState {
-        try {
-            state->movie = theMovie;
-            state->scale = m.scale;
+    return onRecord(theMovie, MovieEditState(nullptr), [&](MovieRecord& m) {
+        return handOut(state, [&](MovieStateRecord& s) {
+            s.movie = theMovie;
+            s.scale = m.scale;
             for (auto& t : m.tracks)
-                state->tracks.emplace_back(t->token, t->edits);
-            handed().live.insert(state.get());
-        } catch (const std::bad_alloc&) {
-            result(memFullErr);
-            return nullptr;
-        }
-        result(noErr);
-        return state.release();
+                s.tracks.emplace_back(t->token, t->edits);
+        });
     });
 }
 
@@ -209,18 +217,12 @@ TrackEditState NewTrackEditState(Track theTrack) {
         result(memFullErr);
         return nullptr;
     }
-    return onRecord(theTrack, TrackEditState(nullptr), [&](TrackRecord& t) -> TrackEditState {
-        try {
-            state->track = theTrack;
-            state->scale = t.movie->scale;
-            state->edits = t.edits;
-            handed().live.insert(state.get());
-        } catch (const std::bad_alloc&) {
-            result(memFullErr);
-            return nullptr;
-        }
-        result(noErr);
-        return state.release();
+    return onRecord(theTrack, TrackEditState(nullptr), [&](TrackRecord& t) {
+        return handOut(state, [&](TrackStateRecord& s) {
+            s.track = theTrack;
+            s.scale = t.movie->scale;
+            s.edits = t.edits;
+        });
     });
 }
 

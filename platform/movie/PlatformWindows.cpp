@@ -133,6 +133,14 @@ OSStatus makeWindow(WindowClass windowClass, WindowAttributes attributes, const 
     return noErr;
 }
 
+// One field of the window, read under the lock; its zero for a window that is not there.
+template <class T> T fieldOf(WindowRef window, T Window::*field) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    Window* w = findWindow(r, window);
+    return w ? w->*field : T{};
+}
+
 } // namespace
 
 OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, const Rect* contentBounds,
@@ -169,10 +177,7 @@ Boolean IsValidWindowPtr(WindowRef window) {
 }
 
 CGrafPtr GetWindowPort(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w ? w->port : nullptr;
+    return fieldOf(window, &Window::port);
 }
 
 WindowRef GetWindowFromPort(CGrafPtr port) {
@@ -255,10 +260,7 @@ void HideWindow(WindowRef window) {
 }
 
 Boolean IsWindowVisible(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w && w->visible;
+    return fieldOf(window, &Window::visible);
 }
 
 WindowGroupRef GetWindowGroupOfClass(WindowClass windowClass) {
@@ -276,17 +278,11 @@ OSStatus SetWindowGroup(WindowRef window, WindowGroupRef group) {
 }
 
 WindowGroupRef GetWindowGroup(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w ? w->group : nullptr;
+    return fieldOf(window, &Window::group);
 }
 
 EventTargetRef GetWindowEventTarget(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w ? w->target : nullptr;
+    return fieldOf(window, &Window::target);
 }
 
 OSStatus SetUserFocusWindow(WindowRef window) {
