@@ -141,6 +141,18 @@ template <class T> T fieldOf(WindowRef window, T Window::*field) {
     return w ? w->*field : T{};
 }
 
+// One field of the window into `out`, read under the lock; paramErr without `out`,
+// errInvalidWindowRef for a window that is not there.
+template <class T> OSStatus fieldInto(WindowRef window, T Window::*field, T* out) {
+    if (!out) return paramErr;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    Window* w = findWindow(r, window);
+    if (!w) return errInvalidWindowRef;
+    *out = w->*field;
+    return noErr;
+}
+
 } // namespace
 
 OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, const Rect* contentBounds,
@@ -197,23 +209,11 @@ Rect* GetWindowPortBounds(WindowRef window, Rect* bounds) {
 }
 
 OSStatus GetWindowClass(WindowRef window, WindowClass* outClass) {
-    if (!outClass) return paramErr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    if (!w) return errInvalidWindowRef;
-    *outClass = w->windowClass;
-    return noErr;
+    return fieldInto(window, &Window::windowClass, outClass);
 }
 
 OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes) {
-    if (!outAttributes) return paramErr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    if (!w) return errInvalidWindowRef;
-    *outAttributes = w->attributes;
-    return noErr;
+    return fieldInto(window, &Window::attributes, outAttributes);
 }
 
 OSStatus GetWindowBounds(WindowRef window, WindowRegionCode regionCode, Rect* globalBounds) {
