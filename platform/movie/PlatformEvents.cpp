@@ -343,32 +343,39 @@ OSStatus RemoveEventHandler(EventHandlerRef inHandlerRef) {
     return noErr;
 }
 
-OSStatus AddEventTypesToHandler(EventHandlerRef inHandlerRef, ItemCount inNumTypes,
-                                const EventTypeSpec* inList) {
+namespace {
+
+// Hands each listed type to `change` with the handler, under the lock; paramErr for a handler
+// that is not there or a count without a list.
+template <class Change>
+OSStatus changeTypes(EventHandlerRef inHandlerRef, ItemCount inNumTypes, const EventTypeSpec* inList,
+                     Change change) {
     if (inNumTypes > 0 && !inList) return paramErr;
     Registry& r = registry();
     std::lock_guard<std::mutex> guard(r.lock);
     HandlerPtr h = findHandler(r, inHandlerRef);
     if (!h) return paramErr;
     for (ItemCount i = 0; i < inNumTypes; ++i)
-        if (!wants(*h, inList[i].eventClass, inList[i].eventKind)) h->types.push_back(inList[i]);
+        change(*h, inList[i]);
     return noErr;
+}
+
+} // namespace
+
+OSStatus AddEventTypesToHandler(EventHandlerRef inHandlerRef, ItemCount inNumTypes,
+                                const EventTypeSpec* inList) {
+    return changeTypes(inHandlerRef, inNumTypes, inList, [](auto& h, const EventTypeSpec& s) {
+        if (!wants(h, s.eventClass, s.eventKind)) h.types.push_back(s);
+    });
 }
 
 OSStatus RemoveEventTypesFromHandler(EventHandlerRef inHandlerRef, ItemCount inNumTypes,
                                      const EventTypeSpec* inList) {
-    if (inNumTypes > 0 && !inList) return paramErr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    HandlerPtr h = findHandler(r, inHandlerRef);
-    if (!h) return paramErr;
-    for (ItemCount i = 0; i < inNumTypes; ++i) {
-        const EventTypeSpec& s = inList[i];
-        std::erase_if(h->types, [&](const EventTypeSpec& t) {
+    return changeTypes(inHandlerRef, inNumTypes, inList, [](auto& h, const EventTypeSpec& s) {
+        std::erase_if(h.types, [&](const EventTypeSpec& t) {
             return t.eventClass == s.eventClass && t.eventKind == s.eventKind;
         });
-    }
-    return noErr;
+    });
 }
 
 OSStatus CallNextEventHandler(EventHandlerCallRef inCallRef, EventRef inEvent) {

@@ -51,15 +51,11 @@ struct FrameJob {
 };
 
 // A copy of a region (null for none; the copy's status in `err`).
-RgnHandle copyRegion(RgnHandle from, OSErr& err) {
+RgnHandle copyClip(RgnHandle from, OSErr& err) {
     err = noErr;
     if (!from) return nullptr;
-    RgnHandle to = NewRgn();
-    if (!to) {
-        err = memFullErr;
-        return nullptr;
-    }
-    CopyRgn(from, to);
+    RgnHandle to = copyRegion(from);
+    if (!to) err = memFullErr;
     return to;
 }
 
@@ -483,63 +479,56 @@ PicHandle GetTrackPict(Track track, TimeValue time) {
     return pictureOf(jobs, frame);
 }
 
-RgnHandle GetMovieClipRgn(Movie movie) {
-    return onRecord(movie, RgnHandle(nullptr), [](MovieRecord& m) {
-        MoviePlayback* p = m.playback.state.get();
-        OSErr err = noErr;
-        RgnHandle copy = copyRegion(p ? p->clip : nullptr, err);
+namespace {
+
+// A copy of the clip of a movie's or track's playback state, for the caller to dispose of.
+template <class Record> RgnHandle clipOf(Record& r) {
+    const auto* p = r.playback.state.get();
+    OSErr err = noErr;
+    RgnHandle copy = copyClip(p ? p->clip : nullptr, err);
+    result(err);
+    return copy;
+}
+
+// A copy of the clip (null for none) in place of the movie's or track's; false, with the error
+// set, when it cannot be.
+template <class Record> bool replaceClip(Record& r, RgnHandle theClip) {
+    if (theClip && !platform::isRegion(theClip)) {
+        result(paramErr);
+        return false;
+    }
+    auto* p = playbackOf(r);
+    OSErr err = p ? noErr : memFullErr;
+    RgnHandle copy = p ? copyClip(theClip, err) : nullptr;
+    if (err != noErr) {
         result(err);
-        return copy;
-    });
+        return false;
+    }
+    if (p->clip) DisposeRgn(p->clip);
+    p->clip = copy;
+    result(noErr);
+    return true;
+}
+
+} // namespace
+
+RgnHandle GetMovieClipRgn(Movie movie) {
+    return onRecord(movie, RgnHandle(nullptr), [](MovieRecord& m) { return clipOf(m); });
 }
 
 void SetMovieClipRgn(Movie movie, RgnHandle theClip) {
     onRecord(movie, [&](MovieRecord& m) {
-        if (theClip && !platform::isRegion(theClip)) {
-            result(paramErr);
-            return;
-        }
-        MoviePlayback* p = playbackOf(m);
-        OSErr err = p ? noErr : memFullErr;
-        RgnHandle copy = p ? copyRegion(theClip, err) : nullptr;
-        if (err != noErr) {
-            result(err);
-            return;
-        }
-        if (p->clip) DisposeRgn(p->clip);
-        p->clip = copy;
-        p->redraw = true;
-        result(noErr);
+        if (replaceClip(m, theClip)) movieNeedsDrawing(m);
     });
 }
 
 RgnHandle GetTrackClipRgn(Track track) {
-    return onRecord(track, RgnHandle(nullptr), [](TrackRecord& t) {
-        TrackPlayback* p = t.playback.state.get();
-        OSErr err = noErr;
-        RgnHandle copy = copyRegion(p ? p->clip : nullptr, err);
-        result(err);
-        return copy;
-    });
+    return onRecord(track, RgnHandle(nullptr), [](TrackRecord& t) { return clipOf(t); });
 }
 
 void SetTrackClipRgn(Track track, RgnHandle theClip) {
     onRecord(track, [&](TrackRecord& t) {
-        if (theClip && !platform::isRegion(theClip)) {
-            result(paramErr);
-            return;
-        }
-        TrackPlayback* p = playbackOf(t);
-        OSErr err = p ? noErr : memFullErr;
-        RgnHandle copy = p ? copyRegion(theClip, err) : nullptr;
-        if (err != noErr) {
-            result(err);
-            return;
-        }
-        if (p->clip) DisposeRgn(p->clip);
-        p->clip = copy;
-        movieNeedsDrawing(*t.movie);
-        result(noErr);
+        if (replaceClip(t, theClip)) movieNeedsDrawing(*t.movie);
     });
 }
 

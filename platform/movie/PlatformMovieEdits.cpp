@@ -12,10 +12,6 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-std::mutex& mutex() {
-    return registry().mutex;
-}
-
 __int128 gcd128(__int128 a, __int128 b) {
     if (a < 0) a = -a;
     if (b < 0) b = -b;
@@ -370,7 +366,7 @@ OSErr InsertEmptyTrackSegment(Track dstTrack, TimeValue dstIn, TimeValue dstDura
 
 OSErr InsertTrackSegment(Track srcTrack, Track dstTrack, TimeValue srcIn, TimeValue srcDuration,
                          TimeValue dstIn) {
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     TrackRecord* src = findTrack(srcTrack);
     TrackRecord* dst = findTrack(dstTrack);
     if (!src || !dst) return result(invalidTrack);
@@ -451,7 +447,7 @@ TimeValue TrackTimeToMediaTime(TimeValue value, Track theTrack) {
 
 OSErr InsertMovieSegment(Movie srcMovie, Movie dstMovie, TimeValue srcIn, TimeValue srcDuration,
                          TimeValue dstIn) {
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     MovieRecord* src = findMovie(srcMovie);
     MovieRecord* dst = findMovie(dstMovie);
     if (!src || !dst) return result(invalidMovie);

@@ -123,17 +123,6 @@ OSErr makePlan(const MovieRecord& movie, Plan& plan) {
     return buildMovieAtom(movie, atomPlan, plan.atom);
 }
 
-OSErr writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, std::min(size, kBlock));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return errno == ENOSPC ? dskFulErr : ioErr;
-        data += n;
-        size -= size_t(n);
-    }
-    return noErr;
-}
-
 // Reads the next block of a job under the lock; the media or its run gone means the movie was
 // changed under the export.
 OSErr readBlock(const Job& job, int64_t done, size_t n, uint8_t* out) {
@@ -154,8 +143,15 @@ OSErr writeFile(int fd, const Plan& plan, Progress& progress) {
     platform::storeBE32(head + 8, FOUR_CHAR_CODE("qt  "));
     platform::storeBE32(head + 12, 0x20050300);
     platform::storeBE32(head + 16, FOUR_CHAR_CODE("qt  "));
-    if (OSErr err = writeAll(fd, head, sizeof head)) return err;
-    if (OSErr err = writeAll(fd, plan.atom.data(), plan.atom.size())) return err;
+    // The file is written front to back; `at` is where the next bytes go.
+    int64_t at = 0;
+    auto put = [&](const uint8_t* data, size_t size) {
+        const OSErr err = writeAll(fd, data, size, at);
+        at += int64_t(size);
+        return err;
+    };
+    if (OSErr err = put(head, sizeof head)) return err;
+    if (OSErr err = put(plan.atom.data(), plan.atom.size())) return err;
     uint8_t mdat[16];
     if (plan.mdatHeader == 8) {
         platform::storeBE32(mdat, uint32_t(plan.total + 8));
@@ -167,7 +163,7 @@ OSErr writeFile(int fd, const Plan& plan, Progress& progress) {
         platform::storeBE32(mdat + 8, uint32_t(size >> 32));
         platform::storeBE32(mdat + 12, uint32_t(size));
     }
-    if (OSErr err = writeAll(fd, mdat, size_t(plan.mdatHeader))) return err;
+    if (OSErr err = put(mdat, size_t(plan.mdatHeader))) return err;
     std::vector<uint8_t> block;
     try {
         block.resize(size_t(std::min<int64_t>(plan.total, int64_t(kBlock))));
@@ -179,7 +175,7 @@ OSErr writeFile(int fd, const Plan& plan, Progress& progress) {
         for (int64_t done = 0; done < job.bytes;) {
             const size_t n = size_t(std::min<int64_t>(job.bytes - done, int64_t(block.size())));
             if (OSErr err = readBlock(job, done, n, block.data())) return err;
-            if (OSErr err = writeAll(fd, block.data(), n)) return err;
+            if (OSErr err = put(block.data(), n)) return err;
             done += int64_t(n);
             written += int64_t(n);
             if (OSErr err = progress.update(written, plan.total)) return err;

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <numeric>
@@ -715,16 +714,7 @@ OSErr Source::read(int64_t offset, size_t count, uint8_t* out) const {
         if (count) std::memcpy(out, memory + offset, count);
         return noErr;
     }
-    while (count > 0) {
-        const ssize_t n = pread(fd, out, count, off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ioErr;
-        if (n == 0) return endOfDataReached;
-        out += n;
-        count -= size_t(n);
-        offset += n;
-    }
-    return noErr;
+    return readAll(fd, out, count, offset);
 }
 
 OSErr fileLayout(const Source& source, FileLayout& layout) {

@@ -26,13 +26,6 @@ using Lock = std::lock_guard<std::mutex>;
 // A reference movie may name another: a chain ends after a few steps, so that a loop cannot hang.
 constexpr int kMaxReferenceSteps = 4;
 
-// The path a file reference's bytes hold, up to its first zero; empty bytes hold none.
-std::string pathOf(const Bytes& bytes) {
-    if (bytes.empty()) return {};
-    const auto* p = reinterpret_cast<const char*>(bytes.data());
-    return std::string(p, strnlen(p, bytes.size()));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Changes: a movie's state is what its movie atom would hold; the saved state is a digest of it.
 
@@ -94,8 +87,7 @@ OSErr resolveDataRefs(Movie movie) {
     for (const auto& t : m->tracks) {
         if (!t->media) continue;
         for (const DataRef& ref : t->media->dataRefs) {
-            if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) continue;
-            const std::string path = pathOf(ref.bytes);
+            const std::string path = refPath(ref);
             if (path.empty()) continue;
             struct stat st {};
             if (stat(path.c_str(), &st) != 0) return couldNotResolveDataRef;
@@ -141,7 +133,7 @@ OSErr openSource(const reader::Source& source, int16_t flags, int steps, Movie* 
     if (parsed.isReference) {
         if (steps >= kMaxReferenceSteps) return badPublicMovieAtom;
         if (parsed.target.type != AliasDataHandlerSubType) return couldNotResolveDataRef;
-        const std::string path = pathOf(parsed.target.bytes);
+        const std::string path = refPath(parsed.target);
         err = openPath(path, flags, steps + 1, movie);
         return err == fnfErr ? couldNotResolveDataRef : err;
     }

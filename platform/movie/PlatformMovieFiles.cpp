@@ -24,41 +24,6 @@ using Lock = std::lock_guard<std::mutex>;
 
 constexpr size_t kCopyBlock = size_t(1) << 20;
 
-std::mutex& mutex() {
-    return registry().mutex;
-}
-
-std::string refPath(const DataRef& ref) {
-    if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) return {};
-    const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
-    return std::string(p, strnlen(p, ref.bytes.size()));
-}
-
-OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset) {
-    while (size > 0) {
-        const ssize_t n = pwrite(fd, data, std::min(size, kCopyBlock), off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return errno == ENOSPC ? dskFulErr : ioErr;
-        data += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return noErr;
-}
-
-OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset) {
-    while (size > 0) {
-        const ssize_t n = pread(fd, out, size, off_t(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ioErr;
-        if (n == 0) return endOfDataReached;
-        out += n;
-        size -= size_t(n);
-        offset += n;
-    }
-    return noErr;
-}
-
 // The file type atom, then an 8-byte 'wide' atom that the 'mdat' header grows into once the data
 // passes 4 GiB.
 Bytes fileStart() {
@@ -204,7 +169,7 @@ OSErr createStorage(const std::string& path, int32_t flags, DataHandler* outData
                     Movie* newmovie, const Bytes& refBytes) {
     int fd = -1;
     {
-        Lock lock(mutex());
+        Lock lock(registry().mutex);
         if (OSErr err = openNewFile(path, flags, &fd)) return result(err);
         const Bytes start = fileStart();
         if (OSErr err = writeAll(fd, start.data(), start.size(), 0)) {
@@ -236,7 +201,7 @@ OSErr createStorage(const std::string& path, int32_t flags, DataHandler* outData
     }
     if (!newmovie || (flags & createMovieFileDontCreateMovie)) return result(noErr);
     Movie movie = NewMovie(flags & newMovieActive);
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     MovieRecord* m = movie ? findMovie(movie) : nullptr;
     if (!m) {
         if (fd >= 0) {
@@ -266,6 +231,41 @@ std::string specPath(const FSSpec* spec) {
 } // namespace
 
 namespace platform::movie {
+
+OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset) {
+    while (size > 0) {
+        const ssize_t n = pread(fd, out, size, off_t(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ioErr;
+        if (n == 0) return endOfDataReached;
+        out += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return noErr;
+}
+
+OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset) {
+    while (size > 0) {
+        const ssize_t n = pwrite(fd, data, std::min(size, kCopyBlock), off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno == ENOSPC ? dskFulErr : ioErr;
+        }
+        // A write of nothing sets no errno: what errno holds is left from an earlier call.
+        if (n == 0) return ioErr;
+        data += n;
+        size -= size_t(n);
+        offset += n;
+    }
+    return noErr;
+}
+
+std::string refPath(const DataRef& ref) {
+    if (ref.type != AliasDataHandlerSubType || ref.bytes.empty()) return {};
+    const auto* p = reinterpret_cast<const char*>(ref.bytes.data());
+    return std::string(p, strnlen(p, ref.bytes.size()));
+}
 
 Bytes aliasBytes(const std::string& path) {
     Bytes b(path.begin(), path.end());
@@ -345,7 +345,7 @@ OSErr UpdateMovieInStorage(Movie movie, DataHandler dh) {
 }
 
 OSErr CloseMovieStorage(DataHandler dh) {
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     StorageRecord* s = findStorage(dh);
     if (!s) return result(fnOpnErr);
     return result(closeStorage(s));
@@ -356,7 +356,7 @@ OSErr DeleteMovieStorage(Handle dataRef, OSType dataRefType) {
     if (dataRefType != AliasDataHandlerSubType) return result(couldNotResolveDataRef);
     const std::string path = platform::aliasPath(dataRef);
     if (path.empty()) return result(couldNotResolveDataRef);
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     // An open file is not pulled from under its writer.
     for (auto& [key, s] : registry().storages)
         if (s->path == path) return result(fBsyErr);
@@ -393,7 +393,7 @@ OSErr UpdateMovieResource(Movie movie, int16_t resRefNum, int16_t, const unsigne
 }
 
 OSErr CloseMovieFile(int16_t resRefNum) {
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     StorageRecord* s = findStorage(resRefNum);
     if (!s) return result(rfNumErr);
     return result(closeStorage(s));
@@ -483,7 +483,7 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, int16_t* resRefNum, int8_t permissio
     if (resRefNum) *resRefNum = 0;
     const std::string path = specPath(fileSpec);
     if (path.empty() || !resRefNum) return result(paramErr);
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     StorageRecord* s = nullptr;
     if (OSErr err = openExisting(path, (permission & fsWrPerm) != 0, &s)) return result(err);
     *resRefNum = s->refNum;
@@ -498,7 +498,7 @@ OSErr NewMovieFromFile(Movie* theMovie, int16_t resRefNum, int16_t* resId, unsig
     if (!theMovie) return result(paramErr);
     std::string path;
     {
-        Lock lock(mutex());
+        Lock lock(registry().mutex);
         StorageRecord* s = findStorage(resRefNum);
         if (!s) return result(rfNumErr);
         path = s->path;
@@ -518,7 +518,7 @@ OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, int32_t flags, DataHa
     if (dataRefType != AliasDataHandlerSubType) return result(couldNotResolveDataRef);
     const std::string path = platform::aliasPath(dataRef);
     if (path.empty()) return result(couldNotResolveDataRef);
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     StorageRecord* s = nullptr;
     if (OSErr err = openExisting(path, (flags & kDataHCanWrite) != 0, &s)) return result(err);
     *outDataHandler = s->token;
@@ -526,7 +526,7 @@ OSErr OpenMovieStorage(Handle dataRef, OSType dataRefType, int32_t flags, DataHa
 }
 
 OSErr RemoveMovieResource(int16_t resRefNum, int16_t resId) {
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     StorageRecord* s = findStorage(resRefNum);
     if (!s) return result(rfNumErr);
     if (s->readOnly) return result(wrPermErr);

@@ -12,10 +12,6 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-std::mutex& mutex() {
-    return registry().mutex;
-}
-
 // The description's bytes as its handle holds them, when the record is whole.
 bool descriptionBytes(SampleDescriptionHandle desc, Bytes& out) {
     Handle h = reinterpret_cast<Handle>(desc);
@@ -423,7 +419,7 @@ int32_t GetMediaSampleDescriptionCount(Media media) {
 }
 
 void GetMediaSampleDescription(Media media, int32_t index, SampleDescriptionHandle descH) {
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     Handle h = reinterpret_cast<Handle>(descH);
     MediaRecord* m = findMedia(media);
     if (!m) {

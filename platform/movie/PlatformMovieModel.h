@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PlatformMovies.h"
+#include "PlatformRegions.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -321,6 +322,14 @@ StorageRecord* storageOfDataRef(const DataRef& ref);
 OSErr appendToStorage(StorageRecord& storage, const uint8_t* data, size_t size, int64_t* offset);
 // The bytes of an 'alis' data reference naming the file at the path: the path and a NUL.
 Bytes aliasBytes(const std::string& path);
+// The path an 'alis' reference holds, up to its first NUL (empty for another kind or for none).
+std::string refPath(const DataRef& ref);
+// Reads all the bytes at the offset of the open file, going on after interrupted and partial
+// reads: endOfDataReached when the file ends first, ioErr for a failure.
+OSErr readAll(int fd, uint8_t* out, size_t size, int64_t offset);
+// Writes all the bytes at the offset of the open file, going on after interrupted and partial
+// writes: dskFulErr when the disk is full, ioErr for any other failure.
+OSErr writeAll(int fd, const uint8_t* data, size_t size, int64_t offset);
 // Reads bytes of the file a data reference names.
 OSErr readDataRefFile(const DataRef& ref, int64_t offset, size_t size, uint8_t* out);
 // The data reference a description's samples lie in (null: the media's memory).
@@ -336,6 +345,10 @@ OSErr readSampleBytes(const MediaRecord& media, const SampleRun& run, int64_t of
 const SampleRun* runOfNumber(const MediaRecord& media, int64_t number);
 const SampleRun* runAtDecodeTime(const MediaRecord& media, int64_t time);
 bool hasCharacteristic(OSType mediaType, OSType characteristic);
+
+// New copies of a region and of a user data list; null when the copy cannot be made.
+RgnHandle copyRegion(RgnHandle rgn);
+UserData copyUserData(UserData list);
 
 // Interesting times of a track in track time for the search flags, appended in no particular
 // order and possibly repeated.

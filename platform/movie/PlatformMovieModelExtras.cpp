@@ -21,6 +21,27 @@ uint32_t macTimeNow() {
     return uint32_t(std::clamp<int64_t>(unix + 2082844800LL, 0, UINT32_MAX));
 }
 
+UserData copyUserData(UserData list) {
+    // The flat form keeps every item type and text as it is.
+    Handle flat = NewHandle(0);
+    if (!flat) return nullptr;
+    UserData copy = nullptr;
+    if (PutUserDataIntoHandle(list, flat) == noErr) NewUserDataFromHandle(flat, &copy);
+    DisposeHandle(flat);
+    return copy;
+}
+
+RgnHandle copyRegion(RgnHandle rgn) {
+    RgnHandle copy = NewRgn();
+    if (!copy) return nullptr;
+    CopyRgn(rgn, copy);
+    if (QDError() != noErr) {
+        DisposeRgn(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
 } // namespace platform::movie
 
 struct TrackStateRecord {
@@ -77,17 +98,12 @@ void touch(TrackRecord& t) {
     if (t.movie) touch(*t.movie);
 }
 
-// A copy of the items of one user data list in place of another's. Both are the model's own
-// lists; the copy works on a serialised form so that every item type and text is kept.
-OSErr copyUserData(UserData from, UserData to) {
+// The items of one user data list in place of another's. Both are the model's own lists.
+OSErr replaceUserData(UserData from, UserData to) {
     if (!from || !to || from == to) return noErr;
-    Handle flat = NewHandle(0);
-    if (!flat) return memFullErr;
-    OSErr err = PutUserDataIntoHandle(from, flat);
-    UserData copy = nullptr;
-    if (err == noErr) err = NewUserDataFromHandle(flat, &copy);
-    DisposeHandle(flat);
-    if (err != noErr) return err;
+    UserData copy = copyUserData(from);
+    if (!copy) return memFullErr;
+    OSErr err = noErr;
     // Empty the destination, then move every item of the copy over.
     for (OSType type = GetNextUserDataType(to, 0); type != 0; type = GetNextUserDataType(to, 0)) {
         while (CountUserDataType(to, type) > 0)
@@ -110,6 +126,29 @@ OSErr copyUserData(UserData from, UserData to) {
     }
     DisposeUserData(copy);
     return err;
+}
+
+// Hands out the state once `fill` has filled it (under the lock); null, with memFullErr, when
+// memory runs out.
+template <class State, class Fill> State* handOut(std::unique_ptr<State>& state, Fill fill) {
+    try {
+        fill(*state);
+        handed().live.insert(state.get());
+    } catch (const std::bad_alloc&) {
+        result(memFullErr);
+        return nullptr;
+    }
+    result(noErr);
+    return state.release();
+}
+
+// Takes back a state handed out; paramErr for anything else.
+template <class State> OSErr disposeHanded(State* state) {
+    Lock lock(registry().mutex);
+    if (!handed().has(state)) return result(paramErr);
+    handed().live.erase(state);
+    delete state;
+    return result(noErr);
 }
 
 std::vector<Edit> rescaled(const std::vector<Edit>& edits, int64_t from, int64_t to) {
@@ -139,19 +178,13 @@ MovieEditState NewMovieEditState(Movie theMovie) {
         result(memFullErr);
         return nullptr;
     }
-    return onRecord(theMovie, MovieEditState(nullptr), [&](MovieRecord& m) -> MovieEditState {
-        try {
-            state->movie = theMovie;
-            state->scale = m.scale;
+    return onRecord(theMovie, MovieEditState(nullptr), [&](MovieRecord& m) {
+        return handOut(state, [&](MovieStateRecord& s) {
+            s.movie = theMovie;
+            s.scale = m.scale;
             for (auto& t : m.tracks)
-                state->tracks.emplace_back(t->token, t->edits);
-            handed().live.insert(state.get());
-        } catch (const std::bad_alloc&) {
-            result(memFullErr);
-            return nullptr;
-        }
-        result(noErr);
-        return state.release();
+                s.tracks.emplace_back(t->token, t->edits);
+        });
     });
 }
 
@@ -175,11 +208,7 @@ OSErr UseMovieEditState(Movie theMovie, MovieEditState toState) {
 }
 
 OSErr DisposeMovieEditState(MovieEditState state) {
-    Lock lock(registry().mutex);
-    if (!handed().has(state)) return result(paramErr);
-    handed().live.erase(state);
-    delete state;
-    return result(noErr);
+    return disposeHanded(state);
 }
 
 TrackEditState NewTrackEditState(Track theTrack) {
@@ -188,18 +217,12 @@ TrackEditState NewTrackEditState(Track theTrack) {
         result(memFullErr);
         return nullptr;
     }
-    return onRecord(theTrack, TrackEditState(nullptr), [&](TrackRecord& t) -> TrackEditState {
-        try {
-            state->track = theTrack;
-            state->scale = t.movie->scale;
-            state->edits = t.edits;
-            handed().live.insert(state.get());
-        } catch (const std::bad_alloc&) {
-            result(memFullErr);
-            return nullptr;
-        }
-        result(noErr);
-        return state.release();
+    return onRecord(theTrack, TrackEditState(nullptr), [&](TrackRecord& t) {
+        return handOut(state, [&](TrackStateRecord& s) {
+            s.track = theTrack;
+            s.scale = t.movie->scale;
+            s.edits = t.edits;
+        });
     });
 }
 
@@ -219,11 +242,7 @@ OSErr UseTrackEditState(Track theTrack, TrackEditState state) {
 }
 
 OSErr DisposeTrackEditState(TrackEditState state) {
-    Lock lock(registry().mutex);
-    if (!handed().has(state)) return result(paramErr);
-    handed().live.erase(state);
-    delete state;
-    return result(noErr);
+    return disposeHanded(state);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -235,7 +254,7 @@ OSErr CopyMovieSettings(Movie srcMovie, Movie dstMovie) {
     MovieRecord* dst = findMovie(dstMovie);
     if (!src || !dst) return result(invalidMovie);
     dst->matrix = src->matrix;
-    OSErr err = copyUserData(src->userData, dst->userData);
+    OSErr err = replaceUserData(src->userData, dst->userData);
     touch(*dst);
     return result(err);
 }
@@ -249,7 +268,7 @@ OSErr CopyTrackSettings(Track srcTrack, Track dstTrack) {
     dst->layer = src->layer;
     dst->volume = src->volume;
     dst->usage = src->usage;
-    OSErr err = copyUserData(src->userData, dst->userData);
+    OSErr err = replaceUserData(src->userData, dst->userData);
     touch(*dst);
     return result(err);
 }

@@ -326,17 +326,20 @@ OSErr setAudio(OSType id, const void* value, bool& muted, float& balance, float&
     }
 }
 
+// An audio value of a movie's or track's playback state; the sign of `volume` (the movie's or
+// the track's) tells whether it is muted.
+template <class Playback> OSErr setAudioOf(Playback& p, int16_t& volume, OSType id, const void* value) {
+    bool muted = p.muted || volume < 0;
+    const OSErr err = setAudio(id, value, muted, p.balance, p.gain, p.pitch);
+    if (err != noErr) return err;
+    p.muted = muted;
+    if (muted == (volume >= 0) && volume != 0) volume = int16_t(-volume);
+    return noErr;
+}
+
 OSErr setMovieValue(MovieRecord& m, OSType cls, OSType id, const void* value) {
     MoviePlayback& p = *m.playback.state;
-    if (cls == kQTPropertyClass_Audio) {
-        bool muted = p.muted || p.volume < 0;
-        const OSErr err = setAudio(id, value, muted, p.balance, p.gain, p.pitch);
-        if (err != noErr) return err;
-        // The sign of the volume tells whether the movie is muted.
-        p.muted = muted;
-        if (muted == (p.volume >= 0) && p.volume != 0) p.volume = int16_t(-p.volume);
-        return noErr;
-    }
+    if (cls == kQTPropertyClass_Audio) return setAudioOf(p, p.volume, id, value);
     OSType mode = 0;
     std::memcpy(&mode, value, sizeof mode);
     if (!isApertureMode(mode)) return paramErr;
@@ -349,14 +352,7 @@ OSErr setMovieValue(MovieRecord& m, OSType cls, OSType id, const void* value) {
 
 OSErr setTrackValue(TrackRecord& t, OSType cls, OSType id, const void* value) {
     TrackPlayback& p = *t.playback.state;
-    if (cls == kQTPropertyClass_Audio) {
-        bool muted = p.muted || t.volume < 0;
-        const OSErr err = setAudio(id, value, muted, p.balance, p.gain, p.pitch);
-        if (err != noErr) return err;
-        p.muted = muted;
-        if (muted == (t.volume >= 0) && t.volume != 0) t.volume = int16_t(-t.volume);
-        return noErr;
-    }
+    if (cls == kQTPropertyClass_Audio) return setAudioOf(p, t.volume, id, value);
     FixedPoint d{};
     std::memcpy(&d, value, sizeof d);
     if (d.x < 0 || d.y < 0) return paramErr;

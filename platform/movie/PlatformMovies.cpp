@@ -145,10 +145,6 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-std::mutex& mutex() {
-    return registry().mutex;
-}
-
 Rect toRect(const FixedRect& r) {
     auto edge = [](Fixed f) { return int16_t(std::clamp<int32_t>(FixRound(f), INT16_MIN, INT16_MAX)); };
     // FixRound already saturates to 16 bits.
@@ -248,7 +244,7 @@ Movie NewMovie(int32_t) {
         result(memFullErr);
         return nullptr;
     }
-    Lock lock(mutex());
+    Lock lock(registry().mutex);
     movie->token = reinterpret_cast<Movie>(newToken());
     Movie token = movie->token;
     try {
@@ -264,7 +260,7 @@ Movie NewMovie(int32_t) {
 void DisposeMovie(Movie movie) {
     std::unique_ptr<MovieRecord> gone;
     {
-        Lock lock(mutex());
+        Lock lock(registry().mutex);
         MovieRecord* m = findMovie(movie);
         if (!m) {
             result(invalidMovie);

@@ -46,27 +46,6 @@ Table& table() {
     return *t;
 }
 
-// A copy of a user data list (null on failure).
-UserData copyUserData(UserData ud) {
-    Handle flat = NewHandle(0);
-    if (!flat) return nullptr;
-    UserData copy = nullptr;
-    if (PutUserDataIntoHandle(ud, flat) == noErr) NewUserDataFromHandle(flat, &copy);
-    DisposeHandle(flat);
-    return copy;
-}
-
-RgnHandle copyRegion(RgnHandle rgn) {
-    RgnHandle copy = NewRgn();
-    if (!copy) return nullptr;
-    CopyRgn(rgn, copy);
-    if (QDError() != noErr) {
-        DisposeRgn(copy);
-        return nullptr;
-    }
-    return copy;
-}
-
 OSErr openGrabber(void*, Component, ComponentInstance* instance) {
     Table& t = table();
     std::lock_guard<std::mutex> lock(t.mutex);
@@ -303,7 +282,7 @@ ComponentResult SGSetChannelClip(SGChannel c, RgnHandle theClip) {
     RgnHandle copy = nullptr;
     if (theClip) {
         if (!platform::isRegion(theClip)) return paramErr;
-        copy = copyRegion(theClip);
+        copy = platform::movie::copyRegion(theClip);
         if (!copy) return memFullErr;
     }
     RgnHandle old = nullptr;
@@ -324,7 +303,7 @@ ComponentResult SGGetChannelClip(SGChannel c, RgnHandle* theClip) {
     // Copied under the lock: a concurrent set may dispose of the kept region once it is let go.
     ComponentResult err = onChannel(c, [&](Channel& ch) -> ComponentResult {
         if (!ch.clip) return noErr;
-        copy = copyRegion(ch.clip);
+        copy = platform::movie::copyRegion(ch.clip);
         return copy ? noErr : memFullErr;
     });
     if (err != noErr) return err;
@@ -337,7 +316,7 @@ ComponentResult SGSetSettings(SeqGrabComponent s, UserData ud, int32_t flags) {
         ComponentResult err = onGrabber(s, [](Grabber&) { return ComponentResult(noErr); });
         return err != noErr ? err : ComponentResult(paramErr);
     }
-    UserData copy = copyUserData(ud);
+    UserData copy = platform::movie::copyUserData(ud);
     if (!copy) return memFullErr;
     UserData old = nullptr;
     ComponentResult err = onGrabber(s, [&](Grabber& g) {
@@ -358,7 +337,7 @@ ComponentResult SGGetSettings(SeqGrabComponent s, UserData* ud, int32_t flags) {
     ComponentResult err = onGrabber(s, [&](Grabber& g) -> ComponentResult {
         if (flags != 0) return paramErr;
         if (g.settings) {
-            copy = copyUserData(g.settings);
+            copy = platform::movie::copyUserData(g.settings);
             return copy ? noErr : memFullErr;
         }
         return NewUserData(&copy);

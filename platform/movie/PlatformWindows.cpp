@@ -133,6 +133,26 @@ OSStatus makeWindow(WindowClass windowClass, WindowAttributes attributes, const 
     return noErr;
 }
 
+// One field of the window, read under the lock; its zero for a window that is not there.
+template <class T> T fieldOf(WindowRef window, T Window::*field) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    Window* w = findWindow(r, window);
+    return w ? w->*field : T{};
+}
+
+// One field of the window into `out`, read under the lock; paramErr without `out`,
+// errInvalidWindowRef for a window that is not there.
+template <class T> OSStatus fieldInto(WindowRef window, T Window::*field, T* out) {
+    if (!out) return paramErr;
+    Registry& r = registry();
+    std::lock_guard<std::mutex> guard(r.lock);
+    Window* w = findWindow(r, window);
+    if (!w) return errInvalidWindowRef;
+    *out = w->*field;
+    return noErr;
+}
+
 } // namespace
 
 OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, const Rect* contentBounds,
@@ -169,10 +189,7 @@ Boolean IsValidWindowPtr(WindowRef window) {
 }
 
 CGrafPtr GetWindowPort(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w ? w->port : nullptr;
+    return fieldOf(window, &Window::port);
 }
 
 WindowRef GetWindowFromPort(CGrafPtr port) {
@@ -192,23 +209,11 @@ Rect* GetWindowPortBounds(WindowRef window, Rect* bounds) {
 }
 
 OSStatus GetWindowClass(WindowRef window, WindowClass* outClass) {
-    if (!outClass) return paramErr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    if (!w) return errInvalidWindowRef;
-    *outClass = w->windowClass;
-    return noErr;
+    return fieldInto(window, &Window::windowClass, outClass);
 }
 
 OSStatus GetWindowAttributes(WindowRef window, WindowAttributes* outAttributes) {
-    if (!outAttributes) return paramErr;
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    if (!w) return errInvalidWindowRef;
-    *outAttributes = w->attributes;
-    return noErr;
+    return fieldInto(window, &Window::attributes, outAttributes);
 }
 
 OSStatus GetWindowBounds(WindowRef window, WindowRegionCode regionCode, Rect* globalBounds) {
@@ -255,10 +260,7 @@ void HideWindow(WindowRef window) {
 }
 
 Boolean IsWindowVisible(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w && w->visible;
+    return fieldOf(window, &Window::visible);
 }
 
 WindowGroupRef GetWindowGroupOfClass(WindowClass windowClass) {
@@ -276,17 +278,11 @@ OSStatus SetWindowGroup(WindowRef window, WindowGroupRef group) {
 }
 
 WindowGroupRef GetWindowGroup(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w ? w->group : nullptr;
+    return fieldOf(window, &Window::group);
 }
 
 EventTargetRef GetWindowEventTarget(WindowRef window) {
-    Registry& r = registry();
-    std::lock_guard<std::mutex> guard(r.lock);
-    Window* w = findWindow(r, window);
-    return w ? w->target : nullptr;
+    return fieldOf(window, &Window::target);
 }
 
 OSStatus SetUserFocusWindow(WindowRef window) {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -57,6 +59,25 @@ inline std::string run(const std::string& command, int* status = nullptr) {
     int rc = pclose(p);
     if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return out;
+}
+
+// Whether the shell finds the command, as a test-time peer that may be missing.
+inline bool haveCommand(const std::string& name) {
+    int status = -1;
+    run("command -v '" + name + "' >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+// The key=value lines of a peer's report (as ffprobe prints them), by key; other lines are passed
+// over.
+inline std::map<std::string, std::string> keyValues(const std::string& report) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
 }
 
 // What a writer of C streams writes, as bytes.

@@ -22,9 +22,7 @@ using testsupport::run;
 using testsupport::ScratchDir;
 
 bool havePeers() {
-    int status = 0;
-    run("command -v ffprobe >/dev/null 2>&1 && command -v ffmpeg >/dev/null 2>&1", &status);
-    return status == 0;
+    return testsupport::haveCommand("ffprobe") && testsupport::haveCommand("ffmpeg");
 }
 
 // Frame i of a track: RGB bytes that differ from pixel to pixel, frame to frame and track to track.
@@ -65,13 +63,7 @@ std::map<std::string, std::string> probeStream(const std::string& file, int stre
                                 " -show_entries stream=codec_type,codec_name,width,height,nb_frames"
                                 " -of default=noprint_wrappers=1 '" +
                                 file + "' 2>&1");
-    std::map<std::string, std::string> values;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
+    return testsupport::keyValues(out);
 }
 
 int streamCount(const std::string& file) {

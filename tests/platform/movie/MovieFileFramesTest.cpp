@@ -24,12 +24,6 @@ using testsupport::readFile;
 using testsupport::run;
 using testsupport::ScratchDir;
 
-bool haveFFmpeg() {
-    int status = 0;
-    run("command -v ffmpeg >/dev/null 2>&1", &status);
-    return status == 0;
-}
-
 bool ffmpeg(const std::string& args) {
     int status = 0;
     const std::string said = run("ffmpeg -v error -y " + args + " </dev/null 2>&1", &status);
@@ -110,7 +104,7 @@ const FramesCase kFramesCases[] = {
 class MovieFileFrames : public ::testing::TestWithParam<FramesCase> {};
 
 TEST_P(MovieFileFrames, DrawTheFramesFFmpegDecodes) {
-    if (!haveFFmpeg()) GTEST_SKIP() << "ffmpeg missing";
+    if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
     const FramesCase& c = GetParam();
     constexpr int kWidth = 48, kHeight = 32, kFrames = 4, kRate = 5;
     ScratchDir dir("movie-frames");

@@ -29,9 +29,7 @@ using testsupport::run;
 using testsupport::ScratchDir;
 
 bool haveFFmpeg() {
-    int status = 0;
-    run("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1", &status);
-    return status == 0;
+    return testsupport::haveCommand("ffmpeg") && testsupport::haveCommand("ffprobe");
 }
 
 // Runs ffmpeg quietly; the test fails when it does.
@@ -44,17 +42,7 @@ void ffmpeg(const std::string& args) {
 std::map<std::string, std::string> probeStream(const std::string& path, int stream) {
     const std::string out = run("ffprobe -v error -select_streams " + std::to_string(stream) +
                                 " -count_packets -show_streams -of default=nw=1 '" + path + "'");
-    std::map<std::string, std::string> kv;
-    size_t at = 0;
-    while (at < out.size()) {
-        size_t end = out.find('\n', at);
-        if (end == std::string::npos) end = out.size();
-        const std::string line = out.substr(at, end - at);
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) kv[line.substr(0, eq)] = line.substr(eq + 1);
-        at = end + 1;
-    }
-    return kv;
+    return testsupport::keyValues(out);
 }
 
 Handle aliasOf(const std::string& path) {
@@ -318,6 +306,17 @@ Movie makeRichMovie(Movie movie) {
     return movie;
 }
 
+// Writes makeRichMovie's movie into a new movie file at the path; `movie` receives it, for the
+// caller to dispose of.
+void writeRichMovieFile(const std::string& path, Movie* movie) {
+    FSSpec spec = specOf(path);
+    int16_t ref = 0;
+    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, movie), noErr);
+    makeRichMovie(*movie);
+    ASSERT_EQ(AddMovieResource(*movie, ref, nullptr, nullptr), noErr);
+    ASSERT_EQ(CloseMovieFile(ref), noErr);
+}
+
 // What a movie holds, as text, so that two models compare at a glance.
 std::string describe(Movie movie) {
     std::string s;
@@ -566,13 +565,11 @@ TEST(MovieFileRead, UpdatingAnExistingFileKeepsItReadable) {
 TEST(MovieFileRead, AFileOpenForWritingTakesItsUpdatedMovie) {
     ScratchDir dir("mreader-rw");
     FSSpec spec = specOf(dir.file("m.mov"));
-    int16_t ref = 0;
     Movie movie = nullptr;
-    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
-    makeRichMovie(movie);
-    ASSERT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
-    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    ASSERT_NO_FATAL_FAILURE(writeRichMovieFile(spec.path, &movie));
     DisposeMovie(movie);
+
+    int16_t ref = 0;
 
     ASSERT_EQ(OpenMovieFile(&spec, &ref, fsRdWrPerm), noErr);
     int16_t other = 0;
@@ -678,13 +675,8 @@ TEST(MovieFileRead, RemovingTheMovieLeavesNoMovie) {
 TEST(MovieFileRead, PropertiesNameWhereTheMovieComesFrom) {
     ScratchDir dir("mreader-props");
     const std::string path = dir.file("m.mov");
-    FSSpec spec = specOf(path);
     Movie source = nullptr;
-    int16_t ref = 0;
-    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &source), noErr);
-    makeRichMovie(source);
-    ASSERT_EQ(AddMovieResource(source, ref, nullptr, nullptr), noErr);
-    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    ASSERT_NO_FATAL_FAILURE(writeRichMovieFile(path, &source));
     const std::string expected = describe(source);
 
     Boolean yes = true;
@@ -785,13 +777,8 @@ TEST(MovieFileRead, PropertiesNameWhereTheMovieComesFrom) {
 TEST(MovieFileRead, ShortcutsOpenTheMovieTheyName) {
     ScratchDir dir("mreader-short");
     const std::string target = dir.file("target.mov");
-    FSSpec spec = specOf(target);
     Movie source = nullptr;
-    int16_t ref = 0;
-    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &source), noErr);
-    makeRichMovie(source);
-    ASSERT_EQ(AddMovieResource(source, ref, nullptr, nullptr), noErr);
-    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    ASSERT_NO_FATAL_FAILURE(writeRichMovieFile(target, &source));
 
     FSSpec shortcut = specOf(dir.file("shortcut.mov"));
     Handle alias = aliasOf(target);
@@ -820,13 +807,8 @@ TEST(MovieFileRead, ShortcutsOpenTheMovieTheyName) {
 TEST(MovieFileRead, ImportersAnswerForMoviesOnly) {
     ScratchDir dir("mreader-imp");
     const std::string path = dir.file("m.mov");
-    FSSpec spec = specOf(path);
     Movie source = nullptr;
-    int16_t ref = 0;
-    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &source), noErr);
-    makeRichMovie(source);
-    ASSERT_EQ(AddMovieResource(source, ref, nullptr, nullptr), noErr);
-    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    ASSERT_NO_FATAL_FAILURE(writeRichMovieFile(path, &source));
     testsupport::writeFile(dir.file("text.txt"), "not a movie at all");
 
     Component importer = nullptr;
@@ -918,13 +900,8 @@ TEST(MovieFileRead, DataSizesCountTheSamplesARangeShows) {
 TEST(MovieFileRead, LoadingReadsTheSamplesFromTheFile) {
     ScratchDir dir("mreader-load");
     const std::string path = dir.file("m.mov");
-    FSSpec spec = specOf(path);
     Movie source = nullptr;
-    int16_t ref = 0;
-    ASSERT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &source), noErr);
-    makeRichMovie(source);
-    ASSERT_EQ(AddMovieResource(source, ref, nullptr, nullptr), noErr);
-    ASSERT_EQ(CloseMovieFile(ref), noErr);
+    ASSERT_NO_FATAL_FAILURE(writeRichMovieFile(path, &source));
     DisposeMovie(source);
 
     Movie movie = openPath(path);
@@ -947,13 +924,8 @@ TEST(MovieFileRead, LoadingReadsTheSamplesFromTheFile) {
 // A small movie our writer made, as bytes.
 std::string smallMovieFile(const ScratchDir& dir) {
     const std::string path = dir.file("small.mov");
-    FSSpec spec = specOf(path);
     Movie movie = nullptr;
-    int16_t ref = 0;
-    EXPECT_EQ(CreateMovieFile(&spec, 0, 0, createMovieFileDeleteCurFile, &ref, &movie), noErr);
-    makeRichMovie(movie);
-    EXPECT_EQ(AddMovieResource(movie, ref, nullptr, nullptr), noErr);
-    EXPECT_EQ(CloseMovieFile(ref), noErr);
+    writeRichMovieFile(path, &movie);
     DisposeMovie(movie);
     return readFile(path);
 }

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,14 +26,8 @@ constexpr int kWidth = 16;
 constexpr int kHeight = 8;
 constexpr int kFrames = 4;
 
-bool haveTool(const char* name) {
-    int status = 0;
-    run(std::string("command -v ") + name + " >/dev/null 2>&1", &status);
-    return status == 0;
-}
-
 bool havePeers() {
-    if (!haveTool("ffprobe") || !haveTool("ffmpeg")) return false;
+    if (!testsupport::haveCommand("ffprobe") || !testsupport::haveCommand("ffmpeg")) return false;
     int status = 0;
     run("/usr/bin/python3 -c 'import PIL' 2>/dev/null", &status);
     return status == 0;
@@ -107,13 +100,7 @@ std::map<std::string, std::string> probe(const std::string& file, int stream) {
                                 " -show_entries stream=codec_type,codec_name,codec_tag_string,width,height,"
                                 "nb_frames,duration,sample_rate,channels -of default=noprint_wrappers=1 '" +
                                 file + "' 2>&1");
-    std::map<std::string, std::string> values;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return values;
+    return testsupport::keyValues(out);
 }
 
 // The frames ffmpeg decodes from the file's first video stream, as RGB.
@@ -294,7 +281,7 @@ TEST(MovieFiles, FlattenedAndHandleMoviesCarryTheirSamples) {
 // A sound track of 16-bit big-endian stereo samples: ffprobe sees its rate and channels, and
 // ffmpeg reads back the samples stored.
 TEST(MovieFiles, SoundTrackReadByPeers) {
-    if (!haveTool("ffprobe") || !haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    if (!testsupport::haveCommand("ffprobe") || !testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
     ScratchDir dir("moviefiles");
     const std::string path = dir.file("sound.mov");
     FSSpec spec;
