@@ -93,9 +93,7 @@ struct TwoTrackMovie {
 
 // ffmpeg and ffprobe, the peers that make and read movie files.
 inline bool haveMoviePeers() {
-    int status = -1;
-    testsupport::run("command -v ffmpeg >/dev/null 2>&1 && command -v ffprobe >/dev/null 2>&1", &status);
-    return status == 0;
+    return testsupport::haveCommand("ffmpeg") && testsupport::haveCommand("ffprobe");
 }
 
 // Runs ffmpeg quietly; the test fails when it does.
@@ -110,13 +108,8 @@ inline void ffmpeg(const std::string& args) {
 inline std::map<std::string, std::string> ffprobe(const std::string& file, const std::string& options) {
     const std::string out = testsupport::run("ffprobe -v error " + options +
                                              " -of default=noprint_wrappers=1 '" + file + "' 2>&1");
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> values = testsupport::keyValues(out);
     values["output"] = out;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
     return values;
 }
 
