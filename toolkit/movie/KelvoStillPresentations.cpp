@@ -193,9 +193,15 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
         return;
     }
     _exportRedirected = false;
-    if (desc->qtFrameDur() == 0) provider->sampleDuration(kStillSampleDuration);
-    provider->addSample();
-    _status = provider->Error();
+    if (desc->qtFrameDur() == 0) {
+        provider->sampleDuration(kStillSampleDuration);
+        // Reading the duration back makes the running compression session take it up.
+        if (provider->sampleDuration() != kStillSampleDuration) _status = paramErr;
+    }
+    if (_status == noErr) {
+        provider->addSample();
+        _status = provider->Error();
+    }
     reportProgress(1.0);
     if (alive.gone()) return abandon();
     const int32_t status = _status;
