@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -238,6 +239,24 @@ Kelvo_VideoBufferPresentation::~Kelvo_VideoBufferPresentation() {
     // The buffer is the caller's.
     _dataSourceBuffer = nullptr;
     _dataSource = nullptr;
+}
+
+void Kelvo_VideoBufferPresentation::drawToDisplay() {
+    const bool adjusts = _displayTransform && _dataSourceBuffer && _dataSourceBuffer->qtObjIsValid() &&
+                         ((!(_displayTransform->Gamma() == 1.0) && _displayTransform->GammaTable()) ||
+                          _displayTransform->discardColor());
+    if (!adjusts) {
+        Kelvo_VideoPresentation::drawToDisplay();
+        return;
+    }
+    // The frame is adjusted in place for the effect to read, so the caller's pixels are kept
+    // aside and put back: adjusted again on every redraw, they would drift further each time.
+    const Ptr base = _dataSourceBuffer->baseAddress();
+    const size_t size = size_t(_dataSourceBuffer->rowBytes()) * size_t(_dataSourceBuffer->height());
+    std::vector<char> kept(base, base + size);
+    Kelvo_VideoPresentation::drawToDisplay();
+    // The caller's world outlives this presentation, even one deleted by a receiver of 'DRAW'.
+    std::memcpy(base, kept.data(), size);
 }
 
 void Kelvo_VideoBufferPresentation::idle() {

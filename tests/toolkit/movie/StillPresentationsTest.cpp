@@ -257,6 +257,21 @@ TEST_F(StillPresentationsTest, TheBufferPresentationShowsTheCallersBufferAndLeav
     EXPECT_EQ(pixelsOf(screen.world()), effectFrame(1, 0, 0));
     p->contrast(40);
     EXPECT_EQ(pixelsOf(screen.world()), effectFrame(1, 0, 40));
+    // Gamma reaches the display, not the caller's pixels, however often it is drawn.
+    Kelvo_DisplayTransform gamma = gammaTransform(0.5);
+    std::vector<uint8_t> expected = effectFrame(1, 0, 0);
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (i % 4 != 0) expected[i] = brco(gamma.GammaTable()[expected[i]], 0, 40);
+    for (int round = 0; round < 3; ++round) {
+        p->displayProperties(&gamma);
+        EXPECT_EQ(p->Error(), 0);
+        EXPECT_EQ(pixelsOf(screen.world()), expected) << round;
+        EXPECT_EQ(pixelsOf(caller.world()), original) << round;
+    }
+    Kelvo_DisplayTransform plain;
+    p->displayProperties(&plain);
+    EXPECT_EQ(pixelsOf(screen.world()), effectFrame(1, 0, 40));
+
     // What the caller draws into its buffer shows on the next update.
     paintFrame(caller.world(), 2);
     p->Update();

@@ -532,6 +532,8 @@ TEST_F(VideoPresentationTest, KeysInFullScreenArriveThroughTheMainLoop) {
     // Other keys, other kinds and other classes are left to others; nothing is sent for them.
     rec.events.clear();
     EXPECT_EQ(sendInput(window, 117), eventNotHandledErr);
+    postInput(window, 117);
+    platform::runOnce();
     EXPECT_EQ(sendInput(window, kKelvoKeySpace, false, kEventRawKeyUp), eventNotHandledErr);
     EXPECT_EQ(sendInput(window, 0, true, kEventMouseUp), eventNotHandledErr);
     EXPECT_EQ(Kelvo_VideoPresentation::fullScreenEventHandler(nullptr, nullptr, nullptr), noErr);
