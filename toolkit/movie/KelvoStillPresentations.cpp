@@ -164,7 +164,7 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
     }
     int32_t error = 0;
     if (!Kelvo_QTObj::isValidInstance(desc, error, false) || !desc->qtObjIsValid()) {
-        _status = desc ? (error != 0 ? error : int32_t(paramErr)) : int32_t(paramErr);
+        _status = error != 0 ? error : int32_t(paramErr);
         return;
     }
     Kelvo_DisplayTransform savedTransform(*_displayTransform);
