@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstdlib>
 #include <limits>
 #include <sstream>
@@ -593,6 +595,65 @@ TEST(PixelDrawerPeers, CorpusImagesTheDrawerCannotTakeAreRefused) {
         EXPECT_EQ(drawer.Error(), -50) << name;
         EXPECT_FALSE(drawer.qtObjIsValid()) << name;
     }
+}
+
+// Frames of syntaxes that a platform codec decodes (JPEG baseline, JPEG 2000) reach the drawer
+// compressed: the owner puts the compressed frame in the frame buffer and draws it with
+// playDataCompressed. The codecs are not DCMTK's (libjpeg-turbo and OpenJPEG against DCMTK's
+// IJG build, and DCMTK has no JPEG 2000 at all), so the pictures are compared within the spread
+// of two decoders; each difference is counted and shown.
+TEST(PixelDrawerPeers, CompressedFramesDrawnByThePlatformCodecsMatchDcmj2pnm) {
+    if (!haveDcmtk()) GTEST_SKIP();
+    ScratchDir dir("pixel-drawer-compressed");
+    size_t compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(testsupport::pydicomTestFiles())) {
+        const std::string name = entry.path().filename().string();
+        // Single frames of 8-bit samples in JPEG baseline (DCMTK decodes no JPEG 2000).
+        if (name.rfind(".dcm") != name.size() - 4) continue;
+        SCOPED_TRACE(name);
+        drawertest::FileFrame file(entry.path().string(), false);
+        if (!file.imagePixel) continue; // no image, or none the reader opens (nor does dcmdump)
+        const dicmXferSyntaxInfo* syntax = file.imagePixel->pixelEncoding();
+        if (!syntax || !(syntax->flags & kDicmXferPlatformCodec) || syntax->id != 4 ||
+            file.imagePixel->FramesCount() != 1 || file.imagePixel->getUSValueProperty(0x0100) != 8)
+            continue;
+        std::vector<uint8_t> frame = file.working();
+        KelvoDicomPixelDataDrawer drawer;
+        drawer.attachDataSource(frame.data(), file.imagePixel.get());
+        ASSERT_EQ(drawer.Error(), 0);
+        ASSERT_TRUE(drawer.qtObjIsValid());
+        EXPECT_EQ(drawer.lutWindow(), nullptr);
+        EXPECT_FALSE(drawer.inversion());
+        drawer.playDataCompressed(uint32_t(file.stored.size()));
+        ASSERT_EQ(drawer.decompressionSession()->Error(), 0);
+        const drawertest::Picture ours = picture(drawer);
+        const drawertest::Pnm theirs = drawertest::dcmj2pnm(dir, entry.path().string(), false, 0, 0);
+        ASSERT_EQ(theirs.components, file.imagePixel->PixelSamples() == 1 ? 1 : 3);
+        ASSERT_EQ(theirs.width, ours.width);
+        ASSERT_EQ(theirs.height, ours.height);
+        size_t differ = 0, worst = 0;
+        const size_t pixels = size_t(ours.width) * size_t(ours.height);
+        for (size_t i = 0; i < pixels; ++i) {
+            size_t diff = 0;
+            for (int ch = 0; ch < 3; ++ch)
+                diff =
+                    std::max(diff, size_t(std::abs(ours.channel(int32_t(i % size_t(ours.width)),
+                                                                int32_t(i / size_t(ours.width)), 1 + ch) -
+                                                   theirs.samples[i * size_t(theirs.components) +
+                                                                  size_t(theirs.components == 3 ? ch : 0)])));
+            differ += diff != 0;
+            worst = std::max(worst, diff);
+        }
+        std::printf("%-40s %7zu pixels, %6zu differ, by %zu at most\n", name.c_str(), pixels, differ, worst);
+        // Two files say RGB where their JPEG streams say nothing of their colour space (no JFIF
+        // or Adobe marker) and the decoders guess apart: the platform's codec (libjpeg-turbo)
+        // takes three components for YCbCr as libjpeg does, DCMTK trusts the data set's RGB.
+        // The first holds RGB (DCMTK is right), the second subsampled YCbCr (the codec is).
+        if (name == "SC_jpeg_no_color_transform.dcm" || name == "SC_rgb_jpeg_lossy_gdcm.dcm") continue;
+        EXPECT_LE(worst, 2u);
+        ++compared;
+    }
+    EXPECT_GE(compared, 10u);
 }
 
 } // namespace
