@@ -172,7 +172,7 @@ bool KelvoDicomPixelDataDrawer::isA(const char* name) const {
     return Kelvo_QTObj::isA(name);
 }
 
-void KelvoDicomPixelDataDrawer::tearDown() {
+void KelvoDicomPixelDataDrawer::releaseContext() {
     // The session draws into the offscreen buffer: it ends first.
     if (_session) {
         _session->endSession();
@@ -181,12 +181,16 @@ void KelvoDicomPixelDataDrawer::tearDown() {
     }
     delete _offScreen;
     _offScreen = nullptr;
+    delete[] _outputBuffer;
+    _outputBuffer = nullptr;
+}
+
+void KelvoDicomPixelDataDrawer::tearDown() {
+    releaseContext();
     delete[] _windowTable;
     _windowTable = nullptr;
     delete _palette;
     _palette = nullptr;
-    delete[] _outputBuffer;
-    _outputBuffer = nullptr;
     _inversion = 0;
     _frame = Frame{};
 }
@@ -207,6 +211,10 @@ void KelvoDicomPixelDataDrawer::attachDataSource(void* data, Kelvo_QTObj* descri
 
 bool KelvoDicomPixelDataDrawer::initDicomImagePixelDesc(KelvoDicomDataImagePixel* imagePixel) {
     if (!imagePixel) return false;
+    // The table, palette, buffers and session of a former description go with it: the session
+    // and its buffers are made again for the new one by initQTContext().
+    tearDown();
+    _status = noErr;
     _imagePixel = *imagePixel;
     // What every frame needs is read once here: a refresh makes no look-up and no allocation.
     _frame.bytes = _imagePixel.size();
@@ -245,6 +253,8 @@ bool KelvoDicomPixelDataDrawer::drawnFromSamples() {
 }
 
 void KelvoDicomPixelDataDrawer::initQTContext() {
+    releaseContext();
+    _status = noErr;
     Kelvo_ImgDesc* desc = _imagePixel.ImageParams();
     if (!desc || !desc->qtObjIsValid()) {
         // A frame that cannot be described cannot be drawn: say so rather than stay silent.
@@ -252,8 +262,9 @@ void KelvoDicomPixelDataDrawer::initQTContext() {
         delete desc;
         return;
     }
-    if (_status != noErr || !drawnFromSamples()) {
-        if (_status == noErr) _status = paramErr;
+    if (!drawnFromSamples()) {
+        const bool tableMissing = _imagePixel.useWindowing() && !_windowTable;
+        _status = tableMissing ? int32_t(memFullErr) : int32_t(paramErr);
         delete desc;
         return;
     }

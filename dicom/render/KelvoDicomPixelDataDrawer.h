@@ -119,6 +119,9 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
         float offset = 0.0f; // DicomWindowOffset
     };
 
+    // The session, the offscreen buffer and the palette's output buffer.
+    void releaseContext();
+    // All of the frame set-up (not the data pointer nor the description).
     void tearDown();
     // Whether the session can draw what the pipeline leaves in the frame buffer.
     bool drawnFromSamples();
