@@ -306,7 +306,9 @@ void KelvoDicomPixelDataDrawer::initQTContext() {
 }
 
 void KelvoDicomPixelDataDrawer::refreshData() {
-    if (!_data) return;
+    // The frame buffer holds size() bytes: samples of less than 8 bits have fewer bytes than
+    // the inversion would complement.
+    if (!_data || _frame.bytes8Bit > _frame.bytes) return;
     const uint32_t words = _frame.bytes / 2;
     if (_autoCorrection) {
         if (_frame.swap) DicmUtils_OWSwap(_data, _frame.bytes);

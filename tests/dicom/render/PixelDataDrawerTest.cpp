@@ -240,8 +240,11 @@ TEST(PixelDrawer, AttachRefusesWhatItCannotDraw) {
     for (const Case& c : cases) {
         KelvoDicomDataImagePixel px;
         c.describe(px);
+        // A frame buffer of the description's size: refreshing a refused frame stays inside it.
+        std::vector<uint8_t> exact(std::max<size_t>(px.size(), 1), 0);
         KelvoDicomPixelDataDrawer drawer;
-        drawer.attachDataSource(frame.data(), &px);
+        drawer.attachDataSource(exact.data(), &px);
+        drawer.refreshData();
         EXPECT_EQ(drawer.Error(), c.status) << c.what;
         EXPECT_FALSE(drawer.qtObjIsValid()) << c.what;
         EXPECT_EQ(drawer.qtPixelBuffer(), nullptr) << c.what;
