@@ -75,6 +75,10 @@ TEST(PixelDrawerFunctions, SlopeInterceptRescalesInPlace) {
     ApplySlopeIntercept(data.data(), 1, 0.0f, std::numeric_limits<float>::quiet_NaN(), false);
     EXPECT_EQ(wordAt(data, 0), 0);
     ApplySlopeIntercept(data.data() + 2, 1, 0.0f, 1e30f, false);
+    EXPECT_EQ(wordAt(data, 1), 0xFF80); // saturated at the largest float below 2^31
+    data = words({1000, 1000});
+    ApplySlopeIntercept(data.data(), 2, -1.0f, -std::numeric_limits<float>::infinity(), true);
+    EXPECT_EQ(wordAt(data, 0), 0x0000); // -2^31: its low 16 bits
     ApplySlopeIntercept(nullptr, 5, 1.0f, 2.0f, false);
 }
 
