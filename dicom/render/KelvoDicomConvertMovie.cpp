@@ -14,6 +14,7 @@
 #include "KelvoMovie.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoCompression.h"
+#include "PlatformGraphicsExport.h"
 #include "PlatformMemory.h"
 #include "PlatformMoviePlayback.h"
 #include "VUXDicomLib.h"
@@ -233,10 +234,17 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
             }
         }
     } else if (photometric == "RGB") {
-        if (allocated == 8)
+        if (allocated == 8) {
             format = 32;
-        else if (allocated >= 9)
+        } else if (allocated >= 9 && isJPEGFamily(_xferID)) {
+            // The codecs code 8-bit samples: a file that claimed 16 would be read wrongly.
+            format = 32;
+            _params->setUSValueProperty(kBitsAllocated, 8);
+            _params->setUSValueProperty(kBitsStored, 8);
+            _params->setUSValueProperty(kHighBit, 7);
+        } else if (allocated >= 9) {
             format = FOUR_CHAR_CODE("b48r");
+        }
     } else {
         format = 32;
         resetKeepingSize();
@@ -356,7 +364,8 @@ void KelvoDicomConvertMovie::writeQTCompressedData(FILE* file, uint32_t ioMode) 
     }
     world.erase(nullptr);
     description->dataFormat(_xferID == 25 ? FOUR_CHAR_CODE("mjp2") : FOUR_CHAR_CODE("jpeg"));
-    description->qtSpatialQuality(768);
+    // The JPEG 2000 syntax written is the lossless-only one: its frames must be lossless.
+    description->qtSpatialQuality(_xferID == 25 ? codecLosslessQuality : 768);
     description->qtTemporalQuality(0);
     Kelvo_ImgDescComp* parameters = new Kelvo_ImgDescComp(description->hImageDesc());
     Kelvo_ImageSequenceCompressionSession* session =

@@ -43,6 +43,8 @@ print('fip', '-' if 'FrameIncrementPointer' not in ds else '%08X' % int(ds.Frame
 print('frametime', show('FrameTime'))
 print('rep', show('RepresentativeFrameNumber'))
 print('wc', show('WindowCenter'), 'ww', show('WindowWidth'))
+print('pixels', show('PhotometricInterpretation'), show('SamplesPerPixel'), show('BitsAllocated'),
+      show('BitsStored'), show('HighBit'))
 if ds.file_meta.TransferSyntaxUID.is_compressed:
     data, pos, lengths = ds.PixelData, 0, []
     while pos + 8 <= len(data):
@@ -189,9 +191,12 @@ inline std::string dciodvfyErrors(const std::string& file) {
     return errors;
 }
 
+// What the notifier was told: the values, and the code of each call.
 inline std::vector<double> gProgress;
-inline void record(double value, void*, int32_t) {
+inline std::vector<int32_t> gProgressCodes;
+inline void record(double value, void*, int32_t code) {
     gProgress.push_back(value);
+    gProgressCodes.push_back(code);
 }
 
 // Converts into `path` through fopen "wb", as the host does; answers the status.
@@ -199,6 +204,7 @@ inline int32_t convertTo(KelvoDicomConverter& converter, const std::string& path
     Kelvo_ProgressNotifier notifier(record, nullptr);
     converter.Callback(&notifier);
     gProgress.clear();
+    gProgressCodes.clear();
     FILE* file = std::fopen(path.c_str(), "wb");
     converter.convert(file);
     if (file) std::fclose(file);
