@@ -91,6 +91,11 @@ Kelvo_Image* KelvoDicomConvertImage::imageForDicomParams(bool& owned) {
 
 int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
     defaultWindow();
+    // The samples of the toolkit's images are unsigned; the range of the source's pixels no
+    // longer describes them.
+    _params->isTwoComplement(false);
+    _params->RemoveKey(0x0106);
+    _params->RemoveKey(0x0107);
     if (writeAttributes(file, ioMode) != 0) return _status;
     const uint64_t size = frameSize();
     if (size >= 0xFFFFFFFFu) {

@@ -27,7 +27,8 @@ namespace convertertest {
 using testsupport::ScratchDir;
 
 // Reads a written file; prints its attributes and stores every frame's samples (raw bytes of the
-// pixel array) in OUT. Encapsulated pixel data is walked item by item first.
+// pixel array) in OUT. Encapsulated pixel data is walked item by item first: the length of the
+// offset table, then those of the other items.
 inline const char* kPeer = R"PY(
 import sys, struct, pydicom, numpy as np
 path, out = sys.argv[1], sys.argv[2]
@@ -53,7 +54,7 @@ if ds.file_meta.TransferSyntaxUID.is_compressed:
         lengths.append(n)
         pos += 8 + n
     assert pos == len(data), 'items overrun the pixel data'
-    assert lengths[0] == 0, 'the offset table is not empty'
+    print('offsets', lengths[0])
     print('items', ' '.join(str(n) for n in lengths[1:]))
 if 'PixelRepresentation' not in ds: ds.PixelRepresentation = 0
 a = ds.pixel_array
