@@ -116,7 +116,10 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
         const size_t rowBytes = image->rowBytes();
         const bool swap = (getIOMode() & kDicmIOSwap) && image->pixelFormat() == Kelvo_Image::kGrey16;
         const auto* base = static_cast<const uint8_t*>(image->buffer());
-        if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize()) {
+        // Samples that are not what the parameters describe (two samples a pixel, 12 or 32 bits
+        // allocated, colour of 16 bits) would not fill the length declared for them.
+        if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize() ||
+            uint64_t(rowLength) * image->height() != frameSize()) {
             _status = -50;
         } else {
             writeRows(file, base, rowBytes, rowLength, image->height(), swap);
