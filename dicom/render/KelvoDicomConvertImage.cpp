@@ -96,14 +96,17 @@ int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
     _params->isTwoComplement(false);
     _params->RemoveKey(0x0106);
     _params->RemoveKey(0x0107);
+    // Grey images hold brighter samples higher: MONOCHROME1 would show them as a negative.
+    if (trimmed(_params->PhotoInterpretation()) == "MONOCHROME1") _params->PhotoInterpretation("MONOCHROME2");
     if (writeAttributes(file, ioMode) != 0) return _status;
     const uint64_t size = frameSize();
-    if (size >= 0xFFFFFFFFu) {
+    if (size + 1 >= 0xFFFFFFFFu) {
         _status = -50;
         return _status;
     }
+    // Values have even lengths: an odd number of 8-bit samples is followed by a zero byte.
     writePixelDataHeader(file, ioMode, _params->getUSValueProperty(kBitsAllocated) > 8 ? "OW" : "OB",
-                         uint32_t(size));
+                         uint32_t(size + (size & 1)));
     return _status;
 }
 
@@ -123,6 +126,7 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
             _status = -50;
         } else {
             writeRows(file, base, rowBytes, rowLength, image->height(), swap);
+            if (frameSize() % 2 != 0) std::fputc(0, file);
         }
     } else {
         _status = image && image->Error() ? image->Error() : -50;

@@ -4,6 +4,8 @@
 // dcmdump and dciodvfy check the files.
 #include "ConverterFixtures.h"
 
+#include "KelvoImage.h"
+
 #include <cstdlib>
 
 namespace {
@@ -58,7 +60,8 @@ void expectFrames(const Peer& p, int frames, int samples, int bytes, bool lossy)
 // Photometric interpretations the converter does not draw in: the frame is the default image-pixel
 // description (one 8-bit grey sample, MONOCHROME2) of the source's size, whatever the source said
 // about samples, planes, palettes or bits; 16-bit colour is drawn as 16-bit colour when raw and as
-// 8-bit colour when compressed.
+// 8-bit colour when compressed; MONOCHROME1 frames are labelled MONOCHROME2, since the movie's
+// brighter pixels are the higher samples.
 TEST(MovieConverterFormats, OtherPhotometricsAndSixteenBitColourInEverySyntax) {
     struct Case {
         const char* what;
@@ -73,6 +76,14 @@ TEST(MovieConverterFormats, OtherPhotometricsAndSixteenBitColourInEverySyntax) {
              px.PhotoInterpretation("YBR_FULL");
              px.PixelSamples(3);
              px.PlanarConfiguration(1);
+             px.setUSValueProperty(0x0100, 8);
+             px.setUSValueProperty(0x0101, 8);
+             px.setUSValueProperty(0x0102, 7);
+         },
+         1, 1, 1, "pixels MONOCHROME2 1 8 8 7"},
+        {"MONOCHROME1, 8 bits",
+         [](KelvoDicomDataImagePixel& px) {
+             px.PhotoInterpretation("MONOCHROME1");
              px.setUSValueProperty(0x0100, 8);
              px.setUSValueProperty(0x0101, 8);
              px.setUSValueProperty(0x0102, 7);
@@ -169,6 +180,44 @@ TEST(MovieConverterFormats, UndrawableFormatsAreRefusedInEverySyntax) {
             EXPECT_EQ(std::filesystem::file_size(out), 0u);
             EXPECT_TRUE(gProgress.empty());
         }
+}
+
+// An odd number of 8-bit samples is followed by one zero byte, so that the pixel data keep the
+// even length every value has: from a movie and from an image alike.
+TEST(MovieConverterFormats, OddSampleCountsArePaddedToEvenLength) {
+    ScratchDir dir("render-odd");
+    auto tree = sourceTree("MR_small.dcm", nullptr, [](KelvoDicomDataImagePixel& px) {
+        px.setUSValueProperty(0x0100, 8);
+        px.setUSValueProperty(0x0101, 8);
+        px.setUSValueProperty(0x0102, 7);
+        px.setUSValueProperty(0x0011, 5);
+        px.setUSValueProperty(0x0010, 3);
+    });
+    TestMovie movie(1, 5, 3);
+    std::vector<uint8_t> grey(15);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            grey[size_t(y) * 5 + x] = greyOf(pixelOf(0, x, y));
+    Kelvo_Image8BitGrey image(Kelvo_Size(5, 3), grey.data());
+    KelvoDicomConvertMovie fromMovie(movie.wrapper.get());
+    KelvoDicomConvertImage fromImage(&image);
+    for (KelvoDicomConverter* converter :
+         {static_cast<KelvoDicomConverter*>(&fromMovie), static_cast<KelvoDicomConverter*>(&fromImage)}) {
+        SCOPED_TRACE(converter->qtObjName());
+        converter->setDicomSource(tree.get());
+        const std::string out = dir.file("odd.dcm");
+        ASSERT_EQ(convertTo(*converter, out), 0);
+        const std::string dump = dcmdump(out);
+        EXPECT_NE(dump.find("#  16, 1 PixelData"), std::string::npos) << dump;
+        const std::string bytes = testsupport::readFile(out);
+        ASSERT_GT(bytes.size(), 28u);
+        EXPECT_EQ(bytes.substr(bytes.size() - 28, 12), std::string("\xE0\x7F\x10\0OB\0\0\x10\0\0\0", 12));
+        EXPECT_EQ(bytes.back(), '\0');
+        const Peer p = readBack(dir, out);
+        ASSERT_EQ(p.samples.size(), 15u) << p.said;
+        EXPECT_TRUE(std::equal(grey.begin(), grey.end(), p.samples.begin(),
+                               [](uint8_t a, char b) { return a == uint8_t(b); }));
+    }
 }
 
 } // namespace
