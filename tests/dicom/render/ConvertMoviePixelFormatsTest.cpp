@@ -183,10 +183,12 @@ TEST(MovieConverterFormats, UndrawableFormatsAreRefusedInEverySyntax) {
 }
 
 // An odd number of 8-bit samples is followed by one zero byte, so that the pixel data keep the
-// even length every value has: from a movie and from an image alike.
+// even length every value has: from a movie and from an image alike. A MONOCHROME1 source gives
+// MONOCHROME2 frames, brighter pixels being higher samples in both.
 TEST(MovieConverterFormats, OddSampleCountsArePaddedToEvenLength) {
     ScratchDir dir("render-odd");
     auto tree = sourceTree("MR_small.dcm", nullptr, [](KelvoDicomDataImagePixel& px) {
+        px.PhotoInterpretation("MONOCHROME1");
         px.setUSValueProperty(0x0100, 8);
         px.setUSValueProperty(0x0101, 8);
         px.setUSValueProperty(0x0102, 7);
@@ -214,6 +216,7 @@ TEST(MovieConverterFormats, OddSampleCountsArePaddedToEvenLength) {
         EXPECT_EQ(bytes.substr(bytes.size() - 28, 12), std::string("\xE0\x7F\x10\0OB\0\0\x10\0\0\0", 12));
         EXPECT_EQ(bytes.back(), '\0');
         const Peer p = readBack(dir, out);
+        EXPECT_EQ(line(p.said, "pixels"), "pixels MONOCHROME2 1 8 8 7");
         ASSERT_EQ(p.samples.size(), 15u) << p.said;
         EXPECT_TRUE(std::equal(grey.begin(), grey.end(), p.samples.begin(),
                                [](uint8_t a, char b) { return a == uint8_t(b); }));
