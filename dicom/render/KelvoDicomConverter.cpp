@@ -193,8 +193,8 @@ void KelvoDicomConverter::convertToFile(const char* path) {
 
 bool KelvoDicomConverter::isSourceFile(FILE* file) {
     if (!file || !_dicomSource || !_dicomSource->Path()) return false;
-    struct stat stream {
-    }, source{};
+    struct stat stream {};
+    struct stat source {};
     return ::fstat(fileno(file), &stream) == 0 && ::stat(_dicomSource->Path(), &source) == 0 &&
            stream.st_dev == source.st_dev && stream.st_ino == source.st_ino;
 }
