@@ -91,14 +91,22 @@ Kelvo_Image* KelvoDicomConvertImage::imageForDicomParams(bool& owned) {
 
 int32_t KelvoDicomConvertImage::writeDicomData(FILE* file, uint32_t ioMode) {
     defaultWindow();
+    // The samples of the toolkit's images are unsigned; the range of the source's pixels no
+    // longer describes them.
+    _params->isTwoComplement(false);
+    _params->RemoveKey(0x0106);
+    _params->RemoveKey(0x0107);
+    // Grey images hold brighter samples higher: MONOCHROME1 would show them as a negative.
+    if (trimmed(_params->PhotoInterpretation()) == "MONOCHROME1") _params->PhotoInterpretation("MONOCHROME2");
     if (writeAttributes(file, ioMode) != 0) return _status;
     const uint64_t size = frameSize();
-    if (size >= 0xFFFFFFFFu) {
+    if (size + 1 >= 0xFFFFFFFFu) {
         _status = -50;
         return _status;
     }
+    // Values have even lengths: an odd number of 8-bit samples is followed by a zero byte.
     writePixelDataHeader(file, ioMode, _params->getUSValueProperty(kBitsAllocated) > 8 ? "OW" : "OB",
-                         uint32_t(size));
+                         uint32_t(size + (size & 1)));
     return _status;
 }
 
@@ -111,10 +119,14 @@ void KelvoDicomConvertImage::writeUncompressedData(FILE* file) {
         const size_t rowBytes = image->rowBytes();
         const bool swap = (getIOMode() & kDicmIOSwap) && image->pixelFormat() == Kelvo_Image::kGrey16;
         const auto* base = static_cast<const uint8_t*>(image->buffer());
-        if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize()) {
+        // Samples that are not what the parameters describe (two samples a pixel, 12 or 32 bits
+        // allocated, colour of 16 bits) would not fill the length declared for them.
+        if (rowBytes < rowLength || uint64_t(rowBytes) * image->height() > image->bufferSize() ||
+            uint64_t(rowLength) * image->height() != frameSize()) {
             _status = -50;
         } else {
             writeRows(file, base, rowBytes, rowLength, image->height(), swap);
+            if (frameSize() % 2 != 0) std::fputc(0, file);
         }
     } else {
         _status = image && image->Error() ? image->Error() : -50;

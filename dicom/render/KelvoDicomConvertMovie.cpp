@@ -14,6 +14,7 @@
 #include "KelvoMovie.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoCompression.h"
+#include "PlatformGraphicsExport.h"
 #include "PlatformMemory.h"
 #include "PlatformMoviePlayback.h"
 #include "VUXDicomLib.h"
@@ -177,11 +178,12 @@ int32_t KelvoDicomConvertMovie::writeDicomData(FILE* file, uint32_t ioMode) {
     if (nativeSyntax()) {
         const uint64_t total = frameSize() * uint64_t(frames);
         // Pixel data that its 32-bit length cannot describe is refused, not written cut.
-        if (total >= kUndefinedLength) {
+        if (total + 1 >= kUndefinedLength) {
             _status = -50;
             return _status;
         }
-        writePixelDataHeader(file, ioMode, vr, uint32_t(total));
+        // Values have even lengths: an odd number of 8-bit samples is followed by a zero byte.
+        writePixelDataHeader(file, ioMode, vr, uint32_t(total + (total & 1)));
     } else {
         writePixelDataHeader(file, ioMode, vr, kUndefinedLength);
         const uint32_t empty = 0; // the basic offset table
@@ -215,6 +217,9 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
         _params->setUSValueProperty(kRows, rows);
     };
     uint32_t format = 0;
+    // Grey frames are written as the movie drew them, brighter samples higher: MONOCHROME1 would
+    // show them as a negative.
+    if (photometric == "MONOCHROME1") _params->PhotoInterpretation("MONOCHROME2");
     if (photometric == "MONOCHROME1" || photometric == "MONOCHROME2") {
         if (allocated == 8) {
             format = isJPEGFamily(_xferID) ? 40 : 32;
@@ -233,10 +238,17 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
             }
         }
     } else if (photometric == "RGB") {
-        if (allocated == 8)
+        if (allocated == 8) {
             format = 32;
-        else if (allocated >= 9)
+        } else if (allocated >= 9 && isJPEGFamily(_xferID)) {
+            // The codecs code 8-bit samples: a file that claimed 16 would be read wrongly.
+            format = 32;
+            _params->setUSValueProperty(kBitsAllocated, 8);
+            _params->setUSValueProperty(kBitsStored, 8);
+            _params->setUSValueProperty(kHighBit, 7);
+        } else if (allocated >= 9) {
             format = FOUR_CHAR_CODE("b48r");
+        }
     } else {
         format = 32;
         resetKeepingSize();
@@ -286,6 +298,8 @@ void KelvoDicomConvertMovie::writeData(FILE* file, uint32_t ioMode) {
                 writeRaw8bitData(file, ioMode, &world);
             else
                 writeRawData(file, ioMode, &world);
+            if (_status == 0 && (frameSize() * uint64_t(_params->FramesCount())) % 2 != 0)
+                std::fputc(0, file);
         } else if (isJPEGFamily(_xferID)) {
             writeQTCompressedData(file, ioMode);
         }
@@ -356,7 +370,8 @@ void KelvoDicomConvertMovie::writeQTCompressedData(FILE* file, uint32_t ioMode) 
     }
     world.erase(nullptr);
     description->dataFormat(_xferID == 25 ? FOUR_CHAR_CODE("mjp2") : FOUR_CHAR_CODE("jpeg"));
-    description->qtSpatialQuality(768);
+    // The JPEG 2000 syntax written is the lossless-only one: its frames must be lossless.
+    description->qtSpatialQuality(_xferID == 25 ? codecLosslessQuality : 768);
     description->qtTemporalQuality(0);
     Kelvo_ImgDescComp* parameters = new Kelvo_ImgDescComp(description->hImageDesc());
     Kelvo_ImageSequenceCompressionSession* session =

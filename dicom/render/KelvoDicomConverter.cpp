@@ -8,6 +8,8 @@
 #include "VUXDicomLib.h"
 
 #include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -122,6 +124,11 @@ void KelvoDicomConverter::convert(FILE* file) {
         _status = -50;
         return;
     }
+    // Writing into the source's own file would destroy what is being converted.
+    if (isSourceFile(file)) {
+        _status = -50;
+        return;
+    }
     const off_t start = ftello(file);
     writeData(file, getIOMode());
     if (std::fflush(file) != 0 || std::ferror(file)) {
@@ -131,6 +138,65 @@ void KelvoDicomConverter::convert(FILE* file) {
     if (_status != 0 && start >= 0) {
         if (ftruncate(fileno(file), start) == 0) fseeko(file, start, SEEK_SET);
     }
+}
+
+void KelvoDicomConverter::convertToFile(const char* path) {
+    if (!path || !path[0] || !_params) {
+        _status = -50;
+        return;
+    }
+    // A link stays a link: the file it points to is the one replaced.
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
+    if (ec) target = path;
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && _dicomSource && _dicomSource->Path()) {
+        struct stat source {};
+        if (::stat(_dicomSource->Path(), &source) == 0 && source.st_dev == existing.st_dev &&
+            source.st_ino == existing.st_ino) {
+            _status = -50;
+            return;
+        }
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        _status = -50; // a folder or a device is no file to replace
+        return;
+    }
+    std::string temporary = target.string() + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        _status = -50;
+        return;
+    }
+    // The finished file gets the permissions that creating it in place would have given it, or
+    // keeps those of the file it replaces.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+    FILE* file = fdopen(fd, "wb");
+    if (!file) {
+        ::close(fd);
+        std::remove(temporary.c_str());
+        _status = -50;
+        return;
+    }
+    convert(file);
+    if (std::fclose(file) != 0 && _status == 0) _status = -36;
+    if (_status == 0 && std::rename(temporary.c_str(), target.c_str()) != 0) _status = -36;
+    if (_status != 0) std::remove(temporary.c_str());
+}
+
+bool KelvoDicomConverter::isSourceFile(FILE* file) {
+    if (!file || !_dicomSource || !_dicomSource->Path()) return false;
+    struct stat stream {};
+    struct stat source {};
+    return ::fstat(fileno(file), &stream) == 0 && ::stat(_dicomSource->Path(), &source) == 0 &&
+           stream.st_dev == source.st_dev && stream.st_ino == source.st_ino;
 }
 
 void KelvoDicomConverter::Callback(Kelvo_ProgressNotifier* notifier) {

@@ -57,6 +57,12 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     // or parameters. A conversion that fails leaves the stream as it found it (what was written
     // is cut off again), so that no half-written DICOM file remains.
     virtual void convert(FILE* file);
+    // Writes the whole file at `path`: into a temporary file beside it, renamed over the path
+    // once complete, so that a failed conversion leaves what was there before (or nothing) and
+    // never a file cut short. -50 for no path, for a destination that cannot be created, or for
+    // the very file the DICOM source was read from (which stays as it is); -36 when the
+    // finished file cannot be put in place.
+    void convertToFile(const char* path);
 
     // The notifier is a clone of the argument (null: none).
     void Callback(Kelvo_ProgressNotifier* notifier);
@@ -72,6 +78,8 @@ class KelvoDicomConverter : public Kelvo_QTObj {
     KelvoDicomConverter(const KelvoDicomConverter& other);
     void takeSourcesOf(KelvoDicomConverter& other);
     void progress(double value, int32_t code);
+    // Whether the open stream is the file the DICOM source was read from.
+    bool isSourceFile(FILE* file);
     // The attributes: with a DICOM source its tree (group 0028 stored back, its own pixel data and
     // what would follow them left out) as a Part 10 file, else the image-pixel set alone in the
     // I/O mode. The status is the writer's.

@@ -120,6 +120,7 @@ TEST(MovieConverter, JPEGFramesAreEvenItemsClosedByTheDelimiter) {
     EXPECT_EQ(bytes.substr(bytes.size() - 8), std::string("\xFE\xFF\xDD\xE0\0\0\0\0", 8));
     const Peer p = readBack(dir, out);
     EXPECT_EQ(line(p.said, "frames"), "frames 4");
+    EXPECT_EQ(line(p.said, "offsets"), "offsets 0");
     const std::string items = line(p.said, "items");
     ASSERT_FALSE(items.empty()) << p.said;
     // The first item is the empty offset table, then one item a frame, each of even length.
