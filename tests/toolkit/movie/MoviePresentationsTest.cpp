@@ -1,0 +1,422 @@
+#include "KelvoMoviePresentations.h"
+#include "MovieFixtures.h"
+#include "PlatformClock.h"
+#include "PlatformMoviePlayback.h"
+#include "PlatformTimers.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+using namespace moviefixtures;
+
+namespace {
+
+struct Event {
+    uint32_t code;
+    double time; // the current time an 'IDLE' carries, -1 for the others
+    int32_t parameter;
+    bool operator==(const Event&) const = default;
+};
+
+std::string codeText(uint32_t code) {
+    return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+}
+
+void PrintTo(const Event& e, std::ostream* os) {
+    *os << codeText(e.code) << "@" << e.time;
+    if (e.parameter) *os << "(" << e.parameter << ")";
+}
+
+Event idleAt(double t) {
+    return {kKelvoPresentationIdle, t, 0};
+}
+const Event kStart{kKelvoPresentationStart, -1, 0};
+const Event kStop{kKelvoPresentationStop, -1, 0};
+const Event kDraw{kKelvoPresentationDraw, -1, 0};
+
+// Records every event; runs `action` (when set) after recording one.
+struct Recorder {
+    std::vector<Event> events;
+    std::function<void(uint32_t)> action;
+
+    static void callback(uint32_t code, void* data, int32_t parameter, void* reference) {
+        auto* self = static_cast<Recorder*>(reference);
+        double t = code == kKelvoPresentationIdle && data ? *static_cast<double*>(data) : -1.0;
+        self->events.push_back({code, t, parameter});
+        if (self->action) self->action(code);
+    }
+    void attach(Kelvo_DataPresentation& p) { p.eventsHandler().setEventsHandler(&Recorder::callback, this); }
+
+    std::vector<double> idleTimes() const {
+        std::vector<double> times;
+        for (const Event& e : events)
+            if (e.code == kKelvoPresentationIdle) times.push_back(e.time);
+        return times;
+    }
+    int count(uint32_t code) const {
+        int n = 0;
+        for (const Event& e : events)
+            n += e.code == code;
+        return n;
+    }
+};
+
+// A movie (scale 600) of `samples` sound samples of `each` units and `bytes` bytes each: with the
+// defaults one second of ten samples, a tick every 100 ms.
+struct SoundMovie {
+    Movie movie = NewMovie(0);
+    SoundMovie(int samples = 10, int64_t each = 60, size_t bytes = 4) {
+        addTrack(movie, SoundMediaType, std::vector<int64_t>(size_t(samples), each), bytes, false);
+    }
+    SoundMovie(const SoundMovie&) = delete;
+    SoundMovie& operator=(const SoundMovie&) = delete;
+    ~SoundMovie() { DisposeMovie(movie); }
+};
+
+// What the presentation keeps to itself, as the tests need to see it.
+class SoundProbe : public Kelvo_MovieSoundPlay {
+  public:
+    using Kelvo_MovieSoundPlay::Kelvo_MovieSoundPlay;
+    double dataRate() const { return _dataRate; }
+    double sampleRate() const { return _sampleRate; }
+    int32_t statisticsTime() const { return _statisticsTime; }
+};
+
+class MoviePresentationsTest : public ::testing::Test {
+  protected:
+    void TearDown() override { EXPECT_EQ(platform::installedTimerCount(), 0); }
+    platform::ManualClock clock{5'000'000'000};
+    platform::ScopedSystemClock scope{clock};
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The movie sound presentation.
+
+TEST_F(MoviePresentationsTest, SoundPlaysACopyOfAMovieWithSound) {
+    SoundMovie f;
+    SetMovieTimeValue(f.movie, 300);
+    Kelvo_Movie movie(f.movie, false);
+    Kelvo_MovieSoundPlay p(movie);
+    ASSERT_TRUE(p.qtObjIsValid());
+    EXPECT_EQ(p.Error(), 0);
+    EXPECT_STREQ(p.qtObjName(), "Kelvo_MovieSoundPlay");
+    for (const char* name :
+         {"Kelvo_MovieSoundPlay", "Kelvo_DataPresentation", "Kelvo_CoreIdler", "Kelvo_QTObj"})
+        EXPECT_TRUE(p.isA(name)) << name;
+    EXPECT_FALSE(p.isA("Kelvo_VideoPresentation"));
+
+    // Its own copy, from time 0, with the first sound sample's duration.
+    ASSERT_NE(p.dataSource(), nullptr);
+    EXPECT_NE(p.dataSource()->movie(), f.movie);
+    EXPECT_TRUE(p.dataSource()->ownsMovie());
+    EXPECT_EQ(p.Time(kKelvoTimeCurrent), 0);
+    EXPECT_EQ(GetMovieTime(f.movie, nullptr), 300);
+    EXPECT_EQ(p.Time(kKelvoTimeDuration), 600);
+    EXPECT_EQ(p.Time(kKelvoTimeScale), 600);
+    EXPECT_EQ(p.Time(3), 0);
+    EXPECT_EQ(p.SampleDuration(), 60);
+    EXPECT_EQ(p.SamplesCount(), 10);
+    EXPECT_EQ(p.idlingTimeInMilliSec(), 100.0);
+    EXPECT_FALSE(p.isPlaying());
+    EXPECT_FALSE(p.isDone());
+    // The time base is the copy's own.
+    p.PlayTime(120);
+    EXPECT_EQ(GetMovieTime(p.dataSource()->movie(), nullptr), 120);
+    EXPECT_EQ(GetMovieTime(f.movie, nullptr), 300);
+
+    // The copy goes with the presentation; the caller's movie stays.
+    {
+        Kelvo_MovieSoundPlay other(movie);
+        ASSERT_TRUE(other.qtObjIsValid());
+    }
+    EXPECT_EQ(GetMovieTrackCount(f.movie), 1);
+    EXPECT_EQ(GetMoviesError(), noErr);
+}
+
+TEST_F(MoviePresentationsTest, SoundRefusesAMovieWithoutSound) {
+    TwoTrackMovie withSound;
+    Movie pictures = NewMovie(0);
+    addTrack(pictures, VideoMediaType, {10, 10});
+    Kelvo_Movie none(static_cast<Movie>(nullptr), false);
+    Kelvo_Movie silent(pictures, false);
+    Kelvo_Movie both(withSound.movie, false);
+    for (Kelvo_Movie* m : {&none, &silent}) {
+        Kelvo_MovieSoundPlay p(*m);
+        EXPECT_EQ(p.Error(), kKelvoNothingToWorkOn);
+        EXPECT_FALSE(p.qtObjIsValid());
+        EXPECT_EQ(p.dataSource(), nullptr);
+        // Nothing works on it, and nothing is sent.
+        Recorder rec;
+        rec.attach(p);
+        p.Play(1.0);
+        p.PlayAction(kKelvoPlayActionForward);
+        p.Stop();
+        p.idle();
+        EXPECT_TRUE(rec.events.empty());
+        EXPECT_EQ(p.Time(kKelvoTimeDuration), 0);
+        EXPECT_EQ(p.SamplesCount(), 0);
+        EXPECT_TRUE(p.isDone());
+        EXPECT_FALSE(p.isPlaying());
+        EXPECT_FALSE(p.autoIdlingEnabled(true));
+    }
+    Kelvo_MovieSoundPlay p(both);
+    EXPECT_TRUE(p.qtObjIsValid());
+    EXPECT_EQ(p.SampleDuration(), 20);
+    DisposeMovie(pictures);
+}
+
+TEST_F(MoviePresentationsTest, SoundPlaysThroughTheMainLoopAndStopsAtTheEnd) {
+    SoundMovie f;
+    Kelvo_Movie movie(f.movie, false);
+    Kelvo_MovieSoundPlay p(movie);
+    Recorder rec;
+    rec.attach(p);
+    ASSERT_TRUE(p.autoIdlingEnabled(true));
+    EXPECT_EQ(*platform::eventLoopTimerInterval(p.idlingTimer()), 0.1);
+    // Not playing: the timer fires, nothing idles.
+    platform::runFor(0.25);
+    EXPECT_TRUE(rec.events.empty());
+
+    // Playing from the next turn of the loop: the timer's first fire comes at once.
+    EXPECT_TRUE(p.autoIdlingEnabled(false));
+    p.Play(1.0);
+    EXPECT_TRUE(p.isPlaying());
+    ASSERT_TRUE(p.autoIdlingEnabled(true));
+    platform::runFor(1.5);
+    // A tick every 100 ms, 60 units a tick, up to the end, where the tick that finds the movie
+    // there stops it.
+    std::vector<Event> expected{kStart};
+    for (int k = 0; k <= 10; ++k)
+        expected.push_back(idleAt(60.0 * k));
+    expected.push_back(kStop);
+    EXPECT_EQ(rec.events, expected);
+    EXPECT_FALSE(p.isPlaying());
+    EXPECT_TRUE(p.isDone());
+    EXPECT_EQ(GetMovieRate(p.dataSource()->movie()), 0);
+    EXPECT_EQ(p.SampleID(), 10);
+
+    // Stopping a stopped movie sends nothing.
+    rec.events.clear();
+    p.Stop();
+    EXPECT_TRUE(rec.events.empty());
+
+    // Stopping a playing one reports its status.
+    EXPECT_TRUE(p.autoIdlingEnabled(false));
+    p.Play(1.0);
+    p.Stop();
+    EXPECT_EQ(rec.events, (std::vector<Event>{idleAt(0), kStart, kStop}));
+    EXPECT_FALSE(p.isPlaying());
+}
+
+TEST_F(MoviePresentationsTest, SoundPlayOnAFinishedMovieStartsOverOnce) {
+    SoundMovie f;
+    Kelvo_Movie movie(f.movie, false);
+    Kelvo_MovieSoundPlay p(movie);
+    Recorder rec;
+    rec.attach(p);
+    p.PlayAction(kKelvoPlayActionEnd);
+    ASSERT_TRUE(p.isDone());
+    rec.events.clear();
+
+    p.Play(2.0);
+    EXPECT_EQ(rec.events, (std::vector<Event>{idleAt(0), kStart}));
+    EXPECT_EQ(GetMovieRate(p.dataSource()->movie()), 2 * fixed1);
+    // Playing already: a second Play sends nothing and keeps the rate.
+    p.Play(1.0);
+    EXPECT_EQ(rec.count(kKelvoPresentationStart), 1);
+    EXPECT_EQ(GetMovieRate(p.dataSource()->movie()), 2 * fixed1);
+    clock.advance(0.25);
+    EXPECT_EQ(p.Time(kKelvoTimeCurrent), 300);
+
+    // Run into the end with nobody ticking: the movie stands there with its rate, and the next
+    // Play first ends that play, then starts over.
+    clock.advance(5);
+    EXPECT_TRUE(p.isDone());
+    EXPECT_FALSE(p.isPlaying());
+    rec.events.clear();
+    p.Play(1.0);
+    EXPECT_EQ(rec.events, (std::vector<Event>{kStop, idleAt(0), kStart}));
+    EXPECT_TRUE(p.isPlaying());
+    p.Stop();
+}
+
+TEST_F(MoviePresentationsTest, SoundPlayActionsStepBySample) {
+    SoundMovie f;
+    Kelvo_Movie movie(f.movie, false);
+    Kelvo_MovieSoundPlay p(movie);
+    Recorder rec;
+    rec.attach(p);
+    struct Step {
+        int32_t action, time, status;
+    };
+    // From 100: forward, forward, back, end, forward (held at the end), start, back (a negative
+    // time: refused with the movie's error, the time stays), unknown actions.
+    const Step steps[] = {{4, 160, 0},
+                          {4, 220, 0},
+                          {3, 160, 0},
+                          {2, 600, 0},
+                          {4, 600, 0},
+                          {1, 0, 0},
+                          {3, 0, kKelvoNegativeTime}};
+    p.PlayTime(100);
+    for (const Step& s : steps) {
+        rec.events.clear();
+        p.PlayAction(s.action);
+        EXPECT_EQ(p.Time(kKelvoTimeCurrent), s.time) << s.action;
+        EXPECT_EQ(p.Error(), s.status) << s.action;
+        // Setting the time reports it.
+        EXPECT_EQ(rec.events, (std::vector<Event>{idleAt(s.time)})) << s.action;
+    }
+    for (int32_t action : {0, 5, -1}) {
+        rec.events.clear();
+        p.PlayAction(action);
+        EXPECT_TRUE(rec.events.empty());
+        EXPECT_EQ(p.Time(kKelvoTimeCurrent), 0);
+    }
+    // A time set while playing stops the movie first.
+    p.Play(1.0);
+    rec.events.clear();
+    p.PlayTime(300);
+    EXPECT_EQ(rec.events, (std::vector<Event>{kStop, idleAt(300)}));
+    EXPECT_FALSE(p.isPlaying());
+}
+
+TEST_F(MoviePresentationsTest, SoundLoopsAndTurnsOnTheMoviesTimeBase) {
+    struct Case {
+        bool palindrome;
+        std::vector<double> times;
+    };
+    const Case cases[] = {
+        {false, {0, 60, 120, 180, 240, 300, 360, 420, 480, 540, 0, 60, 120}},
+        {true, {0, 60, 120, 180, 240, 300, 360, 420, 480, 540, 600, 540, 480}},
+    };
+    for (const Case& c : cases) {
+        SoundMovie f;
+        Kelvo_Movie movie(f.movie, false);
+        Kelvo_MovieSoundPlay p(movie);
+        p.loop(true);
+        p.palindrome(c.palindrome);
+        EXPECT_TRUE(p.loop());
+        EXPECT_EQ(p.palindrome(), c.palindrome);
+        EXPECT_EQ(p.Error(), 0);
+        // The movie is told to loop as well.
+        int32_t hints = 0;
+        GetMediaPlayHints(GetTrackMedia(GetMovieIndTrack(p.dataSource()->movie(), 1)), &hints);
+        EXPECT_EQ(hints & hintsLoop, hintsLoop);
+
+        Recorder rec;
+        rec.attach(p);
+        p.autoIdlingEnabled(true);
+        p.Play(1.0);
+        platform::runFor(1.25);
+        EXPECT_EQ(rec.idleTimes(), c.times) << c.palindrome;
+        EXPECT_TRUE(p.isPlaying());
+        EXPECT_FALSE(p.isDone());
+        EXPECT_EQ(rec.count(kKelvoPresentationStop), 0);
+
+        p.loop(false);
+        EXPECT_FALSE(p.loop());
+        GetMediaPlayHints(GetTrackMedia(GetMovieIndTrack(p.dataSource()->movie(), 1)), &hints);
+        EXPECT_EQ(hints & hintsLoop, 0);
+        p.Stop();
+    }
+}
+
+TEST_F(MoviePresentationsTest, SoundStatisticsMeasureAtLeastASecondOfPlay) {
+    // Two seconds of 20 samples of 100 bytes: 1000 bytes a second.
+    SoundMovie f(20, 60, 100);
+    Kelvo_Movie movie(f.movie, false);
+    SoundProbe p(movie);
+    bool on = true;
+    p.statisticsEnabled(on);
+    p.Play(1.0);
+    EXPECT_EQ(p.statisticsTime(), 0);
+    // Half a second after the last update: nothing changes, the interval grows.
+    clock.advance(0.5);
+    p.statisticsUpdate();
+    EXPECT_EQ(p.statisticsTime(), 0);
+    EXPECT_EQ(p.dataRate(), 0.0);
+    EXPECT_EQ(p.sampleRate(), 0.0);
+    // A second after it: both rates over the second played.
+    clock.advance(0.5);
+    p.statisticsUpdate();
+    EXPECT_EQ(p.statisticsTime(), 600);
+    EXPECT_DOUBLE_EQ(p.dataRate(), 1000.0);
+    // Samples 1 to 10: the first sample spans two durations.
+    EXPECT_DOUBLE_EQ(p.sampleRate(), 9.0);
+    // The next interval starts there.
+    clock.advance(0.5);
+    p.statisticsUpdate();
+    EXPECT_EQ(p.statisticsTime(), 600);
+    EXPECT_DOUBLE_EQ(p.sampleRate(), 9.0);
+    clock.advance(0.5);
+    p.statisticsUpdate();
+    EXPECT_EQ(p.statisticsTime(), 1200);
+    EXPECT_DOUBLE_EQ(p.dataRate(), 1000.0);
+    EXPECT_DOUBLE_EQ(p.sampleRate(), 10.0);
+    // Stopping resets them.
+    p.Stop();
+    EXPECT_EQ(p.statisticsTime(), 0);
+    EXPECT_EQ(p.dataRate(), 0.0);
+    EXPECT_EQ(p.sampleRate(), 0.0);
+}
+
+TEST_F(MoviePresentationsTest, SoundDeletedWhilePlayingOrFromItsOwnEventsLeavesNoTimer) {
+    {
+        SoundMovie f;
+        Kelvo_Movie movie(f.movie, false);
+        auto* p = new Kelvo_MovieSoundPlay(movie);
+        p->autoIdlingEnabled(true);
+        p->Play(1.0);
+        platform::runFor(0.25);
+        EXPECT_EQ(platform::installedTimerCount(), 1);
+        Recorder rec;
+        rec.attach(*p);
+        delete p; // stops first: its last word is 'STOP'
+        EXPECT_EQ(rec.events, (std::vector<Event>{kStop}));
+        EXPECT_EQ(platform::installedTimerCount(), 0);
+        EXPECT_EQ(platform::runFor(0.2), 0);
+    }
+    // On the third tick's 'IDLE', on the 'STOP' at the end, on 'STRT', and on the 'STOP' of a
+    // Play that ends a finished run.
+    struct Case {
+        uint32_t code;
+        int nth;
+        bool finishedFirst;
+    };
+    const Case cases[] = {{kKelvoPresentationIdle, 3, false},
+                          {kKelvoPresentationStop, 1, false},
+                          {kKelvoPresentationStart, 1, false},
+                          {kKelvoPresentationStop, 1, true}};
+    for (const Case& c : cases) {
+        SoundMovie f;
+        Kelvo_Movie movie(f.movie, false);
+        auto* p = new Kelvo_MovieSoundPlay(movie);
+        if (c.finishedFirst) {
+            p->Play(1.0);
+            clock.advance(2);
+        }
+        Recorder rec;
+        int seen = 0;
+        rec.action = [&](uint32_t code) {
+            if (code == c.code && ++seen == c.nth) {
+                delete p;
+                p = nullptr;
+            }
+        };
+        rec.attach(*p);
+        p->autoIdlingEnabled(true);
+        p->Play(1.0);
+        platform::runFor(2.0);
+        EXPECT_EQ(p, nullptr) << codeText(c.code);
+        EXPECT_EQ(platform::installedTimerCount(), 0) << codeText(c.code);
+        delete p;
+    }
+}
