@@ -74,11 +74,26 @@ void readEffectParameters(DSequence& s, const void* data, int32_t size) {
     if (!data || size <= 0) return;
     QTAtomContainer container = nullptr;
     if (QTUnflattenAtomContainer(data, size_t(size), &container) != noErr || !container) return;
+    // A value is a big-endian 16-bit or 32-bit integer: the effect's defaults are the one, what
+    // presentations store the other.
     auto read = [&](OSType type, int16_t& out) {
         QTAtom atom = QTFindChildByIndex(container, kParentAtomIsContainer, type, 1, nullptr);
-        int16_t v = 0;
-        if (atom && QTCopyAtomDataToPtr(container, atom, false, 2, &v, nullptr) == noErr)
-            out = std::clamp<int16_t>(int16_t(EndianU16_BtoN(uint16_t(v))), -100, 100);
+        int32_t size = 0;
+        Ptr p = nullptr;
+        if (!atom || QTGetAtomDataPtr(container, atom, &size, &p) != noErr || !p) return;
+        int32_t v = 0;
+        if (size == 2) {
+            uint16_t b = 0;
+            std::memcpy(&b, p, 2);
+            v = int16_t(EndianU16_BtoN(b));
+        } else if (size == 4) {
+            uint32_t b = 0;
+            std::memcpy(&b, p, 4);
+            v = int32_t(EndianU32_BtoN(b));
+        } else {
+            return;
+        }
+        out = int16_t(std::clamp<int32_t>(v, -100, 100));
     };
     read(kEffectBrightnessParameter, s.brightness);
     read(kEffectContrastParameter, s.contrast);
@@ -226,7 +241,10 @@ OSErr frame(ImageSequence id, const void* data, int32_t size) {
     std::lock_guard<std::recursive_mutex> lock(r.mutex);
     auto it = r.sequences.find(id);
     if (it == r.sequences.end()) return paramErr;
-    return it->second.effect ? drawEffect(id, it->second) : drawFrame(it->second, data, size);
+    if (!it->second.effect) return drawFrame(it->second, data, size);
+    // An effect's frame data is its description: parameters changed since the last frame apply.
+    readEffectParameters(it->second, data, size);
+    return drawEffect(id, it->second);
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "PlatformObjects.h"
 
 #include <cstdint>
+#include <memory>
 
 class Kelvo_Image;
 class Kelvo_ImgDesc;
@@ -139,17 +140,11 @@ class Kelvo_VideoPresentation : public Kelvo_DataPresentation {
     // meanwhile, gone() turns true and the code must touch nothing of it any more. Scopes nest.
     class AliveScope {
       public:
-        explicit AliveScope(Kelvo_VideoPresentation& presentation);
-        AliveScope(const AliveScope&) = delete;
-        AliveScope& operator=(const AliveScope&) = delete;
-        ~AliveScope();
-        bool gone() const { return _gone; }
+        explicit AliveScope(Kelvo_VideoPresentation& presentation) : _alive(presentation._alive) {}
+        bool gone() const { return !_alive || !*_alive; }
 
       private:
-        friend class Kelvo_VideoPresentation;
-        Kelvo_VideoPresentation* _presentation;
-        AliveScope* _outer;
-        bool _gone = false;
+        std::shared_ptr<const bool> _alive;
     };
 
     // Reports export progress through the events handler, else the progress notifier.
@@ -170,6 +165,8 @@ class Kelvo_VideoPresentation : public Kelvo_DataPresentation {
     Kelvo_ISEffectDecompressionSession* _effectSession = nullptr;
     Kelvo_FullScreenRecord* _fullScreen = nullptr;
     uint8_t _autoScale = 1;
+    // Set by prepareOutputMovie once the display draws into its provider's world.
+    bool _exportRedirected = false;
 
   private:
     // The effect session reads the description as flat bytes: refreshed after every change.
@@ -177,6 +174,8 @@ class Kelvo_VideoPresentation : public Kelvo_DataPresentation {
     void disposeEffectDescription();
 
     Handle _effectData = nullptr;
-    // The innermost scope of code under way that sends events (see AliveScope).
-    AliveScope* _aliveScopes = nullptr;
+    // The effect's one source: the data-source world.
+    GWorldPtr _effectSources[1] = {nullptr};
+    // True while the presentation lives; code under way keeps a share (see AliveScope).
+    std::shared_ptr<bool> _alive;
 };
