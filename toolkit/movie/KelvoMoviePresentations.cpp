@@ -2,6 +2,8 @@
 
 #include "KelvoCoreObjectsTimeBase.h"
 #include "KelvoTrack.h"
+#include "KelvoVideo.h"
+#include "KelvoVideoDecompression.h"
 #include "PlatformErrors.h"
 #include "PlatformFixed.h"
 #include "PlatformMoviePlayback.h"
@@ -40,14 +42,14 @@ Fixed fixedRate(double rate) {
 
 template <class Derived, class Base> KelvoMoviePlayT<Derived, Base>::~KelvoMoviePlayT() {
     // Code under way that sent the event whose receiver deletes us must stop touching us.
-    for (AliveScope* s = _aliveScopes; s; s = s->_outer)
+    for (PlayScope* s = _playScopes; s; s = s->_outer)
         s->_gone = true;
-    _aliveScopes = nullptr;
+    _playScopes = nullptr;
 }
 
 template <class Derived, class Base>
 bool KelvoMoviePlayT<Derived, Base>::notify(uint32_t code, void* data, int32_t parameter) {
-    AliveScope alive(*this);
+    PlayScope alive(*this);
     this->_eventsHandler.notifyEvent(code, data, parameter);
     return !alive.gone();
 }
@@ -134,7 +136,7 @@ template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::loop(b
 
 template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::Play(double rate) {
     if (!this->qtObjIsValid() || isPlaying()) return;
-    AliveScope alive(*this);
+    PlayScope alive(*this);
     if (isDone()) {
         PlayTime(0);
         if (alive.gone()) return;
@@ -179,7 +181,7 @@ template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::PlayAc
 
 template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::PlayTime(int32_t time) {
     if (!this->qtObjIsValid()) return;
-    AliveScope alive(*this);
+    PlayScope alive(*this);
     Stop();
     if (alive.gone()) return;
     if (time < 0) {
@@ -263,3 +265,140 @@ void Kelvo_MovieSoundPlay::idle() {
 }
 
 template class KelvoMoviePlayT<Kelvo_MovieSoundPlay, Kelvo_DataPresentation>;
+
+// ---------------------------------------------------------------------------------------------
+// The movie video presentation.
+
+Kelvo_MovieVideoPlay::Kelvo_MovieVideoPlay() = default;
+
+Kelvo_MovieVideoPlay::~Kelvo_MovieVideoPlay() {
+    Stop();
+    _stopIdlingLoop();
+    // The video presentation's destructor lets go of the buffers, the transform and the effect.
+    _dataSource = nullptr;
+    delete _movie;
+    _movie = nullptr;
+}
+
+bool Kelvo_MovieVideoPlay::isA(const char* name) const {
+    if (!name) return false;
+    return Kelvo_VideoPresentation::isA(name) || std::strcmp(name, "Kelvo_MovieVideoPlay") == 0;
+}
+
+Kelvo_Movie* Kelvo_MovieVideoPlay::dataSource() {
+    return _movie;
+}
+
+void Kelvo_MovieVideoPlay::releaseSource() {
+    Stop();
+    // The effect reads the world that goes with the movie: it is made again for the new one.
+    delete _effectSession;
+    _effectSession = nullptr;
+    delete _displayTransform;
+    _displayTransform = nullptr;
+    _dataSource = nullptr;
+    delete _movie;
+    _movie = nullptr;
+    delete _timeBase;
+    _timeBase = nullptr;
+    delete _dataSourceBuffer;
+    _dataSourceBuffer = nullptr;
+    _sampleDuration = 0;
+}
+
+void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
+    if (!movie.qtObjIsValid() || !movie.qtHasVideo()) {
+        _status = kKelvoNothingToWorkOn;
+        return;
+    }
+    if (_movie) {
+        PlayScope alive(*this);
+        releaseSource();
+        if (alive.gone()) return;
+    }
+    if (!adoptCopyOf(movie)) return;
+    const Kelvo_Rect& natural = _movie->qtNaturalBounds();
+    const Kelvo_Rect bounds(natural.width(), natural.height());
+    auto* buffer = new (std::nothrow) Kelvo_QDGWorldBuffer(bounds, k32ARGBPixelFormat);
+    if (!buffer) {
+        _status = memFullErr;
+        return;
+    }
+    int32_t error = 0;
+    if (!Kelvo_QTObj::isValidInstance(buffer, error, true)) {
+        _status = error != 0 ? error : kKelvoNothingToWorkOn;
+        return;
+    }
+    _dataSourceBuffer = buffer;
+    SetMovieGWorld(_movie->movie(), buffer->buffer(), nullptr);
+    MoviesTask(_movie->movie(), 0);
+    _sampleDuration =
+        sampleDurationAt(*_movie, double(_movie->duration() / 2), VisualMediaCharacteristic, VideoMediaType);
+    _displayTransform = new (std::nothrow) Kelvo_DisplayTransform(bounds, bounds);
+    if (!_displayTransform) {
+        _status = memFullErr;
+        return;
+    }
+    _status = 0;
+    initDataPlayer();
+    SetMoviePlayHints(_movie->movie(), hintsFlushVideoInsteadOfDirtying, hintsFlushVideoInsteadOfDirtying);
+    PlayTime(0);
+}
+
+bool Kelvo_MovieVideoPlay::_startIdlingLoop() {
+    if (!Kelvo_VideoPresentation::_startIdlingLoop()) return false;
+    _status =
+        QTInstallNextTaskNeededSoonerCallback(PresentationQTNextTaskNeededSoonerCallback, 1000, 0, _timer);
+    return true;
+}
+
+bool Kelvo_MovieVideoPlay::_stopIdlingLoop() {
+    if (_timer) QTUninstallNextTaskNeededSoonerCallback(PresentationQTNextTaskNeededSoonerCallback, _timer);
+    return Kelvo_VideoPresentation::_stopIdlingLoop();
+}
+
+void Kelvo_MovieVideoPlay::FullScreenLoop() {
+    Kelvo_VideoPresentation::FullScreenLoop();
+}
+
+void Kelvo_MovieVideoPlay::Update() {
+    if (!qtObjIsValid()) return;
+    UpdateMovie(_movie->movie());
+    idle();
+}
+
+bool Kelvo_MovieVideoPlay::timeWasSet() {
+    if (_status != 0) return true;
+    PlayScope alive(*this);
+    idle();
+    return !alive.gone();
+}
+
+void Kelvo_MovieVideoPlay::idle() {
+    if (!qtObjIsValid()) return;
+    PlayScope alive(*this);
+    MoviesTask(_movie->movie(), 1);
+    if (!notifyTime()) return;
+    drawToDisplay();
+    if (alive.gone()) return;
+    if (_statisticsEnabled) statisticsUpdate();
+    if (isDone()) {
+        Stop();
+        return;
+    }
+    if (!_timer) return;
+    int32_t wait = 0;
+    _status = QTGetTimeUntilNextTask(&wait, 1000);
+    if (_status != 0) return;
+    // A task due now was just done: the next comes a period later. A period below a millisecond
+    // leaves the timer on its own schedule rather than firing again at once.
+    if (wait == 0) wait = int32_t(idlingTimeInMilliSec());
+    if (wait > 0) SetEventLoopTimerNextFireTime(_timer, double(wait) * 0.001);
+}
+
+void PresentationQTNextTaskNeededSoonerCallback(TimeValue duration, uint32_t, void* timer) {
+    if (!timer) return;
+    SetEventLoopTimerNextFireTime(static_cast<EventLoopTimerRef>(timer), double(duration) * 0.001);
+}
+
+template class KelvoMoviePlayT<Kelvo_MovieVideoPlay, Kelvo_VideoPresentation>;

@@ -9,6 +9,8 @@
 
 #include "KelvoDataPresentation.h"
 #include "KelvoMovie.h"
+#include "KelvoVideoPresentation.h"
+#include "PlatformMoviePlayback.h"
 
 #include <cstdint>
 
@@ -40,23 +42,23 @@ template <class Derived, class Base> class KelvoMoviePlayT : public Base {
   protected:
     // Marks a stretch of code that sends events: when a receiver deletes the presentation
     // meanwhile, gone() turns true and the code must touch nothing of it any more. Scopes nest.
-    class AliveScope {
+    class PlayScope {
       public:
-        explicit AliveScope(KelvoMoviePlayT& presentation)
-            : _presentation(&presentation), _outer(presentation._aliveScopes) {
-            presentation._aliveScopes = this;
+        explicit PlayScope(KelvoMoviePlayT& presentation)
+            : _presentation(&presentation), _outer(presentation._playScopes) {
+            presentation._playScopes = this;
         }
-        AliveScope(const AliveScope&) = delete;
-        AliveScope& operator=(const AliveScope&) = delete;
-        ~AliveScope() {
-            if (!_gone) _presentation->_aliveScopes = _outer;
+        PlayScope(const PlayScope&) = delete;
+        PlayScope& operator=(const PlayScope&) = delete;
+        ~PlayScope() {
+            if (!_gone) _presentation->_playScopes = _outer;
         }
         bool gone() const { return _gone; }
 
       private:
         friend class KelvoMoviePlayT;
         KelvoMoviePlayT* _presentation;
-        AliveScope* _outer;
+        PlayScope* _outer;
         bool _gone = false;
     };
 
@@ -74,7 +76,7 @@ template <class Derived, class Base> class KelvoMoviePlayT : public Base {
     Kelvo_Movie* _movie = nullptr;
 
   private:
-    AliveScope* _aliveScopes = nullptr;
+    PlayScope* _playScopes = nullptr;
 };
 
 class Kelvo_MovieSoundPlay : public KelvoMoviePlayT<Kelvo_MovieSoundPlay, Kelvo_DataPresentation> {
@@ -100,3 +102,42 @@ class Kelvo_MovieSoundPlay : public KelvoMoviePlayT<Kelvo_MovieSoundPlay, Kelvo_
     bool timeWasSet();
     int32_t stopParameter() const { return _status; }
 };
+
+class Kelvo_MovieVideoPlay : public KelvoMoviePlayT<Kelvo_MovieVideoPlay, Kelvo_VideoPresentation> {
+  public:
+    // Empty and invalid until initDataSource.
+    Kelvo_MovieVideoPlay();
+    ~Kelvo_MovieVideoPlay() override;
+
+    const char* qtObjName() const override { return "Kelvo_MovieVideoPlay"; }
+    bool isA(const char* name) const override;
+
+    // The timer of a playing movie also comes sooner when the movie needs its next task sooner
+    // (after a change of rate).
+    bool _startIdlingLoop() override;
+    bool _stopIdlingLoop() override;
+    void FullScreenLoop() override;
+    // Draws the movie's current frame again.
+    void Update() override;
+
+    // Virtual operations after those of the video presentation, in slot order.
+    // Plays a copy of `movie`, rendered into an offscreen world of its natural size and shown at
+    // time 0; 79 when it is invalid or has no video. A second call replaces the movie.
+    virtual void initDataSource(Kelvo_Movie& movie);
+    virtual Kelvo_Movie* dataSource();
+    // Services the movie, reports the time ('IDLE'), draws the frame, updates the statistics,
+    // stops at the end, and otherwise times the next tick for the next frame.
+    void idle() override;
+
+  private:
+    friend class KelvoMoviePlayT<Kelvo_MovieVideoPlay, Kelvo_VideoPresentation>;
+    // After the time was set: the frame there, drawn (false when the presentation is gone).
+    bool timeWasSet();
+    int32_t stopParameter() const { return 0; }
+    // Lets go of the movie and of everything made for it.
+    void releaseSource();
+};
+
+// The next-task-sooner callback of the movie video presentation: brings the fire of the timer
+// (the reference) forward to `duration` milliseconds from now.
+void PresentationQTNextTaskNeededSoonerCallback(TimeValue duration, uint32_t flags, void* timer);

@@ -1,3 +1,4 @@
+#include "../image/WorldSupport.h"
 #include "KelvoMoviePresentations.h"
 #include "MovieFixtures.h"
 #include "PlatformClock.h"
@@ -13,6 +14,7 @@
 #include <vector>
 
 using namespace moviefixtures;
+using worldsupport::rgbAt;
 
 namespace {
 
@@ -86,6 +88,57 @@ class SoundProbe : public Kelvo_MovieSoundPlay {
     double sampleRate() const { return _sampleRate; }
     int32_t statisticsTime() const { return _statisticsTime; }
 };
+
+// The colour (R, G, B) of the k-th frame of a VideoMovie.
+uint32_t frameColour(int k) {
+    return uint32_t(20 * (k + 1)) << 16 | uint32_t(250 - 20 * k) << 8 | uint32_t(7 * k);
+}
+
+// A movie (scale 600) with a video track of kWidth x kHeight frames of the given durations, each
+// of one colour (frameColour), and, when asked, a sound track as long.
+struct VideoMovie {
+    Movie movie = NewMovie(0);
+    explicit VideoMovie(const std::vector<int64_t>& durations, bool withSound = false) {
+        Track track = NewMovieTrack(movie, Long2Fix(kWidth), Long2Fix(kHeight), 0);
+        Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+        SampleDescriptionHandle desc = rawDescription();
+        int64_t total = 0;
+        for (size_t k = 0; k < durations.size(); ++k) {
+            const uint32_t c = frameColour(int(k));
+            std::string pixels;
+            for (int i = 0; i < kWidth * kHeight; ++i)
+                pixels += {char(0xFF), char(c >> 16), char(c >> 8), char(c)};
+            EXPECT_EQ(AddMediaSample2(media, reinterpret_cast<const uint8_t*>(pixels.data()),
+                                      ByteCount(pixels.size()), durations[k], 0, desc, 1, 0, nullptr),
+                      noErr);
+            total += durations[k];
+        }
+        DisposeHandle(reinterpret_cast<Handle>(desc));
+        EXPECT_EQ(InsertMediaIntoTrack(track, 0, 0, TimeValue(total), fixed1), noErr);
+        if (withSound) addTrack(movie, SoundMediaType, {total}, 4, false);
+    }
+    VideoMovie(const VideoMovie&) = delete;
+    VideoMovie& operator=(const VideoMovie&) = delete;
+    ~VideoMovie() { DisposeMovie(movie); }
+};
+
+// A movie video presentation of `movie` shown in an own offscreen world of the frame's size.
+std::unique_ptr<Kelvo_MovieVideoPlay> showVideo(Movie movie) {
+    Kelvo_Movie m(movie, false);
+    auto p = std::make_unique<Kelvo_MovieVideoPlay>();
+    p->initDataSource(m);
+    EXPECT_TRUE(p->qtObjIsValid()) << p->Error();
+    p->displaySetUp(nullptr, nullptr);
+    return p;
+}
+
+// The colour at the middle of the destination, and of the frame the movie drew.
+uint32_t shown(Kelvo_MovieVideoPlay& p) {
+    return p.displayBuffer() ? rgbAt(*p.displayBuffer(), kWidth / 2, kHeight / 2) : 0xDEADBEEF;
+}
+uint32_t rendered(Kelvo_MovieVideoPlay& p) {
+    return p.dataSourceBuffer() ? rgbAt(*p.dataSourceBuffer(), kWidth / 2, kHeight / 2) : 0xDEADBEEF;
+}
 
 class MoviePresentationsTest : public ::testing::Test {
   protected:
@@ -419,4 +472,304 @@ TEST_F(MoviePresentationsTest, SoundDeletedWhilePlayingOrFromItsOwnEventsLeavesN
         EXPECT_EQ(platform::installedTimerCount(), 0) << codeText(c.code);
         delete p;
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The movie video presentation.
+
+TEST_F(MoviePresentationsTest, VideoRendersACopyOfAMovieWithVideo) {
+    // Frames at 0, 60, 90, 180 and 240; the sample in the middle (at 150) lasts 90.
+    VideoMovie f({60, 30, 90, 60, 60}, true);
+    SetMovieTimeValue(f.movie, 200);
+    Kelvo_Movie movie(f.movie, false);
+    Kelvo_MovieVideoPlay p;
+    EXPECT_FALSE(p.qtObjIsValid());
+    EXPECT_EQ(p.dataSource(), nullptr);
+    p.initDataSource(movie);
+    ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
+    EXPECT_EQ(p.Error(), 0);
+    EXPECT_STREQ(p.qtObjName(), "Kelvo_MovieVideoPlay");
+    for (const char* name : {"Kelvo_MovieVideoPlay", "Kelvo_VideoPresentation", "Kelvo_DataPresentation",
+                             "Kelvo_CoreIdler", "Kelvo_QTObj"})
+        EXPECT_TRUE(p.isA(name)) << name;
+    EXPECT_FALSE(p.isA("Kelvo_MovieSoundPlay"));
+
+    ASSERT_NE(p.dataSource(), nullptr);
+    EXPECT_NE(p.dataSource()->movie(), f.movie);
+    EXPECT_EQ(GetMovieTime(f.movie, nullptr), 200);
+    EXPECT_EQ(p.Time(kKelvoTimeCurrent), 0);
+    EXPECT_EQ(p.Time(kKelvoTimeDuration), 300);
+    EXPECT_EQ(p.SampleDuration(), 90);
+    EXPECT_EQ(p.SamplesCount(), 3);
+    // The movie draws into a 32-bit world of its natural size, and shows time 0 there.
+    ASSERT_NE(p.dataSourceBuffer(), nullptr);
+    EXPECT_EQ(p.dataSourceBuffer()->bounds().width(), kWidth);
+    EXPECT_EQ(p.dataSourceBuffer()->bounds().height(), kHeight);
+    CGrafPtr port = nullptr;
+    GetMovieGWorld(p.dataSource()->movie(), &port, nullptr);
+    EXPECT_EQ(port, p.dataSourceGraphics());
+    EXPECT_EQ(rendered(p), frameColour(0));
+    ASSERT_NE(p.displayTransform(), nullptr);
+    // The movie is told to flush its frames rather than mark them.
+    int32_t hints = 0;
+    GetMediaPlayHints(GetTrackMedia(GetMovieIndTrack(p.dataSource()->movie(), 1)), &hints);
+    EXPECT_EQ(hints & hintsFlushVideoInsteadOfDirtying, hintsFlushVideoInsteadOfDirtying);
+
+    // A second movie takes the first one's place.
+    VideoMovie other({10, 10, 10, 10});
+    Kelvo_Movie second(other.movie, false);
+    p.initDataSource(second);
+    ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
+    EXPECT_EQ(p.Time(kKelvoTimeDuration), 40);
+    EXPECT_EQ(p.SampleDuration(), 10);
+    EXPECT_EQ(rendered(p), frameColour(0));
+}
+
+TEST_F(MoviePresentationsTest, VideoRefusesAMovieWithoutVideo) {
+    SoundMovie sound;
+    Kelvo_Movie none(static_cast<Movie>(nullptr), false);
+    Kelvo_Movie silent(sound.movie, false);
+    for (Kelvo_Movie* m : {&none, &silent}) {
+        Kelvo_MovieVideoPlay p;
+        Recorder rec;
+        rec.attach(p);
+        p.initDataSource(*m);
+        EXPECT_EQ(p.Error(), kKelvoNothingToWorkOn);
+        EXPECT_FALSE(p.qtObjIsValid());
+        EXPECT_EQ(p.dataSource(), nullptr);
+        EXPECT_EQ(p.dataSourceBuffer(), nullptr);
+        p.Play(1.0);
+        p.PlayAction(kKelvoPlayActionEnd);
+        p.Update();
+        p.idle();
+        EXPECT_TRUE(rec.events.empty());
+        EXPECT_TRUE(p.isDone());
+        EXPECT_FALSE(p.autoIdlingEnabled(true));
+    }
+    // A movie already shown stays when the next one is refused.
+    VideoMovie f({60, 60});
+    Kelvo_Movie good(f.movie, false);
+    Kelvo_MovieVideoPlay p;
+    p.initDataSource(good);
+    p.initDataSource(silent);
+    EXPECT_EQ(p.Error(), kKelvoNothingToWorkOn);
+    EXPECT_TRUE(p.qtObjIsValid());
+    EXPECT_EQ(p.Time(kKelvoTimeDuration), 120);
+}
+
+TEST_F(MoviePresentationsTest, VideoTicksWithTheFramesAndDrawsEachOne) {
+    VideoMovie f({60, 30, 90, 60, 60});
+    auto p = showVideo(f.movie);
+    EXPECT_EQ(shown(*p), frameColour(0));
+    Recorder rec;
+    std::vector<uint32_t> drawn;
+    rec.action = [&](uint32_t code) {
+        if (code == kKelvoPresentationDraw) drawn.push_back(shown(*p));
+    };
+    rec.attach(*p);
+    ASSERT_TRUE(p->autoIdlingEnabled(true));
+    platform::runOnce(); // not playing: the first fire idles nothing
+    EXPECT_TRUE(rec.events.empty());
+
+    // Playing brings the timer's next fire to the next frame, 60 units (100 ms) on.
+    p->Play(1.0);
+    EXPECT_NEAR(*platform::eventLoopTimerNextFire(p->idlingTimer()), 0.1, 1e-9);
+    platform::runFor(0.7);
+    // Then each tick comes when the next frame is due, not every period (150 ms here), up to the
+    // end, where the tick that finds the movie there stops it.
+    const std::vector<Event> expected{kStart, idleAt(60),  kDraw, idleAt(90),  kDraw, idleAt(180),
+                                      kDraw,  idleAt(240), kDraw, idleAt(300), kDraw, kStop};
+    EXPECT_EQ(rec.events, expected);
+    EXPECT_EQ(drawn, (std::vector<uint32_t>{frameColour(1), frameColour(2), frameColour(3), frameColour(4),
+                                            frameColour(4)}));
+    EXPECT_TRUE(p->isDone());
+    EXPECT_FALSE(p->isPlaying());
+
+    // Stopping a stopped movie sends nothing; playing a finished one starts over, once.
+    rec.events.clear();
+    p->Stop();
+    EXPECT_TRUE(rec.events.empty());
+    p->autoIdlingEnabled(false);
+    p->Play(2.0);
+    EXPECT_EQ(rec.events, (std::vector<Event>{idleAt(0), kDraw, kStart}));
+    EXPECT_EQ(shown(*p), frameColour(0));
+    p->Play(1.0);
+    EXPECT_EQ(rec.count(kKelvoPresentationStart), 1);
+    EXPECT_EQ(GetMovieRate(p->dataSource()->movie()), 2 * fixed1);
+    clock.advance(0.1); // 120 units at double speed: the third frame
+    rec.events.clear();
+    p->Update();
+    EXPECT_EQ(rec.events, (std::vector<Event>{idleAt(120), kDraw}));
+    EXPECT_EQ(shown(*p), frameColour(2));
+    p->Stop();
+    EXPECT_EQ(rec.events.back(), kStop);
+}
+
+TEST_F(MoviePresentationsTest, VideoPlayActionsShowTheFrameStepped) {
+    VideoMovie f({60, 60, 60, 60, 60});
+    auto p = showVideo(f.movie);
+    Recorder rec;
+    rec.attach(*p);
+    struct Step {
+        int32_t action, time, status, frame;
+    };
+    const Step steps[] = {{4, 60, 0, 1},
+                          {4, 120, 0, 2},
+                          {3, 60, 0, 1},
+                          {2, 300, 0, 4},
+                          {4, 300, 0, 4},
+                          {1, 0, 0, 0},
+                          {3, 0, kKelvoNegativeTime, 0}};
+    for (const Step& s : steps) {
+        rec.events.clear();
+        p->PlayAction(s.action);
+        EXPECT_EQ(p->Time(kKelvoTimeCurrent), s.time) << s.action;
+        EXPECT_EQ(p->Error(), s.status) << s.action;
+        EXPECT_EQ(shown(*p), frameColour(s.frame)) << s.action;
+        // A time set shows its frame; a refused one shows nothing.
+        const std::vector<Event> drawnThere{idleAt(s.time), kDraw};
+        EXPECT_EQ(rec.events, s.status == 0 ? drawnThere : std::vector<Event>{}) << s.action;
+    }
+    rec.events.clear();
+    p->PlayAction(9);
+    EXPECT_TRUE(rec.events.empty());
+}
+
+TEST_F(MoviePresentationsTest, VideoLoopsThroughItsEnd) {
+    VideoMovie f({60, 60, 60});
+    auto p = showVideo(f.movie);
+    p->loop(true);
+    EXPECT_TRUE(p->loop());
+    Recorder rec;
+    std::vector<uint32_t> drawn;
+    rec.action = [&](uint32_t code) {
+        if (code == kKelvoPresentationDraw) drawn.push_back(shown(*p));
+    };
+    rec.attach(*p);
+    p->autoIdlingEnabled(true);
+    p->Play(1.0);
+    platform::runFor(0.75);
+    EXPECT_EQ(rec.idleTimes(), (std::vector<double>{60, 120, 0, 60, 120, 0, 60}));
+    EXPECT_EQ(drawn, (std::vector<uint32_t>{frameColour(1), frameColour(2), frameColour(0), frameColour(1),
+                                            frameColour(2), frameColour(0), frameColour(1)}));
+    EXPECT_EQ(rec.count(kKelvoPresentationStop), 0);
+    EXPECT_FALSE(p->isDone());
+    p->Stop();
+}
+
+TEST_F(MoviePresentationsTest, VideoStatisticsCountFramesShown) {
+    // Two seconds of 60-unit frames of 2048 bytes.
+    VideoMovie f(std::vector<int64_t>(20, 60));
+    auto p = showVideo(f.movie);
+    bool on = true;
+    p->statisticsEnabled(on);
+    p->autoIdlingEnabled(true);
+    p->Play(1.0);
+    platform::runFor(0.55);
+    // Less than a second: nothing measured yet.
+    p->Stop();
+    p->PlayTime(0);
+    p->Play(1.0);
+    platform::runFor(1.05);
+    struct Peek : Kelvo_MovieVideoPlay {
+        static double rate(Kelvo_MovieVideoPlay& q) { return static_cast<Peek&>(q)._sampleRate; }
+        static double bytes(Kelvo_MovieVideoPlay& q) { return static_cast<Peek&>(q)._dataRate; }
+    };
+    EXPECT_DOUBLE_EQ(Peek::rate(*p), 9.0);
+    EXPECT_DOUBLE_EQ(Peek::bytes(*p), 10.0 * kWidth * kHeight * 4);
+    p->Stop();
+    EXPECT_EQ(Peek::rate(*p), 0.0);
+}
+
+TEST_F(MoviePresentationsTest, VideoDeletedWhilePlayingOrFromItsOwnEventsLeavesNoTimer) {
+    VideoMovie other({60, 60});
+    {
+        VideoMovie f({60, 60, 60});
+        auto* p = showVideo(f.movie).release();
+        p->autoIdlingEnabled(true);
+        p->Play(1.0);
+        platform::runFor(0.15);
+        EXPECT_EQ(platform::installedTimerCount(), 1);
+        delete p;
+        EXPECT_EQ(platform::installedTimerCount(), 0);
+        // Its next-task callback went with its timer.
+        SetMovieRate(other.movie, fixed1);
+        EXPECT_EQ(platform::runFor(0.2), 0);
+        StopMovie(other.movie);
+    }
+    struct Case {
+        uint32_t code;
+        int nth;
+    };
+    const Case cases[] = {{kKelvoPresentationIdle, 2},
+                          {kKelvoPresentationDraw, 2},
+                          {kKelvoPresentationStop, 1},
+                          {kKelvoPresentationStart, 1}};
+    for (const Case& c : cases) {
+        VideoMovie f({60, 60, 60});
+        auto* p = showVideo(f.movie).release();
+        Recorder rec;
+        int seen = 0;
+        rec.action = [&](uint32_t code) {
+            if (code == c.code && ++seen == c.nth) {
+                delete p;
+                p = nullptr;
+            }
+        };
+        rec.attach(*p);
+        p->autoIdlingEnabled(true);
+        p->Play(1.0);
+        platform::runFor(1.0);
+        EXPECT_EQ(p, nullptr) << codeText(c.code);
+        EXPECT_EQ(platform::installedTimerCount(), 0) << codeText(c.code);
+        SetMovieRate(other.movie, fixed1);
+        StopMovie(other.movie);
+        delete p;
+    }
+}
+
+// A movie file that ffmpeg made plays its frames as ffmpeg decodes them, and its sound.
+TEST_F(MoviePresentationsTest, AnFFmpegMoviePlaysItsFramesAndSound) {
+    if (!haveMoviePeers()) GTEST_SKIP() << "ffmpeg or ffprobe missing";
+    testsupport::ScratchDir dir("kmoviepresentations");
+    const std::string file = ffmpegMovie(dir);
+    const std::string frames = ffmpegFramesRGB(file);
+    const size_t frameBytes = size_t(kWidth) * kHeight * 3;
+    ASSERT_EQ(frames.size(), frameBytes * kFFmpegFrames);
+    Kelvo_Movie movie(file.c_str());
+    ASSERT_TRUE(movie.qtObjIsValid()) << movie.Error();
+
+    Kelvo_MovieVideoPlay video;
+    video.initDataSource(movie);
+    ASSERT_TRUE(video.qtObjIsValid()) << video.Error();
+    EXPECT_EQ(video.SampleDuration(), movie.duration() / kFFmpegFrames);
+    EXPECT_EQ(video.SamplesCount(), kFFmpegFrames);
+    auto rgbOf = [](const Kelvo_QDGWorldBuffer& buffer) {
+        std::string rgb;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const uint32_t c = rgbAt(buffer, x, y);
+                rgb += {char(c >> 16), char(c >> 8), char(c)};
+            }
+        return rgb;
+    };
+    for (int k = 0; k < kFFmpegFrames; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(video.SampleID(), k == 0 ? 1 : k);
+        EXPECT_EQ(rgbOf(*video.dataSourceBuffer()), frames.substr(k * frameBytes, frameBytes));
+        video.PlayAction(kKelvoPlayActionForward);
+    }
+
+    Kelvo_MovieSoundPlay sound(movie);
+    ASSERT_TRUE(sound.qtObjIsValid()) << sound.Error();
+    EXPECT_GT(sound.SamplesCount(), 1);
+    Recorder rec;
+    rec.attach(sound);
+    sound.autoIdlingEnabled(true);
+    sound.Play(1.0);
+    platform::runFor(1.0);
+    EXPECT_EQ(rec.events.front(), kStart);
+    EXPECT_EQ(rec.events.back(), kStop);
+    EXPECT_EQ(rec.idleTimes().back(), double(movie.duration()));
+    EXPECT_TRUE(sound.isDone());
 }
