@@ -1,6 +1,8 @@
 #include "../image/WorldSupport.h"
 #include "KelvoMoviePresentations.h"
 #include "MovieFixtures.h"
+#include "PlatformWindows.h"
+#include "VideoPresentationFixtures.h"
 #include "PlatformClock.h"
 #include "PlatformMoviePlayback.h"
 #include "PlatformTimers.h"
@@ -89,6 +91,12 @@ class SoundProbe : public Kelvo_MovieSoundPlay {
     int32_t statisticsTime() const { return _statisticsTime; }
 };
 
+class VideoProbe : public Kelvo_MovieVideoPlay {
+  public:
+    double dataRate() const { return _dataRate; }
+    double sampleRate() const { return _sampleRate; }
+};
+
 // The colour (R, G, B) of the k-th frame of a VideoMovie.
 uint32_t frameColour(int k) {
     return uint32_t(20 * (k + 1)) << 16 | uint32_t(250 - 20 * k) << 8 | uint32_t(7 * k);
@@ -123,9 +131,9 @@ struct VideoMovie {
 };
 
 // A movie video presentation of `movie` shown in an own offscreen world of the frame's size.
-std::unique_ptr<Kelvo_MovieVideoPlay> showVideo(Movie movie) {
+template <class Presentation = Kelvo_MovieVideoPlay> std::unique_ptr<Presentation> showVideo(Movie movie) {
     Kelvo_Movie m(movie, false);
-    auto p = std::make_unique<Kelvo_MovieVideoPlay>();
+    auto p = std::make_unique<Presentation>();
     p->initDataSource(m);
     EXPECT_TRUE(p->qtObjIsValid()) << p->Error();
     p->displaySetUp(nullptr, nullptr);
@@ -515,7 +523,10 @@ TEST_F(MoviePresentationsTest, VideoRendersACopyOfAMovieWithVideo) {
     GetMediaPlayHints(GetTrackMedia(GetMovieIndTrack(p.dataSource()->movie(), 1)), &hints);
     EXPECT_EQ(hints & hintsFlushVideoInsteadOfDirtying, hintsFlushVideoInsteadOfDirtying);
 
-    // A second movie takes the first one's place.
+    // A second movie takes the first one's place, shown where the first one was.
+    p.displaySetUp(nullptr, nullptr);
+    p.PlayAction(kKelvoPlayActionEnd);
+    EXPECT_EQ(shown(p), frameColour(4));
     VideoMovie other({10, 10, 10, 10});
     Kelvo_Movie second(other.movie, false);
     p.initDataSource(second);
@@ -523,6 +534,7 @@ TEST_F(MoviePresentationsTest, VideoRendersACopyOfAMovieWithVideo) {
     EXPECT_EQ(p.Time(kKelvoTimeDuration), 40);
     EXPECT_EQ(p.SampleDuration(), 10);
     EXPECT_EQ(rendered(p), frameColour(0));
+    EXPECT_EQ(shown(p), frameColour(0));
 }
 
 TEST_F(MoviePresentationsTest, VideoRefusesAMovieWithoutVideo) {
@@ -660,25 +672,22 @@ TEST_F(MoviePresentationsTest, VideoLoopsThroughItsEnd) {
 TEST_F(MoviePresentationsTest, VideoStatisticsCountFramesShown) {
     // Two seconds of 60-unit frames of 2048 bytes.
     VideoMovie f(std::vector<int64_t>(20, 60));
-    auto p = showVideo(f.movie);
+    auto p = showVideo<VideoProbe>(f.movie);
     bool on = true;
     p->statisticsEnabled(on);
     p->autoIdlingEnabled(true);
     p->Play(1.0);
     platform::runFor(0.55);
-    // Less than a second: nothing measured yet.
+    // Less than a second: nothing measured yet; stopping starts the measure over.
+    EXPECT_EQ(p->sampleRate(), 0.0);
     p->Stop();
     p->PlayTime(0);
     p->Play(1.0);
     platform::runFor(1.05);
-    struct Peek : Kelvo_MovieVideoPlay {
-        static double rate(Kelvo_MovieVideoPlay& q) { return static_cast<Peek&>(q)._sampleRate; }
-        static double bytes(Kelvo_MovieVideoPlay& q) { return static_cast<Peek&>(q)._dataRate; }
-    };
-    EXPECT_DOUBLE_EQ(Peek::rate(*p), 9.0);
-    EXPECT_DOUBLE_EQ(Peek::bytes(*p), 10.0 * kWidth * kHeight * 4);
+    EXPECT_DOUBLE_EQ(p->sampleRate(), 9.0);
+    EXPECT_DOUBLE_EQ(p->dataRate(), 10.0 * kWidth * kHeight * 4);
     p->Stop();
-    EXPECT_EQ(Peek::rate(*p), 0.0);
+    EXPECT_EQ(p->sampleRate(), 0.0);
 }
 
 TEST_F(MoviePresentationsTest, VideoDeletedWhilePlayingOrFromItsOwnEventsLeavesNoTimer) {
@@ -726,6 +735,54 @@ TEST_F(MoviePresentationsTest, VideoDeletedWhilePlayingOrFromItsOwnEventsLeavesN
         StopMovie(other.movie);
         delete p;
     }
+}
+
+TEST_F(MoviePresentationsTest, VideoPlaysInFullScreenUnderTheKeys) {
+    const int32_t windows = platform::liveWindowCount();
+    VideoMovie f({60, 60, 60, 60, 60});
+    auto p = showVideo(f.movie);
+    Recorder rec;
+    rec.attach(*p);
+    ASSERT_TRUE(p->autoIdlingEnabled(true));
+    p->FullScreenStart(nullptr, true);
+    ASSERT_TRUE(p->isFullScreen());
+    WindowRef window = p->fullScreenWindow();
+    // The middle of where the frame is shown on the screen.
+    auto onScreen = [&] {
+        const Kelvo_Rect& r = p->displayRect();
+        return rgbAt(*p->displayBuffer(), r.left() + r.width() / 2, r.top() + r.height() / 2);
+    };
+    EXPECT_EQ(onScreen(), frameColour(0));
+
+    // Space plays; the frames reach the screen by the timer; Space again stops.
+    EXPECT_EQ(vpfixtures::sendInput(window, kKelvoKeySpace), noErr);
+    EXPECT_TRUE(p->isPlaying());
+    platform::runFor(0.25);
+    EXPECT_EQ(onScreen(), frameColour(2));
+    EXPECT_EQ(vpfixtures::sendInput(window, kKelvoKeySpace), noErr);
+    EXPECT_FALSE(p->isPlaying());
+    EXPECT_EQ(rec.count(kKelvoPresentationStart), 1);
+    EXPECT_EQ(rec.count(kKelvoPresentationStop), 1);
+    // Arrows and pages step through the movie's frames.
+    const int32_t at = p->Time(kKelvoTimeCurrent);
+    EXPECT_EQ(vpfixtures::sendInput(window, kKelvoKeyRightArrow), noErr);
+    EXPECT_EQ(p->Time(kKelvoTimeCurrent), at + 60);
+    EXPECT_EQ(onScreen(), frameColour(3));
+    EXPECT_EQ(vpfixtures::sendInput(window, kKelvoKeyPageDown), noErr);
+    EXPECT_EQ(onScreen(), frameColour(4));
+    EXPECT_EQ(vpfixtures::sendInput(window, kKelvoKeyPageUp), noErr);
+    EXPECT_EQ(onScreen(), frameColour(0));
+    // Escape gives the screen back; the frame is shown where it was before.
+    EXPECT_EQ(vpfixtures::sendInput(window, kKelvoKeyEscape), noErr);
+    EXPECT_FALSE(p->isFullScreen());
+    EXPECT_EQ(shown(*p), frameColour(0));
+
+    // Deleting one that plays in full screen leaves no window and no timer.
+    p->FullScreenStart(nullptr, true);
+    p->Play(1.0);
+    platform::runFor(0.1);
+    p.reset();
+    EXPECT_EQ(platform::liveWindowCount(), windows);
 }
 
 // A movie file that ffmpeg made plays its frames as ffmpeg decodes them, and its sound.
