@@ -130,7 +130,6 @@ template <class Derived, class Base> bool KelvoMoviePlayT<Derived, Base>::canIdl
 template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::loop(bool on) {
     if (!this->qtObjIsValid()) return;
     this->_timeBase->loop(on);
-    this->_status = this->_timeBase->Error();
     if (this->_status == 0) SetMoviePlayHints(_movie->movie(), on ? hintsLoop : 0, hintsLoop);
 }
 
