@@ -550,7 +550,7 @@ void Kelvo_VideoPresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDescCom
     }
     int32_t error = 0;
     if (!Kelvo_QTObj::isValidInstance(desc, error, false) || !desc->qtObjIsValid()) {
-        _status = desc ? (error != 0 ? error : int32_t(paramErr)) : int32_t(paramErr);
+        _status = error != 0 ? error : int32_t(paramErr);
         return;
     }
     Kelvo_DisplayTransform savedTransform(*_displayTransform);

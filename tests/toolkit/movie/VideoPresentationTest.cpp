@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include <ostream>
@@ -532,6 +533,8 @@ TEST_F(VideoPresentationTest, KeysInFullScreenArriveThroughTheMainLoop) {
     // Other keys, other kinds and other classes are left to others; nothing is sent for them.
     rec.events.clear();
     EXPECT_EQ(sendInput(window, 117), eventNotHandledErr);
+    postInput(window, 117);
+    platform::runOnce();
     EXPECT_EQ(sendInput(window, kKelvoKeySpace, false, kEventRawKeyUp), eventNotHandledErr);
     EXPECT_EQ(sendInput(window, 0, true, kEventMouseUp), eventNotHandledErr);
     EXPECT_EQ(Kelvo_VideoPresentation::fullScreenEventHandler(nullptr, nullptr, nullptr), noErr);
@@ -664,7 +667,12 @@ TEST_F(VideoPresentationTest, ExportRangesProgressAndFailures) {
     const std::string file = dir.file("range.mov");
     FSPathMakeFSSpec(file.c_str(), &spec);
     p.presentationToMovie(&spec, nullptr, nullptr);
+    EXPECT_EQ(p.Error(), -108);
+    Kelvo_ImgDescComp unusable;
+    unusable.reset();
+    p.presentationToMovie(&spec, &unusable, nullptr);
     EXPECT_EQ(p.Error(), -50);
+    EXPECT_FALSE(std::filesystem::exists(file));
 
     // A range: its samples only, progress through the notifier when no callback is set.
     std::vector<std::pair<double, int32_t>> reports;
