@@ -1,9 +1,11 @@
 #include "../image/WorldSupport.h"
 #include "KelvoMoviePresentations.h"
+#include "KelvoVideoCompression.h"
 #include "MovieFixtures.h"
 #include "PlatformWindows.h"
 #include "VideoPresentationFixtures.h"
 #include "PlatformClock.h"
+#include "PlatformFiles.h"
 #include "PlatformMoviePlayback.h"
 #include "PlatformTimers.h"
 
@@ -22,7 +24,7 @@ namespace {
 
 struct Event {
     uint32_t code;
-    double time; // the current time an 'IDLE' carries, -1 for the others
+    double time; // the current time of 'IDLE', the progress of 'MPRG', -1 for the others
     int32_t parameter;
     bool operator==(const Event&) const = default;
 };
@@ -50,7 +52,8 @@ struct Recorder {
 
     static void callback(uint32_t code, void* data, int32_t parameter, void* reference) {
         auto* self = static_cast<Recorder*>(reference);
-        double t = code == kKelvoPresentationIdle && data ? *static_cast<double*>(data) : -1.0;
+        const bool timed = code == kKelvoPresentationIdle || code == kKelvoPresentationMovieProgress;
+        double t = timed && data ? *static_cast<double*>(data) : -1.0;
         self->events.push_back({code, t, parameter});
         if (self->action) self->action(code);
     }
@@ -783,6 +786,55 @@ TEST_F(MoviePresentationsTest, VideoPlaysInFullScreenUnderTheKeys) {
     platform::runFor(0.1);
     p.reset();
     EXPECT_EQ(platform::liveWindowCount(), windows);
+}
+
+// Exporting steps through the movie's samples: each frame becomes a sample of a new movie file
+// that ffmpeg reads back.
+TEST_F(MoviePresentationsTest, VideoExportsEachFrameToANewMovieFile) {
+    if (!haveMoviePeers()) GTEST_SKIP() << "ffmpeg or ffprobe missing";
+    testsupport::ScratchDir dir("kmoviepresentations");
+    const std::string file = dir.file("exported.mov");
+    FSSpec spec{};
+    FSPathMakeFSSpec(file.c_str(), &spec);
+    VideoMovie f({60, 60, 60, 60, 60});
+    auto p = showVideo(f.movie);
+    Recorder rec;
+    rec.attach(*p);
+    Kelvo_ImgDescComp desc;
+    desc.dataFormat(FOUR_CHAR_CODE("raw "));
+    desc.qtDepth(32);
+    desc.qtWidth(kWidth);
+    desc.qtHeight(kHeight);
+    desc.qtFrameDur() = 60;
+    p->presentationToMovie(&spec, &desc, nullptr);
+    ASSERT_EQ(p->Error(), 0);
+    // Progress k / 5 for each frame, then 1.0.
+    std::vector<Event> progress;
+    for (const Event& e : rec.events)
+        if (e.code == kKelvoPresentationMovieProgress) progress.push_back(e);
+    const uint32_t mprg = kKelvoPresentationMovieProgress;
+    EXPECT_EQ(
+        progress,
+        (std::vector<Event>{
+            {mprg, 0.0, 0}, {mprg, 0.2, 0}, {mprg, 0.4, 0}, {mprg, 0.6, 0}, {mprg, 0.8, 0}, {mprg, 1.0, 0}}));
+    EXPECT_EQ(p->Time(kKelvoTimeCurrent), 300);
+
+    auto info = ffprobe(file, "-select_streams v:0 -count_frames -show_entries "
+                              "stream=codec_type,width,height,nb_read_frames:format=duration");
+    EXPECT_EQ(info["codec_type"], "video") << info["output"];
+    EXPECT_EQ(info["width"], std::to_string(kWidth));
+    EXPECT_EQ(info["height"], std::to_string(kHeight));
+    EXPECT_EQ(info["nb_read_frames"], "5");
+    EXPECT_NEAR(std::atof(info["duration"].c_str()), 0.5, 0.002);
+    const std::string decoded = ffmpegFramesRGB(file);
+    const size_t frameBytes = size_t(kWidth) * kHeight * 3;
+    ASSERT_EQ(decoded.size(), frameBytes * 5);
+    for (int k = 0; k < 5; ++k) {
+        const size_t middle = k * frameBytes + (size_t(kHeight / 2) * kWidth + kWidth / 2) * 3;
+        const uint32_t c = uint32_t(uint8_t(decoded[middle])) << 16 |
+                           uint32_t(uint8_t(decoded[middle + 1])) << 8 | uint8_t(decoded[middle + 2]);
+        EXPECT_EQ(c, frameColour(k)) << k;
+    }
 }
 
 // A movie file that ffmpeg made plays its frames as ffmpeg decodes them, and its sound.
