@@ -198,6 +198,10 @@ TEST_F(VideoPresentationTest, AFreshPresentationHasItsEffectReady) {
     EXPECT_EQ(QTContainerLockCount(p.effectDescription()), 1); // kept locked while held
     ASSERT_NE(p.effectSession(), nullptr);
     EXPECT_FALSE(p.effectSession()->isActive()); // nothing to draw into yet
+    Recorder rec;
+    rec.attach(p);
+    p.Update();
+    EXPECT_EQ(rec.codes(), (std::vector<std::string>{"IDLE"}));
     EXPECT_EQ(p.brightness(), 0);
     EXPECT_EQ(p.contrast(), 0);
     EXPECT_EQ(p.dataSourceGraphics(), p.dataSourceBuffer()->buffer());
