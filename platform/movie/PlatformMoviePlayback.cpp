@@ -173,12 +173,26 @@ Fixed GetMovieRate(Movie movie) {
     });
 }
 
+namespace {
+
+// After a change to a rate that plays, the movie may need its next task sooner than planned. The
+// callbacks run without the registry's lock and leave the caller the rate setter's own error.
+void rateChanged(Fixed rate) {
+    const OSErr err = GetMoviesError();
+    if (err != noErr || rate == 0) return;
+    platform::nextTaskNeededSooner();
+    result(err);
+}
+
+} // namespace
+
 void SetMovieRate(Movie movie, Fixed rate) {
     onPlayback(movie, 0, [&](MovieRecord&, MoviePlayback& p) {
         SetTimeBaseRate(p.timeBase, rate);
         result(GetMoviesError());
         return 0;
     });
+    rateChanged(rate);
 }
 
 Fixed GetMoviePreferredRate(Movie movie) {
@@ -220,12 +234,13 @@ void SetMovieMasterClock(Movie movie, Component clockMeister, const TimeRecord* 
 }
 
 void StartMovie(Movie movie) {
-    onPlayback(movie, 0, [](MovieRecord& m, MoviePlayback& p) {
+    const Fixed rate = onPlayback(movie, Fixed(0), [](MovieRecord& m, MoviePlayback& p) {
         m.active = true;
         SetTimeBaseRate(p.timeBase, p.preferredRate);
         result(GetMoviesError());
-        return 0;
+        return p.preferredRate;
     });
+    rateChanged(rate);
 }
 
 void StopMovie(Movie movie) {

@@ -69,6 +69,43 @@ Boolean IsMovieDone(Movie movie);
 OSErr PrerollMovie(Movie movie, TimeValue time, Fixed rate);
 
 // ---------------------------------------------------------------------------------------------
+// Tasking: when the movies that play next need MoviesTask (PlatformMovieTasks.cpp).
+//
+// A movie needs a task when the frame of one of its enabled video tracks changes, when it runs
+// into the end of its time line (to stop, wrap round or turn), and at once when it waits to be
+// drawn again (a new port, UpdateMovie). Only movies whose time moves count.
+
+// The time until the next task any movie needs, in `scale` units per second (rounded up, so that
+// a task at that time finds the change made): 0 when one is due now, INT32_MAX when no movie is
+// playing. A null result or a scale of 0 or less is refused with paramErr.
+OSErr QTGetTimeUntilNextTask(int32_t* duration, int32_t scale);
+
+// Called on the main thread, after a movie's rate changed to one that plays, with the time until
+// the next task in the scale given at installation.
+using QTNextTaskNeededSoonerCallbackProcPtr = void (*)(TimeValue duration, uint32_t flags, void* refcon);
+using QTNextTaskNeededSoonerCallbackUPP = QTNextTaskNeededSoonerCallbackProcPtr;
+inline QTNextTaskNeededSoonerCallbackUPP
+NewQTNextTaskNeededSoonerCallbackUPP(QTNextTaskNeededSoonerCallbackProcPtr proc) {
+    return proc;
+}
+inline void DisposeQTNextTaskNeededSoonerCallbackUPP(QTNextTaskNeededSoonerCallbackUPP) {}
+
+// A (procedure, refcon) pair is installed once: installing it again only changes its scale and
+// flags. A null procedure or a scale of 0 or less gives paramErr; uninstalling a pair that is not
+// installed gives paramErr. A callback may install or uninstall callbacks while it runs.
+OSErr QTInstallNextTaskNeededSoonerCallback(QTNextTaskNeededSoonerCallbackUPP callbackProc, TimeScale scale,
+                                            uint32_t flags, void* refcon);
+OSErr QTUninstallNextTaskNeededSoonerCallback(QTNextTaskNeededSoonerCallbackUPP callbackProc, void* refcon);
+
+namespace platform {
+
+// Tells every installed callback the time until the next task (the rate setters call it once
+// the movie's lock is released).
+void nextTaskNeededSooner();
+
+} // namespace platform
+
+// ---------------------------------------------------------------------------------------------
 // Volumes (16-bit, 8.8 fixed: kFullVolume is 1.0; a negative volume is a muted one).
 
 int16_t GetMovieVolume(Movie movie);
@@ -146,6 +183,13 @@ ComponentResult VideoMediaResetStatistics(MediaHandler handler);
 // Play hints of a media; SetMediaPlayHints changes the bits of the mask.
 void GetMediaPlayHints(Media media, int32_t* flags);
 void SetMediaPlayHints(Media media, int32_t flags, int32_t flagsMask);
+// The same for every media of the movie (they are kept by each media; this platform acts on none
+// of the bits).
+void SetMoviePlayHints(Movie movie, int32_t flags, int32_t flagsMask);
+
+constexpr int32_t hintsLoop = 1 << 1;
+constexpr int32_t hintsPalindrome = 1 << 9;
+constexpr int32_t hintsFlushVideoInsteadOfDirtying = 1 << 22;
 
 // ---------------------------------------------------------------------------------------------
 // Movie and track properties.
