@@ -196,7 +196,6 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
     _exportRedirected = false;
     if (desc->qtFrameDur() == 0) {
         provider->sampleDuration(kStillSampleDuration);
-        // Reading the duration back makes the running compression session take it up.
         if (provider->sampleDuration() != kStillSampleDuration) _status = paramErr;
     }
     if (_status == noErr) {

@@ -215,6 +215,8 @@ void Kelvo_TrackVideoProvider::sampleDuration(int32_t duration) {
     parameters->qtFrameDur() = duration;
     // A frame rate outranks the frame duration: cleared, so that the duration asked for holds.
     parameters->qtFixFrameRate() = 0;
+    // The session caches the duration it stamps on frames: a running session takes the new one now.
+    _session->minimumFrameDuration();
 }
 
 GWorldPtr Kelvo_TrackVideoProvider::dataProvider() {
