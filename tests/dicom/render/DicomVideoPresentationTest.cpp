@@ -98,6 +98,7 @@ def reference(name, source):
 
 native('mf16.dcm', 6, 16, 24, 32, slope=2, intercept=-100, window=(3000, 5000))
 native('mf8.dcm', 5, 8, 20, 28)
+native('long8.dcm', 40, 8, 8, 8)
 reference('mf16', os.path.join(out, 'mf16.dcm'))
 reference('mf8', os.path.join(out, 'mf8.dcm'))
 reference('mr', os.path.join(corpus, 'MR_small.dcm'))
@@ -616,6 +617,55 @@ TEST_F(DicomVideoPresentationTest, ActionsAndTimesAtTheEdges) {
     bool on = true;
     p.statisticsEnabled(on);
     EXPECT_TRUE(p.statisticsOn());
+}
+
+// After a second of playing, the statistics give the frames and bytes of that second.
+TEST_F(DicomVideoPresentationTest, StatisticsCountTheFramesOfTheLastSecond) {
+    Parts parts = partsOf(Fixtures::get().file("long8.dcm"));
+    ASSERT_TRUE(parts.imagePixel && parts.pixelData);
+    class Stats : public Probe {
+      public:
+        using Probe::Probe;
+        double dataRate() const { return _dataRate; }
+        double sampleRate() const { return _sampleRate; }
+    } p(parts.imagePixel.get(), parts.pixelData.get());
+    ASSERT_TRUE(p.qtObjIsValid());
+    bool on = true;
+    p.statisticsEnabled(on);
+    ASSERT_TRUE(p.statisticsOn());
+    ASSERT_TRUE(p.autoIdlingEnabled(true));
+    p.Play(1.0);
+    for (int tick = 0; tick < 25; ++tick) {
+        platform::runOnce();
+        clock.advanceMilliseconds(40);
+        EXPECT_EQ(p.sampleRate(), 0.0) << tick; // less than a second so far
+    }
+    platform::runOnce();
+    ASSERT_EQ(p.currentFrame(), 25u);
+    // Frames 0 to 25 were read in that second: 26 chunks of 64 bytes, 25 frames on.
+    EXPECT_EQ(p.sampleRate(), 25.0);
+    EXPECT_EQ(p.dataRate(), 26.0 * 64.0);
+    p.Stop();
+    EXPECT_EQ(p.sampleRate(), 0.0); // stopping resets them
+    EXPECT_TRUE(p.autoIdlingEnabled(false));
+}
+
+// Frames a platform codec draws (JPEG baseline, JPEG 2000): the compressed chunk goes to the
+// codec, and grabs come from the drawn picture.
+TEST_F(DicomVideoPresentationTest, PlatformCodecFramesAreDrawnByTheCodec) {
+    for (const char* name : {"SC_rgb_jpeg_dcmtk.dcm", "JPEG2000.dcm"}) {
+        SCOPED_TRACE(name);
+        auto p = display(corpus(name));
+        ASSERT_TRUE(p);
+        ASSERT_TRUE(p->qtObjIsValid());
+        EXPECT_EQ(p->Error(), 0);
+        EXPECT_FALSE(uniform(surface(*p)));
+        Kelvo_OSType grey(40);
+        std::unique_ptr<Kelvo_Image> image(p->grabRawImage(nullptr, grey));
+        ASSERT_TRUE(image);
+        Kelvo_Point at(1, 1);
+        EXPECT_EQ(p->rawValueAtPoint(at), 0.0); // no samples of its own
+    }
 }
 
 TEST_F(DicomVideoPresentationTest, ANewWindowRedrawsFromTheRawSamples) {
