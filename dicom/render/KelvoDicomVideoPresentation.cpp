@@ -910,9 +910,7 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
     delete movie;
     // The working buffer held the exported frames: the current frame comes back.
     const int32_t status = _status;
-    if (!platformDrawn() || !failed) {
-        refreshBuffer();
-        drawFrame(true);
-    }
+    refreshBuffer();
+    drawFrame(true);
     _status = status;
 }

@@ -809,6 +809,18 @@ TEST_F(DicomVideoPresentationTest, BadChunksGiveAStatusAndABlankFrame) {
         EXPECT_EQ(surface(p), references[5]);
     }
 
+    // An export stops at the bad frame with its status, and the frame shown comes back.
+    Recorder recorder;
+    recorder.attach(p);
+    testsupport::ScratchDir out("dvp-bad-export");
+    FSSpec spec{};
+    std::snprintf(spec.path, sizeof spec.path, "%s", out.file("cut.mov").c_str());
+    p.presentationToRawMovie(&spec, nullptr);
+    EXPECT_EQ(p.Error(), eofErr);
+    EXPECT_EQ(recorder.count(kKelvoPresentationMovieProgress), 2); // frames 0 and 1
+    EXPECT_EQ(p.currentFrame(), 5u);
+    EXPECT_EQ(surface(p), references[5]);
+
     // An RLE frame whose segments are garbage.
     testsupport::ScratchDir dir("dvp-bad");
     const std::string rle = dir.file("broken_rle.dcm");
