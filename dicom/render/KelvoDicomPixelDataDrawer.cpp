@@ -6,6 +6,7 @@
 #include "KelvoVideoDecompression.h"
 #include "PlatformPixelFormats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -44,11 +45,22 @@ inline void store16(uint8_t* p, uint16_t v) {
 void ApplySlopeIntercept(void* data, uint32_t count, float intercept, float slope, bool isSigned) {
     if (!data || (slope == 1.0f && intercept == 0.0f)) return;
     auto* p = static_cast<uint8_t*>(data);
+    if (!std::isfinite(slope) || !std::isfinite(intercept)) {
+        for (uint32_t i = 0; i < count; ++i, p += 2) {
+            const uint16_t raw = load16(p);
+            const float sample = isSigned ? float(int16_t(raw)) : float(raw);
+            store16(p, uint16_t(uint32_t(truncToInt32(sample * slope + intercept))));
+        }
+        return;
+    }
+    // Finite factors give finite or infinite results, never NaN: clamping them into 32 bits
+    // makes the conversion defined without a branch, so that the loop vectorises.
+    constexpr float kLow = -2147483648.0f, kHigh = 2147483520.0f; // the largest float below 2^31
     for (uint32_t i = 0; i < count; ++i, p += 2) {
         const uint16_t raw = load16(p);
         const float sample = isSigned ? float(int16_t(raw)) : float(raw);
-        const float v = sample * slope + intercept;
-        store16(p, uint16_t(uint32_t(truncToInt32(v))));
+        const float v = std::min(std::max(sample * slope + intercept, kLow), kHigh);
+        store16(p, uint16_t(uint32_t(int32_t(v))));
     }
 }
 
@@ -74,32 +86,63 @@ void SetupWindowLevelsTable(double centre, double width, uint8_t* table, float o
     }
 }
 
+namespace {
+
+// The window reduction, optionally complemented for depth 40 in the same pass. Eight samples are
+// read before their eight bytes are written: output byte i lies below sample i (at 2i), and for
+// the first eight the whole group is in registers first, so nothing is read after it is written.
+template <bool Signed, bool Shift, bool Invert>
+void windowSamples(uint8_t* p, uint32_t count, const uint8_t* table, uint16_t shift) {
+    auto look = [table](uint16_t v) -> uint8_t {
+        const uint8_t out = (Signed && int16_t(v) < 0) ? 0 : table[v];
+        return Invert ? uint8_t(~out) : out;
+    };
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint8_t* samples = p + 2 * size_t(i);
+        uint16_t s[8];
+        std::memcpy(s, samples, sizeof s);
+        if (Shift) {
+            for (int k = 0; k < 8; ++k)
+                s[k] = uint16_t(s[k] - shift);
+            std::memcpy(samples, s, sizeof s);
+        }
+        uint8_t* out = p + i;
+        for (int k = 0; k < 8; ++k)
+            out[k] = look(s[k]);
+    }
+    for (; i < count; ++i) {
+        uint8_t* sample = p + 2 * size_t(i);
+        uint16_t v = load16(sample);
+        if (Shift) {
+            v = uint16_t(v - shift);
+            store16(sample, v);
+        }
+        p[i] = look(v);
+    }
+}
+
+template <bool Invert>
+void windowSamples(uint8_t* p, bool isSigned, uint32_t count, const uint8_t* table, int32_t offset) {
+    const uint16_t shift = uint16_t(uint32_t(offset));
+    if (isSigned) {
+        if (offset != 0)
+            windowSamples<true, true, Invert>(p, count, table, shift);
+        else
+            windowSamples<true, false, Invert>(p, count, table, 0);
+    } else {
+        if (offset != 0)
+            windowSamples<false, true, Invert>(p, count, table, shift);
+        else
+            windowSamples<false, false, Invert>(p, count, table, 0);
+    }
+}
+
+} // namespace
+
 void ApplyWindowLevels(void* data, bool isSigned, uint32_t count, const uint8_t* table, int32_t offset) {
     if (!data || !table) return;
-    auto* p = static_cast<uint8_t*>(data);
-    // Output byte i never overtakes the samples still to be read: sample i lies at 2i.
-    if (offset == 0) {
-        if (isSigned) {
-            for (uint32_t i = 0; i < count; ++i) {
-                const int16_t v = int16_t(load16(p + 2 * size_t(i)));
-                p[i] = v < 0 ? 0 : table[v];
-            }
-        } else {
-            for (uint32_t i = 0; i < count; ++i)
-                p[i] = table[load16(p + 2 * size_t(i))];
-        }
-        return;
-    }
-    const uint16_t shift = uint16_t(uint32_t(offset));
-    for (uint32_t i = 0; i < count; ++i) {
-        uint8_t* sample = p + 2 * size_t(i);
-        const uint16_t v = uint16_t(load16(sample) - shift);
-        store16(sample, v);
-        if (isSigned)
-            p[i] = int16_t(v) < 0 ? 0 : table[v];
-        else
-            p[i] = table[v];
-    }
+    windowSamples<false>(static_cast<uint8_t*>(data), isSigned, count, table, offset);
 }
 
 float DicomWindowOffset(KelvoDicomDataImagePixel& imagePixel) {
@@ -129,7 +172,7 @@ bool KelvoDicomPixelDataDrawer::isA(const char* name) const {
     return Kelvo_QTObj::isA(name);
 }
 
-void KelvoDicomPixelDataDrawer::tearDown() {
+void KelvoDicomPixelDataDrawer::releaseContext() {
     // The session draws into the offscreen buffer: it ends first.
     if (_session) {
         _session->endSession();
@@ -138,12 +181,16 @@ void KelvoDicomPixelDataDrawer::tearDown() {
     }
     delete _offScreen;
     _offScreen = nullptr;
+    delete[] _outputBuffer;
+    _outputBuffer = nullptr;
+}
+
+void KelvoDicomPixelDataDrawer::tearDown() {
+    releaseContext();
     delete[] _windowTable;
     _windowTable = nullptr;
     delete _palette;
     _palette = nullptr;
-    delete[] _outputBuffer;
-    _outputBuffer = nullptr;
     _inversion = 0;
     _frame = Frame{};
 }
@@ -164,6 +211,10 @@ void KelvoDicomPixelDataDrawer::attachDataSource(void* data, Kelvo_QTObj* descri
 
 bool KelvoDicomPixelDataDrawer::initDicomImagePixelDesc(KelvoDicomDataImagePixel* imagePixel) {
     if (!imagePixel) return false;
+    // The table, palette, buffers and session of a former description go with it: the session
+    // and its buffers are made again for the new one by initQTContext().
+    tearDown();
+    _status = noErr;
     _imagePixel = *imagePixel;
     // What every frame needs is read once here: a refresh makes no look-up and no allocation.
     _frame.bytes = _imagePixel.size();
@@ -202,6 +253,8 @@ bool KelvoDicomPixelDataDrawer::drawnFromSamples() {
 }
 
 void KelvoDicomPixelDataDrawer::initQTContext() {
+    releaseContext();
+    _status = noErr;
     Kelvo_ImgDesc* desc = _imagePixel.ImageParams();
     if (!desc || !desc->qtObjIsValid()) {
         // A frame that cannot be described cannot be drawn: say so rather than stay silent.
@@ -209,8 +262,9 @@ void KelvoDicomPixelDataDrawer::initQTContext() {
         delete desc;
         return;
     }
-    if (_status != noErr || !drawnFromSamples()) {
-        if (_status == noErr) _status = paramErr;
+    if (!drawnFromSamples()) {
+        const bool tableMissing = _imagePixel.useWindowing() && !_windowTable;
+        _status = tableMissing ? int32_t(memFullErr) : int32_t(paramErr);
         delete desc;
         return;
     }
@@ -252,19 +306,33 @@ void KelvoDicomPixelDataDrawer::initQTContext() {
 }
 
 void KelvoDicomPixelDataDrawer::refreshData() {
-    if (!_data) return;
+    // The frame buffer holds size() bytes: samples of less than 8 bits have fewer bytes than
+    // the inversion would complement.
+    if (!_data || _frame.bytes8Bit > _frame.bytes) return;
     const uint32_t words = _frame.bytes / 2;
     if (_autoCorrection) {
         if (_frame.swap) DicmUtils_OWSwap(_data, _frame.bytes);
         if (_frame.rescale)
             ApplySlopeIntercept(_data, words, _frame.intercept, _frame.slope, _frame.isSigned);
     }
-    if (_windowTable)
-        ApplyWindowLevels(_data, _frame.isSigned, words, _windowTable, truncToInt32(_frame.offset));
+    bool inverted = false;
+    if (_windowTable) {
+        // A windowed frame is one 16-bit sample a pixel: its bytes are the first size8Bit()
+        // bytes, which the same pass complements when the grey is inverted.
+        const int32_t offset = truncToInt32(_frame.offset);
+        inverted = _inversion && words == _frame.bytes8Bit;
+        if (inverted)
+            windowSamples<true>(_data, _frame.isSigned, words, _windowTable, offset);
+        else
+            ApplyWindowLevels(_data, _frame.isSigned, words, _windowTable, offset);
+    }
     if (_palette && _outputBuffer) _palette->applyLutsToDataARGB(_data, _outputBuffer, _frame.bytes8Bit);
-    if (_inversion) {
-        for (uint32_t i = 0; i < _frame.bytes8Bit; ++i)
-            _data[i] = uint8_t(~_data[i]);
+    if (_inversion && !inverted) {
+        // Locals: stores through the byte pointer could otherwise alias the members.
+        uint8_t* data = _data;
+        const uint32_t n = _frame.bytes8Bit;
+        for (uint32_t i = 0; i < n; ++i)
+            data[i] = uint8_t(~data[i]);
     }
 }
 

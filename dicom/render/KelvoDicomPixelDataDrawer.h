@@ -30,9 +30,10 @@ class Kelvo_QDGWorldBuffer;
 constexpr uint32_t kDicomWindowTableSize = 65536;
 
 // `count` 16-bit samples in place: each becomes sample × slope + intercept in single precision,
-// truncated toward zero and stored as its low 16 bits; samples are read as signed 16-bit when
-// `isSigned` is set. Slope exactly 1 and intercept exactly 0 leave the samples untouched, and so
-// does a null buffer.
+// truncated toward zero (results beyond 32 bits saturate first, results that are not a number
+// give 0) and stored as its low 16 bits; samples are read as signed 16-bit when `isSigned` is
+// set. Slope exactly 1 and intercept exactly 0 leave the samples untouched, and so does a null
+// buffer.
 void ApplySlopeIntercept(void* data, uint32_t count, float intercept, float slope, bool isSigned);
 
 // Fills the 65536-byte `table` with the linear VOI function of the window (centre, width) onto
@@ -46,8 +47,8 @@ void SetupWindowLevelsTable(double centre, double width, uint8_t* table, float o
 void ApplyWindowLevels(void* data, bool isSigned, uint32_t count, const uint8_t* table, int32_t offset);
 
 // The rescale offset of an image: 0 without Rescale Intercept and Rescale Slope, else the
-// intercept, where an intercept of exactly 0 counts as −1024 (stored windows of such images are
-// kept as they were drawn).
+// intercept, where an intercept of exactly 0 counts as −1024, so that rescaled values down to
+// −1024 still index the window table.
 float DicomWindowOffset(KelvoDicomDataImagePixel& imagePixel);
 
 class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
@@ -119,6 +120,9 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
         float offset = 0.0f; // DicomWindowOffset
     };
 
+    // The session, the offscreen buffer and the palette's output buffer.
+    void releaseContext();
+    // All of the frame set-up (not the data pointer nor the description).
     void tearDown();
     // Whether the session can draw what the pipeline leaves in the frame buffer.
     bool drawnFromSamples();

@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -163,7 +164,7 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
     }
     int32_t error = 0;
     if (!Kelvo_QTObj::isValidInstance(desc, error, false) || !desc->qtObjIsValid()) {
-        _status = desc ? (error != 0 ? error : int32_t(paramErr)) : int32_t(paramErr);
+        _status = error != 0 ? error : int32_t(paramErr);
         return;
     }
     Kelvo_DisplayTransform savedTransform(*_displayTransform);
@@ -193,9 +194,15 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
         return;
     }
     _exportRedirected = false;
-    if (desc->qtFrameDur() == 0) provider->sampleDuration(kStillSampleDuration);
-    provider->addSample();
-    _status = provider->Error();
+    if (desc->qtFrameDur() == 0) {
+        provider->sampleDuration(kStillSampleDuration);
+        // Reading the duration back makes the running compression session take it up.
+        if (provider->sampleDuration() != kStillSampleDuration) _status = paramErr;
+    }
+    if (_status == noErr) {
+        provider->addSample();
+        _status = provider->Error();
+    }
     reportProgress(1.0);
     if (alive.gone()) return abandon();
     const int32_t status = _status;
@@ -232,6 +239,24 @@ Kelvo_VideoBufferPresentation::~Kelvo_VideoBufferPresentation() {
     // The buffer is the caller's.
     _dataSourceBuffer = nullptr;
     _dataSource = nullptr;
+}
+
+void Kelvo_VideoBufferPresentation::drawToDisplay() {
+    const bool adjusts = _displayTransform && _dataSourceBuffer && _dataSourceBuffer->qtObjIsValid() &&
+                         ((!(_displayTransform->Gamma() == 1.0) && _displayTransform->GammaTable()) ||
+                          _displayTransform->discardColor());
+    if (!adjusts) {
+        Kelvo_VideoPresentation::drawToDisplay();
+        return;
+    }
+    // The frame is adjusted in place for the effect to read, so the caller's pixels are kept
+    // aside and put back: adjusted again on every redraw, they would drift further each time.
+    const Ptr base = _dataSourceBuffer->baseAddress();
+    const size_t size = size_t(_dataSourceBuffer->rowBytes()) * size_t(_dataSourceBuffer->height());
+    std::vector<char> kept(base, base + size);
+    Kelvo_VideoPresentation::drawToDisplay();
+    // The caller's world outlives this presentation, even one deleted by a receiver of 'DRAW'.
+    std::memcpy(base, kept.data(), size);
 }
 
 void Kelvo_VideoBufferPresentation::idle() {

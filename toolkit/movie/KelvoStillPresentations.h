@@ -82,6 +82,9 @@ class Kelvo_VideoBufferPresentation : public Kelvo_VideoPresentation {
     void PlayAction(int32_t) override {}
     void PlayTime(int32_t) override {}
     void Update() override { idle(); }
+    // Draws the caller's buffer; gamma and colour discarding reach the display only, the
+    // caller's pixels stay as they are.
+    void drawToDisplay() override;
 
     // Virtual operation added.
     void idle() override;

@@ -255,7 +255,8 @@ void Kelvo_VideoPresentation::drawToDisplay() {
             Kelvo_DrawingUtils::changeGamma(world, _displayTransform->GammaTable());
         if (_displayTransform->discardColor()) Kelvo_DrawingUtils::discardColor(world);
     }
-    if (!_effectSession) return;
+    // Without a running session there is nowhere to draw, and nothing to announce.
+    if (!_effectSession || !_effectSession->isActive()) return;
     _effectSession->decompressData(-1, -1);
     _status = _effectSession->Error();
     if (_status == noErr) _eventsHandler.notifyEvent(kKelvoPresentationDraw, nullptr, 0);
@@ -550,7 +551,7 @@ void Kelvo_VideoPresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDescCom
     }
     int32_t error = 0;
     if (!Kelvo_QTObj::isValidInstance(desc, error, false) || !desc->qtObjIsValid()) {
-        _status = desc ? (error != 0 ? error : int32_t(paramErr)) : int32_t(paramErr);
+        _status = error != 0 ? error : int32_t(paramErr);
         return;
     }
     Kelvo_DisplayTransform savedTransform(*_displayTransform);

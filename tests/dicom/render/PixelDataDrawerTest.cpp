@@ -75,6 +75,10 @@ TEST(PixelDrawerFunctions, SlopeInterceptRescalesInPlace) {
     ApplySlopeIntercept(data.data(), 1, 0.0f, std::numeric_limits<float>::quiet_NaN(), false);
     EXPECT_EQ(wordAt(data, 0), 0);
     ApplySlopeIntercept(data.data() + 2, 1, 0.0f, 1e30f, false);
+    EXPECT_EQ(wordAt(data, 1), 0xFF80); // saturated at the largest float below 2^31
+    data = words({1000, 1000});
+    ApplySlopeIntercept(data.data(), 2, -1.0f, -std::numeric_limits<float>::infinity(), true);
+    EXPECT_EQ(wordAt(data, 0), 0x0000); // -2^31: its low 16 bits
     ApplySlopeIntercept(nullptr, 5, 1.0f, 2.0f, false);
 }
 
@@ -147,6 +151,37 @@ TEST(PixelDrawerFunctions, WindowReductionWritesBytesOverTheSamples) {
     EXPECT_EQ(data, words({1, 2}));
 }
 
+// Frames of any length give what one sample after the other gives, output bytes overwriting the
+// samples already read and the shifted samples left behind them.
+TEST(PixelDrawerFunctions, WindowReductionOfWholeFramesEqualsTheSampleBySampleRule) {
+    std::vector<uint8_t> t(kDicomWindowTableSize);
+    for (uint32_t i = 0; i < kDicomWindowTableSize; ++i)
+        t[i] = uint8_t((i * 2654435761u) >> 24);
+    uint32_t seed = 12345;
+    for (uint32_t count : {1u, 7u, 8u, 9u, 16u, 37u, 1000u})
+        for (bool isSigned : {false, true})
+            for (int32_t offset : {0, -1024, 100, -7}) {
+                std::vector<uint8_t> data(2 * size_t(count));
+                for (uint8_t& b : data) {
+                    seed = seed * 1103515245u + 12345u;
+                    b = uint8_t(seed >> 16);
+                }
+                std::vector<uint8_t> expected = data;
+                for (uint32_t i = 0; i < count; ++i) {
+                    uint16_t v = uint16_t(expected[2 * i] | expected[2 * i + 1] << 8);
+                    if (offset != 0) {
+                        v = uint16_t(v - uint16_t(offset));
+                        expected[2 * i] = uint8_t(v);
+                        expected[2 * i + 1] = uint8_t(v >> 8);
+                    }
+                    expected[i] = isSigned && int16_t(v) < 0 ? 0 : t[v];
+                }
+                ApplyWindowLevels(data.data(), isSigned, count, t.data(), offset);
+                ASSERT_EQ(data, expected)
+                    << count << " samples, signed " << isSigned << ", offset " << offset;
+            }
+}
+
 TEST(PixelDrawerFunctions, OffsetRule) {
     KelvoDicomDataImagePixel px;
     describeGrey(px, "MONOCHROME2", 4, 4, 16, 12, true);
@@ -209,8 +244,11 @@ TEST(PixelDrawer, AttachRefusesWhatItCannotDraw) {
     for (const Case& c : cases) {
         KelvoDicomDataImagePixel px;
         c.describe(px);
+        // A frame buffer of the description's size: refreshing a refused frame stays inside it.
+        std::vector<uint8_t> exact(std::max<size_t>(px.size(), 1), 0);
         KelvoDicomPixelDataDrawer drawer;
-        drawer.attachDataSource(frame.data(), &px);
+        drawer.attachDataSource(exact.data(), &px);
+        drawer.refreshData();
         EXPECT_EQ(drawer.Error(), c.status) << c.what;
         EXPECT_FALSE(drawer.qtObjIsValid()) << c.what;
         EXPECT_EQ(drawer.qtPixelBuffer(), nullptr) << c.what;
@@ -435,6 +473,35 @@ TEST(PixelDrawer, PaletteColourIsDrawnThroughTheTables) {
     EXPECT_EQ(rgb(1), (std::vector<int>{1, 254, 255}));
     EXPECT_EQ(rgb(2), (std::vector<int>{3, 252, 0x12}));
     EXPECT_EQ(rgb(3), (std::vector<int>{3, 252, 0x12})); // past the last entry: the last
+}
+
+TEST(PixelDrawer, ANewDescriptionNeedsANewContext) {
+    KelvoDicomDataImagePixel wide;
+    describeGrey(wide, "MONOCHROME2", 8, 4, 16, 16, false);
+    KelvoDicomDataImagePixel palette;
+    describeGrey(palette, "MONOCHROME2", 16, 2, 8, 8, false);
+    drawertest::putPalette(palette, 4, paletteRed, paletteGreen, paletteBlue);
+    std::vector<uint8_t> frame(64, 0);
+    KelvoDicomPixelDataDrawer drawer;
+    drawer.attachDataSource(frame.data(), &wide);
+    ASSERT_TRUE(drawer.qtObjIsValid());
+    // The former table, session and buffer go with the former description.
+    EXPECT_FALSE(drawer.initDicomImagePixelDesc(&palette));
+    EXPECT_FALSE(drawer.qtObjIsValid());
+    EXPECT_EQ(drawer.lutWindow(), nullptr);
+    EXPECT_NE(drawer.palette(), nullptr);
+    drawer.playData(true); // no session: nothing drawn
+    drawer.initQTContext();
+    ASSERT_TRUE(drawer.qtObjIsValid()) << drawer.Error();
+    drawer.initQTContext(); // again: the first context is released
+    ASSERT_TRUE(drawer.qtObjIsValid()) << drawer.Error();
+    frame[17] = 1;
+    drawer.playData(true);
+    const drawertest::Picture p = picture(drawer);
+    EXPECT_EQ(p.width, 16);
+    EXPECT_EQ(p.channel(1, 1, 2), 254);
+    EXPECT_EQ(drawer.initDicomImagePixelDesc(&wide), true);
+    EXPECT_NE(drawer.lutWindow(), nullptr);
 }
 
 TEST(PixelDrawer, ReattachingStartsAfresh) {

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include <ostream>
@@ -197,6 +198,10 @@ TEST_F(VideoPresentationTest, AFreshPresentationHasItsEffectReady) {
     EXPECT_EQ(QTContainerLockCount(p.effectDescription()), 1); // kept locked while held
     ASSERT_NE(p.effectSession(), nullptr);
     EXPECT_FALSE(p.effectSession()->isActive()); // nothing to draw into yet
+    Recorder rec;
+    rec.attach(p);
+    p.Update();
+    EXPECT_EQ(rec.codes(), (std::vector<std::string>{"IDLE"}));
     EXPECT_EQ(p.brightness(), 0);
     EXPECT_EQ(p.contrast(), 0);
     EXPECT_EQ(p.dataSourceGraphics(), p.dataSourceBuffer()->buffer());
@@ -532,6 +537,8 @@ TEST_F(VideoPresentationTest, KeysInFullScreenArriveThroughTheMainLoop) {
     // Other keys, other kinds and other classes are left to others; nothing is sent for them.
     rec.events.clear();
     EXPECT_EQ(sendInput(window, 117), eventNotHandledErr);
+    postInput(window, 117);
+    platform::runOnce();
     EXPECT_EQ(sendInput(window, kKelvoKeySpace, false, kEventRawKeyUp), eventNotHandledErr);
     EXPECT_EQ(sendInput(window, 0, true, kEventMouseUp), eventNotHandledErr);
     EXPECT_EQ(Kelvo_VideoPresentation::fullScreenEventHandler(nullptr, nullptr, nullptr), noErr);
@@ -664,7 +671,12 @@ TEST_F(VideoPresentationTest, ExportRangesProgressAndFailures) {
     const std::string file = dir.file("range.mov");
     FSPathMakeFSSpec(file.c_str(), &spec);
     p.presentationToMovie(&spec, nullptr, nullptr);
+    EXPECT_EQ(p.Error(), -108);
+    Kelvo_ImgDescComp unusable;
+    unusable.reset();
+    p.presentationToMovie(&spec, &unusable, nullptr);
     EXPECT_EQ(p.Error(), -50);
+    EXPECT_FALSE(std::filesystem::exists(file));
 
     // A range: its samples only, progress through the notifier when no callback is set.
     std::vector<std::pair<double, int32_t>> reports;
