@@ -167,7 +167,19 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
         _status = _imagePixel->Error() != noErr ? _imagePixel->Error() : int32_t(paramErr);
         return;
     }
-    _workingBuffer = new (std::nothrow) uint8_t[frameBytes]();
+    _workingCapacity = frameBytes;
+    if (syntax->flags & kDicmXferPlatformCodec) {
+        // The codec reads the compressed frame from the working buffer: a small picture may
+        // take more bytes compressed than drawn. Chunks are only trusted as far as the file goes.
+        struct stat st {};
+        const char* source = _chunks->pathToFile();
+        const uint64_t bound = source && *source && stat(source, &st) == 0 ? uint64_t(st.st_size) : 0;
+        uint64_t largest = frameBytes;
+        for (uint32_t i = 0; i < _chunks->count(); ++i)
+            largest = std::max<uint64_t>(largest, std::min<uint64_t>(_chunks->chunkSize(i), bound));
+        _workingCapacity = uint32_t(std::min<uint64_t>(largest, std::numeric_limits<uint32_t>::max()));
+    }
+    _workingBuffer = new (std::nothrow) uint8_t[_workingCapacity]();
     if (!_workingBuffer) {
         _status = memFullErr;
         return;
@@ -315,7 +327,9 @@ void KelvoDicomVideoPresentation::readDataFromMedia(uint8_t* buffer) {
     _status = noErr;
     const uint32_t frameBytes = _imagePixel->size();
     if (!encapsulated() || platformDrawn()) {
-        const int64_t n = readChunkBytes(buffer, frameBytes, nullptr);
+        // The working buffer may hold more than a frame for compressed frames (see above).
+        const uint32_t capacity = buffer == _workingBuffer ? _workingCapacity : frameBytes;
+        const int64_t n = readChunkBytes(buffer, platformDrawn() ? capacity : frameBytes, nullptr);
         if (n < 0) return;
         if (platformDrawn()) {
             _compressedSize = uint32_t(n);
@@ -834,7 +848,7 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
     provider->BeginSession();
     const uint32_t frameBytes = _imagePixel->size();
     const uint32_t size8 = _imagePixel->size8Bit();
-    Handle sample = NewHandle(int32_t(frameBytes));
+    Handle sample = NewHandle(int32_t(std::max(frameBytes, _workingCapacity)));
     if (!sample) {
         _status = memFullErr;
         delete provider;
@@ -875,7 +889,7 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
                 for (uint32_t k = 0; k < size8; ++k)
                     _workingBuffer[k] = uint8_t(~_workingBuffer[k]);
         }
-        std::memcpy(*sample, _workingBuffer, std::min(sampleSize, frameBytes));
+        std::memcpy(*sample, _workingBuffer, std::min(sampleSize, _workingCapacity));
         provider->addSample(sample, int32_t(sampleSize), _sampleDuration, 0);
         _status = provider->Error();
         reportProgress(progress);

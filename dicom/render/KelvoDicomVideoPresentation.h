@@ -129,6 +129,8 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     KelvoDicomPixelDataDrawer _drawer;
     uint8_t* _singleFrame = nullptr;
     uint8_t* _workingBuffer = nullptr;
+    // Bytes of the working buffer: a frame, or the largest compressed frame a codec draws.
+    uint32_t _workingCapacity = 0;
     // Encapsulated frames decoded here, as stored (grows for a chunk larger than a frame).
     std::vector<uint8_t> _compressed;
     KelvoDicomDataImagePixel* _imagePixel = nullptr;
