@@ -16,6 +16,7 @@ class KelvoDicomDataHeader;
 class KelvoDicomDataFileSet;
 class KelvoDicomOutputFile;
 class KelvoDicomImageIcon;
+class KelvoDicomVideoPresentation;
 
 class KelvoDicomDataTree : public Kelvo_Dictionary {
   public:
@@ -66,6 +67,9 @@ class KelvoDicomDataTree : public Kelvo_Dictionary {
     // A new icon for entry `index` (from 0) of the icon sequences (caller owns), or null with the
     // status: -50 for no such entry, else the icon's own error.
     KelvoDicomImageIcon* thumbnail(int32_t index);
+    // A new presentation of icon `index` (caller owns), or null with the status of what failed.
+    // It is built by the rendering library, which callers of it link.
+    KelvoDicomVideoPresentation* thumbnailDisplay(int32_t index);
     // A clone with its names, dates, times and identifiers anonymised (caller owns).
     virtual KelvoDicomDataTree* anonymize();
 
@@ -110,6 +114,9 @@ class KelvoDicomDocument : public KelvoDicomDataTree {
     QTAtom hasMedia();
     // A new copy of the pixel-data chunk table (caller owns), or null.
     virtual KelvoDicomPixelData* mediaDataSamplesInfo();
+    // A new presentation of the pixel data (caller owns), or null with the status: -108 without
+    // pixel data, else the presentation's own error. Built by the rendering library.
+    KelvoDicomVideoPresentation* dataDisplay();
 };
 
 class KelvoDicomDirectoryDocument : public KelvoDicomDataTree {

@@ -1,0 +1,930 @@
+#include "KelvoDicomVideoPresentation.h"
+
+#include "JPEGLib.h"
+#include "KelvoCoreObjectsTypes.h"
+#include "KelvoDicomImageIcon.h"
+#include "KelvoDicomUtils.h"
+#include "KelvoImage.h"
+#include "KelvoImageDescriptors.h"
+#include "KelvoImageTypes.h"
+#include "KelvoMovie.h"
+#include "KelvoTrackProviders.h"
+#include "KelvoVideo.h"
+#include "KelvoVideoDecompression.h"
+#include "PlatformEndian.h"
+#include "PlatformMemory.h"
+#include "RLELib.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+namespace {
+
+constexpr uint16_t kColumns = 0x0011;
+constexpr uint16_t kRows = 0x0010;
+constexpr uint16_t kBitsAllocated = 0x0100;
+constexpr uint16_t kRescaleSlope = 0x1053;
+constexpr uint32_t kLosslessJPEGSyntax = 21;
+constexpr uint32_t kRLESyntax = 24;
+// Frames of a multi-frame image: 25 a second at the time scale of 600.
+constexpr int32_t kFrameDuration = 24;
+constexpr int32_t kStillDuration = 600;
+
+inline uint16_t load16(const uint8_t* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+// Truncation toward zero that is defined for every float.
+int32_t truncToInt32(float v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0f) return std::numeric_limits<int32_t>::max();
+    if (v <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
+    return int32_t(v);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Life
+
+KelvoDicomVideoPresentation::KelvoDicomVideoPresentation() = default;
+
+KelvoDicomVideoPresentation::KelvoDicomVideoPresentation(KelvoDicomDataImagePixel* imagePixel,
+                                                         KelvoDicomPixelData* pixelData) {
+    if (!imagePixel || !pixelData || !imagePixel->isA("KelvoDicomDataImagePixel") ||
+        !pixelData->isA("KelvoDicomPixelData")) {
+        _status = kKelvoBadArgumentObject;
+        return;
+    }
+    _imagePixel = new KelvoDicomDataImagePixel(*imagePixel);
+    _chunks = new KelvoDicomPixelData(*pixelData);
+    initMediaSamplesContext();
+    if (_status != noErr) return;
+    Update();
+    // A frame that could not be read leaves its status; the time controller is made anyway so
+    // that the other frames can be played.
+    const int32_t frameError = _status;
+    _initTimeController();
+    if (_status == noErr) _status = frameError;
+}
+
+KelvoDicomVideoPresentation::KelvoDicomVideoPresentation(KelvoDicomImageIcon* icon) {
+    if (!icon || !icon->qtObjIsValid()) {
+        _status = icon ? (icon->Error() != noErr ? icon->Error() : int32_t(paramErr)) : int32_t(memFullErr);
+        return;
+    }
+    _chunks = icon->iconSamplesTable();
+    if (!_chunks) {
+        _status = icon->Error() != noErr ? icon->Error() : int32_t(memFullErr);
+        return;
+    }
+    _imagePixel = new KelvoDicomDataImagePixel(*icon->iconDescription());
+    initMediaSamplesContext();
+    if (_singleFrame && _status == noErr) {
+        const uint32_t bytes = _chunks->chunkSize(0);
+        const uint32_t available = icon->icon()->bufferSize();
+        // The icon's pixels and its description agree on the frame's size; never read or write
+        // past either when they do not.
+        const uint32_t n = std::min({bytes, available, _imagePixel->size()});
+        std::memcpy(_singleFrame, icon->icon()->buffer(), n);
+        Update();
+    }
+}
+
+KelvoDicomVideoPresentation::~KelvoDicomVideoPresentation() {
+    Kelvo_CoreIdler::_stopIdlingLoop();
+    _autoIdling = 0;
+    // Playback stops quietly: nobody is told about an object that is going away.
+    if (_timeBase) _timeBase->rate(0.0);
+    if (_stream) std::fclose(_stream);
+    _stream = nullptr;
+    delete _chunks;
+    _chunks = nullptr;
+    delete[] _singleFrame;
+    _singleFrame = nullptr;
+    // The effect draws from the drawer's offscreen buffer, which goes with the drawer.
+    if (_effectSession && _effectSession->isActive()) _effectSession->endSession();
+    _dataSourceBuffer = nullptr;
+    _dataSource = nullptr;
+    _drawer.attachDataSource(nullptr, nullptr);
+    delete[] _workingBuffer;
+    _workingBuffer = nullptr;
+    delete _imagePixel;
+    _imagePixel = nullptr;
+}
+
+bool KelvoDicomVideoPresentation::qtObjIsValid() {
+    return Kelvo_VideoPresentation::qtObjIsValid() && _drawer.qtObjIsValid();
+}
+
+bool KelvoDicomVideoPresentation::qtObjIsValid() const {
+    return Kelvo_VideoPresentation::qtObjIsValid() && _drawer.qtObjIsValid();
+}
+
+bool KelvoDicomVideoPresentation::isA(const char* name) const {
+    if (!name) return false;
+    return Kelvo_VideoPresentation::isA(name) || std::strcmp(name, "KelvoDicomVideoPresentation") == 0;
+}
+
+bool KelvoDicomVideoPresentation::platformDrawn() const {
+    const dicmXferSyntaxInfo* syntax = _imagePixel ? _imagePixel->pixelEncoding() : nullptr;
+    return syntax && (syntax->flags & kDicmXferPlatformCodec);
+}
+
+bool KelvoDicomVideoPresentation::encapsulated() const {
+    const dicmXferSyntaxInfo* syntax = _imagePixel ? _imagePixel->pixelEncoding() : nullptr;
+    return syntax && (syntax->flags & kDicmXferEncapsulated);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Media set-up
+
+void KelvoDicomVideoPresentation::initMediaSamplesContext() {
+    int32_t error = 0;
+    if (!_chunks || !_chunks->qtObjIsValid()) {
+        _status = _chunks && _chunks->Error() != noErr ? _chunks->Error() : int32_t(paramErr);
+        return;
+    }
+    if (!_imagePixel || !Kelvo_QTObj::isValidInstance(_imagePixel, error, false)) {
+        _status = error != noErr ? error : int32_t(paramErr);
+        return;
+    }
+    const dicmXferSyntaxInfo* syntax = _chunks->chunksEncodingInfo();
+    if (!syntax || !(syntax->flags & kDicmXferReadable)) {
+        _status = kDicomSyntaxNotReadable;
+        return;
+    }
+    const uint32_t frameBytes = _imagePixel->size();
+    if (frameBytes == 0) {
+        // Nothing to show: no rows, no columns or no bits allocated.
+        _status = _imagePixel->Error() != noErr ? _imagePixel->Error() : int32_t(paramErr);
+        return;
+    }
+    _workingCapacity = frameBytes;
+    if (syntax->flags & kDicmXferPlatformCodec) {
+        // The codec reads the compressed frame from the working buffer: a small picture may
+        // take more bytes compressed than drawn. Chunks are only trusted as far as the file goes.
+        struct stat st {};
+        const char* source = _chunks->pathToFile();
+        const uint64_t bound = source && *source && stat(source, &st) == 0 ? uint64_t(st.st_size) : 0;
+        uint64_t largest = frameBytes;
+        for (uint32_t i = 0; i < _chunks->count(); ++i)
+            largest = std::max<uint64_t>(largest, std::min<uint64_t>(_chunks->chunkSize(i), bound));
+        _workingCapacity = uint32_t(std::min<uint64_t>(largest, std::numeric_limits<uint32_t>::max()));
+    }
+    _workingBuffer = new (std::nothrow) uint8_t[_workingCapacity]();
+    if (!_workingBuffer) {
+        _status = memFullErr;
+        return;
+    }
+    _imagePixel->pixelEncoding() = syntax;
+    const bool packed = syntax->flags & kDicmXferEncapsulated;
+    if (_chunks->count() == 1 && !packed) {
+        _sampleDuration = kStillDuration;
+        _singleFrame = new (std::nothrow) uint8_t[frameBytes]();
+        if (!_singleFrame) {
+            _status = memFullErr;
+            return;
+        }
+    } else {
+        _sampleDuration = kFrameDuration;
+        if (!(syntax->flags & kDicmXferPlatformCodec)) _rawCopy.assign(frameBytes, 0);
+    }
+    _status = noErr;
+    const char* path = _chunks->pathToFile();
+    if (path && *path) {
+        _stream = std::fopen(path, "rb");
+        if (!_stream) {
+            _status = kKelvoCannotOpenForReading;
+            return;
+        }
+        struct stat st {};
+        if (fstat(fileno(_stream), &st) == 0) {
+            _fileSize = int64_t(st.st_size);
+            _fileTime = st.st_mtim;
+        }
+        if (_singleFrame)
+            readDataFromMedia(_singleFrame);
+        else if (packed && !(syntax->flags & kDicmXferPlatformCodec))
+            _compressed.assign(frameBytes, 0);
+    } else {
+        // Pixels that lie in memory (an icon's): the copy is filled by the caller.
+        _currentFrame = 1;
+    }
+    const int32_t readError = _status;
+    _drawer.attachDataSource(_workingBuffer, _imagePixel);
+    if (_drawer.qtPixelBuffer() && _drawer.data()) {
+        _dataSource = &_drawer;
+        _dataSourceBuffer = _drawer.qtPixelBuffer();
+        const Kelvo_Rect bounds(_dataSourceBuffer->width(), _dataSourceBuffer->height());
+        _displayTransform = new Kelvo_DisplayTransform(bounds, bounds);
+        initDataPlayer();
+        if (_status == noErr) _status = readError;
+    } else {
+        _status = _drawer.Error() != noErr ? _drawer.Error() : int32_t(paramErr);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading frames
+
+bool KelvoDicomVideoPresentation::streamUnchanged() {
+    struct stat st {};
+    if (!_stream || fstat(fileno(_stream), &st) != 0) return false;
+    return int64_t(st.st_size) == _fileSize && st.st_mtim.tv_sec == _fileTime.tv_sec &&
+           st.st_mtim.tv_nsec == _fileTime.tv_nsec;
+}
+
+int64_t KelvoDicomVideoPresentation::readChunkBytes(uint8_t* out, uint64_t capacity,
+                                                    std::vector<uint8_t>* grow) {
+    int64_t offset = 0;
+    uint32_t size = 0;
+    _chunks->chunkInfo(offset, size, _currentFrame);
+    if (_chunks->Error() != noErr) {
+        _status = _chunks->Error();
+        return -1;
+    }
+    // A file rewritten since it was opened no longer holds the chunks the table points at.
+    if (!streamUnchanged()) {
+        _status = kKelvoElementUnreadable;
+        return -1;
+    }
+    if (offset < 0 || int64_t(size) > _fileSize - offset) {
+        _status = eofErr;
+        return -1;
+    }
+    // An encapsulated frame may span several fragments: the chunk then runs from the value of
+    // the first to the end of the last, with the item headers between them.
+    const bool items = encapsulated() && offset >= 8;
+    if (grow && size > capacity) {
+        grow->resize(size);
+        out = grow->data();
+        capacity = size;
+    }
+    if (size > capacity) {
+        _status = paramErr;
+        return -1;
+    }
+    if (fseeko(_stream, off_t(offset), SEEK_SET) != 0) {
+        _status = ioErr;
+        return -1;
+    }
+    if (size > 0 && std::fread(out, 1, size, _stream) != size) {
+        // End of file counts as an error too: a short chunk is never a frame.
+        _status = std::ferror(_stream) ? int32_t(ioErr) : int32_t(eofErr);
+        std::clearerr(_stream);
+        return -1;
+    }
+    if (!items) return int64_t(size);
+    // Compact the fragments' values over their item headers, checking every header on the way.
+    uint64_t read = 0, written = 0;
+    bool first = true;
+    while (read < size) {
+        uint32_t length = 0;
+        if (first) {
+            length = uint32_t(std::min<uint64_t>(size, std::numeric_limits<uint32_t>::max()));
+            // The first fragment's length is in the header just before the chunk.
+            uint8_t h[8];
+            if (fseeko(_stream, off_t(offset - 8), SEEK_SET) != 0 || std::fread(h, 1, 8, _stream) != 8) {
+                std::clearerr(_stream);
+                _status = eofErr;
+                return -1;
+            }
+            if (load16(h) != 0xFFFE || load16(h + 2) != 0xE000) return int64_t(size); // a bare chunk
+            length = platform::loadLE32(h + 4);
+            first = false;
+        } else {
+            if (size - read < 8 || load16(out + read) != 0xFFFE || load16(out + read + 2) != 0xE000) {
+                _status = kKelvoElementUnreadable;
+                return -1;
+            }
+            length = platform::loadLE32(out + read + 4);
+            read += 8;
+        }
+        if (uint64_t(length) > size - read) {
+            _status = kKelvoElementUnreadable;
+            return -1;
+        }
+        if (written != read) std::memmove(out + written, out + read, length);
+        written += length;
+        read += length;
+    }
+    return int64_t(written);
+}
+
+void KelvoDicomVideoPresentation::readDataFromMedia(uint8_t* buffer) {
+    if (!buffer || !_stream || !_chunks || !_imagePixel) {
+        _status = memFullErr;
+        return;
+    }
+    _status = noErr;
+    const uint32_t frameBytes = _imagePixel->size();
+    if (!encapsulated() || platformDrawn()) {
+        // The working buffer may hold more than a frame for compressed frames (see above).
+        const uint32_t capacity = buffer == _workingBuffer ? _workingCapacity : frameBytes;
+        const int64_t n = readChunkBytes(buffer, platformDrawn() ? capacity : frameBytes, nullptr);
+        if (n < 0) return;
+        if (platformDrawn()) {
+            _compressedSize = uint32_t(n);
+            return;
+        }
+        if (uint64_t(n) < frameBytes) {
+            // A chunk shorter than the frame its description gives.
+            _status = eofErr;
+            return;
+        }
+        if (!_drawer.autoCorrectionEnabled()) {
+            // The drawer leaves the samples alone: they are corrected once, here.
+            if (_imagePixel->needByteSwapping()) DicmUtils_OWSwap(buffer, frameBytes);
+            if (_imagePixel->getUSValueProperty(kBitsAllocated) > 8 && _imagePixel->useRescaleIntercept()) {
+                const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
+                ApplySlopeIntercept(buffer, frameBytes / 2, float(_imagePixel->Intercept()), slope,
+                                    _imagePixel->isTwoComplement());
+            }
+        }
+        return;
+    }
+    if (_compressed.empty()) {
+        _status = memFullErr;
+        return;
+    }
+    const int64_t n = readChunkBytes(_compressed.data(), _compressed.size(), &_compressed);
+    if (n < 0) return;
+    const dicmXferSyntaxInfo* syntax = _imagePixel->pixelEncoding();
+    if (syntax->id == kRLESyntax)
+        _status = decodeRLE(uint32_t(n), buffer);
+    else if (syntax->id == kLosslessJPEGSyntax)
+        _status = decodeLosslessJPEG(uint32_t(n), buffer);
+    else
+        _status = kDicomSyntaxNotReadable;
+}
+
+int32_t KelvoDicomVideoPresentation::decodeRLE(uint32_t n, uint8_t* buffer) {
+    const uint32_t frameBytes = _imagePixel->size();
+    RLEHeader header{};
+    // The decoder reads the header as 32-bit words: the stored bytes are aligned.
+    OSStatus err = RLEheaderDecode(reinterpret_cast<const uint32_t*>(_compressed.data()), n, &header);
+    if (err != noErr) return err;
+    const uint32_t samples = _imagePixel->PixelSamples();
+    const uint32_t bytes = (_imagePixel->getUSValueProperty(kBitsAllocated) & ~7u) / 8;
+    const uint32_t pixels =
+        uint32_t(_imagePixel->getUSValueProperty(kColumns)) * _imagePixel->getUSValueProperty(kRows);
+    if (header.count != 1 && header.count != samples * bytes) return kRLESegmentCountErr;
+    _planes.resize(frameBytes);
+    uint32_t size = n;
+    err = RLEDecode(reinterpret_cast<const uint32_t*>(_compressed.data()), _planes.data(), &size, frameBytes);
+    if (err != noErr) return err;
+    if (header.count == 1) {
+        std::memcpy(buffer, _planes.data(), frameBytes);
+        return noErr;
+    }
+    // Segment s × B + b holds byte b (0 the most significant) of sample s of every pixel; the
+    // frame keeps its samples interleaved, each least significant byte first.
+    for (uint32_t s = 0; s < samples; ++s) {
+        for (uint32_t b = 0; b < bytes; ++b) {
+            const uint8_t* plane = _planes.data() + size_t(s * bytes + b) * pixels;
+            uint8_t* out = buffer + size_t(s) * bytes + (bytes - 1 - b);
+            const size_t step = size_t(samples) * bytes;
+            for (uint32_t p = 0; p < pixels; ++p)
+                out[size_t(p) * step] = plane[p];
+        }
+    }
+    return noErr;
+}
+
+int32_t KelvoDicomVideoPresentation::decodeLosslessJPEG(uint32_t n, uint8_t* buffer) {
+    const uint32_t frameBytes = _imagePixel->size();
+    uint8_t* source = _compressed.data();
+    uint32_t size = n;
+    OSStatus err = DecodeJPEGData(&source, reinterpret_cast<uint16_t*>(buffer), &size, frameBytes);
+    if (err != noErr) return err;
+    if (size == frameBytes) return noErr;
+    // Samples of up to 8 bits come out a byte each: a frame of 16 bits allocated widens them.
+    if (_imagePixel->getUSValueProperty(kBitsAllocated) == 16 && uint64_t(size) * 2 == frameBytes) {
+        for (uint32_t i = size; i-- > 0;) {
+            const uint16_t v = buffer[i];
+            std::memcpy(buffer + 2 * size_t(i), &v, 2);
+        }
+        return noErr;
+    }
+    return kKelvoElementUnreadable;
+}
+
+void KelvoDicomVideoPresentation::refreshBuffer() {
+    if (!_workingBuffer) return;
+    const uint32_t frameBytes = _imagePixel->size();
+    if (_singleFrame) {
+        std::memcpy(_workingBuffer, _singleFrame, std::min(frameBytes, _chunks->chunkSize(0)));
+        return;
+    }
+    readDataFromMedia(_workingBuffer);
+    if (_status != noErr && !platformDrawn()) {
+        // A frame that cannot be read shows blank rather than what was left of another one.
+        std::memset(_workingBuffer, 0, frameBytes);
+    }
+    if (platformDrawn()) {
+        if (_status != noErr) _compressedSize = 0;
+        return;
+    }
+    if (_rawCopy.size() == frameBytes) std::memcpy(_rawCopy.data(), _workingBuffer, frameBytes);
+}
+
+const uint8_t* KelvoDicomVideoPresentation::rawFrame() const {
+    if (_singleFrame) return _singleFrame;
+    if (!_rawCopy.empty()) return _rawCopy.data();
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+
+void KelvoDicomVideoPresentation::drawFrame(bool refreshed) {
+    if (platformDrawn()) {
+        // A frame that could not be read has no bytes for the codec: nothing is drawn over the
+        // picture, which is then erased.
+        if (_compressedSize > 0)
+            _drawer.playDataCompressed(_compressedSize);
+        else if (_dataSourceBuffer)
+            _dataSourceBuffer->erase(nullptr);
+    } else if (_drawer.decompressionSession()) {
+        _drawer.playData(refreshed);
+    }
+}
+
+void KelvoDicomVideoPresentation::Update() {
+    if (!qtObjIsValid()) return;
+    refreshBuffer();
+    const int32_t frameError = _status;
+    // A frame that failed is drawn blank, and keeps its status.
+    drawFrame(true);
+    drawToDisplay();
+    if (frameError != noErr) _status = frameError;
+}
+
+void KelvoDicomVideoPresentation::idle() {
+    if (!qtObjIsValid()) return;
+    AliveScope alive(*this);
+    bool changed = false;
+    int32_t frameError = noErr;
+    double now = 0.0;
+    if (_timeBase) {
+        int32_t t = _timeBase->currentTime();
+        const uint32_t count = _chunks->count();
+        uint32_t frame = t > 0 ? uint32_t(t / _sampleDuration) : 0;
+        if (frame > count) {
+            // Beyond the end: back to the start.
+            _timeBase->currentTime(0);
+            t = 0;
+            frame = 0;
+        }
+        now = double(t);
+        const uint32_t shown = frame == count ? count - 1 : frame;
+        if (shown != _currentFrame) {
+            _currentFrame = shown;
+            refreshBuffer();
+            frameError = _status;
+            // A frame that failed is drawn blank: its buffer was cleared.
+            changed = true;
+        }
+    }
+    if (_eventsHandler.qtObjIsValid()) {
+        _eventsHandler.notifyEvent(kKelvoPresentationIdle, &now, 0);
+        if (alive.gone()) return;
+    }
+    if (platformDrawn())
+        drawFrame(false);
+    else if (_drawer.decompressionSession())
+        _drawer.playData(changed);
+    drawToDisplay();
+    if (alive.gone()) return;
+    if (_statisticsEnabled) statisticsUpdate();
+    if (isDone()) {
+        Stop();
+        if (alive.gone()) return;
+    }
+    // The frame's failure outlives the drawing and the stop that follow it.
+    if (frameError != noErr) _status = frameError;
+}
+
+void KelvoDicomVideoPresentation::windowLevels(const Kelvo_NumericalRange* range) {
+    _drawer.windowLevels(range);
+    Update();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+int32_t KelvoDicomVideoPresentation::Time(int32_t kind) {
+    if (!qtObjIsValid()) return 0;
+    switch (kind) {
+    case kKelvoTimeCurrent:
+        return _timeBase ? _timeBase->currentTime() : 0;
+    case kKelvoTimeScale:
+        return _timeScale;
+    case kKelvoTimeDuration: {
+        const int64_t d = int64_t(_chunks->count()) * _sampleDuration;
+        return d > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(d);
+    }
+    default:
+        return 0;
+    }
+}
+
+int32_t KelvoDicomVideoPresentation::SamplesCount() {
+    return _chunks ? int32_t(std::min<uint32_t>(_chunks->count(), std::numeric_limits<int32_t>::max())) : 0;
+}
+
+int32_t KelvoDicomVideoPresentation::SampleID() {
+    return int32_t(_currentFrame) + 1;
+}
+
+bool KelvoDicomVideoPresentation::isDone() {
+    if (SamplesCount() < 2) return true;
+    if (SampleID() < SamplesCount()) return false;
+    return !loop();
+}
+
+bool KelvoDicomVideoPresentation::isPlaying() {
+    return _timeBase && _timeBase->rate() != 0.0 && !isDone();
+}
+
+void KelvoDicomVideoPresentation::statisticsEnabled(bool& on) {
+    if (!qtObjIsValid() || SamplesCount() < 2) return;
+    Kelvo_DataPresentation::statisticsEnabled(on);
+}
+
+void KelvoDicomVideoPresentation::statisticsUpdate() {
+    if (!isPlaying()) return;
+    const int32_t now = Time(kKelvoTimeCurrent);
+    if (now <= _statisticsTime) {
+        _statisticsTime = now;
+        return;
+    }
+    const double seconds = double(now - _statisticsTime) / double(Time(kKelvoTimeScale));
+    if (seconds < 1.0) return;
+    const int32_t firstID = SampleIDForTime(_statisticsTime) - 1;
+    const uint32_t first = firstID > 0 ? uint32_t(firstID) : 0;
+    double bytes = 0.0;
+    for (uint32_t i = first; i <= _currentFrame && i < _chunks->count(); ++i)
+        bytes += double(_chunks->chunkSize(i));
+    _dataRate = bytes / seconds;
+    _sampleRate = (double(_currentFrame) - double(first)) / seconds;
+    _statisticsTime = now;
+}
+
+void KelvoDicomVideoPresentation::Play(double rate) {
+    if (!_timeBase) return;
+    AliveScope alive(*this);
+    _timeBase->rate(rate);
+    _status = _timeBase->Error();
+    if (_eventsHandler.qtObjIsValid()) {
+        _eventsHandler.notifyEvent(kKelvoPresentationStart, nullptr, 0);
+        if (alive.gone()) return;
+    }
+    if (_statisticsEnabled) statisticsUpdate();
+}
+
+void KelvoDicomVideoPresentation::Stop() {
+    if (!_timeBase) return;
+    AliveScope alive(*this);
+    _timeBase->rate(0.0);
+    _status = _timeBase->Error();
+    if (_eventsHandler.qtObjIsValid()) {
+        _eventsHandler.notifyEvent(kKelvoPresentationStop, nullptr, 0);
+        if (alive.gone()) return;
+    }
+    if (_statisticsEnabled) statisticsReset();
+}
+
+void KelvoDicomVideoPresentation::PlayAction(int32_t action) {
+    switch (action) {
+    case kKelvoPlayActionStart:
+        PlayTime(palindrome() ? Time(kKelvoTimeDuration) : 0);
+        break;
+    case kKelvoPlayActionEnd:
+        PlayTime(palindrome() ? 0 : Time(kKelvoTimeDuration));
+        break;
+    case kKelvoPlayActionBack:
+        PlayTime(Time(kKelvoTimeCurrent) - _sampleDuration);
+        break;
+    case kKelvoPlayActionForward:
+        PlayTime(Time(kKelvoTimeCurrent) + _sampleDuration);
+        break;
+    default:
+        break;
+    }
+}
+
+void KelvoDicomVideoPresentation::PlayTime(int32_t time) {
+    AliveScope alive(*this);
+    Stop();
+    if (alive.gone()) return;
+    if (_timeBase) {
+        const int32_t end = Time(kKelvoTimeDuration);
+        _timeBase->currentTime(time < 0 ? 0 : (time > end ? end : time));
+    }
+    idle();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Raw values
+
+double KelvoDicomVideoPresentation::rawSample16(const uint8_t* frame, uint32_t index) {
+    uint16_t raw = load16(frame + 2 * size_t(index));
+    const double sample = _imagePixel->isTwoComplement() ? double(int16_t(raw)) : double(raw);
+    if (!_drawer.autoCorrectionEnabled()) return sample;
+    if (_imagePixel->needByteSwapping()) raw = uint16_t((raw >> 8) | (raw << 8));
+    const bool isSigned = _imagePixel->isTwoComplement();
+    const float stored = isSigned ? float(int16_t(raw)) : float(raw);
+    if (!_imagePixel->useRescaleIntercept()) return double(stored);
+    const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
+    const float intercept = float(_imagePixel->Intercept());
+    // The modality value itself: a value below zero (or past 65535) stays what it is rather
+    // than wrapping round to a 16-bit pattern of the other sign.
+    return double(truncToInt32(stored * slope + intercept));
+}
+
+double KelvoDicomVideoPresentation::rawValueAtPoint(Kelvo_Point& point) {
+    if (!qtObjIsValid() || !point.qtObjIsValid() || _imagePixel->PixelSamples() != 1) return 0.0;
+    const uint8_t* frame = rawFrame();
+    if (!frame) return 0.0;
+    const int32_t columns = _imagePixel->getUSValueProperty(kColumns);
+    const int32_t rows = _imagePixel->getUSValueProperty(kRows);
+    // Only pixels of the frame have values.
+    if (point.x() < 0 || point.y() < 0 || point.x() >= columns || point.y() >= rows) return 0.0;
+    const uint32_t offset = uint32_t(point.y()) * uint32_t(columns) + uint32_t(point.x());
+    switch (_imagePixel->getUSValueProperty(kBitsAllocated)) {
+    case 8:
+        // The copy holds the samples as stored: the grey is inverted only where it is drawn.
+        return double(frame[offset]);
+    case 16:
+        return rawSample16(frame, offset);
+    default:
+        return 0.0;
+    }
+}
+
+Kelvo_ImageInfo* KelvoDicomVideoPresentation::rawValuesStatistics(Kelvo_Rect& rect) {
+    if (!qtObjIsValid()) return nullptr;
+    auto* info = new Kelvo_ImageInfo();
+    if (!rect.qtObjIsValid()) return info;
+    if (_imagePixel->PixelSamples() != 1) {
+        _status = paramErr;
+        return info;
+    }
+    const uint8_t* frame = rawFrame();
+    if (!frame) return info;
+    const int32_t columns = _imagePixel->getUSValueProperty(kColumns);
+    const int32_t rows = _imagePixel->getUSValueProperty(kRows);
+    // The part of the rect inside the frame.
+    const int32_t left = std::max<int32_t>(rect.left(), 0), top = std::max<int32_t>(rect.top(), 0);
+    const int32_t right = std::min<int32_t>(int32_t(rect.left()) + rect.width(), columns);
+    const int32_t bottom = std::min<int32_t>(int32_t(rect.top()) + rect.height(), rows);
+    if (right <= left || bottom <= top) return info;
+    const uint32_t n = uint32_t(right - left) * uint32_t(bottom - top);
+    auto fill = [&](auto& stats) {
+        info->count = stats.count;
+        info->mean = stats.mean;
+        info->variance = stats.variance;
+        info->stdDeviation = stats.stdDeviation;
+        info->meanAbsDeviation = stats.meanAbsDeviation;
+        info->min = stats.min;
+        info->max = stats.max;
+    };
+    const uint16_t bits = _imagePixel->getUSValueProperty(kBitsAllocated);
+    if (bits == 8) {
+        KelvoDataT<uint8_t> values(n);
+        uint32_t i = 0;
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x)
+                values.items()[i++] = frame[size_t(y) * size_t(columns) + size_t(x)];
+        KelvoStatisticsT<uint8_t> stats;
+        stats.init(values.items(), n, 1);
+        fill(stats);
+    } else if (bits == 16) {
+        auto collect = [&](auto* out) {
+            uint32_t i = 0;
+            for (int32_t y = top; y < bottom; ++y)
+                for (int32_t x = left; x < right; ++x)
+                    out[i++] =
+                        decltype(+out[0])(rawSample16(frame, uint32_t(y) * uint32_t(columns) + uint32_t(x)));
+        };
+        if (_drawer.autoCorrectionEnabled() && _imagePixel->useRescaleIntercept()) {
+            // Rescaled values may leave the 16-bit range of the stored samples.
+            KelvoDataT<int32_t> values(n);
+            collect(values.items());
+            KelvoStatisticsT<int32_t> stats;
+            stats.init(values.items(), n, 1);
+            fill(stats);
+        } else if (_imagePixel->isTwoComplement()) {
+            KelvoDataT<int16_t> values(n);
+            collect(values.items());
+            KelvoStatisticsT<int16_t> stats;
+            stats.init(values.items(), n, 1);
+            fill(stats);
+        } else {
+            KelvoDataT<uint16_t> values(n);
+            collect(values.items());
+            KelvoStatisticsT<uint16_t> stats;
+            stats.init(values.items(), n, 1);
+            fill(stats);
+        }
+    }
+    return info;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Grabs
+
+Kelvo_Image* KelvoDicomVideoPresentation::grabRawImage(Kelvo_DisplayTransform* t, Kelvo_OSType& pixelType) {
+    _status = noErr;
+    if (!qtObjIsValid()) return nullptr;
+    if (t || platformDrawn()) return Kelvo_VideoPresentation::grabRawImage(t, pixelType);
+    const uint32_t columns = _imagePixel->getUSValueProperty(kColumns);
+    const uint32_t rows = _imagePixel->getUSValueProperty(kRows);
+    const uint32_t pixels = columns * rows;
+    const Kelvo_Size size{double(columns), double(rows)};
+    const uint16_t samples = _imagePixel->PixelSamples();
+    const std::string photometric = _imagePixel->PhotoInterpretation();
+    const uint16_t bits = _imagePixel->getUSValueProperty(kBitsAllocated);
+    Kelvo_Image* image = nullptr;
+    switch (pixelType.getOSType()) {
+    case 24:
+        if (samples == 3 && photometric == "RGB" && bits == 8)
+            image = new Kelvo_ImageRGB(size, _workingBuffer);
+        break;
+    case 32:
+        if (samples == 4 && photometric == "ARGB" && bits == 8)
+            image = new Kelvo_ImageARGB(size, _workingBuffer);
+        break;
+    case 40:
+        if (samples == 1) {
+            // The working buffer holds the frame as drawn at depth 40 (0 white): the grey image
+            // is its complement.
+            std::vector<uint8_t> grey(pixels);
+            for (uint32_t i = 0; i < pixels; ++i)
+                grey[i] = uint8_t(~_workingBuffer[i]);
+            image = new Kelvo_Image8BitGrey(size, grey.data());
+        }
+        break;
+    case FOUR_CHAR_CODE("16GR"):
+        if (samples == 1) {
+            // Raw samples, rescaled, never windowed: the working buffer was windowed in place.
+            std::vector<uint16_t> wide(pixels);
+            const uint8_t* frame = rawFrame();
+            for (uint32_t i = 0; frame && i < pixels; ++i) {
+                if (bits == 16)
+                    wide[i] = uint16_t(int32_t(rawSample16(frame, i)));
+                else
+                    wide[i] = frame[i];
+            }
+            image = new Kelvo_Image16BitGrey(size, wide.data());
+        }
+        break;
+    case FOUR_CHAR_CODE("FLOA"):
+        if (samples == 1) {
+            std::vector<float> values(pixels);
+            for (uint32_t i = 0; i < pixels; ++i)
+                values[i] = 255.0f - float(_workingBuffer[i]);
+            image = new Kelvo_Image8BitGreyFloat(size, values.data());
+        }
+        break;
+    default:
+        break;
+    }
+    if (image && !image->qtObjIsValid()) {
+        _status = image->Error() != noErr ? image->Error() : int32_t(memFullErr);
+        delete image;
+        image = nullptr;
+    }
+    if (!image && _status == noErr) return Kelvo_VideoPresentation::grabRawImage(nullptr, pixelType);
+    return image;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Raw movie export
+
+void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Kelvo_TimeRange* range) {
+    if (!qtObjIsValid()) return;
+    if (!destination) {
+        _status = kKelvoMediaMissing;
+        return;
+    }
+    Kelvo_ImgDesc* desc = _imagePixel->ImageParams();
+    if (!desc) {
+        _status = _imagePixel->Error() != noErr ? _imagePixel->Error() : int32_t(paramErr);
+        return;
+    }
+    const uint32_t count = _chunks->count();
+    uint32_t first = 0, last = count;
+    if (range && range->qtObjIsValid()) {
+        first = uint32_t(range->start() / _sampleDuration);
+        const int64_t end = int64_t(range->start()) + range->duration();
+        last = uint32_t(std::min<int64_t>(end / _sampleDuration, count));
+    }
+    auto* movie = new Kelvo_Movie(destination, true);
+    if (!movie->qtObjIsValid()) {
+        _status = movie->Error() != noErr ? movie->Error() : int32_t(kKelvoCannotOpenForWriting);
+        delete movie;
+        delete desc;
+        return;
+    }
+    auto* provider = new Kelvo_TrackVideoSimpleProvider(movie, desc, Kelvo_TrackProvider::defaultTimeScale);
+    delete desc;
+    if (!provider->qtObjIsValid()) {
+        _status = provider->Error() != noErr ? provider->Error() : int32_t(paramErr);
+        delete provider;
+        delete movie;
+        return;
+    }
+    AliveScope alive(*this);
+    provider->BeginSession();
+    const uint32_t frameBytes = _imagePixel->size();
+    const uint32_t size8 = _imagePixel->size8Bit();
+    Handle sample = NewHandle(int32_t(std::max(frameBytes, _workingCapacity)));
+    if (!sample) {
+        _status = memFullErr;
+        delete provider;
+        delete movie;
+        return;
+    }
+    const uint32_t saved = _currentFrame;
+    const bool invert = _imagePixel->needInversionForPhotoInterpretation();
+    bool failed = false;
+    _status = noErr;
+    for (uint32_t i = first; i < last; ++i) {
+        _currentFrame = i;
+        double progress = double(i) / double(last);
+        readDataFromMedia(_workingBuffer);
+        if (_status != noErr) {
+            failed = true;
+            break;
+        }
+        uint32_t sampleSize = size8;
+        if (platformDrawn()) {
+            sampleSize = _compressedSize;
+        } else {
+            const bool wide = _imagePixel->getUSValueProperty(kBitsAllocated) > 8;
+            if (wide && _drawer.autoCorrectionEnabled()) {
+                // The frame as the drawer sees it before windowing: swapped and rescaled.
+                if (_imagePixel->needByteSwapping()) DicmUtils_OWSwap(_workingBuffer, frameBytes);
+                if (_imagePixel->useRescaleIntercept()) {
+                    const float slope =
+                        _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
+                    ApplySlopeIntercept(_workingBuffer, frameBytes / 2, float(_imagePixel->Intercept()),
+                                        slope, _imagePixel->isTwoComplement());
+                }
+            }
+            if (_drawer.lutWindow())
+                ApplyWindowLevels(_workingBuffer, _imagePixel->isTwoComplement(), frameBytes / 2,
+                                  _drawer.lutWindow(), truncToInt32(DicomWindowOffset(*_imagePixel)));
+            if (invert)
+                for (uint32_t k = 0; k < size8; ++k)
+                    _workingBuffer[k] = uint8_t(~_workingBuffer[k]);
+        }
+        std::memcpy(*sample, _workingBuffer, std::min(sampleSize, _workingCapacity));
+        provider->addSample(sample, int32_t(sampleSize), _sampleDuration, 0);
+        _status = provider->Error();
+        reportProgress(progress);
+        if (alive.gone()) {
+            DisposeHandle(sample);
+            delete provider;
+            delete movie;
+            return;
+        }
+        if (_status != noErr) {
+            failed = true;
+            break;
+        }
+    }
+    DisposeHandle(sample);
+    _currentFrame = saved;
+    if (!failed) {
+        reportProgress(1.0);
+        if (alive.gone()) {
+            delete provider;
+            delete movie;
+            return;
+        }
+        provider->EndSession();
+        _status = provider->Error();
+        if (_status == noErr) {
+            movie->flush();
+            _status = movie->Error();
+        }
+    }
+    delete provider;
+    delete movie;
+    // The working buffer held the exported frames: the current frame comes back.
+    const int32_t status = _status;
+    refreshBuffer();
+    drawFrame(true);
+    _status = status;
+}
