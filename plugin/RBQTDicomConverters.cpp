@@ -1,7 +1,6 @@
 // The host classes of the converters that write a movie or an image as a DICOM file: the data
 // source gives the pixels, the optional DICOM source (a tree) the attributes. The converter keeps
-// its own copies of what it is given and hands its sources and notifier out by reference: they
-// live as long as the converter holds them. An empty host object, a parameter out of range or an
+// its own copies of what it is given, and hands out copies too. An empty host object, a parameter out of range or an
 // object of another class gives an empty result and leaves a setter without effect; nil given to
 // a setter takes the source or notifier away.
 #include "KelvoCoreObjectsEvents.h"
@@ -12,7 +11,6 @@
 #include "RBPluginUtils.h"
 #include "RBQTHostMembers.h"
 
-#include <memory>
 #include <new>
 
 using namespace fenra;
@@ -25,32 +23,27 @@ KelvoDicomConverter* converterOf(REALobject self) {
     return objectAs<KelvoDicomConverter>(self, "KelvoDicomConverter");
 }
 
+// Each source is handed out as a copy: the converter lets go of what it holds whenever it is
+// given something new, and a host object referring to that would be left with nothing under it.
+// A changed copy reaches the converter when it is given back.
 REALobject converterGetObject(REALobject self, RBInteger param) {
     KelvoDicomConverter* converter = converterOf(self);
     if (!converter) return nullptr;
+    Kelvo_QTObj* held = nullptr;
     switch (param) {
     case 0:
-        return FenraNewClassInstance(converter->getDicomSource(), 1);
+        held = converter->getDicomSource();
+        break;
     case 1:
-        return FenraNewClassInstance(converter->Callback(), 1);
+        held = converter->Callback();
+        break;
     case 2:
-        return FenraNewClassInstance(converter->getDataSource(), 1);
+        held = converter->getDataSource();
+        break;
     default:
-        return nullptr;
+        break;
     }
-}
-
-// What a setter is given may be the very object the converter holds (handed out by reference
-// above), which the converter lets go before it takes a copy of the new one: it is then given a
-// copy of its own.
-template <class T> void giveTo(Kelvo_QTObj* held, T* given, void (*apply)(KelvoDicomConverter&, T*),
-                               KelvoDicomConverter& converter) {
-    if (given && given == held) {
-        std::unique_ptr<Kelvo_QTObj> copy(given->clone());
-        if (copy) apply(converter, static_cast<T*>(copy.get()));
-        return;
-    }
-    apply(converter, given);
+    return held ? FenraWrapNewObject(held->clone()) : nullptr;
 }
 
 void converterSetObject(REALobject self, RBInteger param, REALobject value) {
@@ -58,25 +51,16 @@ void converterSetObject(REALobject self, RBInteger param, REALobject value) {
     if (!converter) return;
     Kelvo_QTObj* given = FenraKelvoObjectInstance(value);
     switch (param) {
-    case 0: {
-        if (given && !given->isA("KelvoDicomDataTree")) return;
-        giveTo<KelvoDicomDataTree>(
-            converter->getDicomSource(), static_cast<KelvoDicomDataTree*>(given),
-            [](KelvoDicomConverter& c, KelvoDicomDataTree* tree) { c.setDicomSource(tree); }, *converter);
+    case 0:
+        if (!given || given->isA("KelvoDicomDataTree")) converter->setDicomSource(static_cast<KelvoDicomDataTree*>(given));
         return;
-    }
-    case 1: {
-        if (given && !given->isA("Kelvo_ProgressNotifier")) return;
-        giveTo<Kelvo_ProgressNotifier>(
-            converter->Callback(), static_cast<Kelvo_ProgressNotifier*>(given),
-            [](KelvoDicomConverter& c, Kelvo_ProgressNotifier* notifier) { c.Callback(notifier); }, *converter);
+    case 1:
+        if (!given || given->isA("Kelvo_ProgressNotifier"))
+            converter->Callback(static_cast<Kelvo_ProgressNotifier*>(given));
         return;
-    }
     case 2:
         // The converter's own check says which objects it takes, and why not (its status).
-        giveTo<Kelvo_QTObj>(
-            converter->getDataSource(), given,
-            [](KelvoDicomConverter& c, Kelvo_QTObj* object) { c.setDataSource(object); }, *converter);
+        converter->setDataSource(given);
         return;
     default:
         return;

@@ -139,8 +139,10 @@ REALobject iconGetObject(REALobject self, RBInteger param) {
         return FenraWrapNewObject(new (std::nothrow) KelvoDicomDataImagePixel(*description));
     }
     case 1:
-        // The icon's own image: it lives as long as the icon and holds what the icon shows.
-        return FenraNewClassInstance(icon->icon(), 1);
+        // A copy: the icon replaces its image when a new description resizes it, and a host
+        // object referring to the old one would be left with nothing under it. A changed copy
+        // reaches the icon when it is given back.
+        return icon->icon() ? FenraWrapNewObject(icon->icon()->clone()) : nullptr;
     case 2:
         return FenraWrapNewObject(icon->iconDataSet());
     default:
