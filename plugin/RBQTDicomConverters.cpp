@@ -1,7 +1,7 @@
 // The host classes of the converters that write a movie or an image as a DICOM file: the data
 // source gives the pixels, the optional DICOM source (a tree) the attributes. The converter keeps
-// its own copies of what it is given, and hands out copies too. An empty host object, a parameter out of range or an
-// object of another class gives an empty result and leaves a setter without effect; nil given to
+// its own copies of what it is given, and hands out copies too. An empty host object, a parameter out of
+// range or an object of another class gives an empty result and leaves a setter without effect; nil given to
 // a setter takes the source or notifier away.
 #include "KelvoCoreObjectsEvents.h"
 #include "KelvoDicomConverter.h"
@@ -52,7 +52,8 @@ void converterSetObject(REALobject self, RBInteger param, REALobject value) {
     Kelvo_QTObj* given = FenraKelvoObjectInstance(value);
     switch (param) {
     case 0:
-        if (!given || given->isA("KelvoDicomDataTree")) converter->setDicomSource(static_cast<KelvoDicomDataTree*>(given));
+        if (!given || given->isA("KelvoDicomDataTree"))
+            converter->setDicomSource(static_cast<KelvoDicomDataTree*>(given));
         return;
     case 1:
         if (!given || given->isA("Kelvo_ProgressNotifier"))
@@ -142,10 +143,12 @@ REALMethodRecord imageConverterMethods[] = {
 
 } // namespace
 
-REALClassRecord FenraDicomConverterClass = FenraMakeClassRecord("FenraDicomConverter", "FenraObject", 0,
-                                                                tables(converterProperties, converterMethods));
+REALClassRecord FenraDicomConverterClass = FenraMakeClassRecord(
+    "FenraDicomConverter", "FenraObject", 0, tables(converterProperties, converterMethods));
 // Works on movies, which need a program with windows: never console-safe.
-REALClassRecord FenraDicomMovieConverterClass = FenraMakeClassRecord(
-    "FenraDicomMovieConverter", "FenraDicomConverter", 0, tables(movieConverterProperties, movieConverterMethods));
-REALClassRecord FenraDicomImageConverterClass = FenraMakeClassRecord(
-    "FenraDicomImageConverter", "FenraDicomConverter", 0, tables(imageConverterProperties, imageConverterMethods));
+REALClassRecord FenraDicomMovieConverterClass =
+    FenraMakeClassRecord("FenraDicomMovieConverter", "FenraDicomConverter", 0,
+                         tables(movieConverterProperties, movieConverterMethods));
+REALClassRecord FenraDicomImageConverterClass =
+    FenraMakeClassRecord("FenraDicomImageConverter", "FenraDicomConverter", 0,
+                         tables(imageConverterProperties, imageConverterMethods));

@@ -176,8 +176,8 @@ REALMethodRecord iconMethods[] = {
 
 } // namespace
 
-REALClassRecord FenraDicomDataChunksClass = FenraMakeClassRecord("FenraDicomDataChunks", "FenraObject", 0,
-                                                                 tables(chunksProperties, chunksMethods));
+REALClassRecord FenraDicomDataChunksClass =
+    FenraMakeClassRecord("FenraDicomDataChunks", "FenraObject", 0, tables(chunksProperties, chunksMethods));
 REALClassRecord FenraDicomPixelDataClass =
     FenraMakeClassRecord("FenraDicomPixelData", "FenraDicomDataChunks", 0, methodTables(pixelDataMethods));
 REALClassRecord FenraDicomIconClass =

@@ -105,9 +105,10 @@ class Scratch {
     // What a peer printed; it must succeed.
     std::string peer(const char* source, const std::string& arguments) const {
         int status = -1;
-        const std::string said = testsupport::run(
-            "/usr/bin/python3 " + testsupport::writePeerScript(dir, source) + arguments + " 2>" + file("peer-err"),
-            &status);
+        const std::string said =
+            testsupport::run("/usr/bin/python3 " + testsupport::writePeerScript(dir, source) + arguments +
+                                 " 2>" + file("peer-err"),
+                             &status);
         EXPECT_EQ(status, 0) << testsupport::readFile(file("peer-err"));
         return said;
     }
@@ -124,13 +125,15 @@ std::string corpus(const std::string& name) {
 std::string fragmentedFile(bool offsetTable) {
     const std::string folder = testsupport::derivedFixtures("plugin-chunks");
     const std::string native = folder + "/rgb-2frame-native.dcm";
-    const std::string file = folder + (offsetTable ? "/rgb-2frame-fragments.dcm" : "/rgb-2frame-no-table.dcm");
+    const std::string file =
+        folder + (offsetTable ? "/rgb-2frame-fragments.dcm" : "/rgb-2frame-no-table.dcm");
     if (std::filesystem::exists(file)) return file;
     int status = -1;
-    std::string said = testsupport::run("dcmdrle " + corpus("SC_rgb_rle_2frame.dcm") + " " + native + " 2>&1", &status);
+    std::string said =
+        testsupport::run("dcmdrle " + corpus("SC_rgb_rle_2frame.dcm") + " " + native + " 2>&1", &status);
     EXPECT_EQ(status, 0) << said;
-    said = testsupport::run(std::string("dcmcjpeg +e1 +fs 1 ") + (offsetTable ? "" : "-ot ") + native + " " + file +
-                                " 2>&1",
+    said = testsupport::run(std::string("dcmcjpeg +e1 +fs 1 ") + (offsetTable ? "" : "-ot ") + native + " " +
+                                file + " 2>&1",
                             &status);
     EXPECT_EQ(status, 0) << said;
     return file;
@@ -158,9 +161,9 @@ bool has(const std::string& text, const std::string& part) {
 TEST(PluginChunks, TablesOfDocumentsMatchTheElementOffsetsPydicomFinds) {
     Scratch scratch;
     const std::vector<std::string> files = {
-        corpus("rtdose.dcm"),           corpus("rtdose_expb.dcm"),  corpus("MR_small.dcm"),
-        corpus("rtdose_rle.dcm"),       corpus("SC_rgb_rle_2frame.dcm"), corpus("JPEG2000.dcm"),
-        fragmentedFile(true),           fragmentedFile(false),
+        corpus("rtdose.dcm"),     corpus("rtdose_expb.dcm"),       corpus("MR_small.dcm"),
+        corpus("rtdose_rle.dcm"), corpus("SC_rgb_rle_2frame.dcm"), corpus("JPEG2000.dcm"),
+        fragmentedFile(true),     fragmentedFile(false),
     };
     std::string arguments;
     for (const std::string& f : files)
@@ -180,7 +183,8 @@ TEST(PluginChunks, TablesOfDocumentsMatchTheElementOffsetsPydicomFinds) {
                 "\")\nc = t.dataSamplesInfo\nprint c.path\nprint c.encoding\nprint c.count\n"
                 "print c.variableChunksSize\nprint c.dataSwapping\n";
         for (int i = 0; i < count; ++i)
-            text += "print c.chunkOffset(" + std::to_string(i) + ")\nprint c.chunkSize(" + std::to_string(i) + ")\n";
+            text += "print c.chunkOffset(" + std::to_string(i) + ")\nprint c.chunkSize(" + std::to_string(i) +
+                    ")\n";
     }
     ASSERT_TRUE(has(expected, "1.2.840.10008.1.2.4.70\n2\ntrue\nfalse\n")) << expected;
     EXPECT_EQ(scratch.output(text), expected);
@@ -254,9 +258,9 @@ t.toDicomFile("@OUT@/small.dcm")
 )"),
               "40\n48\n8\nMONOCHROME2\nFenraImage8Bit\n128\n128\n40\n48\n");
     const std::string pixels = hex(plugintest::iconPixels());
-    const std::string said = scratch.peer(kIconPeer, " '" + scratch.file("copy.dcm") + "' '" +
-                                                         scratch.file("ct-with-icon.dcm") + "' '" +
-                                                         scratch.file("small.dcm") + "'");
+    const std::string said =
+        scratch.peer(kIconPeer, " '" + scratch.file("copy.dcm") + "' '" + scratch.file("ct-with-icon.dcm") +
+                                    "' '" + scratch.file("small.dcm") + "'");
     std::istringstream lines(said);
     std::string line;
     for (const char* name : {"copy", "ct-with-icon"}) {
@@ -281,7 +285,8 @@ t.toDicomFile("@OUT@/small.dcm")
 // original; nil and unusable arguments leave an icon as it was.
 TEST(PluginIcons, EmptyIconsCopiesAndIgnoredArguments) {
     Scratch scratch;
-    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@ICON@")
+    EXPECT_EQ(
+        scratch.output(R"(t = FenraDicomSystem.openFile("@ICON@")
 s = t.value(8)
 none = FenraDicomIcon.Constructor(s)
 print none
@@ -307,7 +312,7 @@ p = icon.imagePixel
 print p.width
 print p.height
 )"),
-              "FenraDicomIcon\n  imagePixel = nil\n  image = nil\n  iconDataSet = nil\n10\n40\nnil\n40\n48\n");
+        "FenraDicomIcon\n  imagePixel = nil\n  image = nil\n  iconDataSet = nil\n10\n40\nnil\n40\n48\n");
 }
 
 namespace {
@@ -315,14 +320,16 @@ namespace {
 class PluginChunksIconsInProcess : public plugintest::PluginTest {
   protected:
     Value open(const std::string& path) {
-        sylhost::CallOutcome opened = host().callModule("FenraDicomSystem", "openFile", {host().newFolderItem(path)});
+        sylhost::CallOutcome opened =
+            host().callModule("FenraDicomSystem", "openFile", {host().newFolderItem(path)});
         EXPECT_TRUE(opened.ok) << opened.error;
         return opened.result;
     }
     static double call(const Value& self, const char* name, int64_t i) {
         sylhost::CallOutcome r = host().callMethod(self, name, {Value::integer(i)});
         EXPECT_TRUE(r.ok) << r.error;
-        return r.result.kind() == sylhost::TypeKind::Boolean ? double(r.result.asBoolean()) : r.result.asReal();
+        return r.result.kind() == sylhost::TypeKind::Boolean ? double(r.result.asBoolean())
+                                                             : r.result.asReal();
     }
     static int32_t status(const Value& object) {
         plugintest::InstanceRecord* record = plugintest::recordOf(object);
@@ -347,8 +354,8 @@ TEST_F(PluginChunksIconsInProcess, IndexesOutOfRangeReadErrorAnswersAndSetTheSta
         double answer;
     };
     const Case cases[] = {
-        {"chunkSize", 15, 0.0},       {"chunkSize", -1, 0.0},       {"chunkSize", 0x7FFFFFFF, 0.0},
-        {"chunkOffset", 15, -1.0},    {"chunkOffset", -1, -1.0},    {"chunkEnabled", 15, 0.0},
+        {"chunkSize", 15, 0.0},    {"chunkSize", -1, 0.0},    {"chunkSize", 0x7FFFFFFF, 0.0},
+        {"chunkOffset", 15, -1.0}, {"chunkOffset", -1, -1.0}, {"chunkEnabled", 15, 0.0},
         {"chunkEnabled", -2, 0.0},
     };
     for (const Case& c : cases) {
@@ -371,8 +378,8 @@ TEST_F(PluginChunksIconsInProcess, IndexesOutOfRangeReadErrorAnswersAndSetTheSta
 TEST_F(PluginChunksIconsInProcess, ParametersOutOfRangeGiveEmptyResults) {
     Value document = open(plugintest::iconFile());
     Value chunks = host().getProperty(document, "dataSamplesInfo");
-    sylhost::CallOutcome made =
-        host().construct("FenraDicomIcon", {host().callMethod(document, "value", {Value::integer(136)}).result});
+    sylhost::CallOutcome made = host().construct(
+        "FenraDicomIcon", {host().callMethod(document, "value", {Value::integer(136)}).result});
     ASSERT_TRUE(made.ok) << made.error;
     Value icon = made.result;
     // What each setter is given would change the icon if it were stored.
@@ -383,8 +390,8 @@ TEST_F(PluginChunksIconsInProcess, ParametersOutOfRangeGiveEmptyResults) {
     ASSERT_TRUE(blank.ok) << blank.error;
     Value larger = host().getProperty(blank.result, "image");
     for (const Value* object : {&chunks, &icon}) {
-        for (const sylhost::ClassInfo* cls = host().findClass(object->className()); cls && cls->name != "FenraObject";
-             cls = cls->super) {
+        for (const sylhost::ClassInfo* cls = host().findClass(object->className());
+             cls && cls->name != "FenraObject"; cls = cls->super) {
             for (sylhost::PropertyInfo prop : cls->properties) {
                 SCOPED_TRACE(cls->name + "." + prop.name);
                 for (int32_t param : {-1, 3, 99}) {
@@ -395,7 +402,8 @@ TEST_F(PluginChunksIconsInProcess, ParametersOutOfRangeGiveEmptyResults) {
                     EXPECT_TRUE(shown == "" || shown == "nil" || shown == "false" || shown == "0")
                         << param << ": " << shown;
                     if (prop.setter) {
-                        EXPECT_TRUE(host().callSetter(prop, object->object(), prop.name == "image" ? larger : smaller));
+                        EXPECT_TRUE(host().callSetter(prop, object->object(),
+                                                      prop.name == "image" ? larger : smaller));
                     }
                 }
             }
