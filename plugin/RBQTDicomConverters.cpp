@@ -1,8 +1,8 @@
 // The host classes of the converters that write a movie or an image as a DICOM file: the data
 // source gives the pixels, the optional DICOM source (a tree) the attributes. The converter keeps
-// its own copies of what it is given, and hands out copies too. An empty host object, a parameter out of
-// range or an object of another class gives an empty result and leaves a setter without effect; nil given to
-// a setter takes the source or notifier away.
+// its own copies of what it is given, and hands out copies too. An empty host object, a parameter
+// out of range or an object of another class gives an empty result and leaves a setter without
+// effect; nil given to a setter takes the source or notifier away.
 #include "KelvoCoreObjectsEvents.h"
 #include "KelvoDicomConverter.h"
 #include "KelvoDicomDataTree.h"

@@ -3,9 +3,9 @@
 // A chunk table says where each frame of a document's pixel data lies in its file; host programs
 // get one from a document (dataSamplesInfo) and read it, or turn frames on and off. An icon is the
 // small preview of a data set's Icon Image Sequence: its description and its 8-bit grey image,
-// which it turns back into an (0088,0200) data set. An empty host object, an index or parameter
-// out of range, a nil argument or an object of another class gives an empty result and leaves a
-// setter without effect.
+// which it turns back into an (0088,0200) data set. An empty host object, a parameter out of
+// range, a nil argument or an object of another class gives an empty result and leaves a setter
+// without effect; a chunk index out of range reads the table's error answers.
 //
 // The video presentation is registered without members: the toolkit class it stands for is not
 // part of this build yet.
