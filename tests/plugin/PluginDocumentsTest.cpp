@@ -610,8 +610,7 @@ nil
 // nothing is handed out by reference.
 TEST(PluginDocuments, GettersHandOutCopiesThatSettersStore) {
     Scratch scratch;
-    EXPECT_EQ(
-        scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
+    EXPECT_EQ(scratch.output(R"(t = FenraDicomSystem.openFile("@CORPUS@/CT_small.dcm")
 h = t.header
 h.sopInstance = "1.2.3"
 again = t.header
@@ -646,8 +645,12 @@ t.value(32) = cleared
 i = t.image
 print i.studyID
 )"),
-        "1.3.6.1.4.1.5962.1.1.1.1.1.20040119072730.12322\n1.2.3\nCompressedSamples^CT1\n"
-        "Changed^In^The^Copy\nChanged^In^The^Copy\n8\n25\n128\nFenraDicomPixelData\nnil\nnil\nnil\nnil\n\n");
+              "1.3.6.1.4.1.5962.1.1.1.1.1.20040119072730.12322\n1.2.3\nCompressedSamples^CT1\n"
+              "Changed^In^The^Copy\nChanged^In^The^Copy\n8\n25\n128\nFenraDicomPixelData\n" +
+                  withCorpus("  path = @CORPUS@/CT_small.dcm\n") +
+                  "  encoding = 1.2.840.10008.1.2.1\n  variableChunksSize = false\n  dataSwapping = false\n  "
+                  "count = 1\n"
+                  "nil\nnil\nnil\nnil\n\n");
 }
 
 // Nil arguments are ignored; an object of another class is refused, by the host where the
