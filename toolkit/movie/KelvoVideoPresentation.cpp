@@ -99,6 +99,8 @@ void Kelvo_VideoPresentation::updateParams(Kelvo_DisplayTransform* t) {
 
 void Kelvo_VideoPresentation::displaySetUp(GrafPtr port, Kelvo_Rect* rect) {
     if (!qtObjIsValid()) return;
+    // The effect must not draw into the destination that goes now, even when no new one comes.
+    if (_effectSession && _effectSession->isActive()) _effectSession->endSession();
     delete _displayBuffer;
     _displayBuffer = nullptr;
     const Kelvo_Rect frame = frameRectOf(_dataSourceBuffer);
@@ -136,7 +138,6 @@ void Kelvo_VideoPresentation::displaySetUp(GrafPtr port, Kelvo_Rect* rect) {
     _displayTransform->DstRect(_displayRect.rPtr());
     _displayTransform->ClipToDestRect();
     if (!_effectSession) return;
-    if (_effectSession->isActive()) _effectSession->endSession();
     _effectSources[0] = _dataSourceBuffer->buffer();
     _effectSession->sources() = KelvoEffectSources{_effectSources, 1};
     _effectSession->displayTransformations(_displayTransform);
