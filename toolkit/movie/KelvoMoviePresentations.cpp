@@ -1,6 +1,7 @@
 #include "KelvoMoviePresentations.h"
 
 #include "KelvoCoreObjectsTimeBase.h"
+#include "KelvoPresentationFrames.h"
 #include "KelvoTrack.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoDecompression.h"
@@ -358,6 +359,15 @@ bool Kelvo_MovieVideoPlay::_stopIdlingLoop() {
 
 void Kelvo_MovieVideoPlay::FullScreenLoop() {
     Kelvo_VideoPresentation::FullScreenLoop();
+}
+
+void Kelvo_MovieVideoPlay::drawToDisplay() {
+    // The movie draws its frame again only when the frame changes.
+    kelvoDrawWithoutKeepingAdjustments(_dataSourceBuffer, _displayTransform, [this] {
+        PlayScope alive(*this);
+        Kelvo_VideoPresentation::drawToDisplay();
+        return !alive.gone();
+    });
 }
 
 void Kelvo_MovieVideoPlay::Update() {

@@ -117,6 +117,9 @@ class Kelvo_MovieVideoPlay : public KelvoMoviePlayT<Kelvo_MovieVideoPlay, Kelvo_
     bool _startIdlingLoop() override;
     bool _stopIdlingLoop() override;
     void FullScreenLoop() override;
+    // Draws the frame through the display transform and the effect; the frame keeps the movie's
+    // pixels, so that gamma and colour discarding apply once however often it is drawn.
+    void drawToDisplay() override;
     // Draws the movie's current frame again.
     void Update() override;
 

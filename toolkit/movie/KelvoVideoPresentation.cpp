@@ -5,6 +5,7 @@
 #include "KelvoDrawingUtils.h"
 #include "KelvoImageBase.h"
 #include "KelvoMovie.h"
+#include "KelvoPresentationFrames.h"
 #include "KelvoTrackProviders.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoCompression.h"
@@ -249,13 +250,9 @@ void Kelvo_VideoPresentation::ShowWithinGWorld(GrafPtr port, Kelvo_Rect* rect) {
 }
 
 void Kelvo_VideoPresentation::drawToDisplay() {
-    if (_displayTransform && _dataSourceBuffer && _dataSourceBuffer->qtObjIsValid()) {
-        GWorldPtr world = _dataSourceBuffer->buffer();
-        const double gamma = _displayTransform->Gamma();
-        if (!(gamma == 1.0) && _displayTransform->GammaTable())
-            Kelvo_DrawingUtils::changeGamma(world, _displayTransform->GammaTable());
-        if (_displayTransform->discardColor()) Kelvo_DrawingUtils::discardColor(world);
-    }
+    if (kelvoTransformAdjustsFrame(_displayTransform) && _dataSourceBuffer &&
+        _dataSourceBuffer->qtObjIsValid())
+        Kelvo_DrawingUtils::postProcessingDrawingContext(*_dataSourceBuffer, _displayTransform);
     // Without a running session there is nowhere to draw, and nothing to announce.
     if (!_effectSession || !_effectSession->isActive()) return;
     _effectSession->decompressData(-1, -1);

@@ -620,6 +620,42 @@ TEST_F(MoviePresentationsTest, VideoTicksWithTheFramesAndDrawsEachOne) {
     EXPECT_EQ(rec.events.back(), kStop);
 }
 
+TEST_F(MoviePresentationsTest, VideoGammaAndGreyApplyOnceHoweverOftenTheFrameIsDrawn) {
+    // The movie draws a frame again only when it changes: redraws of a paused movie must not
+    // adjust the frame they adjusted before.
+    VideoMovie f({60, 60});
+    auto p = showVideo(f.movie);
+    Kelvo_DisplayTransform gamma;
+    gamma.Gamma(2.0);
+    const uint8_t* table = gamma.GammaTable();
+    ASSERT_NE(table, nullptr);
+    const uint32_t c = frameColour(0);
+    const uint32_t once =
+        uint32_t(table[c >> 16 & 255]) << 16 | uint32_t(table[c >> 8 & 255]) << 8 | table[c & 255];
+    ASSERT_NE(once, c);
+    p->displayProperties(&gamma);
+    ASSERT_EQ(p->Error(), 0);
+    EXPECT_EQ(shown(*p), once);
+    for (int i = 0; i < 3; ++i) {
+        p->idle();
+        p->brightness(0);
+        EXPECT_EQ(shown(*p), once) << i;
+    }
+    // The frame keeps what the movie drew.
+    EXPECT_EQ(rendered(*p), c);
+
+    struct GreyTransform : Kelvo_DisplayTransform {
+        GreyTransform() { _discardColor = 1; }
+    } discard;
+    p->displayProperties(&discard);
+    const uint32_t g = shown(*p);
+    EXPECT_EQ(g >> 16 & 255, g & 255);
+    p->idle();
+    p->contrast(0);
+    EXPECT_EQ(shown(*p), g);
+    EXPECT_EQ(rendered(*p), c);
+}
+
 TEST_F(MoviePresentationsTest, VideoPlayActionsShowTheFrameStepped) {
     VideoMovie f({60, 60, 60, 60, 60});
     auto p = showVideo(f.movie);
