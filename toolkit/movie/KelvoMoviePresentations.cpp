@@ -10,7 +10,6 @@
 #include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 
-#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -26,14 +25,6 @@ int32_t sampleDurationAt(Kelvo_Movie& movie, double time, uint32_t characteristi
         if (movie.Error() == 0 && d >= 1.0) return d < double(INT32_MAX) ? int32_t(d) : INT32_MAX;
     }
     return 0;
-}
-
-// A rate as a 16.16 value; NaN plays nothing, rates beyond the range are held at its ends.
-Fixed fixedRate(double rate) {
-    if (std::isnan(rate)) return 0;
-    if (rate >= 32767.0) return kFixedMax;
-    if (rate <= -32768.0) return kFixedMin;
-    return X2Fix(rate);
 }
 
 } // namespace
@@ -142,7 +133,8 @@ template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::Play(d
         if (alive.gone()) return;
     }
     if (this->_statisticsEnabled) statisticsUpdate();
-    _movie->rate(fixedRate(rate));
+    // NaN plays nothing; rates beyond the 16.16 range are held at its ends.
+    _movie->rate(X2Fix(rate));
     this->_status = _movie->Error();
     notify(kKelvoPresentationStart, nullptr, 0);
 }
