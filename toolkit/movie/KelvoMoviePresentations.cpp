@@ -281,8 +281,10 @@ Kelvo_Movie* Kelvo_MovieVideoPlay::dataSource() {
     return _movie;
 }
 
-void Kelvo_MovieVideoPlay::releaseSource() {
+bool Kelvo_MovieVideoPlay::releaseSource() {
+    PlayScope alive(*this);
     Stop();
+    if (alive.gone()) return false;
     // The effect reads the world that goes with the movie: it is made again for the new one.
     delete _effectSession;
     _effectSession = nullptr;
@@ -296,6 +298,7 @@ void Kelvo_MovieVideoPlay::releaseSource() {
     delete _dataSourceBuffer;
     _dataSourceBuffer = nullptr;
     _sampleDuration = 0;
+    return true;
 }
 
 void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
@@ -303,11 +306,7 @@ void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
         _status = kKelvoNothingToWorkOn;
         return;
     }
-    if (_movie) {
-        PlayScope alive(*this);
-        releaseSource();
-        if (alive.gone()) return;
-    }
+    if (_movie && !releaseSource()) return;
     if (!adoptCopyOf(movie)) return;
     const Kelvo_Rect& natural = _movie->qtNaturalBounds();
     const Kelvo_Rect bounds(natural.width(), natural.height());

@@ -774,6 +774,27 @@ TEST_F(MoviePresentationsTest, VideoDeletedWhilePlayingOrFromItsOwnEventsLeavesN
         StopMovie(other.movie);
         delete p;
     }
+    // Deleted by the receiver of the 'STOP' that replacing the playing movie sends: nothing of it
+    // is touched afterwards.
+    {
+        VideoMovie f({60, 60, 60});
+        auto* p = showVideo(f.movie).release();
+        Recorder rec;
+        rec.action = [&](uint32_t code) {
+            if (code == kKelvoPresentationStop) {
+                delete p;
+                p = nullptr;
+            }
+        };
+        rec.attach(*p);
+        p->autoIdlingEnabled(true);
+        p->Play(1.0);
+        Kelvo_Movie next(other.movie, false);
+        p->initDataSource(next);
+        EXPECT_EQ(p, nullptr);
+        EXPECT_EQ(platform::installedTimerCount(), 0);
+        delete p;
+    }
 }
 
 TEST_F(MoviePresentationsTest, VideoPlaysInFullScreenUnderTheKeys) {
