@@ -333,6 +333,13 @@ void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
     _status = 0;
     initDataPlayer();
     SetMoviePlayHints(_movie->movie(), hintsFlushVideoInsteadOfDirtying, hintsFlushVideoInsteadOfDirtying);
+    if (_displayBuffer) {
+        // A movie that replaces another is shown where that one was, fitted there as any frame is.
+        Kelvo_Rect shownIn = _displayRect;
+        PlayScope alive(*this);
+        displaySetUp(wrappedPort(), &shownIn);
+        if (alive.gone()) return;
+    }
     PlayTime(0);
 }
 

@@ -538,6 +538,19 @@ TEST_F(MoviePresentationsTest, VideoRendersACopyOfAMovieWithVideo) {
     EXPECT_EQ(p.SampleDuration(), 10);
     EXPECT_EQ(rendered(p), frameColour(0));
     EXPECT_EQ(shown(p), frameColour(0));
+
+    // A movie of another size is fitted where the first one was shown, not cut to it.
+    VideoMovie twice({10, 10});
+    SetTrackDimensions(GetMovieIndTrack(twice.movie, 1), Long2Fix(kWidth * 2), Long2Fix(kHeight * 2));
+    Kelvo_Movie third(twice.movie, false);
+    p.initDataSource(third);
+    ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
+    EXPECT_EQ(p.dataSourceBuffer()->width(), kWidth * 2);
+    EXPECT_EQ(p.displayBuffer()->width(), kWidth);
+    auto corners = [](const Rect* r) { return std::vector<int>{r->top, r->left, r->bottom, r->right}; };
+    EXPECT_EQ(corners(p.displayTransform()->DstRect()), (std::vector<int>{0, 0, kHeight, kWidth}));
+    EXPECT_EQ(corners(p.displayTransform()->SrcRect()), (std::vector<int>{0, 0, kHeight * 2, kWidth * 2}));
+    EXPECT_EQ(shown(p), frameColour(0));
 }
 
 TEST_F(MoviePresentationsTest, VideoRefusesAMovieWithoutVideo) {
