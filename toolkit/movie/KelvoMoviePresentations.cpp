@@ -1,6 +1,7 @@
 #include "KelvoMoviePresentations.h"
 
 #include "KelvoCoreObjectsTimeBase.h"
+#include "KelvoPresentationFrames.h"
 #include "KelvoTrack.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoDecompression.h"
@@ -9,7 +10,6 @@
 #include "PlatformMoviePlayback.h"
 #include "PlatformMovies.h"
 
-#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -25,14 +25,6 @@ int32_t sampleDurationAt(Kelvo_Movie& movie, double time, uint32_t characteristi
         if (movie.Error() == 0 && d >= 1.0) return d < double(INT32_MAX) ? int32_t(d) : INT32_MAX;
     }
     return 0;
-}
-
-// A rate as a 16.16 value; NaN plays nothing, rates beyond the range are held at its ends.
-Fixed fixedRate(double rate) {
-    if (std::isnan(rate)) return 0;
-    if (rate >= 32767.0) return kFixedMax;
-    if (rate <= -32768.0) return kFixedMin;
-    return X2Fix(rate);
 }
 
 } // namespace
@@ -141,7 +133,8 @@ template <class Derived, class Base> void KelvoMoviePlayT<Derived, Base>::Play(d
         if (alive.gone()) return;
     }
     if (this->_statisticsEnabled) statisticsUpdate();
-    _movie->rate(fixedRate(rate));
+    // NaN plays nothing; rates beyond the 16.16 range are held at its ends.
+    _movie->rate(X2Fix(rate));
     this->_status = _movie->Error();
     notify(kKelvoPresentationStart, nullptr, 0);
 }
@@ -288,8 +281,10 @@ Kelvo_Movie* Kelvo_MovieVideoPlay::dataSource() {
     return _movie;
 }
 
-void Kelvo_MovieVideoPlay::releaseSource() {
+bool Kelvo_MovieVideoPlay::releaseSource() {
+    PlayScope alive(*this);
     Stop();
+    if (alive.gone()) return false;
     // The effect reads the world that goes with the movie: it is made again for the new one.
     delete _effectSession;
     _effectSession = nullptr;
@@ -303,6 +298,7 @@ void Kelvo_MovieVideoPlay::releaseSource() {
     delete _dataSourceBuffer;
     _dataSourceBuffer = nullptr;
     _sampleDuration = 0;
+    return true;
 }
 
 void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
@@ -310,11 +306,7 @@ void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
         _status = kKelvoNothingToWorkOn;
         return;
     }
-    if (_movie) {
-        PlayScope alive(*this);
-        releaseSource();
-        if (alive.gone()) return;
-    }
+    if (_movie && !releaseSource()) return;
     if (!adoptCopyOf(movie)) return;
     const Kelvo_Rect& natural = _movie->qtNaturalBounds();
     const Kelvo_Rect bounds(natural.width(), natural.height());
@@ -341,6 +333,13 @@ void Kelvo_MovieVideoPlay::initDataSource(Kelvo_Movie& movie) {
     _status = 0;
     initDataPlayer();
     SetMoviePlayHints(_movie->movie(), hintsFlushVideoInsteadOfDirtying, hintsFlushVideoInsteadOfDirtying);
+    if (_displayBuffer) {
+        // A movie that replaces another is shown where that one was, fitted there as any frame is.
+        Kelvo_Rect shownIn = _displayRect;
+        PlayScope alive(*this);
+        displaySetUp(wrappedPort(), &shownIn);
+        if (alive.gone()) return;
+    }
     PlayTime(0);
 }
 
@@ -358,6 +357,15 @@ bool Kelvo_MovieVideoPlay::_stopIdlingLoop() {
 
 void Kelvo_MovieVideoPlay::FullScreenLoop() {
     Kelvo_VideoPresentation::FullScreenLoop();
+}
+
+void Kelvo_MovieVideoPlay::drawToDisplay() {
+    // The movie draws its frame again only when the frame changes.
+    kelvoDrawWithoutKeepingAdjustments(_dataSourceBuffer, _displayTransform, [this] {
+        PlayScope alive(*this);
+        Kelvo_VideoPresentation::drawToDisplay();
+        return !alive.gone();
+    });
 }
 
 void Kelvo_MovieVideoPlay::Update() {

@@ -117,6 +117,9 @@ class Kelvo_MovieVideoPlay : public KelvoMoviePlayT<Kelvo_MovieVideoPlay, Kelvo_
     bool _startIdlingLoop() override;
     bool _stopIdlingLoop() override;
     void FullScreenLoop() override;
+    // Draws the frame through the display transform and the effect; the frame keeps the movie's
+    // pixels, so that gamma and colour discarding apply once however often it is drawn.
+    void drawToDisplay() override;
     // Draws the movie's current frame again.
     void Update() override;
 
@@ -134,8 +137,9 @@ class Kelvo_MovieVideoPlay : public KelvoMoviePlayT<Kelvo_MovieVideoPlay, Kelvo_
     // After the time was set: the frame there, drawn (false when the presentation is gone).
     bool timeWasSet();
     int32_t stopParameter() const { return 0; }
-    // Lets go of the movie and of everything made for it.
-    void releaseSource();
+    // Lets go of the movie and of everything made for it; false when the receiver of the 'STOP'
+    // this sends deleted the presentation.
+    bool releaseSource();
 };
 
 // The next-task-sooner callback of the movie video presentation: brings the fire of the timer

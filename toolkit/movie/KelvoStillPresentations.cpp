@@ -3,6 +3,7 @@
 #include "KelvoDrawingUtils.h"
 #include "KelvoImageBase.h"
 #include "KelvoMovie.h"
+#include "KelvoPresentationFrames.h"
 #include "KelvoTrackProviders.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoCompression.h"
@@ -11,7 +12,6 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -108,12 +108,8 @@ void Kelvo_StillImagePresentation::refresh() {
         return;
     }
     initDataPlayer();
-    if (_displayTransform && _dataSourceBuffer->qtObjIsValid()) {
-        GWorldPtr world = _dataSourceBuffer->buffer();
-        if (!(_displayTransform->Gamma() == 1.0) && _displayTransform->GammaTable())
-            Kelvo_DrawingUtils::changeGamma(world, _displayTransform->GammaTable());
-        if (_displayTransform->discardColor()) Kelvo_DrawingUtils::discardColor(world);
-    }
+    if (kelvoTransformAdjustsFrame(_displayTransform))
+        Kelvo_DrawingUtils::postProcessingDrawingContext(*_dataSourceBuffer, _displayTransform);
 }
 
 void Kelvo_StillImagePresentation::restoreBrightnessAndCostrast(int32_t brightness, int32_t contrast) {
@@ -241,21 +237,11 @@ Kelvo_VideoBufferPresentation::~Kelvo_VideoBufferPresentation() {
 }
 
 void Kelvo_VideoBufferPresentation::drawToDisplay() {
-    const bool adjusts = _displayTransform && _dataSourceBuffer && _dataSourceBuffer->qtObjIsValid() &&
-                         ((!(_displayTransform->Gamma() == 1.0) && _displayTransform->GammaTable()) ||
-                          _displayTransform->discardColor());
-    if (!adjusts) {
-        Kelvo_VideoPresentation::drawToDisplay();
-        return;
-    }
-    // The frame is adjusted in place for the effect to read, so the caller's pixels are kept
-    // aside and put back: adjusted again on every redraw, they would drift further each time.
-    const Ptr base = _dataSourceBuffer->baseAddress();
-    const size_t size = size_t(_dataSourceBuffer->rowBytes()) * size_t(_dataSourceBuffer->height());
-    std::vector<char> kept(base, base + size);
-    Kelvo_VideoPresentation::drawToDisplay();
     // The caller's world outlives this presentation, even one deleted by a receiver of 'DRAW'.
-    std::memcpy(base, kept.data(), size);
+    kelvoDrawWithoutKeepingAdjustments(_dataSourceBuffer, _displayTransform, [this] {
+        Kelvo_VideoPresentation::drawToDisplay();
+        return true;
+    });
 }
 
 void Kelvo_VideoBufferPresentation::idle() {

@@ -9,17 +9,10 @@
 
 #include "KelvoVideoPresentation.h"
 
-class Kelvo_StillImagePresentation : public Kelvo_VideoPresentation {
+// The play operations of a presentation of one picture: its time does not move, so playing,
+// stopping and stepping do nothing. Adds no virtual operation of its own.
+class KelvoOnePicturePresentation : public Kelvo_VideoPresentation {
   public:
-    // Empty: setSource gives it its picture.
-    Kelvo_StillImagePresentation() = default;
-    ~Kelvo_StillImagePresentation() override;
-
-    const char* qtObjName() const override { return "Kelvo_StillImagePresentation"; }
-    bool isA(const char* name) const override;
-    // Empties the presentation (reset()).
-    void defaultStatus() override;
-
     bool isDone() override { return true; }
     bool isPlaying() override { return false; }
     // A single picture has no play statistics.
@@ -30,6 +23,19 @@ class Kelvo_StillImagePresentation : public Kelvo_VideoPresentation {
     void Stop() override {}
     void PlayAction(int32_t) override {}
     void PlayTime(int32_t) override {}
+};
+
+class Kelvo_StillImagePresentation : public KelvoOnePicturePresentation {
+  public:
+    // Empty: setSource gives it its picture.
+    Kelvo_StillImagePresentation() = default;
+    ~Kelvo_StillImagePresentation() override;
+
+    const char* qtObjName() const override { return "Kelvo_StillImagePresentation"; }
+    bool isA(const char* name) const override;
+    // Empties the presentation (reset()).
+    void defaultStatus() override;
+
     // Rebuilds the frame when a redraw is pending, then draws it ('DRAW' with the status).
     void drawToDisplay() override;
     // updateParams(t), then a redraw that rebuilds the frame through the new transform.
@@ -63,7 +69,7 @@ class Kelvo_StillImagePresentation : public Kelvo_VideoPresentation {
     Kelvo_QDGWorldBuffer* _sourceBuffer = nullptr;
 };
 
-class Kelvo_VideoBufferPresentation : public Kelvo_VideoPresentation {
+class Kelvo_VideoBufferPresentation : public KelvoOnePicturePresentation {
   public:
     // Shows `buffer`, which stays the caller's; an invalid buffer leaves the presentation invalid.
     explicit Kelvo_VideoBufferPresentation(Kelvo_QDGWorldBuffer& buffer);
@@ -72,15 +78,6 @@ class Kelvo_VideoBufferPresentation : public Kelvo_VideoPresentation {
 
     const char* qtObjName() const override { return "Kelvo_VideoBufferPresentation"; }
 
-    bool isDone() override { return true; }
-    bool isPlaying() override { return false; }
-    void statisticsEnabled(bool&) override {}
-    int32_t Time(int32_t) override { return 0; }
-    int32_t SamplesCount() override { return qtObjIsValid() ? 1 : 0; }
-    void Play(double) override {}
-    void Stop() override {}
-    void PlayAction(int32_t) override {}
-    void PlayTime(int32_t) override {}
     void Update() override { idle(); }
     // Draws the caller's buffer; gamma and colour discarding reach the display only, the
     // caller's pixels stay as they are.

@@ -5,6 +5,7 @@
 #include "KelvoDrawingUtils.h"
 #include "KelvoImageBase.h"
 #include "KelvoMovie.h"
+#include "KelvoPresentationFrames.h"
 #include "KelvoTrackProviders.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoCompression.h"
@@ -99,6 +100,8 @@ void Kelvo_VideoPresentation::updateParams(Kelvo_DisplayTransform* t) {
 
 void Kelvo_VideoPresentation::displaySetUp(GrafPtr port, Kelvo_Rect* rect) {
     if (!qtObjIsValid()) return;
+    // The effect must not draw into the destination that goes now, even when no new one comes.
+    if (_effectSession && _effectSession->isActive()) _effectSession->endSession();
     delete _displayBuffer;
     _displayBuffer = nullptr;
     const Kelvo_Rect frame = frameRectOf(_dataSourceBuffer);
@@ -136,7 +139,6 @@ void Kelvo_VideoPresentation::displaySetUp(GrafPtr port, Kelvo_Rect* rect) {
     _displayTransform->DstRect(_displayRect.rPtr());
     _displayTransform->ClipToDestRect();
     if (!_effectSession) return;
-    if (_effectSession->isActive()) _effectSession->endSession();
     _effectSources[0] = _dataSourceBuffer->buffer();
     _effectSession->sources() = KelvoEffectSources{_effectSources, 1};
     _effectSession->displayTransformations(_displayTransform);
@@ -248,13 +250,9 @@ void Kelvo_VideoPresentation::ShowWithinGWorld(GrafPtr port, Kelvo_Rect* rect) {
 }
 
 void Kelvo_VideoPresentation::drawToDisplay() {
-    if (_displayTransform && _dataSourceBuffer && _dataSourceBuffer->qtObjIsValid()) {
-        GWorldPtr world = _dataSourceBuffer->buffer();
-        const double gamma = _displayTransform->Gamma();
-        if (!(gamma == 1.0) && _displayTransform->GammaTable())
-            Kelvo_DrawingUtils::changeGamma(world, _displayTransform->GammaTable());
-        if (_displayTransform->discardColor()) Kelvo_DrawingUtils::discardColor(world);
-    }
+    if (kelvoTransformAdjustsFrame(_displayTransform) && _dataSourceBuffer &&
+        _dataSourceBuffer->qtObjIsValid())
+        Kelvo_DrawingUtils::postProcessingDrawingContext(*_dataSourceBuffer, _displayTransform);
     // Without a running session there is nowhere to draw, and nothing to announce.
     if (!_effectSession || !_effectSession->isActive()) return;
     _effectSession->decompressData(-1, -1);

@@ -538,6 +538,19 @@ TEST_F(MoviePresentationsTest, VideoRendersACopyOfAMovieWithVideo) {
     EXPECT_EQ(p.SampleDuration(), 10);
     EXPECT_EQ(rendered(p), frameColour(0));
     EXPECT_EQ(shown(p), frameColour(0));
+
+    // A movie of another size is fitted where the first one was shown, not cut to it.
+    VideoMovie twice({10, 10});
+    SetTrackDimensions(GetMovieIndTrack(twice.movie, 1), Long2Fix(kWidth * 2), Long2Fix(kHeight * 2));
+    Kelvo_Movie third(twice.movie, false);
+    p.initDataSource(third);
+    ASSERT_TRUE(p.qtObjIsValid()) << p.Error();
+    EXPECT_EQ(p.dataSourceBuffer()->width(), kWidth * 2);
+    EXPECT_EQ(p.displayBuffer()->width(), kWidth);
+    auto corners = [](const Rect* r) { return std::vector<int>{r->top, r->left, r->bottom, r->right}; };
+    EXPECT_EQ(corners(p.displayTransform()->DstRect()), (std::vector<int>{0, 0, kHeight, kWidth}));
+    EXPECT_EQ(corners(p.displayTransform()->SrcRect()), (std::vector<int>{0, 0, kHeight * 2, kWidth * 2}));
+    EXPECT_EQ(shown(p), frameColour(0));
 }
 
 TEST_F(MoviePresentationsTest, VideoRefusesAMovieWithoutVideo) {
@@ -618,6 +631,42 @@ TEST_F(MoviePresentationsTest, VideoTicksWithTheFramesAndDrawsEachOne) {
     EXPECT_EQ(shown(*p), frameColour(2));
     p->Stop();
     EXPECT_EQ(rec.events.back(), kStop);
+}
+
+TEST_F(MoviePresentationsTest, VideoGammaAndGreyApplyOnceHoweverOftenTheFrameIsDrawn) {
+    // The movie draws a frame again only when it changes: redraws of a paused movie must not
+    // adjust the frame they adjusted before.
+    VideoMovie f({60, 60});
+    auto p = showVideo(f.movie);
+    Kelvo_DisplayTransform gamma;
+    gamma.Gamma(2.0);
+    const uint8_t* table = gamma.GammaTable();
+    ASSERT_NE(table, nullptr);
+    const uint32_t c = frameColour(0);
+    const uint32_t once =
+        uint32_t(table[c >> 16 & 255]) << 16 | uint32_t(table[c >> 8 & 255]) << 8 | table[c & 255];
+    ASSERT_NE(once, c);
+    p->displayProperties(&gamma);
+    ASSERT_EQ(p->Error(), 0);
+    EXPECT_EQ(shown(*p), once);
+    for (int i = 0; i < 3; ++i) {
+        p->idle();
+        p->brightness(0);
+        EXPECT_EQ(shown(*p), once) << i;
+    }
+    // The frame keeps what the movie drew.
+    EXPECT_EQ(rendered(*p), c);
+
+    struct GreyTransform : Kelvo_DisplayTransform {
+        GreyTransform() { _discardColor = 1; }
+    } discard;
+    p->displayProperties(&discard);
+    const uint32_t g = shown(*p);
+    EXPECT_EQ(g >> 16 & 255, g & 255);
+    p->idle();
+    p->contrast(0);
+    EXPECT_EQ(shown(*p), g);
+    EXPECT_EQ(rendered(*p), c);
 }
 
 TEST_F(MoviePresentationsTest, VideoPlayActionsShowTheFrameStepped) {
@@ -709,14 +758,18 @@ TEST_F(MoviePresentationsTest, VideoDeletedWhilePlayingOrFromItsOwnEventsLeavesN
         EXPECT_EQ(platform::runFor(0.2), 0);
         StopMovie(other.movie);
     }
+    // Deleted by a receiver while it plays, or, with `replaced`, by the receiver of the 'STOP' that
+    // replacing the playing movie sends: nothing of it is touched afterwards.
     struct Case {
         uint32_t code;
         int nth;
+        bool replaced = false;
     };
     const Case cases[] = {{kKelvoPresentationIdle, 2},
                           {kKelvoPresentationDraw, 2},
                           {kKelvoPresentationStop, 1},
-                          {kKelvoPresentationStart, 1}};
+                          {kKelvoPresentationStart, 1},
+                          {kKelvoPresentationStop, 1, true}};
     for (const Case& c : cases) {
         VideoMovie f({60, 60, 60});
         auto* p = showVideo(f.movie).release();
@@ -731,9 +784,14 @@ TEST_F(MoviePresentationsTest, VideoDeletedWhilePlayingOrFromItsOwnEventsLeavesN
         rec.attach(*p);
         p->autoIdlingEnabled(true);
         p->Play(1.0);
-        platform::runFor(1.0);
-        EXPECT_EQ(p, nullptr) << codeText(c.code);
-        EXPECT_EQ(platform::installedTimerCount(), 0) << codeText(c.code);
+        if (c.replaced) {
+            Kelvo_Movie next(other.movie, false);
+            p->initDataSource(next);
+        } else {
+            platform::runFor(1.0);
+        }
+        EXPECT_EQ(p, nullptr) << codeText(c.code) << c.replaced;
+        EXPECT_EQ(platform::installedTimerCount(), 0) << codeText(c.code) << c.replaced;
         SetMovieRate(other.movie, fixed1);
         StopMovie(other.movie);
         delete p;

@@ -261,6 +261,27 @@ TEST_F(VideoPresentationTest, DisplaySetUpFitsTheFrameAndDrawsIt) {
     EXPECT_EQ(pixelsOf(q.displayGraphics()), effectFrame(0, 0, 0));
 }
 
+TEST_F(VideoPresentationTest, ADestinationThatCannotBeMadeLeavesTheEffectDrawingNowhere) {
+    TestVideo p(2);
+    p.displaySetUp(nullptr, nullptr);
+    ASSERT_TRUE(p.effectSession()->isActive());
+    // A rect wider than any world: the old destination is gone and no new one comes.
+    p.autoScale(false);
+    Kelvo_Rect huge(Rect{-32768, -32768, 32767, 32767});
+    p.displaySetUp(nullptr, &huge);
+    EXPECT_NE(p.Error(), 0);
+    EXPECT_EQ(p.displayBuffer(), nullptr);
+    EXPECT_FALSE(p.effectSession()->isActive());
+    Recorder rec;
+    rec.attach(p);
+    p.Update();
+    EXPECT_EQ(rec.count(kKelvoPresentationDraw), 0);
+    // A destination that can be made draws again.
+    p.displaySetUp(nullptr, nullptr);
+    EXPECT_EQ(p.Error(), 0);
+    EXPECT_EQ(pixelsOf(p.displayGraphics()), effectFrame(0, 0, 0));
+}
+
 TEST_F(VideoPresentationTest, ShowWithinTakesThePlatformWindowsPort) {
     WindowRef window = nullptr;
     Rect bounds{100, 100, 100 + kH * 2, 100 + kW * 2};
