@@ -447,10 +447,15 @@ RBBoolean svcSetHandlePointer(RBInteger handle, void* pointer) {
     return 1;
 }
 
+RBInteger& descriptionType() {
+    static RBInteger type = kREALPictureDescriptionCGContext;
+    return type;
+}
+
 RBBoolean svcGetPictureDescription(REALobject picture, REALPictureDescription* description) {
     PictureData* d = pictureData(picture);
     if (!d || !d->surface || !description) return 0;
-    description->type = kREALPictureDescriptionCGContext;
+    description->type = descriptionType();
     description->surface = *d->surface;
     return 1;
 }
@@ -504,6 +509,11 @@ void registerGraphicsClasses(HostRuntime& h) {
     h.registerClass(&windowClass(), -1);
     h.registerClass(&movieClass(), -1);
     h.registerClass(&moviePlayerClass(), -1);
+}
+
+void setPictureDescriptionType(RBInteger type) {
+    if (type == kREALPictureDescriptionQuickDraw || type == kREALPictureDescriptionCGContext)
+        descriptionType() = type;
 }
 
 void* graphicsService(const char* name) {

@@ -69,6 +69,9 @@ bool allocateMemoryBlock(REALobject block, int32_t size);
 // the service of that name, or null.
 void registerGraphicsClasses(HostRuntime& host);
 void* graphicsService(const char* name);
+// How pictures describe themselves: 8 (bitmap contexts, the default) or 4 (QuickDraw drawings, as
+// the host's Carbon runtime does); other values change nothing.
+void setPictureDescriptionType(RBInteger type);
 
 // Integer arrays of the Carbon runtime (HostServices.cpp): a new array of the values, and its
 // release by whoever made it.

@@ -116,7 +116,16 @@ REALobject holdPointer(REALobject object, const char* property, void* pointer) {
     return object;
 }
 
+RBPictureRoutes& routes() {
+    static RBPictureRoutes installed{};
+    return installed;
+}
+
 } // namespace
+
+void RBInstallPictureRoutes(const RBPictureRoutes& r) {
+    routes() = r;
+}
 
 // ---- Host SDK calls made in this plug-in's platform copy ----
 
@@ -175,6 +184,7 @@ REALobject REALBuildPictureFromGWorld(OpaqueGrafPort* world, RBBoolean dispose) 
 // ---- Pictures and graphics ----
 
 REALobject RBPictureCreate(int32_t width, int32_t height, int32_t depth) {
+    if (routes().create) return routes().create(width, height, depth);
     static REALclassRef pictureClass = nullptr;
     REALobject picture = newCachedInstance(pictureClass, "Picture");
     if (!picture) return nullptr;
@@ -223,6 +233,7 @@ CGContextRef RBPictureToCGContext(REALobject picture) {
 }
 
 CGImageRef RBPictureToCGImage(REALobject picture) {
+    if (routes().toCGImage) return routes().toCGImage(picture);
     return REALCopyPictureCGImage(picture);
 }
 
@@ -261,6 +272,7 @@ REALobject CGImageToRBPicture(CGImageRef image) {
 }
 
 REALobject RBPictureFromGWorld(GWorldPtr gworld, bool dispose) {
+    if (routes().fromGWorld) return routes().fromGWorld(gworld, dispose);
     REALobject picture = nullptr;
     CGContextRef context = nullptr;
     if (gworld && QDBeginCGContext(gworld, &context) == noErr && context) {

@@ -58,6 +58,16 @@ OSErr RBQTUtils_RBPicToQDContext(REALobject picture, Kelvo_QDGWorldBuffer*& buff
 // one) as a new host picture; nil for a null or empty picture.
 REALobject RBQTUtils_RBPicFromQTPicture(PicHandle pict, const Rect* rect);
 
+// The build for the host's Carbon runtime makes, reads and builds pictures through the host's
+// own calls; it installs its three routes here when it loads. Every route left null is this
+// build's own.
+struct RBPictureRoutes {
+    REALobject (*create)(int32_t width, int32_t height, int32_t depth);
+    CGImageRef (*toCGImage)(REALobject picture);
+    REALobject (*fromGWorld)(GWorldPtr gworld, bool dispose);
+};
+void RBInstallPictureRoutes(const RBPictureRoutes& routes);
+
 // Movies, windows and controls.
 
 // The platform controller of a host movie player ("QTMovieController"); null for nil or none.

@@ -2,6 +2,11 @@
 // entered as a plug-in of a host that also loaded the companion. The host's pictures and windows
 // are its own pixel memory; what the plug-in draws reaches them through its own platform objects,
 // and what the host saves as PNG is read back by PIL.
+//
+// Built twice: for the shared conversions with a host whose pictures are bitmap contexts, and with
+// the Carbon build's picture routes (SYLMARK_CARBON_PICTURES) and a host whose pictures are
+// QuickDraw drawings; the results are the same.
+#include "HostObjects.h"
 #include "HostRuntime.h"
 #include "KelvoVideo.h"
 #include "PlatformMovieControllers.h"
@@ -11,6 +16,12 @@
 #include "PythonPeer.h"
 #include "RBPluginGraphics.h"
 #include "TestFiles.h"
+
+#ifdef SYLMARK_CARBON_PICTURES
+#include "RBCarbonGraphics.h"
+// The same cases under their own names.
+#define GraphicsBridge CarbonGraphicsBridge
+#endif
 
 #include <gtest/gtest.h>
 
@@ -31,6 +42,9 @@ HostRuntime& host() {
         std::string error;
         EXPECT_GE(runtime->loadPlugin(FENRA_BASE_PLUGIN, error), 0) << error;
         EXPECT_EQ(runtime->loadLinkedPlugin("linked", &REALPluginMain), 1);
+#ifdef SYLMARK_CARBON_PICTURES
+        setPictureDescriptionType(kREALPictureDescriptionQuickDraw);
+#endif
         return runtime;
     }();
     return *h;
@@ -286,11 +300,15 @@ TEST_F(GraphicsBridge, ImagesAndContextsBecomePictures) {
 
 TEST_F(GraphicsBridge, AWorldThatCannotBeReadGivesNilAndIsStillDisposedWhenAsked) {
     EXPECT_TRUE(adopt(RBPictureFromGWorld(nullptr, true)).isNil());
-    // An indexed world has no bitmap context.
+    // An indexed world has no bitmap context; the host's own call of the Carbon build reads it.
     Rect bounds{0, 0, 2, 2};
     GWorldPtr indexed = nullptr;
     ASSERT_EQ(NewGWorld(&indexed, 8, &bounds, nullptr, nullptr, 0), noErr);
+#ifdef SYLMARK_CARBON_PICTURES
+    EXPECT_FALSE(adopt(RBPictureFromGWorld(indexed, true)).isNil());
+#else
     EXPECT_TRUE(adopt(RBPictureFromGWorld(indexed, true)).isNil());
+#endif
     EXPECT_FALSE(platform::isGWorld(indexed));
     // Kept when not asked.
     GWorldPtr world = patternWorld(2, 2, gradient);
@@ -489,3 +507,22 @@ TEST_F(GraphicsBridge, WindowsAreSurfacesToDrawIntoAndControlsGiveTheirBounds) {
     FenraRBControlBounds(window.object(), nullptr);
     EXPECT_FALSE(RBWindowToNativeWindow(nullptr));
 }
+
+#ifdef SYLMARK_CARBON_PICTURES
+TEST_F(GraphicsBridge, TheCarbonBuildReadsBothKindsOfPictureDescription) {
+    ASSERT_TRUE(tarnwick::pictureRoutesInstalled());
+    GWorldPtr world = patternWorld(3, 2, gradient);
+    Value picture = adopt(RBPictureFromGWorld(world, true));
+    ASSERT_FALSE(picture.isNil());
+    EXPECT_EQ(host().getProperty(picture, "Depth").asInteger(), 32);
+    const Pixels drawn = expected(3, 2, gradient);
+    for (RBInteger type : {kREALPictureDescriptionQuickDraw, kREALPictureDescriptionCGContext}) {
+        SCOPED_TRACE(type);
+        setPictureDescriptionType(type);
+        EXPECT_EQ(picturePixels(picture.object()), drawn);
+    }
+    setPictureDescriptionType(kREALPictureDescriptionQuickDraw);
+    EXPECT_TRUE(adopt(tarnwick::RBPictureFromGWorld(nullptr, true)).isNil());
+    EXPECT_FALSE(tarnwick::RBPictureToCGImage(nullptr));
+}
+#endif
