@@ -13,6 +13,7 @@
 #include "PlatformMovies.h"
 #include "PlatformPictures.h"
 #include "PlatformPixelFormats.h"
+#include "PluginScript.h"
 #include "PythonPeer.h"
 #include "RBPluginGraphics.h"
 #include "TestFiles.h"
@@ -524,5 +525,37 @@ TEST_F(GraphicsBridge, TheCarbonBuildReadsBothKindsOfPictureDescription) {
     setPictureDescriptionType(kREALPictureDescriptionQuickDraw);
     EXPECT_TRUE(adopt(tarnwick::RBPictureFromGWorld(nullptr, true)).isNil());
     EXPECT_FALSE(tarnwick::RBPictureToCGImage(nullptr));
+}
+#endif
+
+#ifndef SYLMARK_CARBON_PICTURES
+// The host program's scripts make pictures and windows and save them; a graphics object answers
+// its handle for type 5 alone.
+TEST(GraphicsScripts, PicturesAndWindowsAreMadeAndSavedByScripts) {
+    testsupport::ScratchDir dir("graphics-script");
+    std::string script = R"(p = Picture.Constructor(3, 2)
+print p.Width
+print p.Depth
+q = Picture.Constructor(2, 2, 8)
+print q.Depth
+g = p.Graphics
+print g.Handle(4)
+saved = p.Save("@OUT@/picture.png")
+print saved
+w = Window.Constructor(4, 1)
+w.Left = 7
+print w.Left
+print w.Width
+saved = w.Save("@OUT@/window.png")
+print saved
+)";
+    plugintest::replaceAll(script, "@OUT@", dir.path().string());
+    EXPECT_EQ(plugintest::successfulOutput(plugintest::runScript(dir, script)), "3\n32\n8\n0\ntrue\n7\n4\ntrue\n");
+    const std::string peer = testsupport::writePeerScript(dir, kReadPngPeer);
+    const std::string white = "ffffff";
+    EXPECT_EQ(testsupport::run("/usr/bin/python3 " + peer + " " + dir.file("picture.png") + " 2>&1"),
+              "3 2\n" + white + " " + white + " " + white + " " + white + " " + white + " " + white + "\n");
+    EXPECT_EQ(testsupport::run("/usr/bin/python3 " + peer + " " + dir.file("window.png") + " 2>&1"),
+              "4 1\n" + white + " " + white + " " + white + " " + white + "\n");
 }
 #endif
