@@ -8,6 +8,7 @@
 #include "PlatformPixelFormats.h"
 #include "PlatformRegions.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <new>
@@ -457,5 +458,9 @@ void FenraRBControlBounds(REALobject control, Rect* rect) {
     REALGetPropValue(control, "top", &top);
     REALGetPropValue(control, "width", &width);
     REALGetPropValue(control, "height", &height);
-    SetRect(rect, int16_t(left), int16_t(top), int16_t(left + width), int16_t(top + height));
+    // Edges beyond what a rectangle holds are kept at its limits rather than wrapped elsewhere.
+    auto edge = [](int64_t v) {
+        return int16_t(std::clamp<int64_t>(v, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
+    };
+    SetRect(rect, edge(left), edge(top), edge(int64_t(left) + width), edge(int64_t(top) + height));
 }

@@ -13,11 +13,13 @@
 #include "PlatformMovies.h"
 #include "PlatformPictures.h"
 #include "PlatformPixelFormats.h"
-#include "PluginScript.h"
 #include "PythonPeer.h"
 #include "RBPluginGraphics.h"
 #include "TestFiles.h"
 
+#ifndef SYLMARK_CARBON_PICTURES
+#include "PluginScript.h"
+#endif
 #ifdef SYLMARK_CARBON_PICTURES
 #include "RBCarbonGraphics.h"
 // The same cases under their own names.
@@ -502,6 +504,11 @@ TEST_F(GraphicsBridge, WindowsAreSurfacesToDrawIntoAndControlsGiveTheirBounds) {
     EXPECT_EQ(rect.top, -4);
     EXPECT_EQ(rect.right, 35);
     EXPECT_EQ(rect.bottom, -1);
+    // An edge a rectangle cannot hold stays at its limit.
+    ASSERT_TRUE(host().setProperty(window, "Left", Value::integer(32765), error)) << error;
+    FenraRBControlBounds(window.object(), &rect);
+    EXPECT_EQ(rect.left, 32765);
+    EXPECT_EQ(rect.right, 32767);
     rect = Rect{1, 1, 1, 1};
     FenraRBControlBounds(nullptr, &rect);
     EXPECT_EQ(rect.left | rect.top | rect.right | rect.bottom, 0);
