@@ -8,7 +8,6 @@
 #include "PlatformPixelFormats.h"
 #include "PlatformRegions.h"
 
-#include <algorithm>
 #include <limits>
 #include <memory>
 #include <new>
@@ -458,9 +457,11 @@ void FenraRBControlBounds(REALobject control, Rect* rect) {
     REALGetPropValue(control, "top", &top);
     REALGetPropValue(control, "width", &width);
     REALGetPropValue(control, "height", &height);
-    // Edges beyond what a rectangle holds are kept at its limits rather than wrapped elsewhere.
-    auto edge = [](int64_t v) {
-        return int16_t(std::clamp<int64_t>(v, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
+    // A rectangle that cannot hold the edges is refused (left zeroed) rather than wrapped elsewhere.
+    const int64_t right = int64_t(left) + width, bottom = int64_t(top) + height;
+    auto fits = [](int64_t v) {
+        return v >= std::numeric_limits<int16_t>::min() && v <= std::numeric_limits<int16_t>::max();
     };
-    SetRect(rect, edge(left), edge(top), edge(int64_t(left) + width), edge(int64_t(top) + height));
+    if (!fits(left) || !fits(top) || !fits(right) || !fits(bottom)) return;
+    SetRect(rect, int16_t(left), int16_t(top), int16_t(right), int16_t(bottom));
 }

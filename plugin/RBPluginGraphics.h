@@ -81,5 +81,5 @@ REALobject FenraMovieToRBMovie(Movie movie);
 // The drawing surface of a host window ("Handle"); null for nil.
 REALGraphicsSurface* RBWindowToNativeWindow(REALobject window);
 // The control's "left", "top", "width" and "height" as a rectangle (zeroed first; left as zero
-// for nil).
+// for nil and for edges beyond the signed 16-bit range).
 void FenraRBControlBounds(REALobject control, Rect* rect);

@@ -504,11 +504,14 @@ TEST_F(GraphicsBridge, WindowsAreSurfacesToDrawIntoAndControlsGiveTheirBounds) {
     EXPECT_EQ(rect.top, -4);
     EXPECT_EQ(rect.right, 35);
     EXPECT_EQ(rect.bottom, -1);
-    // An edge a rectangle cannot hold stays at its limit.
-    ASSERT_TRUE(host().setProperty(window, "Left", Value::integer(32765), error)) << error;
+    // Edges a rectangle can hold up to its limit, and none beyond it.
+    ASSERT_TRUE(host().setProperty(window, "Left", Value::integer(32762), error)) << error;
     FenraRBControlBounds(window.object(), &rect);
-    EXPECT_EQ(rect.left, 32765);
+    EXPECT_EQ(rect.left, 32762);
     EXPECT_EQ(rect.right, 32767);
+    ASSERT_TRUE(host().setProperty(window, "Left", Value::integer(32763), error)) << error;
+    FenraRBControlBounds(window.object(), &rect);
+    EXPECT_EQ(rect.left | rect.top | rect.right | rect.bottom, 0);
     rect = Rect{1, 1, 1, 1};
     FenraRBControlBounds(nullptr, &rect);
     EXPECT_EQ(rect.left | rect.top | rect.right | rect.bottom, 0);
