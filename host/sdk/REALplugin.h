@@ -270,7 +270,8 @@ REALobject REALBuildPictureFromPictureDescription(const REALPictureDescription* 
 // Gives a host movie its platform movie (the caller keeps owning the movie).
 void REALSetMovieMovie(REALobject movie, void* platformMovie);
 
-// Calls made in the plug-in's own platform copy on top of the services above.
+// Calls that work on the plug-in's own platform copy, on top of the services above: the binding
+// defines them (not the entry glue, which carries no platform code), for the plug-ins that link it.
 struct CGImage;
 struct CGContext;
 struct OpaqueGrafPort;
