@@ -590,6 +590,7 @@ void registerBuiltinClasses(HostRuntime& h) {
     h.registerClass(&exceptionClass(), -1);
     h.registerClass(&nilObjectExceptionClass, -1);
     h.registerClass(&outOfBoundsExceptionClass, -1);
+    registerGraphicsClasses(h);
 }
 
 REALproc frameworkMethod(const Declaration& decl) {

@@ -65,6 +65,14 @@ bool isFolderItem(REALobject item);
 std::byte* memoryBlockBytes(REALobject block, int32_t* size);
 bool allocateMemoryBlock(REALobject block, int32_t size);
 
+// Pictures, graphics, windows, movies and movie players, and their services (HostGraphics.cpp):
+// the service of that name, or null.
+void registerGraphicsClasses(HostRuntime& host);
+void* graphicsService(const char* name);
+// How pictures describe themselves: 8 (bitmap contexts, the default) or 4 (QuickDraw drawings, as
+// the host's Carbon runtime does); other values change nothing.
+void setPictureDescriptionType(RBInteger type);
+
 // Integer arrays of the Carbon runtime (HostServices.cpp): a new array of the values, and its
 // release by whoever made it.
 REALintArray newIntegerArray(const std::vector<int32_t>& values);

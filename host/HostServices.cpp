@@ -399,7 +399,7 @@ void* HostRuntime::resolve(const char* name) {
     if (!name) return nullptr;
     for (const auto& s : kServices)
         if (std::strcmp(s.name, name) == 0) return s.function;
-    return nullptr;
+    return graphicsService(name);
 }
 
 } // namespace sylhost

@@ -218,3 +218,68 @@ REALproc REALLoadGlobalMethod(const char* declaration);
 // outside the array).
 RBInteger REALGetArrayUBound(REALintArray array);
 RBInteger REALGetArrayInt(REALintArray array, RBInteger index);
+
+// ---- Pictures, windows and movies ----
+//
+// The host and each plug-in carry their own copy of the platform libraries, so a platform object
+// (a bitmap context, an offscreen world, a movie) made by one copy means nothing to the other.
+// What crosses between them is plain data: a drawing surface is pixel memory the host owns,
+// described by the record below, which each side wraps in its own platform objects. The
+// "Handle" integers the host hands out (a picture graphics' Handle(5), a window's or a movie's
+// "Handle", a movie player's "QTMovieController") are numbers the host gives out, never
+// addresses: REALHandlePointer turns one into what it stands for (a surface record for graphics
+// and windows, the platform movie or controller the plug-in set for movies and players).
+
+// 32 bits a pixel, bytes A, R, G, B in memory (the platform's k32ARGBPixelFormat).
+constexpr uint32_t kREALSurfaceFormatARGB32 = 32;
+
+struct REALGraphicsSurface {
+    int32_t width;
+    int32_t height;
+    int32_t rowBytes;
+    // The depth the surface was asked for; the pixels are always of `pixelFormat`.
+    int32_t depth;
+    uint32_t pixelFormat;
+    void* pixels;
+};
+
+// How a picture describes itself: type 4 for a host whose pictures are QuickDraw drawings, type 8
+// for one whose pictures are bitmap contexts. Either way the pixels are the surface's.
+enum : RBInteger {
+    kREALPictureDescriptionQuickDraw = 4,
+    kREALPictureDescriptionCGContext = 8,
+};
+
+struct REALPictureDescription {
+    RBInteger type;
+    REALGraphicsSurface surface;
+};
+
+// The graphics handle type that answers a picture's drawing surface.
+constexpr RBInteger kREALGraphicsHandleContext = 5;
+
+// What a handle integer stands for; null for a number the host did not give out (or gave out and
+// took back).
+void* REALHandlePointer(RBInteger handle);
+// Sets what a movie's or movie player's handle stands for; false for other handles.
+RBBoolean REALSetHandlePointer(RBInteger handle, void* pointer);
+// The description of a host picture; false for nil or a picture without pixels.
+RBBoolean REALGetPictureDescription(REALobject picture, REALPictureDescription* description);
+// A new host picture with a copy of the described pixels (ARGB32 surfaces only); nil otherwise.
+REALobject REALBuildPictureFromPictureDescription(const REALPictureDescription* description);
+// Gives a host movie its platform movie (the caller keeps owning the movie).
+void REALSetMovieMovie(REALobject movie, void* platformMovie);
+
+// Calls that work on the plug-in's own platform copy, on top of the services above: the binding
+// defines them (not the entry glue, which carries no platform code), for the plug-ins that link it.
+struct CGImage;
+struct CGContext;
+struct OpaqueGrafPort;
+struct Rect;
+// A new image of a copy of the picture's pixels (the caller releases it); null for nil.
+CGImage* REALCopyPictureCGImage(REALobject picture);
+// Draws the picture into the current port's rectangle, scaled to it (an open QuickDraw picture
+// records it); false when there is nothing to draw or no current port.
+RBBoolean REALDrawPicturePrimitive(REALobject picture, const Rect* rect, RBBoolean useMask);
+// A new host picture with a copy of the world's pixels; nil for a world the platform does not know.
+REALobject REALBuildPictureFromGWorld(OpaqueGrafPort* world, RBBoolean dispose);

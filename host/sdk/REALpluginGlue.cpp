@@ -222,3 +222,33 @@ RBInteger REALGetArrayInt(REALintArray array, RBInteger index) {
     HOST_ENTRY(F, "REALGetArrayInt");
     return entry && array ? entry(array, index) : 0;
 }
+
+void* REALHandlePointer(RBInteger handle) {
+    using F = void* (*)(RBInteger);
+    HOST_ENTRY(F, "REALHandlePointer");
+    return entry ? entry(handle) : nullptr;
+}
+
+RBBoolean REALSetHandlePointer(RBInteger handle, void* pointer) {
+    using F = RBBoolean (*)(RBInteger, void*);
+    HOST_ENTRY(F, "REALSetHandlePointer");
+    return entry ? entry(handle, pointer) : 0;
+}
+
+RBBoolean REALGetPictureDescription(REALobject picture, REALPictureDescription* description) {
+    using F = RBBoolean (*)(REALobject, REALPictureDescription*);
+    HOST_ENTRY(F, "REALGetPictureDescription");
+    return entry && picture && description ? entry(picture, description) : 0;
+}
+
+REALobject REALBuildPictureFromPictureDescription(const REALPictureDescription* description) {
+    using F = REALobject (*)(const REALPictureDescription*);
+    HOST_ENTRY(F, "REALBuildPictureFromPictureDescription");
+    return entry && description ? entry(description) : nullptr;
+}
+
+void REALSetMovieMovie(REALobject movie, void* platformMovie) {
+    using F = void (*)(REALobject, void*);
+    HOST_ENTRY(F, "REALSetMovieMovie");
+    if (entry && movie) entry(movie, platformMovie);
+}
