@@ -689,15 +689,6 @@ Kelvo_ImageInfo* KelvoDicomVideoPresentation::rawValuesStatistics(Kelvo_Rect& re
     const int32_t bottom = std::min<int32_t>(int32_t(rect.top()) + rect.height(), rows);
     if (right <= left || bottom <= top) return info;
     const uint32_t n = uint32_t(right - left) * uint32_t(bottom - top);
-    auto fill = [&](auto& stats) {
-        info->count = stats.count;
-        info->mean = stats.mean;
-        info->variance = stats.variance;
-        info->stdDeviation = stats.stdDeviation;
-        info->meanAbsDeviation = stats.meanAbsDeviation;
-        info->min = stats.min;
-        info->max = stats.max;
-    };
     const uint16_t bits = _imagePixel->getUSValueProperty(kBitsAllocated);
     if (bits == 8) {
         KelvoDataT<uint8_t> values(n);
@@ -707,7 +698,7 @@ Kelvo_ImageInfo* KelvoDicomVideoPresentation::rawValuesStatistics(Kelvo_Rect& re
                 values.items()[i++] = frame[size_t(y) * size_t(columns) + size_t(x)];
         KelvoStatisticsT<uint8_t> stats;
         stats.init(values.items(), n, 1);
-        fill(stats);
+        info->take(stats);
     } else if (bits == 16) {
         auto collect = [&](auto* out) {
             uint32_t i = 0;
@@ -722,19 +713,19 @@ Kelvo_ImageInfo* KelvoDicomVideoPresentation::rawValuesStatistics(Kelvo_Rect& re
             collect(values.items());
             KelvoStatisticsT<int32_t> stats;
             stats.init(values.items(), n, 1);
-            fill(stats);
+            info->take(stats);
         } else if (_imagePixel->isTwoComplement()) {
             KelvoDataT<int16_t> values(n);
             collect(values.items());
             KelvoStatisticsT<int16_t> stats;
             stats.init(values.items(), n, 1);
-            fill(stats);
+            info->take(stats);
         } else {
             KelvoDataT<uint16_t> values(n);
             collect(values.items());
             KelvoStatisticsT<uint16_t> stats;
             stats.init(values.items(), n, 1);
-            fill(stats);
+            info->take(stats);
         }
     }
     return info;

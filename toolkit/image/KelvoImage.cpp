@@ -245,13 +245,7 @@ Kelvo_ImageInfo* KelvoImageClassT<Base, T, N, Format>::channelInfo(uint16_t chan
         this->_status = kNoMemory;
         return nullptr;
     }
-    info->count = stats.count;
-    info->mean = stats.mean;
-    info->variance = stats.variance;
-    info->stdDeviation = stats.stdDeviation;
-    info->meanAbsDeviation = stats.meanAbsDeviation;
-    info->min = stats.min;
-    info->max = stats.max;
+    info->take(stats);
     return info;
 }
 

@@ -234,3 +234,13 @@ bool Kelvo_ImageValue::operator==(const Kelvo_ImageValue& other) const {
     if (&other == this) return true;
     return _grey == other._grey && _red == other._red && _green == other._green && _blue == other._blue;
 }
+
+void Kelvo_ImageInfo::take(const KelvoStatisticsResults& results) {
+    count = results.count;
+    mean = results.mean;
+    variance = results.variance;
+    stdDeviation = results.stdDeviation;
+    meanAbsDeviation = results.meanAbsDeviation;
+    min = results.min;
+    max = results.max;
+}

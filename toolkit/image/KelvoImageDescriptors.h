@@ -76,6 +76,8 @@ class Kelvo_ImageInfo : public Kelvo_QTObj {
     // Clears, then takes the seven values of another record (status 10 for another class).
     void copy(Kelvo_QTObj& source) override;
     Kelvo_ImageInfo* clone() override;
+    // Takes the seven results of a statistics run.
+    void take(const KelvoStatisticsResults& results);
 
     uint32_t count = 0;
     double mean = 0.0;

@@ -163,33 +163,9 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
         _status = error != 0 ? error : int32_t(paramErr);
         return;
     }
-    Kelvo_DisplayTransform savedTransform(*_displayTransform);
-    Kelvo_Rect savedRect = _displayRect;
-    GrafPtr port = wrappedPort();
-
-    AliveScope alive(*this);
-    Kelvo_Movie* movie = nullptr;
-    Kelvo_TrackVideoProvider* provider = nullptr;
-    prepareOutputMovie(file, desc, movie, provider);
-    auto abandon = [&]() {
-        delete provider;
-        delete movie;
-    };
-    if (alive.gone()) return abandon();
-    if (_status != noErr) {
-        // No destination may be left on the provider's world, which is gone.
-        if (_exportRedirected) {
-            const int32_t failure = _status;
-            displaySetUp(port, &savedRect);
-            if (alive.gone()) return;
-            displayProperties(&savedTransform);
-            if (alive.gone()) return;
-            _status = failure;
-        }
-        _exportRedirected = false;
-        return;
-    }
-    _exportRedirected = false;
+    MovieExport output(*this);
+    if (!output.begin(file, desc)) return;
+    Kelvo_TrackVideoProvider* provider = output.provider();
     if (desc->qtFrameDur() == 0) {
         provider->sampleDuration(kStillSampleDuration);
         if (provider->sampleDuration() != kStillSampleDuration) _status = paramErr;
@@ -199,19 +175,8 @@ void Kelvo_StillImagePresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDe
         _status = provider->Error();
     }
     reportProgress(1.0);
-    if (alive.gone()) return abandon();
-    const int32_t status = _status;
-    provider->EndSession();
-    movie->flush();
-    int32_t written = status;
-    if (written == noErr) written = provider->Error();
-    if (written == noErr) written = movie->Error();
-    displaySetUp(port, &savedRect);
-    if (alive.gone()) return abandon();
-    displayProperties(&savedTransform);
-    if (alive.gone()) return abandon();
-    abandon();
-    _status = written;
+    if (output.gone()) return;
+    output.finish();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -552,44 +552,15 @@ void Kelvo_VideoPresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDescCom
         _status = error != 0 ? error : int32_t(paramErr);
         return;
     }
-    Kelvo_DisplayTransform savedTransform(*_displayTransform);
-    Kelvo_Rect savedRect = _displayRect;
-    GrafPtr port = wrappedPort();
-
     const bool ranged = range && range->qtObjIsValid();
     const int32_t start = ranged ? range->start() : 0;
     const int64_t end = ranged ? range->End() : int64_t(Time(kKelvoTimeDuration));
 
-    AliveScope alive(*this);
-    Kelvo_Movie* movie = nullptr;
-    Kelvo_TrackVideoProvider* provider = nullptr;
-    prepareOutputMovie(file, desc, movie, provider);
-    if (alive.gone()) {
-        delete provider;
-        delete movie;
-        return;
-    }
-    if (_status != noErr) {
-        // No destination may be left on the provider's world, which is gone.
-        if (_exportRedirected) {
-            const int32_t failure = _status;
-            displaySetUp(port, &savedRect);
-            if (alive.gone()) return;
-            displayProperties(&savedTransform);
-            if (alive.gone()) return;
-            _status = failure;
-        }
-        _exportRedirected = false;
-        return;
-    }
-    _exportRedirected = false;
-
-    auto abandon = [&]() {
-        delete provider;
-        delete movie;
-    };
+    MovieExport output(*this);
+    if (!output.begin(file, desc)) return;
+    Kelvo_TrackVideoProvider* provider = output.provider();
     PlayTime(start);
-    if (alive.gone()) return abandon();
+    if (output.gone()) return;
     double progress = 0.0;
     for (;;) {
         const int32_t t = Time(kKelvoTimeCurrent);
@@ -601,10 +572,10 @@ void Kelvo_VideoPresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDescCom
         _status = provider->Error();
         progress = end > 0 ? double(t) / double(end) : 1.0;
         reportProgress(progress);
-        if (alive.gone()) return abandon();
+        if (output.gone()) return;
         if (_status != noErr) break;
         PlayAction(kKelvoPlayActionForward);
-        if (alive.gone()) return abandon();
+        if (output.gone()) return;
         // A presentation whose time does not move on has no further samples to give.
         if (Time(kKelvoTimeCurrent) <= t) {
             if (_status == noErr) progress = 1.0;
@@ -612,19 +583,54 @@ void Kelvo_VideoPresentation::presentationToMovie(FSSpec* file, Kelvo_ImgDescCom
         }
     }
     reportProgress(progress);
-    if (alive.gone()) return abandon();
-    const int32_t status = _status;
-    provider->EndSession();
-    movie->flush();
-    int32_t written = status;
-    if (written == noErr) written = provider->Error();
-    if (written == noErr) written = movie->Error();
-    displaySetUp(port, &savedRect);
-    if (alive.gone()) return abandon();
-    displayProperties(&savedTransform);
-    if (alive.gone()) return abandon();
-    abandon();
-    _status = written;
+    if (output.gone()) return;
+    output.finish();
+}
+
+Kelvo_VideoPresentation::MovieExport::MovieExport(Kelvo_VideoPresentation& presentation)
+    : _presentation(presentation), _alive(presentation), _savedTransform(*presentation._displayTransform),
+      _savedRect(presentation._displayRect), _port(presentation.wrappedPort()) {}
+
+Kelvo_VideoPresentation::MovieExport::~MovieExport() {
+    delete _provider;
+    delete _movie;
+}
+
+bool Kelvo_VideoPresentation::MovieExport::begin(FSSpec* file, Kelvo_ImgDescComp* desc) {
+    Kelvo_VideoPresentation& p = _presentation;
+    p.prepareOutputMovie(file, desc, _movie, _provider);
+    if (gone()) return false;
+    const bool redirected = p._exportRedirected;
+    p._exportRedirected = false;
+    if (p._status == noErr) return true;
+    // No destination may be left on the provider's world, which is gone.
+    if (redirected) {
+        const int32_t failure = p._status;
+        p.displaySetUp(_port, &_savedRect);
+        if (gone()) return false;
+        p.displayProperties(&_savedTransform);
+        if (gone()) return false;
+        p._status = failure;
+    }
+    return false;
+}
+
+void Kelvo_VideoPresentation::MovieExport::finish() {
+    Kelvo_VideoPresentation& p = _presentation;
+    int32_t written = p._status;
+    _provider->EndSession();
+    _movie->flush();
+    if (written == noErr) written = _provider->Error();
+    if (written == noErr) written = _movie->Error();
+    p.displaySetUp(_port, &_savedRect);
+    if (gone()) return;
+    p.displayProperties(&_savedTransform);
+    if (gone()) return;
+    delete _provider;
+    _provider = nullptr;
+    delete _movie;
+    _movie = nullptr;
+    p._status = written;
 }
 
 // ---------------------------------------------------------------------------------------------

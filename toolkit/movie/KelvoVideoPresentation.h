@@ -147,6 +147,33 @@ class Kelvo_VideoPresentation : public Kelvo_DataPresentation {
         std::shared_ptr<const bool> _alive;
     };
 
+    // One export into a new movie file: the display and transform it redirects to the
+    // provider's world, and the movie and provider it writes through (deleted with it).
+    class MovieExport {
+      public:
+        explicit MovieExport(Kelvo_VideoPresentation& presentation);
+        ~MovieExport();
+        MovieExport(const MovieExport&) = delete;
+        MovieExport& operator=(const MovieExport&) = delete;
+        // Prepares the movie and provider; false when nothing can be written (the status says
+        // why, and no destination is left on the provider's world) or the presentation is gone.
+        bool begin(FSSpec* file, Kelvo_ImgDescComp* desc);
+        // Ends the session, writes the movie, puts the display back; the status becomes the
+        // outcome: the first failure of the samples, the session and the file.
+        void finish();
+        bool gone() const { return _alive.gone(); }
+        Kelvo_TrackVideoProvider* provider() const { return _provider; }
+
+      private:
+        Kelvo_VideoPresentation& _presentation;
+        AliveScope _alive;
+        Kelvo_DisplayTransform _savedTransform;
+        Kelvo_Rect _savedRect;
+        GrafPtr _port;
+        Kelvo_Movie* _movie = nullptr;
+        Kelvo_TrackVideoProvider* _provider = nullptr;
+    };
+
     // Reports export progress through the events handler, else the progress notifier.
     void reportProgress(double progress);
     // The destination port when the display wraps a caller's one, else null.
