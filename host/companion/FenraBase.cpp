@@ -8,6 +8,7 @@
 // another plug-in's copy of the toolkit: it is deleted through its own virtual destructor.
 #include "KelvoCoreObjects.h"
 #include "REALplugin.h"
+#include "REALpluginEventPump.h"
 
 #include <cstdint>
 #include <string_view>
@@ -106,6 +107,7 @@ bool windowsOnly(const REALClassRecord& record) {
 } // namespace
 
 RBInteger PluginEntry() {
+    realpump::registerEventPumpWithHost();
     for (auto& record : gClasses) {
         if (!windowsOnly(record)) SetClassConsoleSafe(&record);
         REALRegisterClass(&record);
