@@ -31,10 +31,11 @@
 namespace {
 
 void usage() {
-    std::fputs("usage: sylmark-host [--manual-clock] [--desktop] [--plugin PATH]... Module.function|Class.method "
-               "[ARGUMENT]...\n"
-               "       sylmark-host [--manual-clock] [--desktop] [--plugin PATH]... --script FILE|-\n",
-               stderr);
+    std::fputs(
+        "usage: sylmark-host [--manual-clock] [--desktop] [--plugin PATH]... Module.function|Class.method "
+        "[ARGUMENT]...\n"
+        "       sylmark-host [--manual-clock] [--desktop] [--plugin PATH]... --script FILE|-\n",
+        stderr);
 }
 
 // The folder of this program, for the plug-ins built beside it.

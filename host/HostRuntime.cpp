@@ -299,7 +299,8 @@ void HostRuntime::runEventLoop(int64_t milliseconds) {
         pass(0);
         const auto now = std::chrono::steady_clock::now();
         if (now >= end) break;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(2)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(2)));
     }
 }
 

@@ -112,8 +112,10 @@ void attachMembers(REALClassRecord& record) {
     FenraMovieMembers(record.name, members);
     // Members of a class that console programs may use may be used there too.
     if (!windowsOnly(record)) {
-        for (auto& p : members.properties) p.flags |= kREALConsoleSafe;
-        for (auto& m : members.methods) m.flags |= kREALConsoleSafe;
+        for (auto& p : members.properties)
+            p.flags |= kREALConsoleSafe;
+        for (auto& m : members.methods)
+            m.flags |= kREALConsoleSafe;
     }
     record.properties = members.properties.empty() ? nullptr : members.properties.data();
     record.propertyCount = RBRecordWord(members.properties.size());

@@ -48,10 +48,9 @@ RBInteger saveAsPNG(REALobject self, REALobject destination) {
     if (path.empty() || path.size() >= sizeof spec.path) return -50;
     std::memcpy(spec.path, path.data(), path.size());
 
-    std::unique_ptr<Kelvo_Image> own(
-        Kelvo_Image::createWithData(Kelvo_OSType(source->pixelFormat()),
-                                    Kelvo_Size(double(source->width()), double(source->height())),
-                                    source->buffer()));
+    std::unique_ptr<Kelvo_Image> own(Kelvo_Image::createWithData(
+        Kelvo_OSType(source->pixelFormat()), Kelvo_Size(double(source->width()), double(source->height())),
+        source->buffer()));
     if (!own || !own->qtObjIsValid()) return own && own->Error() != 0 ? own->Error() : -50;
     std::unique_ptr<Kelvo_QDGWorldBuffer> world(own->image(static_cast<Kelvo_DisplayTransform*>(nullptr)));
     if (!world) return own->Error() != 0 ? own->Error() : -50;

@@ -35,7 +35,8 @@ RBInteger timeScale(REALobject self, RBInteger) {
 RBBoolean hasVideo(REALobject self, RBInteger) {
     auto* m = movie(self);
     if (!m) return 0;
-    return GetMovieIndTrackType(static_cast<Movie>(m->qtObjReference()), 1, VideoMediaType, movieTrackMediaType)
+    return GetMovieIndTrackType(static_cast<Movie>(m->qtObjReference()), 1, VideoMediaType,
+                                movieTrackMediaType)
                ? 1
                : 0;
 }

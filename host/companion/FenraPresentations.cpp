@@ -34,7 +34,9 @@ Kelvo_VideoPresentation* video(REALobject self) {
 struct StatisticsFields : Kelvo_DataPresentation {
     static double dataRate(Kelvo_DataPresentation* p) { return p->*(&StatisticsFields::_dataRate); }
     static double sampleRate(Kelvo_DataPresentation* p) { return p->*(&StatisticsFields::_sampleRate); }
-    static bool enabled(Kelvo_DataPresentation* p) { return p->*(&StatisticsFields::_statisticsEnabled) != 0; }
+    static bool enabled(Kelvo_DataPresentation* p) {
+        return p->*(&StatisticsFields::_statisticsEnabled) != 0;
+    }
 };
 
 // ---- FenraDataPresentation ----
@@ -309,7 +311,8 @@ void FenraPresentationMembers(const char* className, FenraMembers& m) {
             .method("grabRawImage(pixelFormat as integer, withEffect as boolean) as FenraImage",
                     FenraProc(&grabRawImage))
             .method("grabFrame() as FenraImage", FenraProc(&grabFrame))
-            .method("grabFrame(width as integer, height as integer) as FenraImage", FenraProc(&grabFrameSized))
+            .method("grabFrame(width as integer, height as integer) as FenraImage",
+                    FenraProc(&grabFrameSized))
             .method("presentationToMovie(destination as folderitem, desc as FenraImageDescComp, range as "
                     "FenraTimeRange)",
                     FenraProc(&presentationToMovie))

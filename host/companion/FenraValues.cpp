@@ -4,6 +4,8 @@
 #include "KelvoCoreGraphics.h"
 #include "KelvoCoreObjectsRange.h"
 #include "KelvoCoreObjectsTypes.h"
+#include "KelvoVideoCompression.h"
+#include "PlatformGraphicsExport.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -140,6 +142,70 @@ void numericalRangeSet(REALobject self, RBInteger which, double v) {
     *r = Kelvo_NumericalRange(which == 0 ? v : r->getStart(), which == 0 ? r->getEnd() : v);
 }
 
+// ---- FenraImageDescComp ----
+// What a compression run writes: the codec, the frame size and depth, and the spatial quality.
+Kelvo_ImgDescComp* compression(REALobject self) {
+    return value<Kelvo_ImgDescComp>(self, "Kelvo_ImgDescComp");
+}
+void compressionCtr(REALobject self) {
+    FenraSetObject(self, new Kelvo_ImgDescComp());
+}
+// `codec` is the codec's four-character code ("raw ", "jpeg"); 32-bit frames at the highest
+// quality unless changed afterwards.
+void compressionCtrCodec(REALobject self, REALstring codec, RBInteger width, RBInteger height) {
+    auto* d = new Kelvo_ImgDescComp();
+    size_t size = 0;
+    const auto* bytes = static_cast<const unsigned char*>(REALGetStringContents(codec, &size));
+    uint32_t code = 0;
+    for (size_t i = 0; i < 4; ++i)
+        code = (code << 8) | (bytes && i < size ? bytes[i] : ' ');
+    d->dataFormat(code);
+    d->qtDepth(32);
+    d->qtWidth(edge(width));
+    d->qtHeight(edge(height));
+    d->qtSpatialQuality(codecMaxQuality);
+    FenraSetObject(self, d);
+}
+REALstring compressionCodec(REALobject self, RBInteger) {
+    auto* d = compression(self);
+    if (!d) return nullptr;
+    const uint32_t code = d->dataFormat();
+    const char text[4] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+    return REALBuildString(text, 4, kREALTextEncodingMacRoman);
+}
+RBInteger compressionGet(REALobject self, RBInteger which) {
+    auto* d = compression(self);
+    if (!d) return 0;
+    switch (which) {
+    case 0:
+        return d->qtWidth();
+    case 1:
+        return d->qtHeight();
+    case 2:
+        return d->qtDepth();
+    default:
+        return RBInteger(d->qtSpatialQuality());
+    }
+}
+void compressionSet(REALobject self, RBInteger which, RBInteger v) {
+    auto* d = compression(self);
+    if (!d) return;
+    switch (which) {
+    case 0:
+        d->qtWidth(edge(v));
+        break;
+    case 1:
+        d->qtHeight(edge(v));
+        break;
+    case 2:
+        d->qtDepth(edge(v));
+        break;
+    default:
+        d->qtSpatialQuality(uint32_t(v));
+        break;
+    }
+}
+
 void indexed(FenraMembers& m, const char* name, const char* type, REALproc getter, REALproc setter,
              RBInteger param) {
     m.property(name, type, getter, setter);
@@ -169,6 +235,14 @@ void FenraValueMembers(const char* className, FenraMembers& m) {
             .method("Constructor(start as integer, duration as integer)", FenraProc(&timeRangeCtrValues));
         indexed(m, "start", "integer", FenraProc(&timeRangeGet), FenraProc(&timeRangeSet), 0);
         indexed(m, "duration", "integer", FenraProc(&timeRangeGet), FenraProc(&timeRangeSet), 1);
+    } else if (name == "FenraImageDescComp") {
+        m.method("Constructor()", FenraProc(&compressionCtr))
+            .method("Constructor(codec as string, width as integer, height as integer)",
+                    FenraProc(&compressionCtrCodec))
+            .property("codec", "string", FenraProc(&compressionCodec));
+        const char* fields[] = {"width", "height", "depth", "spatialQuality"};
+        for (RBInteger i = 0; i < 4; ++i)
+            indexed(m, fields[i], "integer", FenraProc(&compressionGet), FenraProc(&compressionSet), i);
     } else if (name == "FenraNumericalRange") {
         m.method("Constructor()", FenraProc(&numericalRangeCtr))
             .method("Constructor(start as double, end as double)", FenraProc(&numericalRangeCtrValues));

@@ -52,7 +52,11 @@ REALobject movieVideo(REALobject file) {
 }
 
 REALMethodRecord gMethods[] = {
-    {reinterpret_cast<REALproc>(&movieVideo), nullptr, "movieVideo(f as folderitem) as FenraVideoPresentation", 0, {}},
+    {reinterpret_cast<REALproc>(&movieVideo),
+     nullptr,
+     "movieVideo(f as folderitem) as FenraVideoPresentation",
+     0,
+     {}},
 };
 
 REALModuleRecord makeModule() {
