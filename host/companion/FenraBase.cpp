@@ -189,8 +189,8 @@ FenraMembers& FenraMembers::constant(const char* declaration) {
 }
 
 RBInteger PluginEntry() {
-    // The companion's own timers (none yet of its own objects, but those of the toolkit it
-    // links) run from the host's event loop like every plug-in's.
+    // Timers of the toolkit objects the companion makes (a movie it opens) run from the host's
+    // event loop, like every plug-in's.
     realpump::registerEventPumpWithHost();
     for (auto& record : gClasses) {
         attachMembers(record);
