@@ -1,8 +1,13 @@
 // sylmark-host: loads the plug-ins and calls one module function or class method by name, with
 // its arguments converted by the declaration, then prints the result.
 //
-//   sylmark-host [--plugin PATH]... TARGET [ARGUMENT]...
-//   sylmark-host [--plugin PATH]... --script FILE
+//   sylmark-host [OPTIONS] [--plugin PATH]... TARGET [ARGUMENT]...
+//   sylmark-host [OPTIONS] [--plugin PATH]... --script FILE
+//   OPTIONS: --manual-clock, --desktop
+//
+// --manual-clock gives the plug-ins clocks that move only while the event loop runs, by the time
+// it runs for (App.DoEvents in a script), so that timed work repeats exactly. --desktop runs as a
+// desktop application, which also offers the classes that need windows.
 //
 // TARGET is Module.function or Class.method (Class.Constructor makes an instance). A folderitem
 // argument is a path; an argument of another class can only be nil. Without --plugin, the
@@ -26,9 +31,11 @@
 namespace {
 
 void usage() {
-    std::fputs("usage: sylmark-host [--plugin PATH]... Module.function|Class.method [ARGUMENT]...\n"
-               "       sylmark-host [--plugin PATH]... --script FILE|-\n",
-               stderr);
+    std::fputs(
+        "usage: sylmark-host [--manual-clock] [--desktop] [--plugin PATH]... Module.function|Class.method "
+        "[ARGUMENT]...\n"
+        "       sylmark-host [--manual-clock] [--desktop] [--plugin PATH]... --script FILE|-\n",
+        stderr);
 }
 
 // The folder of this program, for the plug-ins built beside it.
@@ -47,6 +54,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> plugins;
     std::string script;
     bool scriptGiven = false;
+    bool manualClock = false;
+    bool desktop = false;
     int i = 1;
     for (; i < argc; ++i) {
         std::string arg = argv[i];
@@ -63,6 +72,10 @@ int main(int argc, char** argv) {
             }
             script = argv[++i];
             scriptGiven = true;
+        } else if (arg == "--manual-clock") {
+            manualClock = true;
+        } else if (arg == "--desktop") {
+            desktop = true;
         } else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -95,7 +108,8 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        sylhost::HostRuntime host;
+        sylhost::HostRuntime host(!desktop);
+        host.useManualClock(manualClock);
         for (const auto& path : plugins) {
             std::string error;
             int index = host.loadPlugin(path, error);

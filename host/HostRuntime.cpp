@@ -3,8 +3,11 @@
 #include "HostObjects.h"
 #include "PlatformCF.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <dlfcn.h>
+#include <thread>
 #include <unordered_set>
 
 namespace sylhost {
@@ -257,6 +260,48 @@ HostRuntime::HostRuntime(bool console) : _console(console) {
 
 void HostRuntime::registerBuiltins() {
     registerBuiltinClasses(*this);
+}
+
+void HostRuntime::registerEventPump(REALEventPump pump, int plugin) {
+    if (!pump) return;
+    for (const auto& p : _pumps)
+        if (p.pump == pump) return;
+    _pumps.push_back(EventPump{pump, plugin});
+}
+
+void HostRuntime::runEventLoop(int64_t milliseconds) {
+    Scope scope(this);
+    // A pump may be registered while the loop runs (a timer that loads nothing does not, but the
+    // list is walked by index all the same).
+    auto pass = [this](RBInteger advance) {
+        for (size_t i = 0; i < _pumps.size(); ++i) {
+            const int previous = _currentPlugin;
+            _currentPlugin = _pumps[i].plugin;
+            _pumps[i].pump(advance, 1);
+            _currentPlugin = previous;
+        }
+    };
+    if (milliseconds <= 0) {
+        pass(0);
+        return;
+    }
+    if (_manualClock) {
+        // Moved in slices no longer than an int of milliseconds holds.
+        for (int64_t left = milliseconds; left > 0;) {
+            const int64_t step = std::min<int64_t>(left, 1'000'000'000);
+            pass(RBInteger(step));
+            left -= step;
+        }
+        return;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        pass(0);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) break;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(2)));
+    }
 }
 
 HostRuntime::~HostRuntime() {

@@ -197,6 +197,19 @@ class HostRuntime {
     // properties.
     std::string describe(const Value& value);
 
+    // ---- The event loop ----
+    // A manual clock: each plug-in's clock moves only when the loop runs, by the time it is run
+    // for, so that timed work is the same on every run. Set before plug-ins load.
+    void useManualClock(bool on) { _manualClock = on; }
+    bool manualClock() const { return _manualClock; }
+    // Keeps a plug-in's pump; the host calls every pump while the event loop runs.
+    void registerEventPump(REALEventPump pump, int plugin);
+    size_t eventPumpCount() const { return _pumps.size(); }
+    // Runs the event loop for `milliseconds` (as the host's App.DoEvents does): with a manual
+    // clock every pump moves its clock on by that much; otherwise the pumps fire what falls due
+    // while the time passes. 0 or less gives each pump one pass.
+    void runEventLoop(int64_t milliseconds);
+
     // Host objects and strings alive now.
     size_t liveObjects() const { return _liveObjects; }
     size_t liveStrings() const { return _liveStrings; }
@@ -253,6 +266,12 @@ class HostRuntime {
     Value _pendingException;
     size_t _liveObjects = 0;
     size_t _liveStrings = 0;
+    struct EventPump {
+        REALEventPump pump;
+        int plugin;
+    };
+    std::vector<EventPump> _pumps;
+    bool _manualClock = false;
     // Whether nil converts to a string argument (a missing string) as well as to an object.
     bool _nilForString = true;
 };

@@ -326,6 +326,15 @@ bool Script::call(const Reference& ref, Value& out, std::string& why, bool& rais
         why = cls->name + " has no constant " + ref.member;
         return false;
     }
+    if (equalsIgnoreCase(ref.owner, "App") && ref.call && equalsIgnoreCase(ref.member, "DoEvents")) {
+        // The host application's event loop, run for a number of milliseconds (one pass without).
+        if (args.size() > 1 || (args.size() == 1 && args[0].kind() != TypeKind::Integer)) {
+            why = "App.DoEvents takes a number of milliseconds";
+            return false;
+        }
+        _host.runEventLoop(args.empty() ? 0 : args[0].asInteger());
+        return true;
+    }
     why = "no variable, module or class " + ref.owner;
     return false;
 }

@@ -11,6 +11,7 @@
 //   object.method(arguments) = value       methods that can be assigned to
 //   object.method(arguments)               a call whose result is not kept
 //   print expression
+//   App.DoEvents(milliseconds)             runs the event loop (every plug-in's timers) for a time
 //
 // Arguments and values are literals (strings in double quotes, with "" for a quote; integers;
 // doubles; true, false, nil) or variables; they are converted by the declaration of the chosen

@@ -245,6 +245,13 @@ void svcRaiseException(REALobject exception) {
     if (HostRuntime* h = host()) h->raise(exception);
 }
 
+RBBoolean svcRegisterEventPump(REALEventPump pump) {
+    HostRuntime* h = host();
+    if (!h || !pump) return 0;
+    h->registerEventPump(pump, h->currentPlugin());
+    return h->manualClock() ? 1 : 0;
+}
+
 // ---- The Carbon runtime's services ----
 // Global methods, integer arrays, strings as platform strings and folder items as file records.
 
@@ -386,6 +393,7 @@ const Service kServices[] = {
     {"REALpathFromFolderItem", fn(&svcPathFromFolderItem)},
     {"REALRaiseException", fn(&svcRaiseException)},
     {"REALLoadGlobalMethod", fn(&svcLoadGlobalMethod)},
+    {"REALRegisterEventPump", fn(&svcRegisterEventPump)},
     {"REALGetArrayUBound", fn(&svcGetArrayUBound)},
     {"REALGetArrayInt", fn(&svcGetArrayInt)},
     {"REALGetStringCFString", fn(&svcGetStringCFString)},

@@ -1,8 +1,10 @@
 // The plug-in's entry: every host class, superclasses before subclasses and the instance
 // record's stub class first, each marked console-safe where a console program may use it, then
-// the module. Nothing else starts at load: no thread, timer or idle task.
+// the module. Nothing else starts at load: no thread, timer or idle task. The plug-in's own main
+// loop (its presentations' timers) runs from the host's event loop through the pump it registers.
 #include "RBQTCommon.h"
 #include "RBQTDicomObjTools.h"
+#include "REALpluginEventPump.h"
 
 #include <iterator>
 
@@ -64,6 +66,7 @@ static_assert(std::size(kRegistrations) == 42);
 } // namespace
 
 RBInteger PluginEntry() {
+    realpump::registerEventPumpWithHost();
     for (const auto& r : kRegistrations) {
         if (r.markConsoleSafe) SetClassConsoleSafe(r.record);
         REALRegisterClass(r.record);

@@ -6,19 +6,14 @@
 // class of the same layout. When the host destroys an instance, the root's destructor deletes the
 // toolkit object unless the instance only refers to it (byRef 1). The object may come from
 // another plug-in's copy of the toolkit: it is deleted through its own virtual destructor.
-#include "KelvoCoreObjects.h"
-#include "REALplugin.h"
+#include "FenraBase.h"
+#include "REALpluginEventPump.h"
 
 #include <cstdint>
+#include <deque>
 #include <string_view>
 
 namespace {
-
-struct FenraBaseInstance {
-    Kelvo_QTObj* object;
-    uint8_t byRef;
-};
-static_assert(sizeof(FenraBaseInstance) == 2 * sizeof(void*));
 
 void FenraObjectDestructor(REALobject self);
 
@@ -98,15 +93,107 @@ void FenraObjectDestructor(REALobject self) {
     record->object = nullptr;
 }
 
+// The members of every class, alive as long as the plug-in is loaded.
+std::deque<FenraMembers>& membersStore() {
+    static std::deque<FenraMembers> store;
+    return store;
+}
+
 bool windowsOnly(const REALClassRecord& record) {
     const std::string_view name = record.name;
     return name == "FenraDataPresentation" || name == "FenraVideoPresentation";
 }
 
+void attachMembers(REALClassRecord& record) {
+    FenraMembers& members = membersStore().emplace_back();
+    FenraPresentationMembers(record.name, members);
+    FenraImageMembers(record.name, members);
+    FenraValueMembers(record.name, members);
+    FenraMovieMembers(record.name, members);
+    // Members of a class that console programs may use may be used there too.
+    if (!windowsOnly(record)) {
+        for (auto& p : members.properties)
+            p.flags |= kREALConsoleSafe;
+        for (auto& m : members.methods)
+            m.flags |= kREALConsoleSafe;
+    }
+    record.properties = members.properties.empty() ? nullptr : members.properties.data();
+    record.propertyCount = RBRecordWord(members.properties.size());
+    record.methods = members.methods.empty() ? nullptr : members.methods.data();
+    record.methodCount = RBRecordWord(members.methods.size());
+    record.constants = members.constants.empty() ? nullptr : members.constants.data();
+    record.constantCount = RBRecordWord(members.constants.size());
+}
+
 } // namespace
 
+FenraBaseInstance* FenraRecordOf(REALobject object) {
+    return object ? static_cast<FenraBaseInstance*>(REALGetClassData(object, &gClasses[0])) : nullptr;
+}
+
+Kelvo_QTObj* FenraObjectOf(REALobject object, const char* toolkitClass) {
+    FenraBaseInstance* record = FenraRecordOf(object);
+    if (!record || !record->object) return nullptr;
+    if (toolkitClass && !record->object->isA(toolkitClass)) return nullptr;
+    return record->object;
+}
+
+void FenraSetObject(REALobject self, Kelvo_QTObj* object, uint8_t byRef) {
+    FenraBaseInstance* record = FenraRecordOf(self);
+    if (!record) {
+        if (!byRef) delete object;
+        return;
+    }
+    if (record->object && !record->byRef && record->object != object) delete record->object;
+    record->object = object;
+    record->byRef = byRef;
+}
+
+REALobject FenraWrapNew(Kelvo_QTObj* object, const char* hostClass) {
+    if (!object) return nullptr;
+    REALobject instance = REALnewInstance(hostClass);
+    FenraBaseInstance* record = FenraRecordOf(instance);
+    if (!record) {
+        delete object;
+        REALUnlockObject(instance);
+        return nullptr;
+    }
+    record->object = object;
+    record->byRef = 0;
+    return instance;
+}
+
+std::string FenraFolderItemPath(REALobject item) {
+    REALstring path = REALpathFromFolderItem(item);
+    if (!path) return {};
+    size_t size = 0;
+    const void* bytes = REALGetStringContents(path, &size);
+    std::string text(static_cast<const char*>(bytes), size);
+    REALUnlockString(path);
+    return text;
+}
+
+FenraMembers& FenraMembers::property(const char* name, const char* type, REALproc getter, REALproc setter) {
+    properties.push_back(REALPropertyRecord{"", name, type, 0, getter, setter, 0, {}});
+    return *this;
+}
+
+FenraMembers& FenraMembers::method(const char* declaration, REALproc function, REALproc setter) {
+    methods.push_back(REALMethodRecord{function, setter, declaration, 0, {}});
+    return *this;
+}
+
+FenraMembers& FenraMembers::constant(const char* declaration) {
+    constants.push_back(REALConstantRecord{declaration, {}});
+    return *this;
+}
+
 RBInteger PluginEntry() {
+    // Timers of the toolkit objects the companion makes (a movie it opens) run from the host's
+    // event loop, like every plug-in's.
+    realpump::registerEventPumpWithHost();
     for (auto& record : gClasses) {
+        attachMembers(record);
         if (!windowsOnly(record)) SetClassConsoleSafe(&record);
         REALRegisterClass(&record);
     }

@@ -209,6 +209,18 @@ REALstring REALpathFromFolderItem(REALfolderItem item);
 // Raises the exception object in the host when the current call returns.
 void REALRaiseException(REALobject exception);
 
+// ---- The host's event loop ----
+
+// A plug-in's share of the host's event loop. Each plug-in has its own main loop, timers and
+// clock; the host calls every registered pump while a program runs its event loop. With
+// `advanceMilliseconds` 0 the pump fires what is due now on its own clock; with a positive amount
+// (the host runs a manual clock) it moves its clock forward by that much, firing its timers as
+// they fall due when `run` is true.
+using REALEventPump = void (*)(RBInteger advanceMilliseconds, RBBoolean run);
+// Registers the plug-in's pump. True when the host runs a manual clock: the plug-in then puts a
+// clock of its own in place that moves only when its pump is told to advance it.
+RBBoolean REALRegisterEventPump(REALEventPump pump);
+
 // ---- Services of the host's Carbon runtime ----
 
 // A global method of the host's language (its built-in functions) by its declaration text; null

@@ -205,6 +205,12 @@ void REALRaiseException(REALobject exception) {
     if (entry && exception) entry(exception);
 }
 
+RBBoolean REALRegisterEventPump(REALEventPump pump) {
+    using F = RBBoolean (*)(REALEventPump);
+    HOST_ENTRY(F, "REALRegisterEventPump");
+    return entry && pump ? entry(pump) : 0;
+}
+
 REALproc REALLoadGlobalMethod(const char* declaration) {
     using F = REALproc (*)(const char*);
     HOST_ENTRY(F, "REALLoadGlobalMethod");

@@ -473,7 +473,8 @@ print moment.Operator_Convert()
 empty = FenraDicomDate.Constructor(0, 0, 0)
 print empty.Operator_Convert()
 )"),
-              "PN\nPatient'sName\nFenraNumericalRange\n16\nSmith\nLO\nPrivate Data Element\nprivate "
+              "PN\nPatient'sName\nFenraNumericalRange\n  start = 1\n  end = 1\n16\nSmith\nLO\n"
+              "Private Data Element\nprivate "
               "text\nLO\n\n\nnil\n"
               "\nDate\n  SQLDate = 2024-01-02\n  SQLDateTime = 2024-01-02 00:00:00\n  GMTOffset = 0\nDate\n"
               "  SQLDate = 2024-03-07\n  SQLDateTime = 2024-03-07 10:15:30\n  GMTOffset = 2\nnil\n");

@@ -1,0 +1,120 @@
+// FenraImage and its pixel-format classes: size and format, and saving as a PNG file; and
+// FenraImageStatistics, what an image reports of its samples.
+//
+// An image may come from another plug-in (a frame grabbed from its presentation). Saving copies
+// its pixels, read through its virtual operations, into an image of the companion's own, so that
+// the offscreen world and the exporter that write the file are all of this plug-in's platform.
+#include "FenraBase.h"
+#include "KelvoExportGraphics.h"
+#include "KelvoImageBase.h"
+#include "KelvoImageDescriptors.h"
+
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kImage = "Kelvo_Image";
+
+Kelvo_Image* image(REALobject self) {
+    return FenraObjectAs<Kelvo_Image>(self, kImage);
+}
+
+RBInteger width(REALobject self, RBInteger) {
+    auto* i = image(self);
+    return i && i->qtObjIsValid() ? RBInteger(i->width()) : 0;
+}
+RBInteger height(REALobject self, RBInteger) {
+    auto* i = image(self);
+    return i && i->qtObjIsValid() ? RBInteger(i->height()) : 0;
+}
+RBInteger pixelFormat(REALobject self, RBInteger) {
+    auto* i = image(self);
+    return i && i->qtObjIsValid() ? RBInteger(i->pixelFormat()) : 0;
+}
+RBInteger depth(REALobject self, RBInteger) {
+    auto* i = image(self);
+    return i && i->qtObjIsValid() ? RBInteger(i->depth()) : 0;
+}
+
+// Writes the image as a PNG file at the folder item's path: 0, or -50 for an invalid image or an
+// item without a usable path, the exporter's status, or 101 when nothing was written.
+RBInteger saveAsPNG(REALobject self, REALobject destination) {
+    Kelvo_Image* source = image(self);
+    if (!source || !source->qtObjIsValid()) return -50;
+    const std::string path = FenraFolderItemPath(destination);
+    FSSpec spec{};
+    if (path.empty() || path.size() >= sizeof spec.path) return -50;
+    std::memcpy(spec.path, path.data(), path.size());
+
+    std::unique_ptr<Kelvo_Image> own(Kelvo_Image::createWithData(
+        Kelvo_OSType(source->pixelFormat()), Kelvo_Size(double(source->width()), double(source->height())),
+        source->buffer()));
+    if (!own || !own->qtObjIsValid()) return own && own->Error() != 0 ? own->Error() : -50;
+    std::unique_ptr<Kelvo_QDGWorldBuffer> world(own->image(static_cast<Kelvo_DisplayTransform*>(nullptr)));
+    if (!world) return own->Error() != 0 ? own->Error() : -50;
+    Kelvo_ExportGraphics exporter(kQTFileTypePNGExport);
+    if (!exporter.qtObjIsValid()) return exporter.Error() != 0 ? exporter.Error() : -50;
+    compressionOutputRecord out{};
+    out.kind = kCompressionOutputFile;
+    out.file = &spec;
+    const uint32_t written = exporter.doService(world.get(), &out);
+    if (exporter.Error() != 0) return exporter.Error();
+    return written > 0 ? 0 : 101;
+}
+
+// ---- FenraImageStatistics ----
+
+Kelvo_ImageInfo* info(REALobject self) {
+    return FenraObjectAs<Kelvo_ImageInfo>(self, "Kelvo_ImageInfo");
+}
+RBInteger statCount(REALobject self, RBInteger) {
+    auto* s = info(self);
+    return s ? RBInteger(s->count) : 0;
+}
+// The double fields, chosen by the property's parameter.
+double statValue(REALobject self, RBInteger field) {
+    auto* s = info(self);
+    if (!s) return 0.0;
+    switch (field) {
+    case 0:
+        return s->mean;
+    case 1:
+        return s->variance;
+    case 2:
+        return s->stdDeviation;
+    case 3:
+        return s->meanAbsDeviation;
+    case 4:
+        return s->min;
+    case 5:
+        return s->max;
+    default:
+        return 0.0;
+    }
+}
+
+} // namespace
+
+void FenraImageMembers(const char* className, FenraMembers& m) {
+    const std::string_view name = className;
+    if (name == "FenraImage") {
+        m.property("width", "integer", FenraProc(&width))
+            .property("height", "integer", FenraProc(&height))
+            .property("pixelFormat", "integer", FenraProc(&pixelFormat))
+            .property("depth", "integer", FenraProc(&depth))
+            .method("saveAsPNG(destination as folderitem) as integer", FenraProc(&saveAsPNG))
+            .constant("kMonochrome = 1")
+            .constant("kRGB = 24")
+            .constant("kARGB = 32")
+            .constant("kGrey = 40");
+    } else if (name == "FenraImageStatistics") {
+        m.property("count", "integer", FenraProc(&statCount));
+        const char* fields[] = {"mean", "variance", "stdDeviation", "meanAbsDeviation", "min", "max"};
+        for (RBInteger i = 0; i < 6; ++i) {
+            m.property(fields[i], "double", FenraProc(&statValue));
+            m.properties.back().param = i;
+        }
+    }
+}
