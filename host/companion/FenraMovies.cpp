@@ -15,6 +15,9 @@ Kelvo_Movie* movie(REALobject self) {
 
 // Opens the movie file the folder item names. The instance is not valid when the item has no
 // path or the file is not a movie (lastError then tells the platform's reason).
+// An empty movie object, to be given a movie by the program that made it.
+void movieEmptyCtr(REALobject) {}
+
 void movieCtr(REALobject self, REALobject file) {
     const std::string path = FenraFolderItemPath(file);
     // Without a file there is nothing to open (an empty movie would read as a valid one).
@@ -52,7 +55,8 @@ RBBoolean isValid(REALobject self, RBInteger) {
 
 void FenraMovieMembers(const char* className, FenraMembers& m) {
     if (std::string_view(className) != "FenraMovie") return;
-    m.method("Constructor(f as folderitem)", FenraProc(&movieCtr))
+    m.method("Constructor()", FenraProc(&movieEmptyCtr))
+        .method("Constructor(f as folderitem)", FenraProc(&movieCtr))
         .property("duration", "integer", FenraProc(&duration))
         .property("timeScale", "integer", FenraProc(&timeScale))
         .property("hasVideo", "boolean", FenraProc(&hasVideo))

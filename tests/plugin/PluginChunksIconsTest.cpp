@@ -256,7 +256,7 @@ small = icon.iconDataSet
 t.value(136) = small
 t.toDicomFile("@OUT@/small.dcm")
 )"),
-              "40\n48\n8\nMONOCHROME2\nFenraImage8Bit\n128\n128\n40\n48\n");
+              "40\n48\n8\nMONOCHROME2\nFenraImage8Bit\n  width = 40\n  height = 48\n  pixelFormat = 40\n  depth = 8\n128\n128\n40\n48\n");
     const std::string pixels = hex(plugintest::iconPixels());
     const std::string said =
         scratch.peer(kIconPeer, " '" + scratch.file("copy.dcm") + "' '" + scratch.file("ct-with-icon.dcm") +
