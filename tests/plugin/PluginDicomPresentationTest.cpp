@@ -9,6 +9,7 @@
 #include "KelvoCoreObjectsRange.h"
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoImageDescriptors.h"
+#include "PluginIconFixture.h"
 #include "PluginScript.h"
 #include "PythonPeer.h"
 
@@ -324,9 +325,9 @@ TEST_F(PluginDicomPresentation, NilArgumentsGiveEmptyAnswers) {
     EXPECT_EQ(real(none.result, "windowWidth"), 0.0);
 }
 
-// A presentation made from a document's description and chunk table plays the same frames as
-// the document's own display; one made from an icon shows the icon's pixels.
-TEST_F(PluginDicomPresentation, PresentationsMadeFromPixelsAndFromIcons) {
+// A presentation made from a document's description and chunk table shows the same frames as
+// the document's own display.
+TEST_F(PluginDicomPresentation, APresentationMadeFromPixelsShowsTheDocumentsFrames) {
     Value t = open(corpus("CT_small.dcm"));
     Value own = call(t, "displayContext");
     sylhost::CallOutcome made =
@@ -338,6 +339,25 @@ TEST_F(PluginDicomPresentation, PresentationsMadeFromPixelsAndFromIcons) {
         Value a = wrap("FenraPoint", new Kelvo_Point(p.first, p.second));
         EXPECT_EQ(call(made.result, "rawValueAtPoint", {a}).asReal(),
                   call(own, "rawValueAtPoint", {a}).asReal());
+    }
+}
+
+// A presentation made from an icon shows the icon's pixels.
+TEST_F(PluginDicomPresentation, APresentationOfAnIconShowsItsPixels) {
+    Value t = open(plugintest::iconFile());
+    sylhost::CallOutcome icon = host().construct("FenraDicomIcon", {call(t, "value", {Value::integer(136)})});
+    ASSERT_TRUE(icon.ok) << icon.error;
+    sylhost::CallOutcome made = host().construct("FenraDicomVideoPresentation", {icon.result});
+    ASSERT_TRUE(made.ok) << made.error;
+    ASSERT_EQ(made.result.className(), "FenraDicomVideoPresentation");
+    Value description = host().getProperty(made.result, "imageProperties");
+    EXPECT_EQ(host().describe(host().getProperty(description, "width")), "40");
+    EXPECT_EQ(host().describe(host().getProperty(description, "height")), "48");
+    const std::string pixels = plugintest::iconPixels();
+    for (const auto& p : {std::pair{0, 0}, std::pair{39, 47}, std::pair{17, 23}}) {
+        Value point = wrap("FenraPoint", new Kelvo_Point(p.first, p.second));
+        EXPECT_EQ(call(made.result, "rawValueAtPoint", {point}).asReal(),
+                  double(uint8_t(pixels[size_t(p.second) * 40 + size_t(p.first)])));
     }
 }
 
