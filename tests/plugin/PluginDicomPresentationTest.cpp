@@ -323,6 +323,27 @@ TEST_F(PluginDicomPresentation, NilArgumentsGiveEmptyAnswers) {
     ASSERT_TRUE(none.ok) << none.error;
     EXPECT_TRUE(host().getProperty(none.result, "imageProperties").isNil());
     EXPECT_EQ(real(none.result, "windowWidth"), 0.0);
+    // Each property read and written with a parameter its record never gives: empty answers, and
+    // the window stays as it was.
+    set(d, "windowWidth", Value::real(300.0));
+    Value range = host().getProperty(d, "windowLevels");
+    const sylhost::ClassInfo* cls = host().findClass("FenraDicomVideoPresentation");
+    ASSERT_TRUE(cls);
+    for (sylhost::PropertyInfo prop : cls->properties) {
+        SCOPED_TRACE(prop.name);
+        for (int32_t param : {-1, 3, 99}) {
+            prop.param = param;
+            Value out;
+            ASSERT_TRUE(host().callGetter(prop, d.object(), out));
+            const std::string shown = host().describe(out);
+            EXPECT_TRUE(shown == "nil" || shown == "0") << param << ": " << shown;
+            if (prop.setter) {
+                const Value given = prop.type.kind == sylhost::TypeKind::Double ? Value::real(5.0) : range;
+                EXPECT_TRUE(host().callSetter(prop, d.object(), given));
+            }
+        }
+    }
+    EXPECT_EQ(real(d, "windowWidth"), 300.0);
 }
 
 // A presentation made from a document's description and chunk table shows the same frames as
