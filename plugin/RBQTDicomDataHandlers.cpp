@@ -7,15 +7,23 @@
 // range, a nil argument or an object of another class gives an empty result and leaves a setter
 // without effect; a chunk index out of range reads the table's error answers.
 //
-// The video presentation is registered without members: the toolkit class it stands for is not
-// part of this build yet.
+// The video presentation plays the frames of a document's pixel data or of an icon; playing and
+// showing come from its host superclass, through the toolkit object's virtual operations. Here it
+// adds the window levels, its description and chunk table, the raw values under a point or in a
+// rectangle, and the writing of its frames as a raw movie.
+#include "KelvoCoreGraphics.h"
+#include "KelvoCoreObjectsRange.h"
+#include "KelvoCoreObjectsTypes.h"
 #include "KelvoDicomDataHandlers.h"
 #include "KelvoDicomDataImagePixel.h"
 #include "KelvoDicomImageIcon.h"
+#include "KelvoDicomVideoPresentation.h"
 #include "KelvoImage.h"
+#include "KelvoImageDescriptors.h"
 #include "RBPluginUtils.h"
 #include "RBQTHostMembers.h"
 
+#include <cmath>
 #include <cstdint>
 #include <new>
 
@@ -174,6 +182,125 @@ REALMethodRecord iconMethods[] = {
     method(fn(&iconClone), "Constructor(other as FenraDicomIcon)"),
 };
 
+// ---------------------------------------------------------------------------------------------
+// FenraDicomVideoPresentation
+
+constexpr char kPresentationClass[] = "KelvoDicomVideoPresentation";
+
+KelvoDicomVideoPresentation* presentationOf(REALobject self) {
+    return validObjectAs<KelvoDicomVideoPresentation>(self, kPresentationClass);
+}
+
+void presentationFromIcon(REALobject self, REALobject dicomIcon) {
+    auto* icon = objectAs<KelvoDicomImageIcon>(dicomIcon, kIconClass);
+    if (icon) adopt(self, new (std::nothrow) KelvoDicomVideoPresentation(icon));
+}
+
+void presentationFromPixels(REALobject self, REALobject pixelDesc, REALobject samplesTable) {
+    auto* description = objectAs<KelvoDicomDataImagePixel>(pixelDesc, "KelvoDicomDataImagePixel");
+    auto* pixels = objectAs<KelvoDicomPixelData>(samplesTable, "KelvoDicomPixelData");
+    if (description && pixels)
+        adopt(self, new (std::nothrow) KelvoDicomVideoPresentation(description, pixels));
+}
+
+double presentationGetDouble(REALobject self, RBInteger param) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    if (!presentation) return 0.0;
+    if (param == 0) return presentation->windowLevels().getStart();
+    if (param == 1) return presentation->windowLevels().getEnd();
+    return 0.0;
+}
+
+// The centre and the width are the start and the end of the window levels: each setter changes
+// its own and keeps the other. A value that is not a number would leave the frames undrawable.
+void presentationSetDouble(REALobject self, RBInteger param, double value) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    if (!presentation || (param != 0 && param != 1) || std::isnan(value)) return;
+    Kelvo_NumericalRange range(presentation->windowLevels());
+    if (param == 0)
+        range.setStart(value);
+    else
+        range.setEnd(value);
+    presentation->windowLevels(&range);
+}
+
+REALobject presentationGetObject(REALobject self, RBInteger param) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    if (!presentation) return nullptr;
+    switch (param) {
+    case 0: {
+        KelvoDicomDataImagePixel* description = presentation->imagePixelDesc();
+        if (!description) return nullptr;
+        return FenraWrapNewObject(new (std::nothrow) KelvoDicomDataImagePixel(*description));
+    }
+    case 1:
+        // A copy: a host object referring to the presentation's own table would be left with
+        // nothing under it once the presentation is gone.
+        return presentation->samplesTable() ? FenraWrapNewObject(presentation->samplesTable()->clone())
+                                            : nullptr;
+    case 2:
+        return FenraWrapNewObject(new (std::nothrow) Kelvo_NumericalRange(presentation->windowLevels()));
+    default:
+        return nullptr;
+    }
+}
+
+void presentationSetObject(REALobject self, RBInteger param, REALobject value) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    auto* range = validObjectAs<Kelvo_NumericalRange>(value, "Kelvo_NumericalRange");
+    if (presentation && range && param == 2) presentation->windowLevels(range);
+}
+
+void presentationToRawMovie(REALobject self, REALfolderItem dst, REALobject timeRange) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    FSSpec spec{};
+    if (!presentation || !dst || !FolderitemToFSSpec(dst, &spec)) return;
+    // Without a range (or with one of another class) every frame is written.
+    presentation->presentationToRawMovie(&spec, objectAs<Kelvo_TimeRange>(timeRange, "Kelvo_TimeRange"));
+}
+
+double presentationRawValue(REALobject self, REALobject p) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    auto* point = validObjectAs<Kelvo_Point>(p, "Kelvo_Point");
+    return presentation && point ? presentation->rawValueAtPoint(*point) : 0.0;
+}
+
+REALobject presentationStatistics(REALobject self, REALobject roi) {
+    KelvoDicomVideoPresentation* presentation = presentationOf(self);
+    auto* rect = validObjectAs<Kelvo_Rect>(roi, "Kelvo_Rect");
+    return presentation && rect ? FenraWrapNewObject(presentation->rawValuesStatistics(*rect)) : nullptr;
+}
+
+// No member of the presentation is console-safe: it draws in windows.
+REALPropertyRecord windowed(REALPropertyRecord record) {
+    record.flags = 0;
+    return record;
+}
+
+REALMethodRecord windowedMethod(void* function, const char* declaration, void* setter = nullptr) {
+    return method(function, declaration, setter, 0);
+}
+
+REALPropertyRecord presentationProperties[] = {
+    windowed(property("windowCenter", "double", fn(&presentationGetDouble), fn(&presentationSetDouble), 0)),
+    windowed(property("windowWidth", "double", fn(&presentationGetDouble), fn(&presentationSetDouble), 1)),
+    windowed(property("imageProperties", "FenraDicomImagePixel", fn(&presentationGetObject), nullptr, 0)),
+    windowed(property("sampleReferences", "FenraDicomPixelData", fn(&presentationGetObject), nullptr, 1)),
+    windowed(property("windowLevels", "FenraNumericalRange", fn(&presentationGetObject),
+                      fn(&presentationSetObject), 2)),
+};
+
+REALMethodRecord presentationMethods[] = {
+    windowedMethod(fn(&presentationFromIcon), "Constructor(dicomIcon as FenraDicomIcon)"),
+    windowedMethod(fn(&presentationFromPixels),
+                   "Constructor(pixelDesc as FenraDicomImagePixel,samplesTable as FenraDicomPixelData)"),
+    windowedMethod(fn(&presentationToRawMovie),
+                   "outputToRawMovie(dst as folderitem,timeRange as FenraTimeRange)"),
+    windowedMethod(fn(&presentationRawValue), "rawValueAtPoint(p as FenraPoint) as double"),
+    windowedMethod(fn(&presentationStatistics),
+                   "rawValuesStatistics(roi as FenraRect) as FenraImageStatistics"),
+};
+
 } // namespace
 
 REALClassRecord FenraDicomDataChunksClass =
@@ -184,4 +311,5 @@ REALClassRecord FenraDicomIconClass =
     FenraMakeClassRecord("FenraDicomIcon", "FenraObject", 0, tables(iconProperties, iconMethods));
 // Plays frames in a window: never console-safe.
 REALClassRecord FenraDicomVideoPresentationClass =
-    FenraMakeClassRecord("FenraDicomVideoPresentation", "FenraVideoPresentation", 0);
+    FenraMakeClassRecord("FenraDicomVideoPresentation", "FenraVideoPresentation", 0,
+                         tables(presentationProperties, presentationMethods));

@@ -3,14 +3,12 @@
 // sets in its own storage: every getter hands out a copy (byRef 0), which reaches the tree again
 // only when it is stored back. An empty host object, a parameter out of range, a nil argument or
 // an object of another class gives an empty result and leaves a setter without effect.
-//
-// A document's display (displayContext) answers nil for now: the host class of the presentation
-// that would play its frames has no members yet.
 #include "KelvoAtomicsLists.h"
 #include "KelvoDicomDataHandlers.h"
 #include "KelvoDicomDataSetViews.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomSequence.h"
+#include "KelvoDicomVideoPresentation.h"
 #include "RBPluginUtils.h"
 #include "RBQTHostMembers.h"
 
@@ -227,8 +225,10 @@ void documentSetView(REALobject self, RBInteger param, REALobject value) {
     if (document && viewGroup(param, group)) storeGroup(*document, group, value);
 }
 
-REALobject documentDisplayContext(REALobject) {
-    return nullptr;
+// A new presentation of the document's frames, nil when it has no pixel data to play.
+REALobject documentDisplayContext(REALobject self) {
+    KelvoDicomDocument* document = documentOf(self);
+    return document ? FenraWrapNewObject(document->dataDisplay()) : nullptr;
 }
 
 REALPropertyRecord documentProperties[] = {
