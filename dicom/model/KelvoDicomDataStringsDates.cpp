@@ -542,7 +542,8 @@ const char* KelvoDicomDataAge::stringValue() {
     _text[0] = 0;
     for (int i = 0; i < 4; ++i) {
         if (_counts[i] > 0) {
-            std::snprintf(_text, sizeof _text, "%03d%c", int(_counts[i] % 1000), kUnits[i]);
+            const unsigned count = unsigned(_counts[i]) % 1000u;
+            std::snprintf(_text, sizeof _text, "%03u%c", count, kUnits[i]);
             break;
         }
     }

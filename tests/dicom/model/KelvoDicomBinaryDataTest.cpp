@@ -32,7 +32,7 @@ std::string hex20(int count) {
     std::string s;
     char two[3];
     for (int i = 0; i < count; ++i) {
-        std::snprintf(two, sizeof two, "%02X", unsigned(i));
+        std::snprintf(two, sizeof two, "%02X", unsigned(i) & 0xFFu);
         s += two;
     }
     return s;
