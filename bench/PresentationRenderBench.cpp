@@ -93,14 +93,18 @@ bool makeFiles(int frames) {
         const fs::path partial = native.string() + ".partial";
         if (!run("/usr/bin/python3 '" + script.string() + "' '" + partial.string() + "' " + std::to_string(frames)))
             return false;
-        fs::rename(partial, native);
+        std::error_code ec;
+        fs::rename(partial, native, ec);
+        if (ec) return false;
     }
     for (const Encoding& e : kEncodings) {
         if (!e.command || fs::exists(fileOf(e.name, frames))) continue;
         std::printf("making %s\n", fileOf(e.name, frames).c_str());
         const fs::path partial = fileOf(e.name, frames).string() + ".partial";
         if (!run(std::string(e.command) + " '" + native.string() + "' '" + partial.string() + "'")) return false;
-        fs::rename(partial, fileOf(e.name, frames));
+        std::error_code ec;
+        fs::rename(partial, fileOf(e.name, frames), ec);
+        if (ec) return false;
     }
     return true;
 }
