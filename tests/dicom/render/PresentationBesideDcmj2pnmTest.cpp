@@ -1,0 +1,159 @@
+// Frames of encoded files rendered through the DICOM video presentation beside DCMTK's dcmj2pnm
+// with the same window: a multi-frame image made by pydicom, its RLE copy (dcmcrle) and its
+// lossless JPEG copy (dcmcjpeg +e1, process 14 selection value 1). Every frame the presentation
+// steps to is read from its drawer's 32-bit offscreen buffer and must equal dcmj2pnm's PGM of
+// that frame within one grey level.
+#include "KelvoDicomDataTree.h"
+#include "KelvoDicomVideoPresentation.h"
+#include "PixelDrawerFixtures.h"
+#include "PlatformClock.h"
+#include "PlatformTimers.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+using testsupport::run;
+
+const char* const kMakeScript = R"PY(
+import sys, os
+import numpy as np
+from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.uid import ExplicitVRLittleEndian
+out = sys.argv[1]
+meta = FileMetaDataset()
+meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7.3'
+meta.MediaStorageSOPInstanceUID = '1.2.826.0.1.3680043.2.1143.2020.1'
+meta.TransferSyntaxUID = ExplicitVRLittleEndian
+ds = Dataset(); ds.file_meta = meta
+ds.is_little_endian = True; ds.is_implicit_VR = False
+ds.SOPClassUID = meta.MediaStorageSOPClassUID; ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
+ds.Modality = 'OT'; ds.PatientName = 'BESIDE^DCMJ2PNM'
+ds.SamplesPerPixel = 1; ds.PhotometricInterpretation = 'MONOCHROME2'
+ds.NumberOfFrames = 5; ds.Rows = 48; ds.Columns = 64
+ds.BitsAllocated = 16; ds.BitsStored = 12; ds.HighBit = 11; ds.PixelRepresentation = 0
+ds.WindowCenter, ds.WindowWidth = 1500, 2000
+y, x = np.mgrid[0:48, 0:64]
+rng = np.random.RandomState(7)
+# Ramps across the whole range of 12 bits with noise, so that the window's both ends and its
+# slope are reached in every frame and the compressors have real work to do.
+arr = np.stack([(x * 61 + y * 17 + k * 500 + rng.randint(0, 40, (48, 64))) % 4096 for k in range(5)])
+ds.PixelData = arr.astype('<u2').tobytes()
+ds.save_as(os.path.join(out, 'native.dcm'), write_like_original=False)
+)PY";
+
+class Fixtures {
+  public:
+    static Fixtures& get() {
+        static Fixtures f;
+        return f;
+    }
+    std::string file(const std::string& name) const { return dir_.file(name); }
+    const testsupport::ScratchDir& dir() const { return dir_; }
+    const std::string& skip() const { return skip_; }
+
+  private:
+    Fixtures() : dir_("presentation-dcmj2pnm") {
+        for (const char* tool : {"dcmj2pnm", "dcmcrle", "dcmcjpeg"})
+            if (!testsupport::haveCommand(tool)) {
+                skip_ = std::string(tool) + " is not installed";
+                return;
+            }
+        testsupport::writeFile(dir_.file("make.py"), kMakeScript);
+        int status = 0;
+        std::string log =
+            run("/usr/bin/python3 '" + dir_.file("make.py") + "' '" + dir_.path().string() + "' 2>&1", &status);
+        if (status != 0) {
+            skip_ = "pydicom could not make the fixture: " + log;
+            return;
+        }
+        const std::string d = dir_.path().string() + "/";
+        for (const std::string& command : {"dcmcrle '" + d + "native.dcm' '" + d + "rle.dcm'",
+                                           "dcmcjpeg +e1 '" + d + "native.dcm' '" + d + "jpll.dcm'"}) {
+            log = run(command + " 2>&1", &status);
+            if (status != 0) {
+                skip_ = command + ": " + log;
+                return;
+            }
+        }
+    }
+    testsupport::ScratchDir dir_;
+    std::string skip_;
+};
+
+// The presentation of a file's pixel data, as the document makes it.
+std::unique_ptr<KelvoDicomVideoPresentation> display(const std::string& path) {
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(path.c_str()));
+    if (!tree || !tree->isA("KelvoDicomDocument")) return nullptr;
+    return std::unique_ptr<KelvoDicomVideoPresentation>(static_cast<KelvoDicomDocument*>(tree.get())->dataDisplay());
+}
+
+class PresentationBesideDcmj2pnmTest : public ::testing::TestWithParam<const char*> {
+  protected:
+    void SetUp() override {
+        if (!Fixtures::get().skip().empty()) GTEST_SKIP() << Fixtures::get().skip();
+    }
+    void TearDown() override { EXPECT_EQ(platform::installedTimerCount(), 0); }
+    platform::ManualClock clock{5'000'000'000};
+    platform::ScopedSystemClock scope{clock};
+};
+
+TEST_P(PresentationBesideDcmj2pnmTest, EveryFrameEqualsDcmj2pnmWithinOneGreyLevel) {
+    const std::string path = Fixtures::get().file(GetParam());
+    auto p = display(path);
+    ASSERT_TRUE(p && p->qtObjIsValid()) << path;
+    ASSERT_EQ(p->SamplesCount(), 5);
+    // The file's own window, given to dcmj2pnm as it is.
+    const double centre = p->windowLevels().getStart(), width = p->windowLevels().getEnd();
+    EXPECT_EQ(centre, 1500.0);
+    EXPECT_EQ(width, 2000.0);
+
+    const testsupport::ScratchDir& dir = Fixtures::get().dir();
+    const std::string prefix = dir.file(std::string(GetParam()) + ".frame");
+    char window[96];
+    std::snprintf(window, sizeof window, "+Ww %.17g %.17g", centre, width);
+    int status = -1;
+    const std::string said =
+        run("dcmj2pnm -O +Fa " + std::string(window) + " '" + path + "' '" + prefix + "' 2>&1", &status);
+    ASSERT_EQ(status, 0) << said;
+
+    for (int k = 0; k < 5; ++k) {
+        if (k == 0)
+            p->PlayTime(0);
+        else
+            p->PlayAction(4); // one frame forward
+        ASSERT_EQ(p->SampleID(), k + 1);
+        const drawertest::Picture ours = drawertest::picture(p->drawer());
+        const drawertest::Pnm theirs = drawertest::readPnm(prefix + "." + std::to_string(k) + ".pgm");
+        ASSERT_EQ(theirs.components, 1) << "frame " << k;
+        ASSERT_EQ(ours.width, theirs.width);
+        ASSERT_EQ(ours.height, theirs.height);
+        int worst = 0, grey = 0, different = 0;
+        for (int32_t y = 0; y < ours.height; ++y)
+            for (int32_t x = 0; x < ours.width; ++x) {
+                const int r = ours.channel(x, y, 1), g = ours.channel(x, y, 2), b = ours.channel(x, y, 3);
+                if (r != g || g != b) ++grey;
+                const int d = std::abs(r - int(theirs.samples[size_t(y) * size_t(theirs.width) + size_t(x)]));
+                if (d > 0) ++different;
+                worst = std::max(worst, d);
+            }
+        EXPECT_EQ(grey, 0) << "frame " << k << ": pixels that are not grey";
+        EXPECT_LE(worst, 1) << "frame " << k << " of " << GetParam() << ": " << different << " pixels differ";
+        // Not a blank frame either: the window reaches both ends of the scale.
+        EXPECT_NE(*std::min_element(theirs.samples.begin(), theirs.samples.end()),
+                  *std::max_element(theirs.samples.begin(), theirs.samples.end()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, PresentationBesideDcmj2pnmTest, ::testing::Values("native.dcm", "rle.dcm", "jpll.dcm"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             return name.substr(0, name.find('.'));
+                         });
+
+} // namespace
