@@ -57,6 +57,8 @@ Value wrap(const char* hostClass, Kelvo_QTObj* object, bool byRef) {
     InstanceRecord* record = recordOf(v);
     EXPECT_TRUE(record);
     if (record) {
+        // What the class's own constructor made gives way to the object handed in.
+        if (record->object && !record->byRef) delete record->object;
         record->object = object;
         record->byRef = byRef ? 1 : 0;
     }
