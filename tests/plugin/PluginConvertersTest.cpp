@@ -9,6 +9,7 @@
 #include "../dicom/render/ConverterFixtures.h"
 #include "HostRuntime.h"
 #include "PluginIconFixture.h"
+#include "PluginLinkedHost.h"
 #include "PluginScript.h"
 
 #include <gtest/gtest.h>
@@ -16,54 +17,11 @@
 #include <filesystem>
 #include <string>
 
-extern "C" void REALPluginMain(REALresolver resolver);
-
 using sylhost::Value;
 
 namespace {
 
-// A host for programs with windows, with the companion base plug-in and the binding linked into
-// this program, entered once for the whole process.
-sylhost::HostRuntime& host() {
-    static sylhost::HostRuntime* h = [] {
-        auto* runtime = new sylhost::HostRuntime(false);
-        std::string error;
-        EXPECT_GE(runtime->loadPlugin(FENRA_BASE_PLUGIN, error), 0) << error;
-        EXPECT_EQ(runtime->loadLinkedPlugin("linked", &REALPluginMain), 1);
-        return runtime;
-    }();
-    return *h;
-}
-
-struct InstanceRecord {
-    Kelvo_QTObj* object;
-    uint8_t byRef;
-};
-
-InstanceRecord* recordOf(const Value& object) {
-    auto getData = reinterpret_cast<void* (*)(REALobject, REALClassRecord*)>(
-        sylhost::HostRuntime::resolve("REALGetClassData"));
-    return static_cast<InstanceRecord*>(getData(object.object(), host().findClass("FenraObject")->record));
-}
-
-int32_t status(const Value& object) {
-    InstanceRecord* record = recordOf(object);
-    return record && record->object ? record->object->Error() : 1;
-}
-
-// A host object of a companion class holding a toolkit object made here.
-Value wrap(const char* hostClass, Kelvo_QTObj* object, bool byRef) {
-    Value v = host().newInstance(hostClass);
-    InstanceRecord* record = recordOf(v);
-    EXPECT_TRUE(record);
-    if (record) {
-        // What the class's own constructor made gives way to the object handed in.
-        if (record->object && !record->byRef) delete record->object;
-        record->object = object;
-        record->byRef = byRef ? 1 : 0;
-    }
-    return v;
-}
+using namespace plugintest::linked;
 
 Value open(const std::string& path) {
     sylhost::CallOutcome opened =

@@ -10,6 +10,7 @@
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoImageDescriptors.h"
 #include "PluginIconFixture.h"
+#include "PluginLinkedHost.h"
 #include "PluginScript.h"
 #include "PythonPeer.h"
 
@@ -20,59 +21,11 @@
 #include <string>
 #include <vector>
 
-extern "C" void REALPluginMain(REALresolver resolver);
-
 using sylhost::Value;
 
 namespace {
 
-sylhost::HostRuntime& host() {
-    static sylhost::HostRuntime* h = [] {
-        auto* runtime = new sylhost::HostRuntime(false);
-        std::string error;
-        EXPECT_GE(runtime->loadPlugin(FENRA_BASE_PLUGIN, error), 0) << error;
-        EXPECT_EQ(runtime->loadLinkedPlugin("linked", &REALPluginMain), 1);
-        return runtime;
-    }();
-    return *h;
-}
-
-struct InstanceRecord {
-    Kelvo_QTObj* object;
-    uint8_t byRef;
-};
-
-InstanceRecord* recordOf(const Value& object) {
-    auto getData = reinterpret_cast<void* (*)(REALobject, REALClassRecord*)>(
-        sylhost::HostRuntime::resolve("REALGetClassData"));
-    return static_cast<InstanceRecord*>(getData(object.object(), host().findClass("FenraObject")->record));
-}
-
-Kelvo_QTObj* toolkitObject(const Value& object) {
-    InstanceRecord* record = object.object() ? recordOf(object) : nullptr;
-    return record ? record->object : nullptr;
-}
-
-int32_t status(const Value& object) {
-    Kelvo_QTObj* o = toolkitObject(object);
-    return o ? o->Error() : 1;
-}
-
-// A host object of a companion class holding a toolkit object made here.
-Value wrap(const char* hostClass, Kelvo_QTObj* object) {
-    Value v = host().newInstance(hostClass);
-    InstanceRecord* record = recordOf(v);
-    EXPECT_TRUE(record);
-    if (record) {
-        // What the class's own constructor made gives way to the object handed in.
-        if (record->object && !record->byRef) delete record->object;
-        record->object = object;
-        record->byRef = 0;
-    } else {
-        delete object;
-    }
-    return v;
-}
+using namespace plugintest::linked;
 
 std::string corpus(const std::string& name) {
     return std::string(testsupport::pydicomTestFiles()) + "/" + name;

@@ -2,6 +2,7 @@
 // does: its window set from the script and the grabbed frame beside DCMTK's dcmj2pnm with the same
 // window, its raw values and their statistics beside pydicom's pixel array, and its raw movie
 // beside ffprobe's count and size.
+#include "PluginDesktopScript.h"
 #include "PythonPeer.h"
 #include "TestFiles.h"
 
@@ -15,53 +16,17 @@
 
 namespace {
 
-struct Result {
-    int status;
-    std::vector<std::string> lines;
-    std::string err;
-};
+using Result = plugintest::DesktopResult;
+using plugintest::runDesktopScript;
 
-Result runDesktopScript(const testsupport::ScratchDir& dir, std::string text) {
-    for (size_t at; (at = text.find("@MULTI@")) != std::string::npos;)
-        text.replace(at, 7, dir.file("multi.dcm"));
-    for (size_t at; (at = text.find("@DIR@")) != std::string::npos;)
-        text.replace(at, 5, dir.path());
-    testsupport::writeFile(dir.file("script.txt"), text);
-    int status = -1;
-    const std::string out =
-        testsupport::run(std::string(SYLMARK_HOST_PROGRAM) + " --desktop --manual-clock --plugin " +
-                             FENRA_BASE_PLUGIN + " --plugin " + PLUGIN_UNDER_TEST + " --script " +
-                             dir.file("script.txt") + " 2>" + dir.file("err"),
-                         &status);
-    Result r{status, {}, testsupport::readFile(dir.file("err"))};
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);)
-        r.lines.push_back(line);
-    return r;
-}
-
-// Ten 64 x 64 frames of MR_small, each a little brighter than the one before.
-const char* kMultiFramePeer = R"(import sys
-import numpy as np
-import pydicom
-ds = pydicom.dcmread(sys.argv[1])
-frame = ds.pixel_array.astype(np.int16)
-ds.PixelData = np.stack([frame + 10 * i for i in range(10)]).astype(frame.dtype).tobytes()
-ds.NumberOfFrames = 10
-ds.save_as(sys.argv[2])
-)";
 
 class PluginPresentationScripts : public ::testing::Test {
 protected:
     PluginPresentationScripts() : dir_("plugin-presentation-scripts") {}
 
     void SetUp() override {
-        int made = -1;
-        const std::string said = testsupport::run(
-            "/usr/bin/python3 " + testsupport::writePeerScript(dir_, kMultiFramePeer) + " '" +
-                testsupport::pydicomTestFiles() + "/MR_small.dcm' '" + dir_.file("multi.dcm") + "' 2>&1",
-            &made);
-        ASSERT_EQ(made, 0) << said;
+        std::string said;
+        ASSERT_EQ(plugintest::makeTenFrameFile(dir_, &said), 0) << said;
     }
 
     testsupport::ScratchDir dir_;
