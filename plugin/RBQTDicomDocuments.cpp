@@ -245,7 +245,8 @@ REALMethodRecord documentMethods[] = {
     method(fn(&DocumentConstructors::empty), "Constructor()"),
     method(fn(&DocumentConstructors::clone), "Constructor(other as FenraDicomDocument)"),
     method(fn(&DocumentConstructors::fromFile), "Constructor(src as folderitem)"),
-    method(fn(&documentDisplayContext), "displayContext() as FenraDataPresentation"),
+    // The presentation plays frames in windows: console programs are not offered it.
+    method(fn(&documentDisplayContext), "displayContext() as FenraDataPresentation", nullptr, 0),
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -285,7 +286,8 @@ REALPropertyRecord directorySharedProperties[] = {
 REALMethodRecord directoryMethods[] = {
     method(fn(&DirectoryConstructors::empty), "Constructor()"),
     method(fn(&DirectoryConstructors::clone), "Constructor(other as FenraDicomDirectoryDocument)"),
-    method(fn(&DirectoryConstructors::fromFile), "Constructor(src as folderitem)"),
+    // For programs with windows; a console program opens a directory through the module.
+    method(fn(&DirectoryConstructors::fromFile), "Constructor(src as folderitem)", nullptr, 0),
 };
 
 FenraClassTables directoryTables() {

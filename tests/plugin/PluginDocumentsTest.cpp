@@ -512,7 +512,9 @@ d.toDicomFile("@OUT@/DICOMDIR")
 }
 
 // The module's openFile and the classes' own constructors: a folder item makes a plain tree of
-// any file, a document of an image file and a directory document of a DICOMDIR; a document of a
+// any file, a document of an image file and (through the module: the directory document's own
+// constructor from a folder item is for programs with windows) a directory document of a
+// DICOMDIR; a document of a
 // DICOMDIR, a file that is not DICOM or one that cannot be read whole is empty; the cloning
 // constructor makes an independent copy, nil an empty object.
 TEST(PluginDocuments, ConstructorsAndTheDocumentKinds) {
@@ -524,7 +526,7 @@ h = t.header
 print h.sopClass
 k = t.keys
 print k.integerValue(0)
-d = FenraDicomDirectoryDocument.Constructor("@CORPUS@/dicomdirtests/DICOMDIR")
+d = FenraDicomSystem.openFile("@CORPUS@/dicomdirtests/DICOMDIR")
 r = d.root
 print r.fileSetID
 print FenraDicomDirectoryDocument.fileID
@@ -714,6 +716,9 @@ print empty.anonymize()
         {"t.values = s", "FenraDicomDocument.values expects a FenraList, not a FenraDicomStudy"},
         {"d.root = s", "FenraDicomDirectoryDocument.root expects a FenraDicomFileSet, not a FenraDicomStudy"},
         {"copy = FenraDicomDocument.Constructor(d)", "FenraDicomDirectoryDocument"},
+        // Read from a folder item only by programs with windows.
+        {"r = FenraDicomDirectoryDocument.Constructor(\"@CORPUS@/dicomdirtests/DICOMDIR\")",
+         "argument 1 (other) expects a FenraDicomDirectoryDocument"},
     };
     for (const Refused& r : refused) {
         SCOPED_TRACE(r.statement);
