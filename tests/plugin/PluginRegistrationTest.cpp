@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
