@@ -93,6 +93,13 @@ void FenraObjectDestructor(REALobject self) {
     record->object = nullptr;
 }
 
+// The status of the toolkit object an instance holds (its last operation's result), for every
+// class: 0 when the instance holds none.
+RBInteger errorCode(REALobject self) {
+    FenraBaseInstance* record = static_cast<FenraBaseInstance*>(REALGetClassData(self, &gClasses[0]));
+    return record && record->object ? RBInteger(record->object->Error()) : 0;
+}
+
 // The members of every class, alive as long as the plug-in is loaded.
 std::deque<FenraMembers>& membersStore() {
     static std::deque<FenraMembers> store;
@@ -110,6 +117,9 @@ void attachMembers(REALClassRecord& record) {
     FenraImageMembers(record.name, members);
     FenraValueMembers(record.name, members);
     FenraMovieMembers(record.name, members);
+    FenraProgressMembers(record.name, members);
+    if (std::string_view(record.name) == "FenraObject")
+        members.method("errorCode() as integer", reinterpret_cast<REALproc>(&errorCode));
     // Members of a class that console programs may use may be used there too.
     if (!windowsOnly(record)) {
         for (auto& p : members.properties)

@@ -60,3 +60,4 @@ void FenraPresentationMembers(const char* className, FenraMembers& members);
 void FenraImageMembers(const char* className, FenraMembers& members);
 void FenraValueMembers(const char* className, FenraMembers& members);
 void FenraMovieMembers(const char* className, FenraMembers& members);
+void FenraProgressMembers(const char* className, FenraMembers& members);
