@@ -156,8 +156,9 @@ print c.errorCode()
 }
 
 // A movie file opened by the companion is converted frame by frame under the attributes of an RGB
-// file of the corpus: the program is told the progress of each frame and the final status, and
-// pydicom reads the three frames ffmpeg decodes, sample for sample.
+// file of the corpus (the converter hands out its copy of the movie, which answers as the movie): the program
+// is told the progress of each frame and the final status, and pydicom reads the three frames ffmpeg decodes,
+// sample for sample.
 TEST(PluginConvertScripts, AMovieFileConvertsFrameByFrameWithItsProgress) {
     if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
     ScratchDir dir("plugin-convert-movie");
@@ -167,6 +168,8 @@ TEST(PluginConvertScripts, AMovieFileConvertsFrameByFrameWithItsProgress) {
 c = FenraDicomMovieConverter.Constructor(m)
 t = FenraDicomSystem.openFile("@CORPUS@/SC_rgb_jpeg_dcmd.dcm")
 c.dicomSource = t
+d = c.dataSource
+print d
 p = Shown.Constructor()
 c.progressProc = p
 c.convert("@DIR@/clip.dcm")
@@ -174,8 +177,10 @@ print c.errorCode()
 )");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    // Each frame, then the end with the final status.
-    EXPECT_EQ(joined(r.lines), "0\n0\n0.3333333333333333\n0\n0.6666666666666666\n0\n1\n0\n0\n");
+    // The converter's copy of the movie, then each frame, then the end with the final status.
+    EXPECT_EQ(joined(r.lines), "FenraMovie\n  duration = 600\n  timeScale = 1000\n  hasVideo = true\n"
+                               "  lastError = 0\n  isValid = true\n"
+                               "0\n0\n0.3333333333333333\n0\n0.6666666666666666\n0\n1\n0\n0\n");
 
     const convertertest::Peer p = convertertest::readBack(dir, dir.file("clip.dcm"));
     EXPECT_EQ(convertertest::line(p.said, "frames"), "frames 3") << p.said;
