@@ -107,7 +107,8 @@ end class
 
 // A grey PNG converted alone (the default 512 x 512 grey pixels) and an RGB PNG under the
 // attributes of an RGB file of the corpus keep every sample; the RGB file has the source's
-// attributes and no error dciodvfy did not find in the source.
+// attributes and no error dciodvfy did not find in the source. The RGB PNG converted alone is
+// fitted into the default grey frame.
 TEST(PluginConvertScripts, PNGImagesConvertWithTheirExactPixels) {
     ScratchDir dir("plugin-convert-images");
     ASSERT_TRUE(makeImages(dir));
@@ -127,13 +128,17 @@ c.dicomSource = t
 c.progressProc = p
 c.convert("@DIR@/rgb.dcm")
 print c.errorCode()
+r = FenraDicomImageConverter.Constructor(rgb)
+r.convert("@DIR@/rgb-alone.dcm")
+print r.errorCode()
 )");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(joined(r.lines), "FenraImage\n  width = 512\n  height = 512\n  pixelFormat = 40\n  depth = 8\n"
                                "FenraImage\n  width = 256\n  height = 256\n  pixelFormat = 24\n  depth = 24\n"
                                "1\n0\n0\n"
-                               "1\n0\n0\n");
+                               "1\n0\n0\n"
+                               "0\n");
 
     const convertertest::Peer grey = convertertest::readBack(dir, dir.file("grey.dcm"));
     EXPECT_EQ(convertertest::line(grey.said, "pixels"), "pixels MONOCHROME2 1 8 8 7") << grey.said;
@@ -153,6 +158,21 @@ print c.errorCode()
         EXPECT_TRUE(has(dump, source.substr(at, source.find('#', at) - at))) << tag << "\n" << dump;
     }
     EXPECT_EQ(newErrors(dir.file("rgb.dcm"), corpus("SC_rgb_jpeg_dcmd.dcm")), "");
+
+    // Alone, the RGB image is fitted to the default 512 x 512 grey frame: each pixel doubled, and
+    // weighted to grey.
+    const convertertest::Peer alone = convertertest::readBack(dir, dir.file("rgb-alone.dcm"));
+    EXPECT_EQ(convertertest::line(alone.said, "pixels"), "pixels MONOCHROME2 1 8 8 7") << alone.said;
+    ASSERT_EQ(alone.samples.size(), size_t(512) * 512);
+    const std::string pixels = testsupport::readFile(dir.file("rgb.raw"));
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < 512; ++x) {
+            const size_t at = (size_t(y / 2) * 256 + size_t(x / 2)) * 3;
+            const uint32_t pixel = uint32_t(uint8_t(pixels[at])) << 16 |
+                                   uint32_t(uint8_t(pixels[at + 1])) << 8 | uint32_t(uint8_t(pixels[at + 2]));
+            ASSERT_EQ(uint8_t(alone.samples[size_t(y) * 512 + size_t(x)]), convertertest::greyOf(pixel))
+                << x << "," << y;
+        }
 }
 
 // A movie file opened by the companion is converted frame by frame under the attributes of an RGB
