@@ -5,61 +5,53 @@
 // which does nothing here and which a subclass of the program's overrides.
 //
 // Whoever runs the operation keeps a copy of the notifier (the converters clone what they are
-// given), possibly long after the program has let go of the instance. Every copy shares one record
-// with the original that names the instance; the instance's own notifier clears that name when it
-// goes, so that copies outliving it call nobody.
+// given; other holders copy it as a plain notifier), possibly long after the program has let go of
+// the instance. So a notifier does not point at the instance: it carries a number, never reused,
+// that the instance's own notifier enters in a table of live instances and takes out when it goes.
+// Copies outliving the instance find nobody under their number and call nobody.
 #include "FenraBase.h"
 #include "KelvoCoreObjectsEvents.h"
 
+#include <cstdint>
 #include <new>
 #include <string_view>
+#include <unordered_map>
 
 namespace {
 
 constexpr const char* kProgressDeclaration = "Progress(value as double, status as integer)";
 
-struct SharedTarget {
-    REALobject instance = nullptr;
-    int copies = 0;
-};
-
-void tellInstance(double progress, void* reference, int32_t code);
-
-class FenraProgressNotifier : public Kelvo_ProgressNotifier {
-  public:
-    // The instance's own notifier.
-    explicit FenraProgressNotifier(REALobject instance) : _target(new SharedTarget), _own(true) {
-        _target->instance = instance;
-        _target->copies = 1;
-        Initialize(&tellInstance, _target);
-    }
-    FenraProgressNotifier(const FenraProgressNotifier& other)
-        : Kelvo_ProgressNotifier(other), _target(other._target), _own(false) {
-        ++_target->copies;
-    }
-    FenraProgressNotifier& operator=(const FenraProgressNotifier&) = delete;
-    ~FenraProgressNotifier() override {
-        if (_own) _target->instance = nullptr;
-        if (--_target->copies == 0) delete _target;
-    }
-
-    Kelvo_QTObj* clone() override { return new (std::nothrow) FenraProgressNotifier(*this); }
-    // Its callback and reference are what make it: a reset would leave the shared record behind.
-    void defaultStatus() override { _status = 0; }
-
-  private:
-    SharedTarget* _target;
-    bool _own;
-};
+std::unordered_map<uintptr_t, REALobject>& liveInstances() {
+    static std::unordered_map<uintptr_t, REALobject> instances;
+    return instances;
+}
 
 void tellInstance(double progress, void* reference, int32_t code) {
-    auto* target = static_cast<SharedTarget*>(reference);
-    if (!target || !target->instance) return;
-    REALproc method = REALLoadObjectMethod(target->instance, kProgressDeclaration);
+    const auto found = liveInstances().find(reinterpret_cast<uintptr_t>(reference));
+    if (found == liveInstances().end()) return;
+    REALobject instance = found->second;
+    REALproc method = REALLoadObjectMethod(instance, kProgressDeclaration);
     if (method)
-        reinterpret_cast<void (*)(REALobject, double, RBInteger)>(method)(target->instance, progress,
+        reinterpret_cast<void (*)(REALobject, double, RBInteger)>(method)(instance, progress,
                                                                           RBInteger(code));
 }
+
+// The instance's own notifier: its copies are plain notifiers with the same callback and number.
+class FenraProgressNotifier : public Kelvo_ProgressNotifier {
+  public:
+    explicit FenraProgressNotifier(REALobject instance) {
+        static uintptr_t lastNumber = 0;
+        _number = ++lastNumber;
+        liveInstances()[_number] = instance;
+        Initialize(&tellInstance, reinterpret_cast<void*>(_number));
+    }
+    FenraProgressNotifier(const FenraProgressNotifier&) = delete;
+    FenraProgressNotifier& operator=(const FenraProgressNotifier&) = delete;
+    ~FenraProgressNotifier() override { liveInstances().erase(_number); }
+
+  private:
+    uintptr_t _number = 0;
+};
 
 void progressCtr(REALobject self) {
     if (auto* notifier = new (std::nothrow) FenraProgressNotifier(self)) FenraSetObject(self, notifier);
