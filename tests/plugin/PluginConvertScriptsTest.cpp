@@ -10,6 +10,7 @@
 #include "PluginScript.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -269,7 +270,8 @@ print b.errorCode()
 
 // Files that are no image give empty images, which no converter takes (-50); a movie converter
 // given a file that is no movie reports it; destinations in a folder that does not exist, or under
-// a file, give -50. Nothing is written, nothing crashes, and the program ends normally.
+// a file, or in a folder without write permission, give -50. Nothing is written, nothing
+// crashes, and the program ends normally.
 TEST(PluginConvertScripts, BadFilesAndDestinationsAreReportedByStatus) {
     ScratchDir dir("plugin-convert-bad");
     ASSERT_TRUE(makeImages(dir));
@@ -314,6 +316,21 @@ print mc.errorCode()
     EXPECT_NE(r.lines[8], "0");
     for (const char* name : {"none.dcm", "missing", "movie.dcm"})
         EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+
+    // A folder the program may not write in (the superuser may write anywhere).
+    if (geteuid() == 0) return;
+    std::filesystem::create_directories(dir.file("locked"));
+    std::filesystem::permissions(dir.file("locked"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const plugintest::DesktopResult locked = run(dir, R"(img = FenraImage.Constructor("@DIR@/grey.png")
+c = FenraDicomImageConverter.Constructor(img)
+c.convert("@DIR@/locked/out.dcm")
+print c.errorCode()
+)");
+    std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_all);
+    EXPECT_EQ(locked.status, 0) << locked.err;
+    EXPECT_EQ(joined(locked.lines), "-50\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("locked")));
 }
 
 // A program's class: its subs are called by the host for the program as by a plug-in, and see
