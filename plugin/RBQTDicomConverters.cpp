@@ -41,17 +41,17 @@ bool madeHere(const Kelvo_QTObj* object) {
 // A movie of another plug-in lives in that plug-in's movie layer, which this one does not share:
 // every call the converter makes on it would be refused (or, its reference meaning another movie
 // here, reach the wrong one). The converter is given the same movie opened here from the data
-// reference it was opened from. Other objects, and movies that cannot be opened again, are given
+// reference it was opened from, or nothing (and refuses it) when it cannot be opened here. Other
+// objects, and movies without a movie, which the converter refuses by their own verdict, are given
 // as they are.
 Kelvo_QTObj* sourceForConverter(Kelvo_QTObj* given, std::unique_ptr<Kelvo_Movie>& reopened) {
     if (!given || !given->isA("Kelvo_Movie") || madeHere(given) || !given->qtObjIsValid()) return given;
     // A movie opened from a file keeps the reference it was opened from.
     Kelvo_DataReference* from = static_cast<Kelvo_Movie*>(given)->defaultDataReference();
-    if (!from || !from->qtObjIsValid()) return given;
+    if (!from || !from->qtObjIsValid()) return nullptr;
     Kelvo_DataReference reference(*from);
     reopened.reset(new (std::nothrow) Kelvo_Movie(&reference, false));
-    if (!reopened || !reopened->qtObjIsValid()) return given;
-    return reopened.get();
+    return reopened && reopened->qtObjIsValid() ? reopened.get() : nullptr;
 }
 
 // Each source is handed out as a copy: the converter lets go of what it holds whenever it is
