@@ -1,9 +1,14 @@
 #include "HostScript.h"
+#include "HostObjects.h"
+
+#include <ffi.h>
 
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -112,6 +117,7 @@ class Script {
     // Runs one statement; false with `why` set on an error. `raised` tells an exception apart.
     bool run(const std::vector<Token>& tokens, std::string& why, bool& raised);
     void clear() { _variables.clear(); }
+    void bind(const std::string& name, Value value) { _variables[name] = std::move(value); }
 
   private:
     bool parseReference(const std::vector<Token>& tokens, size_t& at, Reference& ref, std::string& why);
@@ -436,28 +442,319 @@ std::string trim(const std::string& text) {
     return text.substr(start, end - start + 1);
 }
 
+// ---- Classes a script declares ----
+//
+//   class Name inherits Super
+//   sub Method(p as type, ...)
+//   statements
+//   end sub
+//   end class
+//
+// Each sub becomes a method of a new host class, derived from a registered one, so that a plug-in
+// that looks a method of its instance up by its declaration (REALLoadObjectMethod) calls the
+// script's code, as it calls a subclass's in a host program. A sub's statements see its parameters
+// and `self`, nothing else; a sub gives no result.
+
+struct ScriptLine {
+    size_t number;
+    std::string text;
+};
+
+struct ScriptMethod {
+    std::string declaration;
+    Declaration decl;
+    std::vector<ScriptLine> body;
+    std::vector<ffi_type*> types;
+    ffi_cif cif{};
+    ffi_closure* closure = nullptr;
+    void* code = nullptr;
+
+    ScriptMethod() = default;
+    ScriptMethod(const ScriptMethod&) = delete;
+    ScriptMethod& operator=(const ScriptMethod&) = delete;
+    ~ScriptMethod() {
+        if (closure) ffi_closure_free(closure);
+    }
+};
+
+struct ScriptClass {
+    std::string name;
+    std::string super;
+    std::deque<ScriptMethod> methods;
+    std::vector<REALMethodRecord> records;
+    REALClassRecord record{};
+};
+
+// The host keeps the records of the classes it registers for as long as it lives: so do these.
+std::deque<std::unique_ptr<ScriptClass>>& scriptClasses() {
+    static std::deque<std::unique_ptr<ScriptClass>> all;
+    return all;
+}
+
+// The run the script's code belongs to, and the first failure of a sub, which ends the run.
+struct ScriptRun {
+    HostRuntime* host = nullptr;
+    std::ostream* out = nullptr;
+    std::string failure;
+    bool raised = false;
+    int depth = 0;
+};
+ScriptRun* gRun = nullptr;
+
+constexpr int kMaxSubDepth = 64;
+
+ffi_type* closureType(const TypeSpec& t) {
+    switch (t.kind) {
+    case TypeKind::Integer:
+        return &ffi_type_sint32;
+    case TypeKind::Int16:
+        return &ffi_type_sint16;
+    case TypeKind::UInt16:
+        return &ffi_type_uint16;
+    case TypeKind::UInt32:
+        return &ffi_type_uint32;
+    case TypeKind::Double:
+        return &ffi_type_double;
+    case TypeKind::Single:
+        return &ffi_type_float;
+    case TypeKind::Boolean:
+        return &ffi_type_uint8;
+    case TypeKind::String:
+    case TypeKind::Object:
+        return &ffi_type_pointer;
+    case TypeKind::Void:
+        break;
+    }
+    return nullptr;
+}
+
+// A parameter as the sub sees it: strings and objects take a reference of their own.
+Value parameterValue(const TypeSpec& t, void* at) {
+    switch (t.kind) {
+    case TypeKind::Integer:
+        return Value::integer(*static_cast<int32_t*>(at));
+    case TypeKind::Int16:
+        return Value::integer(*static_cast<int16_t*>(at), TypeKind::Int16);
+    case TypeKind::UInt16:
+        return Value::integer(*static_cast<uint16_t*>(at), TypeKind::UInt16);
+    case TypeKind::UInt32:
+        return Value::integer(*static_cast<uint32_t*>(at), TypeKind::UInt32);
+    case TypeKind::Double:
+        return Value::real(*static_cast<double*>(at));
+    case TypeKind::Single:
+        return Value::real(*static_cast<float*>(at), TypeKind::Single);
+    case TypeKind::Boolean:
+        return Value::boolean(*static_cast<uint8_t*>(at) != 0);
+    case TypeKind::String: {
+        REALstring s = *static_cast<REALstring*>(at);
+        if (!liveString(s)) return Value::nil(TypeKind::String);
+        retainString(s);
+        return Value::adoptString(s);
+    }
+    case TypeKind::Object: {
+        REALobject o = *static_cast<REALobject*>(at);
+        if (!liveObject(o)) return Value::nil();
+        retainObject(o);
+        return Value::adoptObject(o);
+    }
+    case TypeKind::Void:
+        break;
+    }
+    return Value();
+}
+
+// Where every sub is entered, whoever calls it.
+void enterSub(ffi_cif*, void*, void** args, void* data) {
+    auto* method = static_cast<ScriptMethod*>(data);
+    ScriptRun* run = gRun;
+    // Outside its run, or once the run has failed, the script's code does nothing.
+    if (!run || !run->failure.empty()) return;
+    if (run->depth >= kMaxSubDepth) {
+        run->failure = "line " + std::to_string(method->body.empty() ? 0 : method->body[0].number) + ": " +
+                       method->decl.name + " calls itself too deeply";
+        return;
+    }
+    ++run->depth;
+    {
+        Script local(*run->host, *run->out);
+        local.bind("self", parameterValue(TypeSpec{TypeKind::Object, {}, false}, args[0]));
+        for (size_t i = 0; i < method->decl.params.size(); ++i)
+            local.bind(method->decl.params[i].name, parameterValue(method->decl.params[i].type, args[i + 1]));
+        for (const ScriptLine& line : method->body) {
+            std::vector<Token> tokens;
+            std::string why;
+            bool raised = false;
+            if (!lex(line.text, tokens, why) || !local.run(tokens, why, raised)) {
+                if (run->failure.empty()) {
+                    run->failure = "line " + std::to_string(line.number) + ": " + line.text + ": " + why;
+                    run->raised = raised;
+                }
+                break;
+            }
+            if (!run->failure.empty()) break;
+        }
+        local.clear();
+    }
+    --run->depth;
+}
+
+bool startsWithWord(const std::string& text, const char* word) {
+    const size_t n = std::char_traits<char>::length(word);
+    return text.size() >= n && equalsIgnoreCase(std::string_view(text).substr(0, n), word) &&
+           (text.size() == n || std::isspace(static_cast<unsigned char>(text[n])));
+}
+
+// The words of "end sub" or "end class", blanks between them as they come.
+bool isEnd(const std::string& text, const char* what) {
+    if (!startsWithWord(text, "end")) return false;
+    return equalsIgnoreCase(trim(text.substr(3)), what);
+}
+
+// Reads the class block that starts at lines[at] (its "class" line), leaving `at` on its "end
+// class" line, and registers the class; false with `why` (and `at` on the line at fault).
+bool declareClass(HostRuntime& host, const std::vector<ScriptLine>& lines, size_t& at, std::string& why) {
+    auto cls = std::make_unique<ScriptClass>();
+    {
+        std::vector<Token> tokens;
+        if (!lex(lines[at].text, tokens, why)) return false;
+        if (tokens.size() != 4 || tokens[1].kind != Tok::Name || tokens[2].kind != Tok::Name ||
+            !equalsIgnoreCase(tokens[2].text, "inherits") || tokens[3].kind != Tok::Name) {
+            why = "a class is declared as \"class Name inherits Super\"";
+            return false;
+        }
+        cls->name = tokens[1].text;
+        cls->super = tokens[3].text;
+    }
+    if (host.findClass(cls->name) || host.findModule(cls->name)) {
+        why = "a class or module " + cls->name + " exists already";
+        return false;
+    }
+    const ClassInfo* super = host.findClass(cls->super);
+    if (!super || !host.visible(super)) {
+        why = "no class " + cls->super;
+        return false;
+    }
+    for (++at; at < lines.size(); ++at) {
+        const std::string& text = lines[at].text;
+        if (text.empty() || text[0] == '#') continue;
+        if (isEnd(text, "class")) break;
+        if (!startsWithWord(text, "sub")) {
+            why = "a class holds subs only";
+            return false;
+        }
+        ScriptMethod& method = cls->methods.emplace_back();
+        method.declaration = trim(text.substr(3));
+        std::optional<Declaration> decl = parseDeclaration(method.declaration);
+        if (!decl || decl->result.kind != TypeKind::Void) {
+            why = "a sub is declared as \"sub Name(p as type, ...)\" and gives no result";
+            return false;
+        }
+        method.decl = *decl;
+        method.types.push_back(&ffi_type_pointer);
+        for (const ParamSpec& p : method.decl.params) {
+            ffi_type* type = p.type.byRef ? nullptr : closureType(p.type);
+            if (!type || p.hasDefault || equalsIgnoreCase(p.name, "self")) {
+                why = "the parameter " + p.name + " of " + method.decl.name + " cannot be taken";
+                return false;
+            }
+            method.types.push_back(type);
+        }
+        for (++at; at < lines.size() && !isEnd(lines[at].text, "sub"); ++at) {
+            if (startsWithWord(lines[at].text, "sub") || isEnd(lines[at].text, "class")) {
+                why = "\"end sub\" is missing";
+                return false;
+            }
+            if (!lines[at].text.empty() && lines[at].text[0] != '#') method.body.push_back(lines[at]);
+        }
+        if (at >= lines.size()) {
+            why = "\"end sub\" is missing";
+            return false;
+        }
+    }
+    if (at >= lines.size()) {
+        --at;
+        why = "\"end class\" is missing";
+        return false;
+    }
+    for (ScriptMethod& method : cls->methods) {
+        method.closure = static_cast<ffi_closure*>(ffi_closure_alloc(sizeof(ffi_closure), &method.code));
+        if (!method.closure ||
+            ffi_prep_cif(&method.cif, FFI_DEFAULT_ABI, unsigned(method.types.size()), &ffi_type_void,
+                         method.types.data()) != FFI_OK ||
+            ffi_prep_closure_loc(method.closure, &method.cif, &enterSub, &method, method.code) != FFI_OK) {
+            why = method.decl.name + " cannot be made callable";
+            return false;
+        }
+        cls->records.push_back(REALMethodRecord{reinterpret_cast<REALproc>(method.code),
+                                                nullptr,
+                                                method.declaration.c_str(),
+                                                kREALConsoleSafe,
+                                                {}});
+    }
+    REALClassRecord& r = cls->record;
+    r.version = kREALPluginVersion;
+    r.name = cls->name.c_str();
+    r.superName = cls->super.c_str();
+    r.methods = cls->records.empty() ? nullptr : cls->records.data();
+    r.methodCount = RBRecordWord(cls->records.size());
+    r.flags = kREALConsoleSafe;
+    host.registerClass(&r, -1);
+    if (!host.findClass(cls->name)) {
+        why = "the host refused the class " + cls->name;
+        return false;
+    }
+    scriptClasses().push_back(std::move(cls));
+    return true;
+}
+
 } // namespace
 
 int runScript(HostRuntime& host, std::istream& script, std::ostream& out, std::ostream& err) {
     const size_t objectsBefore = host.liveObjects();
     const size_t stringsBefore = host.liveStrings();
+    std::vector<ScriptLine> lines;
+    {
+        std::string line;
+        for (size_t number = 1; std::getline(script, line); ++number)
+            lines.push_back({number, trim(line)});
+    }
     int status = 0;
     {
         Script runner(host, out);
-        std::string line;
-        for (size_t number = 1; std::getline(script, line); ++number) {
-            std::string statement = trim(line);
+        ScriptRun run;
+        run.host = &host;
+        run.out = &out;
+        ScriptRun* outer = gRun;
+        gRun = &run;
+        for (size_t at = 0; at < lines.size(); ++at) {
+            const std::string& statement = lines[at].text;
             if (statement.empty() || statement[0] == '#') continue;
-            std::vector<Token> tokens;
             std::string why;
             bool raised = false;
-            if (!lex(statement, tokens, why) || !runner.run(tokens, why, raised)) {
-                err << "sylmark-host: line " << number << ": " << statement << ": " << why << '\n';
+            bool ok;
+            if (startsWithWord(statement, "class")) {
+                const size_t first = at;
+                ok = declareClass(host, lines, at, why);
+                if (!ok) why = lines[first].text + ": " + why;
+            } else {
+                std::vector<Token> tokens;
+                ok = lex(statement, tokens, why) && runner.run(tokens, why, raised);
+                if (!ok) why = statement + ": " + why;
+            }
+            if (ok && !run.failure.empty()) {
+                // A sub the statement called failed: the sub's line is the one at fault.
+                err << "sylmark-host: " << run.failure << '\n';
+                status = run.raised ? 1 : 2;
+                break;
+            }
+            if (!ok) {
+                err << "sylmark-host: line " << lines[at].number << ": " << why << '\n';
                 status = raised ? 1 : 2;
                 break;
             }
         }
         runner.clear();
+        gRun = outer;
     }
     out.flush();
     const size_t objects = host.liveObjects() > objectsBefore ? host.liveObjects() - objectsBefore : 0;

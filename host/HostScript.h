@@ -12,6 +12,11 @@
 //   object.method(arguments)               a call whose result is not kept
 //   print expression
 //   App.DoEvents(milliseconds)             runs the event loop (every plug-in's timers) for a time
+//   class Name inherits Super              a subclass of a registered class whose subs override
+//   sub Method(p as type, ...)             methods of that declaration: a plug-in that looks the
+//   ...statements...                       method up on an instance (REALLoadObjectMethod) runs
+//   end sub                                the sub, which sees `self` and its parameters only
+//   end class
 //
 // Arguments and values are literals (strings in double quotes, with "" for a quote; integers;
 // doubles; true, false, nil) or variables; they are converted by the declaration of the chosen

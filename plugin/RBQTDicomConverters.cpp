@@ -11,6 +11,10 @@
 #include "RBPluginUtils.h"
 #include "RBQTHostMembers.h"
 
+#include <dlfcn.h>
+
+#include <cstring>
+#include <memory>
 #include <new>
 
 using namespace fenra;
@@ -21,6 +25,33 @@ namespace {
 // first as often as not), so the members take it whether it is valid or not.
 KelvoDicomConverter* converterOf(REALobject self) {
     return objectAs<KelvoDicomConverter>(self, "KelvoDicomConverter");
+}
+
+// Whether the object's code is this plug-in's own: its virtual table lies in the module that holds
+// this function. Objects handed in by other plug-ins (the companion opens movie files) are made by
+// their own copy of the toolkit and platform.
+bool madeHere(const Kelvo_QTObj* object) {
+    Dl_info here{}, there{};
+    const void* table = nullptr;
+    std::memcpy(&table, static_cast<const void*>(object), sizeof table);
+    if (!dladdr(reinterpret_cast<void*>(&madeHere), &here) || !dladdr(table, &there)) return true;
+    return here.dli_fbase == there.dli_fbase;
+}
+
+// A movie of another plug-in lives in that plug-in's movie layer, which this one does not share:
+// every call the converter makes on it would be refused (or, its reference meaning another movie
+// here, reach the wrong one). The converter is given the same movie opened here from the data
+// reference it was opened from, or nothing (and refuses it) when it cannot be opened here. Other
+// objects, and movies without a movie, which the converter refuses by their own verdict, are given
+// as they are.
+Kelvo_QTObj* sourceForConverter(Kelvo_QTObj* given, std::unique_ptr<Kelvo_Movie>& reopened) {
+    if (!given || !given->isA("Kelvo_Movie") || madeHere(given) || !given->qtObjIsValid()) return given;
+    // A movie opened from a file keeps the reference it was opened from.
+    Kelvo_DataReference* from = static_cast<Kelvo_Movie*>(given)->defaultDataReference();
+    if (!from || !from->qtObjIsValid()) return nullptr;
+    Kelvo_DataReference reference(*from);
+    reopened.reset(new (std::nothrow) Kelvo_Movie(&reference, false));
+    return reopened && reopened->qtObjIsValid() ? reopened.get() : nullptr;
 }
 
 // Each source is handed out as a copy: the converter lets go of what it holds whenever it is
@@ -59,10 +90,12 @@ void converterSetObject(REALobject self, RBInteger param, REALobject value) {
         if (!given || given->isA("Kelvo_ProgressNotifier"))
             converter->Callback(static_cast<Kelvo_ProgressNotifier*>(given));
         return;
-    case 2:
+    case 2: {
         // The converter's own check says which objects it takes, and why not (its status).
-        converter->setDataSource(given);
+        std::unique_ptr<Kelvo_Movie> reopened;
+        converter->setDataSource(sourceForConverter(given, reopened));
         return;
+    }
     default:
         return;
     }
@@ -106,7 +139,10 @@ void movieConverterEmpty(REALobject self) {
 // its status saying why.
 void movieConverterWithMovie(REALobject self, REALobject movie) {
     auto* converter = new (std::nothrow) KelvoDicomConvertMovie();
-    if (converter && movie) converter->setDataSource(FenraKelvoObjectInstance(movie));
+    if (converter && movie) {
+        std::unique_ptr<Kelvo_Movie> reopened;
+        converter->setDataSource(sourceForConverter(FenraKelvoObjectInstance(movie), reopened));
+    }
     adopt(self, converter);
 }
 

@@ -9,7 +9,10 @@
 #include "FenraBase.h"
 #include "REALpluginEventPump.h"
 
+#include <dlfcn.h>
+
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <string_view>
 
@@ -93,6 +96,13 @@ void FenraObjectDestructor(REALobject self) {
     record->object = nullptr;
 }
 
+// The status of the toolkit object an instance holds (its last operation's result), for every
+// class: 0 when the instance holds none.
+RBInteger errorCode(REALobject self) {
+    FenraBaseInstance* record = static_cast<FenraBaseInstance*>(REALGetClassData(self, &gClasses[0]));
+    return record && record->object ? RBInteger(record->object->Error()) : 0;
+}
+
 // The members of every class, alive as long as the plug-in is loaded.
 std::deque<FenraMembers>& membersStore() {
     static std::deque<FenraMembers> store;
@@ -110,6 +120,9 @@ void attachMembers(REALClassRecord& record) {
     FenraImageMembers(record.name, members);
     FenraValueMembers(record.name, members);
     FenraMovieMembers(record.name, members);
+    FenraProgressMembers(record.name, members);
+    if (std::string_view(record.name) == "FenraObject")
+        members.method("errorCode() as integer", reinterpret_cast<REALproc>(&errorCode));
     // Members of a class that console programs may use may be used there too.
     if (!windowsOnly(record)) {
         for (auto& p : members.properties)
@@ -136,6 +149,15 @@ Kelvo_QTObj* FenraObjectOf(REALobject object, const char* toolkitClass) {
     if (!record || !record->object) return nullptr;
     if (toolkitClass && !record->object->isA(toolkitClass)) return nullptr;
     return record->object;
+}
+
+bool FenraMadeHere(const Kelvo_QTObj* object) {
+    if (!object) return false;
+    Dl_info here{}, there{};
+    const void* table = nullptr;
+    std::memcpy(&table, static_cast<const void*>(object), sizeof table);
+    if (!dladdr(reinterpret_cast<void*>(&FenraMadeHere), &here) || !dladdr(table, &there)) return true;
+    return here.dli_fbase == there.dli_fbase;
 }
 
 void FenraSetObject(REALobject self, Kelvo_QTObj* object, uint8_t byRef) {

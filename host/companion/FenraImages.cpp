@@ -1,5 +1,5 @@
-// FenraImage and its pixel-format classes: size and format, and saving as a PNG file; and
-// FenraImageStatistics, what an image reports of its samples.
+// FenraImage and its pixel-format classes: an image read from an image file, size and format,
+// and saving as a PNG file; and FenraImageStatistics, what an image reports of its samples.
 //
 // An image may come from another plug-in (a frame grabbed from its presentation). Saving copies
 // its pixels, read through its virtual operations, into an image of the companion's own, so that
@@ -8,6 +8,8 @@
 #include "KelvoExportGraphics.h"
 #include "KelvoImageBase.h"
 #include "KelvoImageDescriptors.h"
+#include "KelvoImportGraphics.h"
+#include "PlatformGraphicsImport.h"
 
 #include <cstring>
 #include <memory>
@@ -19,6 +21,62 @@ constexpr const char* kImage = "Kelvo_Image";
 
 Kelvo_Image* image(REALobject self) {
     return FenraObjectAs<Kelvo_Image>(self, kImage);
+}
+
+// The pixel format an image file's samples keep: grey files stay grey, colour files keep their
+// colour and alpha. Anything else (an indexed file, say) is read as colour.
+uint32_t formatForDepth(int16_t depth) {
+    switch (depth) {
+    case 40:
+        return Kelvo_Image::kGrey;
+    case 32:
+        return Kelvo_Image::kARGB;
+    default:
+        return Kelvo_Image::kRGB;
+    }
+}
+
+// A new image of the file the importer that recognises its content reads (PNG, JPEG, BMP, GIF,
+// JPEG 2000), at its natural size; null when the file cannot be read or is no image.
+Kelvo_Image* importImage(const std::string& path) {
+    FSSpec spec{};
+    if (path.empty() || path.size() >= sizeof spec.path) return nullptr;
+    std::memcpy(spec.path, path.data(), path.size());
+    GraphicsImportComponent importer = nullptr;
+    if (GetGraphicsImporterForFile(&spec, &importer) != noErr || !importer) return nullptr;
+    int16_t depth = 24;
+    ImageDescriptionHandle description = nullptr;
+    if (GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
+        depth = (**description).depth;
+        DisposeHandle(reinterpret_cast<Handle>(description));
+    }
+    CloseComponent(importer);
+    // The file drawn at its natural size into a 32-bit world, whose pixels become the image's.
+    GWorldPtr drawn = nullptr;
+    if (KelvoFile_ImportGraphicsFile(&spec, &drawn, nullptr) != noErr || !drawn) return nullptr;
+    Kelvo_Image* result = nullptr;
+    {
+        Kelvo_QDGWorldBuffer world(drawn, false);
+        if (world.Error() == 0)
+            result = Kelvo_Image::createWithQDContext(world, Kelvo_OSType(formatForDepth(depth)), nullptr);
+    }
+    DisposeGWorld(drawn);
+    if (result && !result->qtObjIsValid()) {
+        delete result;
+        result = nullptr;
+    }
+    return result;
+}
+
+// An empty image, to be given one by the program that made it.
+void imageEmptyCtr(REALobject) {}
+
+// The image of the file the folder item names. A file that is no image, or an item without a
+// path, leaves the instance empty (no size, no pixel format).
+void imageFileCtr(REALobject self, REALobject file) {
+    const std::string path = FenraFolderItemPath(file);
+    if (path.empty()) return;
+    if (Kelvo_Image* read = importImage(path)) FenraSetObject(self, read);
 }
 
 RBInteger width(REALobject self, RBInteger) {
@@ -100,7 +158,9 @@ double statValue(REALobject self, RBInteger field) {
 void FenraImageMembers(const char* className, FenraMembers& m) {
     const std::string_view name = className;
     if (name == "FenraImage") {
-        m.property("width", "integer", FenraProc(&width))
+        m.method("Constructor()", FenraProc(&imageEmptyCtr))
+            .method("Constructor(f as folderitem)", FenraProc(&imageFileCtr))
+            .property("width", "integer", FenraProc(&width))
             .property("height", "integer", FenraProc(&height))
             .property("pixelFormat", "integer", FenraProc(&pixelFormat))
             .property("depth", "integer", FenraProc(&depth))

@@ -33,11 +33,13 @@ RBInteger timeScale(REALobject self, RBInteger) {
     auto* m = movie(self);
     return m ? m->timeScale() : 0;
 }
-// Whether a track of the movie holds video. The movie is the companion's own (opened here), so
-// its platform movie is one this plug-in's platform knows.
+// Whether a track of the movie holds video. A movie the companion opened is one this plug-in's
+// platform knows; a movie another plug-in hands out (a converter's copy) is asked through its own
+// code, which answers for its visual tracks.
 RBBoolean hasVideo(REALobject self, RBInteger) {
     auto* m = movie(self);
     if (!m) return 0;
+    if (!FenraMadeHere(m)) return m->qtHasVideo() ? 1 : 0;
     return GetMovieIndTrackType(static_cast<Movie>(m->qtObjReference()), 1, VideoMediaType,
                                 movieTrackMediaType)
                ? 1
