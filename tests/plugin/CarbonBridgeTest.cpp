@@ -96,6 +96,26 @@ std::string referencePath(Kelvo_DataReference* reference) {
     return std::string(text, strnlen(text, size_t(size)));
 }
 
+std::string corpus(const std::string& name) {
+    return std::string(testsupport::pydicomTestFiles()) + "/" + name;
+}
+
+// Whether the Carbon routes were in place when the program started, before any case ran.
+bool gCarbonRoutesAtStart = false;
+
+class LoadedRoutes : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        HostRuntime::Scope scope(&host());
+        Value item = host().newFolderItem(corpus("CT_small.dcm"));
+        FSRef ref;
+        gCarbonRoutesAtStart = !FolderitemToFSRef(itemOf(item), &ref);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const kLoadedRoutes =
+    ::testing::AddGlobalTestEnvironment(new LoadedRoutes);
+
 // A host without the "Chr" built-in for the life of the object.
 struct WithoutChr {
     static constexpr const char* kDeclaration = "Chr(char as integer) as string";
@@ -105,15 +125,35 @@ struct WithoutChr {
 
 } // namespace
 
-TEST_P(CarbonBridge, TheLoadedBuildCarriesTheCarbonRoutes) {
-    // What this program links is the Carbon build: its routes are in place from the start.
-    RBInstallBridgeRoutes(tarnwick::bridgeRoutes());
-    Value item = host().newFolderItem(testsupport::pydicomTestFiles() + std::string("/CT_small.dcm"));
+TEST(CarbonBuild, ItsRoutesAreInPlaceFromItsLoading) {
+    // Seen before any case took them out: an existing file gives no file reference.
+    EXPECT_TRUE(gCarbonRoutesAtStart);
+    HostRuntime::Scope scope(&host());
+    Value item = host().newFolderItem(corpus("CT_small.dcm"));
     FSRef ref;
-    EXPECT_FALSE(FolderitemToFSRef(itemOf(item), &ref));
     RBInstallBridgeRoutes(RBBridgeRoutes{});
     EXPECT_TRUE(FolderitemToFSRef(itemOf(item), &ref));
-    EXPECT_EQ(std::string(ref.path), testsupport::pydicomTestFiles() + std::string("/CT_small.dcm"));
+    EXPECT_EQ(std::string(ref.path), corpus("CT_small.dcm"));
+    RBInstallBridgeRoutes(tarnwick::bridgeRoutes());
+    EXPECT_FALSE(FolderitemToFSRef(itemOf(item), &ref));
+}
+
+TEST(CarbonBuild, OnlyTarnwickCarriesTheCarbonConversions) {
+    const char* conversions[] = {
+        "tarnwick::charToRealString(",   "tarnwick::RealStringToCString(",
+        "tarnwick::StringToCFString(",   "tarnwick::FolderitemToFSSpec(",
+        "tarnwick::FSSpecToFolderitem(", "tarnwick::FenraFolderitemToDataReference("};
+    int status = -1;
+    const std::string tarnwick =
+        testsupport::run(std::string("nm -C --defined-only ") + TARNWICK_PLUGIN + " 2>/dev/null", &status);
+    ASSERT_EQ(status, 0);
+    const std::string sylmark =
+        testsupport::run(std::string("nm -C --defined-only ") + SYLMARK_PLUGIN + " 2>/dev/null", &status);
+    ASSERT_EQ(status, 0);
+    for (const char* name : conversions) {
+        EXPECT_NE(tarnwick.find(name), std::string::npos) << name;
+        EXPECT_EQ(sylmark.find(name), std::string::npos) << name;
+    }
 }
 
 TEST_P(CarbonBridge, CharactersBecomeOneCharacterStrings) {
