@@ -230,8 +230,8 @@ REALproc REALLoadGlobalMethod(const char* declaration);
 // outside the array).
 RBInteger REALGetArrayUBound(REALintArray array);
 RBInteger REALGetArrayInt(REALintArray array, RBInteger index);
-// The platform's string and file record, as the host's copy of the platform makes them: plain
-// records the plug-in's copy reads and releases as its own.
+// A platform string and a file record made by the host's copy of the platform: both copies are
+// built from the same sources, so the plug-in reads and releases them with its own.
 struct CFLiteString;
 struct FSSpec;
 // A new platform string of the string's bytes in its own encoding (the caller releases it); null
