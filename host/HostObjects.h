@@ -73,6 +73,10 @@ void* graphicsService(const char* name);
 // the host's Carbon runtime does); other values change nothing.
 void setPictureDescriptionType(RBInteger type);
 
+// A host that runs without one of its built-in functions: while withheld, the global and
+// framework method of that declaration are not found (as in an older runtime).
+void withholdMethod(const std::string& declaration, bool withheld);
+
 // Integer arrays of the Carbon runtime (HostServices.cpp): a new array of the values, and its
 // release by whoever made it.
 REALintArray newIntegerArray(const std::vector<int32_t>& values);

@@ -5,9 +5,12 @@
 #include "PlatformCF.h"
 #include "PlatformFiles.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace sylhost {
@@ -207,10 +210,24 @@ REALproc svcLoadObjectMethod(REALobject object, const char* declaration) {
     return nullptr;
 }
 
+// Built-in functions this host runs without, by their declaration text.
+std::vector<std::string>& withheldMethods() {
+    static std::vector<std::string> withheld;
+    return withheld;
+}
+
+bool isWithheld(const Declaration& decl) {
+    for (const auto& text : withheldMethods()) {
+        auto known = parseDeclaration(text);
+        if (known && sameSignature(*known, decl)) return true;
+    }
+    return false;
+}
+
 REALproc svcLoadFrameworkMethod(const char* declaration) {
     if (!declaration) return nullptr;
     auto decl = parseDeclaration(declaration);
-    return decl ? frameworkMethod(*decl) : nullptr;
+    return decl && !isWithheld(*decl) ? frameworkMethod(*decl) : nullptr;
 }
 
 REALmemoryBlock svcNewMemoryBlock(RBInteger size) {
@@ -274,7 +291,7 @@ const GlobalMethod kGlobalMethods[] = {
 REALproc svcLoadGlobalMethod(const char* declaration) {
     if (!declaration) return nullptr;
     auto decl = parseDeclaration(declaration);
-    if (!decl) return nullptr;
+    if (!decl || isWithheld(*decl)) return nullptr;
     for (const auto& g : kGlobalMethods) {
         auto known = parseDeclaration(g.declaration);
         if (known && sameSignature(*known, *decl)) return g.function;
@@ -317,12 +334,16 @@ CFStringRef svcGetStringCFString(REALstring string) {
                                    CFIndex(s->bytes.size()), s->encoding, false);
 }
 
-// The file record of the item's path, existing or not; false for an item without a path or one
-// too long for the record.
+// The file record of the item's path, existing or not; false for an item without a path, one too
+// long for the record, or one whose folder is not there: a record names a file in a folder.
 RBBoolean svcFSSpecFromFolderItem(REALfolderItem item, FSSpec* spec) {
     if (!spec || !isFolderItem(item)) return 0;
     std::string path = folderItemPath(item);
     if (path.empty() || path.size() >= sizeof spec->path) return 0;
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+    struct stat st;
+    if (slash == std::string::npos || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
     std::memset(spec->path, 0, sizeof spec->path);
     std::memcpy(spec->path, path.data(), path.size());
     return 1;
@@ -344,6 +365,12 @@ REALfolderItem svcFolderItemFromFSSpec(const FSSpec* spec) {
 }
 
 } // namespace
+
+void withholdMethod(const std::string& declaration, bool withheld) {
+    auto& list = withheldMethods();
+    std::erase(list, declaration);
+    if (withheld) list.push_back(declaration);
+}
 
 REALintArray newIntegerArray(const std::vector<int32_t>& values) {
     auto array = std::make_unique<HostIntArray>(HostIntArray{values});

@@ -47,9 +47,19 @@ char* folderItemPathText(REALfolderItem item) {
     return text;
 }
 
+RBBridgeRoutes& routes() {
+    static RBBridgeRoutes installed{};
+    return installed;
+}
+
 } // namespace
 
+void RBInstallBridgeRoutes(const RBBridgeRoutes& r) {
+    routes() = r;
+}
+
 REALstring charToRealString(unsigned char c) {
+    if (routes().charToString) return routes().charToString(c);
     using Chr = REALstring (*)(RBInteger);
     auto chr = reinterpret_cast<Chr>(REALLoadFrameworkMethod("Chr(char as integer) as string"));
     if (!chr) return REALBuildString("", 0, kREALTextEncodingUTF8);
@@ -57,6 +67,7 @@ REALstring charToRealString(unsigned char c) {
 }
 
 int32_t RealStringToCString(REALstring s, char*& out) {
+    if (routes().stringToCString) return routes().stringToCString(s, out);
     out = nullptr;
     if (!s) return 0;
     REALstring converted = REALConvertString(s, kREALTextEncodingUTF8);
@@ -77,6 +88,7 @@ int32_t RealStringToCString(REALstring s, char*& out) {
 }
 
 CFStringRef StringToCFString(REALstring s) {
+    if (routes().stringToCFString) return routes().stringToCFString(s);
     if (!s) return nullptr;
     size_t size = 0;
     const void* bytes = REALGetStringContents(s, &size);
@@ -149,6 +161,7 @@ bool FolderitemPath(REALfolderItem item, char*& out) {
 }
 
 bool FolderitemToFSRef(REALfolderItem item, FSRef* ref) {
+    if (routes().withoutFileReferences) return false;
     if (!ref) return false;
     char* text = folderItemPathText(item);
     if (!text) return false;
@@ -158,6 +171,7 @@ bool FolderitemToFSRef(REALfolderItem item, FSRef* ref) {
 }
 
 bool FolderitemToFSSpec(REALfolderItem item, FSSpec* spec) {
+    if (routes().folderItemToFSSpec) return routes().folderItemToFSSpec(item, spec);
     if (!item || !spec) return false;
     RBBoolean exists = 0;
     if (REALGetPropValue(item, "Exists", &exists) && exists) {
@@ -191,6 +205,7 @@ bool FolderitemToFSSpec(REALfolderItem item, FSSpec* spec) {
 }
 
 REALfolderItem FSSpecToFolderitem(const FSSpec* spec) {
+    if (routes().fsSpecToFolderItem) return routes().fsSpecToFolderItem(spec);
     if (!spec) return nullptr;
     FSRef ref;
     if (FSPathMakeRef(reinterpret_cast<const UInt8*>(spec->path), &ref, nullptr) != noErr) return nullptr;
@@ -283,6 +298,7 @@ bool RBUtils_FolderitemGetPath(REALfolderItem item, char*& out) {
 }
 
 Kelvo_DataReference* FenraFolderitemToDataReference(REALfolderItem item) {
+    if (routes().folderItemToDataReference) return routes().folderItemToDataReference(item);
     CFURLRef url = CreateCFUrlWithFolderitem(item);
     if (!url) return nullptr;
     auto* reference = new (std::nothrow) Kelvo_DataReference(static_cast<CFTypeRef>(url));

@@ -58,6 +58,21 @@ bool RBUtils_FolderitemGetPath(REALfolderItem item, char*& out);
 // A new data reference to the item's URL; none on failure.
 Kelvo_DataReference* FenraFolderitemToDataReference(REALfolderItem item);
 
+// The build for the host's Carbon runtime converts strings and folder items through the host's
+// own calls; it installs its routes here when it loads. Every route left null is this build's
+// own. Without file references, FolderitemToFSRef gives none: that build has no such conversion,
+// and nothing it carries asks for one.
+struct RBBridgeRoutes {
+    REALstring (*charToString)(unsigned char c);
+    int32_t (*stringToCString)(REALstring s, char*& out);
+    CFStringRef (*stringToCFString)(REALstring s);
+    bool (*folderItemToFSSpec)(REALfolderItem item, FSSpec* spec);
+    REALfolderItem (*fsSpecToFolderItem)(const FSSpec* spec);
+    Kelvo_DataReference* (*folderItemToDataReference)(REALfolderItem item);
+    bool withoutFileReferences;
+};
+void RBInstallBridgeRoutes(const RBBridgeRoutes& routes);
+
 // Exceptions raised in the host.
 void RaiseNILPtrException();
 void RaiseOutOfBoundsException();

@@ -41,8 +41,19 @@ struct StatisticsFields : Kelvo_DataPresentation {
 
 // ---- FenraDataPresentation ----
 
+// A program that plays expects the samples to move on. What steps them is the presentation's
+// own timer in the main loop of the plug-in that made it, and a presentation's Play leaves that
+// timer alone; so playing starts it when none runs yet. A presentation that is not playing after
+// Play (one sample, or already at its end) gets none, and a timer the program started stays as
+// it is.
 void play(REALobject self, double rate) {
-    if (auto* p = data(self)) p->Play(rate);
+    auto* p = data(self);
+    if (!p) return;
+    p->Play(rate);
+    if (!p->isPlaying() || p->idlingTimer()) return;
+    // A flag left on by a timer that was stopped since is cleared first, so that the timer starts.
+    if (p->autoIdlingEnabled()) p->autoIdlingEnabled(false);
+    p->autoIdlingEnabled(true);
 }
 void stop(REALobject self) {
     if (auto* p = data(self)) p->Stop();
@@ -147,7 +158,10 @@ RBBoolean startIdling(REALobject self) {
 }
 RBBoolean stopIdling(REALobject self) {
     auto* p = data(self);
-    return p && p->_stopIdlingLoop() ? 1 : 0;
+    if (!p) return 0;
+    // Without its timer the presentation no longer idles by itself, whoever started it.
+    if (p->autoIdlingEnabled()) p->autoIdlingEnabled(false);
+    return p->_stopIdlingLoop() ? 1 : 0;
 }
 void idle(REALobject self) {
     if (auto* p = data(self)) p->idle();

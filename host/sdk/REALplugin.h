@@ -230,6 +230,18 @@ REALproc REALLoadGlobalMethod(const char* declaration);
 // outside the array).
 RBInteger REALGetArrayUBound(REALintArray array);
 RBInteger REALGetArrayInt(REALintArray array, RBInteger index);
+// A platform string and a file record made by the host's copy of the platform: both copies are
+// built from the same sources, so the plug-in reads and releases them with its own.
+struct CFLiteString;
+struct FSSpec;
+// A new platform string of the string's bytes in its own encoding (the caller releases it); null
+// for nil, empty, or bytes that are not text in that encoding.
+const CFLiteString* REALGetStringCFString(REALstring string);
+// The file record of the item's path, whether the file exists or not; false for an item without
+// a path, one whose folder is not there, or a path the record cannot hold.
+RBBoolean REALFSSpecFromFolderItem(REALfolderItem item, FSSpec* spec);
+// A new folder item of the record's path; nil for a record without one.
+REALfolderItem REALFolderItemFromFSSpec(const FSSpec* spec);
 
 // ---- Pictures, windows and movies ----
 //

@@ -229,6 +229,24 @@ RBInteger REALGetArrayInt(REALintArray array, RBInteger index) {
     return entry && array ? entry(array, index) : 0;
 }
 
+const CFLiteString* REALGetStringCFString(REALstring string) {
+    using F = const CFLiteString* (*)(REALstring);
+    HOST_ENTRY(F, "REALGetStringCFString");
+    return entry && string ? entry(string) : nullptr;
+}
+
+RBBoolean REALFSSpecFromFolderItem(REALfolderItem item, FSSpec* spec) {
+    using F = RBBoolean (*)(REALfolderItem, FSSpec*);
+    HOST_ENTRY(F, "REALFSSpecFromFolderItem");
+    return entry && item && spec ? entry(item, spec) : 0;
+}
+
+REALfolderItem REALFolderItemFromFSSpec(const FSSpec* spec) {
+    using F = REALfolderItem (*)(const FSSpec*);
+    HOST_ENTRY(F, "REALFolderItemFromFSSpec");
+    return entry && spec ? entry(spec) : nullptr;
+}
+
 void* REALHandlePointer(RBInteger handle) {
     using F = void* (*)(RBInteger);
     HOST_ENTRY(F, "REALHandlePointer");

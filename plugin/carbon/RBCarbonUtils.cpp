@@ -1,6 +1,6 @@
 #include "RBCarbonUtils.h"
 
-#include "RBPluginUtils.h"
+#include "PlatformCFURL.h"
 
 #include <cstring>
 #include <limits>
@@ -9,9 +9,28 @@
 namespace {
 
 constexpr int32_t kBadArgument = -50;
+constexpr int32_t kNoConversion = -5224;
+constexpr int32_t kUnreadableString = -109;
 
 bool fitsInt16(int64_t value) {
     return value >= std::numeric_limits<int16_t>::min() && value <= std::numeric_limits<int16_t>::max();
+}
+
+const bool kInstalled = [] {
+    RBInstallBridgeRoutes(tarnwick::bridgeRoutes());
+    return true;
+}();
+
+// A data reference made by `init`, or none when it is not valid.
+template <class Init> Kelvo_DataReference* validReference(Init init) {
+    auto* reference = new (std::nothrow) Kelvo_DataReference();
+    if (!reference) return nullptr;
+    init(*reference);
+    if (!reference->qtObjIsValid()) {
+        delete reference;
+        return nullptr;
+    }
+    return reference;
 }
 
 } // namespace
@@ -57,3 +76,81 @@ int32_t RBUtils_IntArrayToRect(REALintArray values, Rect* rect, unsigned char si
     rect->right = int16_t(right);
     return 0;
 }
+
+namespace tarnwick {
+
+REALstring charToRealString(unsigned char c) {
+    using Chr = REALstring (*)(RBInteger);
+    // Asked every time, as the shared conversion asks for the framework's.
+    auto chr = reinterpret_cast<Chr>(REALLoadGlobalMethod("Chr(char as integer) as string"));
+    if (!chr) return REALBuildString("", 0, kREALTextEncodingUTF8);
+    return chr(RBInteger(c));
+}
+
+int32_t RealStringToCString(REALstring s, char*& out) {
+    out = nullptr;
+    if (!s) return 0;
+    REALstring converted = REALConvertString(s, kREALTextEncodingUTF8);
+    if (!converted) return kNoConversion;
+    // The converted string's C text, as long as strlen finds it.
+    const char* text = REALCString(converted);
+    const size_t length = text ? std::strlen(text) : 0;
+    int32_t status = kUnreadableString;
+    if (length > 0) {
+        out = new (std::nothrow) char[length + 1];
+        if (out) {
+            std::memcpy(out, text, length + 1);
+            status = 0;
+        }
+    }
+    REALUnlockString(converted);
+    return status;
+}
+
+CFStringRef StringToCFString(REALstring s) {
+    return s ? REALGetStringCFString(s) : nullptr;
+}
+
+bool FolderitemToFSSpec(REALfolderItem item, FSSpec* spec) {
+    if (!item || !spec) return false;
+    return REALFSSpecFromFolderItem(item, spec) != 0;
+}
+
+REALfolderItem FSSpecToFolderitem(const FSSpec* spec) {
+    return spec ? REALFolderItemFromFSSpec(spec) : nullptr;
+}
+
+Kelvo_DataReference* FenraFolderitemToDataReference(REALfolderItem item) {
+    if (!item) return nullptr;
+    RBBoolean exists = 0;
+    if (REALGetPropValue(item, "Exists", &exists) && exists) {
+        FSSpec spec;
+        if (!tarnwick::FolderitemToFSSpec(item, &spec)) return nullptr;
+        return validReference([&](Kelvo_DataReference& r) { r.initWithFile(&spec); });
+    }
+    // A file not made yet: the file URL of its shell path.
+    REALstring shellPath = RBUtils_FolderitemGetPath(item);
+    if (!shellPath) return nullptr;
+    CFStringRef path = tarnwick::StringToCFString(shellPath);
+    REALUnlockString(shellPath);
+    if (!path) return nullptr;
+    CFURLRef url = CFURLCreateWithFileSystemPath(kCFAllocatorDefault, path, kCFURLPOSIXPathStyle, false);
+    CFRelease(path);
+    if (!url) return nullptr;
+    Kelvo_DataReference* reference =
+        validReference([&](Kelvo_DataReference& r) { r.initWithCFSource(static_cast<CFTypeRef>(url)); });
+    CFRelease(url);
+    return reference;
+}
+
+const RBBridgeRoutes& bridgeRoutes() {
+    static const RBBridgeRoutes routes{&charToRealString,   &RealStringToCString, &StringToCFString,
+                                       &FolderitemToFSSpec, &FSSpecToFolderitem,  &FenraFolderitemToDataReference,
+                                       true};
+    // Installed when the build loads; asked here so that the installation is part of every build
+    // that uses these conversions.
+    (void)kInstalled;
+    return routes;
+}
+
+} // namespace tarnwick

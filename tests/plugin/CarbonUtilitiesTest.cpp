@@ -199,6 +199,18 @@ TEST_F(CarbonUtilities, GlobalMethodsAreTheLanguagesBuiltIns) {
     EXPECT_FALSE(load("Len(s as string) as integer"));
     EXPECT_FALSE(load("not a declaration ("));
     EXPECT_FALSE(load(nullptr));
+
+    // A host that runs without one built-in finds it neither as a global nor as a framework
+    // method, and finds the others as before.
+    auto framework = service<REALproc (*)(const char*)>("REALLoadFrameworkMethod");
+    ASSERT_TRUE(framework);
+    withholdMethod("Chr(char as integer) as string", true);
+    EXPECT_FALSE(load("chr(c As Integer) As String"));
+    EXPECT_FALSE(framework("Chr(char as integer) as string"));
+    EXPECT_TRUE(load("LenB( s as string ) as integer"));
+    withholdMethod("Chr(char as integer) as string", false);
+    EXPECT_TRUE(load("Chr(char as integer) as string"));
+    EXPECT_TRUE(framework("Chr(char as integer) as string"));
 }
 
 TEST_F(CarbonUtilities, StringsBecomePlatformStringsInTheirOwnEncoding) {
@@ -268,6 +280,10 @@ TEST_F(CarbonUtilities, FolderItemsAndFileRecordsConvertBothWays) {
     EXPECT_EQ(spec.path[0], 'k');
     Value date = host().newInstance("Date");
     EXPECT_FALSE(toSpec(reinterpret_cast<REALfolderItem>(date.object()), &spec));
+    // A record names a file in a folder: none for an item whose folder is not there.
+    Value orphan = host().newFolderItem(dir.file("gone/image.dcm"));
+    EXPECT_FALSE(toSpec(reinterpret_cast<REALfolderItem>(orphan.object()), &spec));
+    EXPECT_EQ(spec.path[0], 'k');
     Value item = host().newFolderItem(file);
     EXPECT_FALSE(toSpec(reinterpret_cast<REALfolderItem>(item.object()), nullptr));
 
