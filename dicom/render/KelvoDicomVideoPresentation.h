@@ -5,6 +5,10 @@
 // (24 units of a 600 time scale per frame); an image of one uncompressed frame is a still of
 // 600 units.
 //
+// Grey frames (one sample a pixel) of JPEG and JPEG 2000 are decoded here through the platform's
+// codec engines into samples, and then rendered as native frames are: rescaled, windowed and
+// inverted as their description says. Colour frames of those syntaxes are drawn by the codec.
+//
 // Besides playing, the presentation answers raw pixel values and their statistics (from the
 // samples as read, rescaled but never windowed), grabs the current frame as a toolkit image and
 // writes the frames, windowed to 8-bit grey, into a raw movie file.
@@ -107,7 +111,13 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     // The samples of the current frame as read (never windowed): the single-frame copy, else
     // the copy of the last frame read, else null.
     const uint8_t* rawFrame() const;
+    // Frames a platform codec draws straight from their compressed bytes.
     bool platformDrawn() const;
+    // Bytes of a frame as stored (native 4:2:2 colour keeps two bytes a pixel).
+    uint32_t storedFrameBytes();
+    // The compressed frame in `_compressed` (n bytes) decoded by the platform's codec engine
+    // into samples in `buffer`, as a native frame of the description holds them.
+    int32_t decodeWithCodec(uint32_t n, uint8_t* buffer);
     bool encapsulated() const;
     // The bytes of the current chunk as stored, without the item headers of its fragments, into
     // `out` (at most `capacity` bytes); the number of bytes or -1 with the status set.
@@ -135,6 +145,8 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     std::vector<uint8_t> _compressed;
     KelvoDicomDataImagePixel* _imagePixel = nullptr;
     uint32_t _currentFrame = 0;
+    // Frames of a codec's syntax decoded here into samples (see above).
+    bool _decodeHere = false;
 
     // The samples of the last frame read of a multi-frame image, kept before the drawer windows
     // the working buffer in place: raw values come from here.
