@@ -12,6 +12,7 @@
 #include "KelvoImage.h"
 #include "PixelDrawerFixtures.h"
 #include "PlatformClock.h"
+#include "PlatformCodecEngines.h"
 #include "PlatformTimers.h"
 #include "TestFiles.h"
 
@@ -128,6 +129,16 @@ m1 = ((x * 73 + y * 29 + rng.randint(0, 20, (40, 56))) % 4096)[np.newaxis]
 reference('j2k12_m1', j2k('j2k12_m1', m1, 4095, 'MONOCHROME1',
                           {'RescaleSlope': 2, 'RescaleIntercept': -1000, 'WindowCenter': 2500, 'WindowWidth': 3000}))
 reference('jpeg8_m1', jpeg8('jpeg8_m1'))
+# Codestreams that are not the frame their description gives: two columns fewer than the file
+# says, and one cut short in its tile data.
+j2k('j2k_narrow', m1, 4095, 'MONOCHROME2', {'Columns': 58})
+ds = pydicom.dcmread(os.path.join(out, 'j2k12_m1.dcm'))
+ds.PhotometricInterpretation = 'MONOCHROME2'
+del ds.RescaleSlope, ds.RescaleIntercept
+whole = open(os.path.join(out, 'j2k12_m1.0.j2k'), 'rb').read()
+cut = whole[:len(whole) * 2 // 3]
+ds.PixelData = encapsulate([cut + b'\0' * (len(cut) % 2)], has_bot=False)
+ds.save_as(os.path.join(out, 'j2k_cut.dcm'), write_like_original=False)
 open(os.path.join(out, 'manifest.tsv'), 'w').write('\n'.join(lines) + '\n')
 )PY";
 
@@ -320,6 +331,30 @@ TEST_F(CodecFramesBesidePeersTest, RawValuesAndStatisticsArePydicomsSamplesResca
         p->windowLevels(&narrow);
         Kelvo_Point corner(columns - 1, rows - 1);
         EXPECT_EQ(p->rawValueAtPoint(corner), double(values[pixels - 1]));
+    }
+}
+
+// A codestream of other dimensions than the description's, or one cut short, is an error of the
+// frame: the frame shows blank and answers no values, and nothing is read or written past the
+// frame's buffers.
+TEST_F(CodecFramesBesidePeersTest, CodestreamsThatAreNotTheFrameAreErrors) {
+    struct Case {
+        const char* name;
+        int32_t error;
+    };
+    for (const Case& c :
+         {Case{"j2k_narrow.dcm", kKelvoElementUnreadable}, Case{"j2k_cut.dcm", codecBadDataErr}}) {
+        SCOPED_TRACE(c.name);
+        auto p = display(Fixtures::get().dir().file(c.name));
+        ASSERT_TRUE(p && p->qtObjIsValid());
+        EXPECT_EQ(p->Error(), c.error);
+        Kelvo_Point at(3, 3);
+        EXPECT_EQ(p->rawValueAtPoint(at), 0.0);
+        const drawertest::Picture shown = drawertest::picture(p->drawer());
+        ASSERT_FALSE(shown.argb.empty());
+        // MONOCHROME2 zeros under the file's default window: black everywhere.
+        for (size_t i = 0; i < shown.argb.size(); i += 4)
+            ASSERT_EQ(shown.argb[i + 1], 0) << i / 4;
     }
 }
 
