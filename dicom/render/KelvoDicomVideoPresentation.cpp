@@ -386,9 +386,17 @@ void KelvoDicomVideoPresentation::readDataFromMedia(uint8_t* buffer) {
         _status = decodeRLE(uint32_t(n), buffer);
     else if (syntax->id == kLosslessJPEGSyntax)
         _status = decodeLosslessJPEG(uint32_t(n), buffer);
-    else if (_decodeHere)
+    else if (_decodeHere) {
         _status = decodeWithCodec(uint32_t(n), buffer);
-    else
+        // Frames a codec decodes are corrected when read, as native ones, while the drawer leaves
+        // them alone. Their samples are in host order: only the rescale applies.
+        if (_status == noErr && !_drawer.autoCorrectionEnabled() &&
+            _imagePixel->getUSValueProperty(kBitsAllocated) > 8 && _imagePixel->useRescaleIntercept()) {
+            const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
+            ApplySlopeIntercept(buffer, frameBytes / 2, float(_imagePixel->Intercept()), slope,
+                                _imagePixel->isTwoComplement());
+        }
+    } else
         _status = kDicomSyntaxNotReadable;
 }
 

@@ -334,6 +334,19 @@ TEST_F(CodecFramesBesidePeersTest, RawValuesAndStatisticsArePydicomsSamplesResca
     }
 }
 
+// With the drawer's auto-correction off, a decoded frame is rescaled as it is read instead: the
+// picture is the same.
+TEST_F(CodecFramesBesidePeersTest, WithoutAutoCorrectionDecodedFramesAreRescaledWhenRead) {
+    auto p = display(Fixtures::get().dir().file("j2k12_m1.dcm"));
+    ASSERT_TRUE(p && p->qtObjIsValid());
+    const drawertest::Picture corrected = drawertest::picture(p->drawer());
+    p->drawer().autoCorrectionEnabled() = 0;
+    p->Update();
+    EXPECT_EQ(p->Error(), 0);
+    const drawertest::Picture read = drawertest::picture(p->drawer());
+    EXPECT_EQ(read.argb, corrected.argb);
+}
+
 // A codestream of other dimensions than the description's, or one cut short, is an error of the
 // frame: the frame shows blank and answers no values, and nothing is read or written past the
 // frame's buffers.
