@@ -11,7 +11,7 @@
 //
 // Besides playing, the presentation answers raw pixel values and their statistics (from the
 // samples as read, rescaled but never windowed), grabs the current frame as a toolkit image and
-// writes the frames, windowed to 8-bit grey, into a raw movie file.
+// writes the frames as they are shown into a raw movie file.
 //
 // The companion plug-in drives presentations through the virtual operations below, so their
 // order is part of the interface.
@@ -88,7 +88,9 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     // A new record of the statistics of the raw values of `rect` (caller owns), null when the
     // presentation is invalid.
     virtual Kelvo_ImageInfo* rawValuesStatistics(Kelvo_Rect& rect);
-    // Writes the frames of `range` (all without a valid one) as 8-bit frames of a new raw movie.
+    // Writes the frames of `range` (all without a valid one) into a new raw movie as they are
+    // shown: windowed 8-bit grey, the palette's colours, RGB for YBR colour; frames a codec
+    // draws go in compressed.
     virtual void presentationToRawMovie(FSSpec* destination, Kelvo_TimeRange* range);
 
     // Allocates the buffers, opens the file and attaches the drawer.

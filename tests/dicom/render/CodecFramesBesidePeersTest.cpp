@@ -7,6 +7,7 @@
 // lossless, a codestream less signed than its Pixel Representation), a three-frame 16-bit
 // codestream and a rescaled 12-bit MONOCHROME1 one made by opj_compress and wrapped by pydicom,
 // and an 8-bit MONOCHROME1 frame compressed as JPEG baseline by dcmcjpeg.
+#include "KelvoCoreObjectsTypes.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
 #include "KelvoImage.h"
@@ -325,6 +326,16 @@ TEST_F(CodecFramesBesidePeersTest, RawValuesAndStatisticsArePydicomsSamplesResca
             EXPECT_EQ(info->count, uint32_t(pixels));
             EXPECT_EQ(info->min, double(*std::min_element(frame, frame + pixels))) << "frame " << k;
             EXPECT_EQ(info->max, double(*std::max_element(frame, frame + pixels))) << "frame " << k;
+            // The 16-bit grab holds the same values (as their low 16 bits).
+            Kelvo_OSType grey16(FOUR_CHAR_CODE("16GR"));
+            std::unique_ptr<Kelvo_Image> image(p->grabRawImage(nullptr, grey16));
+            ASSERT_TRUE(image);
+            ASSERT_STREQ(image->qtObjName(), "Kelvo_Image16BitGrey");
+            const auto* samples = static_cast<const uint16_t*>(image->buffer());
+            int grabbed = 0;
+            for (size_t i = 0; i < pixels; ++i)
+                if (samples[i] != uint16_t(frame[i])) ++grabbed;
+            EXPECT_EQ(grabbed, 0) << "frame " << k;
         }
         // The samples stay unwindowed under a new window.
         Kelvo_NumericalRange narrow(e.centre, 3.0);
@@ -345,6 +356,33 @@ TEST_F(CodecFramesBesidePeersTest, WithoutAutoCorrectionDecodedFramesAreRescaled
     EXPECT_EQ(p->Error(), 0);
     const drawertest::Picture read = drawertest::picture(p->drawer());
     EXPECT_EQ(read.argb, corrected.argb);
+}
+
+// The raw movie of decoded frames holds them windowed to 8-bit grey, as they are drawn (depth 40,
+// 0 white: ffmpeg's RGB is the complement of the bytes), not their compressed codestreams.
+TEST_F(CodecFramesBesidePeersTest, RawMovieHoldsTheWindowedFrames) {
+    if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    auto p = display(Fixtures::get().dir().file("j2k16_frames.dcm"));
+    ASSERT_TRUE(p && p->qtObjIsValid());
+    const size_t pixels = 56 * 40;
+    std::string drawn;
+    for (int k = 0; k < 3; ++k) {
+        p->PlayTime(k * 24);
+        drawn.append(reinterpret_cast<const char*>(p->workingBuffer()), pixels);
+    }
+    testsupport::ScratchDir dir("codec-frames-movie");
+    FSSpec spec{};
+    const std::string file = dir.file("frames.mov");
+    std::snprintf(spec.path, sizeof spec.path, "%s", file.c_str());
+    p->presentationToRawMovie(&spec, nullptr);
+    ASSERT_EQ(p->Error(), 0);
+    const std::string decoded =
+        run("ffmpeg -v error -i '" + file + "' -map 0:v:0 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    ASSERT_EQ(decoded.size(), 3 * drawn.size());
+    int different = 0;
+    for (size_t i = 0; i < drawn.size(); ++i)
+        if (uint8_t(decoded[3 * i]) != uint8_t(255 - uint8_t(drawn[i]))) ++different;
+    EXPECT_EQ(different, 0);
 }
 
 // A codestream of other dimensions than the description's, or one cut short, is an error of the
