@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -35,6 +36,40 @@ inline uint16_t load16(const uint8_t* p) {
 
 inline void store16(uint8_t* p, uint16_t v) {
     std::memcpy(p, &v, 2);
+}
+
+// The full-range YCbCr of 8 bits to RGB, as the standard defines it for YBR_FULL:
+//     R = Y + 1.402 (Cr - 128), G = Y - 0.344136 (Cb - 128) - 0.714136 (Cr - 128),
+//     B = Y + 1.772 (Cb - 128),
+// rounded to the nearest and clamped to 0..255. The chroma terms are tables in 1/65536 units.
+struct YBRTables {
+    int32_t redCr[256], greenCb[256], greenCr[256], blueCb[256];
+    YBRTables() {
+        for (int c = 0; c < 256; ++c) {
+            const double d = double(c - 128) * 65536.0;
+            redCr[c] = int32_t(std::lround(1.402 * d));
+            greenCb[c] = int32_t(std::lround(-0.344136 * d));
+            greenCr[c] = int32_t(std::lround(-0.714136 * d));
+            blueCb[c] = int32_t(std::lround(1.772 * d));
+        }
+    }
+};
+
+const YBRTables& ybrTables() {
+    static const YBRTables tables;
+    return tables;
+}
+
+inline uint8_t clampByte(int32_t fixed) {
+    const int32_t v = (fixed + 32768) >> 16;
+    return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+inline void ybrToRGB(const YBRTables& t, int32_t y, uint8_t cb, uint8_t cr, uint8_t* out) {
+    const int32_t luma = y << 16;
+    out[0] = clampByte(luma + t.redCr[cr]);
+    out[1] = clampByte(luma + t.greenCb[cb] + t.greenCr[cr]);
+    out[2] = clampByte(luma + t.blueCb[cb]);
 }
 
 } // namespace
@@ -183,6 +218,8 @@ void KelvoDicomPixelDataDrawer::releaseContext() {
     _offScreen = nullptr;
     delete[] _outputBuffer;
     _outputBuffer = nullptr;
+    _displayedSize = 0;
+    std::vector<uint8_t>().swap(_planes);
 }
 
 void KelvoDicomPixelDataDrawer::tearDown() {
@@ -228,6 +265,23 @@ bool KelvoDicomPixelDataDrawer::initDicomImagePixelDesc(KelvoDicomDataImagePixel
     // An intercept without its slope keeps the identity slope rather than flattening the frame.
     _frame.slope = _imagePixel.HasKey(kRescaleSlope) ? float(_imagePixel.Slope()) : 1.0f;
     _frame.offset = DicomWindowOffset(_imagePixel);
+    {
+        // Colour a platform codec decodes comes out as RGB already; the codec's own YBR is its.
+        const dicmXferSyntaxInfo* encoding = _imagePixel.pixelEncoding();
+        const bool codec = encoding && (encoding->flags & kDicmXferPlatformCodec);
+        const bool encapsulated = encoding && (encoding->flags & kDicmXferEncapsulated);
+        const std::string photometric = _imagePixel.PhotoInterpretation();
+        if (!codec && !_frame.wide && _imagePixel.getUSValueProperty(kBitsAllocated) == 8 &&
+            _imagePixel.PixelSamples() == 3) {
+            if (photometric == "YBR_FULL") {
+                _frame.ybr = Frame::YBR::Full;
+                // Frames decoded here (RLE) come out interleaved whatever the planar setting.
+                _frame.planar = !encapsulated && _imagePixel.PlanarConfiguration() == 1;
+            } else if (photometric == "YBR_FULL_422" && !encapsulated) {
+                _frame.ybr = Frame::YBR::Full422;
+            }
+        }
+    }
     if (_imagePixel.useWindowing()) {
         _imagePixel.getWindowLevelsDefault(_windowLevels);
         _windowTable = new (std::nothrow) uint8_t[kDicomWindowTableSize];
@@ -252,21 +306,38 @@ bool KelvoDicomPixelDataDrawer::drawnFromSamples() {
     return bits == 16 && _windowTable != nullptr;
 }
 
-void KelvoDicomPixelDataDrawer::initQTContext() {
-    releaseContext();
-    _status = noErr;
+Kelvo_ImgDesc* KelvoDicomPixelDataDrawer::displayedDescription() {
     Kelvo_ImgDesc* desc = _imagePixel.ImageParams();
     if (!desc || !desc->qtObjIsValid()) {
         // A frame that cannot be described cannot be drawn: say so rather than stay silent.
         _status = _imagePixel.Error() != noErr ? _imagePixel.Error() : int32_t(paramErr);
         delete desc;
-        return;
+        return nullptr;
     }
+    // YBR colour is RGB by the time the session reads it.
+    if (_frame.ybr != Frame::YBR::None) desc->dataFormat(FOUR_CHAR_CODE("raw "));
+    return desc;
+}
+
+void KelvoDicomPixelDataDrawer::initQTContext() {
+    releaseContext();
+    _status = noErr;
+    Kelvo_ImgDesc* desc = displayedDescription();
+    if (!desc) return;
     if (!drawnFromSamples()) {
         const bool tableMissing = _imagePixel.useWindowing() && !_windowTable;
         _status = tableMissing ? int32_t(memFullErr) : int32_t(paramErr);
         delete desc;
         return;
+    }
+    if (_frame.planar) {
+        try {
+            _planes.assign(_frame.bytes, 0);
+        } catch (const std::bad_alloc&) {
+            _status = memFullErr;
+            delete desc;
+            return;
+        }
     }
     const Kelvo_Rect bounds(desc->qtWidth(), desc->qtHeight());
     _offScreen = new Kelvo_QDGWorldBuffer(bounds, k32ARGBPixelFormat);
@@ -285,6 +356,7 @@ void KelvoDicomPixelDataDrawer::initQTContext() {
         if (!_outputBuffer) size = 0;
     }
     uint8_t* input = _outputBuffer ? _outputBuffer : _data;
+    _displayedSize = size;
     if (size > 0 && input) {
         compressionInputRecord record{};
         record.kind = kPointerInput;
@@ -315,6 +387,7 @@ void KelvoDicomPixelDataDrawer::refreshData() {
         if (_frame.rescale)
             ApplySlopeIntercept(_data, words, _frame.intercept, _frame.slope, _frame.isSigned);
     }
+    if (_frame.ybr != Frame::YBR::None) convertYBR();
     bool inverted = false;
     if (_windowTable) {
         // A windowed frame is one 16-bit sample a pixel: its bytes are the first size8Bit()
@@ -333,6 +406,38 @@ void KelvoDicomPixelDataDrawer::refreshData() {
         const uint32_t n = _frame.bytes8Bit;
         for (uint32_t i = 0; i < n; ++i)
             data[i] = uint8_t(~data[i]);
+    }
+}
+
+void KelvoDicomPixelDataDrawer::convertYBR() {
+    const YBRTables& t = ybrTables();
+    uint8_t* data = _data;
+    const uint32_t pixels = _frame.bytes8Bit / 3;
+    if (_frame.ybr == Frame::YBR::Full422) {
+        // Two pixels share one Cb and one Cr: Y0 Y1 Cb Cr in 4 bytes become 6 bytes of RGB.
+        // Pairs are expanded from the last one down, so that none is overwritten unread.
+        for (uint32_t pair = pixels / 2; pair-- > 0;) {
+            const uint8_t* in = data + 4 * size_t(pair);
+            const uint8_t y0 = in[0], y1 = in[1], cb = in[2], cr = in[3];
+            uint8_t* out = data + 6 * size_t(pair);
+            ybrToRGB(t, y0, cb, cr, out);
+            ybrToRGB(t, y1, cb, cr, out + 3);
+        }
+        return;
+    }
+    if (_frame.planar) {
+        if (_planes.size() < size_t(pixels) * 3) return;
+        std::memcpy(_planes.data(), data, size_t(pixels) * 3);
+        const uint8_t* y = _planes.data();
+        const uint8_t* cb = y + pixels;
+        const uint8_t* cr = cb + pixels;
+        for (uint32_t i = 0; i < pixels; ++i)
+            ybrToRGB(t, y[i], cb[i], cr[i], data + 3 * size_t(i));
+        return;
+    }
+    for (uint32_t i = 0; i < pixels; ++i) {
+        uint8_t* p = data + 3 * size_t(i);
+        ybrToRGB(t, p[0], p[1], p[2], p);
     }
 }
 

@@ -7,6 +7,9 @@
 // palette, and the grey inversion that the photometric interpretation needs. A decompression
 // session then draws the 8-bit (or palette RGB/ARGB) picture into the offscreen buffer.
 //
+// Colour stored as YBR_FULL (interleaved or planar) or YBR_FULL_422 is converted to interleaved
+// RGB in the same pass, so that the session draws the colours the frame means.
+//
 // Grey is drawn at depth 40, where 0 is white: MONOCHROME2 samples are complemented before the
 // session draws them, so that the bottom of the window shows black, while MONOCHROME1 samples
 // are drawn as they are and the bottom of the window shows white.
@@ -22,8 +25,10 @@
 #include "KelvoDicomLookupTables.h"
 
 #include <cstdint>
+#include <vector>
 
 class Kelvo_ISDecompressionSession;
+class Kelvo_ImgDesc;
 class Kelvo_QDGWorldBuffer;
 
 // Entries of a window table: one output byte for every 16-bit index.
@@ -102,6 +107,12 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
 
     // What the owner of the drawer needs to drive it.
     uint8_t* data() const { return _data; }
+    // What the session draws once a frame is refreshed: the palette's colours, or the frame
+    // buffer itself (grey of one byte a pixel, or RGB); displayedSize() bytes of it.
+    const uint8_t* displayed() const { return _outputBuffer ? _outputBuffer : _data; }
+    uint32_t displayedSize() const { return _displayedSize; }
+    // A new description of what the session draws (caller owns), null with the status set.
+    Kelvo_ImgDesc* displayedDescription();
     Kelvo_ISDecompressionSession* decompressionSession() const { return _session; }
     KelvoDicomPixelLut* palette() const { return _palette; }
     bool inversion() const { return _inversion != 0; }
@@ -118,7 +129,13 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
         float intercept = 0.0f;
         float slope = 1.0f;
         float offset = 0.0f; // DicomWindowOffset
+        // YBR colour of 8 bits to convert to RGB: none, full (interleaved or planar), 4:2:2.
+        enum class YBR : uint8_t { None, Full, Full422 } ybr = YBR::None;
+        bool planar = false;
     };
+
+    // The YBR frame in the data buffer as interleaved RGB, in place.
+    void convertYBR();
 
     // The session, the offscreen buffer and the palette's output buffer.
     void releaseContext();
@@ -138,4 +155,8 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
     uint8_t* _data = nullptr;
     Kelvo_QDGWorldBuffer* _offScreen = nullptr;
     Frame _frame;
+    // Bytes the session reads for a frame.
+    uint32_t _displayedSize = 0;
+    // A planar YBR frame while its planes are interleaved (allocated with the context).
+    std::vector<uint8_t> _planes;
 };

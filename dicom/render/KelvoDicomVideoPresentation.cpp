@@ -11,12 +11,14 @@
 #include "KelvoTrackProviders.h"
 #include "KelvoVideo.h"
 #include "KelvoVideoDecompression.h"
+#include "PlatformCodecEngines.h"
 #include "PlatformEndian.h"
 #include "PlatformMemory.h"
 #include "RLELib.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -31,6 +33,10 @@ constexpr uint16_t kBitsAllocated = 0x0100;
 constexpr uint16_t kRescaleSlope = 0x1053;
 constexpr uint32_t kLosslessJPEGSyntax = 21;
 constexpr uint32_t kRLESyntax = 24;
+constexpr uint32_t kJPEGBaselineSyntax = 4;
+constexpr uint32_t kJPEG2000LosslessSyntax = 25;
+constexpr uint32_t kJPEG2000Syntax = 26;
+const char* const kExplicitLittleEndianUID = "1.2.840.10008.1.2.1";
 // Frames of a multi-frame image: 25 a second at the time scale of 600.
 constexpr int32_t kFrameDuration = 24;
 constexpr int32_t kStillDuration = 600;
@@ -135,7 +141,7 @@ bool KelvoDicomVideoPresentation::isA(const char* name) const {
 
 bool KelvoDicomVideoPresentation::platformDrawn() const {
     const dicmXferSyntaxInfo* syntax = _imagePixel ? _imagePixel->pixelEncoding() : nullptr;
-    return syntax && (syntax->flags & kDicmXferPlatformCodec);
+    return syntax && (syntax->flags & kDicmXferPlatformCodec) && !_decodeHere;
 }
 
 bool KelvoDicomVideoPresentation::encapsulated() const {
@@ -167,8 +173,18 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
         _status = _imagePixel->Error() != noErr ? _imagePixel->Error() : int32_t(paramErr);
         return;
     }
+    // Grey frames of the JPEG and JPEG 2000 syntaxes are decoded into samples here, so that they
+    // are windowed, inverted and answer raw values as native ones do. The codec's own drawing
+    // has no window: a frame of more than 8 bits would show its low byte, MONOCHROME1 would not
+    // be inverted, and no samples would be kept.
+    const uint16_t bitsAllocated = _imagePixel->getUSValueProperty(kBitsAllocated);
+    _decodeHere = (syntax->flags & kDicmXferPlatformCodec) &&
+                  (syntax->id == kJPEGBaselineSyntax || syntax->id == kJPEG2000LosslessSyntax ||
+                   syntax->id == kJPEG2000Syntax) &&
+                  _imagePixel->PixelSamples() == 1 && (bitsAllocated == 8 || bitsAllocated == 16);
+    const bool codecDrawn = (syntax->flags & kDicmXferPlatformCodec) && !_decodeHere;
     _workingCapacity = frameBytes;
-    if (syntax->flags & kDicmXferPlatformCodec) {
+    if (codecDrawn) {
         // The codec reads the compressed frame from the working buffer: a small picture may
         // take more bytes compressed than drawn. Chunks are only trusted as far as the file goes.
         struct stat st {};
@@ -195,7 +211,7 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
         }
     } else {
         _sampleDuration = kFrameDuration;
-        if (!(syntax->flags & kDicmXferPlatformCodec)) _rawCopy.assign(frameBytes, 0);
+        if (!codecDrawn) _rawCopy.assign(frameBytes, 0);
     }
     _status = noErr;
     const char* path = _chunks->pathToFile();
@@ -212,14 +228,22 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
         }
         if (_singleFrame)
             readDataFromMedia(_singleFrame);
-        else if (packed && !(syntax->flags & kDicmXferPlatformCodec))
+        else if (packed && !codecDrawn)
             _compressed.assign(frameBytes, 0);
     } else {
         // Pixels that lie in memory (an icon's): the copy is filled by the caller.
         _currentFrame = 1;
     }
     const int32_t readError = _status;
-    _drawer.attachDataSource(_workingBuffer, _imagePixel);
+    if (_decodeHere) {
+        // The drawer renders the decoded samples as a native frame in the byte order of the host
+        // (little endian, as the syntax below says).
+        KelvoDicomDataImagePixel samples(*_imagePixel);
+        samples.pixelEncoding() = DicmDict_XFerSyntax(kExplicitLittleEndianUID);
+        _drawer.attachDataSource(_workingBuffer, &samples);
+    } else {
+        _drawer.attachDataSource(_workingBuffer, _imagePixel);
+    }
     if (_drawer.qtPixelBuffer() && _drawer.data()) {
         _dataSource = &_drawer;
         _dataSourceBuffer = _drawer.qtPixelBuffer();
@@ -335,7 +359,7 @@ void KelvoDicomVideoPresentation::readDataFromMedia(uint8_t* buffer) {
             _compressedSize = uint32_t(n);
             return;
         }
-        if (uint64_t(n) < frameBytes) {
+        if (uint64_t(n) < storedFrameBytes()) {
             // A chunk shorter than the frame its description gives.
             _status = eofErr;
             return;
@@ -362,7 +386,17 @@ void KelvoDicomVideoPresentation::readDataFromMedia(uint8_t* buffer) {
         _status = decodeRLE(uint32_t(n), buffer);
     else if (syntax->id == kLosslessJPEGSyntax)
         _status = decodeLosslessJPEG(uint32_t(n), buffer);
-    else
+    else if (_decodeHere) {
+        _status = decodeWithCodec(uint32_t(n), buffer);
+        // Frames a codec decodes are corrected when read, as native ones, while the drawer leaves
+        // them alone. Their samples are in host order: only the rescale applies.
+        if (_status == noErr && !_drawer.autoCorrectionEnabled() &&
+            _imagePixel->getUSValueProperty(kBitsAllocated) > 8 && _imagePixel->useRescaleIntercept()) {
+            const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
+            ApplySlopeIntercept(buffer, frameBytes / 2, float(_imagePixel->Intercept()), slope,
+                                _imagePixel->isTwoComplement());
+        }
+    } else
         _status = kDicomSyntaxNotReadable;
 }
 
@@ -415,6 +449,55 @@ int32_t KelvoDicomVideoPresentation::decodeLosslessJPEG(uint32_t n, uint8_t* buf
         return noErr;
     }
     return kKelvoElementUnreadable;
+}
+
+uint32_t KelvoDicomVideoPresentation::storedFrameBytes() {
+    const uint32_t frameBytes = _imagePixel->size();
+    if (encapsulated() || _imagePixel->getUSValueProperty(kBitsAllocated) != 8 ||
+        std::strcmp(_imagePixel->PhotoInterpretation(), "YBR_FULL_422") != 0)
+        return frameBytes;
+    // Y0 Y1 Cb Cr: four bytes for every two pixels.
+    return uint32_t(uint64_t(frameBytes) * 2 / 3);
+}
+
+int32_t KelvoDicomVideoPresentation::decodeWithCodec(uint32_t n, uint8_t* buffer) {
+    const dicmXferSyntaxInfo* syntax = _imagePixel->pixelEncoding();
+    const auto format =
+        syntax->id == kJPEGBaselineSyntax ? platform::codec::Format::JPEG : platform::codec::Format::JPEG2000;
+    platform::codec::Picture picture;
+    OSErr err = platform::codec::decode(format, _compressed.data(), n, picture);
+    if (err != noErr) return err;
+    const uint32_t columns = _imagePixel->getUSValueProperty(kColumns);
+    const uint32_t rows = _imagePixel->getUSValueProperty(kRows);
+    const uint16_t bits = _imagePixel->getUSValueProperty(kBitsAllocated);
+    // The codestream must be the frame the description gives: never a part of it, nor more.
+    if (picture.components != 1 || uint32_t(picture.width) != columns || uint32_t(picture.height) != rows ||
+        (bits == 8 && picture.bitsPerSample != 8))
+        return kKelvoElementUnreadable;
+    const size_t pixels = size_t(columns) * rows;
+    if (bits == 8) {
+        std::memcpy(buffer, picture.samples.data(), pixels);
+        return noErr;
+    }
+    // 16 bits allocated: samples in host order, as the drawer reads them. A signed frame is
+    // sign-extended from the codestream's precision: the codec keeps the bit pattern of its
+    // precision, whether the codestream itself says signed or not.
+    const bool isSigned = _imagePixel->isTwoComplement();
+    const int precision = std::clamp(picture.precision, 1, 16);
+    const uint32_t signBit = 1u << (precision - 1);
+    const uint32_t mask = precision == 16 ? 0xFFFFu : (1u << precision) - 1;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint32_t v = picture.samples[i];
+        if (picture.bitsPerSample == 16) {
+            uint16_t wide = 0;
+            std::memcpy(&wide, picture.samples.data() + 2 * i, 2);
+            v = wide;
+        }
+        if (isSigned && (v & signBit)) v |= ~mask;
+        const uint16_t sample = uint16_t(v);
+        std::memcpy(buffer + 2 * i, &sample, 2);
+    }
+    return noErr;
 }
 
 void KelvoDicomVideoPresentation::refreshBuffer() {
@@ -808,9 +891,11 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
         _status = kKelvoMediaMissing;
         return;
     }
-    Kelvo_ImgDesc* desc = _imagePixel->ImageParams();
+    // The description of what is shown (palette colours, RGB for YBR, windowed grey), or of the
+    // compressed frames a codec draws.
+    Kelvo_ImgDesc* desc = _drawer.displayedDescription();
     if (!desc) {
-        _status = _imagePixel->Error() != noErr ? _imagePixel->Error() : int32_t(paramErr);
+        _status = _drawer.Error() != noErr ? _drawer.Error() : int32_t(paramErr);
         return;
     }
     const uint32_t count = _chunks->count();
@@ -838,8 +923,7 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
     AliveScope alive(*this);
     provider->BeginSession();
     const uint32_t frameBytes = _imagePixel->size();
-    const uint32_t size8 = _imagePixel->size8Bit();
-    Handle sample = NewHandle(int32_t(std::max(frameBytes, _workingCapacity)));
+    Handle sample = NewHandle(int32_t(std::max({frameBytes, _workingCapacity, _drawer.displayedSize()})));
     if (!sample) {
         _status = memFullErr;
         delete provider;
@@ -847,7 +931,6 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
         return;
     }
     const uint32_t saved = _currentFrame;
-    const bool invert = _imagePixel->needInversionForPhotoInterpretation();
     bool failed = false;
     _status = noErr;
     for (uint32_t i = first; i < last; ++i) {
@@ -858,29 +941,18 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
             failed = true;
             break;
         }
-        uint32_t sampleSize = size8;
+        uint32_t sampleSize = 0;
+        const uint8_t* bytes = _workingBuffer;
         if (platformDrawn()) {
-            sampleSize = _compressedSize;
+            sampleSize = std::min(_compressedSize, _workingCapacity);
         } else {
-            const bool wide = _imagePixel->getUSValueProperty(kBitsAllocated) > 8;
-            if (wide && _drawer.autoCorrectionEnabled()) {
-                // The frame as the drawer sees it before windowing: swapped and rescaled.
-                if (_imagePixel->needByteSwapping()) DicmUtils_OWSwap(_workingBuffer, frameBytes);
-                if (_imagePixel->useRescaleIntercept()) {
-                    const float slope =
-                        _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
-                    ApplySlopeIntercept(_workingBuffer, frameBytes / 2, float(_imagePixel->Intercept()),
-                                        slope, _imagePixel->isTwoComplement());
-                }
-            }
-            if (_drawer.lutWindow())
-                ApplyWindowLevels(_workingBuffer, _imagePixel->isTwoComplement(), frameBytes / 2,
-                                  _drawer.lutWindow(), truncToInt32(DicomWindowOffset(*_imagePixel)));
-            if (invert)
-                for (uint32_t k = 0; k < size8; ++k)
-                    _workingBuffer[k] = uint8_t(~_workingBuffer[k]);
+            // The frame as it is shown: swapped, rescaled, windowed, through the palette, in RGB
+            // for YBR colour and inverted for depth 40, without the drawing.
+            _drawer.refreshData();
+            bytes = _drawer.displayed();
+            sampleSize = std::min<uint32_t>(_drawer.displayedSize(), uint32_t(GetHandleSize(sample)));
         }
-        std::memcpy(*sample, _workingBuffer, std::min(sampleSize, _workingCapacity));
+        std::memcpy(*sample, bytes, sampleSize);
         provider->addSample(sample, int32_t(sampleSize), _sampleDuration, 0);
         _status = provider->Error();
         reportProgress(progress);

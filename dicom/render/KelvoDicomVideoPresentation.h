@@ -5,9 +5,13 @@
 // (24 units of a 600 time scale per frame); an image of one uncompressed frame is a still of
 // 600 units.
 //
+// Grey frames (one sample a pixel) of JPEG and JPEG 2000 are decoded here through the platform's
+// codec engines into samples, and then rendered as native frames are: rescaled, windowed and
+// inverted as their description says. Colour frames of those syntaxes are drawn by the codec.
+//
 // Besides playing, the presentation answers raw pixel values and their statistics (from the
 // samples as read, rescaled but never windowed), grabs the current frame as a toolkit image and
-// writes the frames, windowed to 8-bit grey, into a raw movie file.
+// writes the frames as they are shown into a raw movie file.
 //
 // The companion plug-in drives presentations through the virtual operations below, so their
 // order is part of the interface.
@@ -84,7 +88,9 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     // A new record of the statistics of the raw values of `rect` (caller owns), null when the
     // presentation is invalid.
     virtual Kelvo_ImageInfo* rawValuesStatistics(Kelvo_Rect& rect);
-    // Writes the frames of `range` (all without a valid one) as 8-bit frames of a new raw movie.
+    // Writes the frames of `range` (all without a valid one) into a new raw movie as they are
+    // shown: windowed 8-bit grey, the palette's colours, RGB for YBR colour; frames a codec
+    // draws go in compressed.
     virtual void presentationToRawMovie(FSSpec* destination, Kelvo_TimeRange* range);
 
     // Allocates the buffers, opens the file and attaches the drawer.
@@ -107,7 +113,13 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     // The samples of the current frame as read (never windowed): the single-frame copy, else
     // the copy of the last frame read, else null.
     const uint8_t* rawFrame() const;
+    // Frames a platform codec draws straight from their compressed bytes.
     bool platformDrawn() const;
+    // Bytes of a frame as stored (native 4:2:2 colour keeps two bytes a pixel).
+    uint32_t storedFrameBytes();
+    // The compressed frame in `_compressed` (n bytes) decoded by the platform's codec engine
+    // into samples in `buffer`, as a native frame of the description holds them.
+    int32_t decodeWithCodec(uint32_t n, uint8_t* buffer);
     bool encapsulated() const;
     // The bytes of the current chunk as stored, without the item headers of its fragments, into
     // `out` (at most `capacity` bytes); the number of bytes or -1 with the status set.
@@ -135,6 +147,8 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     std::vector<uint8_t> _compressed;
     KelvoDicomDataImagePixel* _imagePixel = nullptr;
     uint32_t _currentFrame = 0;
+    // Frames of a codec's syntax decoded here into samples (see above).
+    bool _decodeHere = false;
 
     // The samples of the last frame read of a multi-frame image, kept before the drawer windows
     // the working buffer in place: raw values come from here.

@@ -558,11 +558,20 @@ void compareWithDcmtk(const ScratchDir& dir, const Entry& e) {
     SCOPED_TRACE(e.file);
     drawertest::FileFrame file(e.file);
     ASSERT_TRUE(file.imagePixel);
+    if (file.stored.empty()) {
+        const std::string bytes = testsupport::readFile(e.file + ".frame");
+        file.stored.assign(bytes.begin(), bytes.end());
+    }
     ASSERT_FALSE(file.stored.empty());
     const bool windowed = file.imagePixel->useWindowing();
     // DCMTK inverts MONOCHROME1 inside its own arithmetic, where the drawer complements the
     // truncated table value: the two round differently, by one grey level at most.
-    const bool rounded = windowed || std::strcmp(file.imagePixel->PhotoInterpretation(), "MONOCHROME1") == 0;
+    const std::string photometric = file.imagePixel->PhotoInterpretation();
+    const bool rounded = windowed || photometric == "MONOCHROME1";
+    // YBR colour: the drawer rounds the standard's equations (as pydicom converts, within one
+    // level: PresentationBesideDcmj2pnmTest), DCMTK works in fixed point of its own and lands up
+    // to two levels apart near the ends of the scale.
+    const size_t tolerance = photometric.rfind("YBR", 0) == 0 ? 2u : (rounded ? 1u : 0u);
     std::vector<std::pair<bool, Kelvo_NumericalRange>> windows = {{false, Kelvo_NumericalRange()}};
     if (windowed && e.windows != "-") {
         std::istringstream list(e.windows);
@@ -607,7 +616,7 @@ void compareWithDcmtk(const ScratchDir& dir, const Entry& e) {
             }
             worst = std::max(worst, diff);
             if (diff == 1) ++offByOne;
-            if (diff > (rounded ? 1u : 0u)) {
+            if (diff > tolerance) {
                 ADD_FAILURE() << "pixel " << x << "," << y << " differs by " << diff << " (window " << c
                               << "/" << w << ")";
                 return;
@@ -632,7 +641,7 @@ TEST(PixelDrawerPeers, TestTimeFixturesMatchDcmj2pnm) {
     const std::string files = testsupport::makePeerFixtures(dir, drawertest::kPeer, "make");
     ASSERT_FALSE(files.empty());
     const std::vector<Entry> entries = manifest(files);
-    EXPECT_EQ(entries.size(), 17u);
+    EXPECT_EQ(entries.size(), 20u);
     for (const Entry& e : entries)
         compareWithDcmtk(dir, e);
 }

@@ -1,11 +1,13 @@
 // The pydicom peer of the pixel drawer tests. "make DIR" writes the test-time fixtures (grey of
 // 8, 12 and 16 bits, signed and unsigned, MONOCHROME1 and 2, rescaled CT including an intercept
-// of exactly 0, big endian through dcmconv, RGB planar and interleaved, palette colour); "corpus
+// of exactly 0, big endian through dcmconv, RGB planar and interleaved, palette colour, YBR_FULL
+// planar and interleaved and YBR_FULL_422); "corpus
 // SRC DIR" picks the single-frame images of pydicom's corpus that the drawer takes and decodes the
 // compressed ones into native files. Both write DIR/manifest.tsv: origin, file, two windows over
 // the frame's rescaled values ("c,w;c,w", or "-"), and a mask of the samples the window table
 // reaches (or "-"): samples beyond their bits stored, and rescaled values that the table's offset
-// cannot index, are drawn by rules of their own and are compared apart.
+// cannot index, are drawn by rules of their own and are compared apart. A native YBR_FULL_422 file
+// comes with its frame's bytes beside it (FILE.frame).
 #pragma once
 
 namespace drawertest {
@@ -49,6 +51,9 @@ def windows_for(ds, raw):
     return '%g,%g;%g,%g' % ((lo + hi) / 2, hi - lo + 1, lo + (hi - lo) / 4, (hi - lo) / 3 + 1)
 
 def add(kind, path, ds, raw, name):
+    if str(ds.PhotometricInterpretation) == 'YBR_FULL_422':
+        # The reader makes no chunk table of native 4:2:2 frames: their bytes are handed over.
+        open(path + '.frame', 'wb').write(pydicom.dcmread(path).PixelData)
     lines.append('\t'.join([kind, path, windows_for(ds, raw), mask_for(ds, raw, name)]))
 
 def new_ds(rows, cols, photometric, alloc, stored, signed, samples=1):
@@ -103,6 +108,24 @@ def colour(name, planar):
     data = np.moveaxis(rgb, -1, 0) if planar else rgb
     add('gen', save(ds, name, data), ds, rgb, name)
 
+def ybr(name, planar=False, sub422=False):
+    # The colour fixture stored as full-range YCbCr, as pydicom converts it; 4:2:2 keeps one Cb
+    # and one Cr (their mean) for each pair of pixels, stored Y0 Y1 Cb Cr.
+    from pydicom.pixel_data_handlers.util import convert_color_space
+    rows, cols = 48, 70
+    y, x = np.mgrid[0:rows, 0:cols]
+    rgb = np.stack([(x * 3 + y) % 256, (y * 5 + 7) % 256, (x * y) % 256], axis=-1).astype(np.uint8)
+    ybr = convert_color_space(rgb, 'RGB', 'YBR_FULL')
+    ds = new_ds(rows, cols, 'YBR_FULL_422' if sub422 else 'YBR_FULL', 8, 8, False, 3)
+    ds.PlanarConfiguration = 1 if planar else 0
+    if sub422:
+        pairs = ybr.reshape(rows, cols // 2, 2, 3).astype(np.float64)
+        chroma = np.floor(pairs[..., 1:].mean(axis=2) + 0.5).astype(np.uint8)
+        data = np.concatenate([pairs[..., 0].astype(np.uint8), chroma], axis=-1)
+    else:
+        data = np.moveaxis(ybr, -1, 0) if planar else ybr
+    add('gen', save(ds, name, data), ds, ybr, name)
+
 def palette(name):
     rows, cols = 40, 64
     idx = (np.arange(rows * cols) % 256).astype(np.uint8).reshape(rows, cols)
@@ -134,6 +157,9 @@ if mode == 'make':
     colour('rgb_interleaved', False)
     colour('rgb_planar', True)
     palette('palette16')
+    ybr('ybr_full_interleaved')
+    ybr('ybr_full_planar', planar=True)
+    ybr('ybr_full_422', sub422=True)
 else:
     src = sys.argv[2]
     for f in sorted(os.listdir(src)):
@@ -150,7 +176,9 @@ else:
             continue
         pi, alloc = str(ds.get('PhotometricInterpretation', '')), int(ds.get('BitsAllocated', 0))
         grey_ok = pi in ('MONOCHROME1', 'MONOCHROME2') and alloc in (8, 16)
-        if not (grey_ok or (pi in ('RGB', 'PALETTE COLOR') and alloc == 8)): continue
+        # YBR colour only as stored natively: pydicom's decoding of compressed YBR is no YBR file.
+        ybr_ok = pi in ('YBR_FULL', 'YBR_FULL_422') and alloc == 8 and ts in NATIVE
+        if not (grey_ok or ybr_ok or (pi in ('RGB', 'PALETTE COLOR') and alloc == 8)): continue
         try:
             arr = ds.pixel_array
         except Exception:
