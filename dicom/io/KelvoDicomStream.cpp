@@ -552,6 +552,12 @@ struct KelvoDicomInputFileBinary::Reader {
             if (err != noErr || !addHeaderAtom(sample, node)) return fail(err ? err : status);
             if (imagePixel) {
                 uint32_t frameSize = imagePixel->size();
+                // Uncompressed 4:2:2 frames keep one Cb and one Cr for each pair of pixels: two
+                // samples a pixel, not the three the description counts.
+                const char* photometric = imagePixel->PhotoInterpretation();
+                if (photometric && std::strcmp(photometric, "YBR_FULL_422") == 0 &&
+                    imagePixel->getUSValueProperty(0x0002) == 3)
+                    frameSize = frameSize / 3 * 2;
                 if (frameSize != 0 && node.desc.length / frameSize > 0) {
                     uint32_t frames = node.desc.length / frameSize;
                     auto* chunks = new KelvoDicomPixelData(frames, syntax, swap, path);
