@@ -58,4 +58,17 @@ ds.save_as(sys.argv[2])
     return made;
 }
 
+// Two 8-bit pictures side by side (ours first): their shapes, or the largest difference of a pixel
+// and the spread of the second picture's grey levels.
+inline const char* kCompareGreyPeer = R"(import sys
+import numpy as np
+from PIL import Image
+ours = np.asarray(Image.open(sys.argv[1]).convert('L'), dtype=np.int32)
+theirs = np.asarray(Image.open(sys.argv[2]).convert('L'), dtype=np.int32)
+if ours.shape != theirs.shape:
+    print('shape', ours.shape, theirs.shape)
+else:
+    print('max', int(np.abs(ours - theirs).max()), 'spread', int(theirs.max() - theirs.min()))
+)";
+
 } // namespace plugintest

@@ -114,17 +114,6 @@ print(repr(roi.std(ddof=1)))
 print(int(np.count_nonzero(lut != values)))
 )";
 
-const char* kCompareGreyPeer = R"(import sys
-import numpy as np
-from PIL import Image
-ours = np.asarray(Image.open(sys.argv[1]).convert('L'), dtype=np.int32)
-theirs = np.asarray(Image.open(sys.argv[2]).convert('L'), dtype=np.int32)
-if ours.shape != theirs.shape:
-    print('shape', ours.shape, theirs.shape)
-else:
-    print('max', int(np.abs(ours - theirs).max()), 'spread', int(theirs.max() - theirs.min()))
-)";
-
 TEST(PluginPlaybackScript, RescaledFramesGiveModalityValuesAndRenderAsDcmj2pnm) {
     testsupport::ScratchDir dir("plugin-rescaled");
     int made = -1;
@@ -201,7 +190,7 @@ TEST(PluginPlaybackScript, RescaledFramesGiveModalityValuesAndRenderAsDcmj2pnm) 
                              &rendered);
         ASSERT_EQ(rendered, 0) << dcmtk;
         const std::string compared =
-            testsupport::run("/usr/bin/python3 " + testsupport::writePeerScript(dir, kCompareGreyPeer) +
+            testsupport::run("/usr/bin/python3 " + testsupport::writePeerScript(dir, plugintest::kCompareGreyPeer) +
                              " '" + dir.file("grab.png") + "' '" + dir.file("peer.pgm") + "' 2>&1");
         std::istringstream grey(compared);
         std::string what;

@@ -34,17 +34,6 @@ protected:
 
 // The first frame grabbed in grey after the script set the window, against dcmj2pnm's rendering of
 // the same frame with the same window: no pixel more than one grey level away.
-const char* kCompareGreyPeer = R"(import sys
-import numpy as np
-from PIL import Image
-ours = np.asarray(Image.open(sys.argv[1]).convert('L'), dtype=np.int32)
-theirs = np.asarray(Image.open(sys.argv[2]).convert('L'), dtype=np.int32)
-if ours.shape != theirs.shape:
-    print('shape', ours.shape, theirs.shape)
-else:
-    print('max', int(np.abs(ours - theirs).max()), 'spread', int(theirs.max() - theirs.min()))
-)";
-
 TEST_F(PluginPresentationScripts, AWindowSetByTheScriptGrabsAsDcmj2pnmRendersIt) {
     struct Case {
         const char* centre;
@@ -81,7 +70,7 @@ TEST_F(PluginPresentationScripts, AWindowSetByTheScriptGrabsAsDcmj2pnmRendersIt)
                              &rendered);
         ASSERT_EQ(rendered, 0) << said;
         const std::string compared = testsupport::run(
-            "/usr/bin/python3 " + testsupport::writePeerScript(dir_, kCompareGreyPeer) + " '" +
+            "/usr/bin/python3 " + testsupport::writePeerScript(dir_, plugintest::kCompareGreyPeer) + " '" +
             dir_.file("grab.png") + "' '" + dir_.file("peer.pgm") + "' 2>&1");
         std::istringstream words(compared);
         std::string what;
