@@ -36,31 +36,6 @@ bool inRange(int64_t v, TypeKind k) {
     }
 }
 
-ffi_type* ffiType(const TypeSpec& t) {
-    if (t.byRef) return &ffi_type_pointer;
-    switch (t.kind) {
-    case TypeKind::Void:
-        return &ffi_type_void;
-    case TypeKind::Integer:
-        return &ffi_type_sint32;
-    case TypeKind::Int16:
-        return &ffi_type_sint16;
-    case TypeKind::UInt16:
-        return &ffi_type_uint16;
-    case TypeKind::UInt32:
-        return &ffi_type_uint32;
-    case TypeKind::Double:
-        return &ffi_type_double;
-    case TypeKind::Single:
-        return &ffi_type_float;
-    case TypeKind::Boolean:
-        return &ffi_type_uint8;
-    case TypeKind::String:
-    case TypeKind::Object:
-        return &ffi_type_pointer;
-    }
-    return &ffi_type_void;
-}
 
 union Slot {
     int32_t i32;
@@ -153,6 +128,32 @@ bool parseReal(const std::string& text, double& v) {
 int callDepth = 0;
 
 } // namespace
+
+ffi_type* ffiType(const TypeSpec& t) {
+    if (t.byRef) return &ffi_type_pointer;
+    switch (t.kind) {
+    case TypeKind::Void:
+        return &ffi_type_void;
+    case TypeKind::Integer:
+        return &ffi_type_sint32;
+    case TypeKind::Int16:
+        return &ffi_type_sint16;
+    case TypeKind::UInt16:
+        return &ffi_type_uint16;
+    case TypeKind::UInt32:
+        return &ffi_type_uint32;
+    case TypeKind::Double:
+        return &ffi_type_double;
+    case TypeKind::Single:
+        return &ffi_type_float;
+    case TypeKind::Boolean:
+        return &ffi_type_uint8;
+    case TypeKind::String:
+    case TypeKind::Object:
+        return &ffi_type_pointer;
+    }
+    return &ffi_type_void;
+}
 
 const PropertyInfo* HostRuntime::findProperty(const ClassInfo* cls, const std::string& name) const {
     for (const ClassInfo* c = cls; c; c = c->super)

@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
+struct _ffi_type;
+
 namespace sylhost {
+
+// The foreign-function type of a value of this type, as calls pass it (a byref one as a pointer).
+_ffi_type* ffiType(const TypeSpec& t);
 
 struct HostObject {
     HostRuntime* host = nullptr;

@@ -503,29 +503,9 @@ ScriptRun* gRun = nullptr;
 
 constexpr int kMaxSubDepth = 64;
 
+// A script sub takes its parameters by value; one with no value has no type.
 ffi_type* closureType(const TypeSpec& t) {
-    switch (t.kind) {
-    case TypeKind::Integer:
-        return &ffi_type_sint32;
-    case TypeKind::Int16:
-        return &ffi_type_sint16;
-    case TypeKind::UInt16:
-        return &ffi_type_uint16;
-    case TypeKind::UInt32:
-        return &ffi_type_uint32;
-    case TypeKind::Double:
-        return &ffi_type_double;
-    case TypeKind::Single:
-        return &ffi_type_float;
-    case TypeKind::Boolean:
-        return &ffi_type_uint8;
-    case TypeKind::String:
-    case TypeKind::Object:
-        return &ffi_type_pointer;
-    case TypeKind::Void:
-        break;
-    }
-    return nullptr;
+    return t.kind == TypeKind::Void ? nullptr : ffiType(t);
 }
 
 // A parameter as the sub sees it: strings and objects take a reference of their own.
