@@ -167,6 +167,13 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
         _status = kDicomSyntaxNotReadable;
         return;
     }
+    // Only JPEG and JPEG 2000 have a platform codec: frames of the other codec syntaxes (the
+    // MPEG ones) would reach the session as raw pixels and show their compressed bytes.
+    if ((syntax->flags & kDicmXferPlatformCodec) && syntax->id != kJPEGBaselineSyntax &&
+        syntax->id != kJPEG2000LosslessSyntax && syntax->id != kJPEG2000Syntax) {
+        _status = noCodecErr;
+        return;
+    }
     const uint32_t frameBytes = _imagePixel->size();
     if (frameBytes == 0) {
         // Nothing to show: no rows, no columns or no bits allocated.

@@ -902,6 +902,15 @@ TEST_F(DicomVideoPresentationTest, WhatCannotBePresented) {
     KelvoDicomVideoPresentation refused(parts.imagePixel.get(), &deflated);
     EXPECT_FALSE(refused.qtObjIsValid());
     EXPECT_EQ(refused.Error(), kDicomSyntaxNotReadable);
+    // Video syntaxes marked for the platform's codecs, which have none for them: their compressed
+    // bytes are not shown as pixels.
+    for (uint32_t mpeg = 31; mpeg <= 34; ++mpeg) {
+        KelvoDicomPixelData video(1, DicmDict_XFerSyntaxByIndex(mpeg), false,
+                                  Fixtures::get().file("mf16.dcm").c_str());
+        KelvoDicomVideoPresentation noCodec(parts.imagePixel.get(), &video);
+        EXPECT_FALSE(noCodec.qtObjIsValid()) << mpeg;
+        EXPECT_EQ(noCodec.Error(), -8961) << mpeg;
+    }
     // A file that cannot be opened.
     KelvoDicomPixelData missing(6, parts.pixelData->chunksEncodingInfo(), false, "/nonexistent/x.dcm");
     KelvoDicomVideoPresentation gone(parts.imagePixel.get(), &missing);
