@@ -647,6 +647,7 @@ bool declareClass(HostRuntime& host, const std::vector<ScriptLine>& lines, size_
             if (!lines[at].text.empty() && lines[at].text[0] != '#') method.body.push_back(lines[at]);
         }
         if (at >= lines.size()) {
+            --at;
             why = "\"end sub\" is missing";
             return false;
         }

@@ -346,3 +346,13 @@ TEST_F(ProbeTest, AScriptEndsWithNothingLeftAlive) {
     auto unlock = reinterpret_cast<void (*)(REALstring)>(HostRuntime::resolve("REALUnlockString"));
     unlock(source.leaked);
 }
+
+// A class whose last sub runs to the end of the script names the script's last line.
+TEST_F(ProbeTest, AnUnendedSubNamesTheLastLine) {
+    std::ostringstream out, err;
+    std::istringstream open("class Open inherits ProbeBase\nsub Twice(n as integer)\nprint n\nprint n\n");
+    EXPECT_EQ(runScript(*host, open, out, err), 2);
+    EXPECT_NE(err.str().find("sylmark-host: line 4: class Open inherits ProbeBase: \"end sub\" is missing"),
+              std::string::npos)
+        << err.str();
+}
