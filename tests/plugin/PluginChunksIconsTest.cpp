@@ -124,7 +124,7 @@ std::string corpus(const std::string& name) {
 // (several a frame) and an offset table, or without the table.
 std::string fragmentedFile(bool offsetTable) {
     const std::string folder = testsupport::derivedFixtures("plugin-chunks");
-    const std::string native = folder + "/rgb-2frame-native.dcm";
+    const std::string native = testsupport::draftOf(folder + "/rgb-2frame-native.dcm");
     const std::string file =
         folder + (offsetTable ? "/rgb-2frame-fragments.dcm" : "/rgb-2frame-no-table.dcm");
     if (std::filesystem::exists(file)) return file;
@@ -133,9 +133,11 @@ std::string fragmentedFile(bool offsetTable) {
         testsupport::run("dcmdrle " + corpus("SC_rgb_rle_2frame.dcm") + " " + native + " 2>&1", &status);
     EXPECT_EQ(status, 0) << said;
     said = testsupport::run(std::string("dcmcjpeg +e1 +fs 1 ") + (offsetTable ? "" : "-ot ") + native + " " +
-                                file + " 2>&1",
+                                testsupport::draftOf(file) + " 2>&1",
                             &status);
     EXPECT_EQ(status, 0) << said;
+    EXPECT_TRUE(testsupport::publish(testsupport::draftOf(file), file));
+    std::filesystem::remove(native);
     return file;
 }
 

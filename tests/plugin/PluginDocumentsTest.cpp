@@ -188,7 +188,7 @@ bool has(const std::string& text, const std::string& part) {
 std::string everyRepresentationFile() {
     static const std::string path = [] {
         const std::string folder = testsupport::derivedFixtures("plugin-documents");
-        const std::string dump = folder + "/every.dump";
+        const std::string dump = testsupport::draftOf(folder + "/every.dump");
         testsupport::writeFile(dump, R"((0002,0001) OB 00\01
 (0002,0002) UI [1.2.840.10008.5.1.4.1.1.7]
 (0002,0003) UI [1.2.826.0.1.3680043.2.1143.42.1]
@@ -260,8 +260,11 @@ std::string everyRepresentationFile() {
 )");
         const std::string file = folder + "/every.dcm";
         int status = -1;
-        std::string said = testsupport::run("dump2dcm " + dump + " " + file + " 2>&1", &status);
+        const std::string draft = testsupport::draftOf(file);
+        std::string said = testsupport::run("dump2dcm " + dump + " " + draft + " 2>&1", &status);
         EXPECT_EQ(status, 0) << said;
+        EXPECT_TRUE(testsupport::publish(draft, file));
+        std::filesystem::remove(dump);
         return file;
     }();
     return path;
@@ -273,8 +276,9 @@ std::string bigEndianFile() {
         const std::string file = testsupport::derivedFixtures("plugin-documents") + "/ct-big-endian.dcm";
         int status = -1;
         std::string said =
-            testsupport::run("dcmconv +tb " + corpus("CT_small.dcm") + " " + file + " 2>&1", &status);
+            testsupport::run("dcmconv +tb " + corpus("CT_small.dcm") + " " + testsupport::draftOf(file) + " 2>&1", &status);
         EXPECT_EQ(status, 0) << said;
+        EXPECT_TRUE(testsupport::publish(testsupport::draftOf(file), file));
         return file;
     }();
     return path;

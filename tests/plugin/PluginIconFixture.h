@@ -26,7 +26,7 @@ inline std::string iconPixels() {
 inline std::string iconFile() {
     static const std::string path = [] {
         const std::string folder = testsupport::derivedFixtures("plugin-icons");
-        const std::string raw = folder + "/icon.raw";
+        const std::string raw = testsupport::draftOf(folder + "/icon.raw");
         testsupport::writeFile(raw, iconPixels());
         const std::string pixelGroup = R"((0028,0002) US 1
 (0028,0004) CS [MONOCHROME2]
@@ -37,7 +37,7 @@ inline std::string iconFile() {
 (0028,0102) US 7
 (0028,0103) US 0
 )";
-        const std::string dump = folder + "/icon.dump";
+        const std::string dump = testsupport::draftOf(folder + "/icon.dump");
         testsupport::writeFile(dump, "(0002,0010) UI [1.2.840.10008.1.2.1]\n"
                                      "(0008,0016) UI [1.2.840.10008.5.1.4.1.1.7]\n"
                                      "(0008,0018) UI [1.2.826.0.1.3680043.2.1143.77.1]\n"
@@ -53,8 +53,12 @@ inline std::string iconFile() {
                                          raw + "\n");
         const std::string file = folder + "/icon.dcm";
         int status = -1;
-        const std::string said = testsupport::run("dump2dcm +E " + dump + " " + file + " 2>&1", &status);
+        const std::string draft = testsupport::draftOf(file);
+        const std::string said = testsupport::run("dump2dcm +E " + dump + " " + draft + " 2>&1", &status);
         EXPECT_EQ(status, 0) << said;
+        EXPECT_TRUE(testsupport::publish(draft, file));
+        std::filesystem::remove(raw);
+        std::filesystem::remove(dump);
         return file;
     }();
     return path;

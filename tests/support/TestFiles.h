@@ -99,6 +99,19 @@ inline std::string derivedFixtures(const std::string& name) {
     return folder.string();
 }
 
+// Derived fixtures are shared by test programs that run side by side: each is made under a name
+// of its own process (`draftOf`) and then renamed into place (`publish`), so no program reads a
+// file another one is still writing.
+inline std::string draftOf(const std::string& path) {
+    return path + "." + std::to_string(getpid()) + ".part";
+}
+
+inline bool publish(const std::string& draft, const std::string& path) {
+    std::error_code error;
+    std::filesystem::rename(draft, path, error);
+    return !error;
+}
+
 inline const char* pydicomTestFiles() {
     return "/usr/lib/python3/dist-packages/pydicom/data/test_files";
 }

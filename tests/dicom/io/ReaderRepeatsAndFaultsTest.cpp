@@ -31,8 +31,8 @@ std::string fixture(const std::string& name) {
 std::string convert(const std::string& tool, const std::string& source, const std::string& name) {
     const std::string out = fixture(name);
     int status = -1;
-    testsupport::run(tool + " '" + source + "' '" + out + "' 2>&1", &status);
-    return status == 0 ? out : "";
+    testsupport::run(tool + " '" + source + "' '" + testsupport::draftOf(out) + "' 2>&1", &status);
+    return status == 0 && testsupport::publish(testsupport::draftOf(out), out) ? out : "";
 }
 
 // A byte edit: the `occurrence`-th match of `from` becomes `to`, of the same length.
@@ -52,8 +52,8 @@ std::string edited(const std::string& source, const std::string& name, const std
         bytes.replace(at, e.from.size(), e.to);
     }
     const std::string out = fixture(name);
-    testsupport::writeFile(out, bytes);
-    return out;
+    testsupport::writeFile(testsupport::draftOf(out), bytes);
+    return testsupport::publish(testsupport::draftOf(out), out) ? out : "";
 }
 
 std::string hex(const std::string& text) {
