@@ -123,7 +123,8 @@ const char* const kTwoSequences = R"(
 
 std::string twoSequences(const std::string& name, bool undefinedLengths) {
     const std::string text = fixture(name + ".txt");
-    testsupport::writeFile(text, kTwoSequences);
+    testsupport::writeFile(testsupport::draftOf(text), kTwoSequences);
+    if (!testsupport::publish(testsupport::draftOf(text), text)) return "";
     std::string made =
         convert(std::string("dump2dcm ") + (undefinedLengths ? "-e" : "+e"), text, name + ".made");
     if (made.empty()) return "";
@@ -136,8 +137,8 @@ std::string repeatedPixelData(const std::string& name) {
     size_t at = bytes.rfind(explicitTag(0x7FE0, 0x0010, "OB"));
     if (at == std::string::npos) return "";
     bytes += bytes.substr(at);
-    testsupport::writeFile(fixture(name), bytes);
-    return fixture(name);
+    testsupport::writeFile(testsupport::draftOf(fixture(name)), bytes);
+    return testsupport::publish(testsupport::draftOf(fixture(name)), fixture(name)) ? fixture(name) : "";
 }
 
 struct RepeatCase {
