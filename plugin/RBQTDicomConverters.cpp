@@ -8,12 +8,10 @@
 #include "KelvoDicomDataTree.h"
 #include "KelvoImage.h"
 #include "KelvoMovie.h"
+#include "KelvoModuleOrigin.h"
 #include "RBPluginUtils.h"
 #include "RBQTHostMembers.h"
 
-#include <dlfcn.h>
-
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -27,17 +25,6 @@ KelvoDicomConverter* converterOf(REALobject self) {
     return objectAs<KelvoDicomConverter>(self, "KelvoDicomConverter");
 }
 
-// Whether the object's code is this plug-in's own: its virtual table lies in the module that holds
-// this function. Objects handed in by other plug-ins (the companion opens movie files) are made by
-// their own copy of the toolkit and platform.
-bool madeHere(const Kelvo_QTObj* object) {
-    Dl_info here{}, there{};
-    const void* table = nullptr;
-    std::memcpy(&table, static_cast<const void*>(object), sizeof table);
-    if (!dladdr(reinterpret_cast<void*>(&madeHere), &here) || !dladdr(table, &there)) return true;
-    return here.dli_fbase == there.dli_fbase;
-}
-
 // A movie of another plug-in lives in that plug-in's movie layer, which this one does not share:
 // every call the converter makes on it would be refused (or, its reference meaning another movie
 // here, reach the wrong one). The converter is given the same movie opened here from the data
@@ -45,7 +32,7 @@ bool madeHere(const Kelvo_QTObj* object) {
 // objects, and movies without a movie, which the converter refuses by their own verdict, are given
 // as they are.
 Kelvo_QTObj* sourceForConverter(Kelvo_QTObj* given, std::unique_ptr<Kelvo_Movie>& reopened) {
-    if (!given || !given->isA("Kelvo_Movie") || madeHere(given) || !given->qtObjIsValid()) return given;
+    if (!given || !given->isA("Kelvo_Movie") || KelvoMadeInThisModule(given) || !given->qtObjIsValid()) return given;
     // A movie opened from a file keeps the reference it was opened from.
     Kelvo_DataReference* from = static_cast<Kelvo_Movie*>(given)->defaultDataReference();
     if (!from || !from->qtObjIsValid()) return nullptr;

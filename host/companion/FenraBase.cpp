@@ -9,7 +9,6 @@
 #include "FenraBase.h"
 #include "REALpluginEventPump.h"
 
-#include <dlfcn.h>
 
 #include <cstdint>
 #include <cstring>
@@ -149,15 +148,6 @@ Kelvo_QTObj* FenraObjectOf(REALobject object, const char* toolkitClass) {
     if (!record || !record->object) return nullptr;
     if (toolkitClass && !record->object->isA(toolkitClass)) return nullptr;
     return record->object;
-}
-
-bool FenraMadeHere(const Kelvo_QTObj* object) {
-    if (!object) return false;
-    Dl_info here{}, there{};
-    const void* table = nullptr;
-    std::memcpy(&table, static_cast<const void*>(object), sizeof table);
-    if (!dladdr(reinterpret_cast<void*>(&FenraMadeHere), &here) || !dladdr(table, &there)) return true;
-    return here.dli_fbase == there.dli_fbase;
 }
 
 void FenraSetObject(REALobject self, Kelvo_QTObj* object, uint8_t byRef) {

@@ -30,9 +30,6 @@ Kelvo_QTObj* FenraObjectOf(REALobject object, const char* toolkitClass = nullptr
 template <class T> T* FenraObjectAs(REALobject object, const char* toolkitClass) {
     return static_cast<T*>(FenraObjectOf(object, toolkitClass));
 }
-// Whether the object was made by the companion's own copy of the toolkit (its virtual table lies
-// in this module), so that the companion's platform knows the platform objects it holds.
-bool FenraMadeHere(const Kelvo_QTObj* object);
 // Puts `object` (now owned by the host object, or by reference) into `self`, deleting what an
 // owned record held before.
 void FenraSetObject(REALobject self, Kelvo_QTObj* object, uint8_t byRef = 0);

@@ -1,6 +1,7 @@
 // FenraMovie: a movie file opened for reading, with its duration, time scale and whether it has
 // pictures.
 #include "FenraBase.h"
+#include "KelvoModuleOrigin.h"
 #include "KelvoMovie.h"
 #include "PlatformMovies.h"
 
@@ -39,7 +40,7 @@ RBInteger timeScale(REALobject self, RBInteger) {
 RBBoolean hasVideo(REALobject self, RBInteger) {
     auto* m = movie(self);
     if (!m) return 0;
-    if (!FenraMadeHere(m)) return m->qtHasVideo() ? 1 : 0;
+    if (!KelvoMadeInThisModule(m)) return m->qtHasVideo() ? 1 : 0;
     return GetMovieIndTrackType(static_cast<Movie>(m->qtObjReference()), 1, VideoMediaType,
                                 movieTrackMediaType)
                ? 1
