@@ -185,10 +185,8 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
     // has no window: a frame of more than 8 bits would show its low byte, MONOCHROME1 would not
     // be inverted, and no samples would be kept.
     const uint16_t bitsAllocated = _imagePixel->getUSValueProperty(kBitsAllocated);
-    _decodeHere = (syntax->flags & kDicmXferPlatformCodec) &&
-                  (syntax->id == kJPEGBaselineSyntax || syntax->id == kJPEG2000LosslessSyntax ||
-                   syntax->id == kJPEG2000Syntax) &&
-                  _imagePixel->PixelSamples() == 1 && (bitsAllocated == 8 || bitsAllocated == 16);
+    _decodeHere = (syntax->flags & kDicmXferPlatformCodec) && _imagePixel->PixelSamples() == 1 &&
+                  (bitsAllocated == 8 || bitsAllocated == 16);
     const bool codecDrawn = (syntax->flags & kDicmXferPlatformCodec) && !_decodeHere;
     _workingCapacity = frameBytes;
     if (codecDrawn) {
