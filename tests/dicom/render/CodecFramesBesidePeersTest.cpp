@@ -11,6 +11,7 @@
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
 #include "KelvoImage.h"
+#include "PeerFixtureFolder.h"
 #include "PixelDrawerFixtures.h"
 #include "PlatformClock.h"
 #include "PlatformCodecEngines.h"
@@ -155,34 +156,16 @@ class Fixtures {
         static Fixtures f;
         return f;
     }
-    const testsupport::ScratchDir& dir() const { return dir_; }
-    const std::string& skip() const { return skip_; }
+    const testsupport::ScratchDir& dir() const { return folder_.dir(); }
+    const std::string& skip() const { return folder_.problem(); }
     const std::vector<Entry>& entries() const { return entries_; }
-    std::vector<int32_t> values(const std::string& label) const {
-        const std::string s = testsupport::readFile(dir_.file(label + ".values"));
-        std::vector<int32_t> v(s.size() / 4);
-        std::memcpy(v.data(), s.data(), v.size() * 4);
-        return v;
-    }
+    std::vector<int32_t> values(const std::string& label) const { return folder_.values(label); }
 
   private:
-    Fixtures() : dir_("codec-frames-peers") {
-        for (const char* tool : {"dcmj2pnm", "dcmcjpeg", "opj_compress"})
-            if (!testsupport::haveCommand(tool)) {
-                skip_ = std::string(tool) + " is not installed";
-                return;
-            }
-        testsupport::writeFile(dir_.file("peer.py"), kPeerScript);
-        int status = 0;
-        const std::string log =
-            run("/usr/bin/python3 '" + dir_.file("peer.py") + "' '" + dir_.path().string() + "' '" +
-                    testsupport::pydicomTestFiles() + "' 2>&1",
-                &status);
-        if (status != 0) {
-            skip_ = "the pydicom peer failed: " + log;
-            return;
-        }
-        std::istringstream manifest(testsupport::readFile(dir_.file("manifest.tsv")));
+    Fixtures() : folder_("codec-frames-peers") {
+        folder_.require({"dcmj2pnm", "dcmcjpeg", "opj_compress"});
+        if (!folder_.runScript(kPeerScript, "the pydicom peer failed")) return;
+        std::istringstream manifest(testsupport::readFile(folder_.file("manifest.tsv")));
         std::string line;
         while (std::getline(manifest, line)) {
             if (line.empty()) continue;
@@ -199,8 +182,7 @@ class Fixtures {
             entries_.push_back(e);
         }
     }
-    testsupport::ScratchDir dir_;
-    std::string skip_;
+    PeerFixtureFolder folder_;
     std::vector<Entry> entries_;
 };
 

@@ -9,6 +9,7 @@
 #include "KelvoDicomVideoPresentation.h"
 #include "KelvoImage.h"
 #include "KelvoImageDescriptors.h"
+#include "PeerFixtureFolder.h"
 #include "PlatformClock.h"
 #include "PlatformErrors.h"
 #include "PlatformTimers.h"
@@ -113,47 +114,20 @@ class Fixtures {
         static Fixtures f;
         return f;
     }
-    std::string file(const std::string& name) const { return dir_.file(name); }
-    const std::string& error() const { return error_; }
-    std::vector<uint8_t> bytes(const std::string& name) const {
-        const std::string s = testsupport::readFile(file(name));
-        return std::vector<uint8_t>(s.begin(), s.end());
-    }
-    std::vector<int32_t> values(const std::string& base) const {
-        const std::string s = testsupport::readFile(file(base + ".values"));
-        std::vector<int32_t> v(s.size() / 4);
-        std::memcpy(v.data(), s.data(), v.size() * 4);
-        return v;
-    }
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    const std::string& error() const { return folder_.problem(); }
+    std::vector<uint8_t> bytes(const std::string& name) const { return folder_.bytes(name); }
+    std::vector<int32_t> values(const std::string& base) const { return folder_.values(base); }
 
   private:
-    Fixtures() : dir_("dvp-fixtures") {
-        testsupport::writeFile(dir_.file("make.py"), kMakeScript);
-        int status = 0;
-        std::string log = run("/usr/bin/python3 '" + dir_.file("make.py") + "' '" + dir_.path().string() +
-                                  "' '" + testsupport::pydicomTestFiles() + "' 2>&1",
-                              &status);
-        if (status != 0) {
-            error_ = "pydicom could not make the fixtures: " + log;
-            return;
-        }
+    Fixtures() : folder_("dvp-fixtures") {
+        folder_.runScript(kMakeScript, "pydicom could not make the fixtures");
         // The other encodings of the same samples, by DCMTK.
-        const std::string d = dir_.path().string() + "/";
-        for (const std::string& command : {"dcmcrle '" + d + "mf16.dcm' '" + d + "mf16_rle.dcm'",
-                                           "dcmcjpeg +e1 '" + d + "mf16.dcm' '" + d + "mf16_jpll.dcm'",
-                                           "dcmconv +tb '" + d + "mf16.dcm' '" + d + "mf16_be.dcm'",
-                                           "dcmcrle '" + d + "mf8.dcm' '" + d + "mf8_rle.dcm'",
-                                           "dcmcjpeg +e1 '" + d + "mf8.dcm' '" + d + "mf8_jpll.dcm'",
-                                           "dcmcjpeg +e1 '" + d + "mr.dcm' '" + d + "mr_jpll.dcm'"}) {
-            log = run(command + " 2>&1", &status);
-            if (status != 0) {
-                error_ = command + ": " + log;
-                return;
-            }
-        }
+        folder_.runEach({"dcmcrle '@/mf16.dcm' '@/mf16_rle.dcm'", "dcmcjpeg +e1 '@/mf16.dcm' '@/mf16_jpll.dcm'",
+                         "dcmconv +tb '@/mf16.dcm' '@/mf16_be.dcm'", "dcmcrle '@/mf8.dcm' '@/mf8_rle.dcm'",
+                         "dcmcjpeg +e1 '@/mf8.dcm' '@/mf8_jpll.dcm'", "dcmcjpeg +e1 '@/mr.dcm' '@/mr_jpll.dcm'"});
     }
-    testsupport::ScratchDir dir_;
-    std::string error_;
+    PeerFixtureFolder folder_;
 };
 
 std::string corpus(const std::string& name) {

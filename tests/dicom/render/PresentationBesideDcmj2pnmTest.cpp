@@ -5,6 +5,7 @@
 // that frame within one grey level.
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
+#include "PeerFixtureFolder.h"
 #include "PixelDrawerFixtures.h"
 #include "PlatformClock.h"
 #include "PlatformTimers.h"
@@ -53,37 +54,17 @@ class Fixtures {
         static Fixtures f;
         return f;
     }
-    std::string file(const std::string& name) const { return dir_.file(name); }
-    const testsupport::ScratchDir& dir() const { return dir_; }
-    const std::string& skip() const { return skip_; }
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    const testsupport::ScratchDir& dir() const { return folder_.dir(); }
+    const std::string& skip() const { return folder_.problem(); }
 
   private:
-    Fixtures() : dir_("presentation-dcmj2pnm") {
-        for (const char* tool : {"dcmj2pnm", "dcmcrle", "dcmcjpeg"})
-            if (!testsupport::haveCommand(tool)) {
-                skip_ = std::string(tool) + " is not installed";
-                return;
-            }
-        testsupport::writeFile(dir_.file("make.py"), kMakeScript);
-        int status = 0;
-        std::string log =
-            run("/usr/bin/python3 '" + dir_.file("make.py") + "' '" + dir_.path().string() + "' 2>&1", &status);
-        if (status != 0) {
-            skip_ = "pydicom could not make the fixture: " + log;
-            return;
-        }
-        const std::string d = dir_.path().string() + "/";
-        for (const std::string& command : {"dcmcrle '" + d + "native.dcm' '" + d + "rle.dcm'",
-                                           "dcmcjpeg +e1 '" + d + "native.dcm' '" + d + "jpll.dcm'"}) {
-            log = run(command + " 2>&1", &status);
-            if (status != 0) {
-                skip_ = command + ": " + log;
-                return;
-            }
-        }
+    Fixtures() : folder_("presentation-dcmj2pnm") {
+        folder_.require({"dcmj2pnm", "dcmcrle", "dcmcjpeg"});
+        folder_.runScript(kMakeScript, "pydicom could not make the fixture");
+        folder_.runEach({"dcmcrle '@/native.dcm' '@/rle.dcm'", "dcmcjpeg +e1 '@/native.dcm' '@/jpll.dcm'"});
     }
-    testsupport::ScratchDir dir_;
-    std::string skip_;
+    PeerFixtureFolder folder_;
 };
 
 // The presentation of a file's pixel data, as the document makes it.

@@ -6,6 +6,7 @@
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
+#include "PeerFixtureFolder.h"
 #include "PixelDrawerFixtures.h"
 #include "PlatformClock.h"
 #include "PlatformTimers.h"
@@ -99,34 +100,17 @@ class Fixtures {
         static Fixtures f;
         return f;
     }
-    std::string file(const std::string& name) const { return dir_.file(name); }
-    const std::string& skip() const { return skip_; }
-    std::vector<uint8_t> bytes(const std::string& name) const {
-        const std::string s = testsupport::readFile(file(name));
-        return std::vector<uint8_t>(s.begin(), s.end());
-    }
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    const std::string& skip() const { return folder_.problem(); }
+    std::vector<uint8_t> bytes(const std::string& name) const { return folder_.bytes(name); }
 
   private:
-    Fixtures() : dir_("presentation-colour") {
-        if (!testsupport::haveCommand("dcmcrle")) {
-            skip_ = "dcmcrle is not installed";
-            return;
-        }
-        testsupport::writeFile(dir_.file("make.py"), kMakeScript);
-        int status = 0;
-        std::string log = run("/usr/bin/python3 '" + dir_.file("make.py") + "' '" + dir_.path().string() +
-                                  "' '" + testsupport::pydicomTestFiles() + "' 2>&1",
-                              &status);
-        if (status != 0) {
-            skip_ = "pydicom could not make the fixtures: " + log;
-            return;
-        }
-        log =
-            run("dcmcrle '" + file("ybr_interleaved.dcm") + "' '" + file("ybr_rle.dcm") + "' 2>&1", &status);
-        if (status != 0) skip_ = "dcmcrle: " + log;
+    Fixtures() : folder_("presentation-colour") {
+        folder_.require({"dcmcrle"});
+        folder_.runScript(kMakeScript, "pydicom could not make the fixtures");
+        folder_.runEach({"dcmcrle '@/ybr_interleaved.dcm' '@/ybr_rle.dcm'"});
     }
-    testsupport::ScratchDir dir_;
-    std::string skip_;
+    PeerFixtureFolder folder_;
 };
 
 std::unique_ptr<KelvoDicomDocument> openDocument(const std::string& path) {
