@@ -154,15 +154,42 @@ KelvoDicomDataNode* KelvoDicomDataSet::getKeys() {
     return keys;
 }
 
+// Elements and sequences are kept in tag order, so the place of a new one is a binary search over
+// the children by position (other atoms in between are stepped over). Adding in tag order, the
+// usual way, answers from the last child at once.
 QTAtom KelvoDicomDataSet::insertBefore(int32_t key) {
     const int32_t target = atomID(key);
-    QTAtom child = 0;
-    while (true) {
-        _status = QTNextChildAnyType(_container, _root, child, &child);
-        if (_status != noErr || !child) return 0;
-        if (!isElementOrSequence(DicmUtils_AtomType(_container, child))) continue;
-        if (DicmUtils_AtomID(_container, child) > target) return child;
+    _status = noErr;
+    if (!_container) return 0;
+    const int32_t n = QTCountChildren(_container, _root);
+    // The element or sequence at `index` or after it, before `end`, and its position; 0 when none.
+    auto keyAt = [&](int32_t index, int32_t end, int32_t& at) -> QTAtom {
+        for (at = index; at < end; ++at) {
+            QTAtom child = QTFindChildByIndex(_container, _root, 0, at, nullptr);
+            if (child && isElementOrSequence(DicmUtils_AtomType(_container, child))) return child;
+        }
+        return 0;
+    };
+    int32_t at = 0;
+    QTAtom last = QTFindChildByIndex(_container, _root, 0, n, nullptr);
+    if (n == 0 || (last && isElementOrSequence(DicmUtils_AtomType(_container, last)) &&
+                   DicmUtils_AtomID(_container, last) < target))
+        return 0;
+    int32_t lo = 1, hi = n + 1;
+    QTAtom best = 0;
+    while (lo < hi) {
+        const int32_t mid = lo + (hi - lo) / 2;
+        QTAtom child = keyAt(mid, hi, at);
+        if (!child) {
+            hi = mid;
+        } else if (DicmUtils_AtomID(_container, child) > target) {
+            best = child;
+            hi = mid;
+        } else {
+            lo = at + 1;
+        }
     }
+    return best;
 }
 
 // ---------------------------------------------------------------------------------------------

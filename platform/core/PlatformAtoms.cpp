@@ -4,41 +4,242 @@
 #include "PlatformErrors.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <new>
 #include <vector>
 
+// The engine keeps every look-up in constant or logarithmic time, whatever the number of
+// children under one parent (data sets of 100,000 elements, sequences of 100,000 items):
+// - siblings form a doubly linked list, so the next child of any type is one step away;
+// - every child carries an order label that grows along its siblings, so a child's position
+//   among those of its type is a binary search in that type's list;
+// - each parent counts its children per type and keeps, once an index is asked for, the list of
+//   its children of each type in order, so the index-th child of a type is one look-up;
+// - (parent, type, id) is found through one hash table for the whole container, filled for
+//   parents that have more than a few children (a scan of a handful is as fast).
+// Leaves hold up to eight bytes of data inside their node; longer data get one block of their own.
+
 namespace {
+
+constexpr uint64_t kLabelGap = uint64_t(1) << 32;
+// Parents with more children than this have them in the (parent, type, id) table.
+constexpr int32_t kHashFrom = 12;
+
+// The children of one type under one parent.
+struct TypeGroup {
+    QTAtomType type = 0;
+    QTAtomID maxId = 0; // the largest id given so far: a new id above it is free
+    int32_t count = 0;
+    QTAtom first = 0;
+    // The children of this type in order; made when an index is first asked for, then kept.
+    std::unique_ptr<std::vector<QTAtom>> order;
+
+    TypeGroup() = default;
+    TypeGroup(TypeGroup&&) = default;
+    TypeGroup& operator=(TypeGroup&&) = default;
+    TypeGroup(const TypeGroup& o) : type(o.type), maxId(o.maxId), count(o.count), first(o.first) {
+        if (o.order) order = std::make_unique<std::vector<QTAtom>>(*o.order);
+    }
+};
+
+struct Children {
+    QTAtom first = 0, last = 0;
+    int32_t count = 0;
+    bool hashed = false;
+    std::vector<TypeGroup> groups; // sorted by type
+    // Every child in order, for look-ups by index over all types; made when first asked for.
+    std::unique_ptr<std::vector<QTAtom>> all;
+
+    Children() = default;
+    Children(const Children& o)
+        : first(o.first), last(o.last), count(o.count), hashed(o.hashed), groups(o.groups) {
+        if (o.all) all = std::make_unique<std::vector<QTAtom>>(*o.all);
+    }
+
+    TypeGroup* group(QTAtomType type) {
+        auto it = std::lower_bound(groups.begin(), groups.end(), type,
+                                   [](const TypeGroup& g, QTAtomType t) { return g.type < t; });
+        return it != groups.end() && it->type == type ? &*it : nullptr;
+    }
+    TypeGroup& makeGroup(QTAtomType type) {
+        auto it = std::lower_bound(groups.begin(), groups.end(), type,
+                                   [](const TypeGroup& g, QTAtomType t) { return g.type < t; });
+        if (it != groups.end() && it->type == type) return *it;
+        it = groups.emplace(it);
+        it->type = type;
+        return *it;
+    }
+};
 
 struct AtomNode {
     QTAtomType type = 0;
     QTAtomID id = 0;
     QTAtom parent = -1;
+    QTAtom prev = 0, next = 0;
+    uint32_t size = 0;
+    uint64_t label = 0;
+    union {
+        uint8_t inlineBytes[8];
+        uint8_t* heap;
+    } data{};
+    Children* kids = nullptr;
     bool alive = false;
-    // True while every child has the type `childType`: look-ups by per-type index are then
-    // positions in `children` (the common case of value lists with thousands of entries).
-    bool sameTypeChildren = true;
-    QTAtomType childType = 0;
-    std::vector<QTAtom> children;
-    std::vector<uint8_t> data;
-    // The largest id given so far to a child of each type; a new id above it is free.
-    std::vector<std::pair<QTAtomType, QTAtomID>> maxIds;
+
+    const uint8_t* bytes() const { return size <= sizeof data.inlineBytes ? data.inlineBytes : data.heap; }
+    uint8_t* bytes() { return size <= sizeof data.inlineBytes ? data.inlineBytes : data.heap; }
+    bool hasChildren() const { return kids && kids->count > 0; }
 };
+
+void freeData(AtomNode& n) {
+    if (n.size > sizeof n.data.inlineBytes) std::free(n.data.heap);
+    n.size = 0;
+    n.data.heap = nullptr;
+}
+
+// false when the memory cannot be had; the node is then left as it was.
+bool setData(AtomNode& n, const void* bytes, size_t size) {
+    if (size > sizeof n.data.inlineBytes) {
+        auto* block = static_cast<uint8_t*>(std::malloc(size));
+        if (!block) return false;
+        std::memcpy(block, bytes, size);
+        freeData(n);
+        n.data.heap = block;
+    } else {
+        uint8_t copy[8] = {};
+        if (size) std::memcpy(copy, bytes, size);
+        freeData(n);
+        std::memcpy(n.data.inlineBytes, copy, sizeof copy);
+    }
+    n.size = uint32_t(size);
+    return true;
+}
+
+// (parent, type, id) -> reference, open addressing with linear probing. A slot whose ref is 0
+// is empty (0 is the root, never a child).
+class IdTable {
+  public:
+    struct Slot {
+        QTAtom parent;
+        QTAtomType type;
+        QTAtomID id;
+        QTAtom ref;
+    };
+
+    QTAtom find(QTAtom parent, QTAtomType type, QTAtomID id) const {
+        if (slots_.empty()) return 0;
+        for (size_t i = home(parent, type, id);; i = (i + 1) & mask()) {
+            const Slot& s = slots_[i];
+            if (s.ref == 0) return 0;
+            if (s.parent == parent && s.type == type && s.id == id) return s.ref;
+        }
+    }
+    // Throws std::bad_alloc when the table cannot grow.
+    void insert(QTAtom parent, QTAtomType type, QTAtomID id, QTAtom ref) {
+        if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+        place(Slot{parent, type, id, ref});
+        ++used_;
+    }
+    void erase(QTAtom parent, QTAtomType type, QTAtomID id) {
+        if (slots_.empty()) return;
+        size_t i = home(parent, type, id);
+        for (;; i = (i + 1) & mask()) {
+            const Slot& s = slots_[i];
+            if (s.ref == 0) return;
+            if (s.parent == parent && s.type == type && s.id == id) break;
+        }
+        // Shift the following run back so that no probe sequence is broken.
+        for (size_t j = (i + 1) & mask();; j = (j + 1) & mask()) {
+            Slot& s = slots_[j];
+            if (s.ref == 0) break;
+            size_t k = home(s.parent, s.type, s.id);
+            bool movable = (j > i) ? (k <= i || k > j) : (k <= i && k > j);
+            if (movable) {
+                slots_[i] = s;
+                i = j;
+            }
+        }
+        slots_[i].ref = 0;
+        --used_;
+    }
+
+  private:
+    size_t mask() const { return slots_.size() - 1; }
+    size_t home(QTAtom parent, QTAtomType type, QTAtomID id) const {
+        uint64_t x =
+            (uint64_t(uint32_t(parent)) << 32 | type) ^ (uint64_t(uint32_t(id)) * 0x9E3779B97F4A7C15ull);
+        x ^= x >> 31;
+        x *= 0xBF58476D1CE4E5B9ull;
+        x ^= x >> 29;
+        return size_t(x) & mask();
+    }
+    void place(const Slot& slot) {
+        size_t i = home(slot.parent, slot.type, slot.id);
+        while (slots_[i].ref != 0)
+            i = (i + 1) & mask();
+        slots_[i] = slot;
+    }
+    void grow() {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        try {
+            slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{0, 0, 0, 0});
+        } catch (...) {
+            slots_.swap(old);
+            throw;
+        }
+        for (const Slot& s : old)
+            if (s.ref != 0) place(s);
+    }
+
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
+};
+
+// Nodes live in a deque: one that is added never moves the others (nor the data inside them).
+class NodeStore {
+  public:
+    size_t size() const { return nodes_.size(); }
+    AtomNode& operator[](size_t i) { return nodes_[i]; }
+    const AtomNode& operator[](size_t i) const { return nodes_[i]; }
+    // Throws std::bad_alloc.
+    AtomNode& add() { return nodes_.emplace_back(); }
+
+  private:
+    std::deque<AtomNode> nodes_;
+};
+
+// Room for one more element, growing geometrically (a bare reserve(size + 1) would copy the
+// whole list on every insertion). Throws std::bad_alloc.
+void roomForOne(std::vector<QTAtom>& list) {
+    if (list.size() == list.capacity()) list.reserve(std::max<size_t>(8, list.size() * 2));
+}
 
 } // namespace
 
 struct OpaqueQTAtomContainer {
-    // Indexed by reference; index 0 is the root. Removed atoms stay as dead slots so that their
+    // Indexed by reference; node 0 is the root. Removed atoms stay as dead nodes so that their
     // references are never handed out again.
-    std::vector<AtomNode> atoms;
+    NodeStore atoms;
+    IdTable ids;
     int32_t lockCount = 0;
 
     OpaqueQTAtomContainer() {
-        atoms.emplace_back();
-        atoms[0].alive = true;
-        atoms[0].type = kQTAtomRootType;
-        atoms[0].id = 1;
+        AtomNode& root = atoms.add();
+        root.alive = true;
+        root.type = kQTAtomRootType;
+        root.id = 1;
     }
+    ~OpaqueQTAtomContainer() {
+        for (size_t i = 0; i < atoms.size(); ++i) {
+            freeData(atoms[i]);
+            delete atoms[i].kids;
+        }
+    }
+    OpaqueQTAtomContainer(const OpaqueQTAtomContainer&) = delete;
+    OpaqueQTAtomContainer& operator=(const OpaqueQTAtomContainer&) = delete;
 };
 
 namespace {
@@ -52,21 +253,8 @@ bool validRef(const OpaqueQTAtomContainer* c, QTAtom a) {
 AtomNode& node(OpaqueQTAtomContainer* c, QTAtom a) {
     return c->atoms[size_t(a)];
 }
-
-void noteChild(AtomNode& parent, QTAtomType type, QTAtomID id) {
-    if (parent.children.empty()) {
-        parent.sameTypeChildren = true;
-        parent.childType = type;
-    } else if (type != parent.childType) {
-        parent.sameTypeChildren = false;
-    }
-    for (auto& [t, maxId] : parent.maxIds) {
-        if (t == type) {
-            if (id > maxId) maxId = id;
-            return;
-        }
-    }
-    parent.maxIds.emplace_back(type, id);
+const AtomNode& node(const OpaqueQTAtomContainer* c, QTAtom a) {
+    return c->atoms[size_t(a)];
 }
 
 // Common entry checks: container present, atom alive.
@@ -76,34 +264,210 @@ OSErr check(const OpaqueQTAtomContainer* c, QTAtom a) {
     return noErr;
 }
 
-bool idTaken(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID id) {
-    for (QTAtom ch : node(c, parent).children) {
+QTAtom findByID(const OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID id) {
+    const Children* k = node(c, parent).kids;
+    if (!k || k->count == 0) return 0;
+    if (k->hashed) return c->ids.find(parent, type, id);
+    for (QTAtom ch = k->first; ch; ch = node(c, ch).next) {
         const AtomNode& n = node(c, ch);
-        if (n.type == type && n.id == id) return true;
+        if (n.type == type && n.id == id) return ch;
     }
-    return false;
+    return 0;
+}
+
+bool idTaken(const OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID id) {
+    return findByID(c, parent, type, id) != 0;
 }
 
 QTAtomID uniqueID(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type) {
-    QTAtomID maxId = 0;
-    for (const auto& [t, m] : node(c, parent).maxIds)
-        if (t == type) maxId = m;
+    Children* k = node(c, parent).kids;
+    TypeGroup* g = k ? k->group(type) : nullptr;
+    QTAtomID maxId = g ? g->maxId : 0;
     if (maxId < INT32_MAX) return maxId + 1;
     for (QTAtomID id = 1; id < INT32_MAX; ++id)
         if (!idTaken(c, parent, type, id)) return id;
     return 0;
 }
 
+// The children of one type (or every child: `type` 0) in order.
+std::vector<QTAtom>& orderOf(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type) {
+    Children& k = *node(c, parent).kids;
+    std::unique_ptr<std::vector<QTAtom>>* slot = &k.all;
+    QTAtom from = k.first;
+    int32_t count = k.count;
+    if (type != 0) {
+        TypeGroup* g = k.group(type);
+        slot = &g->order;
+        from = g->first;
+        count = g->count;
+    } else if (k.groups.size() == 1) {
+        return orderOf(c, parent, k.groups.front().type);
+    }
+    if (!*slot) {
+        auto list = std::make_unique<std::vector<QTAtom>>();
+        list->reserve(size_t(count));
+        for (QTAtom ch = from; ch; ch = node(c, ch).next)
+            if (type == 0 || node(c, ch).type == type) list->push_back(ch);
+        *slot = std::move(list);
+    }
+    return **slot;
+}
+
+// Position of `atom` in an ordered list of siblings (by label); the list's size when absent.
+size_t positionIn(const OpaqueQTAtomContainer* c, const std::vector<QTAtom>& list, uint64_t label) {
+    auto it = std::lower_bound(list.begin(), list.end(), label,
+                               [c](QTAtom a, uint64_t l) { return node(c, a).label < l; });
+    return size_t(it - list.begin());
+}
+
+void addToList(const OpaqueQTAtomContainer* c, std::vector<QTAtom>& list, QTAtom atom) {
+    const uint64_t label = node(c, atom).label;
+    if (list.empty() || node(c, list.back()).label < label)
+        list.push_back(atom);
+    else
+        list.insert(list.begin() + std::ptrdiff_t(positionIn(c, list, label)), atom);
+}
+
+void dropFromList(const OpaqueQTAtomContainer* c, std::vector<QTAtom>& list, QTAtom atom) {
+    if (!list.empty() && list.back() == atom) {
+        list.pop_back();
+        return;
+    }
+    size_t i = positionIn(c, list, node(c, atom).label);
+    if (i < list.size() && list[i] == atom) list.erase(list.begin() + std::ptrdiff_t(i));
+}
+
+void relabel(OpaqueQTAtomContainer* c, QTAtom parent) {
+    uint64_t label = kLabelGap;
+    for (QTAtom ch = node(c, parent).kids->first; ch; ch = node(c, ch).next, label += kLabelGap)
+        node(c, ch).label = label;
+}
+
+// Links `atom` (alive, typed, with its parent set) among the children of its parent just before
+// `before` (0: after the last) and enters it in the parent's indexes. Throws std::bad_alloc
+// before anything is changed.
+void link(OpaqueQTAtomContainer* c, QTAtom atom, QTAtom before) {
+    AtomNode& n = node(c, atom);
+    const QTAtom parent = n.parent;
+    AtomNode& p = node(c, parent);
+    if (!p.kids) p.kids = new Children();
+    Children& k = *p.kids;
+
+    // Reserve everything that can fail first.
+    const bool hashNow = !k.hashed && k.count + 1 > kHashFrom;
+    TypeGroup& g = k.makeGroup(n.type);
+    if (g.order) roomForOne(*g.order);
+    if (k.all) roomForOne(*k.all);
+    if (hashNow) {
+        try {
+            for (QTAtom ch = k.first; ch; ch = node(c, ch).next)
+                c->ids.insert(parent, node(c, ch).type, node(c, ch).id, ch);
+        } catch (...) {
+            for (QTAtom ch = k.first; ch; ch = node(c, ch).next)
+                c->ids.erase(parent, node(c, ch).type, node(c, ch).id);
+            throw;
+        }
+        k.hashed = true;
+    }
+    if (k.hashed) c->ids.insert(parent, n.type, n.id, atom);
+
+    const QTAtom prev = before ? node(c, before).prev : k.last;
+    const uint64_t lo = prev ? node(c, prev).label : 0;
+    if (before == 0) {
+        if (lo > UINT64_MAX - kLabelGap) {
+            relabel(c, parent);
+            n.label = (prev ? node(c, prev).label : 0) + kLabelGap;
+        } else {
+            n.label = lo + kLabelGap;
+        }
+    } else {
+        uint64_t hi = node(c, before).label;
+        if (hi - lo < 2) {
+            relabel(c, parent);
+            hi = node(c, before).label;
+        }
+        n.label = (prev ? node(c, prev).label : 0) + (hi - (prev ? node(c, prev).label : 0)) / 2;
+    }
+
+    n.prev = prev;
+    n.next = before;
+    if (prev)
+        node(c, prev).next = atom;
+    else
+        k.first = atom;
+    if (before)
+        node(c, before).prev = atom;
+    else
+        k.last = atom;
+    ++k.count;
+
+    ++g.count;
+    if (n.id > g.maxId) g.maxId = n.id;
+    if (!g.first || node(c, g.first).label > n.label) g.first = atom;
+    if (g.order) addToList(c, *g.order, atom);
+    if (k.all) addToList(c, *k.all, atom);
+}
+
+// Takes `atom` out of its parent's list and indexes; the node itself is left as it is.
+void unlink(OpaqueQTAtomContainer* c, QTAtom atom) {
+    AtomNode& n = node(c, atom);
+    Children& k = *node(c, n.parent).kids;
+    TypeGroup& g = *k.group(n.type);
+    if (g.first == atom) {
+        QTAtom next = n.next;
+        while (next && node(c, next).type != n.type)
+            next = node(c, next).next;
+        g.first = next;
+    }
+    if (g.order) dropFromList(c, *g.order, atom);
+    if (k.all) dropFromList(c, *k.all, atom);
+    --g.count;
+    if (k.hashed) c->ids.erase(n.parent, n.type, n.id);
+
+    if (n.prev)
+        node(c, n.prev).next = n.next;
+    else
+        k.first = n.next;
+    if (n.next)
+        node(c, n.next).prev = n.prev;
+    else
+        k.last = n.prev;
+    --k.count;
+    n.prev = n.next = 0;
+}
+
+// A new atom under `parent`, not yet linked. Throws std::bad_alloc.
 QTAtom allocAtom(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID id) {
-    if (c->atoms.size() >= size_t(INT32_MAX)) return 0;
+    if (c->atoms.size() >= size_t(INT32_MAX)) throw std::bad_alloc();
     QTAtom ref = QTAtom(c->atoms.size());
-    c->atoms.emplace_back();
-    AtomNode& n = c->atoms.back();
+    AtomNode& n = c->atoms.add();
     n.type = type;
     n.id = id;
     n.parent = parent;
     n.alive = true;
     return ref;
+}
+
+// Marks an atom and its subtree dead and frees what they hold. The atom must be unlinked (or its
+// parent dying with it); descendants leave the id table.
+void killSubtree(OpaqueQTAtomContainer* c, QTAtom a) {
+    std::vector<QTAtom> stack{a};
+    while (!stack.empty()) {
+        QTAtom x = stack.back();
+        stack.pop_back();
+        AtomNode& n = node(c, x);
+        if (n.kids) {
+            for (QTAtom ch = n.kids->first; ch; ch = node(c, ch).next) {
+                if (n.kids->hashed) c->ids.erase(x, node(c, ch).type, node(c, ch).id);
+                stack.push_back(ch);
+            }
+            delete n.kids;
+            n.kids = nullptr;
+        }
+        n.alive = false;
+        n.prev = n.next = 0;
+        freeData(n);
+    }
 }
 
 // Validates the arguments of an insertion and picks the id; noErr or the refusal.
@@ -112,7 +476,7 @@ OSErr prepareInsert(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QT
     OSErr err = check(c, parent);
     if (err) return err;
     if (type == 0 || id < 0 || dataSize < 0 || (dataSize > 0 && !data)) return paramErr;
-    if (parent != 0 && !node(c, parent).data.empty()) return notLeafAtomErr;
+    if (parent != 0 && node(c, parent).size != 0) return notLeafAtomErr;
     if (id == 0) {
         id = uniqueID(c, parent, type);
         if (id == 0) return duplicateAtomTypeAndIDErr;
@@ -122,86 +486,108 @@ OSErr prepareInsert(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QT
     return noErr;
 }
 
-OSErr insertAt(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID id, size_t position,
-               int32_t dataSize, const void* data, QTAtom* newAtom) {
+OSErr insertBefore(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtomID id, QTAtom before,
+                   int32_t dataSize, const void* data, QTAtom* newAtom) {
+    QTAtom ref = 0;
     try {
-        std::vector<uint8_t> bytes;
-        if (dataSize > 0)
-            bytes.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + dataSize);
-        QTAtom ref = allocAtom(c, parent, type, id);
-        if (ref == 0) return memFullErr;
-        node(c, ref).data = std::move(bytes);
-        noteChild(node(c, parent), type, id);
-        auto& kids = node(c, parent).children;
-        kids.insert(kids.begin() + std::ptrdiff_t(position), ref);
-        if (newAtom) *newAtom = ref;
-        return noErr;
+        ref = allocAtom(c, parent, type, id);
+        if (dataSize > 0 && !setData(node(c, ref), data, size_t(dataSize))) throw std::bad_alloc();
+        link(c, ref, before);
     } catch (const std::bad_alloc&) {
+        if (ref) {
+            freeData(node(c, ref));
+            node(c, ref).alive = false;
+        }
         return memFullErr;
     }
+    if (newAtom) *newAtom = ref;
+    return noErr;
 }
 
-void killSubtree(OpaqueQTAtomContainer* c, QTAtom a) {
-    std::vector<QTAtom> stack{a};
-    while (!stack.empty()) {
-        QTAtom x = stack.back();
-        stack.pop_back();
-        AtomNode& n = node(c, x);
-        for (QTAtom ch : n.children)
-            stack.push_back(ch);
-        n.alive = false;
-        n.children.clear();
-        n.children.shrink_to_fit();
-        n.data.clear();
-        n.data.shrink_to_fit();
-    }
-}
-
-void detach(OpaqueQTAtomContainer* c, QTAtom a) {
-    auto& kids = node(c, node(c, a).parent).children;
-    kids.erase(std::find(kids.begin(), kids.end(), a));
-}
-
-void appendChild(OpaqueQTAtomContainer* c, QTAtom parent, QTAtom child) {
-    noteChild(node(c, parent), node(c, child).type, node(c, child).id);
-    node(c, parent).children.push_back(child);
-}
-
-// Copies the subtree at `srcAtom` of `src` under `parent` of `dst` with new references, keeping
-// type, id and data. `dst` may be `src`: the source is read through indices, never references
-// into the vector that may grow.
+// Copies the subtree at `srcAtom` of `src` under `parent` of `dst`, before `before` (0 appends),
+// with new references, keeping type, id and data. `dst` may be `src`: nodes never move, and the
+// children to copy are listed before any is added. Throws std::bad_alloc.
 QTAtom copySubtree(OpaqueQTAtomContainer* dst, QTAtom parent, const OpaqueQTAtomContainer* src,
                    QTAtom srcAtom) {
-    const AtomNode& s = src->atoms[size_t(srcAtom)];
+    const AtomNode& s = node(src, srcAtom);
     QTAtom ref = allocAtom(dst, parent, s.type, s.id);
-    const AtomNode& s2 = src->atoms[size_t(srcAtom)]; // the vector may have moved if dst == src
-    node(dst, ref).data = s2.data;
-    std::vector<QTAtom> kids = s2.children;
-    for (QTAtom k : kids) {
-        QTAtom child = copySubtree(dst, ref, src, k);
-        appendChild(dst, ref, child);
+    AtomNode& d = node(dst, ref);
+    if (s.size && !setData(d, s.bytes(), s.size)) {
+        d.alive = false;
+        throw std::bad_alloc();
     }
+    try {
+        link(dst, ref, 0);
+    } catch (...) {
+        freeData(d);
+        d.alive = false;
+        throw;
+    }
+    std::vector<QTAtom> kids;
+    if (s.kids) {
+        kids.reserve(size_t(s.kids->count));
+        for (QTAtom k = s.kids->first; k; k = node(src, k).next)
+            kids.push_back(k);
+    }
+    for (QTAtom k : kids)
+        copySubtree(dst, ref, src, k);
     return ref;
 }
 
-// Index of the insertion point for a per-type index, or -1 when the index is out of range.
-std::ptrdiff_t positionForIndex(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, int32_t index) {
-    auto& kids = node(c, parent).children;
-    if (index < 0) return -1;
-    if (index == 0) return std::ptrdiff_t(kids.size());
-    int32_t seen = 0;
-    for (size_t i = 0; i < kids.size(); ++i) {
-        if (node(c, kids[i]).type == type && ++seen == index) return std::ptrdiff_t(i);
+// Removes the children of `atom` (their references die) but keeps the ids given so far, so
+// that a later id-0 insertion still picks a fresh one.
+void clearChildren(OpaqueQTAtomContainer* c, QTAtom atom) {
+    Children* k = node(c, atom).kids;
+    if (!k) return;
+    for (QTAtom ch = k->first; ch;) {
+        QTAtom next = node(c, ch).next;
+        if (k->hashed) c->ids.erase(atom, node(c, ch).type, node(c, ch).id);
+        killSubtree(c, ch);
+        ch = next;
     }
-    return index == seen + 1 ? std::ptrdiff_t(kids.size()) : -1;
+    k->first = k->last = 0;
+    k->count = 0;
+    k->all.reset();
+    for (TypeGroup& g : k->groups) {
+        g.count = 0;
+        g.first = 0;
+        g.order.reset();
+    }
+}
+
+// A deep copy of a whole container, references included. Throws std::bad_alloc.
+void copyWhole(const OpaqueQTAtomContainer* src, OpaqueQTAtomContainer* dst) {
+    for (size_t i = 1; i < src->atoms.size(); ++i)
+        dst->atoms.add();
+    for (size_t i = 0; i < src->atoms.size(); ++i) {
+        const AtomNode& s = src->atoms[i];
+        AtomNode& d = dst->atoms[i];
+        d.type = s.type;
+        d.id = s.id;
+        d.parent = s.parent;
+        d.prev = s.prev;
+        d.next = s.next;
+        d.label = s.label;
+        d.alive = s.alive;
+        if (s.size && !setData(d, s.bytes(), s.size)) throw std::bad_alloc();
+        if (s.kids) d.kids = new Children(*s.kids);
+        if (s.kids && s.kids->hashed)
+            for (QTAtom ch = s.kids->first; ch; ch = node(src, ch).next)
+                dst->ids.insert(QTAtom(i), node(src, ch).type, node(src, ch).id, ch);
+    }
 }
 
 } // namespace
 
 OSErr QTNewAtomContainer(QTAtomContainer* container) {
     if (!container) return setMoviesError(paramErr);
-    *container = new (std::nothrow) OpaqueQTAtomContainer();
-    return setMoviesError(*container ? noErr : memFullErr);
+    *container = nullptr;
+    try {
+        *container = new OpaqueQTAtomContainer();
+    } catch (const std::bad_alloc&) {
+        return setMoviesError(memFullErr);
+    }
+    return setMoviesError(noErr);
 }
 
 OSErr QTDisposeAtomContainer(QTAtomContainer container) {
@@ -214,17 +600,17 @@ OSErr QTCopyAtom(QTAtomContainer container, QTAtom atom, QTAtomContainer* target
     if (!target) return setMoviesError(paramErr);
     *target = nullptr;
     if (OSErr err = check(container, atom)) return setMoviesError(err);
+    OpaqueQTAtomContainer* copy = nullptr;
     try {
-        auto* copy = new OpaqueQTAtomContainer();
-        if (atom == 0) {
-            copy->atoms = container->atoms;
-        } else {
-            QTAtom ref = copySubtree(copy, 0, container, atom);
-            appendChild(copy, 0, ref);
-        }
+        copy = new OpaqueQTAtomContainer();
+        if (atom == 0)
+            copyWhole(container, copy);
+        else
+            copySubtree(copy, 0, container, atom);
         *target = copy;
         return setMoviesError(noErr);
     } catch (const std::bad_alloc&) {
+        delete copy;
         return setMoviesError(memFullErr);
     }
 }
@@ -249,42 +635,58 @@ OSErr QTInsertChild(QTAtomContainer container, QTAtom parent, QTAtomType type, Q
                     int32_t dataSize, const void* data, QTAtom* newAtom) {
     if (newAtom) *newAtom = 0;
     if (OSErr err = prepareInsert(container, parent, type, id, dataSize, data)) return setMoviesError(err);
-    std::ptrdiff_t pos = positionForIndex(container, parent, type, index);
-    if (pos < 0) return setMoviesError(atomIndexInvalidErr);
-    return setMoviesError(insertAt(container, parent, type, id, size_t(pos), dataSize, data, newAtom));
+    if (index < 0) return setMoviesError(atomIndexInvalidErr);
+    QTAtom before = 0;
+    if (index > 0) {
+        Children* k = node(container, parent).kids;
+        TypeGroup* g = k ? k->group(type) : nullptr;
+        const int32_t have = g ? g->count : 0;
+        if (index > have + 1) return setMoviesError(atomIndexInvalidErr);
+        if (index == 1 && have > 0)
+            before = g->first;
+        else if (index <= have) {
+            try {
+                before = orderOf(container, parent, type)[size_t(index) - 1];
+            } catch (const std::bad_alloc&) {
+                return setMoviesError(memFullErr);
+            }
+        }
+    }
+    return setMoviesError(insertBefore(container, parent, type, id, before, dataSize, data, newAtom));
 }
 
 OSErr QTInsertChildBeforeAtom(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id,
                               QTAtom before, int32_t dataSize, const void* data, QTAtom* newAtom) {
     if (newAtom) *newAtom = 0;
     if (OSErr err = prepareInsert(container, parent, type, id, dataSize, data)) return setMoviesError(err);
-    auto& kids = node(container, parent).children;
-    size_t pos = kids.size();
-    if (before != 0) {
-        auto it = std::find(kids.begin(), kids.end(), before);
-        if (it == kids.end() || !validRef(container, before)) return setMoviesError(invalidAtomErr);
-        pos = size_t(it - kids.begin());
-    }
-    return setMoviesError(insertAt(container, parent, type, id, pos, dataSize, data, newAtom));
+    if (before != 0 && (!validRef(container, before) || node(container, before).parent != parent))
+        return setMoviesError(invalidAtomErr);
+    return setMoviesError(insertBefore(container, parent, type, id, before, dataSize, data, newAtom));
 }
 
 OSErr QTInsertChildren(QTAtomContainer container, QTAtom parent, QTAtomContainer children) {
     if (OSErr err = check(container, parent)) return setMoviesError(err);
     if (!children) return setMoviesError(invalidAtomContainerErr);
-    const auto& srcKids = children->atoms[0].children;
+    std::vector<QTAtom> srcKids;
+    try {
+        if (const Children* k = node(children, 0).kids) {
+            srcKids.reserve(size_t(k->count));
+            for (QTAtom ch = k->first; ch; ch = node(children, ch).next)
+                srcKids.push_back(ch);
+        }
+    } catch (const std::bad_alloc&) {
+        return setMoviesError(memFullErr);
+    }
     if (srcKids.empty()) return setMoviesError(noErr);
-    if (parent != 0 && !node(container, parent).data.empty()) return setMoviesError(notLeafAtomErr);
-    // Refuse before touching anything: a duplicate with the target or among the new atoms.
-    for (size_t i = 0; i < srcKids.size(); ++i) {
-        const AtomNode& s = children->atoms[size_t(srcKids[i])];
+    if (parent != 0 && node(container, parent).size != 0) return setMoviesError(notLeafAtomErr);
+    // Refuse before touching anything: a duplicate with the target.
+    for (QTAtom k : srcKids) {
+        const AtomNode& s = node(children, k);
         if (idTaken(container, parent, s.type, s.id)) return setMoviesError(duplicateAtomTypeAndIDErr);
     }
     try {
-        std::vector<QTAtom> kids = srcKids; // `children` may be `container`
-        for (QTAtom k : kids) {
-            QTAtom ref = copySubtree(container, parent, children, k);
-            appendChild(container, parent, ref);
-        }
+        for (QTAtom k : srcKids) // `children` may be `container`: the list was taken first
+            copySubtree(container, parent, children, k);
         return setMoviesError(noErr);
     } catch (const std::bad_alloc&) {
         return setMoviesError(memFullErr);
@@ -301,14 +703,11 @@ int32_t QTCountChildrenOfType(QTAtomContainer container, QTAtom parent, QTAtomTy
         return 0;
     }
     setMoviesError(noErr);
-    const AtomNode& p = node(container, parent);
-    const auto& kids = p.children;
-    if (type == 0) return int32_t(kids.size());
-    if (p.sameTypeChildren) return p.childType == type ? int32_t(kids.size()) : 0;
-    int32_t n = 0;
-    for (QTAtom k : kids)
-        if (node(container, k).type == type) ++n;
-    return n;
+    Children* k = node(container, parent).kids;
+    if (!k) return 0;
+    if (type == 0) return k->count;
+    const TypeGroup* g = k->group(type);
+    return g ? g->count : 0;
 }
 
 QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType type, int32_t index,
@@ -322,28 +721,29 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType t
         setMoviesError(atomIndexInvalidErr);
         return 0;
     }
-    const AtomNode& p = node(container, parent);
-    if (type == 0 || (p.sameTypeChildren && (p.children.empty() || p.childType == type))) {
-        if (size_t(index) <= p.children.size()) {
-            QTAtom k = p.children[size_t(index) - 1];
-            if (id) *id = node(container, k).id;
-            setMoviesError(noErr);
-            return k;
-        }
+    Children* k = node(container, parent).kids;
+    const TypeGroup* g = k && type != 0 ? k->group(type) : nullptr;
+    const int32_t have = !k ? 0 : type == 0 ? k->count : g ? g->count : 0;
+    if (index > have) {
         setMoviesError(cannotFindAtomErr);
         return 0;
     }
-    int32_t seen = 0;
-    for (QTAtom k : p.children) {
-        const AtomNode& n = node(container, k);
-        if (n.type == type && ++seen == index) {
-            if (id) *id = n.id;
-            setMoviesError(noErr);
-            return k;
+    QTAtom found = 0;
+    if (index == 1)
+        found = type == 0 ? k->first : g->first;
+    else if (index == have && type == 0)
+        found = k->last;
+    else {
+        try {
+            found = orderOf(container, parent, type)[size_t(index) - 1];
+        } catch (const std::bad_alloc&) {
+            setMoviesError(memFullErr);
+            return 0;
         }
     }
-    setMoviesError(cannotFindAtomErr);
-    return 0;
+    if (id) *id = node(container, found).id;
+    setMoviesError(noErr);
+    return found;
 }
 
 QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type, QTAtomID id,
@@ -353,33 +753,40 @@ QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type
         setMoviesError(err);
         return 0;
     }
-    int32_t seen = 0;
-    for (QTAtom k : node(container, parent).children) {
-        const AtomNode& n = node(container, k);
-        if (n.type != type) continue;
-        ++seen;
-        if (n.id == id) {
-            if (index) *index = seen;
-            setMoviesError(noErr);
-            return k;
+    QTAtom found = findByID(container, parent, type, id);
+    if (!found) {
+        setMoviesError(cannotFindAtomErr);
+        return 0;
+    }
+    if (index) {
+        const TypeGroup* g = node(container, parent).kids->group(type);
+        if (g->first == found) {
+            *index = 1;
+        } else {
+            try {
+                const auto& list = orderOf(container, parent, type);
+                *index = int32_t(positionIn(container, list, node(container, found).label)) + 1;
+            } catch (const std::bad_alloc&) {
+                setMoviesError(memFullErr);
+                return 0;
+            }
         }
     }
-    setMoviesError(cannotFindAtomErr);
-    return 0;
+    setMoviesError(noErr);
+    return found;
 }
 
 OSErr QTNextChildAnyType(QTAtomContainer container, QTAtom parent, QTAtom current, QTAtom* next) {
     if (!next) return setMoviesError(paramErr);
     *next = 0;
     if (OSErr err = check(container, parent)) return setMoviesError(err);
-    const auto& kids = node(container, parent).children;
     if (current == 0) {
-        if (!kids.empty()) *next = kids.front();
+        if (const Children* k = node(container, parent).kids) *next = k->first;
         return setMoviesError(noErr);
     }
-    auto it = std::find(kids.begin(), kids.end(), current);
-    if (it == kids.end()) return setMoviesError(invalidAtomErr);
-    if (++it != kids.end()) *next = *it;
+    if (current < 0 || !validRef(container, current) || node(container, current).parent != parent)
+        return setMoviesError(invalidAtomErr);
+    *next = node(container, current).next;
     return setMoviesError(noErr);
 }
 
@@ -387,16 +794,23 @@ OSErr QTGetNextChildType(QTAtomContainer container, QTAtom parent, QTAtomType cu
     if (!next) return setMoviesError(paramErr);
     *next = 0;
     if (OSErr err = check(container, parent)) return setMoviesError(err);
-    std::vector<QTAtomType> types;
-    for (QTAtom k : node(container, parent).children) {
-        QTAtomType t = node(container, k).type;
-        if (std::find(types.begin(), types.end(), t) == types.end()) types.push_back(t);
+    const Children* k = node(container, parent).kids;
+    if (!k) return setMoviesError(noErr);
+    // Types in order of their first child.
+    std::vector<std::pair<uint64_t, QTAtomType>> types;
+    try {
+        for (const TypeGroup& g : k->groups)
+            if (g.count > 0) types.emplace_back(node(container, g.first).label, g.type);
+    } catch (const std::bad_alloc&) {
+        return setMoviesError(memFullErr);
     }
+    std::sort(types.begin(), types.end());
     if (current == 0) {
-        if (!types.empty()) *next = types.front();
+        if (!types.empty()) *next = types.front().second;
     } else {
-        auto it = std::find(types.begin(), types.end(), current);
-        if (it != types.end() && ++it != types.end()) *next = *it;
+        auto it = std::find_if(types.begin(), types.end(),
+                               [current](const auto& t) { return t.second == current; });
+        if (it != types.end() && ++it != types.end()) *next = it->second;
     }
     return setMoviesError(noErr);
 }
@@ -427,7 +841,7 @@ OSErr QTGetAtomDataSize(QTAtomContainer container, QTAtom atom, int32_t* size) {
     if (size) *size = 0;
     if (OSErr err = check(container, atom)) return setMoviesError(err);
     if (atom == 0) return setMoviesError(notLeafAtomErr);
-    if (size) *size = int32_t(node(container, atom).data.size());
+    if (size) *size = int32_t(node(container, atom).size);
     return setMoviesError(noErr);
 }
 
@@ -436,9 +850,9 @@ OSErr QTGetAtomDataPtr(QTAtomContainer container, QTAtom atom, int32_t* dataSize
     if (atomData) *atomData = nullptr;
     if (OSErr err = check(container, atom)) return setMoviesError(err);
     AtomNode& n = node(container, atom);
-    if (atom == 0 || !n.children.empty()) return setMoviesError(notLeafAtomErr);
-    if (dataSize) *dataSize = int32_t(n.data.size());
-    if (atomData) *atomData = reinterpret_cast<Ptr>(n.data.data());
+    if (atom == 0 || n.hasChildren()) return setMoviesError(notLeafAtomErr);
+    if (dataSize) *dataSize = int32_t(n.size);
+    if (atomData) *atomData = n.size ? reinterpret_cast<Ptr>(n.bytes()) : nullptr;
     return setMoviesError(noErr);
 }
 
@@ -471,15 +885,8 @@ OSErr QTSetAtomData(QTAtomContainer container, QTAtom atom, int32_t dataSize, co
     if (OSErr err = check(container, atom)) return setMoviesError(err);
     if (dataSize < 0 || (dataSize > 0 && !data)) return setMoviesError(paramErr);
     AtomNode& n = node(container, atom);
-    if (atom == 0 || !n.children.empty()) return setMoviesError(notLeafAtomErr);
-    try {
-        if (dataSize == 0)
-            n.data.clear();
-        else
-            n.data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + dataSize);
-    } catch (const std::bad_alloc&) {
-        return setMoviesError(memFullErr);
-    }
+    if (atom == 0 || n.hasChildren()) return setMoviesError(notLeafAtomErr);
+    if (!setData(n, data, size_t(dataSize))) return setMoviesError(memFullErr);
     return setMoviesError(noErr);
 }
 
@@ -489,26 +896,32 @@ OSErr QTSetAtomID(QTAtomContainer container, QTAtom atom, QTAtomID newID) {
     AtomNode& n = node(container, atom);
     if (n.id == newID) return setMoviesError(noErr);
     if (idTaken(container, n.parent, n.type, newID)) return setMoviesError(duplicateAtomTypeAndIDErr);
+    Children& k = *node(container, n.parent).kids;
+    if (k.hashed) {
+        try {
+            container->ids.insert(n.parent, n.type, newID, atom);
+        } catch (const std::bad_alloc&) {
+            return setMoviesError(memFullErr);
+        }
+        container->ids.erase(n.parent, n.type, n.id);
+    }
     n.id = newID;
-    for (auto& [t, maxId] : node(container, n.parent).maxIds)
-        if (t == n.type && newID > maxId) maxId = newID;
+    TypeGroup& g = *k.group(n.type);
+    if (newID > g.maxId) g.maxId = newID;
     return setMoviesError(noErr);
 }
 
 OSErr QTRemoveAtom(QTAtomContainer container, QTAtom atom) {
     if (OSErr err = check(container, atom)) return setMoviesError(err);
     if (atom == 0) return setMoviesError(invalidAtomErr);
-    detach(container, atom);
+    unlink(container, atom);
     killSubtree(container, atom);
     return setMoviesError(noErr);
 }
 
 OSErr QTRemoveChildren(QTAtomContainer container, QTAtom atom) {
     if (OSErr err = check(container, atom)) return setMoviesError(err);
-    std::vector<QTAtom> kids;
-    kids.swap(node(container, atom).children);
-    for (QTAtom k : kids)
-        killSubtree(container, k);
+    clearChildren(container, atom);
     return setMoviesError(noErr);
 }
 
@@ -516,23 +929,26 @@ OSErr QTReplaceAtom(QTAtomContainer target, QTAtom targetAtom, QTAtomContainer r
                     QTAtom replacementAtom) {
     if (OSErr err = check(target, targetAtom)) return setMoviesError(err);
     if (OSErr err = check(replacement, replacementAtom)) return setMoviesError(err);
-    if (targetAtom == 0 && replacementAtom != 0 && !replacement->atoms[size_t(replacementAtom)].data.empty())
+    if (targetAtom == 0 && replacementAtom != 0 && node(replacement, replacementAtom).size != 0)
         return setMoviesError(notLeafAtomErr);
     try {
         // Copy the replacement first: it may live inside the subtree being replaced.
         OpaqueQTAtomContainer temp;
-        const AtomNode& r = replacement->atoms[size_t(replacementAtom)];
-        std::vector<uint8_t> data = replacementAtom == 0 ? std::vector<uint8_t>() : r.data;
-        for (QTAtom k : std::vector<QTAtom>(r.children)) {
-            QTAtom ref = copySubtree(&temp, 0, replacement, k);
-            appendChild(&temp, 0, ref);
-        }
-        QTRemoveChildren(target, targetAtom);
-        node(target, targetAtom).data = std::move(data);
-        for (QTAtom k : std::vector<QTAtom>(temp.atoms[0].children)) {
-            QTAtom ref = copySubtree(target, targetAtom, &temp, k);
-            appendChild(target, targetAtom, ref);
-        }
+        const AtomNode& r = node(replacement, replacementAtom);
+        std::vector<uint8_t> data;
+        if (replacementAtom != 0 && r.size) data.assign(r.bytes(), r.bytes() + r.size);
+        if (r.kids)
+            for (QTAtom k = r.kids->first; k; k = node(replacement, k).next)
+                copySubtree(&temp, 0, replacement, k);
+        std::vector<QTAtom> kids;
+        if (temp.atoms[0].kids)
+            for (QTAtom k = temp.atoms[0].kids->first; k; k = node(&temp, k).next)
+                kids.push_back(k);
+        clearChildren(target, targetAtom);
+        if (targetAtom != 0 && !setData(node(target, targetAtom), data.data(), data.size()))
+            return setMoviesError(memFullErr);
+        for (QTAtom k : kids)
+            copySubtree(target, targetAtom, &temp, k);
         return setMoviesError(noErr);
     } catch (const std::bad_alloc&) {
         return setMoviesError(memFullErr);
@@ -543,10 +959,11 @@ namespace {
 
 // Size in the flat form of an atom and its subtree; -1 when it does not fit the format.
 int64_t flatSize(const OpaqueQTAtomContainer* c, QTAtom a) {
-    const AtomNode& n = c->atoms[size_t(a)];
-    if (n.children.size() > 0xFFFF) return -1;
-    int64_t size = kQTAtomHeaderSize + int64_t(n.data.size());
-    for (QTAtom k : n.children) {
+    const AtomNode& n = node(c, a);
+    const int32_t count = n.kids ? n.kids->count : 0;
+    if (count > 0xFFFF) return -1;
+    int64_t size = kQTAtomHeaderSize + int64_t(n.size);
+    for (QTAtom k = count ? n.kids->first : 0; k; k = node(c, k).next) {
         int64_t s = flatSize(c, k);
         if (s < 0) return -1;
         size += s;
@@ -556,18 +973,19 @@ int64_t flatSize(const OpaqueQTAtomContainer* c, QTAtom a) {
 }
 
 uint8_t* writeAtom(const OpaqueQTAtomContainer* c, QTAtom a, uint8_t* out) {
-    const AtomNode& n = c->atoms[size_t(a)];
+    const AtomNode& n = node(c, a);
+    const int32_t count = n.kids ? n.kids->count : 0;
     uint8_t* start = out;
     std::memset(out, 0, kQTAtomHeaderSize);
     platform::storeBE32(out + 4, n.type);
     platform::storeBE32(out + 8, uint32_t(n.id));
-    platform::storeBE16(out + 14, uint16_t(n.children.size()));
+    platform::storeBE16(out + 14, uint16_t(count));
     out += kQTAtomHeaderSize;
-    if (!n.data.empty()) {
-        std::memcpy(out, n.data.data(), n.data.size());
-        out += n.data.size();
+    if (n.size) {
+        std::memcpy(out, n.bytes(), n.size);
+        out += n.size;
     }
-    for (QTAtom k : n.children)
+    for (QTAtom k = count ? n.kids->first : 0; k; k = node(c, k).next)
         out = writeAtom(c, k, out);
     platform::storeBE32(start, uint32_t(out - start));
     return out;
@@ -579,6 +997,7 @@ struct Reader {
     OSErr err = noErr;
 
     // Parses `count` atoms in [pos, end) under `parent`; they must fill the range exactly.
+    // Throws std::bad_alloc.
     bool parseChildren(size_t pos, size_t end, uint32_t count, QTAtom parent, int depth) {
         if (depth > kQTAtomMaxDepth) return fail();
         for (uint32_t i = 0; i < count; ++i) {
@@ -590,15 +1009,12 @@ struct Reader {
             uint16_t kids = platform::loadBE16(h + 14);
             if (size < uint32_t(kQTAtomHeaderSize) || size > end - pos || type == 0 || id <= 0) return fail();
             if (idTaken(c, parent, type, id)) return fail();
-            QTAtom ref = allocAtom(c, parent, type, id);
-            if (ref == 0) return fail();
-            appendChild(c, parent, ref);
             size_t bodyStart = pos + kQTAtomHeaderSize, bodyEnd = pos + size;
-            if (kids == 0) {
-                node(c, ref).data.assign(base + bodyStart, base + bodyEnd);
-            } else if (!parseChildren(bodyStart, bodyEnd, kids, ref, depth + 1)) {
-                return false;
-            }
+            if (insertBefore(c, parent, type, id, 0, kids == 0 ? int32_t(bodyEnd - bodyStart) : 0,
+                             base + bodyStart, nullptr) != noErr)
+                throw std::bad_alloc();
+            QTAtom ref = node(c, parent).kids->last;
+            if (kids != 0 && !parseChildren(bodyStart, bodyEnd, kids, ref, depth + 1)) return false;
             pos = bodyEnd;
         }
         return pos == end || fail();
@@ -657,8 +1073,9 @@ OSErr QTUnflattenAtomContainer(const void* bytes, size_t size, QTAtomContainer* 
         platform::loadBE32(root + 8) != 1)
         return setMoviesError(invalidAtomContainerErr);
     uint16_t kids = platform::loadBE16(root + 14);
+    OpaqueQTAtomContainer* c = nullptr;
     try {
-        auto* c = new OpaqueQTAtomContainer();
+        c = new OpaqueQTAtomContainer();
         Reader r{b, c};
         size_t bodyStart = kQTAtomContainerHeaderSize + kQTAtomHeaderSize;
         if (!r.parseChildren(bodyStart, size, kids, 0, 1)) {
@@ -668,6 +1085,7 @@ OSErr QTUnflattenAtomContainer(const void* bytes, size_t size, QTAtomContainer* 
         *container = c;
         return setMoviesError(noErr);
     } catch (const std::bad_alloc&) {
+        delete c;
         return setMoviesError(memFullErr);
     }
 }
