@@ -460,7 +460,7 @@ void KelvoDicomOutputFileBinary::_writeDataSet(const KelvoDicomDataTree& tree) {
         // The file meta information has been written from the header.
         if (DicmUtils_NumberForAtomID(DicmUtils_AtomID(c, child)) == 0x0002) continue;
         // Each group exactly as held: a group view could add elements of its own.
-        KelvoDicomDataSet set(c, child);
+        KelvoDicomDataSet set(c, child, KelvoAtomView::borrowed);
         if (!set.qtObjIsValid()) continue;
         // A value that could not be copied is missing from what was written, however quietly.
         const uint64_t expected = set.binaryContentSize(flags) + (_useGroupLength ? 12 : 0);
@@ -635,7 +635,7 @@ void KelvoDicomOutputFileBinary::_writeDicomDirMainDirectory(KelvoDicomDataItemG
                 if (record.qtObjIsValid()) _writeDicomDirItem(record, itemStart);
             } else {
                 // The other groups exactly as held.
-                KelvoDicomDataSet set(c, group);
+                KelvoDicomDataSet set(c, group, KelvoAtomView::borrowed);
                 if (set.qtObjIsValid()) set.flushToBinary(_stream, &flags);
             }
         }

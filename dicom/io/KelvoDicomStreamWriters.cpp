@@ -19,6 +19,20 @@ std::string pathOf(const KelvoDataT<char>& path) {
     return std::string(items, strnlen(items, path.itemCount()));
 }
 
+// Each group of the tree, in order, read where it lies: a dump of a large tree holds no second
+// copy of it.
+template <typename Fn> void forEachGroup(const KelvoDicomDataTree& constTree, Fn fn) {
+    auto& tree = const_cast<KelvoDicomDataTree&>(constTree);
+    if (!tree.qtObjIsValid() || tree.empty()) return;
+    QTAtomContainer c = tree.Dictionary();
+    QTAtom child = 0;
+    while (QTNextChildAnyType(c, 0, child, &child) == noErr && child) {
+        if (DicmUtils_AtomType(c, child) != kDicomGroupAtom) continue;
+        KelvoDicomDataSet set(c, child, KelvoAtomView::borrowed);
+        fn(set);
+    }
+}
+
 } // namespace
 
 bool KelvoDicomOutputFile::isA(const char* name) const {
@@ -88,14 +102,7 @@ void KelvoDicomOutputFileText::_writeDataSet(const KelvoDicomDataTree& tree) {
     std::fputs(kRule, _stream);
     std::fputs("[DATASET_LIST]\n", _stream);
     std::fputs(kRule, _stream);
-    if (Kelvo_QTObjectsList* sets = const_cast<KelvoDicomDataTree&>(tree).values()) {
-        for (int32_t i = 0; i < sets->count(); ++i) {
-            Kelvo_QTObj* set = sets->getObjValueByRef(i);
-            if (set && set->isA("KelvoDicomDataSet"))
-                static_cast<KelvoDicomDataSet*>(set)->flushToText(_stream, 0);
-        }
-        delete sets;
-    }
+    forEachGroup(tree, [this](KelvoDicomDataSet& set) { set.flushToText(_stream, 0); });
     std::fputs("[DATASET_LIST End]\n", _stream);
     std::fputs(kRule, _stream);
     std::fputs("[DICOM End]\n", _stream);
@@ -123,14 +130,7 @@ void KelvoDicomOutputFileXml::_writeHeader() {
 
 void KelvoDicomOutputFileXml::_writeDataSet(const KelvoDicomDataTree& tree) {
     std::fputs("<DATASET_LIST>\n", _stream);
-    if (Kelvo_QTObjectsList* sets = const_cast<KelvoDicomDataTree&>(tree).values()) {
-        for (int32_t i = 0; i < sets->count(); ++i) {
-            Kelvo_QTObj* set = sets->getObjValueByRef(i);
-            if (set && set->isA("KelvoDicomDataSet"))
-                static_cast<KelvoDicomDataSet*>(set)->flushToXml(_stream, 0);
-        }
-        delete sets;
-    }
+    forEachGroup(tree, [this](KelvoDicomDataSet& set) { set.flushToXml(_stream, 0); });
     std::fputs("</DATASET_LIST>\n", _stream);
     std::fputs("</DICOM>\n", _stream);
     std::fflush(_stream);

@@ -64,16 +64,33 @@ void KelvoDicomDataSet::initFromAtom(QTAtomContainer container, QTAtom atom) {
     if (initWithAtom(container, atom)) _root = QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr);
 }
 
+KelvoDicomDataSet::KelvoDicomDataSet(QTAtomContainer container, QTAtom atom, KelvoAtomView) {
+    QTAtomType type = 0;
+    QTAtomID id = 0;
+    if (!container || QTGetAtomTypeAndID(container, atom, &type, &id) != noErr || type != kDicomGroupAtom) {
+        _status = container ? int32_t(invalidAtomTypeErr) : int32_t(paramErr);
+        return;
+    }
+    _group = DicmUtils_NumberForAtomID(id);
+    borrowContainer(container);
+    _root = atom;
+}
+
+// A whole copy keeps every reference, so a copy of a view keeps the view's atom.
 KelvoDicomDataSet::KelvoDicomDataSet(const KelvoDicomDataSet& other)
     : Kelvo_Dictionary(other), _group(other._group) {
-    _root = _container ? QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr) : 0;
+    _root = !_container        ? 0
+            : other.borrowed() ? other._root
+                               : QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr);
 }
 
 KelvoDicomDataSet& KelvoDicomDataSet::operator=(const KelvoDicomDataSet& other) {
     if (&other != this) {
         Copy(other.Dictionary());
         _group = other._group;
-        _root = _container ? QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr) : 0;
+        _root = !_container        ? 0
+                : other.borrowed() ? other._root
+                                   : QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr);
     }
     return *this;
 }

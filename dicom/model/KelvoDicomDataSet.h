@@ -29,6 +29,8 @@ class KelvoDicomDataSet : public Kelvo_Dictionary {
     KelvoDicomDataSet();
     explicit KelvoDicomDataSet(uint16_t group);
     KelvoDicomDataSet(QTAtomContainer container, QTAtom atom);
+    // The group atom read where it lies (see KelvoAtomView).
+    KelvoDicomDataSet(QTAtomContainer container, QTAtom atom, KelvoAtomView);
     KelvoDicomDataSet(const KelvoDicomDataSet& other);
     KelvoDicomDataSet& operator=(const KelvoDicomDataSet& other);
     ~KelvoDicomDataSet() override;

@@ -149,7 +149,7 @@ void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t f
         }
         if (format == dicmIOformatText || format == dicmIOformatXML) {
             if (type == kDicomSequenceAtom) {
-                KelvoDicomDataItemGroup sequence(_container, child);
+                KelvoDicomDataItemGroup sequence(_container, child, KelvoAtomView::borrowed);
                 if (format == dicmIOformatText)
                     sequence.flushToText(file, 0);
                 else
@@ -177,7 +177,7 @@ void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t f
         }
         DicomUtils_WriteTag(file, flags, _group, element);
         if (type == kDicomSequenceAtom) {
-            KelvoDicomDataItemGroup sequence(_container, child);
+            KelvoDicomDataItemGroup sequence(_container, child, KelvoAtomView::borrowed);
             sequence.flushToBinary(file, &flags);
         } else if (haveNode) {
             uint8_t f = uint8_t(flags);
@@ -200,9 +200,16 @@ void KelvoDicomDataSet::writeGroupLength(FILE* file, uint32_t flags) {
     // The length of what follows as it will be written: nested data sets carry their own group
     // lengths too when the flags ask for them.
     uint64_t size = binaryContentSize(flags);
-    setULValueProperty(0, size > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(size));
+    const uint32_t value = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(size);
     KelvoDicomDataNode length;
-    getProperty(0, length);
+    if (borrowed()) {
+        // A view writes what it reads and leaves the source as it was.
+        length = KelvoDicomDataNode("UL");
+        length.ulValueSet(value, -1);
+    } else {
+        setULValueProperty(0, value);
+        getProperty(0, length);
+    }
     if (length.valueCount() == 0) return;
     DicomUtils_WriteTag(file, flags, _group, 0);
     uint8_t f = uint8_t(flags);
@@ -329,7 +336,7 @@ uint64_t KelvoDicomDataSet::binaryContentSize(uint32_t flags) {
         QTAtomID id = DicmUtils_AtomID(_container, child);
         if (id == kDicomZeroID) continue;
         if (type == kDicomSequenceAtom) {
-            KelvoDicomDataItemGroup sequence(_container, child);
+            KelvoDicomDataItemGroup sequence(_container, child, KelvoAtomView::borrowed);
             size += 4 + sequence.binarySize(flags);
             continue;
         }

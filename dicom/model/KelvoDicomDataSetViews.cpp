@@ -269,7 +269,7 @@ void KelvoDicomDataFileSet::flushContent(FILE* file, dicmIOformat format, uint32
         const uint16_t element = uint16_t(id);
         DicomUtils_WriteTag(file, flags, _group, element);
         if (type == kDicomSequenceAtom) {
-            KelvoDicomDataItemGroup sequence(_container, child);
+            KelvoDicomDataItemGroup sequence(_container, child, KelvoAtomView::borrowed);
             sequence.flushToBinary(file, &flags);
             continue;
         }

@@ -42,6 +42,16 @@ KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom) {
     _length = storedLength(container, atom, _status);
 }
 
+KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom, KelvoAtomView) {
+    if (!container || DicmUtils_AtomType(container, atom) != kDicomItemAtom) {
+        _status = paramErr;
+        return;
+    }
+    borrowContainer(container);
+    _root = atom;
+    _length = storedLength(container, atom, _status);
+}
+
 KelvoDicomDataItem::KelvoDicomDataItem(const KelvoDicomDataItem& other)
     : Kelvo_Dictionary(other), _root(other._root), _length(other._length) {}
 
@@ -200,7 +210,7 @@ void KelvoDicomDataItem::flushContent(FILE* file, dicmIOformat format, uint32_t 
     if (!file) return;
     for (int32_t i = 1; i <= count(); ++i) {
         QTAtom atom = QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr);
-        KelvoDicomDataSet set(_container, atom);
+        KelvoDicomDataSet set(_container, atom, KelvoAtomView::borrowed);
         if (!set.qtObjIsValid() || set.Error() != 0) {
             std::fprintf(file, "Failed to parse dataset %04X \t Err Code:%ld\n",
                          unsigned(DicmUtils_AtomID(_container, atom) & 0xFFFF), long(set.Error()));
@@ -256,7 +266,8 @@ uint64_t KelvoDicomDataItem::binarySize(uint32_t flags) {
     if (count() == 0) return 8;
     uint64_t size = 8 + 8;
     for (int32_t i = 1; i <= count(); ++i) {
-        KelvoDicomDataSet set(_container, QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr));
+        KelvoDicomDataSet set(_container, QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr),
+                              KelvoAtomView::borrowed);
         if (!set.qtObjIsValid() || set.Error() != 0) continue;
         size += set.binaryContentSize(flags);
         if (flags & kDicomWriteGroupLength) size += 12; // tag, header and the UL value
@@ -282,6 +293,17 @@ KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAt
     }
     if (!initWithAtom(container, atom)) return;
     _root = QTFindChildByIndex(_container, 0, kDicomSequenceAtom, 1, nullptr);
+    _element = uint16_t(DicmUtils_AtomID(container, atom));
+    _length = storedLength(container, atom, _status);
+}
+
+KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAtom atom, KelvoAtomView) {
+    if (!container || DicmUtils_AtomType(container, atom) != kDicomSequenceAtom) {
+        _status = paramErr;
+        return;
+    }
+    borrowContainer(container);
+    _root = atom;
     _element = uint16_t(DicmUtils_AtomID(container, atom));
     _length = storedLength(container, atom, _status);
 }
@@ -410,7 +432,7 @@ int32_t KelvoDicomDataItemGroup::anonymize() {
 void KelvoDicomDataItemGroup::flushContent(FILE* file, dicmIOformat format, uint32_t flags) {
     if (!file) return;
     for (int32_t i = 1; i <= count(); ++i) {
-        KelvoDicomDataItem item(_container, FindItem(i, _root));
+        KelvoDicomDataItem item(_container, FindItem(i, _root), KelvoAtomView::borrowed);
         if (!item.qtObjIsValid()) continue;
         if (format == dicmIOformatBinary)
             item.flushToBinary(file, &flags);
@@ -463,7 +485,7 @@ uint64_t KelvoDicomDataItemGroup::binarySize(uint32_t flags) {
     uint64_t size = (flags & kDicomWriteImplicitVR) ? 4 : 8;
     if (count() == 0) return size;
     for (int32_t i = 1; i <= count(); ++i) {
-        KelvoDicomDataItem item(_container, FindItem(i, _root));
+        KelvoDicomDataItem item(_container, FindItem(i, _root), KelvoAtomView::borrowed);
         if (item.qtObjIsValid()) size += item.binarySize(flags);
     }
     return size + 8;

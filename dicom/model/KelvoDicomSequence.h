@@ -10,6 +10,7 @@ class KelvoDicomDataItem : public Kelvo_Dictionary {
   public:
     KelvoDicomDataItem();
     KelvoDicomDataItem(QTAtomContainer container, QTAtom atom);
+    KelvoDicomDataItem(QTAtomContainer container, QTAtom atom, KelvoAtomView);
     KelvoDicomDataItem(const KelvoDicomDataItem& other);
     KelvoDicomDataItem& operator=(const KelvoDicomDataItem& other);
 
@@ -50,6 +51,7 @@ class KelvoDicomDataItemGroup : public Kelvo_Dictionary {
     KelvoDicomDataItemGroup();
     explicit KelvoDicomDataItemGroup(uint16_t element);
     KelvoDicomDataItemGroup(QTAtomContainer container, QTAtom atom);
+    KelvoDicomDataItemGroup(QTAtomContainer container, QTAtom atom, KelvoAtomView);
     KelvoDicomDataItemGroup(const KelvoDicomDataItemGroup& other);
     KelvoDicomDataItemGroup& operator=(const KelvoDicomDataItemGroup& other);
 

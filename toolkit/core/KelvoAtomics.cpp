@@ -200,7 +200,7 @@ Kelvo_AtomContainer::Kelvo_AtomContainer(QTAtomContainer source) {
 }
 
 Kelvo_AtomContainer::~Kelvo_AtomContainer() {
-    if (_container) {
+    if (_container && !_borrowed) {
         QTUnlockContainer(_container);
         QTDisposeAtomContainer(_container);
     }
@@ -228,12 +228,20 @@ bool Kelvo_AtomContainer::initWithAtom(QTAtomContainer source, QTAtom atom) {
     return true;
 }
 
+void Kelvo_AtomContainer::borrowContainer(QTAtomContainer source) {
+    reset();
+    _container = source;
+    _borrowed = source != nullptr;
+    _status = source ? int32_t(noErr) : int32_t(kKelvoNothingToWorkOn);
+}
+
 void Kelvo_AtomContainer::reset() {
-    if (_container) {
+    if (_container && !_borrowed) {
         QTUnlockContainer(_container);
         QTDisposeAtomContainer(_container);
-        _container = nullptr;
     }
+    _container = nullptr;
+    _borrowed = false;
     _locked = false;
 }
 

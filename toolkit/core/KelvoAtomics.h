@@ -100,14 +100,26 @@ class Kelvo_AtomContainer : public Kelvo_QTObj {
 
     int32_t childCount(QTAtomType type);
 
+    // Whether the object reads another object's container in place (see borrowContainer).
+    bool borrowed() const { return _borrowed; }
+
   protected:
     // The container becomes a copy of `atom` of `source` with its subtree (the atom under the
     // new root); false, with the platform's status, when the copy fails.
     bool initWithAtom(QTAtomContainer source, QTAtom atom);
+    // The object reads `source` in place, without a copy, and never disposes of it: for walks
+    // that only read (dumps, writes, sizes) of a large tree while its owner keeps it alive.
+    void borrowContainer(QTAtomContainer source);
 
     QTAtomContainer _container = nullptr;
     bool _locked = false;
+    bool _borrowed = false;
 };
+
+// Asks a data set, sequence or item for a view that reads its atom where it lies in the source
+// container, rather than a copy of it. Such a view lives no longer than the source and does not
+// change it.
+enum class KelvoAtomView { borrowed };
 
 // The input map of a media: 'in' atoms describing the inputs of its samples.
 class Kelvo_MediaInputMap : public Kelvo_AtomContainer {
