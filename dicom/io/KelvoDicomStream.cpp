@@ -259,7 +259,7 @@ struct KelvoDicomInputFileBinary::Reader {
     int discarding = 0;
 
     int64_t pos() const { return int64_t(ftello(f)); }
-    bool seek(int64_t p) { return fseeko(f, off_t(p), SEEK_SET) == 0; }
+    bool seek(int64_t p) { return pos() == p || fseeko(f, off_t(p), SEEK_SET) == 0; }
 
     bool fail(int32_t s) {
         if (status == 0) status = readingStatus(s);
@@ -373,7 +373,7 @@ struct KelvoDicomInputFileBinary::Reader {
         if (!addHeaderAtom(atom, node)) return false;
         if (node.desc.length > 0) {
             KelvoDicomDataNode value;
-            KelvoDicomDataNode::read(f, node.desc, node.fpos, swap, value);
+            KelvoDicomDataNode::read(f, node.desc, node.fpos, swap, value, fileSize);
             if (value.Error() != 0) return fail(value.Error());
             int32_t s = 0;
             if (!DicmUtils_DicomNodeAddData(c, atom, value, s)) return fail(s ? s : paramErr);

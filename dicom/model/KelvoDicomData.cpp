@@ -432,7 +432,7 @@ int32_t KelvoDicomDataNode::AddDicomNodeData(Handle handle, uint32_t count, bool
 // Reading
 
 void KelvoDicomDataNode::read(FILE* file, const dicomNodeDescRecord& desc, const dicomNodeFPosRecord& fpos,
-                              bool swap, KelvoDicomDataNode& node) {
+                              bool swap, KelvoDicomDataNode& node, int64_t fileSize) {
     node.defaultStatus();
     if (!file || fpos.elementPosition >= fpos.valuePosition || fpos.elementPosition < 0) {
         node._status = kKelvoElementUnreadable;
@@ -449,9 +449,9 @@ void KelvoDicomDataNode::read(FILE* file, const dicomNodeDescRecord& desc, const
     // The length comes from the file: it must fit in what remains of it before anything is
     // allocated.
     struct stat st {};
-    if (fstat(fileno(file), &st) != 0 || desc.length == kDicomUndefinedLength ||
-        int64_t(desc.length) > int64_t(st.st_size) - fpos.valuePosition ||
-        desc.length > uint32_t(INT32_MAX)) {
+    if (fileSize < 0) fileSize = fstat(fileno(file), &st) == 0 ? int64_t(st.st_size) : -1;
+    if (fileSize < 0 || desc.length == kDicomUndefinedLength ||
+        int64_t(desc.length) > fileSize - fpos.valuePosition || desc.length > uint32_t(INT32_MAX)) {
         node._status = kKelvoElementUnreadable;
         return;
     }
@@ -460,7 +460,8 @@ void KelvoDicomDataNode::read(FILE* file, const dicomNodeDescRecord& desc, const
         node._status = MemError();
         return;
     }
-    if (fseeko(file, off_t(fpos.valuePosition), SEEK_SET) != 0) {
+    // A reader walking the file is already there: a seek would cost a system call per element.
+    if (ftello(file) != off_t(fpos.valuePosition) && fseeko(file, off_t(fpos.valuePosition), SEEK_SET) != 0) {
         node._status = errno ? int32_t(errno) : int32_t(ioErr);
         DisposeHandle(buffer);
         return;

@@ -82,9 +82,10 @@ class KelvoDicomDataNode : public Kelvo_Dictionary {
     int32_t AddDicomNodeData(Handle handle, uint32_t count, bool swap);
     void writeBinaryData(FILE* file, bool swap);
 
-    // Fill `node` from a file, a value length bounded by what remains of the file.
+    // Fill `node` from a file, a value length bounded by what remains of the file (`fileSize`
+    // when the caller knows it, else the file's size now).
     static void read(FILE* file, const dicomNodeDescRecord& desc, const dicomNodeFPosRecord& fpos, bool swap,
-                     KelvoDicomDataNode& node);
+                     KelvoDicomDataNode& node, int64_t fileSize = -1);
     static void read(FILE* file, const dataElementNode& element, bool swap, KelvoDicomDataNode& node);
     // Fill `node` from an element atom's 'NDDT' values, with the given VR.
     static void read(QTAtomContainer container, QTAtom elementAtom, const char* vr, KelvoDicomDataNode& node);

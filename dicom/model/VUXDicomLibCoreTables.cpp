@@ -4,6 +4,7 @@
 
 #include "VUXDicomLibCoreDictionary.h"
 
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -437,6 +438,18 @@ const Row* findByText(const Row (&table)[N], Field field, const char* text) {
 
 const dicmVRInfo* VUXDicomLibrary::vrInfo(const char* vr) {
     if (isEmpty(vr)) return nullptr;
+    // Asked once or more for every element read or written: two capital letters go through a
+    // direct table, anything else through the list.
+    static const auto byLetters = [] {
+        std::array<const dicmVRInfo*, 26 * 26> table{};
+        for (const dicmVRInfo& row : vrProperties)
+            if (row.vr[0] >= 'A' && row.vr[0] <= 'Z' && row.vr[1] >= 'A' && row.vr[1] <= 'Z' &&
+                !table[size_t(row.vr[0] - 'A') * 26 + size_t(row.vr[1] - 'A')])
+                table[size_t(row.vr[0] - 'A') * 26 + size_t(row.vr[1] - 'A')] = &row;
+        return table;
+    }();
+    if (vr[0] >= 'A' && vr[0] <= 'Z' && vr[1] >= 'A' && vr[1] <= 'Z')
+        return byLetters[size_t(vr[0] - 'A') * 26 + size_t(vr[1] - 'A')];
     for (const dicmVRInfo& row : vrProperties)
         if (std::strncmp(row.vr, vr, 2) == 0) return &row;
     return nullptr;

@@ -4,6 +4,7 @@
 #include "PlatformErrors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -49,28 +50,51 @@ struct Children {
     QTAtom first = 0, last = 0;
     int32_t count = 0;
     bool hashed = false;
-    std::vector<TypeGroup> groups; // sorted by type
+    // The children of the first type met stay inline (most parents hold one or two types); the
+    // other types follow sorted by type.
+    TypeGroup one;
+    std::vector<TypeGroup> more;
     // Every child in order, for look-ups by index over all types; made when first asked for.
     std::unique_ptr<std::vector<QTAtom>> all;
 
     Children() = default;
     Children(const Children& o)
-        : first(o.first), last(o.last), count(o.count), hashed(o.hashed), groups(o.groups) {
+        : first(o.first), last(o.last), count(o.count), hashed(o.hashed), one(o.one), more(o.more) {
         if (o.all) all = std::make_unique<std::vector<QTAtom>>(*o.all);
     }
 
-    TypeGroup* group(QTAtomType type) {
-        auto it = std::lower_bound(groups.begin(), groups.end(), type,
-                                   [](const TypeGroup& g, QTAtomType t) { return g.type < t; });
-        return it != groups.end() && it->type == type ? &*it : nullptr;
+    size_t groupCount() const { return (one.type ? 1 : 0) + more.size(); }
+    template <typename Fn> void eachGroup(Fn fn) {
+        if (one.type) fn(one);
+        for (TypeGroup& g : more)
+            fn(g);
     }
-    TypeGroup& makeGroup(QTAtomType type) {
-        auto it = std::lower_bound(groups.begin(), groups.end(), type,
+    TypeGroup* group(QTAtomType type) {
+        if (one.type == type) return type ? &one : nullptr;
+        auto it = std::lower_bound(more.begin(), more.end(), type,
                                    [](const TypeGroup& g, QTAtomType t) { return g.type < t; });
-        if (it != groups.end() && it->type == type) return *it;
-        it = groups.emplace(it);
+        return it != more.end() && it->type == type ? &*it : nullptr;
+    }
+    // Throws std::bad_alloc.
+    TypeGroup& makeGroup(QTAtomType type) {
+        if (TypeGroup* g = group(type)) return *g;
+        if (!one.type) {
+            one.type = type;
+            return one;
+        }
+        auto it = std::lower_bound(more.begin(), more.end(), type,
+                                   [](const TypeGroup& g, QTAtomType t) { return g.type < t; });
+        it = more.emplace(it);
         it->type = type;
         return *it;
+    }
+    // Frees what the lists hold (the atom is gone).
+    void release() {
+        first = last = 0;
+        count = 0;
+        one = TypeGroup();
+        std::vector<TypeGroup>().swap(more);
+        all.reset();
     }
 };
 
@@ -198,17 +222,45 @@ class IdTable {
     size_t used_ = 0;
 };
 
-// Nodes live in a deque: one that is added never moves the others (nor the data inside them).
+// Nodes live in blocks that double in size (8, 8, 16, 32, ... nodes), so that a node, and the
+// data inside it, never moves, a small container stays small, and finding a node is a few bit
+// operations. A block's memory is only written as its nodes are added.
 class NodeStore {
   public:
-    size_t size() const { return nodes_.size(); }
-    AtomNode& operator[](size_t i) { return nodes_[i]; }
-    const AtomNode& operator[](size_t i) const { return nodes_[i]; }
+    NodeStore() = default;
+    NodeStore(const NodeStore&) = delete;
+    NodeStore& operator=(const NodeStore&) = delete;
+    ~NodeStore() {
+        for (size_t i = 0; i < size_; ++i)
+            (*this)[i].~AtomNode();
+        for (void* b : blocks_)
+            std::free(b);
+    }
+
+    size_t size() const { return size_; }
+    AtomNode& operator[](size_t i) { return blocks_[blockOf(i)][i - startOf(blockOf(i))]; }
+    const AtomNode& operator[](size_t i) const { return blocks_[blockOf(i)][i - startOf(blockOf(i))]; }
     // Throws std::bad_alloc.
-    AtomNode& add() { return nodes_.emplace_back(); }
+    AtomNode& add() {
+        const size_t b = blockOf(size_);
+        if (b == blocks_.size()) {
+            blocks_.reserve(blocks_.size() + 1);
+            void* block = std::malloc(sizeof(AtomNode) * sizeOf(b));
+            if (!block) throw std::bad_alloc();
+            blocks_.push_back(static_cast<AtomNode*>(block));
+        }
+        AtomNode* n = new (&blocks_[b][size_ - startOf(b)]) AtomNode();
+        ++size_;
+        return *n;
+    }
 
   private:
-    std::deque<AtomNode> nodes_;
+    static size_t blockOf(size_t i) { return i < 8 ? 0 : size_t(std::bit_width(i)) - 3; }
+    static size_t startOf(size_t b) { return b == 0 ? 0 : size_t(8) << (b - 1); }
+    static size_t sizeOf(size_t b) { return b == 0 ? 8 : size_t(8) << (b - 1); }
+
+    std::vector<AtomNode*> blocks_;
+    size_t size_ = 0;
 };
 
 // Room for one more element, growing geometrically (a bare reserve(size + 1) would copy the
@@ -223,6 +275,8 @@ struct OpaqueQTAtomContainer {
     // Indexed by reference; node 0 is the root. Removed atoms stay as dead nodes so that their
     // references are never handed out again.
     NodeStore atoms;
+    // The child lists of atoms that have (or had) children; an atom keeps its entry while alive.
+    std::deque<Children> kidsPool;
     IdTable ids;
     int32_t lockCount = 0;
 
@@ -235,7 +289,6 @@ struct OpaqueQTAtomContainer {
     ~OpaqueQTAtomContainer() {
         for (size_t i = 0; i < atoms.size(); ++i) {
             freeData(atoms[i]);
-            delete atoms[i].kids;
         }
     }
     OpaqueQTAtomContainer(const OpaqueQTAtomContainer&) = delete;
@@ -300,8 +353,8 @@ std::vector<QTAtom>& orderOf(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType
         slot = &g->order;
         from = g->first;
         count = g->count;
-    } else if (k.groups.size() == 1) {
-        return orderOf(c, parent, k.groups.front().type);
+    } else if (k.groupCount() == 1) {
+        return orderOf(c, parent, k.one.type ? k.one.type : k.more.front().type);
     }
     if (!*slot) {
         auto list = std::make_unique<std::vector<QTAtom>>();
@@ -350,7 +403,7 @@ void link(OpaqueQTAtomContainer* c, QTAtom atom, QTAtom before) {
     AtomNode& n = node(c, atom);
     const QTAtom parent = n.parent;
     AtomNode& p = node(c, parent);
-    if (!p.kids) p.kids = new Children();
+    if (!p.kids) p.kids = &c->kidsPool.emplace_back();
     Children& k = *p.kids;
 
     // Reserve everything that can fail first.
@@ -461,7 +514,7 @@ void killSubtree(OpaqueQTAtomContainer* c, QTAtom a) {
                 if (n.kids->hashed) c->ids.erase(x, node(c, ch).type, node(c, ch).id);
                 stack.push_back(ch);
             }
-            delete n.kids;
+            n.kids->release();
             n.kids = nullptr;
         }
         n.alive = false;
@@ -548,11 +601,11 @@ void clearChildren(OpaqueQTAtomContainer* c, QTAtom atom) {
     k->first = k->last = 0;
     k->count = 0;
     k->all.reset();
-    for (TypeGroup& g : k->groups) {
+    k->eachGroup([](TypeGroup& g) {
         g.count = 0;
         g.first = 0;
         g.order.reset();
-    }
+    });
 }
 
 // A deep copy of a whole container, references included. Throws std::bad_alloc.
@@ -570,7 +623,7 @@ void copyWhole(const OpaqueQTAtomContainer* src, OpaqueQTAtomContainer* dst) {
         d.label = s.label;
         d.alive = s.alive;
         if (s.size && !setData(d, s.bytes(), s.size)) throw std::bad_alloc();
-        if (s.kids) d.kids = new Children(*s.kids);
+        if (s.kids) d.kids = &dst->kidsPool.emplace_back(*s.kids);
         if (s.kids && s.kids->hashed)
             for (QTAtom ch = s.kids->first; ch; ch = node(src, ch).next)
                 dst->ids.insert(QTAtom(i), node(src, ch).type, node(src, ch).id, ch);
@@ -799,8 +852,9 @@ OSErr QTGetNextChildType(QTAtomContainer container, QTAtom parent, QTAtomType cu
     // Types in order of their first child.
     std::vector<std::pair<uint64_t, QTAtomType>> types;
     try {
-        for (const TypeGroup& g : k->groups)
+        const_cast<Children*>(k)->eachGroup([&](TypeGroup& g) {
             if (g.count > 0) types.emplace_back(node(container, g.first).label, g.type);
+        });
     } catch (const std::bad_alloc&) {
         return setMoviesError(memFullErr);
     }

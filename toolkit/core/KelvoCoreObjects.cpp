@@ -3,16 +3,24 @@
 #include "PlatformRandom.h"
 
 #include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 
 namespace {
 
+// "<seconds>.<random>.<random>". Every object gets one when it is made, and objects are made per
+// element of a data set, so the digits are written directly rather than through printf.
 void makeIdentifier(char (&uid)[36]) {
     std::memset(uid, 0, sizeof uid);
-    long long now = static_cast<long long>(std::time(nullptr));
-    std::snprintf(uid, sizeof uid, "%lld.%ld.%ld", now, long(platform::random31()),
-                  long(platform::random31()));
+    const long long now = static_cast<long long>(std::time(nullptr));
+    const long first = long(platform::random31()), second = long(platform::random31());
+    char* const end = uid + sizeof uid - 1; // the last byte stays the terminator
+    char* p = std::to_chars(uid, end, now).ptr;
+    if (p < end) *p++ = '.';
+    p = std::to_chars(p, end, first).ptr;
+    if (p < end) *p++ = '.';
+    std::to_chars(p, end, second);
 }
 
 } // namespace
