@@ -24,6 +24,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -53,6 +54,60 @@ int32_t truncToInt32(float v) {
     if (v >= 2147483647.0f) return std::numeric_limits<int32_t>::max();
     if (v <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
     return int32_t(v);
+}
+
+// How the 16-bit samples of a frame become raw values, read from the description once for a
+// whole call: every element of the description is an atom look-up, far too dear for a sample.
+struct RawSamples16 {
+    bool isSigned = false;
+    // The drawer corrects the frames it draws, so the samples kept are as stored: they are
+    // swapped and rescaled here. Otherwise they were corrected when read.
+    bool correct = false;
+    bool swap = false;
+    bool rescale = false;
+    float slope = 1.0f;
+    float intercept = 0.0f;
+
+    // The raw value of one stored sample. Rescaling is done in single precision and truncated
+    // toward zero; the modality value itself is kept: a value below zero (or past 65535) stays
+    // what it is rather than wrapping round to a 16-bit pattern of the other sign.
+    int32_t operator()(uint16_t raw) const {
+        if (!correct) return isSigned ? int32_t(int16_t(raw)) : int32_t(raw);
+        if (swap) raw = uint16_t((raw >> 8) | (raw << 8));
+        if (!rescale) return isSigned ? int32_t(int16_t(raw)) : int32_t(raw);
+        const float stored = isSigned ? float(int16_t(raw)) : float(raw);
+        return truncToInt32(stored * slope + intercept);
+    }
+    int32_t at(const uint8_t* frame, size_t index) const { return (*this)(load16(frame + 2 * index)); }
+};
+
+// Read in one fixed order, whatever the call: the description keeps the status of its last
+// look-up, which is then the same after one raw value as after a whole frame's.
+RawSamples16 rawSamples16(KelvoDicomDataImagePixel& imagePixel, bool autoCorrection) {
+    RawSamples16 d;
+    d.isSigned = imagePixel.isTwoComplement();
+    d.correct = autoCorrection;
+    if (!d.correct) return d;
+    d.swap = imagePixel.needByteSwapping();
+    d.isSigned = imagePixel.isTwoComplement();
+    d.rescale = imagePixel.useRescaleIntercept();
+    if (!d.rescale) return d;
+    d.slope = imagePixel.HasKey(kRescaleSlope) ? float(imagePixel.Slope()) : 1.0f;
+    d.intercept = float(imagePixel.Intercept());
+    return d;
+}
+
+// The raw values of the rows [top, bottom) and columns [left, right) of a frame `columns` wide,
+// one after the other into `out`.
+template <class T>
+void collectRaw16(const RawSamples16& d, const uint8_t* frame, uint32_t columns, uint32_t left, uint32_t top,
+                  uint32_t right, uint32_t bottom, T* out) {
+    const uint32_t width = right - left;
+    for (uint32_t y = top; y < bottom; ++y, out += width) {
+        const uint8_t* row = frame + 2 * (size_t(y) * columns + left);
+        for (uint32_t x = 0; x < width; ++x)
+            out[x] = T(d(load16(row + 2 * size_t(x))));
+    }
 }
 
 } // namespace
@@ -724,21 +779,6 @@ void KelvoDicomVideoPresentation::PlayTime(int32_t time) {
 // ---------------------------------------------------------------------------------------------
 // Raw values
 
-double KelvoDicomVideoPresentation::rawSample16(const uint8_t* frame, uint32_t index) {
-    uint16_t raw = load16(frame + 2 * size_t(index));
-    const double sample = _imagePixel->isTwoComplement() ? double(int16_t(raw)) : double(raw);
-    if (!_drawer.autoCorrectionEnabled()) return sample;
-    if (_imagePixel->needByteSwapping()) raw = uint16_t((raw >> 8) | (raw << 8));
-    const bool isSigned = _imagePixel->isTwoComplement();
-    const float stored = isSigned ? float(int16_t(raw)) : float(raw);
-    if (!_imagePixel->useRescaleIntercept()) return double(stored);
-    const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
-    const float intercept = float(_imagePixel->Intercept());
-    // The modality value itself: a value below zero (or past 65535) stays what it is rather
-    // than wrapping round to a 16-bit pattern of the other sign.
-    return double(truncToInt32(stored * slope + intercept));
-}
-
 double KelvoDicomVideoPresentation::rawValueAtPoint(Kelvo_Point& point) {
     if (!qtObjIsValid() || !point.qtObjIsValid() || _imagePixel->PixelSamples() != 1) return 0.0;
     const uint8_t* frame = rawFrame();
@@ -753,7 +793,7 @@ double KelvoDicomVideoPresentation::rawValueAtPoint(Kelvo_Point& point) {
         // The copy holds the samples as stored: the grey is inverted only where it is drawn.
         return double(frame[offset]);
     case 16:
-        return rawSample16(frame, offset);
+        return double(rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled()).at(frame, offset));
     default:
         return 0.0;
     }
@@ -788,32 +828,25 @@ Kelvo_ImageInfo* KelvoDicomVideoPresentation::rawValuesStatistics(Kelvo_Rect& re
         stats.init(values.items(), n, 1);
         info->take(stats);
     } else if (bits == 16) {
-        auto collect = [&](auto* out) {
-            uint32_t i = 0;
-            for (int32_t y = top; y < bottom; ++y)
-                for (int32_t x = left; x < right; ++x)
-                    out[i++] =
-                        decltype(+out[0])(rawSample16(frame, uint32_t(y) * uint32_t(columns) + uint32_t(x)));
+        const RawSamples16 d = rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled());
+        auto describe = [&](auto* values) {
+            using T = std::remove_reference_t<decltype(*values->items())>;
+            collectRaw16(d, frame, uint32_t(columns), uint32_t(left), uint32_t(top), uint32_t(right),
+                         uint32_t(bottom), values->items());
+            KelvoStatisticsT<T> stats;
+            stats.init(values->items(), n, 1);
+            info->take(stats);
         };
-        if (_drawer.autoCorrectionEnabled() && _imagePixel->useRescaleIntercept()) {
+        if (d.correct && d.rescale) {
             // Rescaled values may leave the 16-bit range of the stored samples.
             KelvoDataT<int32_t> values(n);
-            collect(values.items());
-            KelvoStatisticsT<int32_t> stats;
-            stats.init(values.items(), n, 1);
-            info->take(stats);
-        } else if (_imagePixel->isTwoComplement()) {
+            describe(&values);
+        } else if (d.isSigned) {
             KelvoDataT<int16_t> values(n);
-            collect(values.items());
-            KelvoStatisticsT<int16_t> stats;
-            stats.init(values.items(), n, 1);
-            info->take(stats);
+            describe(&values);
         } else {
             KelvoDataT<uint16_t> values(n);
-            collect(values.items());
-            KelvoStatisticsT<uint16_t> stats;
-            stats.init(values.items(), n, 1);
-            info->take(stats);
+            describe(&values);
         }
     }
     return info;
@@ -858,11 +891,13 @@ Kelvo_Image* KelvoDicomVideoPresentation::grabRawImage(Kelvo_DisplayTransform* t
             // Raw samples, rescaled, never windowed: the working buffer was windowed in place.
             std::vector<uint16_t> wide(pixels);
             const uint8_t* frame = rawFrame();
-            for (uint32_t i = 0; frame && i < pixels; ++i) {
-                if (bits == 16)
-                    wide[i] = uint16_t(int32_t(rawSample16(frame, i)));
-                else
-                    wide[i] = frame[i];
+            if (frame && pixels > 0 && bits == 16) {
+                const RawSamples16 d = rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled());
+                uint16_t* out = wide.data();
+                for (uint32_t i = 0; i < pixels; ++i)
+                    out[i] = uint16_t(d.at(frame, i));
+            } else if (frame) {
+                std::copy(frame, frame + pixels, wide.begin());
             }
             image = new Kelvo_Image16BitGrey(size, wide.data());
         }

@@ -129,9 +129,6 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     int32_t decodeLosslessJPEG(uint32_t n, uint8_t* buffer);
     // The session's drawing of the current frame after the working buffer changed (or not).
     void drawFrame(bool refreshed);
-    // 16-bit sample at `offset` as raw values are answered: swapped and rescaled when the drawer
-    // corrects frames itself.
-    double rawSample16(const uint8_t* frame, uint32_t index);
     // The file still is the one opened: same size and modification time.
     bool streamUnchanged();
 

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,6 +98,52 @@ def reference(name, source):
     with open(os.path.join(out, name + '.values'), 'wb') as f:
         f.write(np.ascontiguousarray(values.astype('<i4')).tobytes())
 
+def rescaled(name, signed, slope, intercept):
+    # One 1024 x 1024 frame rescaled by a fractional slope, and numpy's answers for it: the raw
+    # values (single precision, truncated toward zero) and the statistics of the whole frame and
+    # of the rect from row 37 and column 100 that the frame's edges clip.
+    meta = FileMetaDataset()
+    meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.2'
+    meta.MediaStorageSOPInstanceUID = '1.2.826.0.1.3680043.2.1143.78.%d' % int(signed)
+    meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    ds = Dataset()
+    ds.file_meta = meta
+    ds.is_little_endian = True
+    ds.is_implicit_VR = False
+    ds.SOPClassUID = meta.MediaStorageSOPClassUID
+    ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
+    ds.Modality = 'CT'
+    ds.PatientName = 'LARGE^TEST'
+    ds.SamplesPerPixel = 1
+    ds.PhotometricInterpretation = 'MONOCHROME2'
+    ds.Rows = ds.Columns = 1024
+    ds.BitsAllocated = 16
+    ds.BitsStored = 16 if signed else 12
+    ds.HighBit = ds.BitsStored - 1
+    ds.PixelRepresentation = int(signed)
+    ds.RescaleSlope = slope
+    ds.RescaleIntercept = intercept
+    y, x = np.mgrid[0:1024, 0:1024]
+    noise = np.random.RandomState(7).randint(0, 4096, (1024, 1024))
+    if signed:
+        arr = ((x * 41 + y * 17 + noise) % 65536 - 32768).astype('<i2')
+    else:
+        arr = ((x * 5 + y * 3 + noise) & 0x0FFF).astype('<u2')
+    ds.PixelData = arr.tobytes()
+    ds.save_as(os.path.join(out, name + '.dcm'), write_like_original=False)
+    values = (arr.astype(np.float32) * np.float32(float(slope)) + np.float32(float(intercept))).astype(np.int32)
+    with open(os.path.join(out, name + '.values'), 'wb') as f:
+        f.write(values.astype('<i4').tobytes())
+    stats = []
+    for region in (values, values[37:, 100:]):
+        v = region.astype(np.float64)
+        mean = v.mean()
+        stats += [v.size, mean, v.var(ddof=1), v.std(ddof=1), np.abs(v - mean).mean(), v.min(), v.max()]
+    with open(os.path.join(out, name + '.stats'), 'wb') as f:
+        f.write(np.array(stats, '<f8').tobytes())
+
+rescaled('large_u', False, '0.75', '-1024.5')
+rescaled('large_s', True, '2.5', '-1024')
 native('mf16.dcm', 6, 16, 24, 32, slope=2, intercept=-100, window=(3000, 5000))
 native('mf8.dcm', 5, 8, 20, 28)
 native('long8.dcm', 40, 8, 8, 8)
@@ -118,14 +165,22 @@ class Fixtures {
     const std::string& error() const { return folder_.problem(); }
     std::vector<uint8_t> bytes(const std::string& name) const { return folder_.bytes(name); }
     std::vector<int32_t> values(const std::string& base) const { return folder_.values(base); }
+    std::vector<double> doubles(const std::string& name) const {
+        const std::vector<uint8_t> b = bytes(name);
+        std::vector<double> v(b.size() / 8);
+        std::memcpy(v.data(), b.data(), v.size() * 8);
+        return v;
+    }
 
   private:
     Fixtures() : folder_("dvp-fixtures") {
         folder_.runScript(kMakeScript, "pydicom could not make the fixtures");
         // The other encodings of the same samples, by DCMTK.
-        folder_.runEach({"dcmcrle '@/mf16.dcm' '@/mf16_rle.dcm'", "dcmcjpeg +e1 '@/mf16.dcm' '@/mf16_jpll.dcm'",
-                         "dcmconv +tb '@/mf16.dcm' '@/mf16_be.dcm'", "dcmcrle '@/mf8.dcm' '@/mf8_rle.dcm'",
-                         "dcmcjpeg +e1 '@/mf8.dcm' '@/mf8_jpll.dcm'", "dcmcjpeg +e1 '@/mr.dcm' '@/mr_jpll.dcm'"});
+        folder_.runEach(
+            {"dcmcrle '@/mf16.dcm' '@/mf16_rle.dcm'", "dcmcjpeg +e1 '@/mf16.dcm' '@/mf16_jpll.dcm'",
+             "dcmconv +tb '@/mf16.dcm' '@/mf16_be.dcm'", "dcmcrle '@/mf8.dcm' '@/mf8_rle.dcm'",
+             "dcmcjpeg +e1 '@/mf8.dcm' '@/mf8_jpll.dcm'", "dcmcjpeg +e1 '@/mr.dcm' '@/mr_jpll.dcm'",
+             "dcmconv +tb '@/large_s.dcm' '@/large_s_be.dcm'"});
     }
     PeerFixtureFolder folder_;
 };
@@ -343,6 +398,64 @@ TEST_F(DicomVideoPresentationTest, OneFrameImagesAnswerRawValuesAsNumpy) {
         p.PlayAction(kKelvoPlayActionForward);
         EXPECT_EQ(p.currentFrame(), 0u);
         EXPECT_EQ(p.Time(kKelvoTimeCurrent), 0);
+    }
+}
+
+// A whole 1024 x 1024 frame, rescaled by a fractional slope: unsigned, signed with values past
+// the 16-bit range (the 16-bit grab keeps their low words), and the signed one big endian. The
+// statistics of the frame and of a rect its edges clip, the 16-bit grab and raw values across
+// the frame are numpy's on the same samples.
+TEST_F(DicomVideoPresentationTest, RescaledFramesAtSizeAnswerAsNumpy) {
+    constexpr int kSide = 1024;
+    struct Case {
+        const char* file;
+        const char* base;
+    };
+    for (const Case& c : {Case{"large_u.dcm", "large_u"}, Case{"large_s.dcm", "large_s"},
+                          Case{"large_s_be.dcm", "large_s"}}) {
+        SCOPED_TRACE(c.file);
+        auto p = display(Fixtures::get().file(c.file));
+        ASSERT_TRUE(p);
+        ASSERT_TRUE(p->qtObjIsValid());
+        const std::vector<int32_t> values = Fixtures::get().values(c.base);
+        const std::vector<double> expected = Fixtures::get().doubles(std::string(c.base) + ".stats");
+        ASSERT_EQ(values.size(), size_t(kSide) * kSide);
+        ASSERT_EQ(expected.size(), 14u);
+
+        const Kelvo_Rect rects[] = {Kelvo_Rect(kSide, kSide), Kelvo_Rect(Rect{37, 100, 2000, 1500})};
+        for (int k = 0; k < 2; ++k) {
+            SCOPED_TRACE(k);
+            std::unique_ptr<Kelvo_ImageInfo> info(p->rawValuesStatistics(const_cast<Kelvo_Rect&>(rects[k])));
+            ASSERT_TRUE(info);
+            const double* e = expected.data() + 7 * k;
+            // Sums of integers are exact on both sides. The spreads add up to a million terms one
+            // after the other, numpy pairwise: they agree within that sum's error bound, n ulps.
+            const double bound = e[0] * std::numeric_limits<double>::epsilon();
+            EXPECT_EQ(info->count, uint32_t(e[0]));
+            EXPECT_EQ(info->mean, e[1]);
+            EXPECT_NEAR(info->variance, e[2], bound * e[2]);
+            EXPECT_NEAR(info->stdDeviation, e[3], bound * e[3]);
+            EXPECT_NEAR(info->meanAbsDeviation, e[4], bound * e[4]);
+            EXPECT_EQ(info->min, e[5]);
+            EXPECT_EQ(info->max, e[6]);
+        }
+
+        Kelvo_OSType grey16(FOUR_CHAR_CODE("16GR"));
+        std::unique_ptr<Kelvo_Image> image(p->grabRawImage(nullptr, grey16));
+        ASSERT_TRUE(image);
+        EXPECT_STREQ(image->qtObjName(), "Kelvo_Image16BitGrey");
+        ASSERT_EQ(image->width(), uint32_t(kSide));
+        ASSERT_EQ(image->height(), uint32_t(kSide));
+        const auto* words = static_cast<const uint16_t*>(image->buffer());
+        for (size_t i = 0; i < values.size(); ++i)
+            ASSERT_EQ(words[i], uint16_t(values[i])) << i;
+
+        for (size_t i = 0; i < values.size(); i += 997) {
+            Kelvo_Point at(int(i % kSide), int(i / kSide));
+            ASSERT_EQ(p->rawValueAtPoint(at), double(values[i])) << i;
+        }
+        Kelvo_Point last(kSide - 1, kSide - 1);
+        EXPECT_EQ(p->rawValueAtPoint(last), double(values.back()));
     }
 }
 
