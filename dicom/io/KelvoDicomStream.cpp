@@ -268,7 +268,7 @@ struct KelvoDicomInputFileBinary::Reader {
 
     // Reads one element header at the current position into `node`. `limit` is where the
     // enclosing value ends (the file's end at the top).
-    bool readHeader(dataElementNode& node, bool implicit, bool swap, int64_t limit) {
+    bool _readNextDataElementNode(dataElementNode& node, bool implicit, bool swap, int64_t limit) {
         std::memset(&node, 0, sizeof node);
         const int64_t start = pos();
         if (limit - start < 8) return fail(kKelvoElementUnreadable);
@@ -363,7 +363,7 @@ struct KelvoDicomInputFileBinary::Reader {
         return err == noErr || fail(err);
     }
 
-    bool addElement(QTAtom parent, const dataElementNode& node, bool swap) {
+    bool _addDataElementNode(QTAtom parent, const dataElementNode& node, bool swap) {
         QTAtom g = groupAtom(parent, node.desc.group);
         if (!g) return false;
         QTAtom atom = 0;
@@ -406,7 +406,7 @@ struct KelvoDicomInputFileBinary::Reader {
                 return true;
             }
             dataElementNode node;
-            if (!readHeader(node, implicit, swap, limit)) return false;
+            if (!_readNextDataElementNode(node, implicit, swap, limit)) return false;
             if (node.desc.group == 0xFFFE) {
                 if (node.desc.element == 0xE00D && parent != 0 && undefined) return true;
                 // An item or a delimiter where an element belongs (a sequence delimiter that
@@ -414,7 +414,7 @@ struct KelvoDicomInputFileBinary::Reader {
                 // the structure is out of place, as for an element where an item belongs.
                 return fail(kDicomBadPosition);
             }
-            if (!loadElement(parent, node, implicit, swap, depth, sequenceElement)) return false;
+            if (!_loadDataElement(parent, node, implicit, swap, depth, sequenceElement)) return false;
         }
     }
 
@@ -440,32 +440,32 @@ struct KelvoDicomInputFileBinary::Reader {
         OSErr err = QTInsertChild(c, parent, kRepeatedAtom, 0, 0, 0, nullptr, &scratch);
         if (err != noErr) return fail(err);
         ++discarding;
-        bool ok = loadElement(scratch, node, implicit, swap, depth, sequenceElement);
+        bool ok = _loadDataElement(scratch, node, implicit, swap, depth, sequenceElement);
         --discarding;
         err = QTRemoveAtom(c, scratch);
         return ok && (err == noErr || fail(err));
     }
 
-    bool loadElement(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth,
+    bool _loadDataElement(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth,
                      uint16_t sequenceElement) {
         if (holds(parent, node.desc.group, node.desc.element))
             return skipRepeated(parent, node, implicit, swap, depth, sequenceElement);
         switch (node.kind) {
         case kKindElement:
-            return addElement(parent, node, swap);
+            return _addDataElementNode(parent, node, swap);
         case kKindSequence:
         case kKindIcon:
-            return loadSequence(parent, node, implicit, swap, depth);
+            return LoadSequenceofItems(parent, node, implicit, swap, depth);
         case kKindSamples:
             if (sequenceElement == 0x0200 && node.desc.length != kDicomUndefinedLength)
-                return addElement(parent, node, swap); // an icon's pixels are small: kept in memory
-            return loadSamples(parent, node, swap);
+                return _addDataElementNode(parent, node, swap); // an icon's pixels are small: kept in memory
+            return _newMediaSamplesTable(parent, node, swap);
         default:
             return fail(kDicomBadPosition);
         }
     }
 
-    bool loadSequence(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth) {
+    bool LoadSequenceofItems(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth) {
         if (depth >= KelvoDicomInputFileBinary::kMaxDepth) return fail(kDicomBadPosition);
         QTAtom g = groupAtom(parent, node.desc.group);
         if (!g) return false;
@@ -490,14 +490,14 @@ struct KelvoDicomInputFileBinary::Reader {
             int64_t here = pos();
             if (!undefined && here >= end) return here == end || fail(kDicomBadPosition);
             dataElementNode item;
-            if (!readHeader(item, itemsImplicit, itemsSwap, end)) return false;
+            if (!_readNextDataElementNode(item, itemsImplicit, itemsSwap, end)) return false;
             if (item.desc.group == 0xFFFE && item.desc.element == 0xE0DD) return true;
             if (item.kind != kKindItem) return fail(kDicomBadPosition);
-            if (!loadItem(seq, item, itemsImplicit, itemsSwap, depth, node.desc.element)) return false;
+            if (!LoadSequenceItemNode(seq, item, itemsImplicit, itemsSwap, depth, node.desc.element)) return false;
         }
     }
 
-    bool loadItem(QTAtom seq, const dataElementNode& node, bool implicit, bool swap, int depth,
+    bool LoadSequenceItemNode(QTAtom seq, const dataElementNode& node, bool implicit, bool swap, int depth,
                   uint16_t sequenceElement) {
         QTAtom item = 0;
         OSErr err = QTInsertChild(c, seq, kDicomItemAtom, 0, 0, 0, nullptr, &item);
@@ -509,7 +509,7 @@ struct KelvoDicomInputFileBinary::Reader {
         return readElements(item, end, undefined, implicit, swap, depth + 1, sequenceElement);
     }
 
-    bool loadSamples(QTAtom parent, const dataElementNode& node, bool swap) {
+    bool _newMediaSamplesTable(QTAtom parent, const dataElementNode& node, bool swap) {
         QTAtom g = groupAtom(parent, node.desc.group);
         if (!g) return false;
         QTAtom atom = 0;
@@ -586,7 +586,7 @@ struct KelvoDicomInputFileBinary::Reader {
         bool first = true;
         while (true) {
             dataElementNode item;
-            if (!readHeader(item, true, false, fileSize)) return false;
+            if (!_readNextDataElementNode(item, true, false, fileSize)) return false;
             if (item.desc.group != 0xFFFE) return fail(kDicomBadPosition);
             if (item.desc.element == 0xE0DD) break;
             if (item.desc.element != 0xE000 || item.desc.length == kDicomUndefinedLength)
@@ -705,7 +705,7 @@ bool KelvoDicomInputFileBinary::_readHeader() {
             break;
         fseeko(_stream, off_t(next), SEEK_SET);
         dataElementNode node;
-        if (!r.readHeader(node, false, false, _fileSize)) {
+        if (!r._readNextDataElementNode(node, false, false, _fileSize)) {
             _status = r.status;
             return false;
         }
