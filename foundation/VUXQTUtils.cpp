@@ -370,6 +370,8 @@ Handle VUXQTUtils::createClassicAtom(OSType type, Ptr data, uint32_t size, int32
         err = paramErr;
         return nullptr;
     }
+    // No data is an atom without data: its header must not claim bytes that are not there.
+    if (!data) size = 0;
     if (size > static_cast<uint32_t>(std::numeric_limits<Size>::max()) - 8) {
         err = paramErr;
         return nullptr;
@@ -383,7 +385,7 @@ Handle VUXQTUtils::createClassicAtom(OSType type, Ptr data, uint32_t size, int32
     platform::storeBE32(header, size + 8);
     platform::storeBE32(header + 4, type);
     err = PtrAndHand(header, atom, 8);
-    if (err == noErr && data) err = PtrAndHand(data, atom, static_cast<Size>(size));
+    if (err == noErr && size > 0) err = PtrAndHand(data, atom, static_cast<Size>(size));
     return atom;
 }
 

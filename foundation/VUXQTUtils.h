@@ -79,6 +79,7 @@ class VUXQTUtils {
     static int32_t scaleRectInRect(Rect const& area, Rect const& shape, Rect& result);
 
     // A classic atom: size (data + 8) and type, both big-endian, then the data. Type 0: -50.
+    // Null data makes an atom of the header alone (size 8), whatever size is given.
     static Handle createClassicAtom(OSType type, Ptr data, uint32_t size, int32_t& err);
     static Handle createClassicAtom(OSType type, Handle data, int32_t& err);
     // A new handle with a copy of the atom's data, or null.

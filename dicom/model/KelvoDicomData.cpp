@@ -24,6 +24,25 @@ void reverseBytes(uint8_t* p, size_t n) {
         std::swap(p[i], p[n - 1 - i]);
 }
 
+// The size of the numbers a raw value (formats 8, 9 and 11) is made of, by which it is swapped
+// between the file's byte order and the host's: 2 for OW, 4 for OF and OL, 8 for OD, OV, SV and
+// UV; 1 for bytes (OB, UN), which are never swapped.
+size_t rawWordSize(const char* vr) {
+    static const struct {
+        const char* vr;
+        size_t size;
+    } sizes[] = {{"OW", 2}, {"OF", 4}, {"OL", 4}, {"OD", 8}, {"OV", 8}, {"SV", 8}, {"UV", 8}};
+    for (const auto& s : sizes)
+        if (std::strncmp(vr, s.vr, 2) == 0) return s.size;
+    return 1;
+}
+
+void swapRawWords(uint8_t* p, size_t size, size_t word) {
+    if (word < 2) return;
+    for (size_t i = 0; i + word <= size; i += word)
+        reverseBytes(p + i, word);
+}
+
 bool writeAll(FILE* file, const void* data, size_t size) {
     return size == 0 || std::fwrite(data, 1, size, file) == size;
 }
@@ -411,14 +430,10 @@ int32_t KelvoDicomDataNode::AddDicomNodeData(Handle handle, uint32_t count, bool
         numbers(4, true);
         break;
     case kDicmFormatOB:
-        insert(bytes, size);
-        break;
     case kDicmFormatOW:
-        if (swap) DicmUtils_OWSwap(bytes, uint32_t(size));
-        insert(bytes, size);
-        break;
     case kDicmFormatOF:
-        if (swap) DicmUtils_OFSwap(bytes, uint32_t(size));
+        // Held in host order, as every number is.
+        if (swap) swapRawWords(bytes, size, rawWordSize(_vr));
         insert(bytes, size);
         break;
     default:
@@ -551,12 +566,9 @@ void KelvoDicomDataNode::writeBinaryData(FILE* file, bool swap) {
                 bytes.back() = uint8_t(_paddingByte);
             else
                 bytes.pop_back();
-        } else if (_format == kDicmFormatOB && bytes.size() % 2 == 1) {
-            bytes.push_back(uint8_t(_paddingByte));
-        } else if (_format == kDicmFormatOW && swap) {
-            DicmUtils_OWSwap(bytes.data(), uint32_t(bytes.size()));
-        } else if (_format == kDicmFormatOF && swap) {
-            DicmUtils_OFSwap(bytes.data(), uint32_t(bytes.size()));
+        } else {
+            if (swap) swapRawWords(bytes.data(), bytes.size(), rawWordSize(_vr));
+            if (_format == kDicmFormatOB && bytes.size() % 2 == 1) bytes.push_back(uint8_t(_paddingByte));
         }
         if (!writeAll(file, bytes.data(), bytes.size())) _status = ioErr;
         return;

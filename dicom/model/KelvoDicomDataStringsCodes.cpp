@@ -107,7 +107,8 @@ KelvoDicomDataUID::KelvoDicomDataUID(const KelvoDicomDataUID& other)
 KelvoDicomDataUID* KelvoDicomDataUID::generate(const char* root) {
     char* made = DicmUtils_UIDCreate(root);
     if (!made) return nullptr;
-    auto* uid = new (std::nothrow) KelvoDicomDataUID(made);
+    // A refused root gives an empty text: no UID.
+    auto* uid = made[0] ? new (std::nothrow) KelvoDicomDataUID(made) : nullptr;
     delete[] made;
     return uid;
 }

@@ -48,7 +48,8 @@ class KelvoDicomDataUID final : public KelvoDicomDataElementValueString {
     using KelvoDicomDataElementValueString::operator=;
     using KelvoDicomDataElementValueString::stringValue;
 
-    // A new UID under `root` (owned by the caller); null when none could be made.
+    // A new UID under `root` (owned by the caller); null when none could be made (a root the UID
+    // maker refuses included).
     static KelvoDicomDataUID* generate(const char* root);
 
     const char* qtObjName() const override { return "KelvoDicomDataUID"; }

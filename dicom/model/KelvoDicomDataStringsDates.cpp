@@ -6,6 +6,16 @@
 #include <new>
 #include <string>
 
+// A date-time in its DICOM form, as read.
+struct KelvoDicomDateTimeFields {
+    uint32_t year = 0, month = 0, day = 0, hours = 0, minutes = 0, seconds = 0, microseconds = 0;
+    int parts = 0;          // components given: 1 the year ... 6 the seconds
+    int fractionDigits = 0; // digits of the fraction given, 0 without one
+    bool offset = false;
+    bool negative = false;
+    uint32_t offsetHours = 0, offsetMinutes = 0;
+};
+
 namespace {
 
 bool isSpace(char c) {
@@ -68,6 +78,12 @@ uint32_t daysInMonth(uint32_t month, uint32_t year) {
     }
 }
 
+bool isBlank(const char* text) {
+    for (; *text; ++text)
+        if (!isSpace(*text)) return false;
+    return true;
+}
+
 // The fields as the formatters see them: never wider than their places in the text.
 unsigned two(uint32_t value) {
     return unsigned(value % 100);
@@ -77,6 +93,104 @@ unsigned four(uint32_t value) {
 }
 unsigned six(uint32_t value) {
     return unsigned(value % 1000000);
+}
+
+bool isCalendarDate(uint32_t year, uint32_t month, uint32_t day) {
+    return year >= 1 && year <= KelvoDicomDataDate::kMaxYear && month >= 1 && month <= 12 && day >= 1 &&
+           day <= daysInMonth(month, year);
+}
+
+uint32_t digitsValue(const char* p, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v * 10 + uint32_t(p[i] - '0');
+    return v;
+}
+
+// "YYYY[MM[DD[HH[MM[SS[.F{1-6}]]]]]][&ZZXX]", spaces around it allowed. False for any other text
+// and for a field out of its range (the offset from -1200 to +1400).
+bool readDicomDateTime(const char* text, KelvoDicomDateTimeFields& f) {
+    f = KelvoDicomDateTimeFields();
+    while (isSpace(*text))
+        ++text;
+    const char* p = text;
+    int n = 0;
+    while (p[n] >= '0' && p[n] <= '9')
+        ++n;
+    if (n < 4 || n > 14 || n % 2) return false;
+    f.parts = 1 + (n - 4) / 2;
+    // The year's four digits, then two for each component after it.
+    uint32_t* fields[6] = {&f.year, &f.month, &f.day, &f.hours, &f.minutes, &f.seconds};
+    f.year = digitsValue(p, 4);
+    for (int i = 1; i < f.parts; ++i)
+        *fields[i] = digitsValue(p + 4 + 2 * (i - 1), 2);
+    p += n;
+    if (*p == '.') {
+        if (f.parts != 6) return false;
+        ++p;
+        while (p[f.fractionDigits] >= '0' && p[f.fractionDigits] <= '9')
+            ++f.fractionDigits;
+        if (f.fractionDigits < 1 || f.fractionDigits > 6) return false;
+        f.microseconds = digitsValue(p, f.fractionDigits);
+        for (int i = f.fractionDigits; i < 6; ++i)
+            f.microseconds *= 10;
+        p += f.fractionDigits;
+    }
+    if (*p == '+' || *p == '-') {
+        f.offset = true;
+        f.negative = *p == '-';
+        ++p;
+        for (int i = 0; i < 4; ++i)
+            if (p[i] < '0' || p[i] > '9') return false;
+        f.offsetHours = digitsValue(p, 2);
+        f.offsetMinutes = digitsValue(p + 2, 2);
+        p += 4;
+    }
+    while (isSpace(*p))
+        ++p;
+    if (*p) return false;
+    if (f.year < 1) return false;
+    if (f.parts >= 2 && (f.month < 1 || f.month > 12)) return false;
+    if (f.parts >= 3 && (f.day < 1 || f.day > daysInMonth(f.month, f.year))) return false;
+    if (f.hours > 23 || f.minutes > 59 || f.seconds > 60) return false;
+    const uint32_t zone = f.offsetHours * 60 + f.offsetMinutes;
+    if (f.offsetMinutes > 59 || zone > (f.negative ? 12u * 60 : 14u * 60)) return false;
+    return true;
+}
+
+// A time "HH:MM:SS[.F{1-6}]" or "HH[MM[SS[.F{1-6}]]]", spaces around it allowed, every field in
+// range; false for anything else. Fields the text does not give are 0.
+bool readTimeText(const char* text, uint32_t& hours, uint32_t& minutes, uint32_t& seconds,
+                  uint32_t& microseconds) {
+    hours = minutes = seconds = microseconds = 0;
+    while (isSpace(*text))
+        ++text;
+    const char* p = text;
+    const bool colons = std::strchr(text, ':') != nullptr;
+    uint32_t* fields[3] = {&hours, &minutes, &seconds};
+    int parts = 0;
+    for (; parts < 3; ++parts) {
+        if (parts > 0 && colons && !readLiteral(p, ':')) break;
+        if (!(p[0] >= '0' && p[0] <= '9' && p[1] >= '0' && p[1] <= '9')) break;
+        *fields[parts] = digitsValue(p, 2);
+        p += 2;
+    }
+    if (parts == 0 || (colons && parts != 3)) return false;
+    if (*p == '.') {
+        if (parts != 3) return false;
+        ++p;
+        int n = 0;
+        while (p[n] >= '0' && p[n] <= '9')
+            ++n;
+        if (n < 1 || n > 6) return false;
+        microseconds = digitsValue(p, n);
+        for (int i = n; i < 6; ++i)
+            microseconds *= 10;
+        p += n;
+    }
+    while (isSpace(*p))
+        ++p;
+    return *p == 0 && hours < 24 && minutes < 60 && seconds < 61;
 }
 
 } // namespace
@@ -89,24 +203,47 @@ KelvoDicomDataDate::KelvoDicomDataDate(const char* text) {
 }
 
 KelvoDicomDataDate::KelvoDicomDataDate(uint32_t year, uint32_t month, uint32_t day) {
-    setYear(year);
-    setMonth(month);
-    setDay(day);
+    // A date of the calendar, or none: a day the month does not have is refused, not dropped.
+    if (year == 0 && month == 0 && day == 0) return;
+    if (!isCalendarDate(year, month, day)) {
+        _status = -50;
+        return;
+    }
+    _year = year;
+    _month = month;
+    _day = day;
 }
 
 KelvoDicomDataDate::KelvoDicomDataDate(const KelvoDicomDataDate& other)
     : KelvoDicomDataElementValueString(other), _year(other._year), _month(other._month), _day(other._day) {}
 
+// Each setter keeps the date one of the calendar as far as it is set: a value that would make the
+// day held impossible is refused (-50) and the date stays as it was.
 void KelvoDicomDataDate::setYear(uint32_t value) {
-    if (value <= kMaxYear) _year = value;
+    if (value > kMaxYear || (_day != 0 && _day > daysInMonth(_month, value))) {
+        _status = -50;
+        return;
+    }
+    _year = value;
+    _status = 0;
 }
 
 void KelvoDicomDataDate::setMonth(uint32_t value) {
-    if (value >= 1 && value <= 12) _month = value;
+    if (value < 1 || value > 12 || (_day != 0 && _day > daysInMonth(value, _year))) {
+        _status = -50;
+        return;
+    }
+    _month = value;
+    _status = 0;
 }
 
 void KelvoDicomDataDate::setDay(uint32_t value) {
-    if (value >= 1 && value <= daysInMonth(_month, _year)) _day = value;
+    if (value < 1 || value > daysInMonth(_month, _year)) {
+        _status = -50;
+        return;
+    }
+    _day = value;
+    _status = 0;
 }
 
 void KelvoDicomDataDate::defaultStatus() {
@@ -117,21 +254,52 @@ void KelvoDicomDataDate::defaultStatus() {
     _year = _month = _day = 0;
 }
 
+bool KelvoDicomDataDate::readDate(const char* text, uint32_t& year, uint32_t& month, uint32_t& day) {
+    while (isSpace(*text))
+        ++text;
+    // The separator of the date itself, not of a time after it ("2024-03-07 10:15:30.5").
+    const std::string date(text, std::strcspn(text, " \t\n\v\f\r"));
+    const char separator = date.find('-') != std::string::npos   ? '-'
+                           : date.find('.') != std::string::npos ? '.'
+                                                                 : 0;
+    const char* p = text;
+    year = month = day = 0;
+    if (!separator) {
+        // Without separators the fields are known by their places alone: all eight digits.
+        for (int i = 0; i < 8; ++i)
+            if (p[i] < '0' || p[i] > '9') return false;
+    }
+    if (!readNumber(p, 4, year)) return false;
+    if (separator && !readLiteral(p, separator)) return false;
+    if (!readNumber(p, 2, month)) return false;
+    if (separator && !readLiteral(p, separator)) return false;
+    if (!readNumber(p, 2, day)) return false;
+    // Nothing but blanks after the day, or a space and what follows it (the time of a date-time).
+    if (*p && !isSpace(*p)) return false;
+    return isCalendarDate(year, month, day);
+}
+
 void KelvoDicomDataDate::parse(const char* text) {
     _text[0] = 0;
     _sqlText[0] = 0;
     if (!text) return;
-    const char separator = std::strchr(text, '-') ? '-' : std::strchr(text, '.') ? '.' : 0;
-    const char* p = text;
+    if (isBlank(text)) {
+        // The empty value.
+        _year = _month = _day = 0;
+        _status = 0;
+        return;
+    }
+    // All three or nothing: a text that does not read as a date of the calendar (29 February of
+    // a year that has none, a month 13) is refused and the date keeps its value.
     uint32_t year = 0, month = 0, day = 0;
-    if (!readNumber(p, 4, year)) return;
-    if (separator && !readLiteral(p, separator)) return;
-    if (!readNumber(p, 2, month)) return;
-    if (separator && !readLiteral(p, separator)) return;
-    if (!readNumber(p, 2, day)) return;
-    setYear(year);
-    setMonth(month);
-    setDay(day);
+    if (!readDate(text, year, month, day)) {
+        _status = -50;
+        return;
+    }
+    _year = year;
+    _month = month;
+    _day = day;
+    _status = 0;
 }
 
 bool KelvoDicomDataDate::_initWithStringData(const char* text) {
@@ -314,7 +482,8 @@ KelvoDicomDataDateTime::KelvoDicomDataDateTime(const char* text) {
 KelvoDicomDataDateTime::KelvoDicomDataDateTime(const KelvoDicomDataDateTime& other)
     : KelvoDicomDataElementValueString(other), _date(other._date), _time(other._time),
       _offsetHours(other._offsetHours), _offsetMinutes(other._offsetMinutes), _offsetRead(other._offsetRead),
-      _offsetNegative(other._offsetNegative) {}
+      _offsetNegative(other._offsetNegative), _timeParts(other._timeParts),
+      _fractionDigits(other._fractionDigits) {}
 
 void KelvoDicomDataDateTime::clearAll() {
     _text[0] = 0;
@@ -325,6 +494,8 @@ void KelvoDicomDataDateTime::clearAll() {
     _offsetMinutes = 0;
     _offsetRead = false;
     _offsetNegative = false;
+    _timeParts = 3;
+    _fractionDigits = 0;
 }
 
 void KelvoDicomDataDateTime::defaultStatus() {
@@ -351,72 +522,104 @@ bool KelvoDicomDataDateTime::_initWithData(KelvoDicomDataNode* node) {
     std::string text(*bytes, size_t(GetHandleSize(bytes)));
     DisposeHandle(bytes);
     text.resize(std::strlen(text.c_str()));
-    // Each value of the element in turn: the first here, the others as further values.
+    // Each value of the element in turn: the first here, the others as further values. A value
+    // that is no date-time stays empty and the value reports it (-50).
     const char separator = multipleValuesSeparator();
     size_t end = text.find(separator);
-    parseDicom(text.substr(0, end));
+    bool allRead = parseDicom(text.substr(0, end));
     while (end != std::string::npos && multipleValuesAllowed()) {
         size_t start = end + 1;
         end = text.find(separator, start);
         auto* further = new (std::nothrow) KelvoDicomDataDateTime();
         if (!further) break;
-        further->parseDicom(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (!further->parseDicom(
+                text.substr(start, end == std::string::npos ? std::string::npos : end - start)))
+            allRead = false;
         if (!_appendValueByRef(further)) delete further;
     }
+    if (!allRead) _status = -50;
     return true;
 }
 
-void KelvoDicomDataDateTime::parseDicom(const std::string& text) {
-    // The offset: the first sign after the first character; a '.' before it starts the fraction.
-    size_t sign = std::string::npos, dot = std::string::npos;
-    for (size_t i = 1; i < text.size(); ++i) {
-        if (text[i] == '+' || text[i] == '-') {
-            sign = i;
-            break;
-        }
-        if (text[i] == '.' && dot == std::string::npos) dot = i;
-    }
-    if (sign != std::string::npos) {
-        const char* p = text.c_str() + sign + 1;
-        uint32_t hours = 0, minutes = 0;
-        if (readNumber(p, 2, hours)) {
-            _offsetHours = text[sign] == '-' ? -int32_t(hours) : int32_t(hours);
-            _offsetNegative = text[sign] == '-';
-            _offsetRead = true;
-            if (readNumber(p, 2, minutes)) _offsetMinutes = minutes;
-        }
-    }
-    uint32_t microseconds = 0;
-    bool fraction = dot != std::string::npos && readFraction(text.c_str() + dot + 1, microseconds);
+bool KelvoDicomDataDateTime::parseDicom(const std::string& text) {
+    if (isBlank(text.c_str())) return true; // an empty date-time stays empty
+    KelvoDicomDateTimeFields f;
+    if (!readDicomDateTime(text.c_str(), f)) return false;
+    takeFields(f);
+    return true;
+}
 
-    // Date and time: the numbers not read count as 0.
-    uint32_t fields[6] = {0, 0, 0, 0, 0, 0};
-    const int widths[6] = {4, 2, 2, 2, 2, 2};
-    const char* p = text.c_str();
-    int read = 0;
-    while (read < 6 && readNumber(p, widths[read], fields[read]))
-        ++read;
-    if (read == 0 && !fraction && !_offsetRead) return; // an empty date-time stays empty
-    _date.setYear(fields[0]);
-    _date.setMonth(fields[1]);
-    _date.setDay(fields[2]);
-    _time.setHours(fields[3]);
-    _time.setMinutes(fields[4]);
-    _time.setSeconds(fields[5]);
-    _time.setMicroseconds(microseconds);
+void KelvoDicomDataDateTime::takeFields(const KelvoDicomDateTimeFields& f) {
+    clearAll();
+    // Only the components given: a date-time of the year alone stays one ("2024"), never a
+    // full date of zeros.
+    _date._year = f.year;
+    _date._month = f.parts >= 2 ? f.month : 0;
+    _date._day = f.parts >= 3 ? f.day : 0;
+    if (f.parts >= 4) {
+        _time._hours = f.hours;
+        _time._minutes = f.minutes;
+        _time._seconds = f.seconds;
+        _time._microseconds = f.microseconds;
+        _time._empty = false;
+        _timeParts = uint8_t(f.parts - 3);
+        _fractionDigits = uint8_t(f.fractionDigits);
+    }
+    if (f.offset) {
+        _offsetHours = f.negative ? -int32_t(f.offsetHours) : int32_t(f.offsetHours);
+        _offsetMinutes = f.offsetMinutes;
+        _offsetRead = true;
+        _offsetNegative = f.negative;
+    }
 }
 
 void KelvoDicomDataDateTime::parseText(const char* text) {
     _text[0] = 0;
     _sqlText[0] = 0;
     if (!text) return;
-    _date.defaultStatus();
-    _date.parse(text);
-    if (const char* space = std::strchr(text, ' ')) {
-        std::string rest = space + 1;
-        _time.defaultStatus();
-        _time.parse(rest.c_str());
+    if (isBlank(text)) {
+        clearAll();
+        _status = 0;
+        return;
     }
+    KelvoDicomDateTimeFields f;
+    const bool dicom = readDicomDateTime(text, f);
+    // A plain date, in either form, replaces the date alone: the time and the offset stay.
+    if (dicom && (f.parts != 3 || f.offset)) {
+        takeFields(f);
+        _status = 0;
+        return;
+    }
+    // The SQL-like form: "YYYY-MM-DD" (or "YYYY.MM.DD", or "YYYYMMDD"), and a time after a space.
+    // Both parts must read and be in range, or nothing changes.
+    uint32_t year = 0, month = 0, day = 0;
+    if (!KelvoDicomDataDate::readDate(text, year, month, day)) {
+        _status = -50;
+        return;
+    }
+    while (isSpace(*text))
+        ++text;
+    const char* space = std::strchr(text, ' ');
+    uint32_t hours = 0, minutes = 0, seconds = 0, microseconds = 0;
+    const bool withTime = space && !isBlank(space);
+    if (withTime && !readTimeText(space + 1, hours, minutes, seconds, microseconds)) {
+        _status = -50;
+        return;
+    }
+    _date._year = year;
+    _date._month = month;
+    _date._day = day;
+    if (withTime) {
+        _time.clearFields();
+        _time._hours = hours;
+        _time._minutes = minutes;
+        _time._seconds = seconds;
+        _time._microseconds = microseconds;
+        _time._empty = false;
+        _timeParts = 3;
+        _fractionDigits = 0;
+    }
+    _status = 0;
 }
 
 bool KelvoDicomDataDateTime::_initWithStringData(const char* text) {
@@ -431,18 +634,56 @@ const char* KelvoDicomDataDateTime::stringValue() {
         _text[0] = 0;
         return _text;
     }
+    char part[32];
     std::string out;
-    char date[16];
-    std::snprintf(date, sizeof date, "%04u%02u%02u", four(_date.year()), two(_date.month()),
-                  two(_date.day()));
-    out = date;
-    out += _time.stringValue();
+    // Without a time the date keeps its own precision; a time needs the whole date before it.
+    std::snprintf(part, sizeof part, "%04u", four(_date.year()));
+    out = part;
+    const bool wholeDate = !_time.isEmpty();
+    if (wholeDate || _date.month() != 0 || _date.day() != 0) {
+        std::snprintf(part, sizeof part, "%02u", two(_date.month()));
+        out += part;
+    }
+    if (wholeDate || _date.day() != 0) {
+        std::snprintf(part, sizeof part, "%02u", two(_date.day()));
+        out += part;
+    }
+    if (!_time.isEmpty()) {
+        // As many components as were given, and more when what they hold needs them.
+        const uint32_t micro = _time.microseconds();
+        const bool fraction = micro != 0 || _fractionDigits > 0;
+        const bool secondsNeeded = _timeParts >= 3 || _time.seconds() != 0 || fraction;
+        const bool minutesNeeded = secondsNeeded || _timeParts >= 2 || _time.minutes() != 0;
+        std::snprintf(part, sizeof part, "%02u", two(_time.hours()));
+        out += part;
+        if (minutesNeeded) {
+            std::snprintf(part, sizeof part, "%02u", two(_time.minutes()));
+            out += part;
+        }
+        if (secondsNeeded) {
+            std::snprintf(part, sizeof part, "%02u", two(_time.seconds()));
+            out += part;
+        }
+        if (fraction) {
+            // The digits of the fraction given, unless the value now needs more of them.
+            int digits = _fractionDigits > 0 ? _fractionDigits : 6;
+            uint32_t scale = 1;
+            for (int i = digits; i < 6; ++i)
+                scale *= 10;
+            while (digits < 6 && micro % scale != 0) {
+                ++digits;
+                scale /= 10;
+            }
+            std::snprintf(part, sizeof part, "%06u", unsigned(six(micro) / scale));
+            out += '.';
+            out.append(part + 6 - digits, size_t(digits));
+        }
+    }
     if (offset) {
         const bool negative = _offsetHours < 0 || (_offsetHours == 0 && _offsetNegative);
         const uint32_t hours = uint32_t(_offsetHours < 0 ? -int64_t(_offsetHours) : int64_t(_offsetHours));
-        char zone[16];
-        std::snprintf(zone, sizeof zone, "%c%02u%02u", negative ? '-' : '+', two(hours), two(_offsetMinutes));
-        out += zone;
+        std::snprintf(part, sizeof part, "%c%02u%02u", negative ? '-' : '+', two(hours), two(_offsetMinutes));
+        out += part;
     }
     std::snprintf(_text, sizeof _text, "%s", out.c_str());
     return _text;
@@ -468,6 +709,8 @@ void KelvoDicomDataDateTime::takeOver(const KelvoDicomDataDateTime& other) {
     _offsetMinutes = other._offsetMinutes;
     _offsetRead = other._offsetRead;
     _offsetNegative = other._offsetNegative;
+    _timeParts = other._timeParts;
+    _fractionDigits = other._fractionDigits;
 }
 
 void KelvoDicomDataDateTime::_initWithOther(const KelvoDicomDataElementValueString& other) {

@@ -8,6 +8,8 @@
 
 #include <string>
 
+struct KelvoDicomDateTimeFields;
+
 class KelvoDicomDataDate final : public KelvoDicomDataElementValueString {
   public:
     static constexpr uint32_t kMaxSize = 8;
@@ -15,8 +17,10 @@ class KelvoDicomDataDate final : public KelvoDicomDataElementValueString {
     static constexpr uint32_t kMaxYear = 9999;
 
     KelvoDicomDataDate() = default;
+    // A text that is no date of the calendar leaves the date empty and the status -50.
     explicit KelvoDicomDataDate(const char* text);
-    // Each number through its setter, on a date whose fields start at 0.
+    // A date of the calendar (all three 0: the empty date); any other numbers leave the date
+    // empty and the status -50.
     KelvoDicomDataDate(uint32_t year, uint32_t month, uint32_t day);
     explicit KelvoDicomDataDate(KelvoDicomDataNode* node) { value(node); }
     KelvoDicomDataDate(const KelvoDicomDataDate& other);
@@ -33,6 +37,9 @@ class KelvoDicomDataDate final : public KelvoDicomDataElementValueString {
     // Empties the date (year, month and day 0).
     void defaultStatus() override;
     Kelvo_QTObj* clone() override { return new (std::nothrow) KelvoDicomDataDate(*this); }
+    // "YYYYMMDD", "YYYY-MM-DD" or "YYYY.MM.DD" of a date of the calendar (status 0), or blank
+    // (the empty date). Any other text, 29 February of a common year or a month 13 included, is
+    // refused: the status is -50 and the date keeps its value.
     bool _initWithStringData(const char* text) override;
     const char* vr() const override { return "DA"; }
     char paddingByte() const override { return 0; }
@@ -44,11 +51,13 @@ class KelvoDicomDataDate final : public KelvoDicomDataElementValueString {
     uint32_t year() const { return _year; }
     uint32_t month() const { return _month; }
     uint32_t day() const { return _day; }
-    // Stored up to 9999; other years are ignored.
+    // Each setter stores a value that keeps the date possible (status 0) and refuses any other
+    // (status -50, the date as it was). Years up to 9999, and not one without the day held
+    // (29 February).
     void year(uint32_t value) { setYear(value); }
-    // Stored when 1 to 12.
+    // 1 to 12, and not a month without the day held.
     void month(uint32_t value) { setMonth(value); }
-    // Stored when a day of the month held (any month up to 31 while the month is 0).
+    // A day of the month held (any month up to 31 while the month is 0).
     void day(uint32_t value) { setDay(value); }
     // "YYYY-MM-DD", empty when the date is not valid.
     const char* sqlDate();
@@ -61,6 +70,9 @@ class KelvoDicomDataDate final : public KelvoDicomDataElementValueString {
     void setMonth(uint32_t value);
     void setDay(uint32_t value);
     void parse(const char* text);
+    // Reads the three numbers of a text in one of the three forms, followed by nothing but what
+    // follows a blank; true for a date of the calendar.
+    static bool readDate(const char* text, uint32_t& year, uint32_t& month, uint32_t& day);
 
     char _text[kMaxSize + 1] = {};
     char _sqlText[11] = {};
@@ -150,13 +162,20 @@ class KelvoDicomDataDateTime final : public KelvoDicomDataElementValueString {
     const char* qtObjName() const override { return "KelvoDicomDataDateTime"; }
     void defaultStatus() override;
     Kelvo_QTObj* clone() override { return new (std::nothrow) KelvoDicomDataDateTime(*this); }
-    // A DICOM date-time element: date, time, fraction and UTC offset of each value.
+    // A DICOM date-time element: date, time, fraction and UTC offset of each value, to the
+    // precision each gives. A value that is no date-time stays empty and the status is -50.
     bool _initWithData(KelvoDicomDataNode* node) override;
-    // The SQL-like form ("2024-03-07 10:15:30") or a plain DICOM date.
+    // The DICOM form ("20240229235959.999999+1400", "2024", "202402+0100"), which replaces the
+    // whole value; the SQL-like form ("2024-03-07 10:15:30"), which replaces the date and, when a
+    // time follows the space, the time; a plain date ("20240307", "2024-03-07"), which replaces
+    // the date alone. Blank: the empty value. Status 0 then; any other text, or a field out of
+    // range, is refused with -50 and the value stays as it was.
     bool _initWithStringData(const char* text) override;
     const char* vr() const override { return "DT"; }
-    // "YYYYMMDD" + the time's text + the offset ("+0530", "-0030") when one is held; empty for
-    // an empty date-time.
+    // The DICOM form to the precision given: the date's components as far as they are set when
+    // there is no time, the whole date before a time, the time's components and the fraction's
+    // digits as given (more when the value needs them), then the offset ("+0530", "-0030") when
+    // one is held; empty for an empty date-time.
     const char* stringValue() override;
     void _initWithOther(const KelvoDicomDataElementValueString& other) override;
     uint32_t maxSizeAllowed() const override { return kMaxSize; }
@@ -179,7 +198,9 @@ class KelvoDicomDataDateTime final : public KelvoDicomDataElementValueString {
   private:
     void clearAll();
     void parseText(const char* text);
-    void parseDicom(const std::string& text);
+    // False for a text that is no DICOM date-time (the value is then left as it was).
+    bool parseDicom(const std::string& text);
+    void takeFields(const KelvoDicomDateTimeFields& fields);
     void takeOver(const KelvoDicomDataDateTime& other);
 
     char _text[kMaxSize + 1] = {};
@@ -191,6 +212,10 @@ class KelvoDicomDataDateTime final : public KelvoDicomDataElementValueString {
     // An offset read from a text is written back even when its hours are 0 ("+0000", "-0030").
     bool _offsetRead = false;
     bool _offsetNegative = false;
+    // The precision given: the time's components (1 hours to 3 seconds) and the fraction's digits
+    // (0 when none was given).
+    uint8_t _timeParts = 3;
+    uint8_t _fractionDigits = 0;
 };
 
 class KelvoDicomDataAge final : public KelvoDicomDataElementValueString {

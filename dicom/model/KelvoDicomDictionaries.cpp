@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <new>
+#include <string>
 
 using VUX::VUXDCM::VUXDicomLibrary;
 
@@ -32,35 +34,70 @@ void skipBlanks(const char*& p) {
         ++p;
 }
 
-// Copies one token of at most `max` characters; false when it is longer.
+// Copies one token of 1 to `max` characters; false (nothing copied) when there is none or it is
+// longer.
 bool token(const char*& p, char* out, size_t max) {
     size_t n = 0;
-    while (*p && !std::isspace(static_cast<unsigned char>(*p))) {
-        if (n == max) return false;
-        out[n++] = *p++;
-    }
+    while (p[n] && !std::isspace(static_cast<unsigned char>(p[n])))
+        ++n;
+    if (n == 0 || n > max) return false;
+    std::memcpy(out, p, n);
     out[n] = 0;
+    p += n;
     return true;
 }
 
-// One dictionary line: "gggg,eeee name VR VM". The VM may be missing; anything else missing,
-// out of range or too long for the record makes the line malformed.
-bool parseLine(const char* line, dicmDictFileRecord& rec) {
+enum class LineKind { Nothing, Entry, Unreadable };
+
+// One dictionary line: "gggg,eeee name VR VM". A comment ("#" first) or a blank line holds
+// nothing; a line without a whole tag followed by a blank is unreadable. A line with a tag is an
+// entry: its fields are read in turn, and the first that is missing or does not fit its place in
+// the record (a name over 119 characters, a VR of other than two, a VM over 19) leaves itself and
+// those after it zero. Whatever follows the VM is not part of the entry.
+LineKind parseLine(const std::string& line, dicmDictFileRecord& rec) {
     std::memset(&rec, 0, sizeof rec);
-    const char* p = line;
+    if (!line.empty() && line[0] == '#') return LineKind::Nothing;
+    const char* p = line.c_str();
+    while (*p && std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    if (*p == 0) return LineKind::Nothing;
+    if (!parseHex16(p, rec.group) || *p++ != ',') return LineKind::Unreadable;
+    if (!parseHex16(p, rec.element)) return LineKind::Unreadable;
+    if (*p && !std::isspace(static_cast<unsigned char>(*p))) return LineKind::Unreadable;
     skipBlanks(p);
-    if (!parseHex16(p, rec.group) || *p++ != ',') return false;
-    if (!parseHex16(p, rec.element)) return false;
-    if (*p != ' ' && *p != '\t') return false;
-    skipBlanks(p);
-    if (!token(p, rec.name, sizeof rec.name - 1) || rec.name[0] == 0) return false;
+    if (!token(p, rec.name, sizeof rec.name - 1)) return LineKind::Entry;
     skipBlanks(p);
     char vr[3] = {};
-    if (!token(p, vr, 2) || std::strlen(vr) != 2) return false;
+    if (!token(p, vr, 2) || vr[1] == 0) return LineKind::Entry;
     std::memcpy(rec.vr, vr, 2);
     skipBlanks(p);
-    // Whatever follows the VM is not part of the entry.
-    return token(p, rec.vm, sizeof rec.vm - 1);
+    token(p, rec.vm, sizeof rec.vm - 1);
+    return LineKind::Entry;
+}
+
+// Lines are read whole whatever their length, but only their first kMaxLine characters are kept:
+// more than that holds no entry (the fields of one fit in less than 300).
+constexpr size_t kMaxLine = 4096;
+
+// The next line without its end; false at the end of the file. `whole` is false for a line longer
+// than kMaxLine.
+bool nextLine(FILE* file, std::string& line, bool& whole) {
+    line.clear();
+    whole = true;
+    char piece[512];
+    bool any = false;
+    while (std::fgets(piece, sizeof piece, file)) {
+        any = true;
+        size_t n = std::strlen(piece);
+        const bool ended = n > 0 && piece[n - 1] == '\n';
+        if (ended) --n;
+        if (line.size() + n > kMaxLine)
+            whole = false;
+        else
+            line.append(piece, n);
+        if (ended) break;
+    }
+    return any;
 }
 
 Kelvo_QTObjectsList& externalDictionaries() {
@@ -145,17 +182,20 @@ bool KelvoDicomDictionary::storeRecord(const dicmDictFileRecord& record) {
                          &atom) == noErr;
 }
 
-void KelvoDicomDictionary::readText(FILE* file) {
-    char line[300];
-    while (std::fgets(line, sizeof line, file)) {
-        size_t n = std::strlen(line);
-        // A line longer than the buffer is malformed, not two lines.
-        if (n == sizeof line - 1 && line[n - 1] != '\n' && !std::feof(file)) return;
-        if (line[0] == '#') continue;
+bool KelvoDicomDictionary::readText(FILE* file) {
+    // Every line is read: one that cannot be used is passed over, never the end of the load.
+    std::string line;
+    bool whole = true, unreadable = false;
+    while (nextLine(file, line, whole)) {
         dicmDictFileRecord rec;
-        if (!parseLine(line, rec)) return; // a malformed or blank line ends the load
-        if (!storeRecord(rec)) return;
+        const LineKind kind = whole ? parseLine(line, rec) : LineKind::Unreadable;
+        if (kind == LineKind::Unreadable) unreadable = true;
+        if (kind == LineKind::Entry && !storeRecord(rec)) {
+            _status = -108; // an entry that cannot be kept is no success
+            return true;
+        }
     }
+    return !unreadable;
 }
 
 void KelvoDicomDictionary::readBinary(FILE* file) {
@@ -171,7 +211,10 @@ void KelvoDicomDictionary::readBinary(FILE* file) {
         // Texts from a file are terminated within their fields whatever the file holds.
         rec.name[sizeof rec.name - 1] = 0;
         rec.vm[sizeof rec.vm - 1] = 0;
-        if (!storeRecord(rec)) return;
+        if (!storeRecord(rec)) {
+            _status = -108;
+            return;
+        }
     }
 }
 
@@ -198,10 +241,19 @@ bool KelvoDicomDictionary::loadEntries(const char* path, dicmIOformat format) {
         _status = kKelvoCannotOpenForReading;
         return false;
     }
-    if (format == dicmIOformatText) readText(file);
+    bool understood = true;
+    if (format == dicmIOformatText) understood = readText(file);
     if (format == dicmIOformatBinary) readBinary(file);
+    // XML dictionaries are not read: answering success would claim entries that were never
+    // loaded.
+    if (format == dicmIOformatXML) understood = false;
     std::fclose(file);
-    if (!qtObjIsValid()) return false;
+    if (!qtObjIsValid()) {
+        // No entry: an empty file (or one of comments and blank lines) is an empty dictionary;
+        // a file whose lines were not dictionary lines is not a dictionary of this format.
+        if (!understood) _status = kKelvoWrongFileFormat;
+        return false;
+    }
     _entries.locked(true);
     return true;
 }
@@ -264,13 +316,11 @@ bool KelvoDicomStandardDictionaryUtils::dicomTagHasMultipleVR(const AttributeTag
 
 int32_t KelvoDicomStandardDictionaryUtils::loadExternalDictionary(const char* description, const char* path,
                                                                   dicmIOformat format) {
-    auto* dict = new KelvoDicomDictionary(path, format);
-    int32_t status = dict->Error();
-    if (status == 0 && !dict->qtObjIsValid()) {
-        // A file that opens but gives no entry (empty, XML, or malformed from its first line) is
-        // reported rather than kept as an empty dictionary.
-        status = kKelvoWrongFileFormat;
-    }
+    auto* dict = new (std::nothrow) KelvoDicomDictionary(path, format);
+    if (!dict) return -108;
+    // A dictionary without entries but without an error (an empty text file) is kept: it holds
+    // all the file holds.
+    const int32_t status = dict->Error();
     if (status != 0) {
         delete dict;
         return status;

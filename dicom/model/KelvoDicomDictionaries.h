@@ -28,8 +28,10 @@ class KelvoDicomDictionary : public Kelvo_QTObj {
     void defaultStatus() override;
     Kelvo_QTObj* clone() override;
 
-    // Reads a text (1) or binary (3) dictionary file; an XML file (2) yields no entries. True when
-    // the dictionary holds entries afterwards.
+    // Reads a text (1) or binary (3) dictionary file. True when the dictionary holds entries
+    // afterwards. Statuses: 100 the file cannot be opened; 111 a format other than 1 to 3, an XML
+    // file (2, not read), or a text file with lines but none a dictionary line. An empty text
+    // file, or one of comments and blank lines, is an empty dictionary with status 0.
     virtual bool loadEntries(const char* path, dicmIOformat format);
     // The entry of a tag, or null. An entry stays valid, unchanged, as long as the dictionary.
     virtual const dicmDictEntry* dicomTagInfo(const AttributeTagRecord& tag);
@@ -46,7 +48,8 @@ class KelvoDicomDictionary : public Kelvo_QTObj {
         dicmDictEntry view;
     };
     bool storeRecord(const dicmDictFileRecord& record);
-    void readText(FILE* file);
+    // Every line of the file; false when one of them was not a dictionary line (passed over).
+    bool readText(FILE* file);
     void readBinary(FILE* file);
 
     char* _description = nullptr;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <new>
 
 namespace {
 
@@ -130,8 +131,15 @@ void DicmUtils_GetAnonymousID(char* buffer17) {
 
 void DicmUtils_IDAnonymizer(char** out) {
     if (!out) return;
-    *out = new char[17];
+    *out = new (std::nothrow) char[17];
+    if (!*out) return;
     DicmUtils_GetAnonymousID(*out);
+}
+
+char* VUX::VUXDCM::VUXDicomLibrary::anonymousIDCreate() {
+    char* id = nullptr;
+    DicmUtils_IDAnonymizer(&id);
+    return id;
 }
 
 void DicmUtils_IDAnonymizer(char* id) {
@@ -143,37 +151,59 @@ void DicmUtils_IDAnonymizer(char* id) {
     std::memcpy(id, stamp, n < 14 ? n : 14);
 }
 
-char* DicmUtils_UIDCreate(const char* root) {
-    char* uid = new char[65]();
-    if (root && std::strcmp(root, "1.2.840.10008") != 0) {
-        size_t n = std::strlen(root);
-        if (n >= 64) {
-            std::memcpy(uid, root, 64);
-            return uid;
-        }
-        std::memcpy(uid, root, n);
+void VUX::VUXDCM::VUXDicomLibrary::anonymizeID(char* id) {
+    DicmUtils_IDAnonymizer(id);
+}
+
+namespace {
+
+// What follows a root in a UID: ".", the 14-digit stamp, "." and the unique number, which has up to
+// 10 digits. A root leaves room for all of it or none is made: a UID cut to fit could lose the
+// digits that keep it apart from the next one.
+constexpr size_t kUIDMaxLength = 64;
+constexpr size_t kUIDUniquePart = 1 + 14 + 1 + 10;
+
+// Digits and dots as a UID has them: components of digits, none empty, none with a leading zero
+// (but "0" itself).
+bool isWellFormedUIDRoot(const char* root) {
+    const char* p = root;
+    while (true) {
+        const char* start = p;
+        while (*p >= '0' && *p <= '9')
+            ++p;
+        if (p == start || (*start == '0' && p - start > 1)) return false;
+        if (*p == 0) return true;
+        if (*p != '.') return false;
+        ++p;
     }
+}
+
+} // namespace
+
+char* DicmUtils_UIDCreate(const char* root) {
+    char* uid = new (std::nothrow) char[kUIDMaxLength + 1]();
+    if (!uid) return nullptr;
+    const bool ownRoot = root && *root && std::strcmp(root, "1.2.840.10008") != 0;
+    if (ownRoot && (std::strlen(root) + kUIDUniquePart > kUIDMaxLength || !isWellFormedUIDRoot(root)))
+        return uid; // refused: empty
     // The plain stamp: UIDs are kept apart by their numbers, and a burst of them must not push
-    // the anonymous identifiers ahead of the clock.
+    // the anonymous identifiers ahead of the clock. Without a local time the stamp is not digits:
+    // a 0 takes its place.
     char stamp[17];
     currentStamp(stamp);
-    char tail[96];
-    if (uid[0]) {
-        std::snprintf(tail, sizeof tail, ".%s.%ld", stamp, uniqueNumber());
-        size_t used = std::strlen(uid);
-        size_t room = 64 - used;
-        size_t add = std::strlen(tail);
-        std::memcpy(uid + used, tail, add < room ? add : room);
-        // A cut must not leave an empty last component.
-        size_t len = std::strlen(uid);
-        while (len > 0 && uid[len - 1] == '.')
-            uid[--len] = 0;
-    } else {
-        long r1 = long(platform::random31()), r2 = long(platform::random31());
-        std::snprintf(tail, sizeof tail, "1.650.%ld.%ld.%s.%ld", r1, r2, stamp, uniqueNumber());
-        std::memcpy(uid, tail, std::min<size_t>(std::strlen(tail), 64));
-    }
+    if (stamp[0] < '1' || stamp[0] > '9') std::memcpy(stamp, "0", 2);
+    char text[128];
+    if (ownRoot)
+        std::snprintf(text, sizeof text, "%s.%s.%ld", root, stamp, uniqueNumber());
+    else
+        std::snprintf(text, sizeof text, "1.650.%ld.%ld.%s.%ld", long(platform::random31()),
+                      long(platform::random31()), stamp, uniqueNumber());
+    std::memcpy(uid, text, std::min(std::strlen(text), kUIDMaxLength));
     return uid;
+}
+
+char* VUX::VUXDCM::VUXDicomLibrary::dicomUIDCreate(const char* root) {
+    return DicmUtils_UIDCreate(root);
 }
 
 void DicmUtils_SecureStringCopy(char* dst, const char* src, uint32_t max) {
@@ -197,6 +227,10 @@ void DicmUtils_CopyDicomCurrentTime(char* dst7) {
     dst7[6] = 0;
 }
 
+void VUX::VUXDCM::VUXDicomLibrary::copyDicomCurrentTime(char* dst7) {
+    DicmUtils_CopyDicomCurrentTime(dst7);
+}
+
 void DicmUtils_CopyDicomCurrentDate(char* dst9) {
     if (!dst9) return;
     std::tm t{};
@@ -208,6 +242,10 @@ void DicmUtils_CopyDicomCurrentDate(char* dst9) {
     std::snprintf(text, sizeof text, "%04d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
     std::memcpy(dst9, text, 8);
     dst9[8] = 0;
+}
+
+void VUX::VUXDCM::VUXDicomLibrary::copyDicomCurrentDate(char* dst9) {
+    DicmUtils_CopyDicomCurrentDate(dst9);
 }
 
 char* DicmUtils_StringAnonymizer(char* value, const char* vr) {
@@ -226,6 +264,10 @@ char* DicmUtils_StringAnonymizer(char* value, const char* vr) {
     return value;
 }
 
+char* VUX::VUXDCM::VUXDicomLibrary::anonymizeString(char* value, const char* vr) {
+    return DicmUtils_StringAnonymizer(value, vr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Number texts
 
@@ -240,6 +282,10 @@ float DicmUtils_DSToNumber(const char* text) {
     return float(v);
 }
 
+float VUX::VUXDCM::VUXDicomLibrary::decimalStringToNumber(const char* text) {
+    return DicmUtils_DSToNumber(text);
+}
+
 int32_t DicmUtils_ISToNumber(const char* text) {
     if (!text || !*text) return 0;
     if (*text == ' ' || *text == '0') ++text;
@@ -249,6 +295,10 @@ int32_t DicmUtils_ISToNumber(const char* text) {
     if (v > INT32_MAX) return INT32_MAX;
     if (v < INT32_MIN) return INT32_MIN;
     return int32_t(v);
+}
+
+int32_t VUX::VUXDCM::VUXDicomLibrary::integerStringToNumber(const char* text) {
+    return DicmUtils_ISToNumber(text);
 }
 
 void DicmUtils_StringDecimalToNumber(const char* text, float** values, int* count) {

@@ -11,8 +11,10 @@
 #include <string>
 
 // A new UID (65-byte buffer, caller deletes with delete[]): the root, the 14-digit time stamp
-// and a number, or "1.650." and three numbers around the stamp without a usable root. UIDs
-// made in one process never repeat.
+// and a number, or "1.650." and three numbers around the stamp without a root (null, empty or
+// the DICOM root itself). UIDs made in one process never repeat: a root that is not digits and
+// dots as a UID has them, or that leaves less than the 26 characters of the stamp and the number
+// within 64, is refused with an empty result. The library twin is VUXDicomLibrary::dicomUIDCreate.
 char* DicmUtils_UIDCreate(const char* root);
 // The anonymous identifier: the local time stamp "YYYYMMDDhhmmss" (buffer of 17 bytes). No value
 // is handed out twice in a process: within one second (or after the clock stepped back) the

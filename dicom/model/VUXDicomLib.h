@@ -178,6 +178,24 @@ class VUXDicomLibrary {
     // The version block at the head of text and XML dumps; other types write nothing.
     static std::ostream& libraryInfoWrite(std::ostream& stream, dicmIOStreamType type);
 
+    // ---- UIDs, identifiers, anonymisation and number texts ----
+    // The DicmUtils_ functions of the toolkit side answer the same: one clock, one sequence of
+    // identifiers and one UID counter serve both.
+    // A new UID (65 bytes, delete[]): see DicmUtils_UIDCreate. Empty for a refused root.
+    static char* dicomUIDCreate(const char* root);
+    // A new 17-byte buffer (delete[]) with the next anonymous identifier "YYYYMMDDhhmmss".
+    static char* anonymousIDCreate();
+    // "hhmmss" (7 bytes) and "YYYYMMDD" (9 bytes) of the local time; nothing for a null buffer.
+    static void copyDicomCurrentTime(char* dst7);
+    static void copyDicomCurrentDate(char* dst9);
+    // Rewrites a value of the VR in place (times and dates become now, other texts "X"s but their
+    // "^" and "="); returns it.
+    static char* anonymizeString(char* value, const char* vr);
+    // Overwrites an identifier with the anonymous identifier cut to its own length.
+    static void anonymizeID(char* id);
+    static float decimalStringToNumber(const char* text);
+    static int32_t integerStringToNumber(const char* text);
+
     // ---- Value representations ----
     // The row whose code equals the first two characters of `vr`.
     static const dicmVRInfo* vrInfo(const char* vr);

@@ -218,6 +218,15 @@ TEST(VUXQTUtils, ClassicAtomsAndAtomData) {
                                                    10));
     Handle header = VUXQTUtils::createClassicAtom(FOUR_CHAR_CODE("wxyz"), static_cast<Handle>(nullptr), err);
     EXPECT_EQ(handleBytes(header), std::string("\x00\x00\x00\x08wxyz", 8));
+    // No data and a size: the header claims no bytes that are not there.
+    for (uint32_t size : {0u, 4u, 100u}) {
+        err = 1;
+        Handle none =
+            VUXQTUtils::createClassicAtom(FOUR_CHAR_CODE("wxyz"), static_cast<Ptr>(nullptr), size, err);
+        EXPECT_EQ(err, 0);
+        EXPECT_EQ(handleBytes(none), std::string("\x00\x00\x00\x08wxyz", 8)) << size;
+        DisposeHandle(none);
+    }
     EXPECT_EQ(VUXQTUtils::createClassicAtom(0, data, err), nullptr);
     EXPECT_EQ(err, -50);
     for (Handle h : {atom, fromHandle, header, data})

@@ -182,7 +182,8 @@ TEST_F(PluginModule, LoadExternalDictionary) {
               std::string::npos);
 
     testsupport::writeFile(dir.file("dict.txt"), "# GE private\n0009,1001 FullFidelity LO 1\n");
-    testsupport::writeFile(dir.file("bad.txt"), "0009,1001 FullFidelity LOX 1\n");
+    // Not one line with a tag: no dictionary of this format.
+    testsupport::writeFile(dir.file("bad.txt"), "FullFidelity LO 1\n0009;1001 FullFidelity LO 1\n");
     Value description = host().newString("GE private");
     EXPECT_EQ(module("loadExternalDictionary", {item(dir.file("dict.txt")), description}).result.asInteger(),
               0);
@@ -230,6 +231,14 @@ TEST_F(PluginModule, CreateAnonymousIDAndUID) {
     EXPECT_TRUE(wellFormed(rooted)) << rooted;
     EXPECT_NE(rooted, module("createUID", {host().newString("1.2.826.0.1")}).result.text());
     EXPECT_EQ(module("createUID", {Value::nil(TypeKind::String)}).result.text().rfind("1.650.", 0), 0u);
+    // A root that cannot make UIDs that never repeat, or that no UID can start with, makes none.
+    for (const std::string& root :
+         {std::string("abc.def"), std::string("1.2.3."), "1." + std::string(37, '2')})
+        EXPECT_EQ(module("createUID", {host().newString(root)}).result.text(), "") << root;
+    const std::string longest =
+        module("createUID", {host().newString("1." + std::string(36, '2'))}).result.text();
+    EXPECT_TRUE(wellFormed(longest)) << longest;
+    EXPECT_EQ(longest.rfind("1." + std::string(36, '2') + ".", 0), 0u) << longest;
 }
 
 TEST_F(PluginModule, CreateDataElementValueFromAFormat) {

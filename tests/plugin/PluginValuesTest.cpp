@@ -356,6 +356,39 @@ day.value = clock
         << refused.err;
 }
 
+// What cannot be made is refused with a status, never handed out as something else: a UID root
+// that is not digits and dots (or too long to leave room for the unique part) makes no UID, and
+// a day the calendar does not have makes no date.
+TEST(PluginValues, RefusedRootsAndImpossibleDates) {
+    EXPECT_EQ(output(R"(made = FenraDicomUID.create("abc.def")
+print made
+made = FenraDicomUID.create("1.2.3.")
+print made
+made = FenraDicomUID.create("1.2.826.0.1")
+print made.vr
+print FenraDicomSystem.createUID("abc.def")
+print FenraDicomSystem.createUID("1.2.3.")
+da = FenraDicomDate.Constructor(2100, 2, 29)
+print da.stringValue
+print da.errorCode()
+da = FenraDicomDate.Constructor(2024, 3, 7)
+da.stringValue = "21000229"
+print da.stringValue
+print da.errorCode()
+da.sqlDate = "2023-02-29"
+print da.sqlDate
+print da.errorCode()
+da.day = 31
+da.month = 4
+print da.stringValue
+print da.errorCode()
+da.stringValue = "20240229"
+print da.stringValue
+print da.errorCode()
+)"),
+              "nil\nnil\nUI\n\n\n\n-50\n20240307\n-50\n2024-03-07\n-50\n20240331\n-50\n20240229\n0\n");
+}
+
 // Values count from 1: item(1) is the first value, item(n) the n-th; item(0) and indexes past
 // the last ask for none. Replacing or removing the first value keeps the others in their order.
 TEST(PluginValues, HostIndexesCountFromOne) {

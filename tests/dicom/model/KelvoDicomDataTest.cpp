@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -103,6 +104,46 @@ TEST(DataNode, NumbersInBothByteOrders) {
     DisposeHandle(h);
     // A missing value reads as zero.
     EXPECT_EQ(us.node.usValue(7), 0);
+}
+
+// Raw values are held in host order whatever the file's: each VR's numbers are swapped by their
+// own size (2 OW; 4 OF, OL; 8 OD, OV, SV, UV), bytes (OB, UN) never; and written back in the
+// output's order.
+TEST(DataNode, RawValuesAreSwappedByTheirNumbersSize) {
+    struct Case {
+        const char* vr;
+        size_t word;
+    };
+    const Case cases[] = {{"OB", 1}, {"UN", 1}, {"OW", 2}, {"OF", 4}, {"OL", 4},
+                          {"OD", 8}, {"OV", 8}, {"SV", 8}, {"UV", 8}};
+    const std::string big = "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"s;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.vr);
+        std::string host = big;
+        for (size_t i = 0; i + c.word <= host.size(); i += c.word)
+            std::reverse(host.begin() + long(i), host.begin() + long(i + c.word));
+        FileValue swapped;
+        swapped.read(c.vr, big, true);
+        Handle h = swapped.node.Value(0);
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(std::string(*h, size_t(GetHandleSize(h))), host);
+        DisposeHandle(h);
+        FileValue plain;
+        plain.read(c.vr, host, false);
+        const std::string header = std::string(c.vr, 2) + "\0\0"s;
+        EXPECT_EQ(written(plain.node, kDicomWriteBigEndian), header + "\0\0\0\x10"s + big);
+        EXPECT_EQ(written(swapped.node, 0), header + "\x10\0\0\0"s + host);
+        EXPECT_EQ(written(swapped.node, kDicomWriteImplicitVR), "\x10\0\0\0"s + host);
+    }
+    // A UV of 2 read from a big-endian file is 2 in the host's order, and 2 again big endian.
+    FileValue uv;
+    uv.read("UV", "\0\0\0\0\0\0\0\x02"s, true);
+    Handle h = uv.node.Value(0);
+    uint64_t two = 0;
+    std::memcpy(&two, *h, 8);
+    DisposeHandle(h);
+    EXPECT_EQ(two, 2u);
+    EXPECT_EQ(written(uv.node, kDicomWriteBigEndian), "UV\0\0\0\0\0\x08\0\0\0\0\0\0\0\x02"s);
 }
 
 TEST(DataNode, LengthsFromTheFileAreBounded) {

@@ -49,7 +49,7 @@ TEST_F(ExternalDictionaries, TextFormAndLookUpOrder) {
                                  "0009,1001\tMakerValue DS 1-n\n"
                                  "0010,0010  NotPatientName LO 1\n"
                                  "\n"
-                                 "0009,1002  NeverRead US 1\n");
+                                 "0009,1002  AfterTheBlank US 1\n");
     writeFile(dir.file("b.txt"), "0009,1001 Shadowed LO 1\n0019,0010 Other CS 2\n");
     ASSERT_EQ(Utils::loadExternalDictionary("first", dir.file("a.txt").c_str(), dicmIOformatText), 0);
     ASSERT_EQ(Utils::loadExternalDictionary("second", dir.file("b.txt").c_str(), dicmIOformatText), 0);
@@ -65,10 +65,10 @@ TEST_F(ExternalDictionaries, TextFormAndLookUpOrder) {
     EXPECT_STREQ(Utils::dicomTagInfo({0x0009, 0x1001})->name, "MakerValue");
     EXPECT_STREQ(Utils::dicomTagInfo({0x0019, 0x0010})->name, "Other");
     EXPECT_STREQ(Utils::dicomTagInfo({0x0010, 0x0010})->vr, "PN");
-    // The blank line ended the load.
-    EXPECT_EQ(Utils::dicomTagInfo({0x0009, 0x1002}), nullptr);
+    // A blank line holds nothing and the load goes on after it.
+    EXPECT_STREQ(Utils::dicomTagInfo({0x0009, 0x1002})->name, "AfterTheBlank");
     char vr[3] = {'x', 'x', 'x'};
-    Utils::dicomVRForTag({0x0009, 0x1002}, 0, vr);
+    Utils::dicomVRForTag({0x0009, 0x1003}, 0, vr);
     EXPECT_EQ(std::memcmp(vr, "\0\0\0", 3), 0);
     Utils::dicomVRForTag({0x0009, 0x1001}, 0, vr);
     EXPECT_STREQ(vr, "DS");
@@ -87,48 +87,93 @@ TEST_F(ExternalDictionaries, EntriesStayValidAcrossLookUps) {
     EXPECT_EQ(Utils::dicomTagInfo({0x0009, 0x0010}), first);
 }
 
-TEST_F(ExternalDictionaries, MalformedLinesAreBoundedAndEndTheLoad) {
-    struct Case {
-        const char* line;
-        bool accepted;
-    };
+// A line with a tag is kept with the fields it gives: a field missing, or too long for its place in
+// the record, is zero with those after it. A line without a tag holds no entry. Neither ends the
+// load: the lines after them are read.
+TEST_F(ExternalDictionaries, ShortAndMalformedLinesNeverEndTheLoad) {
     const std::string longName(120, 'n'), okName(119, 'n'), longVM(20, '1');
+    struct Case {
+        std::string line;
+        bool entry; // false: the line holds no entry
+        const char* name;
+        const char* vr;
+        const char* vm;
+    };
     const Case cases[] = {
-        {"0009,0020 Good LO 1", true},       {"0009,0020 NoVM LO", true},
-        {"0009,0020 Name L 1", false},       // one-letter VR
-        {"0009,0020 Name", false},           // no VR
-        {"0009 Name LO 1", false},           // no element
-        {"10009,0020 Name LO 1", false},     // group beyond 16 bits
-        {"0009,0020Name LO 1", false},       // no blank after the tag
-        {"0009,0020 Name LO 1 extra", true}, // what follows the VM is ignored
-        {"zz09,0020 Name LO 1", false},      {"   ", false},
+        {"0009,0020 Good LO 1", true, "Good", "LO", "1"},
+        {"0009,0020 NoVM LO", true, "NoVM", "LO", ""},
+        {"0009,0020 NoVR", true, "NoVR", "", ""},
+        {"0009,0020", true, "", "", ""},
+        {"0009,0020 Name L 1", true, "Name", "", ""},           // a one-letter VR
+        {"0009,0020 Two Words LO 1", true, "Two", "", ""},      // the VR place holds "Words"
+        {"0009,0020 Name LO 1 extra", true, "Name", "LO", "1"}, // what follows the VM is ignored
+        {"0009,0020 " + okName + " LO 1", true, okName.c_str(), "LO", "1"},
+        {"0009,0020 " + longName + " LO 1", true, "", "", ""},
+        {"0009,0020 Name LO " + longVM, true, "Name", "LO", ""},
+        {"0009,0020 X LO 1" + std::string(400, ' ') + "0009,0041 Y LO 1", true, "X", "LO", "1"},
+        {"0009 Name LO 1", false, "", "", ""},       // no element
+        {"10009,0020 Name LO 1", false, "", "", ""}, // group beyond 16 bits
+        {"0009,0020Name LO 1", false, "", "", ""},   // no blank after the tag
+        {"zz09,0020 Name LO 1", false, "", "", ""},
+        {"0009,0020 X LO 1" + std::string(5000, ' '), false, "", "", ""}, // beyond any entry
+        {"   ", false, "", "", ""},
+        {"# 0009,0020 Comment LO 1", false, "", "", ""},
     };
     int i = 0;
     for (const Case& c : cases) {
-        std::string path = dir.file("c" + std::to_string(i++) + ".txt");
-        writeFile(path, std::string(c.line) + "\n");
-        EXPECT_EQ(Utils::loadExternalDictionary("c", path.c_str(), dicmIOformatText), c.accepted ? 0 : 111)
-            << c.line;
+        SCOPED_TRACE(c.line.substr(0, 40));
+        const std::string path = dir.file("c" + std::to_string(i++) + ".txt");
+        writeFile(path, "0009,0010 Before LO 1\n" + c.line + "\n0009,1000 After US 2\n");
+        KelvoDicomDictionary d(path.c_str(), dicmIOformatText);
+        EXPECT_EQ(d.Error(), 0);
+        EXPECT_EQ(d.entryCount(), c.entry ? 3 : 2);
+        EXPECT_STREQ(d.dicomTagInfo({0x0009, 0x0010})->name, "Before");
+        const dicmDictEntry* after = d.dicomTagInfo({0x0009, 0x1000});
+        ASSERT_NE(after, nullptr);
+        EXPECT_STREQ(after->name, "After");
+        EXPECT_STREQ(after->vr, "US");
+        const dicmDictEntry* e = d.dicomTagInfo({0x0009, 0x0020});
+        if (!c.entry) {
+            EXPECT_EQ(e, nullptr);
+            continue;
+        }
+        ASSERT_NE(e, nullptr);
+        EXPECT_STREQ(e->name, c.name);
+        EXPECT_STREQ(e->vr, c.vr);
+        EXPECT_STREQ(e->vm, c.vm);
     }
-    writeFile(dir.file("names.txt"), "0009,0030 " + okName + " LO 1\n0009,0031 " + longName + " LO 1\n");
-    KelvoDicomDictionary names(dir.file("names.txt").c_str(), dicmIOformatText);
-    EXPECT_EQ(names.entryCount(), 1);
-    EXPECT_EQ(std::strlen(names.dicomTagInfo({0x0009, 0x0030})->name), 119u);
-    writeFile(dir.file("vm.txt"), "0009,0030 Name LO " + longVM + "\n");
-    EXPECT_EQ(Utils::loadExternalDictionary("vm", dir.file("vm.txt").c_str(), dicmIOformatText), 111);
-    // A line longer than the reader's line is refused, not split into lines.
-    writeFile(dir.file("long.txt"), "0009,0040 X LO 1" + std::string(400, ' ') + "0009,0041 Y LO 1\n");
-    EXPECT_EQ(Utils::loadExternalDictionary("long", dir.file("long.txt").c_str(), dicmIOformatText), 111);
+    // The reader takes a VR it cannot use from such an entry as no VR: implicit elements of the
+    // tag fall back to UN as for an unknown tag.
+    writeFile(dir.file("short.txt"), "0009,1010 OnlyAName\n0009,1011 Full LO 1\n");
+    ASSERT_EQ(Utils::loadExternalDictionary("short", dir.file("short.txt").c_str(), dicmIOformatText), 0);
+    char vr[3] = {'x', 'x', 'x'};
+    Utils::dicomVRForTag({0x0009, 0x1010}, 0, vr);
+    EXPECT_EQ(std::memcmp(vr, "\0\0\0", 3), 0);
+    Utils::dicomVRForTag({0x0009, 0x1011}, 0, vr);
+    EXPECT_STREQ(vr, "LO");
 }
 
+// An empty text file is an empty dictionary (its entries, none, are all loaded); a file that is
+// not read (XML) or whose lines are none of them dictionary lines is reported.
 TEST_F(ExternalDictionaries, EmptyXmlMissingAndUnknownFormatsAreReported) {
     writeFile(dir.file("empty.txt"), "");
+    writeFile(dir.file("comments.txt"), "# nothing yet\n\n");
+    writeFile(dir.file("other.txt"), "not a dictionary\nat all\n");
     writeFile(dir.file("d.xml"), "<?xml version=\"1.0\"?><dict/>\n");
-    EXPECT_EQ(Utils::loadExternalDictionary("e", dir.file("empty.txt").c_str(), dicmIOformatText), 111);
+    EXPECT_EQ(Utils::loadExternalDictionary("e", dir.file("empty.txt").c_str(), dicmIOformatText), 0);
+    EXPECT_EQ(Utils::loadExternalDictionary("c", dir.file("comments.txt").c_str(), dicmIOformatText), 0);
+    EXPECT_EQ(Utils::externalDictionaryCount(), 2);
+    EXPECT_EQ(Utils::dicomTagInfo({0x0009, 0x0010}), nullptr);
+    EXPECT_EQ(Utils::loadExternalDictionary("o", dir.file("other.txt").c_str(), dicmIOformatText), 111);
     EXPECT_EQ(Utils::loadExternalDictionary("x", dir.file("d.xml").c_str(), dicmIOformatXML), 111);
     EXPECT_EQ(Utils::loadExternalDictionary("m", dir.file("missing").c_str(), dicmIOformatText), 100);
+    EXPECT_EQ(Utils::loadExternalDictionary("m", dir.file("missing").c_str(), dicmIOformatXML), 100);
     EXPECT_EQ(Utils::loadExternalDictionary("u", dir.file("empty.txt").c_str(), dicmIOformat(7)), 111);
-    EXPECT_EQ(Utils::externalDictionaryCount(), 0);
+    EXPECT_EQ(Utils::externalDictionaryCount(), 2);
+    // An empty dictionary listed first answers nothing; the one after it still answers.
+    writeFile(dir.file("a.txt"), "0009,0010 Later LO 1\n");
+    EXPECT_EQ(Utils::loadExternalDictionary("a", dir.file("a.txt").c_str(), dicmIOformatText), 0);
+    EXPECT_STREQ(Utils::dicomTagInfo({0x0009, 0x0010})->name, "Later");
 }
 
 TEST_F(ExternalDictionaries, BinaryFormInBothByteOrders) {

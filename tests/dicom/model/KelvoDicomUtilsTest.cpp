@@ -1,4 +1,5 @@
 #include "KelvoDicomUtils.h"
+#include "VUXDicomLib.h"
 
 #include "TestFiles.h"
 
@@ -45,52 +46,80 @@ TEST(Uids, NeverRepeatAndStayWellFormed) {
     EXPECT_TRUE(std::regex_match(uid, std::regex(R"(1\.2\.3\.4\.5\.6\.7\.8\.9\.10\.[0-9]{14}\.[0-9]+)")))
         << uid;
     delete[] uid;
-    // Long roots: 64 characters come back as they are, longer ones are cut, and a cut never
-    // leaves an empty last component.
-    std::string root64 = "1." + std::string(62, '2');
-    uid = DicmUtils_UIDCreate(root64.c_str());
-    EXPECT_EQ(std::string(uid), root64);
-    delete[] uid;
-    uid = DicmUtils_UIDCreate(("1." + std::string(68, '3')).c_str());
-    EXPECT_EQ(std::string(uid), "1." + std::string(62, '3'));
-    delete[] uid;
-    std::string root63 = "1." + std::string(61, '4');
-    uid = DicmUtils_UIDCreate(root63.c_str());
-    EXPECT_EQ(std::string(uid), root63);
-    delete[] uid;
 }
 
-TEST(Anonymisation, StampsAndStrings) {
-    char stamp[17];
-    DicmUtils_GetAnonymousID(stamp);
-    EXPECT_TRUE(std::regex_match(stamp, std::regex("[0-9]{14}"))) << stamp;
-    char* id = nullptr;
-    DicmUtils_IDAnonymizer(&id);
-    EXPECT_EQ(std::strlen(id), 14u);
-    delete[] id;
+// A root is taken only when it is digits and dots as a UID has them and leaves room for the
+// stamp and the number (26 characters) within 64; any other is refused with an empty result, for
+// no UID cut to fit could be kept apart from the next.
+TEST(Uids, RootsThatCannotMakeUniqueUIDsAreRefused) {
+    const std::string longest = "1." + std::string(36, '2'); // 38 characters: 38 + 26 = 64
+    struct Case {
+        std::string root;
+        bool taken;
+    };
+    const Case cases[] = {
+        {longest, true},
+        {longest + "2", false},
+        {"1." + std::string(61, '4'), false},
+        {"1." + std::string(62, '2'), false},
+        {"1." + std::string(68, '3'), false},
+        {"abc.def", false},
+        {"1.2.3.", false},
+        {".1.2.3", false},
+        {"1..2", false},
+        {"1.02.3", false},
+        {"1.2.3a", false},
+        {"1.2 .3", false},
+        {"0.1.2", true},
+        {"2.25", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root);
+        char* uid = DicmUtils_UIDCreate(c.root.c_str());
+        ASSERT_NE(uid, nullptr);
+        char* twin = VUX::VUXDCM::VUXDicomLibrary::dicomUIDCreate(c.root.c_str());
+        ASSERT_NE(twin, nullptr);
+        for (const std::string& made : {std::string(uid), std::string(twin)}) {
+            if (c.taken) {
+                EXPECT_TRUE(wellFormedUID(made)) << made;
+                EXPECT_EQ(made.rfind(c.root + ".", 0), 0u) << made;
+            } else {
+                EXPECT_EQ(made, "");
+            }
+        }
+        if (c.taken) {
+            EXPECT_NE(std::string(uid), std::string(twin));
+        }
+        delete[] uid;
+        delete[] twin;
+    }
+}
 
-    char shortId[] = "ABCDEFGH";
-    DicmUtils_IDAnonymizer(shortId);
-    EXPECT_EQ(std::string(shortId),
-              std::string(stamp, 8).substr(0, 4) + std::string(shortId).substr(4)); // year kept
-    EXPECT_EQ(std::strlen(shortId), 8u);
-    char longId[] = "ABCDEFGHIJKLMNOPQRST";
-    DicmUtils_IDAnonymizer(longId);
-    EXPECT_EQ(std::strlen(longId), 14u);
-    EXPECT_TRUE(std::memcmp(longId + 14, "\0\0\0\0\0\0", 6) == 0);
+// The library's twins answer as the DicmUtils_ forms do, and share their clock and sequences.
+TEST(LibraryTwins, AnswerAsTheUtilities) {
+    using Library = VUX::VUXDCM::VUXDicomLibrary;
+    for (const char* text : {"", " 42", "042", "-7", "99999999999", "-99999999999", "12abc"})
+        EXPECT_EQ(Library::integerStringToNumber(text), DicmUtils_ISToNumber(text)) << text;
+    EXPECT_EQ(Library::integerStringToNumber(nullptr), DicmUtils_ISToNumber(nullptr));
+    for (const char* text : {"", " 1.5", "-2.25e3", "1e300", "nan", "x"}) {
+        const float a = Library::decimalStringToNumber(text), b = DicmUtils_DSToNumber(text);
+        EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << text;
+    }
+    EXPECT_EQ(Library::decimalStringToNumber(nullptr), 0.0f);
 
-    char pn[] = "Smith^John=Jones";
-    EXPECT_STREQ(DicmUtils_StringAnonymizer(pn, "PN"), "XXXXX^XXXX=XXXXX");
-    char tm4[] = "1234";
-    EXPECT_STREQ(DicmUtils_StringAnonymizer(tm4, "TM"), "XXXX");
-    char tm13[] = "123456.123456";
-    DicmUtils_StringAnonymizer(tm13, "TM");
-    EXPECT_TRUE(std::regex_match(tm13, std::regex("[0-9]{6}"))) << tm13;
-    char da[] = "20010203";
-    DicmUtils_StringAnonymizer(da, "DA");
-    EXPECT_TRUE(std::regex_match(da, std::regex("[0-9]{8}"))) << da;
-    char keep[] = "abc";
-    EXPECT_STREQ(DicmUtils_StringAnonymizer(keep, ""), "abc");
+    struct Anonymised {
+        const char* value;
+        const char* vr;
+    };
+    for (const Anonymised& c : {Anonymised{"Smith^John=Jones", "PN"}, Anonymised{"1234", "TM"},
+                                Anonymised{"abc", ""}, Anonymised{"abc", "P"}, Anonymised{"ID42", "LO"}}) {
+        std::string a = c.value, b = c.value;
+        EXPECT_STREQ(Library::anonymizeString(a.data(), c.vr), DicmUtils_StringAnonymizer(b.data(), c.vr));
+    }
+    EXPECT_EQ(Library::anonymizeString(nullptr, "PN"), nullptr);
+    Library::copyDicomCurrentTime(nullptr);
+    Library::copyDicomCurrentDate(nullptr);
+    Library::anonymizeID(nullptr);
 }
 
 // A local clock the tests set by hand; `clockWorks` false stands for a local time that cannot
@@ -126,6 +155,96 @@ class PinnedClock : public ::testing::Test {
         return stamp;
     }
 };
+
+// On one clock the twins and the utilities give the same times, dates and anonymised texts, and
+// their identifiers are one sequence: each takes the next value.
+TEST_F(PinnedClock, LibraryTwinsShareTheClockAndTheIdentifiers) {
+    using Library = VUX::VUXDCM::VUXDicomLibrary;
+    pinClock(2024, 2, 29, 23, 59, 58);
+    char ours[9], theirs[9];
+    Library::copyDicomCurrentTime(ours);
+    DicmUtils_CopyDicomCurrentTime(theirs);
+    EXPECT_STREQ(ours, "235958");
+    EXPECT_STREQ(ours, theirs);
+    Library::copyDicomCurrentDate(ours);
+    DicmUtils_CopyDicomCurrentDate(theirs);
+    EXPECT_STREQ(ours, "20240229");
+    EXPECT_STREQ(ours, theirs);
+    for (const char* vr : {"TM", "DA"}) {
+        std::string a = "19991231235959", b = a;
+        EXPECT_STREQ(Library::anonymizeString(a.data(), vr), DicmUtils_StringAnonymizer(b.data(), vr)) << vr;
+    }
+
+    char* made = Library::anonymousIDCreate();
+    ASSERT_NE(made, nullptr);
+    EXPECT_STREQ(made, "20240229235958");
+    delete[] made;
+    DicmUtils_IDAnonymizer(&made);
+    EXPECT_STREQ(made, "20240229235959");
+    delete[] made;
+    char longId[] = "PATIENT-0000000001";
+    Library::anonymizeID(longId);
+    EXPECT_STREQ(longId, "20240301000000");
+    char shortId[] = "P001";
+    Library::anonymizeID(shortId);
+    EXPECT_STREQ(shortId, "2024");
+    char other[] = "P0000001";
+    DicmUtils_IDAnonymizer(other);
+    EXPECT_STREQ(other, "20240301");
+    EXPECT_EQ(nextID(), "20240301000003");
+
+    // UIDs of both read the same clock, never repeat, and neither advances the identifiers.
+    std::set<std::string> uids;
+    for (int i = 0; i < 10; ++i) {
+        for (char* uid : {Library::dicomUIDCreate("1.2.826.0.1"), DicmUtils_UIDCreate("1.2.826.0.1")}) {
+            EXPECT_EQ(std::string(uid).rfind("1.2.826.0.1.20240229235958.", 0), 0u) << uid;
+            uids.insert(uid);
+            delete[] uid;
+        }
+    }
+    EXPECT_EQ(uids.size(), 20u);
+    // Without a local time the stamp of a UID is a 0, so that the UID stays digits and dots.
+    clockWorks = false;
+    char* uid = Library::dicomUIDCreate("1.2.826.0.1");
+    EXPECT_TRUE(std::regex_match(uid, std::regex(R"(1\.2\.826\.0\.1\.0\.[0-9]+)"))) << uid;
+    delete[] uid;
+    uid = DicmUtils_UIDCreate(nullptr);
+    EXPECT_TRUE(wellFormedUID(uid)) << uid;
+    delete[] uid;
+}
+
+TEST(Anonymisation, StampsAndStrings) {
+    char stamp[17];
+    DicmUtils_GetAnonymousID(stamp);
+    EXPECT_TRUE(std::regex_match(stamp, std::regex("[0-9]{14}"))) << stamp;
+    char* id = nullptr;
+    DicmUtils_IDAnonymizer(&id);
+    EXPECT_EQ(std::strlen(id), 14u);
+    delete[] id;
+
+    char shortId[] = "ABCDEFGH";
+    DicmUtils_IDAnonymizer(shortId);
+    EXPECT_EQ(std::string(shortId),
+              std::string(stamp, 8).substr(0, 4) + std::string(shortId).substr(4)); // year kept
+    EXPECT_EQ(std::strlen(shortId), 8u);
+    char longId[] = "ABCDEFGHIJKLMNOPQRST";
+    DicmUtils_IDAnonymizer(longId);
+    EXPECT_EQ(std::strlen(longId), 14u);
+    EXPECT_TRUE(std::memcmp(longId + 14, "\0\0\0\0\0\0", 6) == 0);
+
+    char pn[] = "Smith^John=Jones";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(pn, "PN"), "XXXXX^XXXX=XXXXX");
+    char tm4[] = "1234";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(tm4, "TM"), "XXXX");
+    char tm13[] = "123456.123456";
+    DicmUtils_StringAnonymizer(tm13, "TM");
+    EXPECT_TRUE(std::regex_match(tm13, std::regex("[0-9]{6}"))) << tm13;
+    char da[] = "20010203";
+    DicmUtils_StringAnonymizer(da, "DA");
+    EXPECT_TRUE(std::regex_match(da, std::regex("[0-9]{8}"))) << da;
+    char keep[] = "abc";
+    EXPECT_STREQ(DicmUtils_StringAnonymizer(keep, ""), "abc");
+}
 
 TEST_F(PinnedClock, AnonymousIDsNeverRepeatAndCarryThroughTheCalendar) {
     struct Case {

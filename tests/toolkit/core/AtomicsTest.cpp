@@ -1,5 +1,6 @@
 #include "KelvoAtomics.h"
 #include "PlatformEndian.h"
+#include "VUXQTUtils.h"
 
 #include "TestFiles.h"
 
@@ -156,6 +157,22 @@ TEST(AtomFunctions, ClassicAtomsAndChildData) {
     h = Kelvo_CreateClassicAtom(FOUR_CHAR_CODE("none"), nullptr, 0, err);
     EXPECT_EQ(GetHandleSize(h), 8);
     DisposeHandle(h);
+    // The foundation's builder makes the same atoms, with or without data.
+    for (uint32_t size : {0u, 3u, 100u}) {
+        const char* data = size == 3 ? "abc" : nullptr;
+        int32_t ours = 1, theirs = 1;
+        Handle a = Kelvo_CreateClassicAtom(FOUR_CHAR_CODE("none"), data, size, ours);
+        Handle b = VUX::VUXQT::VUXQTUtils::createClassicAtom(FOUR_CHAR_CODE("none"), const_cast<char*>(data),
+                                                             size, theirs);
+        ASSERT_TRUE(a && b);
+        EXPECT_EQ(ours, 0);
+        EXPECT_EQ(theirs, 0);
+        EXPECT_EQ(std::string(*a, size_t(GetHandleSize(a))), std::string(*b, size_t(GetHandleSize(b))))
+            << size;
+        EXPECT_EQ(platform::loadBE32(reinterpret_cast<const uint8_t*>(*a)), uint32_t(GetHandleSize(a)));
+        DisposeHandle(a);
+        DisposeHandle(b);
+    }
 
     Kelvo_AtomContainer box;
     QTAtomContainer c = box.container();
