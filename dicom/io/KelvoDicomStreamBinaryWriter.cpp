@@ -486,10 +486,13 @@ std::vector<RecordItem> recordItems(KelvoDicomDataItemGroup& records) {
     std::vector<RecordItem> out;
     const int32_t n = records.count();
     for (int32_t i = 1; i <= n; ++i) {
-        std::unique_ptr<Kelvo_QTObj> object(records.getObjValue(i));
-        if (!object || !object->isA("KelvoDicomDataItem") || !object->qtObjIsValid()) continue;
+        // Each record read where it lies: the writer only reads them, and a directory of a whole
+        // archive holds tens of thousands.
+        auto item = std::make_unique<KelvoDicomDataItem>(
+            records.Dictionary(), records.FindItem(i, records.getRootOfItems()), KelvoAtomView::borrowed);
+        if (!item->qtObjIsValid()) continue;
         RecordItem r;
-        r.item.reset(static_cast<KelvoDicomDataItem*>(object.release()));
+        r.item = std::move(item);
         if (!r.item->HasKey(0x0004)) continue;
         qtAtomNodeHeader h{};
         int32_t status = 0;
@@ -502,9 +505,10 @@ std::vector<RecordItem> recordItems(KelvoDicomDataItemGroup& records) {
 }
 
 uint32_t recordOffset(KelvoDicomDataItem& item, uint16_t element) {
-    std::unique_ptr<Kelvo_QTObj> set(item.getObjValue(0x0004));
-    if (!set || !set->isA("KelvoDicomDataSet")) return 0;
-    auto& group = static_cast<KelvoDicomDataSet&>(*set);
+    const QTAtom atom = item.FindItem(0x0004, item.getRootOfItems());
+    if (!atom) return 0;
+    KelvoDicomDataSet group(item.Dictionary(), atom, KelvoAtomView::borrowed);
+    if (!group.qtObjIsValid()) return 0;
     return group.HasKey(element) ? group.getULValueProperty(element) : 0;
 }
 
@@ -515,7 +519,11 @@ void KelvoDicomOutputFileBinary::_writeDicomDirDataSet(KelvoDicomDirectoryDocume
     uint32_t flags = _needSwap ? uint32_t(kDicomWriteBigEndian) : 0u;
     _status = 0;
     _links = PendingLinks{};
-    std::unique_ptr<KelvoDicomDataItemGroup> records(doc.rootDirectory());
+    // The records sequence read where it lies, not copied.
+    const QTAtom recordsAtom = doc.qtObjIsValid() ? doc.getRootOfItems() : 0;
+    std::unique_ptr<KelvoDicomDataItemGroup> records(
+        recordsAtom ? new KelvoDicomDataItemGroup(doc.Dictionary(), recordsAtom, KelvoAtomView::borrowed)
+                    : nullptr);
     if (records && !records->qtObjIsValid()) {
         _status = records->Error() ? records->Error() : kKelvoUnacceptedValue;
         return;
