@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -147,6 +148,72 @@ TEST(DataSet, SequencesAndItemsInBinary) {
     // Nested data sets get their own group length with the flag.
     std::string nested = binary(set, kDicomWriteGroupLength);
     EXPECT_NE(nested.find("\x08\x00\x00\x00UL\x04\x00\x0C\x00\x00\x00"s), std::string::npos);
+}
+
+// Dumps and writes read nested data sets, sequences and items where they lie: what a view writes
+// is what a copy writes, and writing through a view (group lengths included) leaves the source
+// as it was.
+TEST(DataSet, ViewsWriteAsCopiesAndLeaveTheSourceAsItWas) {
+    KelvoDicomDataSet set(0x0008);
+    set.setStringValueProperty(0x0016, "1.2.3");
+    KelvoDicomDataItemGroup seq(0x1140);
+    for (const char* uid : {"1.2", "1.2.840.5", "9"}) {
+        KelvoDicomDataSet inner(0x0008);
+        inner.setStringValueProperty(0x1150, uid);
+        KelvoDicomDataItem item;
+        item.setObjValue(0x0008, &inner);
+        seq.setObjValue(0, &item);
+    }
+    set.setSequenceProperty(0x1140, seq);
+    set.setUSValueProperty(0x2000, 7);
+    const std::string layout = order(set);
+    const std::string text = capture([&](FILE* f) { set.flushToText(f, 0); });
+    KelvoDicomDataSet view(set.Dictionary(), set.getRootOfItems(), KelvoAtomView::borrowed);
+    ASSERT_TRUE(view.qtObjIsValid());
+    EXPECT_TRUE(view.borrowed());
+    EXPECT_EQ(view.groupID(), 0x0008);
+    EXPECT_EQ(capture([&](FILE* f) { view.flushToText(f, 0); }), text);
+    for (uint32_t flags : {0u, uint32_t(kDicomWriteImplicitVR), uint32_t(kDicomWriteBigEndian)}) {
+        KelvoDicomDataSet copy(set);
+        EXPECT_EQ(binary(view, flags | kDicomWriteGroupLength), binary(copy, flags | kDicomWriteGroupLength))
+            << flags;
+        EXPECT_EQ(binary(view, flags), binary(set, flags)) << flags;
+    }
+    EXPECT_EQ(order(set), layout); // no group length was added to the source
+    // A copy of a view owns its container and keeps the view's atom.
+    KelvoDicomDataSet copyOfView(view);
+    EXPECT_FALSE(copyOfView.borrowed());
+    EXPECT_EQ(capture([&](FILE* f) { copyOfView.flushToText(f, 0); }), text);
+    KelvoDicomDataItemGroup seqView(set.Dictionary(), set.FindItem(0x1140, set.getRootOfItems()),
+                                    KelvoAtomView::borrowed);
+    EXPECT_EQ(seqView.count(), 3);
+    KelvoDicomDataItemGroup seqCopy(set.Dictionary(), set.FindItem(0x1140, set.getRootOfItems()));
+    EXPECT_EQ(capture([&](FILE* f) { seqView.flushToText(f, 0); }),
+              capture([&](FILE* f) { seqCopy.flushToText(f, 0); }));
+}
+
+// Elements added in any order land in tag order (the place is found by a binary search).
+TEST(DataSet, ManyElementsInAnyOrderStayInTagOrder) {
+    KelvoDicomDataSet set(0x0009);
+    std::vector<uint16_t> tags;
+    for (uint32_t i = 0; i < 3000; ++i)
+        tags.push_back(uint16_t(0x1000 + (i * 7919u) % 3000u)); // a permutation
+    for (uint16_t t : tags) {
+        if (t % 97 == 0) {
+            KelvoDicomDataItemGroup seq(t);
+            set.setSequenceProperty(t, seq);
+        } else {
+            set.setUSValueProperty(t, t);
+        }
+    }
+    EXPECT_EQ(set.count(), 3000);
+    std::vector<uint16_t> seen;
+    QTAtom child = 0;
+    while (QTNextChildAnyType(set.Dictionary(), set.getRootOfItems(), child, &child) == noErr && child)
+        seen.push_back(uint16_t(DicmUtils_NumberForAtomID(DicmUtils_AtomID(set.Dictionary(), child))));
+    ASSERT_EQ(seen.size(), 3000u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(set.getUSValueProperty(0x1001), 0x1001);
 }
 
 TEST(DataSet, TextAndXmlDumps) {
