@@ -62,6 +62,18 @@ struct Children {
         : first(o.first), last(o.last), count(o.count), hashed(o.hashed), one(o.one), more(o.more) {
         if (o.all) all = std::make_unique<std::vector<QTAtom>>(*o.all);
     }
+    Children& operator=(const Children& o) {
+        if (this == &o) return *this;
+        Children copy(o);
+        first = copy.first;
+        last = copy.last;
+        count = copy.count;
+        hashed = copy.hashed;
+        one = std::move(copy.one);
+        more = std::move(copy.more);
+        all = std::move(copy.all);
+        return *this;
+    }
 
     size_t groupCount() const { return (one.type ? 1 : 0) + more.size(); }
     template <typename Fn> void eachGroup(Fn fn) {
@@ -276,7 +288,16 @@ struct OpaqueQTAtomContainer {
     // references are never handed out again.
     NodeStore atoms;
     // The child lists of atoms that have (or had) children; an atom keeps its entry while alive.
-    std::deque<Children> kidsPool;
+    // The root's is here; the others are made on first use, since most containers are small and
+    // short-lived and hold children under their root only.
+    Children rootKids;
+    std::unique_ptr<std::deque<Children>> kidsPool;
+
+    // Throws std::bad_alloc.
+    Children* newChildren() {
+        if (!kidsPool) kidsPool = std::make_unique<std::deque<Children>>();
+        return &kidsPool->emplace_back();
+    }
     IdTable ids;
     int32_t lockCount = 0;
 
@@ -285,6 +306,7 @@ struct OpaqueQTAtomContainer {
         root.alive = true;
         root.type = kQTAtomRootType;
         root.id = 1;
+        root.kids = &rootKids;
     }
     ~OpaqueQTAtomContainer() {
         for (size_t i = 0; i < atoms.size(); ++i) {
@@ -403,7 +425,7 @@ void link(OpaqueQTAtomContainer* c, QTAtom atom, QTAtom before) {
     AtomNode& n = node(c, atom);
     const QTAtom parent = n.parent;
     AtomNode& p = node(c, parent);
-    if (!p.kids) p.kids = &c->kidsPool.emplace_back();
+    if (!p.kids) p.kids = c->newChildren();
     Children& k = *p.kids;
 
     // Reserve everything that can fail first.
@@ -623,7 +645,10 @@ void copyWhole(const OpaqueQTAtomContainer* src, OpaqueQTAtomContainer* dst) {
         d.label = s.label;
         d.alive = s.alive;
         if (s.size && !setData(d, s.bytes(), s.size)) throw std::bad_alloc();
-        if (s.kids) d.kids = &dst->kidsPool.emplace_back(*s.kids);
+        if (s.kids) {
+            if (!d.kids) d.kids = dst->newChildren();
+            *d.kids = *s.kids;
+        }
         if (s.kids && s.kids->hashed)
             for (QTAtom ch = s.kids->first; ch; ch = node(src, ch).next)
                 dst->ids.insert(QTAtom(i), node(src, ch).type, node(src, ch).id, ch);
