@@ -488,17 +488,15 @@ std::vector<RecordItem> recordItems(KelvoDicomDataItemGroup& records) {
     for (int32_t i = 1; i <= n; ++i) {
         // Each record read where it lies: the writer only reads them, and a directory of a whole
         // archive holds tens of thousands.
-        auto item = std::make_unique<KelvoDicomDataItem>(
-            records.Dictionary(), records.FindItem(i, records.getRootOfItems()), KelvoAtomView::borrowed);
+        const QTAtom atom = records.FindItem(i, records.getRootOfItems());
+        auto item = std::make_unique<KelvoDicomDataItem>(records.Dictionary(), atom, KelvoAtomView::borrowed);
         if (!item->qtObjIsValid()) continue;
         RecordItem r;
         r.item = std::move(item);
         if (!r.item->HasKey(0x0004)) continue;
         qtAtomNodeHeader h{};
         int32_t status = 0;
-        if (DicmUtils_NodeInfo(h, records.Dictionary(), records.FindItem(i, records.getRootOfItems()),
-                               status))
-            r.fileStart = h.elementPosition;
+        if (DicmUtils_NodeInfo(h, records.Dictionary(), atom, status)) r.fileStart = h.elementPosition;
         out.push_back(std::move(r));
     }
     return out;

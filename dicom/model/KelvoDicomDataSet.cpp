@@ -187,10 +187,11 @@ QTAtom KelvoDicomDataSet::insertBefore(int32_t key) {
         }
         return 0;
     };
+    if (n == 0) return 0;
     int32_t at = 0;
     QTAtom last = QTFindChildByIndex(_container, _root, 0, n, nullptr);
-    if (n == 0 || (last && isElementOrSequence(DicmUtils_AtomType(_container, last)) &&
-                   DicmUtils_AtomID(_container, last) < target))
+    if (last && isElementOrSequence(DicmUtils_AtomType(_container, last)) &&
+        DicmUtils_AtomID(_container, last) < target)
         return 0;
     int32_t lo = 1, hi = n + 1;
     QTAtom best = 0;

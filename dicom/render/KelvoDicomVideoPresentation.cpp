@@ -89,7 +89,6 @@ RawSamples16 rawSamples16(KelvoDicomDataImagePixel& imagePixel, bool autoCorrect
     d.correct = autoCorrection;
     if (!d.correct) return d;
     d.swap = imagePixel.needByteSwapping();
-    d.isSigned = imagePixel.isTwoComplement();
     d.rescale = imagePixel.useRescaleIntercept();
     if (!d.rescale) return d;
     d.slope = imagePixel.HasKey(kRescaleSlope) ? float(imagePixel.Slope()) : 1.0f;

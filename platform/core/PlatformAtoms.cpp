@@ -446,23 +446,14 @@ void link(OpaqueQTAtomContainer* c, QTAtom atom, QTAtom before) {
     }
     if (k.hashed) c->ids.insert(parent, n.type, n.id, atom);
 
+    // The new label lies halfway between the neighbours' (a full gap after the last); when there
+    // is no room left, the siblings are spread out again first.
     const QTAtom prev = before ? node(c, before).prev : k.last;
-    const uint64_t lo = prev ? node(c, prev).label : 0;
-    if (before == 0) {
-        if (lo > UINT64_MAX - kLabelGap) {
-            relabel(c, parent);
-            n.label = (prev ? node(c, prev).label : 0) + kLabelGap;
-        } else {
-            n.label = lo + kLabelGap;
-        }
-    } else {
-        uint64_t hi = node(c, before).label;
-        if (hi - lo < 2) {
-            relabel(c, parent);
-            hi = node(c, before).label;
-        }
-        n.label = (prev ? node(c, prev).label : 0) + (hi - (prev ? node(c, prev).label : 0)) / 2;
-    }
+    auto labelOf = [c](QTAtom a) { return a ? node(c, a).label : uint64_t(0); };
+    const bool room = before ? labelOf(before) - labelOf(prev) >= 2 : labelOf(prev) <= UINT64_MAX - kLabelGap;
+    if (!room) relabel(c, parent);
+    const uint64_t lo = labelOf(prev);
+    n.label = before ? lo + (labelOf(before) - lo) / 2 : lo + kLabelGap;
 
     n.prev = prev;
     n.next = before;

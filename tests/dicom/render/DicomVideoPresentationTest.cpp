@@ -46,21 +46,26 @@ from pydicom.uid import ExplicitVRLittleEndian
 out = sys.argv[1]
 corpus = sys.argv[2]
 
-def native(name, frames, bits, rows, cols, slope=None, intercept=None, window=None):
+def grey(sop_class, instance, modality, patient):
+    # An explicit VR little endian grey data set with its meta information.
     meta = FileMetaDataset()
-    meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7'
-    meta.MediaStorageSOPInstanceUID = '1.2.826.0.1.3680043.2.1143.77.%d' % bits
+    meta.MediaStorageSOPClassUID = sop_class
+    meta.MediaStorageSOPInstanceUID = instance
     meta.TransferSyntaxUID = ExplicitVRLittleEndian
     ds = Dataset()
     ds.file_meta = meta
     ds.is_little_endian = True
     ds.is_implicit_VR = False
-    ds.SOPClassUID = meta.MediaStorageSOPClassUID
-    ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-    ds.Modality = 'OT'
-    ds.PatientName = 'FRAMES^TEST'
+    ds.SOPClassUID = sop_class
+    ds.SOPInstanceUID = instance
+    ds.Modality = modality
+    ds.PatientName = patient
     ds.SamplesPerPixel = 1
     ds.PhotometricInterpretation = 'MONOCHROME2'
+    return ds
+
+def native(name, frames, bits, rows, cols, slope=None, intercept=None, window=None):
+    ds = grey('1.2.840.10008.5.1.4.1.1.7', '1.2.826.0.1.3680043.2.1143.77.%d' % bits, 'OT', 'FRAMES^TEST')
     ds.NumberOfFrames = frames
     ds.Rows = rows
     ds.Columns = cols
@@ -102,20 +107,7 @@ def rescaled(name, signed, slope, intercept):
     # One 1024 x 1024 frame rescaled by a fractional slope, and numpy's answers for it: the raw
     # values (single precision, truncated toward zero) and the statistics of the whole frame and
     # of the rect from row 37 and column 100 that the frame's edges clip.
-    meta = FileMetaDataset()
-    meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.2'
-    meta.MediaStorageSOPInstanceUID = '1.2.826.0.1.3680043.2.1143.78.%d' % int(signed)
-    meta.TransferSyntaxUID = ExplicitVRLittleEndian
-    ds = Dataset()
-    ds.file_meta = meta
-    ds.is_little_endian = True
-    ds.is_implicit_VR = False
-    ds.SOPClassUID = meta.MediaStorageSOPClassUID
-    ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-    ds.Modality = 'CT'
-    ds.PatientName = 'LARGE^TEST'
-    ds.SamplesPerPixel = 1
-    ds.PhotometricInterpretation = 'MONOCHROME2'
+    ds = grey('1.2.840.10008.5.1.4.1.1.2', '1.2.826.0.1.3680043.2.1143.78.%d' % int(signed), 'CT', 'LARGE^TEST')
     ds.Rows = ds.Columns = 1024
     ds.BitsAllocated = 16
     ds.BitsStored = 16 if signed else 12
