@@ -7,7 +7,6 @@
 #include "PlatformPixelFormats.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -97,7 +96,7 @@ int32_t DicomStoredValues::modality(int32_t value) const {
 }
 
 void SetupWindowLevelsTable(double centre, double width, uint8_t* table, const DicomStoredValues& values,
-                            bool invert) {
+                            bool invert, bool swapped) {
     if (!table) return;
     // The linear VOI function: x <= c - 1/2 - (w-1)/2 gives the bottom, x > c - 1/2 + (w-1)/2 the
     // top, and between them ((x - (c - 1/2)) / (w-1) + 1/2) x 255. Width 1 is a threshold at
@@ -109,6 +108,9 @@ void SetupWindowLevelsTable(double centre, double width, uint8_t* table, const D
     const double low = c - h;
     const double high = c + h;
     const uint8_t flip = invert ? 0xFF : 0x00;
+    // One picture for each stored value, then one entry for each word: a frame costs one look-up
+    // a sample, whatever its bits stored, High Bit and byte order.
+    uint8_t pictures[kDicomWindowTableSize];
     const uint32_t n = values.entries();
     for (uint32_t i = 0; i < n; ++i) {
         const int32_t s = values.stored(i);
@@ -122,60 +124,31 @@ void SetupWindowLevelsTable(double centre, double width, uint8_t* table, const D
             const double y = ((x - c) / w + 0.5) * 255.0;
             out = !(y > 0.0) ? 0 : (y >= 255.0 ? 255 : uint8_t(y));
         }
-        table[i] = uint8_t(out ^ flip);
+        pictures[i] = uint8_t(out ^ flip);
+    }
+    for (uint32_t word = 0; word < kDicomWindowTableSize; ++word) {
+        const uint32_t read = swapped ? uint32_t(uint16_t((word >> 8) | (word << 8))) : word;
+        table[word] = pictures[values.index(read)];
     }
 }
 
-namespace {
-
-// The window reduction. Output byte i lies at or below sample i (at 2i), which has been read by
-// then, so one pass in order is safe in place. Four samples are taken from each 64-bit word and
-// eight bytes written at once: the look-ups are the whole cost.
-template <bool Swap, bool Shift>
-void windowSamples(uint8_t* p, uint32_t count, const uint8_t* table, uint32_t shift, uint32_t mask) {
-    const uint64_t m = mask;
-    auto four = [=](uint64_t a) -> uint64_t {
-        if (Swap) a = ((a & 0x00FF00FF00FF00FFull) << 8) | ((a >> 8) & 0x00FF00FF00FF00FFull);
-        if (Shift) a >>= shift; // the bits of the next sample that come down are masked off
-        return uint64_t(table[a & m]) | uint64_t(table[(a >> 16) & m]) << 8 |
-               uint64_t(table[(a >> 32) & m]) << 16 | uint64_t(table[(a >> 48) & m]) << 24;
-    };
-    uint32_t i = 0;
-    // Sample k of a word at bits 16k and byte k at bits 8k: little-endian hosts only.
-    for (; std::endian::native == std::endian::little && i + 8 <= count; i += 8) {
-        uint64_t a, b;
-        std::memcpy(&a, p + 2 * size_t(i), 8);
-        std::memcpy(&b, p + 2 * size_t(i) + 8, 8);
-        const uint64_t out = four(a) | four(b) << 32;
-        std::memcpy(p + i, &out, 8);
-    }
-    for (; i < count; ++i) {
-        uint32_t v = load16(p + 2 * size_t(i));
-        if (Swap) v = uint32_t(uint16_t((v >> 8) | (v << 8)));
-        if (Shift) v >>= shift;
-        p[i] = table[v & mask];
-    }
-}
-
-template <bool Swap>
-void windowSamples(uint8_t* p, uint32_t count, const uint8_t* table, const DicomStoredValues& values) {
-    const uint32_t mask = values.entries() - 1u;
-    if (values.shift != 0)
-        windowSamples<Swap, true>(p, count, table, values.shift, mask);
-    else
-        windowSamples<Swap, false>(p, count, table, 0, mask);
-}
-
-} // namespace
-
-void ApplyWindowLevels(void* data, uint32_t count, const uint8_t* table, const DicomStoredValues& values,
-                       bool swap) {
+void ApplyWindowLevels(void* data, uint32_t count, const uint8_t* table) {
     if (!data || !table) return;
-    auto* p = static_cast<uint8_t*>(data);
-    if (swap)
-        windowSamples<true>(p, count, table, values);
-    else
-        windowSamples<false>(p, count, table, values);
+    // Output byte i lies at or below sample i (at 2i), which has been read by then: one pass in
+    // order is safe in place. Four samples are read before their four bytes are written.
+    uint8_t* __restrict p = static_cast<uint8_t*>(data);
+    const uint8_t* __restrict t = table;
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const uint8_t a = t[load16(p + 2 * size_t(i))], b = t[load16(p + 2 * size_t(i) + 2)],
+                      c = t[load16(p + 2 * size_t(i) + 4)], d = t[load16(p + 2 * size_t(i) + 6)];
+        p[i] = a;
+        p[i + 1] = b;
+        p[i + 2] = c;
+        p[i + 3] = d;
+    }
+    for (; i < count; ++i)
+        p[i] = t[load16(p + 2 * size_t(i))];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -396,8 +369,9 @@ void KelvoDicomPixelDataDrawer::refreshData() {
     if (_windowTable) {
         // A windowed frame is one 16-bit sample a pixel: its bytes become the first size8Bit()
         // bytes, inverted by the table itself.
-        ApplyWindowLevels(_data, std::min(words, _frame.bytes8Bit), _windowTable, _frame.values,
-                          _autoCorrection && _frame.swap);
+        // The owner may switch the swapping off (or on) between frames.
+        if (_tableSwapped != (_autoCorrection && _frame.swap)) buildWindowTable();
+        ApplyWindowLevels(_data, std::min(words, _frame.bytes8Bit), _windowTable);
         inverted = true;
     } else if (_frame.grey8) {
         uint8_t* data = _data;
@@ -463,8 +437,9 @@ void KelvoDicomPixelDataDrawer::playDataCompressed(uint32_t size) {
 }
 
 void KelvoDicomPixelDataDrawer::buildWindowTable() {
+    _tableSwapped = _autoCorrection && _frame.swap;
     SetupWindowLevelsTable(_windowLevels.getStart(), _windowLevels.getEnd(), _windowTable, _frame.values,
-                           _inversion != 0);
+                           _inversion != 0, _tableSwapped);
 }
 
 void KelvoDicomPixelDataDrawer::windowLevels(const Kelvo_NumericalRange* range) {

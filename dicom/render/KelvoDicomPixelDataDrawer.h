@@ -73,17 +73,17 @@ struct DicomStoredValues {
     }
 };
 
-// Fills the first `values.entries()` bytes of `table` with the picture of every stored value:
-// its modality value through the linear VOI function of the window (centre, width) onto 0..255
-// (the bottom of the window 0), complemented when `invert` is set. A null table does nothing.
+// Fills the kDicomWindowTableSize bytes of `table`, indexed by a 16-bit word as it lies in the
+// frame (its bytes swapped first when `swapped` is set), with the picture of the word's stored
+// value: its modality value through the linear VOI function of the window (centre, width) onto
+// 0..255 (the bottom of the window 0), complemented when `invert` is set. Bits outside the stored
+// bits do not change the picture. A null table does nothing.
 void SetupWindowLevelsTable(double centre, double width, uint8_t* table, const DicomStoredValues& values,
-                            bool invert);
+                            bool invert, bool swapped = false);
 
 // Reduces `count` 16-bit samples to `count` bytes at the start of the same buffer: byte i is
-// table[index of sample i], each sample read high byte first when `swap` is set. Null buffers do
-// nothing.
-void ApplyWindowLevels(void* data, uint32_t count, const uint8_t* table, const DicomStoredValues& values,
-                       bool swap);
+// table[sample i]. Null buffers do nothing.
+void ApplyWindowLevels(void* data, uint32_t count, const uint8_t* table);
 
 class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
   public:
@@ -125,8 +125,8 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
 
     // On (the default): each refresh swaps the bytes of big-endian samples; off, the owner has.
     uint8_t& autoCorrectionEnabled() { return _autoCorrection; }
-    // The window table (its first 2^BitsStored entries are used), null when the image is not
-    // windowed.
+    // The window table, indexed by the words of the frame as they lie in it (see
+    // SetupWindowLevelsTable), null when the image is not windowed.
     uint8_t* lutWindow() const { return _windowTable; }
     // {start = centre, end = width}.
     Kelvo_NumericalRange& windowLevels() { return _windowLevels; }
@@ -182,6 +182,8 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
     uint8_t* _outputBuffer = nullptr;
     uint8_t _inversion = 0;
     uint8_t* _windowTable = nullptr;
+    // The table was built for words read with their bytes swapped.
+    bool _tableSwapped = false;
     // 8-bit grey: each byte's picture, inversion included.
     uint8_t _greyTable[256] = {};
     Kelvo_NumericalRange _windowLevels{0.0, 1.0};

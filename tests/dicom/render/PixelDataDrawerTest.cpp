@@ -53,7 +53,7 @@ DicomStoredValues rescaled(DicomStoredValues v, double slope, double intercept) 
 int pictureOf(const DicomStoredValues& v, uint16_t word, double centre, double width, bool invert = false) {
     std::vector<uint8_t> t(kDicomWindowTableSize, 0xAA);
     SetupWindowLevelsTable(centre, width, t.data(), v, invert);
-    return t[v.index(word)];
+    return t[word];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -160,63 +160,60 @@ TEST(PixelDrawerFunctions, WindowTableIsTheLinearVOIFunctionOfTheModalityValue) 
         }
     EXPECT_EQ(pictureOf(u12, 100, std::numeric_limits<double>::quiet_NaN(), 100) != 0xAA, true);
     SetupWindowLevelsTable(40, 400, nullptr, u12, false);
-    // The table is filled as far as there are stored values, no further.
+    // Every word has its entry: bits above High Bit leave the picture as it is.
     std::vector<uint8_t> t(kDicomWindowTableSize, 0xAA);
     SetupWindowLevelsTable(40, 400, t.data(), u12, false);
-    EXPECT_EQ(t[4095], 255);
-    EXPECT_EQ(t[4096], 0xAA);
+    for (uint32_t word = 0; word < kDicomWindowTableSize; ++word)
+        ASSERT_EQ(t[word], t[word & 0x0FFF]) << word;
 }
 
+// Samples as they lie in the frame, little or big endian, with or without bits above High Bit,
+// draw as their stored values do.
 TEST(PixelDrawerFunctions, WindowReductionWritesBytesOverTheSamples) {
-    std::vector<uint8_t> t(kDicomWindowTableSize);
-    for (uint32_t i = 0; i < kDicomWindowTableSize; ++i)
-        t[i] = uint8_t(i * 7 + (i >> 8));
     struct Case {
         DicomStoredValues v;
-        bool swap;
-        std::initializer_list<int32_t> samples;
+        double centre, width;
+        std::vector<uint16_t> samples;
         std::vector<uint8_t> out;
     } cases[] = {
-        {layout(16, 16, 15, false), false, {5, 300, 65535, 0}, {t[5], t[300], t[65535], t[0]}},
-        {layout(16, 16, 15, true), false, {-1, 7, -32768, 32767}, {t[65535], t[7], t[32768], t[32767]}},
-        // Bits above High Bit never reach the table.
         {layout(16, 12, 11, false),
-         false,
-         {0xF005, 0x1FFF, 0x0800, 0xFFFF},
-         {t[5], t[4095], t[2048], t[4095]}},
-        {layout(16, 12, 15, false), false, {0x0050, 0xFFF0, 0x1234, 0x000F}, {t[5], t[4095], t[0x123], t[0]}},
-        // Swapped as read: 0x0102 stored high byte first is 0x0201.
-        {layout(16, 16, 15, false),
-         true,
-         {0x0102, 0x00FF, 0xFF00, 0x3412},
-         {t[0x0201], t[0xFF00], t[0x00FF], t[0x1234]}},
-        {layout(16, 10, 9, false),
-         true,
-         {0x0102, 0x00FF, 0xFF00, 0x3412},
-         {t[0x0201], t[0x0300], t[0x00FF], t[0x0234]}},
+         40,
+         400,
+         {0, 40, 239, 0xF000, 0x7028, 0x10EF, 238, 0x8FFF},
+         {102, 127, 255, 102, 127, 255, 254, 255}},
+        {layout(16, 10, 9, true),
+         -100,
+         600,
+         {uint16_t(-79), 0x3B1, 0x7FB1, 0x200, 0xFE00, 0x1FF, 0, 1},
+         {136, 136, 136, 0, 0, 255, 170, 170}},
+        {layout(16, 12, 15, false),
+         40,
+         400,
+         {0x0000, 0x0280, 0xEEF0, 0x000F, 0x0EE5, 0xFFFF, 0x0020, 0x0010},
+         {102, 127, 255, 102, 254, 255, 103, 102}},
     };
-    for (const Case& c : cases) {
-        // Frames of several lengths: the tail after the groups of eight too.
-        for (size_t repeat : {1u, 2u, 3u, 5u}) {
-            std::vector<int32_t> samples;
-            std::vector<uint8_t> out;
-            for (size_t r = 0; r < repeat; ++r) {
-                samples.insert(samples.end(), c.samples.begin(), c.samples.end());
-                out.insert(out.end(), c.out.begin(), c.out.end());
+    for (const Case& c : cases)
+        for (bool swapped : {false, true}) {
+            std::vector<uint8_t> table(kDicomWindowTableSize);
+            SetupWindowLevelsTable(c.centre, c.width, table.data(), c.v, false, swapped);
+            // Frames of several lengths: whole groups and a tail.
+            for (size_t n : {size_t(1), size_t(3), size_t(4), size_t(7), c.samples.size()}) {
+                std::vector<uint8_t> data;
+                for (size_t i = 0; i < n; ++i) {
+                    const uint16_t w = c.samples[i];
+                    data.push_back(uint8_t(swapped ? w >> 8 : w & 0xFF));
+                    data.push_back(uint8_t(swapped ? w & 0xFF : w >> 8));
+                }
+                ApplyWindowLevels(data.data(), uint32_t(n), table.data());
+                EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.begin() + long(n)),
+                          std::vector<uint8_t>(c.out.begin(), c.out.begin() + long(n)))
+                    << n << " samples, swapped " << swapped;
             }
-            std::vector<uint8_t> data;
-            for (int32_t v : samples) {
-                data.push_back(uint8_t(uint16_t(v) & 0xFF));
-                data.push_back(uint8_t(uint16_t(v) >> 8));
-            }
-            ApplyWindowLevels(data.data(), uint32_t(out.size()), t.data(), c.v, c.swap);
-            EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.begin() + long(out.size())), out)
-                << out.size() << " samples, swap " << c.swap;
         }
-    }
-    ApplyWindowLevels(nullptr, 4, t.data(), layout(16, 16, 15, false), false);
+    std::vector<uint8_t> table(kDicomWindowTableSize, 9);
+    ApplyWindowLevels(nullptr, 4, table.data());
     std::vector<uint8_t> data = words({1, 2});
-    ApplyWindowLevels(data.data(), 2, nullptr, layout(16, 16, 15, false), false);
+    ApplyWindowLevels(data.data(), 2, nullptr);
     EXPECT_EQ(data, words({1, 2}));
 }
 
