@@ -44,16 +44,32 @@ Kelvo_Image* importImage(const std::string& path) {
     std::memcpy(spec.path, path.data(), path.size());
     GraphicsImportComponent importer = nullptr;
     if (GetGraphicsImporterForFile(&spec, &importer) != noErr || !importer) return nullptr;
+    // The file is read and decoded once, before a world of its size is made (data that cannot
+    // fill the size it announces asks for none); its description and bounds come from that.
+    Boolean valid = false;
+    OSErr err = GraphicsImportValidate(importer, &valid);
+    if (err == noErr && !valid) err = paramErr;
     int16_t depth = 24;
     ImageDescriptionHandle description = nullptr;
-    if (GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
+    if (err == noErr && GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
         depth = (**description).depth;
         DisposeHandle(reinterpret_cast<Handle>(description));
     }
-    CloseComponent(importer);
     // The file drawn at its natural size into a 32-bit world, whose pixels become the image's.
     GWorldPtr drawn = nullptr;
-    if (KelvoFile_ImportGraphicsFile(&spec, &drawn, nullptr) != noErr || !drawn) return nullptr;
+    Rect bounds{};
+    if (err == noErr) err = GraphicsImportGetNaturalBounds(importer, &bounds);
+    if (err == noErr) err = NewGWorld(&drawn, 0, &bounds, nullptr, nullptr, 0);
+    if (err == noErr) {
+        GraphicsImportSetGWorld(importer, drawn, nullptr);
+        err = GraphicsImportDraw(importer);
+        GraphicsImportSetGWorld(importer, nullptr, nullptr);
+    }
+    CloseComponent(importer);
+    if (err != noErr) {
+        if (drawn) DisposeGWorld(drawn);
+        return nullptr;
+    }
     Kelvo_Image* result = nullptr;
     {
         Kelvo_QDGWorldBuffer world(drawn, false);

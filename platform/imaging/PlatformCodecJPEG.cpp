@@ -25,6 +25,7 @@
 #include "PlatformCodecEnginesInternal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -129,7 +130,7 @@ void installErrors(ErrorRecord& record) {
 // ---- decoding ------------------------------------------------------------------------------
 
 // How the decoded samples become the output's.
-enum class Conversion { None, CMYK, InvertedCMYK };
+enum class Conversion { None, GreyToARGB, CMYK, InvertedCMYK };
 
 // Where the rows go: a picture's samples, grown as rows arrive (`samples` has its capacity
 // reserved and is resized within it, so nothing of a picture is touched before its rows are
@@ -180,8 +181,9 @@ OSErr readHeader(DecodeJob* job, const uint8_t* data, size_t size, ColourSpace c
     }
     switch (job->cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
-        job->cinfo.out_color_space = argb ? JCS_EXT_ARGB : JCS_GRAYSCALE;
-        job->conversion = Conversion::None;
+        // Grey rows into A, R, G, B are widened here: the library's own widening is slower.
+        job->cinfo.out_color_space = JCS_GRAYSCALE;
+        job->conversion = argb ? Conversion::GreyToARGB : Conversion::None;
         break;
     case JCS_YCbCr:
     case JCS_RGB:
@@ -219,6 +221,18 @@ void cmykToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool inverted,
     }
 }
 
+// Grey samples as opaque A, R, G, B pixels: bytes 255, v, v, v as one word in host order. Kept
+// out of the phase function, whose setjmp would keep the loop from being optimised.
+[[gnu::noinline]] void greyToARGB(const JSAMPLE* in, uint8_t* out, JDIMENSION width) {
+    constexpr bool little = std::endian::native == std::endian::little;
+    constexpr uint32_t alpha = little ? 0x000000FFu : 0xFF000000u;
+    constexpr uint32_t spread = little ? 0x01010100u : 0x00010101u;
+    for (JDIMENSION x = 0; x < width; ++x) {
+        const uint32_t word = alpha | uint32_t(in[x]) * spread;
+        std::memcpy(out + size_t(x) * 4, &word, 4);
+    }
+}
+
 // Where row y goes; a picture grows to hold rows up to `end`.
 uint8_t* rowFor(const RowSink& sink, JDIMENSION y, JDIMENSION end) {
     if (sink.samples) {
@@ -242,7 +256,18 @@ OSErr readPixels(DecodeJob* job, const RowSink* sink, bool argb) {
     if (cinfo->output_components != expected || cinfo->output_width != cinfo->image_width ||
         cinfo->output_height != cinfo->image_height)
         return codecErr;
-    if (job->conversion == Conversion::None) {
+    if (job->conversion == Conversion::GreyToARGB) {
+        JSAMPARRAY block = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                       cinfo->output_width, 16);
+        while (cinfo->output_scanline < cinfo->output_height) {
+            const JDIMENSION first = cinfo->output_scanline;
+            const JDIMENSION count = std::min<JDIMENSION>(16, cinfo->output_height - first);
+            const JDIMENSION got = jpeg_read_scanlines(cinfo, block, count);
+            if (got == 0) return codecBadDataErr;
+            for (JDIMENSION i = 0; i < got; ++i)
+                greyToARGB(block[i], rowFor(*sink, first + i, first + got), cinfo->output_width);
+        }
+    } else if (job->conversion == Conversion::None) {
         while (cinfo->output_scanline < cinfo->output_height) {
             JSAMPROW rows[16];
             const JDIMENSION first = cinfo->output_scanline;

@@ -225,18 +225,45 @@ OSErr readFile(const std::string& path, size_t most, std::vector<uint8_t>& out) 
     return err;
 }
 
+// A whole file into memory that is not cleared first (the read fills it).
+OSErr readWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& out, size_t& size) {
+    out.reset();
+    size = 0;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return fnfErr;
+    OSErr err = noErr;
+    int64_t length = -1;
+    if (fseeko(f, 0, SEEK_END) == 0) length = int64_t(ftello(f));
+    if (length < 0 || fseeko(f, 0, SEEK_SET) != 0) {
+        err = ioErr;
+    } else if (length > kLargestSource) {
+        err = memFullErr;
+    } else if (length > 0) {
+        out.reset(new (std::nothrow) uint8_t[size_t(length)]);
+        if (!out)
+            err = memFullErr;
+        else if (std::fread(out.get(), 1, size_t(length), f) != size_t(length))
+            err = ioErr;
+        else
+            size = size_t(length);
+    }
+    std::fclose(f);
+    if (err != noErr) out.reset(), size = 0;
+    return err;
+}
+
 // The source's bytes as they are now: a file's read into `storage`, a handle's and a pointer's
 // where they lie (no copy).
-OSErr sourceBytes(const Importer& imp, std::vector<uint8_t>& storage, const uint8_t*& data, size_t& size) {
-    storage.clear();
+OSErr sourceBytes(const Importer& imp, std::unique_ptr<uint8_t[]>& storage, const uint8_t*& data,
+                  size_t& size) {
+    storage.reset();
     data = nullptr;
     size = 0;
     switch (imp.source) {
     case Source::File: {
-        const OSErr err = readFile(imp.path, 0, storage);
+        const OSErr err = readWholeFile(imp.path, storage, size);
         if (err != noErr) return err;
-        data = storage.data();
-        size = storage.size();
+        data = storage.get();
         return noErr;
     }
     case Source::Handle: {
@@ -264,13 +291,23 @@ constexpr size_t kHeaderBytes = 64 * 1024;
 // The layout (inspect) or the whole picture (decode) of the importer's image.
 OSErr pictureOf(const Importer& imp, bool decode, platform::codec::Picture& out) {
     out = platform::codec::Picture();
-    std::vector<uint8_t> storage;
+    if (!decode && imp.decoded) {
+        // The layout of the picture a check has just decoded.
+        out.width = imp.decoded->width;
+        out.height = imp.decoded->height;
+        out.components = imp.decoded->components;
+        out.bitsPerSample = imp.decoded->bitsPerSample;
+        out.precision = imp.decoded->precision;
+        return noErr;
+    }
     if (!decode && imp.source == Source::File) {
         // Headers are at the start: the layout is read without the whole file when it is there.
-        if (readFile(imp.path, kHeaderBytes, storage) == noErr && storage.size() == kHeaderBytes &&
-            platform::codec::inspect(imp.kind->format, storage.data(), storage.size(), out) == noErr)
+        std::vector<uint8_t> head;
+        if (readFile(imp.path, kHeaderBytes, head) == noErr && head.size() == kHeaderBytes &&
+            platform::codec::inspect(imp.kind->format, head.data(), head.size(), out) == noErr)
             return noErr;
     }
+    std::unique_ptr<uint8_t[]> storage;
     const uint8_t* data = nullptr;
     size_t size = 0;
     OSErr err = sourceBytes(imp, storage, data, size);
