@@ -27,6 +27,21 @@ using platform::codec::Picture;
 constexpr uint16_t kSide = 16000;
 constexpr double kPeakLimitMB = 256;
 
+// AddressSanitizer reserves its shadow memory as address space, so a child under an address-space
+// limit cannot start, and its own bookkeeping adds to the peak: the limited runs are left out and
+// the engine alone gets the same bound as the rest.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 void putBE16(std::string& s, size_t at, uint16_t v) {
     s[at] = char(v >> 8);
     s[at + 1] = char(v & 0xFF);
@@ -204,6 +219,7 @@ TEST(ImportMemoryBound, TinyFilesAnnouncingHugePicturesAnswerAStatusWithinBounde
         const std::string path = dir.file(std::string("lying.") + c.name);
         testsupport::writeFile(path, c.bytes);
         for (size_t limit : {size_t(0), size_t(600)}) {
+            if (kSanitized && limit != 0) continue;
             SCOPED_TRACE(limit ? "600 MB of address space" : "no limit");
             const ChildResult fromFile = inChild(limit, [&] { return importFromFile(path); });
             const ChildResult service =
@@ -230,7 +246,7 @@ TEST(ImportMemoryBound, TheJPEGEngineEarnsItsPictureRowByRow) {
     });
     EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.status, codecBadDataErr);
-    EXPECT_LT(r.peakMB, 64.0);
+    EXPECT_LT(r.peakMB, kSanitized ? kPeakLimitMB : 64.0);
 }
 
 } // namespace
