@@ -155,6 +155,33 @@ OSErr drawWorld(const DSequence& s, GWorldPtr world) {
                                 s.hasMatrix ? &s.matrix : nullptr, s.mask, s.mode);
 }
 
+bool isIdentity(const MatrixRecord& m) {
+    MatrixRecord identity;
+    SetIdentityMatrix(&identity);
+    return std::memcmp(&m, &identity, sizeof m) == 0;
+}
+
+// The destination's pixels when the frame lands on them one to one, as they are: a 32-bit A, R,
+// G, B world of the frame's size at the origin, copied without mask, matrix or part taken.
+bool directTarget(const DSequence& s, const ImageDescription& d, platform::codec::RowTarget& target) {
+    PixMapHandle dst = GetGWorldPixMap(s.port);
+    if (!dst || !*dst || s.mask || (s.mode & ~ditherCopy) != srcCopy) return false;
+    if (s.hasMatrix && !isIdentity(s.matrix)) return false;
+    const Rect frame{0, 0, d.height, d.width};
+    if (s.hasSrcRect && std::memcmp(&s.srcRect, &frame, sizeof frame) != 0) return false;
+    const PixMap& map = **dst;
+    const platform::PixelRaster raster = platform::rasterOfPixMap(map);
+    if (!platform::rasterIsUsable(raster) || raster.info->format != k32ARGBPixelFormat) return false;
+    if (map.bounds.left != 0 || map.bounds.top != 0 || raster.width != d.width || raster.height != d.height)
+        return false;
+    target.base = raster.base;
+    target.rowBytes = size_t(raster.rowBytes);
+    target.width = raster.width;
+    target.height = raster.height;
+    target.layout = platform::codec::RowLayout::ARGB32;
+    return true;
+}
+
 OSErr drawFrame(const DSequence& s, const void* data, int32_t size) {
     if (!data || size <= 0) return paramErr;
     const ImageDescription& d = recordOf(s.desc);
@@ -162,6 +189,14 @@ OSErr drawFrame(const DSequence& s, const void* data, int32_t size) {
         OSErr err = drawWorld(s, raw);
         DisposeGWorld(raw);
         return err;
+    }
+    // Rows the codec can write in the destination's own format go there directly.
+    platform::codec::RowTarget target;
+    if (directTarget(s, d, target)) {
+        const OSErr err =
+            platform::codecDecodeFrameInto(reinterpret_cast<ImageDescriptionHandle>(s.desc),
+                                           static_cast<const uint8_t*>(data), size_t(size), target);
+        if (err != codecUnimpErr) return err;
     }
     CodecPicture picture;
     OSErr err = platform::codecDecodeFrame(reinterpret_cast<ImageDescriptionHandle>(s.desc),

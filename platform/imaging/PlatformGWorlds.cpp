@@ -537,6 +537,59 @@ OSErr pixMapToPicture(PixMapHandle pixMap, codec::Picture& out) {
     return noErr;
 }
 
+namespace {
+
+// Full-precision 8-bit pictures into the worlds that frames are drawn in, sample by sample, as the
+// engine would convert them (a sample of 8 bits stays what it is; grey is one sample in R, G and
+// B; depth 40 holds grey inverted). False, with nothing written, for other layouts.
+bool picturePlacedDirectly(const codec::Picture& picture, const PixelRaster& raster, int32_t w, int32_t h) {
+    const PixelLayout layout = raster.info->layout;
+    const size_t comps = size_t(picture.components);
+    if (layout == PixelLayout::ARGB32) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* in = picture.samples.data() + size_t(y) * picture.rowBytes();
+            uint8_t* out = raster.base + ptrdiff_t(y) * raster.rowBytes;
+            switch (comps) {
+            case 1:
+                for (int32_t x = 0; x < w; ++x, out += 4)
+                    out[0] = 255, out[1] = out[2] = out[3] = in[x];
+                break;
+            case 2:
+                for (int32_t x = 0; x < w; ++x, in += 2, out += 4)
+                    out[0] = in[1], out[1] = out[2] = out[3] = in[0];
+                break;
+            case 3:
+                for (int32_t x = 0; x < w; ++x, in += 3, out += 4)
+                    out[0] = 255, out[1] = in[0], out[2] = in[1], out[3] = in[2];
+                break;
+            default:
+                for (int32_t x = 0; x < w; ++x, in += 4, out += 4)
+                    out[0] = in[3], out[1] = in[0], out[2] = in[1], out[3] = in[2];
+                break;
+            }
+        }
+        return true;
+    }
+    if (layout == PixelLayout::GreyInverted8 && comps == 1) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* in = picture.samples.data() + size_t(y) * picture.rowBytes();
+            uint8_t* out = raster.base + ptrdiff_t(y) * raster.rowBytes;
+            for (int32_t x = 0; x < w; ++x)
+                out[x] = uint8_t(255 - in[x]);
+        }
+        return true;
+    }
+    if (layout == PixelLayout::RGB24 && comps == 3) {
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(raster.base + ptrdiff_t(y) * raster.rowBytes,
+                        picture.samples.data() + size_t(y) * picture.rowBytes(), size_t(w) * 3);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 OSErr pictureToPixMap(const codec::Picture& picture, PixMapHandle pixMap) {
     if (!worldOfMap(pixMap)) return paramErr;
     if (!picture.isConsistent() || picture.components < 1 || picture.components > 4 ||
@@ -547,6 +600,8 @@ OSErr pictureToPixMap(const codec::Picture& picture, PixMapHandle pixMap) {
     if (!rasterIsUsable(raster)) return paramErr;
     const int32_t w = std::min(picture.width, raster.width), h = std::min(picture.height, raster.height);
     if (w <= 0 || h <= 0) return noErr;
+    if (picture.bitsPerSample == 8 && picture.precision == 8 && picturePlacedDirectly(picture, raster, w, h))
+        return noErr;
     std::vector<ARGB16> line;
     try {
         line.resize(size_t(w));

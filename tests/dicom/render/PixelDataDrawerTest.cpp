@@ -755,11 +755,8 @@ TEST(PixelDrawerPeers, CompressedFramesDrawnByThePlatformCodecsMatchDcmj2pnm) {
             worst = std::max(worst, diff);
         }
         std::printf("%-40s %7zu pixels, %6zu differ, by %zu at most\n", name.c_str(), pixels, differ, worst);
-        // Two files say RGB where their JPEG streams say nothing of their colour space (no JFIF
-        // or Adobe marker) and the decoders guess apart: the platform's codec (libjpeg-turbo)
-        // takes three components for YCbCr as libjpeg does, DCMTK trusts the data set's RGB.
-        // The first holds RGB (DCMTK is right), the second subsampled YCbCr (the codec is).
-        if (name == "SC_jpeg_no_color_transform.dcm" || name == "SC_rgb_jpeg_lossy_gdcm.dcm") continue;
+        // Frames whose streams say nothing of their colour space (no JFIF or Adobe marker) take
+        // it from Photometric Interpretation, as DCMTK does.
         EXPECT_LE(worst, 2u);
         ++compared;
     }
