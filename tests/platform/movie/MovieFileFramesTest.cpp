@@ -167,4 +167,53 @@ TEST_P(MovieFileFrames, DrawTheFramesFFmpegDecodes) {
 INSTANTIATE_TEST_SUITE_P(Peers, MovieFileFrames, ::testing::ValuesIn(kFramesCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ffmpeg pads each row of a 'raw ' sample to an even number of bytes (a 33 x 17 rgb24 frame is 17
+// rows of 100 bytes): frames of odd widths and of every depth it writes as 'raw ' are drawn
+// equal to its own decode, every frame and every value.
+TEST(MovieFileRawFrames, PaddedRowsOfEveryDepthDrawAsFFmpegDecodesThem) {
+    if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    struct Case {
+        const char* pixFmt;
+        int width, height;
+    } cases[] = {
+        {"rgb24", 33, 17}, {"rgb24", 97, 55},    {"gray", 33, 17},     {"gray", 97, 55},
+        {"argb", 33, 17},  {"rgb555be", 33, 17}, {"rgb555be", 97, 55}, {"rgb24", 32, 16},
+    };
+    constexpr int kFrames = 3, kRate = 5;
+    ScratchDir dir("movie-raw-frames");
+    for (const Case& c : cases) {
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        SCOPED_TRACE(std::string(c.pixFmt) + " " + size);
+        const std::string file = dir.file(std::string(c.pixFmt) + "-" + size + ".mov");
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc=size=" + size + ":rate=" + std::to_string(kRate) +
+                           " -c:v rawvideo -pix_fmt " + c.pixFmt + " -frames:v " + std::to_string(kFrames) +
+                           " -f mov '" + file + "'"));
+        const std::string rgb = dir.file("ff.rgb");
+        ASSERT_TRUE(ffmpeg("-i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + rgb + "'"));
+        const std::string decoded = readFile(rgb);
+        const size_t frameBytes = size_t(c.width) * c.height * 3;
+        ASSERT_EQ(decoded.size(), frameBytes * kFrames);
+
+        Movie movie = openPath(file);
+        ASSERT_NE(movie, nullptr);
+        const Rect bounds{0, 0, int16_t(c.height), int16_t(c.width)};
+        GWorldPtr world = nullptr;
+        ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+        SetMovieGWorld(movie, world, nullptr);
+        const TimeScale scale = GetMovieTimeScale(movie);
+        for (int i = 0; i < kFrames; ++i) {
+            SCOPED_TRACE("frame " + std::to_string(i));
+            SetMovieTimeValue(movie, TimeValue((int64_t(2 * i + 1) * scale) / (2 * kRate)));
+            MoviesTask(movie, 0);
+            ASSERT_EQ(GetMoviesError(), noErr);
+            const std::string drawn = worldRGB(world, c.width, c.height);
+            size_t at = 0;
+            EXPECT_EQ(largestDifference(drawn, decoded.substr(i * frameBytes, frameBytes), &at), 0)
+                << "at pixel " << at / 3 % size_t(c.width) << "," << at / 3 / size_t(c.width);
+        }
+        DisposeMovie(movie);
+        DisposeGWorld(world);
+    }
+}
+
 } // namespace
