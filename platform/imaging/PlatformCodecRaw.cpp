@@ -468,14 +468,14 @@ OSErr encodeRaw(OSType cType, int32_t depth, const Picture& in, std::vector<uint
     const Layout layout = layoutOf(cType, depth);
     if (layout == Layout::None) return codecUnimpErr;
     if (!in.isConsistent() || !encodable(layout, in)) return paramErr;
-    std::vector<uint8_t> frame;
     try {
-        frame.assign(size_t(frameBytes(layout, in.width, in.height)), 0);
+        // Into the storage `out` has: frames of one size allocate once.
+        out.assign(size_t(frameBytes(layout, in.width, in.height)), 0);
     } catch (const std::bad_alloc&) {
+        out = std::vector<uint8_t>();
         return memFullErr;
     }
-    encodeFrame(layout, in, frame.data());
-    out = std::move(frame);
+    encodeFrame(layout, in, out.data());
     return noErr;
 }
 

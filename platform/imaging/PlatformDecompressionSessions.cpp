@@ -203,6 +203,14 @@ OSErr drawEffect(ImageSequence id, const DSequence& s) {
     OSErr err = QTNewGWorldFromPtr(&source, format, &bounds, nullptr, nullptr, 0,
                                    const_cast<uint8_t*>(a->data), rowBytes);
     if (err) return err;
+    // Neither brightness nor contrast changes an 8-bit sample: the source is drawn as it is,
+    // without a world of its own for each frame.
+    const platform::PixelFormatInfo* info = platform::pixelFormatInfo(format);
+    if (s.brightness == 0 && s.contrast == 0 && info && !info->deep) {
+        err = drawWorld(s, source);
+        DisposeGWorld(source);
+        return err;
+    }
     GWorldPtr work = nullptr;
     err = QTNewGWorld(&work, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
     if (err == noErr)
