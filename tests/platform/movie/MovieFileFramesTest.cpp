@@ -2,6 +2,8 @@
 // through SetMovieGWorld, SetMovieTimeValue and MoviesTask into an offscreen world, they equal
 // what ffmpeg decodes (raw and PNG exactly; JPEG within the level or two by which JPEG decoders
 // differ, and exactly what PIL decodes from the same sample).
+#include "PlatformCompressionSessions.h"
+#include "PlatformFixed.h"
 #include "PlatformGWorlds.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieFiles.h"
@@ -217,3 +219,85 @@ TEST(MovieFileRawFrames, PaddedRowsOfEveryDepthDrawAsFFmpegDecodesThem) {
 }
 
 } // namespace
+
+// Raw frames of odd widths that we compress and write (packed rows, 24- and 32-bit colour, 8-bit
+// grey) decode in ffmpeg without a word, to the pixels drawn here from the same file.
+TEST(MovieFileRawFrames, OddWidthsWeWriteDecodeInFFmpeg) {
+    if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    constexpr int16_t kW = 33, kH = 17;
+    constexpr int kFrames = 3;
+    ScratchDir dir("movie-raw-written");
+    const Rect bounds{0, 0, kH, kW};
+    GWorldPtr source = nullptr;
+    ASSERT_EQ(QTNewGWorld(&source, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+    PixMapHandle map = GetGWorldPixMap(source);
+    for (int16_t depth : {24, 32, 40}) {
+        SCOPED_TRACE(depth);
+        const std::string file = dir.file("written-" + std::to_string(depth) + ".mov");
+        FSSpec spec;
+        FSPathMakeFSSpec(file.c_str(), &spec);
+        int16_t refNum = 0;
+        Movie movie = nullptr;
+        ASSERT_EQ(
+            CreateMovieFile(&spec, FOUR_CHAR_CODE("TVOD"), -1, createMovieFileDeleteCurFile, &refNum, &movie),
+            noErr);
+        Track track = NewMovieTrack(movie, Long2Fix(kW), Long2Fix(kH), 0);
+        Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+        ImageDescriptionHandle desc = reinterpret_cast<ImageDescriptionHandle>(NewHandle(0));
+        ImageSequence seq = 0;
+        ASSERT_EQ(CompressSequenceBegin(&seq, map, nullptr, &bounds, nullptr, depth, FOUR_CHAR_CODE("raw "),
+                                        0, 0x200, 0, 0, nullptr, 0, desc),
+                  noErr);
+        std::vector<char> data(size_t(kW) * kH * 8 + 65536);
+        for (int k = 0; k < kFrames; ++k) {
+            auto* base = reinterpret_cast<uint8_t*>(GetPixBaseAddr(map));
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x) {
+                    uint8_t* px = base + y * GetPixRowBytes(map) + 4 * x;
+                    px[0] = 255;
+                    px[1] = uint8_t(x * 7 + k * 40);
+                    px[2] = uint8_t(y * 15);
+                    px[3] = uint8_t((x ^ y) * 9 + k);
+                }
+            int32_t size = int32_t(data.size());
+            ASSERT_EQ(CompressSequenceFrame(seq, map, &bounds, 0, data.data(), &size, nullptr, nullptr),
+                      noErr);
+            ASSERT_EQ(AddMediaSample2(media, reinterpret_cast<const uint8_t*>(data.data()), ByteCount(size),
+                                      120, 0, reinterpret_cast<SampleDescriptionHandle>(desc), 1, 0, nullptr),
+                      noErr);
+        }
+        CDSequenceEnd(seq);
+        DisposeHandle(reinterpret_cast<Handle>(desc));
+        ASSERT_EQ(InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1), noErr);
+        int16_t resId = 0;
+        ASSERT_EQ(AddMovieResource(movie, refNum, &resId, nullptr), noErr);
+        ASSERT_EQ(CloseMovieFile(refNum), noErr);
+        DisposeMovie(movie);
+
+        int status = -1;
+        const std::string said = run("ffmpeg -v error -y -i '" + file + "' -f rawvideo -pix_fmt rgb24 '" +
+                                         dir.file("ff.rgb") + "' </dev/null 2>&1",
+                                     &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(said, "");
+        const std::string decoded = readFile(dir.file("ff.rgb"));
+        const size_t frameBytes = size_t(kW) * kH * 3;
+        ASSERT_EQ(decoded.size(), frameBytes * kFrames);
+        Movie back = openPath(file);
+        ASSERT_NE(back, nullptr);
+        GWorldPtr world = nullptr;
+        ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+        SetMovieGWorld(back, world, nullptr);
+        for (int k = 0; k < kFrames; ++k) {
+            SetMovieTimeValue(back, TimeValue(120 * k + 60));
+            MoviesTask(back, 0);
+            ASSERT_EQ(GetMoviesError(), noErr);
+            EXPECT_EQ(largestDifference(worldRGB(world, kW, kH), decoded.substr(k * frameBytes, frameBytes)),
+                      0)
+                << "frame " << k;
+        }
+        DisposeMovie(back);
+        DisposeGWorld(world);
+    }
+    DisposeGWorld(source);
+}
