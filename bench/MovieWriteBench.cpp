@@ -126,10 +126,17 @@ struct Timing {
     double seconds = 0; // wall
     double cpu = 0;     // user + system
     uintmax_t bytes = 0;
+    double faults = 0; // minor page faults a frame
 };
 
 double seconds(const timeval& t) {
     return double(t.tv_sec) + double(t.tv_usec) * 1e-6;
+}
+
+long minorFaults(bool children) {
+    rusage u{};
+    getrusage(children ? RUSAGE_CHILDREN : RUSAGE_SELF, &u);
+    return u.ru_minflt;
 }
 
 // CPU time so far of this process, or of its waited-for children.
@@ -151,12 +158,14 @@ Timing bestOf(const fs::path& out, bool child, const std::function<bool()>& work
         std::error_code ec;
         fs::remove(out, ec);
         const double cpu0 = cpuTime(child);
+        const long faults0 = minorFaults(child);
         const auto start = std::chrono::steady_clock::now();
         const bool ok = work();
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu = cpuTime(child) - cpu0;
         if (!ok) return Timing{};
-        if (!best.ok || cpu < best.cpu) best = Timing{true, s, cpu, fs::file_size(out, ec)};
+        const double faults = double(minorFaults(child) - faults0) / double(gFrames);
+        if (!best.ok || cpu < best.cpu) best = Timing{true, s, cpu, fs::file_size(out, ec), faults};
     }
     return best;
 }
@@ -228,6 +237,7 @@ void report(const char* what, const Timing& t, const Timing* peer) {
     }
     std::printf("%-48s wall %7.3f s  cpu %7.3f s %8.1f frames/s (cpu) %7.1f MB", what, t.seconds, t.cpu,
                 double(gFrames) / t.cpu, double(t.bytes) / 1e6);
+    std::printf(" %6.1f faults/frame", t.faults);
     if (peer && peer->ok) std::printf("  %.2fx ffmpeg", t.cpu / peer->cpu);
     std::printf("\n");
 }
