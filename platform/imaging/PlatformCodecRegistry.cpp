@@ -328,18 +328,11 @@ OSErr codecEncodeFrame(OSType cType, int16_t depth, uint32_t quality, const code
     if (!installed(compressorComponentType, cType)) return noCodecErr;
     const BuiltinCodec* b = builtinFor(cType);
     if (!b) return codecUnimpErr;
-    std::vector<uint8_t> bytes;
-    OSErr err;
-    if (b->raw) {
-        err = codec::encodeRaw(cType, depth, in, bytes);
-    } else {
-        codec::EncodeOptions options;
-        options.quality = std::min<uint32_t>(quality, 1024);
-        err = codec::encode(b->format, in, options, bytes, false);
-    }
-    if (err != noErr) return err;
-    out = std::move(bytes);
-    return noErr;
+    // Into the caller's storage, which it keeps from frame to frame; empty on failure.
+    if (b->raw) return codec::encodeRaw(cType, depth, in, out);
+    codec::EncodeOptions options;
+    options.quality = std::min<uint32_t>(quality, 1024);
+    return codec::encode(b->format, in, options, out, false);
 }
 
 } // namespace platform

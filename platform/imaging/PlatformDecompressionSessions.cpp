@@ -122,12 +122,14 @@ GWorldPtr worldOverRawFrame(const ImageDescription& d, const void* data, int32_t
     } else {
         return nullptr;
     }
-    const size_t frame = platform::codec::rawFrameSize(d.cType, d.depth, d.width, d.height);
-    if (frame == 0 || size < 0 || size_t(size) < frame || d.height <= 0) return nullptr;
+    if (size < 0 || d.height <= 0) return nullptr;
+    // Rows as the sample pads them.
+    const size_t rowBytes = platform::codec::rawRowBytes(d.cType, d.depth, d.width, d.height, size_t(size));
+    if (rowBytes == 0 || rowBytes > size_t(INT32_MAX)) return nullptr;
     const Rect bounds{0, 0, d.height, d.width};
     GWorldPtr world = nullptr;
     if (QTNewGWorldFromPtr(&world, format, &bounds, nullptr, nullptr, 0, const_cast<void*>(data),
-                           int32_t(frame / size_t(d.height))) != noErr)
+                           int32_t(rowBytes)) != noErr)
         return nullptr;
     return world;
 }
@@ -236,6 +238,14 @@ OSErr drawEffect(ImageSequence id, const DSequence& s) {
     OSErr err = QTNewGWorldFromPtr(&source, format, &bounds, nullptr, nullptr, 0,
                                    const_cast<uint8_t*>(a->data), rowBytes);
     if (err) return err;
+    // Neither brightness nor contrast changes an 8-bit sample: the source is drawn as it is,
+    // without a world of its own for each frame.
+    const platform::PixelFormatInfo* info = platform::pixelFormatInfo(format);
+    if (s.brightness == 0 && s.contrast == 0 && info && !info->deep) {
+        err = drawWorld(s, source);
+        DisposeGWorld(source);
+        return err;
+    }
     GWorldPtr work = nullptr;
     err = QTNewGWorld(&work, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
     if (err == noErr)

@@ -2,6 +2,7 @@
 #include "PlatformPictures.h"
 
 #include "PlatformBlitter.h"
+#include "PlatformCompressionSessions.h"
 #include "PlatformCoreGraphics.h"
 #include "PlatformFixed.h"
 #include "PlatformGeometry.h"
@@ -589,6 +590,83 @@ bool picturePlacedDirectly(const codec::Picture& picture, const PixelRaster& ras
 }
 
 } // namespace
+
+OSErr pixMapRectToPicture8(PixMapHandle pixMap, const Rect& rect, int32_t components, codec::Picture& out) {
+    if (components != 1 && components != 3 && components != 4) return paramErr;
+    if (!worldOfMap(pixMap)) return paramErr;
+    const PixelRaster raster = rasterOfPixMap(**pixMap);
+    if (!rasterIsUsable(raster)) return paramErr;
+    const PixelFormatInfo& info = *raster.info;
+    const PixelLayout layout = info.layout;
+    if (layout != PixelLayout::ARGB32 && layout != PixelLayout::RGB24 && layout != PixelLayout::GreyInverted8)
+        return codecUnimpErr;
+    const Rect& bounds = (**pixMap).bounds;
+    if (rect.left >= rect.right || rect.top >= rect.bottom || rect.left < bounds.left ||
+        rect.top < bounds.top || rect.right > bounds.right || rect.bottom > bounds.bottom)
+        return paramErr;
+    const int32_t w = widthOf(rect), h = heightOf(rect);
+    out.width = w;
+    out.height = h;
+    out.components = components;
+    out.bitsPerSample = out.precision = 8;
+    try {
+        // resize keeps the storage of the frame before: a frame of the same size allocates nothing.
+        out.samples.resize(out.rowBytes() * size_t(h));
+    } catch (const std::bad_alloc&) {
+        out = codec::Picture();
+        return memFullErr;
+    }
+    const size_t pixelBytes = size_t(info.bitsPerPixel / 8);
+    const bool alpha = info.hasAlpha;
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* s = raster.base + size_t(y + rect.top - bounds.top) * size_t(raster.rowBytes) +
+                           size_t(rect.left - bounds.left) * pixelBytes;
+        uint8_t* d = out.samples.data() + size_t(y) * out.rowBytes();
+        switch (layout) {
+        case PixelLayout::ARGB32:
+            if (components == 3) {
+                for (int32_t x = 0; x < w; ++x, s += 4, d += 3) {
+                    d[0] = s[1];
+                    d[1] = s[2];
+                    d[2] = s[3];
+                }
+            } else if (components == 4) {
+                for (int32_t x = 0; x < w; ++x, s += 4, d += 4) {
+                    d[0] = s[1];
+                    d[1] = s[2];
+                    d[2] = s[3];
+                    d[3] = alpha ? s[0] : 255;
+                }
+            } else {
+                // The weights by which colour pictures are made grey everywhere in the platform.
+                for (int32_t x = 0; x < w; ++x, s += 4)
+                    *d++ = uint8_t((117u * s[3] + 601u * s[2] + 306u * s[1]) >> 10);
+            }
+            break;
+        case PixelLayout::RGB24:
+            if (components == 3) {
+                std::memcpy(d, s, size_t(w) * 3);
+            } else if (components == 4) {
+                for (int32_t x = 0; x < w; ++x, s += 3, d += 4) {
+                    std::memcpy(d, s, 3);
+                    d[3] = 255;
+                }
+            } else {
+                for (int32_t x = 0; x < w; ++x, s += 3)
+                    *d++ = uint8_t((117u * s[2] + 601u * s[1] + 306u * s[0]) >> 10);
+            }
+            break;
+        default: // GreyInverted8: 0 is white.
+            for (int32_t x = 0; x < w; ++x) {
+                const uint8_t v = uint8_t(255 - s[x]);
+                for (int32_t c = 0; c < components; ++c)
+                    *d++ = c == 3 ? 255 : v;
+            }
+            break;
+        }
+    }
+    return noErr;
+}
 
 OSErr pictureToPixMap(const codec::Picture& picture, PixMapHandle pixMap) {
     if (!worldOfMap(pixMap)) return paramErr;
