@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -70,6 +71,10 @@ struct RunIndex {
     int64_t minOffset = 0, maxOffset = 0;
     std::vector<size_t> syncRuns;
 };
+
+// The calling thread, as a movie attached to it names it; a thread that ends leaves the movies
+// attached to it attached to none (PlatformMovieThreads.cpp).
+std::thread::id attachingThread();
 
 // Seconds since 1 January 1904 UTC, the platform's calendar time (PlatformMovieModelExtras.cpp).
 uint32_t macTimeNow();
@@ -180,6 +185,9 @@ struct MovieRecord {
     int32_t language = 0;
     RecordTimes times;
     PlaybackSlot<MoviePlayback> playback;
+    // The thread the movie is attached to (PlatformMovieThreads.h): the one that made it, until
+    // it is detached; no thread (a default id) while detached or once that thread has ended.
+    std::thread::id attachedTo = attachingThread();
 };
 
 // A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie
