@@ -2,6 +2,8 @@
 // through movies that ffmpeg makes in the same run, beside ffprobe and ffmpeg on the same files.
 //
 // - Video: raw 8 x 8 rgb24 frames at 600 frames a second, at 2,000, 20,000 and 200,000 frames.
+// - The same at 2,000 and 200,000 frames with 44.1 kHz sound, whose chunks interleave with the
+//   frames' (a run of samples per chunk).
 // - Sound: 10 minutes of 44.1 kHz mono 16-bit PCM (26,460,000 samples, 53 MB).
 //
 // Each piece of work runs in a child process of its own (this program again, in a child mode),
@@ -152,6 +154,27 @@ int main(int argc, char** argv) {
             return 1;
         }
         files.emplace_back(std::to_string(frames) + " raw frames at 600 fps", f);
+    }
+    // With sound beside the frames, the chunks of each track interleave: one run per chunk.
+    for (int frames : {2000, 200000}) {
+        const fs::path f = dir / ("interleaved-" + std::to_string(frames) + ".mov");
+        if (!fs::exists(f) &&
+            !run({"ffmpeg",    "-v",
+                  "error",     "-y",
+                  "-f",        "lavfi",
+                  "-i",        "testsrc=size=8x8:rate=600",
+                  "-f",        "lavfi",
+                  "-i",        "sine=sample_rate=44100:duration=" + std::to_string(frames / 600.0),
+                  "-frames:v", std::to_string(frames),
+                  "-c:v",      "rawvideo",
+                  "-pix_fmt",  "rgb24",
+                  "-c:a",      "pcm_s16le",
+                  "-shortest", f.string()},
+                 log)) {
+            std::fprintf(stderr, "ffmpeg could not make %s: %s\n", f.c_str(), firstLine(log).c_str());
+            return 1;
+        }
+        files.emplace_back(std::to_string(frames) + " raw frames at 600 fps with 44.1 kHz sound", f);
     }
     const fs::path sound = dir / "sound-10min.mov";
     if (!fs::exists(sound) && !run({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
