@@ -67,13 +67,30 @@ enum : uint32_t {
     kAudioChannelLayoutTag_Stereo = (101u << 16) | 2,
 };
 
-// Properties of sound descriptions (class 'sdes').
+// Properties of sound descriptions (class 'sdes'), answered from the description's fields and
+// extensions (PlatformAudio.cpp), or from a value the layer that made the description gave it
+// through the property store (PlatformProperties.h):
+// - 'asbd' the stream's basic description (read only); uncompressed formats ('raw ', 'twos',
+//   'sowt', 'NONE', 'in24', 'in32', 'fl32', 'fl64', 'lpcm') as 'lpcm' with the flags of their
+//   kind, the sample size of 'in24' and the like from the format, their byte order from the
+//   'enda' atom of the 'wave' extension;
+// - 'kuki' the codec's data, the 'wave' extension's bytes (empty without one), read and write;
+// - 'clay' the channel layout: the 'chan' extension, else mono, stereo or channels in order by
+//   the channel count, read and write;
+// - 'text' a summary as a new platform string the caller releases (read only);
+// - 'brat' the bit rate in bits a second, where the description fixes it (read only).
+// A description whose format, rate or channel count is missing or whose sizes do not add up
+// answers none of them (kQTPropertyNotSupportedErr).
 constexpr OSType kQTPropertyClass_SoundDescription = FOUR_CHAR_CODE("sdes");
 constexpr OSType kQTSoundDescriptionPropertyID_AudioStreamBasicDescription = FOUR_CHAR_CODE("asbd");
 constexpr OSType kQTSoundDescriptionPropertyID_MagicCookie = FOUR_CHAR_CODE("kuki");
 constexpr OSType kQTSoundDescriptionPropertyID_AudioChannelLayout = FOUR_CHAR_CODE("clay");
 constexpr OSType kQTSoundDescriptionPropertyID_SummaryString = FOUR_CHAR_CODE("text");
 constexpr OSType kQTSoundDescriptionPropertyID_BitRate = FOUR_CHAR_CODE("brat");
+
+constexpr uint32_t kAudioFormatLinearPCM = FOUR_CHAR_CODE("lpcm");
+constexpr uint32_t kAudioChannelLayoutTag_Mono = (100u << 16) | 1;
+constexpr uint32_t kAudioChannelLayoutTag_DiscreteInOrder = 147u << 16;
 
 // Whatever version of description a movie needs.
 constexpr OSType kQTSoundDescriptionKind_Movie_AnyVersion = FOUR_CHAR_CODE("mvny");

@@ -115,8 +115,8 @@ void removeStoredProperties(const void* object) {
 
 PLATFORM_PROPERTY_FAMILY(ComponentInstance, ComponentResult, QTGetComponentPropertyInfo,
                          QTGetComponentProperty, QTSetComponentProperty)
-PLATFORM_PROPERTY_FAMILY(SoundDescriptionHandle, OSStatus, QTSoundDescriptionGetPropertyInfo,
-                         QTSoundDescriptionGetProperty, QTSoundDescriptionSetProperty)
+// The sound description family is the audio layer's (PlatformAudio.cpp): it answers from the
+// description itself and from this store.
 // The movie and track families are the movie layer's (PlatformMovieProperties.cpp), over this
 // store.
 PLATFORM_PROPERTY_FAMILY(QTSampleTableRef, OSStatus, QTSampleTableGetPropertyInfo, QTSampleTableGetProperty,

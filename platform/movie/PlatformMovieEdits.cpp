@@ -287,32 +287,93 @@ void rescaleEdits(TrackRecord& t, int64_t fromScale, int64_t toScale) {
     normalizeEdits(t);
 }
 
-void trackInterestingTimes(const TrackRecord& t, int16_t flags, std::vector<int64_t>& times) {
-    const bool edits = flags & (nextTimeTrackEdit | nextTimeMediaEdit);
-    const bool sync = flags & nextTimeSyncSample;
-    const bool samples = flags & (nextTimeMediaSample | nextTimeStep | nextTimeSyncSample);
+namespace {
+
+struct SearchKinds {
+    bool edits, sync, samples;
+    explicit SearchKinds(int16_t flags)
+        : edits(flags & (nextTimeTrackEdit | nextTimeMediaEdit)), sync(flags & nextTimeSyncSample),
+          samples(flags & (nextTimeMediaSample | nextTimeStep | nextTimeSyncSample)) {}
+};
+
+// The first unit k of a segment with anchor + floor((base + k * num) / den) >= s.
+int64_t unitShowing(const Edit& e, int64_t s) {
+    return ceilDiv(__int128(s - e.anchor) * e.den - e.base, e.num);
+}
+
+// Whether the segment's start is an interesting time: it shows a sample from its first unit on;
+// for sync samples, only when one starts right there.
+bool segmentStartCounts(const TrackRecord& t, const Edit& e, const SearchKinds& kinds) {
+    if (kinds.edits) return true;
+    if (!kinds.samples || e.empty || !t.media) return false;
+    if (!kinds.sync) return true;
+    const int64_t first = mediaTimeAt(e, 0);
+    return sampleStartAfter(*t.media, true, first, mediaTimeAt(e, e.length), first) == first;
+}
+
+} // namespace
+
+// Inside a segment, the interesting times after its start are those where a sample starting
+// after the segment's first media time comes into view; the unit showing a media time grows with
+// it, so the neighbour of a track time is the unit of the neighbouring sample start.
+std::optional<int64_t> trackTimeAfter(const TrackRecord& t, int16_t flags, int64_t time, bool strict) {
+    if (strict && time == INT64_MAX) return std::nullopt;
+    const int64_t target = strict ? time + 1 : time;
+    const SearchKinds kinds(flags);
+    std::optional<int64_t> best;
     int64_t start = 0;
-    std::vector<int64_t> starts;
     for (const Edit& e : t.edits) {
-        if (edits) times.push_back(start);
-        if (samples && !e.empty && t.media) {
-            const int64_t first = mediaTimeAt(e, 0), end = mediaTimeAt(e, e.length);
-            starts.clear();
-            mediaSampleStarts(*t.media, sync, first, end, starts);
-            // The segment's start shows a sample from its first unit on.
-            if (!sync || std::find(starts.begin(), starts.end(), first) != starts.end())
-                times.push_back(start);
-            if (e.num > 0) {
-                for (int64_t s : starts) {
-                    if (s <= first) continue;
-                    // The first unit k with anchor + floor((base + k * num) / den) >= s.
-                    const int64_t k = ceilDiv(__int128(s - e.anchor) * e.den - e.base, e.num);
-                    if (k > 0 && k < e.length) times.push_back(start + k);
+        const int64_t end = start + e.length;
+        if (best && start >= *best) break;
+        if (start >= target && segmentStartCounts(t, e, kinds)) {
+            best = start;
+            break;
+        }
+        if (end > target && kinds.samples && !e.empty && t.media && e.num > 0) {
+            const int64_t units = std::max<int64_t>(1, target - start);
+            if (units < e.length) {
+                const int64_t first = mediaTimeAt(e, 0);
+                const int64_t low = std::max(mediaTimeAt(e, units - 1) + 1, first + 1);
+                const std::optional<int64_t> s =
+                    sampleStartAfter(*t.media, kinds.sync, low, mediaTimeAt(e, e.length), low);
+                if (s) {
+                    const int64_t k = unitShowing(e, *s);
+                    if (k > 0 && k < e.length && (!best || start + k < *best)) best = start + k;
                 }
             }
         }
-        start += e.length;
+        start = end;
     }
+    return best;
+}
+
+std::optional<int64_t> trackTimeBefore(const TrackRecord& t, int16_t flags, int64_t time, bool strict) {
+    if (strict && time == INT64_MIN) return std::nullopt;
+    const int64_t target = strict ? time - 1 : time;
+    const SearchKinds kinds(flags);
+    int64_t end = 0;
+    for (const Edit& e : t.edits)
+        end += e.length;
+    for (size_t i = t.edits.size(); i-- > 0;) {
+        const Edit& e = t.edits[i];
+        const int64_t start = end - e.length;
+        end = start;
+        if (start > target) continue;
+        if (kinds.samples && !e.empty && t.media && e.num > 0) {
+            const int64_t units = std::min(target - start, e.length - 1);
+            if (units >= 1) {
+                const int64_t first = mediaTimeAt(e, 0), mediaEnd = mediaTimeAt(e, e.length);
+                const std::optional<int64_t> s =
+                    sampleStartBefore(*t.media, kinds.sync, first + 1, mediaEnd, mediaTimeAt(e, units));
+                if (s) {
+                    const int64_t k = unitShowing(e, *s);
+                    if (k > 0 && k < e.length) return start + k;
+                }
+            }
+        }
+        if (segmentStartCounts(t, e, kinds)) return start;
+    }
+    return std::nullopt;
 }
 
 } // namespace platform::movie

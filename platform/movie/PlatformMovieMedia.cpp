@@ -132,17 +132,108 @@ const SampleRun* runAtDecodeTime(const MediaRecord& m, int64_t time) {
     return &*--it;
 }
 
-void mediaSampleStarts(const MediaRecord& m, bool syncOnly, int64_t from, int64_t to,
-                       std::vector<int64_t>& out) {
-    for (const SampleRun& r : m.runs) {
-        if (syncOnly && (r.flags & mediaSampleNotSync)) continue;
-        const int64_t first = r.firstDecodeTime + r.displayOffset;
-        // Samples k with from <= first + k * duration < to.
-        int64_t kLow = std::max<int64_t>(0, ceilDiv(__int128(from) - first, r.duration));
-        int64_t kHigh = std::min<int64_t>(r.count, ceilDiv(__int128(to) - first, r.duration));
-        for (int64_t k = kLow; k < kHigh; ++k)
-            out.push_back(first + k * r.duration);
+namespace {
+
+const RunIndex& runIndexOf(const MediaRecord& m) {
+    RunIndex& x = m.runIndex;
+    if (x.upto > m.runs.size()) x = RunIndex{};
+    for (; x.upto < m.runs.size(); ++x.upto) {
+        const SampleRun& r = m.runs[x.upto];
+        x.minOffset = x.upto == 0 ? r.displayOffset : std::min(x.minOffset, r.displayOffset);
+        x.maxOffset = x.upto == 0 ? r.displayOffset : std::max(x.maxOffset, r.displayOffset);
+        if (!(r.flags & mediaSampleNotSync)) x.syncRuns.push_back(x.upto);
     }
+    return x;
+}
+
+// The index of the last run starting to decode before `time` (at or before it when `orAt`); 0 when
+// there is none.
+size_t lastRunBefore(const MediaRecord& m, __int128 time, bool orAt) {
+    auto it = orAt ? std::upper_bound(m.runs.begin(), m.runs.end(), time,
+                                      [](__int128 t, const SampleRun& r) { return t < r.firstDecodeTime; })
+                   : std::lower_bound(m.runs.begin(), m.runs.end(), time,
+                                      [](const SampleRun& r, __int128 t) { return r.firstDecodeTime < t; });
+    return it == m.runs.begin() ? 0 : size_t(it - m.runs.begin()) - 1;
+}
+
+// Visits runs from `from` on (forward) or back from it, every run or only the runs of sync
+// samples, while `visit` answers true.
+template <class F>
+void walkRuns(const MediaRecord& m, const RunIndex& x, bool syncOnly, size_t from, bool forward, F&& visit) {
+    if (!syncOnly) {
+        if (forward) {
+            for (size_t i = from; i < m.runs.size() && visit(m.runs[i]); ++i) {
+            }
+        } else {
+            for (size_t i = from + 1; i-- > 0 && visit(m.runs[i]);) {
+            }
+        }
+        return;
+    }
+    if (forward) {
+        for (auto it = std::lower_bound(x.syncRuns.begin(), x.syncRuns.end(), from);
+             it != x.syncRuns.end() && visit(m.runs[*it]); ++it) {
+        }
+    } else {
+        for (auto it = std::upper_bound(x.syncRuns.begin(), x.syncRuns.end(), from);
+             it != x.syncRuns.begin() && visit(m.runs[*--it]);) {
+        }
+    }
+}
+
+} // namespace
+
+// A sample shows from its decode time plus its run's display offset, so only the runs decoding
+// within the span of the offsets around `time` can hold the answer; the walk stops once no later
+// (earlier) run can beat the best start found.
+std::optional<int64_t> sampleStartAfter(const MediaRecord& m, bool syncOnly, int64_t lo, int64_t hi,
+                                        int64_t time) {
+    const int64_t target = std::max(lo, time);
+    if (m.runs.empty() || target >= hi) return std::nullopt;
+    const RunIndex& x = runIndexOf(m);
+    int64_t best = hi; // exclusive: a start must lie below it
+    bool found = false;
+    walkRuns(m, x, syncOnly, lastRunBefore(m, __int128(target) - x.maxOffset, false), true,
+             [&](const SampleRun& r) {
+                 if (__int128(r.firstDecodeTime) + x.minOffset >= best) return false;
+                 const int64_t first = r.firstDecodeTime + r.displayOffset;
+                 // A run of samples lasting nothing starts all of them at its first time.
+                 const int64_t k = r.duration <= 0
+                                       ? (first >= target ? 0 : r.count)
+                                       : std::max<int64_t>(0, ceilDiv(__int128(target) - first, r.duration));
+                 if (k < r.count && first + k * r.duration < best) {
+                     best = first + k * r.duration;
+                     found = true;
+                 }
+                 return true;
+             });
+    return found ? std::optional<int64_t>(best) : std::nullopt;
+}
+
+std::optional<int64_t> sampleStartBefore(const MediaRecord& m, bool syncOnly, int64_t lo, int64_t hi,
+                                         int64_t time) {
+    if (m.runs.empty() || hi <= lo) return std::nullopt;
+    const int64_t target = std::min(time, hi - 1);
+    if (target < lo) return std::nullopt;
+    const RunIndex& x = runIndexOf(m);
+    const __int128 from = __int128(target) - x.minOffset;
+    if (from < m.runs.front().firstDecodeTime) return std::nullopt;
+    __int128 best = __int128(lo) - 1; // exclusive: a start must lie above it
+    bool found = false;
+    walkRuns(m, x, syncOnly, lastRunBefore(m, from, true), false, [&](const SampleRun& r) {
+        const __int128 lastDecode = __int128(r.firstDecodeTime) + __int128(r.count - 1) * r.duration;
+        if (lastDecode + x.maxOffset <= best) return false;
+        const int64_t first = r.firstDecodeTime + r.displayOffset;
+        const int64_t k =
+            r.duration <= 0 ? (first <= target ? r.count - 1 : -1)
+                            : std::min<int64_t>(r.count - 1, floorDiv(__int128(target) - first, r.duration));
+        if (k >= 0 && first + k * r.duration > best) {
+            best = first + k * r.duration;
+            found = true;
+        }
+        return true;
+    });
+    return found ? std::optional<int64_t>(int64_t(best)) : std::nullopt;
 }
 
 } // namespace platform::movie

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -61,6 +63,19 @@ struct DataRef {
 
 struct TrackRecord;
 
+// What the searches for the samples near a time need of a media's runs, folded in as runs are
+// appended (a media's runs are only ever appended to, or set whole on a new record): the least
+// and greatest display offsets, and the indexes of the runs of sync samples in decode order.
+struct RunIndex {
+    size_t upto = 0;
+    int64_t minOffset = 0, maxOffset = 0;
+    std::vector<size_t> syncRuns;
+};
+
+// The calling thread, as a movie attached to it names it; a thread that ends leaves the movies
+// attached to it attached to none (PlatformMovieThreads.cpp).
+std::thread::id attachingThread();
+
 // Seconds since 1 January 1904 UTC, the platform's calendar time (PlatformMovieModelExtras.cpp).
 uint32_t macTimeNow();
 
@@ -82,8 +97,9 @@ struct MediaRecord {
     std::vector<SampleRun> runs;
     int64_t sampleCount = 0;
     int64_t decodeEnd = 0;
-    int64_t displayEnd = 0; // the end of the latest display interval
-    Bytes storage;          // the bytes of the samples added to the media
+    int64_t displayEnd = 0;    // the end of the latest display interval
+    Bytes storage;             // the bytes of the samples added to the media
+    mutable RunIndex runIndex; // brought up to date by the searches, under the registry's lock
     UserData userData = nullptr;
     QTMetaDataRef metaData = nullptr;
     RecordTimes times;
@@ -169,6 +185,9 @@ struct MovieRecord {
     int32_t language = 0;
     RecordTimes times;
     PlaybackSlot<MoviePlayback> playback;
+    // The thread the movie is attached to (PlatformMovieThreads.h): the one that made it, until
+    // it is detached; no thread (a default id) while detached or once that thread has ended.
+    std::thread::id attachedTo = attachingThread();
 };
 
 // A movie file open for writing: samples stream into its 'mdat' from `dataStart` on, and the movie
@@ -350,11 +369,17 @@ bool hasCharacteristic(OSType mediaType, OSType characteristic);
 RgnHandle copyRegion(RgnHandle rgn);
 UserData copyUserData(UserData list);
 
-// Interesting times of a track in track time for the search flags, appended in no particular
-// order and possibly repeated.
-void trackInterestingTimes(const TrackRecord& track, int16_t flags, std::vector<int64_t>& times);
-// Media display times where samples (or sync samples) start.
-void mediaSampleStarts(const MediaRecord& media, bool syncOnly, int64_t from, int64_t to,
-                       std::vector<int64_t>& out);
+// The interesting times of a track in track time for the search flags (segment starts, and the
+// times its samples or sync samples start showing) nearest `time`: the least one at or after it
+// and the greatest one at or before it (strictly after or before when `strict`). Both look only
+// at the segments and runs of samples around `time`.
+std::optional<int64_t> trackTimeAfter(const TrackRecord& track, int16_t flags, int64_t time, bool strict);
+std::optional<int64_t> trackTimeBefore(const TrackRecord& track, int16_t flags, int64_t time, bool strict);
+// The least display time in [lo, hi) at or after `time` where a sample (or a sync sample) starts,
+// and the greatest one in [lo, hi) at or before `time`.
+std::optional<int64_t> sampleStartAfter(const MediaRecord& media, bool syncOnly, int64_t lo, int64_t hi,
+                                        int64_t time);
+std::optional<int64_t> sampleStartBefore(const MediaRecord& media, bool syncOnly, int64_t lo, int64_t hi,
+                                         int64_t time);
 
 } // namespace platform::movie

@@ -22,10 +22,6 @@ constexpr uint32_t kReadOnly = kComponentPropertyFlagCanGetNow | kComponentPrope
 constexpr uint32_t kReadWrite =
     kReadOnly | kComponentPropertyFlagCanSetNow | kComponentPropertyFlagCanSetLater;
 
-constexpr uint32_t kAudioChannelLayoutTag_Mono = (100u << 16) | 1;
-constexpr uint32_t kAudioChannelLayoutTag_DiscreteInOrder = 147u << 16;
-constexpr uint32_t kAudioFormatLinearPCM = FOUR_CHAR_CODE("lpcm");
-
 // A property the movie layer answers: its type, flags and current value.
 struct Value {
     OSType type = 0;

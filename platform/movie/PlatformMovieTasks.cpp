@@ -20,23 +20,26 @@ namespace {
 // 0), from its time `now`: the next frame change of an enabled video track or the end of the time
 // line it runs toward.
 int64_t unitsUntilNextTask(const MovieRecord& m, int64_t now, Fixed rate) {
-    const int64_t duration = movieDuration(m);
-    std::vector<int64_t> starts;
-    for (const auto& t : m.tracks)
-        if (t->enabled && t->media && t->media->type == VideoMediaType)
-            trackInterestingTimes(*t, nextTimeMediaSample | nextTimeMediaEdit, starts);
+    const int16_t flags = nextTimeMediaSample | nextTimeMediaEdit;
+    auto video = [](const TrackRecord& t) { return t.enabled && t.media && t.media->type == VideoMediaType; };
     if (rate > 0) {
         // The frame changes when the time reaches the next sample's start.
-        int64_t next = duration;
-        for (int64_t s : starts)
-            if (s > now && s < next) next = s;
+        int64_t next = movieDuration(m);
+        for (const auto& t : m.tracks) {
+            if (!video(*t)) continue;
+            const std::optional<int64_t> s = trackTimeAfter(*t, flags, now, true);
+            if (s && *s < next) next = *s;
+        }
         return std::max<int64_t>(next - now, 0);
     }
     // Running back, the frame changes once the time falls below the start of the sample shown: a
     // unit before it, or at 0, the other end.
     int64_t next = 0;
-    for (int64_t s : starts)
-        if (s > 0 && s - 1 < now && s - 1 > next) next = s - 1;
+    for (const auto& t : m.tracks) {
+        if (!video(*t)) continue;
+        const std::optional<int64_t> s = trackTimeBefore(*t, flags, now, false);
+        if (s && *s - 1 > next) next = *s - 1;
+    }
     return std::max<int64_t>(now - next, 0);
 }
 

@@ -206,26 +206,28 @@ bool trackMatches(const TrackRecord& t, OSType type, int32_t flags) {
 
 // The next (or previous) time of the candidates (in any order, repeats allowed) from `time`, and
 // its length to the following candidate or `end`.
-void pick(std::vector<int64_t>& times, int16_t flags, int64_t time, Fixed rate, int64_t end, int64_t* found,
-          int64_t* length) {
-    std::sort(times.begin(), times.end());
-    times.erase(std::unique(times.begin(), times.end()), times.end());
+// The interesting time nearest `time` in the direction of `rate` (at `time` itself too with
+// nextTimeEdgeOK) and how long until the next one after it (or until `end`), from searches of the
+// interesting times after and before a time.
+template <class After, class Before>
+void pick(After&& after, Before&& before, int16_t flags, int64_t time, Fixed rate, int64_t end,
+          int64_t* found, int64_t* length) {
     *found = -1;
     *length = 0;
     const bool edge = (flags & nextTimeEdgeOK) != 0;
-    if (rate >= 0) {
-        auto it = edge ? std::lower_bound(times.begin(), times.end(), time)
-                       : std::upper_bound(times.begin(), times.end(), time);
-        if (it == times.end()) return;
-        *found = *it;
-    } else {
-        auto it = edge ? std::upper_bound(times.begin(), times.end(), time)
-                       : std::lower_bound(times.begin(), times.end(), time);
-        if (it == times.begin()) return;
-        *found = *--it;
-    }
-    auto next = std::upper_bound(times.begin(), times.end(), *found);
-    *length = (next == times.end() ? std::max(end, *found) : *next) - *found;
+    const std::optional<int64_t> at = rate >= 0 ? after(time, !edge) : before(time, !edge);
+    if (!at) return;
+    *found = *at;
+    const std::optional<int64_t> next = after(*at, true);
+    *length = (next ? *next : std::max(end, *at)) - *at;
+}
+
+// The least of two optional times, or the greatest.
+std::optional<int64_t> least(std::optional<int64_t> a, std::optional<int64_t> b) {
+    return !a ? b : !b ? a : std::min(*a, *b);
+}
+std::optional<int64_t> greatest(std::optional<int64_t> a, std::optional<int64_t> b) {
+    return !a ? b : !b ? a : std::max(*a, *b);
 }
 
 } // namespace
@@ -434,7 +436,7 @@ void GetMovieNextInterestingTime(Movie movie, int16_t interestingTimeFlags, int1
             result(paramErr);
             return;
         }
-        std::vector<int64_t> times;
+        std::vector<const TrackRecord*> tracks;
         for (const auto& t : m.tracks) {
             if (!t->enabled) continue;
             if (numMediaTypes > 0) {
@@ -443,10 +445,22 @@ void GetMovieNextInterestingTime(Movie movie, int16_t interestingTimeFlags, int1
                     whichMediaTypes + numMediaTypes)
                     continue;
             }
-            trackInterestingTimes(*t, interestingTimeFlags, times);
+            tracks.push_back(t.get());
         }
+        auto after = [&](int64_t x, bool strict) {
+            std::optional<int64_t> best;
+            for (const TrackRecord* t : tracks)
+                best = least(best, trackTimeAfter(*t, interestingTimeFlags, x, strict));
+            return best;
+        };
+        auto before = [&](int64_t x, bool strict) {
+            std::optional<int64_t> best;
+            for (const TrackRecord* t : tracks)
+                best = greatest(best, trackTimeBefore(*t, interestingTimeFlags, x, strict));
+            return best;
+        };
         int64_t found = -1, length = 0;
-        pick(times, interestingTimeFlags, time, rate, movieDuration(m), &found, &length);
+        pick(after, before, interestingTimeFlags, time, rate, movieDuration(m), &found, &length);
         if (interestingTime) *interestingTime = saturate32(found);
         if (interestingDuration) *interestingDuration = saturate32(length);
         result(noErr);
@@ -458,10 +472,14 @@ void GetTrackNextInterestingTime(Track theTrack, int16_t interestingTimeFlags, T
     if (interestingTime) *interestingTime = -1;
     if (interestingDuration) *interestingDuration = 0;
     onRecordNoErr(theTrack, [&](TrackRecord& t) {
-        std::vector<int64_t> times;
-        trackInterestingTimes(t, interestingTimeFlags, times);
+        auto after = [&](int64_t x, bool strict) {
+            return trackTimeAfter(t, interestingTimeFlags, x, strict);
+        };
+        auto before = [&](int64_t x, bool strict) {
+            return trackTimeBefore(t, interestingTimeFlags, x, strict);
+        };
         int64_t found = -1, length = 0;
-        pick(times, interestingTimeFlags, time, rate, trackDuration(t), &found, &length);
+        pick(after, before, interestingTimeFlags, time, rate, trackDuration(t), &found, &length);
         if (interestingTime) *interestingTime = saturate32(found);
         if (interestingDuration) *interestingDuration = saturate32(length);
     });
@@ -473,10 +491,17 @@ void GetMediaNextInterestingDisplayTime(Media media, int16_t interestingTimeFlag
     if (interestingDisplayTime) *interestingDisplayTime = -1;
     if (interestingDisplayDuration) *interestingDisplayDuration = 0;
     onRecordNoErr(media, [&](MediaRecord& md) {
-        std::vector<int64_t> times;
-        mediaSampleStarts(md, (interestingTimeFlags & nextTimeSyncSample) != 0, INT64_MIN, INT64_MAX, times);
+        const bool sync = (interestingTimeFlags & nextTimeSyncSample) != 0;
+        auto after = [&](int64_t x, bool strict) -> std::optional<int64_t> {
+            if (strict && x == INT64_MAX) return std::nullopt;
+            return sampleStartAfter(md, sync, INT64_MIN, INT64_MAX, strict ? x + 1 : x);
+        };
+        auto before = [&](int64_t x, bool strict) -> std::optional<int64_t> {
+            if (strict && x == INT64_MIN) return std::nullopt;
+            return sampleStartBefore(md, sync, INT64_MIN, INT64_MAX, strict ? x - 1 : x);
+        };
         int64_t found = -1, length = 0;
-        pick(times, interestingTimeFlags, time, rate, md.displayEnd, &found, &length);
+        pick(after, before, interestingTimeFlags, time, rate, md.displayEnd, &found, &length);
         if (interestingDisplayTime) *interestingDisplayTime = found;
         if (interestingDisplayDuration) *interestingDisplayDuration = length;
     });

@@ -1,4 +1,5 @@
 #include "PlatformQTFileFormat.h"
+#include "PlatformAudio.h"
 
 #include "PlatformDataRef.h"
 #include "PlatformEndian.h"
@@ -103,9 +104,62 @@ void swapDescription(OSType mediaType, Bytes& d, int16_t version) {
     }
 }
 
+// A sound description's channel layout extension ('chan') is kept as the platform's layout record
+// in host order; files hold it as a full atom: a version and flags word, then the record's words
+// big-endian. Converts between the two in place, the description's size following; a file's
+// layout too short for its header is dropped.
+void convertChannelLayout(Bytes& d, bool toFile) {
+    if (d.size() < size_t(kSoundDescriptionV0Size)) return;
+    int16_t version = 0;
+    std::memcpy(&version, d.data() + 16, sizeof version);
+    const size_t start = version == 0   ? size_t(kSoundDescriptionV0Size)
+                         : version == 1 ? size_t(kSoundDescriptionV1Size)
+                         : version == 2 ? size_t(kSoundDescriptionV2Size)
+                                        : 0;
+    if (start == 0 || start > d.size()) return;
+    for (size_t at = start; d.size() - at >= 8;) {
+        const uint32_t size = platform::loadBE32(d.data() + at);
+        if (size < 8 || size > d.size() - at) return;
+        if (platform::loadBE32(d.data() + at + 4) != kSoundDescriptionExtension_ChannelLayout) {
+            at += size;
+            continue;
+        }
+        Bytes payload(d.begin() + std::ptrdiff_t(at + 8), d.begin() + std::ptrdiff_t(at + size));
+        Bytes converted;
+        if (toFile) {
+            converted.assign(4, 0);
+            for (size_t w = 0; w + 4 <= payload.size(); w += 4) {
+                uint32_t v = 0;
+                std::memcpy(&v, payload.data() + w, 4);
+                uint8_t be[4];
+                platform::storeBE32(be, v);
+                converted.insert(converted.end(), be, be + 4);
+            }
+        } else if (payload.size() >= 4 + kAudioChannelLayoutHeaderSize) {
+            for (size_t w = 4; w + 4 <= payload.size(); w += 4) {
+                const uint32_t v = platform::loadBE32(payload.data() + w);
+                const auto* p = reinterpret_cast<const uint8_t*>(&v);
+                converted.insert(converted.end(), p, p + 4);
+            }
+        }
+        d.erase(d.begin() + std::ptrdiff_t(at), d.begin() + std::ptrdiff_t(at + size));
+        if (!converted.empty()) {
+            uint8_t header[8];
+            platform::storeBE32(header, uint32_t(converted.size() + 8));
+            platform::storeBE32(header + 4, kSoundDescriptionExtension_ChannelLayout);
+            converted.insert(converted.begin(), header, header + 8);
+            d.insert(d.begin() + std::ptrdiff_t(at), converted.begin(), converted.end());
+        }
+        const int32_t total = int32_t(d.size());
+        std::memcpy(d.data(), &total, sizeof total);
+        return;
+    }
+}
+
 // The description as files hold it: its fixed fields big-endian, its data reference renumbered.
 Bytes fileDescription(OSType mediaType, const Bytes& native, uint16_t dataRefIndex) {
     Bytes d = native;
+    if (mediaType == SoundMediaType) convertChannelLayout(d, true);
     int16_t version = 0;
     if (d.size() >= 18) std::memcpy(&version, native.data() + 16, sizeof version);
     swapDescription(mediaType, d, version);
@@ -466,6 +520,7 @@ Bytes nativeDescription(OSType mediaType, const uint8_t* bytes, size_t size) {
     Bytes d(bytes, bytes + size);
     const int16_t version = size >= 18 ? int16_t(platform::loadBE16(bytes + 16)) : 0;
     swapDescription(mediaType, d, version);
+    if (mediaType == SoundMediaType) convertChannelLayout(d, false);
     return d;
 }
 

@@ -7,6 +7,7 @@
 #include "PlatformErrors.h"
 #include "PlatformFixed.h"
 #include "PlatformMemory.h"
+#include "PlatformMovieThreads.h"
 #include "PlatformProperties.h"
 #include "PlatformSystem.h"
 
@@ -421,6 +422,21 @@ OSErr Kelvo_ComponentServiceMovieEventsProc(Movie, int16_t message, int16_t, Fix
 // ---------------------------------------------------------------------------------------------
 // Kelvo_BackgroundThread
 
+namespace {
+
+// The platform movie of a data source that is a movie wrapper (known by name: the movie classes
+// live above this library), or null.
+Movie movieOf(Kelvo_QTObj* source) {
+    return source && source->isA("Kelvo_Movie") ? static_cast<Movie>(source->qtObjReference()) : nullptr;
+}
+
+bool attachedHere(Movie movie) {
+    Boolean here = false;
+    return movie && GetMovieThreadAttachState(movie, &here, nullptr) == noErr && here;
+}
+
+} // namespace
+
 Kelvo_BackgroundThread::Kelvo_BackgroundThread(UserProcedure procedure)
     : _state(std::make_shared<RunState>()), _userProcedure(procedure) {}
 
@@ -463,6 +479,19 @@ void Kelvo_BackgroundThread::_cleanThread() {
 bool Kelvo_BackgroundThread::_begin() {
     if (!onWorker() || _ended) return false;
     _status = noErr;
+    if (!_enteredMovies) {
+        _status = EnterMoviesOnThread(0);
+        _enteredMovies = _status == noErr;
+    }
+    if (Movie movie = movieOf(_dataSource); _status == noErr && movie && !_attachedMovie) {
+        _status = AttachMovieToCurrentThread(movie);
+        _attachedMovie = _status == noErr;
+    }
+    if (_status != noErr) {
+        report(kKelvoEventWorkFailed, _status);
+        _cleanThread();
+        return false;
+    }
     report(kKelvoEventWorkStarted, 0);
     return true;
 }
@@ -506,8 +535,12 @@ void Kelvo_BackgroundThread::run() {
         report(kKelvoEventWorkFailed, _status);
         return;
     }
+    // The movie goes to the worker, which attaches it to itself.
+    const Movie movie = movieOf(_dataSource);
+    const bool detached = attachedHere(movie) && DetachMovieFromCurrentThread(movie) == noErr;
     auto* view = new (std::nothrow) Kelvo_BackgroundThread(*this, WorkerTag{});
     if (!view) {
+        if (detached) reattach(movie);
         _status = memFullErr;
         return;
     }
@@ -526,14 +559,26 @@ void Kelvo_BackgroundThread::run() {
         _dataSource = view->_dataSource;
         view->_dataSource = nullptr;
         delete view;
+        if (detached) reattach(movie);
     }
     _status = result;
+}
+
+void Kelvo_BackgroundThread::reattach(Movie movie) {
+    // This thread had the movie before: it takes it back as it was, entered or not.
+    EnterMoviesOnThread(0);
+    AttachMovieToCurrentThread(movie);
+    ExitMoviesOnThread();
 }
 
 void* Kelvo_BackgroundThread::threadMain(void* argument) {
     auto* view = static_cast<Kelvo_BackgroundThread*>(argument);
     view->_worker = pthread_self();
     defaultServiceProcedure(view);
+    // The worker hands the movie back to no thread and leaves the toolbox before the data
+    // source goes.
+    if (view->_attachedMovie) DetachMovieFromCurrentThread(movieOf(view->_dataSource));
+    if (view->_enteredMovies) ExitMoviesOnThread();
     // The run is over: free what it held, then say so. The data source goes last, so that
     // whoever waits for it to go finds the thread idle.
     std::shared_ptr<RunState> state = view->_state;

@@ -245,7 +245,9 @@ class Kelvo_BackgroundThread : public Kelvo_QTObj {
     // On the worker: ends the run, so that nothing more is reported and the procedure's return
     // is the last thing it does. From any other thread: refused (200).
     virtual void _cleanThread();
-    // On the worker, at the start of the run: status 0, 'THST'. False anywhere else.
+    // On the worker, at the start of the run: status 0, the worker enters the movie toolbox and
+    // a movie data source is attached to it; then 'THST'. When the movie cannot be attached,
+    // 'THER' with that status and the run ends. False anywhere else.
     virtual bool _begin();
     // On the worker: 'THED', then _cleanThread().
     virtual void _stop();
@@ -259,7 +261,9 @@ class Kelvo_BackgroundThread : public Kelvo_QTObj {
     virtual void dataSource(Kelvo_QTObj* source);
     // Starts the procedure on a new detached thread over the data source: without one, status 9
     // and 'THER'; refused (200) while a worker runs; else the thread creation's result. The run
-    // takes the data source and a copy of the events handler as they are now.
+    // takes the data source and a copy of the events handler as they are now. A movie data
+    // source attached to the calling thread is detached from it first (attached back when no
+    // thread could be made); when the run ends, the worker detaches it and leaves the toolbox.
     virtual void run();
 
     // From inside the procedure: ends the run without a further event; return at once after it.
@@ -289,6 +293,8 @@ class Kelvo_BackgroundThread : public Kelvo_QTObj {
     // The run's own view of `owner`: takes its data source, copies its handler, uid and procedure.
     Kelvo_BackgroundThread(Kelvo_BackgroundThread& owner, WorkerTag);
     static void* threadMain(void* view);
+    // Attaches the movie back to the calling thread after a run that could not start.
+    static void reattach(Movie movie);
     bool onWorker() const;
     void report(uint32_t event, int32_t parameter);
 
@@ -297,8 +303,11 @@ class Kelvo_BackgroundThread : public Kelvo_QTObj {
     Kelvo_BaseEventsHandler _eventsHandler;
     Kelvo_UUID _uid;
     UserProcedure _userProcedure = nullptr;
-    // Set only in a run's own view: the worker's thread, and whether the run has ended.
+    // Set only in a run's own view: the worker's thread, whether the run has ended, whether the
+    // worker entered the movie toolbox and whether it attached a movie data source to itself.
     bool _isRunView = false;
     bool _ended = false;
+    bool _enteredMovies = false;
+    bool _attachedMovie = false;
     pthread_t _worker{};
 };

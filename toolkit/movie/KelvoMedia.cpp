@@ -148,22 +148,20 @@ Kelvo_Media::Kelvo_Media(Media m) {
 Kelvo_Media::Kelvo_Media(const Kelvo_Media& other)
     : Kelvo_Container(), _media(other._media), _mediaHandler(other._mediaHandler),
       _mediaType(other._mediaType) {
-    if (other._sampleReferences && other._sampleReferencesCount > 0) {
-        const size_t n = size_t(other._sampleReferencesCount);
-        _sampleReferences = new (std::nothrow) Kelvo_SampleReference[n];
-        if (!_sampleReferences) {
+    if (other._sampleTable && other._sampleReferencesCount > 0) {
+        try {
+            // The copy answers every sample as the source does, its changed entries included.
+            _sampleReferences = other._sampleReferences;
+        } catch (const std::bad_alloc&) {
             _status = memFullErr;
             return;
         }
-        for (size_t i = 0; i < n; ++i)
-            _sampleReferences[i] = other._sampleReferences[i];
+        _sampleTable = other._sampleTable;
         _sampleReferencesCount = other._sampleReferencesCount;
     }
 }
 
-Kelvo_Media::~Kelvo_Media() {
-    delete[] _sampleReferences;
-}
+Kelvo_Media::~Kelvo_Media() = default;
 
 Kelvo_QTObj* Kelvo_Media::clone() {
     return qtObjIsValid() ? new (std::nothrow) Kelvo_Media(*this) : nullptr;
@@ -206,56 +204,72 @@ Track Kelvo_Media::parentContainer() {
 // Sample references.
 
 void Kelvo_Media::_initSampleTable() {
-    if (!_media || _sampleReferences) return;
+    if (!_media || _sampleTable) return;
     QTMutableSampleTableRef table = nullptr;
     _status = CopyMediaMutableSampleTable(_media, 0, nullptr, 0, 0, &table);
     if (_status != 0) return;
     const int64_t n = QTSampleTableGetNumberOfSamples(table);
-    const TimeScale scale = QTSampleTableGetTimeScale(table);
-    if (n > 0) {
-        _sampleReferences = new (std::nothrow) Kelvo_SampleReference[size_t(n)];
-        if (!_sampleReferences) {
-            _status = memFullErr;
-            QTSampleTableRelease(table);
-            return;
-        }
-        _sampleReferencesCount = double(n);
-        for (int64_t s = 1; s <= n; ++s) {
-            Kelvo_SampleReference& r = _sampleReferences[s - 1];
-            const TimeValue64 decodeTime = QTSampleTableGetDecodeTime(table, s);
-            const TimeValue64 decodeDuration = QTSampleTableGetDecodeDuration(table, s);
-            r.indexOfSampleDescriptor(QTSampleTableGetSampleDescriptionID(table, s));
-            r.count(1.0);
-            r.samplesRange().scale() = scale;
-            r.size() = double(QTSampleTableGetDataSizePerSample(table, s));
-            r.offset() = double(QTSampleTableGetDataOffset(table, s));
-            r.characteristics(int32_t(QTSampleTableGetSampleFlags(table, s)));
-            int32_t d = int32_t(std::clamp<int64_t>(decodeDuration, INT32_MIN, INT32_MAX));
-            r.sampleDuration(d);
-            r.samplesRange().duration() = double(decodeDuration);
-            r.samplesRange().start() = double(decodeTime + QTSampleTableGetDisplayOffset(table, s));
-        }
+    if (n <= 0) {
+        QTSampleTableRelease(table);
+        return;
     }
-    QTSampleTableRelease(table);
+    try {
+        _sampleTable.reset(table, QTSampleTableRelease);
+    } catch (const std::bad_alloc&) {
+        QTSampleTableRelease(table);
+        _status = memFullErr;
+        return;
+    }
+    _sampleReferencesCount = double(n);
+}
+
+void Kelvo_Media::_makeSampleReference(int64_t index, Kelvo_SampleReference& r) const {
+    QTSampleTableRef table = _sampleTable.get();
+    const int64_t s = index + 1;
+    const TimeValue64 decodeTime = QTSampleTableGetDecodeTime(table, s);
+    const TimeValue64 decodeDuration = QTSampleTableGetDecodeDuration(table, s);
+    r.indexOfSampleDescriptor(QTSampleTableGetSampleDescriptionID(table, s));
+    r.count(1.0);
+    r.samplesRange().scale() = QTSampleTableGetTimeScale(table);
+    r.size() = double(QTSampleTableGetDataSizePerSample(table, s));
+    r.offset() = double(QTSampleTableGetDataOffset(table, s));
+    r.characteristics(int32_t(QTSampleTableGetSampleFlags(table, s)));
+    int32_t d = int32_t(std::clamp<int64_t>(decodeDuration, INT32_MIN, INT32_MAX));
+    r.sampleDuration(d);
+    r.samplesRange().duration() = double(decodeDuration);
+    r.samplesRange().start() = double(decodeTime + QTSampleTableGetDisplayOffset(table, s));
+}
+
+Kelvo_SampleReference* Kelvo_Media::_expandSampleReference(int64_t index) {
+    auto it = _sampleReferences.find(index);
+    if (it != _sampleReferences.end()) return &it->second;
+    Kelvo_SampleReference r;
+    _makeSampleReference(index, r);
+    try {
+        return &_sampleReferences.emplace(index, r).first->second;
+    } catch (const std::bad_alloc&) {
+        _status = memFullErr;
+        return nullptr;
+    }
 }
 
 double Kelvo_Media::sampleReferencesCount() {
     _initSampleTable();
-    return _sampleReferences ? _sampleReferencesCount : 0;
+    return _sampleTable ? _sampleReferencesCount : 0;
 }
 
 Kelvo_SampleReference* Kelvo_Media::sampleReference(double index) {
     _initSampleTable();
-    if (!_sampleReferences) return nullptr;
+    if (!_sampleTable) return nullptr;
     if (!(index >= 0 && index < _sampleReferencesCount)) {
         _status = paramErr;
         return nullptr;
     }
-    return &_sampleReferences[size_t(index)];
+    return _expandSampleReference(int64_t(index));
 }
 
 double Kelvo_Media::samplesCount() {
-    if (_sampleReferences) return _sampleReferencesCount;
+    if (_sampleTable) return _sampleReferencesCount;
     if (!_media) return 0;
     QTMutableSampleTableRef table = nullptr;
     if (CopyMediaMutableSampleTable(_media, 0, nullptr, 0, 0, &table) != noErr) return 0;
@@ -281,7 +295,7 @@ Kelvo_QTObjectsList* Kelvo_Media::listOfSampleReferences(Kelvo_TimeRange64* rang
         return nullptr;
     }
     _initSampleTable();
-    if (!_sampleReferences) return list;
+    if (!_sampleTable) return list;
     double first = 0, last = samplesCount();
     if (range) {
         Kelvo_TimeRange64 media;
@@ -300,8 +314,17 @@ Kelvo_QTObjectsList* Kelvo_Media::listOfSampleReferences(Kelvo_TimeRange64* rang
             if (first < 0) first = 0;
         }
     }
-    for (double i = first; i < last && i < _sampleReferencesCount; i += 1)
-        list->addObjValue(&_sampleReferences[size_t(i)]);
+    // Samples never asked for one by one are listed without being kept here as well.
+    Kelvo_SampleReference made;
+    for (double i = first; i < last && i < _sampleReferencesCount; i += 1) {
+        auto it = _sampleReferences.find(int64_t(i));
+        if (it != _sampleReferences.end()) {
+            list->addObjValue(&it->second);
+        } else {
+            _makeSampleReference(int64_t(i), made);
+            list->addObjValue(&made);
+        }
+    }
     return list;
 }
 

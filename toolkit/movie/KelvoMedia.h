@@ -1,13 +1,17 @@
 // Wrappers of a track's media with its media handler (Kelvo_Media, and Kelvo_MediaVideo for
-// visual media), and the per-sample references a media builds from its sample table on first
-// use (Kelvo_SampleReference). A media wrapper neither makes nor disposes of the media or its
-// handler: the movie owns them.
+// visual media), and the per-sample references a media answers from its sample table
+// (Kelvo_SampleReference): the table of runs is copied on first use, and a sample's reference is
+// made from it the first time that sample is asked for. A media wrapper neither makes nor disposes of the
+// media or its handler: the movie owns them.
 #pragma once
 
 #include "KelvoContainers.h"
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoTrack.h"
 #include "PlatformPendingDisplayCalls.h"
+
+#include <map>
+#include <memory>
 
 class Kelvo_GraphicsMode;
 class Kelvo_SmpDescriptor;
@@ -194,7 +198,13 @@ class Kelvo_Media : public Kelvo_Container {
     void _initWithTrack(Track t);
     void _initSampleTable();
 
-    Kelvo_SampleReference* _sampleReferences = nullptr;
+    // Made from the copied table on demand, keyed by 0-based sample; the map keeps each entry in
+    // place, so a reference handed out stays valid as long as the media.
+    Kelvo_SampleReference* _expandSampleReference(int64_t index);
+    void _makeSampleReference(int64_t index, Kelvo_SampleReference& r) const;
+
+    std::shared_ptr<OpaqueQTSampleTable> _sampleTable; // runs of samples, shared by copies, never changed
+    std::map<int64_t, Kelvo_SampleReference> _sampleReferences;
     double _sampleReferencesCount = 0;
     Media _media = nullptr;
     MediaHandler _mediaHandler = nullptr;

@@ -8,6 +8,7 @@
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
 #include "PlatformMemory.h"
+#include "PlatformMovieThreads.h"
 #include "PlatformProperties.h"
 #include "PlatformSystem.h"
 #include "TestFiles.h"
@@ -259,6 +260,42 @@ class Gate {
         return w;
     }
 };
+
+// A movie as the movie wrapper shows itself to this library: by its class name and reference.
+// A clone holds a new movie of its own, made (and so attached) on the cloning thread.
+class MovieProbe : public Probe {
+  public:
+    MovieProbe() : Probe(0), _movie(NewMovie(0)) {}
+    ~MovieProbe() override { DisposeMovie(_movie); }
+    const char* qtObjName() const override { return "MovieProbe"; }
+    bool isA(const char* name) const override {
+        return Kelvo_QTObj::isA(name) || (name && std::strcmp(name, "Kelvo_Movie") == 0);
+    }
+    void* qtObjReference() override { return _movie; }
+    Kelvo_QTObj* clone() override { return new MovieProbe(); }
+    Movie movie() const { return _movie; }
+
+  private:
+    Movie _movie = nullptr;
+};
+
+// Where the movie of the source stood, as the worker saw it.
+struct Attachment {
+    std::mutex mutex;
+    Boolean here = false, any = false;
+    OSErr enterAgain = 1, exitAgain = 1;
+};
+Attachment gAttachment;
+
+bool lookAtTheMovie(Kelvo_BackgroundThread* t) {
+    std::lock_guard<std::mutex> lock(gAttachment.mutex);
+    GetMovieThreadAttachState(static_cast<Movie>(t->dataSource()->qtObjReference()), &gAttachment.here,
+                              &gAttachment.any);
+    // The worker has entered the toolbox: its own calls nest inside the run's.
+    gAttachment.enterAgain = EnterMoviesOnThread(0);
+    gAttachment.exitAgain = ExitMoviesOnThread();
+    return true;
+}
 
 // What the procedures saw of the thread they were handed.
 struct Seen {
@@ -990,4 +1027,87 @@ TEST_F(BackgroundThreadTest, ManyWorkersAtOnce) {
         EXPECT_FALSE(t->qtObjIsValid());
     }
     EXPECT_EQ(heard.size(), size_t(kThreads * 2 + kThreads / 2 * 2));
+}
+
+// A movie data source moves to the worker: detached from the thread that starts the run,
+// attached to the worker (which has entered the toolbox) while the procedure runs.
+TEST_F(BackgroundThreadTest, AMovieSourceIsAttachedToTheWorker) {
+    MovieProbe original;
+    Kelvo_BackgroundThread thread(lookAtTheMovie);
+    Recorder recorder;
+    recorder.listenTo(thread.eventsHandler());
+    thread.dataSource(&original);
+    ASSERT_EQ(thread.Error(), 0);
+    const Movie clone = static_cast<MovieProbe*>(thread.dataSource())->movie();
+    Boolean here = false, any = false;
+    ASSERT_EQ(GetMovieThreadAttachState(clone, &here, &any), noErr);
+    EXPECT_TRUE(here); // made here, by the clone
+
+    thread.run();
+    ASSERT_EQ(thread.Error(), 0);
+    ASSERT_TRUE(recorder.waitFor(kKelvoEventWorkEnded));
+    ASSERT_TRUE(Probe::waitUntilLive(_live + 1));
+    EXPECT_EQ(recorder.codes(), (std::vector<uint32_t>{kKelvoEventWorkStarted, kKelvoEventWorkEnded}));
+    {
+        std::lock_guard<std::mutex> lock(gAttachment.mutex);
+        EXPECT_TRUE(gAttachment.here);
+        EXPECT_TRUE(gAttachment.any);
+        EXPECT_EQ(gAttachment.enterAgain, noErr);
+        EXPECT_EQ(gAttachment.exitAgain, noErr);
+    }
+    // The owner's own movie stays where it was.
+    ASSERT_EQ(GetMovieThreadAttachState(original.movie(), &here, &any), noErr);
+    EXPECT_TRUE(here);
+}
+
+// A movie attached to a third thread cannot be taken: the run reports the refusal and never
+// starts the procedure.
+TEST_F(BackgroundThreadTest, AMovieAttachedElsewhereIsRefused) {
+    MovieProbe original;
+    Kelvo_BackgroundThread thread(lookAtTheMovie);
+    Recorder recorder;
+    recorder.listenTo(thread.eventsHandler());
+    thread.dataSource(&original);
+    const Movie clone = static_cast<MovieProbe*>(thread.dataSource())->movie();
+    // A third thread takes the clone's movie and keeps it until the run is over.
+    ASSERT_EQ(DetachMovieFromCurrentThread(clone), noErr);
+    std::mutex m;
+    std::condition_variable cv;
+    bool held = false, done = false;
+    OSErr attached = 1;
+    std::thread holder([&] {
+        EnterMoviesOnThread(0);
+        std::unique_lock<std::mutex> lock(m);
+        attached = AttachMovieToCurrentThread(clone);
+        held = true;
+        cv.notify_all();
+        cv.wait_for(lock, kWait, [&] { return done; });
+        DetachMovieFromCurrentThread(clone);
+        ExitMoviesOnThread();
+    });
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait_for(lock, kWait, [&] { return held; });
+    }
+    ASSERT_EQ(attached, noErr);
+    {
+        std::lock_guard<std::mutex> lock(gAttachment.mutex);
+        gAttachment.enterAgain = 1;
+    }
+    thread.run();
+    EXPECT_EQ(thread.Error(), 0);
+    EXPECT_TRUE(recorder.waitFor(kKelvoEventWorkFailed));
+    {
+        std::lock_guard<std::mutex> lock(m);
+        done = true;
+        cv.notify_all();
+    }
+    holder.join();
+    ASSERT_TRUE(Probe::waitUntilLive(_live + 1));
+    const std::vector<Heard> heard = recorder.heard();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].code, kKelvoEventWorkFailed);
+    EXPECT_EQ(heard[0].parameter, kQTMovieAttachedToOtherThreadErr);
+    std::lock_guard<std::mutex> lock(gAttachment.mutex);
+    EXPECT_EQ(gAttachment.enterAgain, 1); // the procedure did not run
 }

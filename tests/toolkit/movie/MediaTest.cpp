@@ -78,6 +78,46 @@ TEST(Media, SampleReferencesAreBuiltOnceFromTheSampleTable) {
     EXPECT_EQ(copy.sampleReference(1)->offset(), 4);
 }
 
+// A sound of a million frames is one run: any sample's reference is made when asked for, with
+// the fields it would have in a table of one entry per sample, and a change made to one entry
+// stays with it and goes with copies.
+TEST(Media, SampleReferencesOfALongSoundAreMadeWhenAskedFor) {
+    Movie movie = NewMovie(0);
+    const int32_t frames = 1000000;
+    Track track = addSoundTrack(movie, frames);
+    Kelvo_Media m(track);
+    EXPECT_EQ(m.sampleReferencesCount(), frames);
+    Kelvo_SampleReference* last = m.sampleReference(frames - 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->offset(), 4.0 * (frames - 1));
+    EXPECT_EQ(last->size(), 4);
+    EXPECT_EQ(last->count(), 1);
+    EXPECT_EQ(last->samplesRange().start(), frames - 1);
+    EXPECT_EQ(last->samplesRange().duration(), 1);
+    EXPECT_EQ(last->samplesRange().scale(), 8000);
+    EXPECT_TRUE(last->isKeyFrame());
+    EXPECT_EQ(m.sampleReference(frames), nullptr);
+    EXPECT_EQ(m.Error(), paramErr);
+
+    last->offset() = 7;
+    Kelvo_Media copy(m);
+    EXPECT_EQ(copy.sampleReference(frames - 1)->offset(), 7);
+    EXPECT_EQ(copy.sampleReference(500000)->offset(), 2000000);
+
+    // The last unit of the movie (scale 600) shows the last 13 or 14 frames (scale 8000).
+    Kelvo_TimeRange64 range(frames * 600.0 / 8000 - 1, 1);
+    std::unique_ptr<Kelvo_QTObjectsList> list(m.listOfSampleReferences(&range));
+    ASSERT_NE(list, nullptr);
+    const int32_t n = list->count();
+    ASSERT_TRUE(n == 13 || n == 14) << n;
+    EXPECT_EQ(static_cast<Kelvo_SampleReference*>(list->getObjValueByRef(0))->offset(), 4.0 * (frames - n));
+    EXPECT_EQ(static_cast<Kelvo_SampleReference*>(list->getObjValueByRef(n - 1))->offset(), 7);
+
+    Kelvo_Track t(track);
+    EXPECT_EQ(t.dataOffset(), 0);
+    DisposeMovie(movie);
+}
+
 TEST(Media, ListsTheSampleReferencesOfARange) {
     TwoTrackMovie f;
     Kelvo_Media m(f.video);
