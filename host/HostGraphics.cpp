@@ -10,6 +10,7 @@
 #include "HostObjects.h"
 #include "HostRuntime.h"
 #include "PlatformCodecEngines.h"
+#include "PlatformFiles.h"
 
 #include <cstdio>
 #include <cstring>
@@ -62,7 +63,8 @@ bool validDepth(RBInteger depth) {
 
 // A new surface of opaque white pixels; null for sizes out of range.
 REALGraphicsSurface* newSurface(RBInteger width, RBInteger height, RBInteger depth) {
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || !validDepth(depth)) return nullptr;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || !validDepth(depth))
+        return nullptr;
     auto* surface = new REALGraphicsSurface{};
     surface->width = width;
     surface->height = height;
@@ -106,11 +108,7 @@ bool saveSurfacePNG(const REALGraphicsSurface* surface, const std::string& path)
     }
     std::vector<uint8_t> bytes;
     if (platform::codec::encode(platform::codec::Format::PNG, picture, {}, bytes) != 0) return false;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
+    return PlatformWriteWholeFile(path.c_str(), bytes.data(), bytes.size()) == noErr;
 }
 
 // The instance data of `record`'s class in an object of that class (or a subclass).
@@ -123,8 +121,8 @@ template <class Data> Data* dataOf(REALobject object, REALClassRecord& record) {
 }
 
 REALClassRecord makeRecord(const char* name, RBRecordWord dataSize, REALproc constructor, REALproc destructor,
-                           REALPropertyRecord* properties, RBRecordWord propertyCount, REALMethodRecord* methods,
-                           RBRecordWord methodCount) {
+                           REALPropertyRecord* properties, RBRecordWord propertyCount,
+                           REALMethodRecord* methods, RBRecordWord methodCount) {
     REALClassRecord record{};
     record.version = kREALPluginVersion;
     record.name = name;
@@ -269,9 +267,9 @@ REALMethodRecord graphicsMethods[] = {
 };
 
 REALClassRecord& graphicsClass() {
-    static REALClassRecord record = makeRecord("Graphics", sizeof(GraphicsData), nullptr,
-                                               (REALproc)&graphicsDestructor, nullptr, 0, graphicsMethods,
-                                               std::size(graphicsMethods));
+    static REALClassRecord record =
+        makeRecord("Graphics", sizeof(GraphicsData), nullptr, (REALproc)&graphicsDestructor, nullptr, 0,
+                   graphicsMethods, std::size(graphicsMethods));
     return record;
 }
 
@@ -420,16 +418,16 @@ REALPropertyRecord playerProperties[] = {
 };
 
 REALClassRecord& movieClass() {
-    static REALClassRecord record = makeRecord("Movie", sizeof(HandleData), (REALproc)&movieConstructor,
-                                               (REALproc)&movieDestructor, movieProperties,
-                                               std::size(movieProperties), nullptr, 0);
+    static REALClassRecord record =
+        makeRecord("Movie", sizeof(HandleData), (REALproc)&movieConstructor, (REALproc)&movieDestructor,
+                   movieProperties, std::size(movieProperties), nullptr, 0);
     return record;
 }
 
 REALClassRecord& moviePlayerClass() {
-    static REALClassRecord record = makeRecord("MoviePlayer", sizeof(HandleData), (REALproc)&playerConstructor,
-                                               (REALproc)&playerDestructor, playerProperties,
-                                               std::size(playerProperties), nullptr, 0);
+    static REALClassRecord record =
+        makeRecord("MoviePlayer", sizeof(HandleData), (REALproc)&playerConstructor,
+                   (REALproc)&playerDestructor, playerProperties, std::size(playerProperties), nullptr, 0);
     return record;
 }
 
@@ -497,7 +495,8 @@ const Service kGraphicsServices[] = {
     {"REALHandlePointer", reinterpret_cast<void*>(&svcHandlePointer)},
     {"REALSetHandlePointer", reinterpret_cast<void*>(&svcSetHandlePointer)},
     {"REALGetPictureDescription", reinterpret_cast<void*>(&svcGetPictureDescription)},
-    {"REALBuildPictureFromPictureDescription", reinterpret_cast<void*>(&svcBuildPictureFromPictureDescription)},
+    {"REALBuildPictureFromPictureDescription",
+     reinterpret_cast<void*>(&svcBuildPictureFromPictureDescription)},
     {"REALSetMovieMovie", reinterpret_cast<void*>(&svcSetMovieMovie)},
 };
 

@@ -2,6 +2,7 @@
 
 #include "KelvoCoreObjectsTypes.h"
 #include "PlatformCFURL.h"
+#include "PlatformFiles.h"
 #include "PlatformMemory.h"
 
 #include <cstdio>
@@ -329,8 +330,6 @@ void RaiseOutOfBoundsException() {
 
 void RBUtils_DbgWriteResultToFile(const char* path, const char* text) {
     if (!path || !text) return;
-    FILE* file = std::fopen(path, "w");
-    if (!file) return;
-    std::fwrite(text, 1, std::strlen(text) + 1, file);
-    std::fclose(file);
+    // A debug writer reports nothing; the file is written whole or not at all all the same.
+    (void)PlatformWriteWholeFile(path, text, std::strlen(text) + 1);
 }

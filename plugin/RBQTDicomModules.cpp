@@ -82,11 +82,13 @@ RBInteger FenraDicomFileDump(REALfolderItem src, REALfolderItem dst, uint32_t mo
     std::unique_ptr<KelvoDataT<char>> srcPath(FolderitemPath(src));
     if (!srcPath) return kNoPath;
     std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(srcPath->items()));
-    srcPath.reset();
     if (!tree) return kNotADicomTree;
     std::unique_ptr<KelvoDataT<char>> dstPath(FolderitemPath(dst));
     if (!dstPath) return kNoPath;
     if (!tree->qtObjIsValid()) return failureStatus(tree->Error(), kNotADicomTree);
+    // A dump or an anonymised copy is a new file: written over its source, the source is lost.
+    if (PlatformSameFile(srcPath->items(), dstPath->items())) return -50;
+    srcPath.reset();
 
     int32_t status = 0;
     if (mode == kModeText) {
@@ -110,7 +112,7 @@ RBInteger FenraDicomFileDump(REALfolderItem src, REALfolderItem dst, uint32_t mo
     } else {
         status = -50;
     }
-    return status;
+    return DicmUtils_PublicStatus(status);
 }
 
 RBInteger FenraDicomFileToTextFile(REALfolderItem src, REALfolderItem dst) {

@@ -265,7 +265,7 @@ void KelvoDicomDataTree::_anonymizeData(KelvoDicomDataTree& target) {
         target.setObjValue(set->groupID(), set.get());
         if (status == 0) status = target.Error();
         if (status != 0) {
-            _status = status;
+            _status = DicmUtils_PublicStatus(status);
             return;
         }
     }
@@ -285,7 +285,7 @@ void KelvoDicomDataTree::_writeToStream(KelvoDicomOutputFile& out) {
         return;
     }
     out << *this;
-    _status = out.Error();
+    _status = DicmUtils_PublicStatus(out.Error());
 }
 
 void KelvoDicomDataTree::toTextFile(const char* path) {
@@ -453,7 +453,7 @@ void KelvoDicomDirectoryDocument::_anonymizeData(KelvoDicomDataTree& target) {
     std::unique_ptr<Kelvo_QTObj> records(fileSet->getObjValue(0x1220));
     if (!records || !records->isA("KelvoDicomDataItemGroup")) return;
     auto* sequence = static_cast<KelvoDicomDataItemGroup*>(records.get());
-    _status = sequence->anonymize();
+    _status = DicmUtils_PublicStatus(sequence->anonymize());
     fileSet->Directory(sequence);
     dir.root(fileSet.get());
 }

@@ -7,6 +7,7 @@
 
 #include "KelvoDicomTypes.h"
 #include "KelvoImageTypes.h"
+#include "PlatformFiles.h"
 
 #include <cstdio>
 #include <string>
@@ -105,12 +106,17 @@ class KelvoDicomInputFileBinary : public KelvoDicomInputFile {
     bool _rawExplicit = false;
 };
 
+// Every output file is written beside its destination and put in place only when the whole
+// write, its flush and its close succeeded: a failed write leaves the destination as it was and
+// answers a non-zero status (101 when the file cannot be made, else the file's error).
 class KelvoDicomOutputFile : public KelvoDicomFileStream {
   public:
     using KelvoDicomFileStream::KelvoDicomFileStream;
+    ~KelvoDicomOutputFile() override;
     const char* qtObjName() const override { return "KelvoDicomOutputFile"; }
     bool isA(const char* name) const override;
     bool _open() override;
+    void _close() override;
     virtual void _writeHeader() {}
     virtual void _writeDataSet(const KelvoDicomDataTree&) {}
     virtual void write(const KelvoDicomDataTree& tree);
@@ -118,6 +124,9 @@ class KelvoDicomOutputFile : public KelvoDicomFileStream {
         write(tree);
         return *this;
     }
+
+  protected:
+    PlatformSafeFile _file;
 };
 
 class KelvoDicomOutputFileText : public KelvoDicomOutputFile {
@@ -157,8 +166,8 @@ class KelvoDicomDataFileSet;
 // written as a DICOMDIR with its record offsets computed while the records are written.
 //
 // Pixel and waveform data that stayed in their source file are copied from there. A destination
-// that is one of those source files is written to a temporary file in the same folder that then
-// replaces it, so the source is never truncated while it is still being copied.
+// that is one of those source files is replaced only once the new file is whole, as every output
+// file is, so the source is never truncated while it is still being copied.
 //
 // Refused before anything is written: encapsulated pixel data in any syntax but their own, or
 // native pixel data under an encapsulated syntax (-50); a transfer syntax that is deflated or
@@ -174,8 +183,6 @@ class KelvoDicomOutputFileBinary : public KelvoDicomOutputFile {
     const char* qtObjName() const override { return "KelvoDicomOutputFileBinary"; }
     bool isA(const char* name) const override;
     void defaultStatus() override;
-    bool _open() override;
-    void _close() override;
     void _writeHeader() override;
     void _writeDataSet(const KelvoDicomDataTree& tree) override;
     void write(const KelvoDicomDataTree& tree) override;
@@ -200,11 +207,6 @@ class KelvoDicomOutputFileBinary : public KelvoDicomOutputFile {
     void patchOffset(int64_t at, int64_t value);
 
     bool _useGroupLength = false;
-    // Set while a write replaces one of its own source files: the file being written and the
-    // destination it replaces when the write succeeds.
-    bool _replace = false;
-    std::string _temporaryPath;
-    std::string _replacedPath;
     // Directory records. Records read from a file keep the hierarchy their offsets gave them;
     // others are linked by their order and types. For that: for each level, where the values of
     // (0004,1400) and (0004,1420) of the last record of that level went (0 for none); where the

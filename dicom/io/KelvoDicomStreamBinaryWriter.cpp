@@ -223,44 +223,6 @@ void KelvoDicomOutputFileBinary::defaultStatus() {
     _useGroupLength = false;
 }
 
-bool KelvoDicomOutputFileBinary::_open() {
-    if (!_replace) return KelvoDicomOutputFile::_open();
-    // The file is one the tree still copies from: write beside it and replace it at the end.
-    // Symbolic links are followed so that the link itself stays.
-    _status = 0;
-    std::error_code ec;
-    std::filesystem::path target = std::filesystem::canonical(pathText(), ec);
-    if (ec) target = pathText();
-    std::string temporary = target.string() + ".XXXXXX";
-    int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        _status = kKelvoCannotOpenForWriting;
-        return false;
-    }
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0) fchmod(fd, st.st_mode & 07777);
-    _stream = fdopen(fd, "wb");
-    if (!_stream) {
-        ::close(fd);
-        std::remove(temporary.c_str());
-        _status = kKelvoCannotOpenForWriting;
-        return false;
-    }
-    _temporaryPath = temporary;
-    _replacedPath = target.string();
-    return true;
-}
-
-void KelvoDicomOutputFileBinary::_close() {
-    KelvoDicomFileStream::_close();
-    if (_temporaryPath.empty()) return;
-    // A failed write leaves the original as it was.
-    if (_status == 0 && std::rename(_temporaryPath.c_str(), _replacedPath.c_str()) != 0) _status = ioErr;
-    if (_status != 0) std::remove(_temporaryPath.c_str());
-    _temporaryPath.clear();
-    _replacedPath.clear();
-}
-
 // Checks what the tree asks for before a byte is written: the pixel and waveform data that stay
 // in their files must still be there whole, and must be writable in the header's transfer
 // syntax. Notes the files they come from in `sources`.
@@ -319,10 +281,6 @@ void KelvoDicomOutputFileBinary::write(const KelvoDicomDataTree& tree) {
         _status = refused;
         return;
     }
-    const FileIdentity destination = identityOf(std::string(pathText()));
-    _replace = false;
-    for (const std::string& source : sources)
-        if (same(identityOf(source), destination)) _replace = true;
     open();
     if (isActive()) {
         delete _header;
@@ -332,7 +290,6 @@ void KelvoDicomOutputFileBinary::write(const KelvoDicomDataTree& tree) {
     int32_t status = _status;
     close();
     if (_status == 0) _status = status;
-    _replace = false;
 }
 
 void KelvoDicomOutputFileBinary::writeInto(FILE* file, const KelvoDicomDataTree& tree) {

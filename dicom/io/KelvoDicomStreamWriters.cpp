@@ -40,11 +40,30 @@ bool KelvoDicomOutputFile::isA(const char* name) const {
     return KelvoDicomFileStream::isA(name) || std::strcmp(name, "KelvoDicomOutputFile") == 0;
 }
 
+KelvoDicomOutputFile::~KelvoDicomOutputFile() {
+    // The stream belongs to the file being written: a write never closed leaves no file behind.
+    _file.abandon();
+    _stream = nullptr;
+}
+
 bool KelvoDicomOutputFile::_open() {
     _status = 0;
-    _stream = std::fopen(pathText(), _streamType == FOUR_CHAR_CODE("BINA") ? "wb" : "w");
-    if (!_stream) _status = kKelvoCannotOpenForWriting;
+    _stream = _file.open(pathText()) == noErr ? _file.stream() : nullptr;
+    if (!_stream) {
+        _file.abandon();
+        _status = kKelvoCannotOpenForWriting;
+    }
     return _stream != nullptr;
+}
+
+void KelvoDicomOutputFile::_close() {
+    if (!_stream) return;
+    _stream = nullptr;
+    if (_status != 0) {
+        _file.abandon(); // what failed part way is never put in place
+        return;
+    }
+    if (OSErr err = _file.commit()) _status = err;
 }
 
 void KelvoDicomOutputFile::write(const KelvoDicomDataTree& tree) {
@@ -60,6 +79,11 @@ void KelvoDicomOutputFile::write(const KelvoDicomDataTree& tree) {
         _status = tree.readError(); // what could not be read is not written as if it were whole
         return;
     }
+    // A dump over the file it describes would replace the file with its own description.
+    if (tree.Path() && PlatformSameFile(tree.Path(), pathText())) {
+        _status = paramErr;
+        return;
+    }
     open();
     if (isActive()) {
         delete _header;
@@ -69,6 +93,8 @@ void KelvoDicomOutputFile::write(const KelvoDicomDataTree& tree) {
             _isImplicit = _header->Implicit();
             _writeHeader();
             _writeDataSet(tree);
+        } else {
+            _status = kKelvoNothingToWorkOn; // nothing is made of a tree without a header
         }
     }
     int32_t status = _status;

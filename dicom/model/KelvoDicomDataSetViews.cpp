@@ -27,7 +27,21 @@ int32_t anonymizeIdentifier(KelvoDicomDataSet& set, uint16_t element) {
     if (!set.HasKey(element)) return noErr;
     KelvoDicomDataNode node;
     set.getProperty(element, node);
-    if (!node.qtObjIsValid() || !node.VR()[0]) return set.Error();
+    char vr[3] = {};
+    if (node.qtObjIsValid() && node.VR()[0]) {
+        vr[0] = node.VR()[0];
+        vr[1] = node.VR()[1];
+    } else {
+        // Present but empty (a Type 2 identifier): no value to read, but its header holds the
+        // element's own VR, and it is anonymised like a full one.
+        qtAtomNodeHeader header{};
+        int32_t status = 0;
+        const QTAtom atom = set.FindItem(element, set.getRootOfItems());
+        if (!atom || !DicmUtils_NodeInfo(header, set.Dictionary(), atom, status) || !header.vr[0])
+            return status != noErr ? status : int32_t(kKelvoUnacceptedValue);
+        vr[0] = header.vr[0];
+        vr[1] = header.vr[1];
+    }
     std::string id;
     char* fresh = nullptr;
     DicmUtils_IDAnonymizer(&fresh);
@@ -41,7 +55,6 @@ int32_t anonymizeIdentifier(KelvoDicomDataSet& set, uint16_t element) {
         id.resize(std::strlen(id.c_str()));
     }
     delete[] fresh;
-    char vr[3] = {node.VR()[0], node.VR()[1], 0};
     KelvoDicomDataNode value(vr);
     value.strValue(id.c_str());
     set.setProperty(element, vr, value);

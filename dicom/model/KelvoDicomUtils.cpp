@@ -513,3 +513,10 @@ std::string DicomUtils_XmlEscape(const char* text) {
     if (text) DicomUtils_XmlEscape(out, text, std::strlen(text));
     return out;
 }
+
+int32_t DicmUtils_PublicStatus(int32_t status) {
+    if (status > -2101 || status < -2199) return status;
+    if (status == cannotFindAtomErr) return kKelvoNotFound;
+    if (status == atomIndexInvalidErr) return kKelvoIndexOutOfRange;
+    return kKelvoUnacceptedValue;
+}

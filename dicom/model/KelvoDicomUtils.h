@@ -65,3 +65,8 @@ void DicomUtils_WriteItemsContainerStart(FILE* file, int32_t flags, const dicomN
 // XML cannot carry replaced by U+FFFD.
 void DicomUtils_XmlEscape(std::string& out, const char* text, size_t length);
 std::string DicomUtils_XmlEscape(const char* text);
+
+// The status a public call answers for an internal one: the atom engine's numbers (-2101 to
+// -2199) say how the tree failed inside, and reach callers as the toolkit's own codes (321 a key
+// or item not found, 320 an index out of range, 322 a value the container does not take).
+int32_t DicmUtils_PublicStatus(int32_t status);

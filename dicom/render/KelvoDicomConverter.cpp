@@ -5,6 +5,7 @@
 #include "KelvoDicomDataSetViews.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomUtils.h"
+#include "PlatformFiles.h"
 #include "VUXDicomLib.h"
 
 #include <cstring>
@@ -163,32 +164,20 @@ void KelvoDicomConverter::convertToFile(const char* path) {
         _status = -50; // a folder or a device is no file to replace
         return;
     }
-    std::string temporary = target.string() + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        _status = -50;
-        return;
-    }
-    // The finished file gets the permissions that creating it in place would have given it, or
-    // keeps those of the file it replaces.
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
-    FILE* file = fdopen(fd, "wb");
+    // Written beside the destination and put in place whole: a failed conversion leaves the
+    // destination as it was.
+    PlatformSafeFile output;
+    FILE* file = output.open(target.c_str()) == noErr ? output.stream() : nullptr;
     if (!file) {
-        ::close(fd);
-        std::remove(temporary.c_str());
         _status = -50;
         return;
     }
     convert(file);
-    if (std::fclose(file) != 0 && _status == 0) _status = -36;
-    if (_status == 0 && std::rename(temporary.c_str(), target.c_str()) != 0) _status = -36;
-    if (_status != 0) std::remove(temporary.c_str());
+    if (_status != 0) {
+        output.abandon();
+        return;
+    }
+    if (output.commit() != noErr) _status = -36;
 }
 
 bool KelvoDicomConverter::isSourceFile(FILE* file) {

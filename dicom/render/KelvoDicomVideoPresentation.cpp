@@ -961,6 +961,11 @@ void KelvoDicomVideoPresentation::presentationToRawMovie(FSSpec* destination, Ke
         _status = kKelvoMediaMissing;
         return;
     }
+    // A movie written over the file its frames are read from would take that file's place.
+    if (_chunks && PlatformSameFile(destination->path, _chunks->pathToFile())) {
+        _status = paramErr;
+        return;
+    }
     // The description of what is shown (palette colours, RGB for YBR, windowed grey), or of the
     // compressed frames a codec draws.
     Kelvo_ImgDesc* desc = _drawer.displayedDescription();

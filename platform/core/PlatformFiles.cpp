@@ -2,11 +2,14 @@
 
 #include "PlatformEndian.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -202,11 +205,7 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out) {
 }
 
 bool writeWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
+    return PlatformWriteWholeFile(path, bytes.data(), bytes.size()) == noErr;
 }
 
 } // namespace
@@ -435,4 +434,173 @@ void CloseResFile(int16_t refNum) {
         gResError = ioErr;
     openFiles().erase(it);
     if (gCurrentResFile == refNum) gCurrentResFile = openFiles().empty() ? -1 : openFiles().rbegin()->first;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Safe writing
+
+namespace {
+
+constexpr OSErr kPermissionDenied = -54; // permErr
+constexpr OSErr kDiskFull = -34;         // dskFulErr
+
+std::atomic<uint32_t> gTemporaryCounter{0};
+
+// Where a write to `path` must land: the target of a symbolic link, else the path itself.
+std::string writtenPath(const char* path) {
+    struct stat st {};
+    if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* resolved = ::realpath(path, nullptr);
+        if (resolved) {
+            std::string out = resolved;
+            std::free(resolved);
+            return out;
+        }
+    }
+    return path;
+}
+
+} // namespace
+
+OSErr PlatformErrnoStatus(int e) {
+    switch (e) {
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+        return kDiskFull;
+    case EROFS:
+        return kPermissionDenied;
+    default:
+        return errnoToOSErr(e);
+    }
+}
+
+OSErr PlatformSafeFile::open(const char* destination) {
+    abandon();
+    _error = 0;
+    if (!destination || !destination[0]) return _error = paramErr;
+    _destination = writtenPath(destination);
+    struct stat st {};
+    const bool replacing = ::stat(_destination.c_str(), &st) == 0;
+    // Only a regular file is replaced: a folder, a device or a pipe is never renamed over.
+    if (replacing && S_ISDIR(st.st_mode)) return _error = kPermissionDenied;
+    if (replacing && !S_ISREG(st.st_mode)) return _error = ioErr;
+    const std::string folder = parentOf(_destination);
+    const size_t slash = _destination.find_last_of('/');
+    const std::string name = slash == std::string::npos ? _destination : _destination.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[40];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", long(::getpid()), unsigned(++gTemporaryCounter));
+        std::string candidate = folder + "/." + name + suffix;
+        _fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (_fd >= 0) {
+            _temporary = std::move(candidate);
+            break;
+        }
+        if (errno != EEXIST) return _error = PlatformErrnoStatus(errno);
+    }
+    if (_fd < 0) return _error = ioErr;
+    if (replacing) {
+        (void)::fchmod(_fd, st.st_mode & 07777);
+        // The replaced file's extended attributes (its Finder information among them) stay.
+        char names[4096];
+        const ssize_t length = ::listxattr(_destination.c_str(), names, sizeof names);
+        for (ssize_t at = 0; length > 0 && at < length; at += ssize_t(std::strlen(names + at)) + 1) {
+            char value[4096];
+            const ssize_t size = ::getxattr(_destination.c_str(), names + at, value, sizeof value);
+            if (size >= 0) (void)::fsetxattr(_fd, names + at, value, size_t(size), 0);
+        }
+    }
+    return noErr;
+}
+
+FILE* PlatformSafeFile::stream() {
+    if (_stream || _fd < 0) return _stream;
+    _stream = ::fdopen(_fd, "w+b");
+    if (!_stream) fail(PlatformErrnoStatus(errno));
+    return _stream;
+}
+
+OSErr PlatformSafeFile::write(const void* data, size_t size) {
+    if (_fd < 0) return _error ? _error : paramErr;
+    if (_error) return _error;
+    if (_stream) {
+        if (size && std::fwrite(data, 1, size, _stream) != size) fail(PlatformErrnoStatus(errno));
+        return _error;
+    }
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(_fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            fail(n < 0 ? PlatformErrnoStatus(errno) : ioErr);
+            break;
+        }
+        p += n;
+        size -= size_t(n);
+    }
+    return _error;
+}
+
+OSErr PlatformSafeFile::commit() {
+    if (_fd < 0) return _error ? _error : paramErr;
+    if (_stream) {
+        if (std::fflush(_stream) != 0) fail(PlatformErrnoStatus(errno));
+        if (std::ferror(_stream)) fail(ioErr);
+    }
+    if (_error == 0 && ::fsync(_fd) != 0) fail(PlatformErrnoStatus(errno));
+    const int closed = _stream ? std::fclose(_stream) : ::close(_fd);
+    if (closed != 0) fail(PlatformErrnoStatus(errno));
+    _stream = nullptr;
+    _fd = -1;
+    if (_temporary.empty()) return _error; // published before: already in place
+    if (_error == 0 && ::rename(_temporary.c_str(), _destination.c_str()) != 0)
+        fail(PlatformErrnoStatus(errno));
+    if (_error != 0) ::unlink(_temporary.c_str());
+    _temporary.clear();
+    return _error;
+}
+
+OSErr PlatformSafeFile::publish() {
+    if (_fd < 0) return _error ? _error : paramErr;
+    if (_error) return _error;
+    if (_temporary.empty()) return noErr;
+    if (_stream && std::fflush(_stream) != 0) fail(PlatformErrnoStatus(errno));
+    if (_error == 0 && ::fsync(_fd) != 0) fail(PlatformErrnoStatus(errno));
+    if (_error == 0 && ::rename(_temporary.c_str(), _destination.c_str()) != 0)
+        fail(PlatformErrnoStatus(errno));
+    if (_error == 0) _temporary.clear();
+    return _error;
+}
+
+void PlatformSafeFile::abandon() {
+    if (_stream)
+        std::fclose(_stream);
+    else if (_fd >= 0)
+        ::close(_fd);
+    _stream = nullptr;
+    _fd = -1;
+    if (!_temporary.empty()) ::unlink(_temporary.c_str());
+    _temporary.clear();
+}
+
+OSErr PlatformWriteWholeFile(const char* path, const void* data, size_t size) {
+    PlatformSafeFile file;
+    if (OSErr err = file.open(path)) return err;
+    file.write(data, size);
+    return file.commit();
+}
+
+bool PlatformSameFile(const char* a, const char* b) {
+    struct stat sa {
+    }, sb{};
+    if (!a || !b || ::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool PlatformSameFile(const char* path, int fd) {
+    struct stat sa {
+    }, sb{};
+    if (!path || fd < 0 || ::stat(path, &sa) != 0 || ::fstat(fd, &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -8,6 +8,10 @@
 #include "PlatformMemory.h"
 #include "PlatformTypes.h"
 
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
 constexpr int kPlatformPathCapacity = 1024;
 
 struct FSRef {
@@ -70,3 +74,63 @@ OSErr ResError();
 constexpr int8_t fsRdPerm = 1;
 constexpr int8_t fsWrPerm = 2;
 constexpr int8_t fsRdWrPerm = 3;
+
+// Writing a file whole or not at all. The bytes go to a temporary file in the destination's
+// folder (the folder of a symbolic link's target, so that the link stays a link); only once
+// every write, the flush, the sync to disk and the close have succeeded is the temporary renamed
+// over the destination. Any failure removes the temporary and leaves the destination as it was.
+// A replaced file keeps its permission bits and extended attributes; a new one gets the usual
+// 0666 less the umask. Only a regular file is replaced: a device or a pipe is refused (ioErr).
+//
+// Statuses: fnfErr or dirNFErr when the folder is missing, -54 when it may not be written,
+// -34 when the disk is full or the file would exceed the process's file-size limit, ioErr for
+// any other failure.
+class PlatformSafeFile {
+  public:
+    PlatformSafeFile() = default;
+    PlatformSafeFile(const PlatformSafeFile&) = delete;
+    PlatformSafeFile& operator=(const PlatformSafeFile&) = delete;
+    ~PlatformSafeFile() { abandon(); }
+
+    OSErr open(const char* destination);
+    bool isOpen() const { return _fd >= 0; }
+    // The temporary as a stream (opened for writing and reading) or as a descriptor; use one.
+    FILE* stream();
+    int descriptor() const { return _fd; }
+    // Writes every byte at the current position, or records the failure.
+    OSErr write(const void* data, size_t size);
+    // Notes a failure of the caller's own writes so that commit refuses to put the file in place.
+    void fail(OSErr err) {
+        if (_error == 0 && err != 0) _error = err;
+    }
+    OSErr error() const { return _error; }
+    // Puts the file in place; the first failure of the whole write when there was one.
+    OSErr commit();
+    // Puts the file, whole so far, in place and keeps it open: later writes change it where it
+    // is, and commit then only syncs and closes it.
+    OSErr publish();
+    bool isPublished() const { return _fd >= 0 && _temporary.empty(); }
+    // Closes and removes the temporary; the destination stays as it was.
+    void abandon();
+    const std::string& destination() const { return _destination; }
+    const std::string& temporaryPath() const { return _temporary; }
+
+  private:
+    int _fd = -1;
+    FILE* _stream = nullptr;
+    OSErr _error = 0;
+    std::string _destination;
+    std::string _temporary;
+};
+
+// Writes `size` bytes as the whole content of `path` through a PlatformSafeFile.
+OSErr PlatformWriteWholeFile(const char* path, const void* data, size_t size);
+
+// The status for a failed C library or system call's errno.
+OSErr PlatformErrnoStatus(int e);
+
+// Whether two paths name the same existing file (same device and inode): a path, a symbolic
+// link to it or a hard link of it all do.
+bool PlatformSameFile(const char* a, const char* b);
+// Whether the path names the file open as `fd`.
+bool PlatformSameFile(const char* path, int fd);

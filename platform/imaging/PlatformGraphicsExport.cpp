@@ -372,10 +372,6 @@ OSErr encodeInput(const Exporter& e, std::vector<uint8_t>& stream) {
     return codec::encode(e.kind->format, picture, options, stream, e.kind->format == Format::JPEG2000);
 }
 
-OSErr fileStatus(int error) {
-    return error == ENOENT || error == ENOTDIR ? fnfErr : ioErr;
-}
-
 // Writes the stream to a new file beside `path` and puts it in its place, so that the file at
 // `path` is either left as it was or holds the whole stream.
 OSErr replaceFile(const std::string& path, const std::vector<uint8_t>& stream, OSType fileType,
@@ -391,36 +387,11 @@ OSErr replaceFile(const std::string& path, const std::vector<uint8_t>& stream, O
             std::free(real);
         }
     }
-    std::string folder = std::filesystem::path(target).parent_path().string();
-    if (folder.empty()) folder = ".";
-    static std::atomic<unsigned> serial{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
-        temporary = folder + "/.grex-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return fileStatus(errno);
-    }
-    if (fd < 0) return ioErr;
-    if (exists) (void)::fchmod(fd, existing.st_mode & 07777);
-    bool written = true;
-    const uint8_t* p = stream.data();
-    size_t left = stream.size();
-    while (written && left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            written = false;
-        } else {
-            p += n;
-            left -= size_t(n);
-        }
-    }
-    if (::close(fd) != 0) written = false;
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return ioErr;
-    }
+    // Written beside the file and put in place whole, as every file is.
+    PlatformSafeFile file;
+    if (OSErr err = file.open(target.c_str())) return err == fnfErr || err == dirNFErr ? fnfErr : ioErr;
+    file.write(stream.data(), stream.size());
+    if (file.commit() != noErr) return ioErr;
     FSSpec spec{};
     if (target.size() < sizeof spec.path) {
         std::memcpy(spec.path, target.c_str(), target.size() + 1);

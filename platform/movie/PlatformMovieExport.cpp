@@ -8,6 +8,7 @@
 
 #include "PlatformDataRef.h"
 #include "PlatformEndian.h"
+#include "PlatformFiles.h"
 #include "PlatformFixed.h"
 #include "PlatformMovieFiles.h"
 #include "PlatformMovieModel.h"
@@ -278,17 +279,14 @@ OSErr writeFlattenedMovie(Movie movie, const std::string& path, int32_t createMo
         if (!(createMovieFileFlags & createMovieFileDeleteCurFile)) return dupFNErr;
         if (!S_ISREG(st.st_mode)) return ioErr;
     }
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return errno == ENOENT ? fnfErr : ioErr;
-    fchmod(fd, 0644);
+    PlatformSafeFile file;
+    if (OSErr err = file.open(path.c_str())) return err == fnfErr || err == dirNFErr ? fnfErr : ioErr;
     Progress progress(progressMovie, operation);
     OSErr err = progress.open();
-    if (!err) err = writeFile(fd, plan, progress);
-    if (close(fd) != 0 && !err) err = ioErr;
-    if (!err && rename(temp.c_str(), path.c_str()) != 0) err = ioErr;
-    if (err) unlink(temp.c_str());
-    return err;
+    if (!err) err = writeFile(file.descriptor(), plan, progress);
+    file.fail(err);
+    const OSErr committed = file.commit();
+    return err ? err : (committed == -34 ? dskFulErr : committed ? ioErr : noErr);
 }
 
 } // namespace platform::movie

@@ -4,6 +4,7 @@
 #include "PlatformComponents.h"
 #include "PlatformDataRef.h"
 #include "PlatformEndian.h"
+#include "PlatformFiles.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieFiles.h"
 #include "PlatformPendingCalls.h"
@@ -524,22 +525,9 @@ OSErr CreateShortcutMovieFile(const FSSpec* fileSpec, OSType, int16_t, int32_t c
     u32(targetDataRefType);
     u32(uint32_t(refSize));
     b.insert(b.end(), *targetDataRef, *targetDataRef + refSize);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return result(errno == ENOENT ? fnfErr : ioErr);
-    OSErr err = noErr;
-    size_t done = 0;
-    while (done < b.size()) {
-        const ssize_t n = write(fd, b.data() + done, b.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            err = ioErr;
-            break;
-        }
-        done += size_t(n);
-    }
-    if (close(fd) != 0 && !err) err = ioErr;
-    if (err) unlink(path.c_str());
-    return result(err);
+    // Written whole or not at all: a failure leaves what was at the path.
+    const OSErr err = PlatformWriteWholeFile(path.c_str(), b.data(), b.size());
+    return result(err == noErr ? noErr : err == fnfErr || err == dirNFErr ? fnfErr : ioErr);
 }
 
 Movie FlattenMovieData(Movie theMovie, int32_t movieFlattenFlags, const FSSpec* theFile, OSType creator,

@@ -40,16 +40,21 @@ Bytes fileStart() {
     return b;
 }
 
-OSErr openNewFile(const std::string& path, int32_t flags, int* fd) {
-    *fd = -1;
+// A new movie file is written beside its destination, which stays as it was until the file is
+// closed whole.
+OSErr openNewFile(const std::string& path, int32_t flags, PlatformSafeFile& file) {
     struct stat st {};
     if (stat(path.c_str(), &st) == 0) {
         if (!(flags & createMovieFileDeleteCurFile)) return dupFNErr;
         if (!S_ISREG(st.st_mode)) return ioErr;
     }
-    *fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (*fd < 0) return errno == ENOENT ? fnfErr : ioErr;
+    const OSErr err = file.open(path.c_str());
+    if (err) return err == fnfErr || err == dirNFErr ? fnfErr : ioErr;
     return noErr;
+}
+
+OSErr commitStatus(OSErr err) {
+    return err == noErr ? noErr : err == -34 ? dskFulErr : ioErr;
 }
 
 StorageRecord* findStorage(DataHandler dh) {
@@ -90,9 +95,15 @@ template <class Write> OSErr copyRun(const MediaRecord& m, const SampleRun& r, W
 }
 
 OSErr closeStorage(StorageRecord* s) {
-    const int rc = close(s->fd);
+    OSErr err = noErr;
+    // A new file is in place once a movie atom made it whole; one that never got one is not put
+    // in place, and the destination stays as it was.
+    if (s->newFile)
+        err = s->newFile->isPublished() ? commitStatus(s->newFile->commit()) : (s->newFile->abandon(), noErr);
+    else
+        err = close(s->fd) == 0 ? noErr : ioErr;
     registry().storages.erase(reinterpret_cast<uintptr_t>(s->token));
-    return rc == 0 ? noErr : ioErr;
+    return err;
 }
 
 // Writes the movie atom after the data of an open storage.
@@ -170,28 +181,24 @@ OSErr createStorage(const std::string& path, int32_t flags, DataHandler* outData
     int fd = -1;
     {
         Lock lock(registry().mutex);
-        if (OSErr err = openNewFile(path, flags, &fd)) return result(err);
+        auto file = std::unique_ptr<PlatformSafeFile>(new (std::nothrow) PlatformSafeFile());
+        if (!file) return result(memFullErr);
+        if (OSErr err = openNewFile(path, flags, *file)) return result(err);
+        fd = file->descriptor();
         const Bytes start = fileStart();
-        if (OSErr err = writeAll(fd, start.data(), start.size(), 0)) {
-            close(fd);
-            unlink(path.c_str());
-            return result(err);
-        }
+        if (OSErr err = writeAll(fd, start.data(), start.size(), 0)) return result(err);
         if (flags & createMovieFileDontOpenFile) {
-            close(fd);
+            if (OSErr err = commitStatus(file->commit())) return result(err);
             fd = -1;
         } else {
             auto s = std::unique_ptr<StorageRecord>(new (std::nothrow) StorageRecord());
             const int16_t number = newRefNum();
-            if (!s || !number) {
-                close(fd);
-                unlink(path.c_str());
-                return result(s ? tmfoErr : memFullErr);
-            }
+            if (!s || !number) return result(s ? tmfoErr : memFullErr);
             s->token = reinterpret_cast<DataHandler>(newToken());
             s->refNum = number;
             s->path = path;
             s->fd = fd;
+            s->newFile = std::move(file);
             s->mdatStart = 20;
             s->dataStart = s->dataEnd = s->fileEnd = int64_t(start.size());
             if (outDataHandler) *outDataHandler = s->token;
@@ -207,11 +214,11 @@ OSErr createStorage(const std::string& path, int32_t flags, DataHandler* outData
         if (fd >= 0) {
             for (auto& [key, s] : registry().storages)
                 if (s->fd == fd) {
+                    if (s->newFile) s->newFile->fail(memFullErr); // nothing is put in place
                     closeStorage(s.get());
                     break;
                 }
         }
-        unlink(path.c_str());
         if (outDataHandler) *outDataHandler = nullptr;
         if (refNum) *refNum = 0;
         return result(memFullErr);
@@ -290,6 +297,8 @@ OSErr appendToStorage(StorageRecord& s, const uint8_t* data, size_t size, int64_
         s.fileEnd = s.dataEnd;
     }
     if (OSErr err = writeAll(s.fd, data, size, s.dataEnd)) {
+        // A new file missing samples its movie counts on is not put in place.
+        if (s.newFile) s.newFile->fail(err);
         if (ftruncate(s.fd, off_t(s.dataEnd)) != 0) return ioErr;
         return err;
     }
@@ -334,7 +343,13 @@ OSErr AddMovieToStorage(Movie movie, DataHandler dh) {
         StorageRecord* s = findStorage(dh);
         if (!s) return result(fnOpnErr);
         if (s->readOnly) return result(dataNotOpenForWrite);
-        if (OSErr err = writeMovie(*s, m)) return result(err);
+        if (OSErr err = writeMovie(*s, m)) {
+            if (s->newFile) s->newFile->fail(err);
+            return result(err);
+        }
+        // Whole now: a new file takes its destination's place.
+        if (s->newFile)
+            if (OSErr err = commitStatus(s->newFile->publish())) return result(err);
         markMovieSaved(m);
         return result(noErr);
     });
@@ -381,7 +396,13 @@ OSErr AddMovieResource(Movie movie, int16_t resRefNum, int16_t* resId, const uns
         StorageRecord* s = findStorage(resRefNum);
         if (!s) return result(rfNumErr);
         if (s->readOnly) return result(wrPermErr);
-        if (OSErr err = writeMovie(*s, m)) return result(err);
+        if (OSErr err = writeMovie(*s, m)) {
+            if (s->newFile) s->newFile->fail(err);
+            return result(err);
+        }
+        // Whole now: a new file takes its destination's place.
+        if (s->newFile)
+            if (OSErr err = commitStatus(s->newFile->publish())) return result(err);
         markMovieSaved(m);
         if (resId) *resId = movieInDataForkResID;
         return result(noErr);

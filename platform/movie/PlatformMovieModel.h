@@ -2,6 +2,7 @@
 // layer. Every record is reached under the registry's lock; nothing here locks by itself.
 #pragma once
 
+#include "PlatformFiles.h"
 #include "PlatformMovies.h"
 #include "PlatformRegions.h"
 
@@ -209,6 +210,9 @@ struct StorageRecord {
     // Where samples kept in a media's memory were copied into the file: media -> run's first
     // sample -> (samples copied, offset), so that each update copies them once.
     std::unordered_map<uintptr_t, std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> placed;
+    // A new file is written beside its destination and put in place once a movie atom made it
+    // whole: `fd` is its descriptor. Null for an existing file opened in place.
+    std::unique_ptr<PlatformSafeFile> newFile;
 };
 
 struct Registry {

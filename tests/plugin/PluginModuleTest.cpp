@@ -5,7 +5,9 @@
 #include "PluginHost.h"
 
 #include <cctype>
+#include <filesystem>
 #include <memory>
+#include <regex>
 
 using namespace sylhost;
 using plugintest::host;
@@ -361,4 +363,59 @@ TEST_F(PluginModule, TheHostProgramRunsTheMainJob) {
     EXPECT_EQ(out, "0\n");
     EXPECT_EQ(testsupport::readFile(dir.file("ct.txt")),
               toolkitDump(corpus("CT_small.dcm"), false, dir.file("own")));
+}
+
+// The whole corpus: every file that dumps also anonymises, identifiers present but empty
+// included, and dcmdump reads every anonymised copy. A status from inside the atom engine never
+// reaches the host.
+TEST_F(PluginModule, EveryFileThatDumpsAlsoAnonymises) {
+    testsupport::ScratchDir dir("plugin-anon-corpus");
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(testsupport::pydicomTestFiles())) {
+        if (!entry.is_regular_file()) continue;
+        const std::string path = entry.path().string();
+        SCOPED_TRACE(path);
+        const std::string dump = dir.file("dump.txt"), anon = dir.file("anon.dcm");
+        std::filesystem::remove(anon);
+        const int64_t dumped = status("dumpFileToTextFile", path, dump);
+        const int64_t anonymised = status("anonymizeFile", path, anon);
+        for (int64_t s : {dumped, anonymised})
+            EXPECT_FALSE(s <= -2100 && s >= -2199) << "internal status " << s;
+        if (dumped != 0) continue;
+        ++files;
+        EXPECT_EQ(anonymised, 0);
+        if (anonymised != 0) continue;
+        int read = -1;
+        const std::string said = testsupport::run("dcmdump -q '" + anon + "' 2>&1", &read);
+        EXPECT_EQ(read, 0) << said;
+    }
+    EXPECT_GT(files, 50);
+    // The two whose Patient ID and Study ID are present but empty get identifiers.
+    for (const char* name : {"693_J2KI.dcm", "SC_rgb_jpeg_dcmd.dcm"}) {
+        SCOPED_TRACE(name);
+        const std::string anon = dir.file("empty-ids.dcm");
+        ASSERT_EQ(status("anonymizeFile", corpus(name), anon), 0);
+        const std::string ids =
+            testsupport::run("/usr/bin/python3 -c \"import pydicom,sys; d=pydicom.dcmread(sys.argv[1]); "
+                             "print(d.PatientID, d.StudyID)\" '" +
+                             anon + "' 2>&1");
+        EXPECT_TRUE(std::regex_match(ids, std::regex("[0-9]{1,14} [0-9]{1,14}\n"))) << ids;
+    }
+}
+
+// A dump or an anonymised copy over its own source (by its path, a symbolic link or a hard link)
+// is refused and the source stays as it was.
+TEST_F(PluginModule, AFileFunctionOverItsOwnSourceIsRefused) {
+    testsupport::ScratchDir dir("plugin-own-source");
+    const std::string source = dir.file("source.dcm");
+    std::filesystem::copy_file(corpus("rtplan.dcm"), source);
+    const std::string original = testsupport::readFile(source);
+    std::filesystem::create_symlink(source, dir.file("link.dcm"));
+    std::filesystem::create_hard_link(source, dir.file("hard.dcm"));
+    for (const char* function : {"dumpFileToTextFile", "dumpFileToXmlFile", "anonymizeFile"})
+        for (const char* target : {"source.dcm", "link.dcm", "hard.dcm"}) {
+            SCOPED_TRACE(std::string(function) + " to " + target);
+            EXPECT_EQ(status(function, source, dir.file(target)), -50);
+            EXPECT_EQ(testsupport::readFile(source), original);
+        }
 }

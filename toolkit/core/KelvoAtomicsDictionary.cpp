@@ -1,6 +1,7 @@
 #include "KelvoAtomicsDictionary.h"
 
 #include "PlatformErrors.h"
+#include "PlatformFiles.h"
 
 #include <cstring>
 
@@ -101,46 +102,48 @@ void Kelvo_Dictionary::flushToBinary(FILE* file, const void* tag) {
 
 namespace {
 
-FILE* openForDump(const char* path, const char* mode, int32_t& status) {
+// Dumps are written whole or not at all: a failed write leaves the destination as it was.
+FILE* openForDump(PlatformSafeFile& file, const char* path, int32_t& status) {
     if (!path) {
         status = paramErr;
         return nullptr;
     }
-    FILE* f = std::fopen(path, mode);
+    FILE* f = file.open(path) == noErr ? file.stream() : nullptr;
     if (!f) status = kKelvoCannotOpenForWriting;
     return f;
 }
 
-void closeDump(FILE* f, int32_t& status) {
-    bool failed = std::ferror(f) != 0;
-    if (std::fclose(f) != 0 || failed) status = ioErr;
+void closeDump(PlatformSafeFile& file, int32_t& status) {
+    if (file.commit() != noErr) status = ioErr;
 }
 
 } // namespace
 
 void Kelvo_Dictionary::toTextFile(const char* path) {
-    FILE* f = openForDump(path, "w", _status);
+    PlatformSafeFile file;
+    FILE* f = openForDump(file, path, _status);
     if (!f) return;
     std::fputs("[KelvoDictionary version=1.0]\n", f);
     flushToText(f, 0);
     std::fputs("[KelvoDictionary End]\n", f);
-    closeDump(f, _status);
+    closeDump(file, _status);
 }
 
 void Kelvo_Dictionary::toXmlFile(const char* path) {
-    FILE* f = openForDump(path, "w", _status);
+    PlatformSafeFile file;
+    FILE* f = openForDump(file, path, _status);
     if (!f) return;
     std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", f);
     std::fputs("<KelvoDictionary version=\"1.0\">\n", f);
     flushToXml(f, 0);
     std::fputs("</KelvoDictionary>\n", f);
-    closeDump(f, _status);
+    closeDump(file, _status);
 }
 
 void Kelvo_Dictionary::toBinaryFile(const char* path, const void* tag) {
-    FILE* f = openForDump(path, "wb", _status);
+    PlatformSafeFile file;
+    FILE* f = openForDump(file, path, _status);
     if (!f) return;
     flushToBinary(f, tag);
-    std::fflush(f);
-    closeDump(f, _status);
+    closeDump(file, _status);
 }

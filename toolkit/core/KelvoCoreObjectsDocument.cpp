@@ -3,6 +3,7 @@
 #include "KelvoCoreObjectsUtils.h"
 
 #include "PlatformEndian.h"
+#include "PlatformFiles.h"
 #include "PlatformMemory.h"
 
 #include <cstdio>
@@ -185,19 +186,25 @@ void Kelvo_QTObjDocument::Doc_Write(const char* path) {
         _status = err;
         return;
     }
-    FILE* file = Kelvo_NewFileStream(path, "wb", _status);
-    if (!file) {
+    if (!path) {
         DisposeHandle(flat);
+        _status = paramErr;
+        return;
+    }
+    // Written beside the destination and put in place whole: a failed write leaves the document
+    // that was there.
+    PlatformSafeFile file;
+    if (file.open(path) != noErr) {
+        DisposeHandle(flat);
+        _status = kKelvoCannotOpenForWriting;
         return;
     }
     _status = noErr;
     std::vector<char> zeros(kHeaderPadding, 0);
-    size_t flatSize = size_t(GetHandleSize(flat));
-    bool ok = std::fwrite(zeros.data(), 1, zeros.size(), file) == zeros.size() &&
-              std::fwrite(kMagic, 1, 4, file) == 4 && std::fwrite(*flat, 1, flatSize, file) == flatSize;
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
+    file.write(zeros.data(), zeros.size());
+    file.write(kMagic, 4);
+    file.write(*flat, size_t(GetHandleSize(flat)));
     DisposeHandle(flat);
-    // A short write leaves a file that reads back as something else: report it.
-    if (!ok) _status = kKelvoCannotOpenForWriting;
+    // A short write would leave a file that reads back as something else: report it.
+    if (file.commit() != noErr) _status = kKelvoCannotOpenForWriting;
 }

@@ -3,6 +3,7 @@
 
 #include "KelvoCoreObjectsUtils.h"
 #include "KelvoImage.h"
+#include "PlatformFiles.h"
 
 #include <cstring>
 #include <new>
@@ -202,11 +203,18 @@ void Kelvo_Image::setImageHeader(Kelvo_ImageHeader& header) {
 void Kelvo_Image::write(const char* path, uint8_t rawOnly) {
     _status = 0;
     if (!qtObjIsValid()) return;
-    FILE* stream = Kelvo_NewFileStream(path, "wb", _status);
-    if (!stream) return;
+    if (!path) {
+        _status = paramErr;
+        return;
+    }
+    // Written beside the destination and put in place whole.
+    PlatformSafeFile file;
+    if (file.open(path) != noErr) {
+        _status = kKelvoCannotOpenForWriting;
+        return;
+    }
     Kelvo_ImageHeader header{};
     setImageHeader(header);
-    bool written = true;
     if (!rawOnly) {
         uint8_t bytes[kHeaderSize] = {};
         std::memcpy(bytes, header.signature, 4);
@@ -218,14 +226,10 @@ void Kelvo_Image::write(const char* path, uint8_t rawOnly) {
         putBig32(bytes + 24, header.pixelFormat);
         putBig16(bytes + 28, header.bytesPerPixel);
         putBig16(bytes + 30, header.depth);
-        written = std::fwrite(bytes, 1, kHeaderSize, stream) == kHeaderSize;
+        file.write(bytes, kHeaderSize);
     }
-    const size_t count = bufferSize();
-    if (written) written = std::fwrite(buffer(), 1, count, stream) == count;
-    // A failed flush or close loses the file as surely as a failed write.
-    if (std::fflush(stream) != 0 || std::ferror(stream)) written = false;
-    if (std::fclose(stream) != 0) written = false;
-    if (!written) _status = kKelvoCannotOpenForWriting;
+    file.write(buffer(), bufferSize());
+    if (file.commit() != noErr) _status = kKelvoCannotOpenForWriting;
 }
 
 int32_t Kelvo_Image::readImageHeader(const char* path, FILE** stream, Kelvo_ImageHeader& header) {

@@ -305,14 +305,23 @@ Fixed Kelvo_ImgDesc::qtFixWidth() {
     return readProperty(hImageDesc(), kICMImageDescriptionPropertyID_CleanApertureWidth, v) ? v : 0;
 }
 void Kelvo_ImgDesc::qtFixWidth(Fixed width) {
-    field(IMG_FIELD(width), int16_t(FixRound(width)));
+    // As size() does: a negative edge is refused (FixRound saturates at 16 bits).
+    if (width < 0) {
+        _status = paramErr;
+        return;
+    }
+    field(IMG_FIELD(width), FixRound(width));
 }
 Fixed Kelvo_ImgDesc::qtFixHeight() {
     Fixed v = 0;
     return readProperty(hImageDesc(), kICMImageDescriptionPropertyID_CleanApertureHeight, v) ? v : 0;
 }
 void Kelvo_ImgDesc::qtFixHeight(Fixed height) {
-    field(IMG_FIELD(height), int16_t(FixRound(height)));
+    if (height < 0) {
+        _status = paramErr;
+        return;
+    }
+    field(IMG_FIELD(height), FixRound(height));
 }
 
 const Kelvo_Size& Kelvo_ImgDesc::size() {

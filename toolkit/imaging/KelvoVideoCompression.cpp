@@ -129,6 +129,11 @@ double Kelvo_ImgDescComp::qtFrameRate() const {
 }
 
 void Kelvo_ImgDescComp::qtFrameRate(double rate) {
+    // A rate below 0 (or no number, or one past what 16.16 holds) has no frame duration.
+    if (!(rate >= 0.0 && rate < 32768.0)) {
+        _status = paramErr;
+        return;
+    }
     _frameRate = X2Fix(rate);
 }
 
@@ -250,7 +255,8 @@ bool Kelvo_VideoCompressionSession::isA(const char* name) const {
 int32_t Kelvo_VideoCompressionSession::computeMinFrameDuration() {
     if (!qtObjIsValid()) return 0;
     const Fixed rate = _parameters->qtFixFrameRate();
-    if (rate != 0) {
+    // A negative rate set through the field is no rate: the duration rules below apply.
+    if (rate > 0) {
         const double d = std::trunc(double(_timeScale) / Fix2X(rate));
         return d >= double(INT32_MAX) ? INT32_MAX : d <= double(INT32_MIN) ? INT32_MIN : int32_t(d);
     }

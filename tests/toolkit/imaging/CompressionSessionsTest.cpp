@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +57,19 @@ TEST(CompressionSessions, MinimumFrameDuration) {
         Kelvo_ICMCompressionSession i(&p, 600);
         EXPECT_EQ(i.minimumFrameDuration(), c.expected);
     }
+    // A negative rate is refused, and one set into the field directly is no rate: neither gives
+    // a negative duration.
+    Kelvo_ImgDescComp negative = parametersFor(FOUR_CHAR_CODE("png "), 32);
+    for (double rate : {-25.0, -0.5, std::nan(""), 1e9}) {
+        negative.qtFrameRate(rate);
+        EXPECT_EQ(negative.Error(), -50) << rate;
+        EXPECT_EQ(negative.qtFrameRate(), 0.0) << rate;
+    }
+    negative.qtFixFrameRate() = X2Fix(-25.0);
+    negative.qtFrameDur() = 40;
+    EXPECT_EQ(Kelvo_ImageSequenceCompressionSession(&negative, 600).minimumFrameDuration(), 40);
+    negative.qtFrameDur() = 0;
+    EXPECT_EQ(Kelvo_ICMCompressionSession(&negative, 600).minimumFrameDuration(), 24);
     Kelvo_ImageSequenceCompressionSession none;
     EXPECT_FALSE(none.qtObjIsValid()); // no parameters
     EXPECT_EQ(none.minimumFrameDuration(), 0);

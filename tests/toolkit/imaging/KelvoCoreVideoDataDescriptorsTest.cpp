@@ -156,6 +156,13 @@ TEST(ImgDesc, BoundsSizesAndResolution) {
     EXPECT_EQ(d.qtFixWidth(), Long2Fix(640));
     d.qtFixHeight(X2Fix(99.5));
     EXPECT_EQ(d.qtHeight(), 100);
+    // Negative edges are refused as size() refuses them, and the record keeps its sizes.
+    d.qtFixWidth(X2Fix(-3.0));
+    EXPECT_EQ(d.Error(), -50);
+    EXPECT_EQ(d.qtWidth(), 640);
+    d.qtFixHeight(X2Fix(-0.75));
+    EXPECT_EQ(d.Error(), -50);
+    EXPECT_EQ(d.qtHeight(), 100);
 }
 
 TEST(ImgDesc, ExtensionAccessors) {
