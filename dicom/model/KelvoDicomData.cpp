@@ -345,23 +345,40 @@ void KelvoDicomDataNode::atValueSet(const AttributeTagRecord* tag, int32_t index
     if (tag) setNumber(*this, _format, kDicmFormatAT, *tag, index);
 }
 
-uint32_t KelvoDicomDataNode::dataBinarySize() {
-    if (!_container) return 0;
+namespace {
+
+// The bytes of the values under `parent`, and how many values there are.
+uint64_t valueBytesUnder(QTAtomContainer container, QTAtom parent, int32_t* count) {
     uint64_t sum = 0;
-    bool wasLocked = QTContainerLockCount(_container) > 0;
-    QTLockContainer(_container);
     QTAtom atom = 0;
-    while (QTNextChildAnyType(_container, 0, atom, &atom) == noErr && atom) {
+    while (QTNextChildAnyType(container, parent, atom, &atom) == noErr && atom) {
         QTAtomType type = 0;
-        QTGetAtomTypeAndID(_container, atom, &type, nullptr);
+        QTGetAtomTypeAndID(container, atom, &type, nullptr);
         if (type != kDicomNodeValueAtom) continue;
         int32_t size = 0;
-        QTGetAtomDataSize(_container, atom, &size);
+        QTGetAtomDataSize(container, atom, &size);
         sum += uint64_t(size);
+        if (count) ++*count;
     }
-    if (!wasLocked) QTUnlockContainer(_container);
-    if (_format == kDicmFormatString) sum &= ~uint64_t(1);
+    return sum;
+}
+
+// What a value of `sum` bytes is written as: text rounded down to even (the NUL is not written),
+// bounded below the undefined length.
+uint32_t writtenBytes(uint64_t sum, int32_t format) {
+    if (format == kDicmFormatString) sum &= ~uint64_t(1);
     return sum > 0xFFFFFFFEu ? 0xFFFFFFFEu : uint32_t(sum);
+}
+
+} // namespace
+
+uint32_t KelvoDicomDataNode::dataBinarySize() {
+    if (!_container) return 0;
+    bool wasLocked = QTContainerLockCount(_container) > 0;
+    QTLockContainer(_container);
+    const uint64_t sum = valueBytesUnder(_container, 0, nullptr);
+    if (!wasLocked) QTUnlockContainer(_container);
+    return writtenBytes(sum, _format);
 }
 
 bool KelvoDicomDataNode::writtenDataSizeOf(QTAtomContainer container, QTAtom element, const char* vr,
@@ -372,20 +389,8 @@ bool KelvoDicomDataNode::writtenDataSizeOf(QTAtomContainer container, QTAtom ele
     const QTAtom data = QTFindChildByIndex(container, element, kDicomNodeDataAtom, 1, nullptr);
     const dicmVRInfo* info = data ? DicmDict_VRInfo(vr) : nullptr;
     if (!info) return false;
-    uint64_t sum = 0;
-    QTAtom value = 0;
-    while (QTNextChildAnyType(container, data, value, &value) == noErr && value) {
-        QTAtomType type = 0;
-        QTGetAtomTypeAndID(container, value, &type, nullptr);
-        if (type != kDicomNodeValueAtom) continue;
-        int32_t bytes = 0;
-        QTGetAtomDataSize(container, value, &bytes);
-        sum += uint64_t(bytes);
-        ++valueCount;
-    }
     const int32_t format = int32_t(info->format);
-    if (format == kDicmFormatString) sum &= ~uint64_t(1);
-    size = sum > 0xFFFFFFFEu ? 0xFFFFFFFEu : uint32_t(sum);
+    size = writtenBytes(valueBytesUnder(container, data, &valueCount), format);
     if (format == kDicmFormatOB && (size & 1)) ++size;
     return true;
 }

@@ -225,6 +225,16 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
         _status = _imagePixel->Error() != noErr ? _imagePixel->Error() : int32_t(paramErr);
         return;
     }
+    // Pixels are grey, colour or colour with alpha, in samples of whole bytes up to 64 bits: a
+    // description outside that is not an image, and its frame size (thousands of samples of
+    // thousands of bits) would only be memory asked for nothing.
+    const uint16_t samplesPerPixel = _imagePixel->PixelSamples();
+    const uint16_t allocated = _imagePixel->getUSValueProperty(kBitsAllocated);
+    if ((samplesPerPixel != 1 && samplesPerPixel != 3 && samplesPerPixel != 4) || allocated > 64 ||
+        allocated % 8 != 0) {
+        _status = paramErr;
+        return;
+    }
     // Grey frames of the JPEG and JPEG 2000 syntaxes are decoded into samples here, so that they
     // are windowed, inverted and answer raw values as native ones do. The codec's own drawing
     // has no window: a frame of more than 8 bits would show its low byte, MONOCHROME1 would not
