@@ -17,6 +17,8 @@ constexpr uint16_t kPixelDataGroup = 0x7FE0;
 constexpr uint16_t kPixelData = 0x0010;
 constexpr uint16_t kRows = 0x0010;
 constexpr uint16_t kColumns = 0x0011;
+constexpr uint16_t kSamplesPerPixel = 0x0002;
+constexpr uint16_t kPixelRepresentation = 0x0103;
 constexpr uint16_t kFrames = 0x0008;
 constexpr uint16_t kIntensityRelationship = 0x1040;
 constexpr uint16_t kRepresentativeFrame = 0x6010;
@@ -103,6 +105,9 @@ void KelvoDicomImageIcon::defaultStatus() {
     _description = new KelvoDicomDataImagePixel();
     _description->setUSValueProperty(kColumns, kIconMaxEdge);
     _description->setUSValueProperty(kRows, kIconMaxEdge);
+    // The Icon Image Sequence needs the whole Image Pixel description: one unsigned sample.
+    _description->setUSValueProperty(kSamplesPerPixel, 1);
+    _description->setUSValueProperty(kPixelRepresentation, 0);
     _description->pixelEncoding() = DicmDict_XFerSyntaxByIndex(kNativeSyntax);
     _icon = new Kelvo_Image8BitGrey(Kelvo_Size(kIconMaxEdge, kIconMaxEdge), nullptr);
     if (!_icon->qtObjIsValid()) _status = _icon->Error() ? _icon->Error() : memFullErr;

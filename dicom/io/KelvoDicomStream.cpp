@@ -257,6 +257,8 @@ struct KelvoDicomInputFileBinary::Reader {
     // Above 0 while a repeated element is read only to be dropped: nothing it holds may reach
     // the tree (thumbnails, pixel representation, chunk table).
     int discarding = 0;
+    // The bytes of the value being read, kept from one element to the next.
+    std::vector<uint8_t> valueBytes{};
 
     int64_t pos() const { return int64_t(ftello(f)); }
     bool seek(int64_t p) { return pos() == p || fseeko(f, off_t(p), SEEK_SET) == 0; }
@@ -371,7 +373,13 @@ struct KelvoDicomInputFileBinary::Reader {
                                   nullptr, &atom);
         if (err != noErr) return fail(err);
         if (!addHeaderAtom(atom, node)) return false;
-        if (node.desc.length > 0) {
+        if (node.desc.length > 0 && !(node.desc.group == 0x0028 && node.desc.element == 0x0103)) {
+            // Straight into the tree: a node of its own for each element would cost a container
+            // made and thrown away per element.
+            if (int32_t s = KelvoDicomDataNode::readInto(f, node.desc, node.fpos, swap, c, atom, fileSize,
+                                                         valueBytes))
+                return fail(s);
+        } else if (node.desc.length > 0) {
             KelvoDicomDataNode value;
             KelvoDicomDataNode::read(f, node.desc, node.fpos, swap, value, fileSize);
             if (value.Error() != 0) return fail(value.Error());
@@ -447,7 +455,7 @@ struct KelvoDicomInputFileBinary::Reader {
     }
 
     bool _loadDataElement(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth,
-                     uint16_t sequenceElement) {
+                          uint16_t sequenceElement) {
         if (holds(parent, node.desc.group, node.desc.element))
             return skipRepeated(parent, node, implicit, swap, depth, sequenceElement);
         switch (node.kind) {
@@ -465,7 +473,8 @@ struct KelvoDicomInputFileBinary::Reader {
         }
     }
 
-    bool LoadSequenceofItems(QTAtom parent, const dataElementNode& node, bool implicit, bool swap, int depth) {
+    bool LoadSequenceofItems(QTAtom parent, const dataElementNode& node, bool implicit, bool swap,
+                             int depth) {
         if (depth >= KelvoDicomInputFileBinary::kMaxDepth) return fail(kDicomBadPosition);
         QTAtom g = groupAtom(parent, node.desc.group);
         if (!g) return false;
@@ -493,12 +502,13 @@ struct KelvoDicomInputFileBinary::Reader {
             if (!_readNextDataElementNode(item, itemsImplicit, itemsSwap, end)) return false;
             if (item.desc.group == 0xFFFE && item.desc.element == 0xE0DD) return true;
             if (item.kind != kKindItem) return fail(kDicomBadPosition);
-            if (!LoadSequenceItemNode(seq, item, itemsImplicit, itemsSwap, depth, node.desc.element)) return false;
+            if (!LoadSequenceItemNode(seq, item, itemsImplicit, itemsSwap, depth, node.desc.element))
+                return false;
         }
     }
 
     bool LoadSequenceItemNode(QTAtom seq, const dataElementNode& node, bool implicit, bool swap, int depth,
-                  uint16_t sequenceElement) {
+                              uint16_t sequenceElement) {
         QTAtom item = 0;
         OSErr err = QTInsertChild(c, seq, kDicomItemAtom, 0, 0, 0, nullptr, &item);
         if (err != noErr) return fail(err);

@@ -364,6 +364,32 @@ uint32_t KelvoDicomDataNode::dataBinarySize() {
     return sum > 0xFFFFFFFEu ? 0xFFFFFFFEu : uint32_t(sum);
 }
 
+bool KelvoDicomDataNode::writtenDataSizeOf(QTAtomContainer container, QTAtom element, const char* vr,
+                                           uint32_t& size, int32_t& valueCount) {
+    size = 0;
+    valueCount = 0;
+    if (!container || !element || !vr || !vr[0]) return false;
+    const QTAtom data = QTFindChildByIndex(container, element, kDicomNodeDataAtom, 1, nullptr);
+    const dicmVRInfo* info = data ? DicmDict_VRInfo(vr) : nullptr;
+    if (!info) return false;
+    uint64_t sum = 0;
+    QTAtom value = 0;
+    while (QTNextChildAnyType(container, data, value, &value) == noErr && value) {
+        QTAtomType type = 0;
+        QTGetAtomTypeAndID(container, value, &type, nullptr);
+        if (type != kDicomNodeValueAtom) continue;
+        int32_t bytes = 0;
+        QTGetAtomDataSize(container, value, &bytes);
+        sum += uint64_t(bytes);
+        ++valueCount;
+    }
+    const int32_t format = int32_t(info->format);
+    if (format == kDicmFormatString) sum &= ~uint64_t(1);
+    size = sum > 0xFFFFFFFEu ? 0xFFFFFFFEu : uint32_t(sum);
+    if (format == kDicmFormatOB && (size & 1)) ++size;
+    return true;
+}
+
 uint32_t KelvoDicomDataNode::writtenDataSize() {
     uint32_t size = dataBinarySize();
     if (_format == kDicmFormatOB && (size & 1)) ++size;
@@ -380,15 +406,21 @@ int32_t KelvoDicomDataNode::fullBinarySize() {
 
 int32_t KelvoDicomDataNode::AddDicomNodeData(Handle handle, uint32_t count, bool swap) {
     if (!_container || !handle) return paramErr;
-    const size_t size = size_t(GetHandleSize(handle));
-    auto* bytes = reinterpret_cast<uint8_t*>(*handle);
+    const OSErr last = addValues(_container, 0, _format, _vr, reinterpret_cast<uint8_t*>(*handle),
+                                 size_t(GetHandleSize(handle)), count, swap);
+    _status = last;
+    return last;
+}
+
+OSErr KelvoDicomDataNode::addValues(QTAtomContainer container, QTAtom parent, int32_t format, const char* vr,
+                                    uint8_t* bytes, size_t size, uint32_t count, bool swap) {
     OSErr last = noErr;
     auto insert = [&](const void* data, size_t n) {
-        last = QTInsertChild(_container, 0, kDicomNodeValueAtom, 0, 0, int32_t(n), data, nullptr);
+        last = QTInsertChild(container, parent, kDicomNodeValueAtom, 0, 0, int32_t(n), data, nullptr);
         return last == noErr;
     };
     auto numbers = [&](size_t width, bool halves) {
-        // Never beyond the handle, whatever count says.
+        // Never beyond the bytes, whatever count says.
         size_t n = count < size / width ? count : size / width;
         uint8_t v[8];
         for (size_t i = 0; i < n; ++i) {
@@ -404,7 +436,7 @@ int32_t KelvoDicomDataNode::AddDicomNodeData(Handle handle, uint32_t count, bool
             if (!insert(v, width)) return;
         }
     };
-    switch (_format) {
+    switch (format) {
     case kDicmFormatString: {
         std::vector<uint8_t> text(bytes, bytes + size);
         if (!text.empty() && text.back() == ' ')
@@ -433,13 +465,12 @@ int32_t KelvoDicomDataNode::AddDicomNodeData(Handle handle, uint32_t count, bool
     case kDicmFormatOW:
     case kDicmFormatOF:
         // Held in host order, as every number is.
-        if (swap) swapRawWords(bytes, size, rawWordSize(_vr));
+        if (swap) swapRawWords(bytes, size, rawWordSize(vr));
         insert(bytes, size);
         break;
     default:
         break;
     }
-    _status = last;
     return last;
 }
 
@@ -491,6 +522,33 @@ void KelvoDicomDataNode::read(FILE* file, const dicomNodeDescRecord& desc, const
     if (info->kind == kDicmVRKindBinary && info->maxLength > 0) count = desc.length / info->maxLength;
     node.AddDicomNodeData(buffer, count, swap);
     DisposeHandle(buffer);
+}
+
+int32_t KelvoDicomDataNode::readInto(FILE* file, const dicomNodeDescRecord& desc,
+                                     const dicomNodeFPosRecord& fpos, bool swap, QTAtomContainer container,
+                                     QTAtom elementAtom, int64_t fileSize, std::vector<uint8_t>& buffer) {
+    if (!file || !container || fpos.elementPosition >= fpos.valuePosition || fpos.elementPosition < 0)
+        return kKelvoElementUnreadable;
+    char vr[3] = {desc.vr[0], desc.vr[1], 0};
+    const dicmVRInfo* info = DicmDict_VRInfo(vr);
+    if (!info) return paramErr;
+    if (desc.length == 0 || fileSize < 0 || desc.length == kDicomUndefinedLength ||
+        int64_t(desc.length) > fileSize - fpos.valuePosition || desc.length > uint32_t(INT32_MAX))
+        return kKelvoElementUnreadable;
+    try {
+        buffer.resize(desc.length);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    if (ftello(file) != off_t(fpos.valuePosition) && fseeko(file, off_t(fpos.valuePosition), SEEK_SET) != 0)
+        return errno ? int32_t(errno) : int32_t(ioErr);
+    if (std::fread(buffer.data(), 1, desc.length, file) != desc.length) return kKelvoElementUnreadable;
+    QTAtom data = 0;
+    if (OSErr err = QTInsertChild(container, elementAtom, kDicomNodeDataAtom, 0, 0, 0, nullptr, &data))
+        return err;
+    uint32_t count = 1;
+    if (info->kind == kDicmVRKindBinary && info->maxLength > 0) count = desc.length / info->maxLength;
+    return addValues(container, data, int32_t(info->format), vr, buffer.data(), desc.length, count, swap);
 }
 
 void KelvoDicomDataNode::read(FILE* file, const dataElementNode& element, bool swap,

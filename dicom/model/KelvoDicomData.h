@@ -7,6 +7,7 @@
 #include "KelvoDicomTypes.h"
 
 #include <cstdio>
+#include <vector>
 
 class KelvoDicomDataNode : public Kelvo_Dictionary {
   public:
@@ -75,6 +76,10 @@ class KelvoDicomDataNode : public Kelvo_Dictionary {
     // What flushToBinary writes as the value length: dataBinarySize() with an odd OB or UN value
     // counted with the padding byte that writeBinaryData adds.
     uint32_t writtenDataSize();
+    // What writtenDataSize() answers for a node read (see read) from `element` with `vr`, and its
+    // value count, found where the values lie; false where that node would be invalid.
+    static bool writtenDataSizeOf(QTAtomContainer container, QTAtom element, const char* vr, uint32_t& size,
+                                  int32_t& valueCount);
     // writtenDataSize() plus the explicit-VR header; 0 for an invalid node.
     int32_t fullBinarySize();
 
@@ -87,11 +92,19 @@ class KelvoDicomDataNode : public Kelvo_Dictionary {
     static void read(FILE* file, const dicomNodeDescRecord& desc, const dicomNodeFPosRecord& fpos, bool swap,
                      KelvoDicomDataNode& node, int64_t fileSize = -1);
     static void read(FILE* file, const dataElementNode& element, bool swap, KelvoDicomDataNode& node);
+    // What read() and DicmUtils_DicomNodeAddData do together, without a node between them: the
+    // value (of a length above 0) read from the file as 'NDDT' values of `elementAtom`. `buffer`
+    // is the caller's, kept from one element to the next.
+    static int32_t readInto(FILE* file, const dicomNodeDescRecord& desc, const dicomNodeFPosRecord& fpos,
+                            bool swap, QTAtomContainer container, QTAtom elementAtom, int64_t fileSize,
+                            std::vector<uint8_t>& buffer);
     // Fill `node` from an element atom's 'NDDT' values, with the given VR.
     static void read(QTAtomContainer container, QTAtom elementAtom, const char* vr, KelvoDicomDataNode& node);
     static void read(Kelvo_AtomCoord& element, const char* vr, KelvoDicomDataNode& node);
 
   private:
+    static OSErr addValues(QTAtomContainer container, QTAtom parent, int32_t format, const char* vr,
+                           uint8_t* bytes, size_t size, uint32_t count, bool swap);
     void setVR(const dicmVRInfo* info);
     int32_t valueSizeForFormat() const;
     QTAtom valueAtom(int32_t index);

@@ -3,6 +3,7 @@
 #include "KelvoCoreVideoDataDescriptors.h"
 #include "KelvoDicomDataSetViewsSupport.h"
 #include "KelvoDicomUtils.h"
+#include "PlatformImageDescriptions.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -554,6 +555,14 @@ Kelvo_ImgDesc* KelvoDicomDataImagePixel::ImageParams() {
     desc->qtSpatialQuality(_quality);
     desc->qtFrameCount(1);
     desc->qtDataSize(int32_t(dataSize));
+    if (format == FOUR_CHAR_CODE("jpeg") && samples == 3 &&
+        (photometric == "RGB" || photometric.rfind("YBR_", 0) == 0)) {
+        // The codestream's colour samples are what Photometric Interpretation says, not what
+        // the codec would guess from its markers: matrix 0 is R, G, B as stored, 6 YCbCr.
+        NCLCColorInfoImageDescriptionExtension colour{FOUR_CHAR_CODE("nclc"), 2, 2,
+                                                      uint16_t(photometric == "RGB" ? 0 : 6)};
+        desc->setProperty(kICMImageDescriptionPropertyID_NCLCColorInfo, &colour, sizeof colour);
+    }
     return desc;
 }
 

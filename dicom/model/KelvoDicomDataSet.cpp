@@ -64,10 +64,12 @@ void KelvoDicomDataSet::initFromAtom(QTAtomContainer container, QTAtom atom) {
     if (initWithAtom(container, atom)) _root = QTFindChildByIndex(_container, 0, kDicomGroupAtom, 1, nullptr);
 }
 
-KelvoDicomDataSet::KelvoDicomDataSet(QTAtomContainer container, QTAtom atom, KelvoAtomView) {
+KelvoDicomDataSet::KelvoDicomDataSet(QTAtomContainer container, QTAtom atom, KelvoAtomView view)
+    : Kelvo_Dictionary(view) {
     QTAtomType type = 0;
     QTAtomID id = 0;
     if (!container || QTGetAtomTypeAndID(container, atom, &type, &id) != noErr || type != kDicomGroupAtom) {
+        QTNewAtomContainer(&_container); // an empty set, as one made by default
         _status = container ? int32_t(invalidAtomTypeErr) : int32_t(paramErr);
         return;
     }

@@ -101,6 +101,7 @@ class KelvoDicomDataSet : public Kelvo_Dictionary {
     void writeMediaElement(FILE* file, QTAtom atom, uint32_t flags);
     uint64_t mediaElementSize(QTAtom atom, uint32_t flags);
     bool isMediaElement(QTAtom atom, uint16_t element, KelvoDicomDataNode& node, bool haveNode);
+    bool isMediaElement(QTAtom atom, bool haveValues, int32_t valueCount);
     void writeGroupLength(FILE* file, uint32_t flags);
 
     QTAtom _root = 0;

@@ -115,11 +115,15 @@ void KelvoDicomDataSet::flushToXml(FILE* file, QTAtom) {
 }
 
 bool KelvoDicomDataSet::isMediaElement(QTAtom atom, uint16_t, KelvoDicomDataNode& node, bool haveNode) {
+    return isMediaElement(atom, haveNode, haveNode ? node.valueCount() : 0);
+}
+
+bool KelvoDicomDataSet::isMediaElement(QTAtom atom, bool haveValues, int32_t valueCount) {
     // A value that stayed in its file is copied from there; one put into the set in memory is
     // written like any other element.
     if (QTFindChildByIndex(_container, atom, kDicomInMemoryPixelsAtom, 1, nullptr)) return false;
     if (!QTFindChildByIndex(_container, atom, kDicomMediaFileAtom, 1, nullptr)) return false;
-    return !haveNode || node.valueCount() == 0;
+    return !haveValues || valueCount == 0;
 }
 
 void KelvoDicomDataSet::flushContent(FILE* file, dicmIOformat format, uint32_t flags) {
@@ -329,7 +333,6 @@ void KelvoDicomDataSet::writeMediaElement(FILE* out, QTAtom atom, uint32_t flags
 uint64_t KelvoDicomDataSet::binaryContentSize(uint32_t flags) {
     if (!_container) return 0;
     uint64_t size = 0;
-    KelvoDicomDataNode node;
     QTAtom child = 0;
     while (QTNextChildAnyType(_container, _root, child, &child) == noErr && child) {
         QTAtomType type = DicmUtils_AtomType(_container, child);
@@ -345,15 +348,16 @@ uint64_t KelvoDicomDataSet::binaryContentSize(uint32_t flags) {
         int32_t status = 0;
         bool haveHeader = DicmUtils_NodeInfo(header, _container, child, status);
         char vr[3] = {header.vr[0], header.vr[1], 0};
-        bool haveNode = false;
-        if (haveHeader) {
-            KelvoDicomDataNode::read(_container, child, vr, node);
-            haveNode = node.qtObjIsValid();
-        }
-        if (isMediaElement(child, uint16_t(id), node, haveNode)) {
+        // Sized where the values lie: a copy of each element only to count its bytes would cost
+        // more than the write itself.
+        uint32_t written = 0;
+        int32_t values = 0;
+        const bool haveValues =
+            haveHeader && KelvoDicomDataNode::writtenDataSizeOf(_container, child, vr, written, values);
+        if (isMediaElement(child, haveValues, values)) {
             size += mediaElementSize(child, flags);
         } else {
-            size += 4 + headerBytes(vr[0] ? vr : "UN", flags) + (haveNode ? node.writtenDataSize() : 0);
+            size += 4 + headerBytes(vr[0] ? vr : "UN", flags) + (haveValues ? written : 0);
         }
     }
     return size;

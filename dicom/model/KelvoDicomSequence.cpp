@@ -42,8 +42,10 @@ KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom) {
     _length = storedLength(container, atom, _status);
 }
 
-KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom, KelvoAtomView) {
+KelvoDicomDataItem::KelvoDicomDataItem(QTAtomContainer container, QTAtom atom, KelvoAtomView view)
+    : Kelvo_Dictionary(view) {
     if (!container || DicmUtils_AtomType(container, atom) != kDicomItemAtom) {
+        QTNewAtomContainer(&_container); // an empty item, as one made by default
         _status = paramErr;
         return;
     }
@@ -207,9 +209,10 @@ int32_t KelvoDicomDataItem::anonymize() {
 }
 
 void KelvoDicomDataItem::flushContent(FILE* file, dicmIOformat format, uint32_t flags) {
-    if (!file) return;
-    for (int32_t i = 1; i <= count(); ++i) {
-        QTAtom atom = QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr);
+    if (!file || !_container) return;
+    QTAtom atom = 0;
+    while (QTNextChildAnyType(_container, _root, atom, &atom) == noErr && atom) {
+        if (DicmUtils_AtomType(_container, atom) != kDicomGroupAtom) continue;
         KelvoDicomDataSet set(_container, atom, KelvoAtomView::borrowed);
         if (!set.qtObjIsValid() || set.Error() != 0) {
             std::fprintf(file, "Failed to parse dataset %04X \t Err Code:%ld\n",
@@ -265,9 +268,10 @@ void KelvoDicomDataItem::flushToBinary(FILE* file, const void* flags) {
 uint64_t KelvoDicomDataItem::binarySize(uint32_t flags) {
     if (count() == 0) return 8;
     uint64_t size = 8 + 8;
-    for (int32_t i = 1; i <= count(); ++i) {
-        KelvoDicomDataSet set(_container, QTFindChildByIndex(_container, _root, kDicomGroupAtom, i, nullptr),
-                              KelvoAtomView::borrowed);
+    QTAtom child = 0;
+    while (QTNextChildAnyType(_container, _root, child, &child) == noErr && child) {
+        if (DicmUtils_AtomType(_container, child) != kDicomGroupAtom) continue;
+        KelvoDicomDataSet set(_container, child, KelvoAtomView::borrowed);
         if (!set.qtObjIsValid() || set.Error() != 0) continue;
         size += set.binaryContentSize(flags);
         if (flags & kDicomWriteGroupLength) size += 12; // tag, header and the UL value
@@ -297,8 +301,10 @@ KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAt
     _length = storedLength(container, atom, _status);
 }
 
-KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAtom atom, KelvoAtomView) {
+KelvoDicomDataItemGroup::KelvoDicomDataItemGroup(QTAtomContainer container, QTAtom atom, KelvoAtomView view)
+    : Kelvo_Dictionary(view) {
     if (!container || DicmUtils_AtomType(container, atom) != kDicomSequenceAtom) {
+        QTNewAtomContainer(&_container); // an empty sequence, as one made by default
         _status = paramErr;
         return;
     }
@@ -430,9 +436,11 @@ int32_t KelvoDicomDataItemGroup::anonymize() {
 }
 
 void KelvoDicomDataItemGroup::flushContent(FILE* file, dicmIOformat format, uint32_t flags) {
-    if (!file) return;
-    for (int32_t i = 1; i <= count(); ++i) {
-        KelvoDicomDataItem item(_container, FindItem(i, _root), KelvoAtomView::borrowed);
+    if (!file || !_container) return;
+    QTAtom child = 0;
+    while (QTNextChildAnyType(_container, _root, child, &child) == noErr && child) {
+        if (DicmUtils_AtomType(_container, child) != kDicomItemAtom) continue;
+        KelvoDicomDataItem item(_container, child, KelvoAtomView::borrowed);
         if (!item.qtObjIsValid()) continue;
         if (format == dicmIOformatBinary)
             item.flushToBinary(file, &flags);
@@ -484,8 +492,10 @@ void KelvoDicomDataItemGroup::flushToBinary(FILE* file, const void* flags) {
 uint64_t KelvoDicomDataItemGroup::binarySize(uint32_t flags) {
     uint64_t size = (flags & kDicomWriteImplicitVR) ? 4 : 8;
     if (count() == 0) return size;
-    for (int32_t i = 1; i <= count(); ++i) {
-        KelvoDicomDataItem item(_container, FindItem(i, _root), KelvoAtomView::borrowed);
+    QTAtom child = 0;
+    while (QTNextChildAnyType(_container, _root, child, &child) == noErr && child) {
+        if (DicmUtils_AtomType(_container, child) != kDicomItemAtom) continue;
+        KelvoDicomDataItem item(_container, child, KelvoAtomView::borrowed);
         if (item.qtObjIsValid()) size += item.binarySize(flags);
     }
     return size + 8;

@@ -16,26 +16,15 @@
 namespace {
 
 constexpr uint16_t kBitsAllocated = 0x0100;
+constexpr uint16_t kBitsStored = 0x0101;
+constexpr uint16_t kHighBit = 0x0102;
 constexpr uint16_t kRescaleSlope = 0x1053;
 constexpr int32_t kPointerInput = 2;
-
-// Truncation toward zero that is defined for every float: NaN gives 0, values beyond 32 bits
-// saturate.
-int32_t truncToInt32(float v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0f) return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
-    return int32_t(v);
-}
 
 inline uint16_t load16(const uint8_t* p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
     return v;
-}
-
-inline void store16(uint8_t* p, uint16_t v) {
-    std::memcpy(p, &v, 2);
 }
 
 // The full-range YCbCr of 8 bits to RGB, as the standard defines it for YBR_FULL:
@@ -77,113 +66,89 @@ inline void ybrToRGB(const YBRTables& t, int32_t y, uint8_t cb, uint8_t cr, uint
 // ---------------------------------------------------------------------------------------------
 // Free functions
 
-void ApplySlopeIntercept(void* data, uint32_t count, float intercept, float slope, bool isSigned) {
-    if (!data || (slope == 1.0f && intercept == 0.0f)) return;
-    auto* p = static_cast<uint8_t*>(data);
-    if (!std::isfinite(slope) || !std::isfinite(intercept)) {
-        for (uint32_t i = 0; i < count; ++i, p += 2) {
-            const uint16_t raw = load16(p);
-            const float sample = isSigned ? float(int16_t(raw)) : float(raw);
-            store16(p, uint16_t(uint32_t(truncToInt32(sample * slope + intercept))));
-        }
-        return;
+DicomStoredValues DicomStoredValues::of(KelvoDicomDataImagePixel& imagePixel) {
+    DicomStoredValues v;
+    const uint32_t allocated = std::min<uint32_t>(imagePixel.getUSValueProperty(kBitsAllocated), 16);
+    uint32_t stored = imagePixel.getUSValueProperty(kBitsStored);
+    uint32_t high = imagePixel.getUSValueProperty(kHighBit);
+    if (allocated == 0) return v;
+    if (stored == 0 || stored > allocated) stored = allocated;
+    if (high + 1 < stored || high >= allocated) high = stored - 1;
+    v.bitsStored = uint16_t(stored);
+    v.shift = uint16_t(high + 1 - stored);
+    v.isSigned = imagePixel.isTwoComplement();
+    v.rescale = imagePixel.useRescaleIntercept();
+    if (v.rescale) {
+        // An intercept without its slope keeps the identity slope rather than flattening the frame.
+        v.slope = imagePixel.HasKey(kRescaleSlope) ? imagePixel.Slope() : 1.0;
+        v.intercept = imagePixel.Intercept();
+        if (v.slope == 1.0 && v.intercept == 0.0) v.rescale = false;
     }
-    // Finite factors give finite or infinite results, never NaN: clamping them into 32 bits
-    // makes the conversion defined without a branch, so that the loop vectorises.
-    constexpr float kLow = -2147483648.0f, kHigh = 2147483520.0f; // the largest float below 2^31
-    for (uint32_t i = 0; i < count; ++i, p += 2) {
-        const uint16_t raw = load16(p);
-        const float sample = isSigned ? float(int16_t(raw)) : float(raw);
-        const float v = std::min(std::max(sample * slope + intercept, kLow), kHigh);
-        store16(p, uint16_t(uint32_t(int32_t(v))));
-    }
+    return v;
 }
 
-void SetupWindowLevelsTable(double centre, double width, uint8_t* table, float offset) {
+int32_t DicomStoredValues::modality(int32_t value) const {
+    const double m = std::trunc(double(value) * slope + intercept);
+    if (!(m == m)) return 0;
+    if (m >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (m <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return int32_t(m);
+}
+
+void SetupWindowLevelsTable(double centre, double width, uint8_t* table, const DicomStoredValues& values,
+                            bool invert, bool swapped) {
     if (!table) return;
-    const double c = centre - double(offset) - 0.5;
+    // The linear VOI function: x <= c - 1/2 - (w-1)/2 gives the bottom, x > c - 1/2 + (w-1)/2 the
+    // top, and between them ((x - (c - 1/2)) / (w-1) + 1/2) x 255. Width 1 is a threshold at
+    // c - 1/2. Compared as doubles, so that windows far beyond any value (or not numbers at all)
+    // stay defined.
+    const double c = centre - 0.5;
     const double w = width - 1.0;
     const double h = w / 2.0;
-    // The bottom of the ramp as the integer below it: every index up to it is 0. Compared as a
-    // double, so that windows far beyond the 16-bit range (or not numbers at all) stay defined.
-    const double low = std::floor(c - h);
+    const double low = c - h;
     const double high = c + h;
-    for (uint32_t x = 0; x < kDicomWindowTableSize; ++x) {
-        const double v = double(x);
-        if (v <= low) {
-            table[x] = 0;
-        } else if (v > high) {
-            table[x] = 255;
+    const uint8_t flip = invert ? 0xFF : 0x00;
+    // One picture for each stored value, then one entry for each word: a frame costs one look-up
+    // a sample, whatever its bits stored, High Bit and byte order.
+    uint8_t pictures[kDicomWindowTableSize];
+    const uint32_t n = values.entries();
+    for (uint32_t i = 0; i < n; ++i) {
+        const int32_t s = values.stored(i);
+        const double x = double(values.rescale ? values.modality(s) : s);
+        uint8_t out;
+        if (x <= low) {
+            out = 0;
+        } else if (x > high) {
+            out = 255;
         } else {
-            const double y = ((v - c) / w + 0.5) * 255.0;
-            table[x] = !(y > 0.0) ? 0 : (y >= 255.0 ? 255 : uint8_t(y));
+            const double y = ((x - c) / w + 0.5) * 255.0;
+            out = !(y > 0.0) ? 0 : (y >= 255.0 ? 255 : uint8_t(y));
         }
+        pictures[i] = uint8_t(out ^ flip);
+    }
+    for (uint32_t word = 0; word < kDicomWindowTableSize; ++word) {
+        const uint32_t read = swapped ? uint32_t(uint16_t((word >> 8) | (word << 8))) : word;
+        table[word] = pictures[values.index(read)];
     }
 }
 
-namespace {
-
-// The window reduction, optionally complemented for depth 40 in the same pass. Eight samples are
-// read before their eight bytes are written: output byte i lies below sample i (at 2i), and for
-// the first eight the whole group is in registers first, so nothing is read after it is written.
-template <bool Signed, bool Shift, bool Invert>
-void windowSamples(uint8_t* p, uint32_t count, const uint8_t* table, uint16_t shift) {
-    auto look = [table](uint16_t v) -> uint8_t {
-        const uint8_t out = (Signed && int16_t(v) < 0) ? 0 : table[v];
-        return Invert ? uint8_t(~out) : out;
-    };
-    uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        uint8_t* samples = p + 2 * size_t(i);
-        uint16_t s[8];
-        std::memcpy(s, samples, sizeof s);
-        if (Shift) {
-            for (int k = 0; k < 8; ++k)
-                s[k] = uint16_t(s[k] - shift);
-            std::memcpy(samples, s, sizeof s);
-        }
-        uint8_t* out = p + i;
-        for (int k = 0; k < 8; ++k)
-            out[k] = look(s[k]);
-    }
-    for (; i < count; ++i) {
-        uint8_t* sample = p + 2 * size_t(i);
-        uint16_t v = load16(sample);
-        if (Shift) {
-            v = uint16_t(v - shift);
-            store16(sample, v);
-        }
-        p[i] = look(v);
-    }
-}
-
-template <bool Invert>
-void windowSamples(uint8_t* p, bool isSigned, uint32_t count, const uint8_t* table, int32_t offset) {
-    const uint16_t shift = uint16_t(uint32_t(offset));
-    if (isSigned) {
-        if (offset != 0)
-            windowSamples<true, true, Invert>(p, count, table, shift);
-        else
-            windowSamples<true, false, Invert>(p, count, table, 0);
-    } else {
-        if (offset != 0)
-            windowSamples<false, true, Invert>(p, count, table, shift);
-        else
-            windowSamples<false, false, Invert>(p, count, table, 0);
-    }
-}
-
-} // namespace
-
-void ApplyWindowLevels(void* data, bool isSigned, uint32_t count, const uint8_t* table, int32_t offset) {
+void ApplyWindowLevels(void* data, uint32_t count, const uint8_t* table) {
     if (!data || !table) return;
-    windowSamples<false>(static_cast<uint8_t*>(data), isSigned, count, table, offset);
-}
-
-float DicomWindowOffset(KelvoDicomDataImagePixel& imagePixel) {
-    if (!imagePixel.useRescaleIntercept()) return 0.0f;
-    const double intercept = imagePixel.Intercept();
-    return intercept == 0.0 ? -1024.0f : float(intercept);
+    // Output byte i lies at or below sample i (at 2i), which has been read by then: one pass in
+    // order is safe in place. Four samples are read before their four bytes are written.
+    uint8_t* __restrict p = static_cast<uint8_t*>(data);
+    const uint8_t* __restrict t = table;
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const uint8_t a = t[load16(p + 2 * size_t(i))], b = t[load16(p + 2 * size_t(i) + 2)],
+                      c = t[load16(p + 2 * size_t(i) + 4)], d = t[load16(p + 2 * size_t(i) + 6)];
+        p[i] = a;
+        p[i + 1] = b;
+        p[i + 2] = c;
+        p[i + 3] = d;
+    }
+    for (; i < count; ++i)
+        p[i] = t[load16(p + 2 * size_t(i))];
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -259,12 +224,11 @@ bool KelvoDicomPixelDataDrawer::initDicomImagePixelDesc(KelvoDicomDataImagePixel
     _frame.wide = _imagePixel.getUSValueProperty(kBitsAllocated) > 8;
     _frame.isSigned = _imagePixel.isTwoComplement();
     _frame.swap = _imagePixel.needByteSwapping();
-    // Rescaling reads 16-bit words: 8-bit samples are left as they are.
-    _frame.rescale = _frame.wide && _imagePixel.useRescaleIntercept();
-    _frame.intercept = float(_imagePixel.Intercept());
-    // An intercept without its slope keeps the identity slope rather than flattening the frame.
-    _frame.slope = _imagePixel.HasKey(kRescaleSlope) ? float(_imagePixel.Slope()) : 1.0f;
-    _frame.offset = DicomWindowOffset(_imagePixel);
+    _frame.values = DicomStoredValues::of(_imagePixel);
+    if (!_frame.wide) {
+        // Rescaling applies only to samples over 8 bits.
+        _frame.values.rescale = false;
+    }
     {
         // Colour a platform codec decodes comes out as RGB already; the codec's own YBR is its.
         const dicmXferSyntaxInfo* encoding = _imagePixel.pixelEncoding();
@@ -282,17 +246,35 @@ bool KelvoDicomPixelDataDrawer::initDicomImagePixelDesc(KelvoDicomDataImagePixel
             }
         }
     }
+    _palette = _imagePixel.colorPalette();
+    _inversion = _imagePixel.needInversionForPhotoInterpretation() ? 1 : 0;
     if (_imagePixel.useWindowing()) {
         _imagePixel.getWindowLevelsDefault(_windowLevels);
         _windowTable = new (std::nothrow) uint8_t[kDicomWindowTableSize];
         if (_windowTable)
-            SetupWindowLevelsTable(_windowLevels.getStart(), _windowLevels.getEnd(), _windowTable,
-                                   _frame.offset);
+            buildWindowTable();
         else
             _status = memFullErr;
     }
-    _palette = _imagePixel.colorPalette();
-    _inversion = _imagePixel.needInversionForPhotoInterpretation() ? 1 : 0;
+    // 8-bit grey is shown by value: its stored bits, from the lowest value (black for
+    // MONOCHROME2) to the highest, signed ones from -128 up.
+    {
+        const dicmXferSyntaxInfo* encoding = _imagePixel.pixelEncoding();
+        const bool codec = encoding && (encoding->flags & kDicmXferPlatformCodec);
+        const std::string photometric = _imagePixel.PhotoInterpretation();
+        const DicomStoredValues& v = _frame.values;
+        const bool byValue = v.isSigned || v.bitsStored != 8;
+        if (!codec && !_palette && byValue && _imagePixel.getUSValueProperty(kBitsAllocated) == 8 &&
+            _imagePixel.PixelSamples() == 1 &&
+            (photometric == "MONOCHROME1" || photometric == "MONOCHROME2")) {
+            _frame.grey8 = true;
+            const uint8_t flip = _inversion ? 0xFF : 0x00;
+            for (uint32_t b = 0; b < 256; ++b) {
+                const int32_t value = v.stored(v.index(b)) + (v.isSigned ? 128 : 0);
+                _greyTable[b] = uint8_t(uint8_t(value) ^ flip);
+            }
+        }
+    }
     return _inversion != 0;
 }
 
@@ -382,22 +364,23 @@ void KelvoDicomPixelDataDrawer::refreshData() {
     // the inversion would complement.
     if (!_data || _frame.bytes8Bit > _frame.bytes) return;
     const uint32_t words = _frame.bytes / 2;
-    if (_autoCorrection) {
-        if (_frame.swap) DicmUtils_OWSwap(_data, _frame.bytes);
-        if (_frame.rescale)
-            ApplySlopeIntercept(_data, words, _frame.intercept, _frame.slope, _frame.isSigned);
-    }
     if (_frame.ybr != Frame::YBR::None) convertYBR();
     bool inverted = false;
     if (_windowTable) {
-        // A windowed frame is one 16-bit sample a pixel: its bytes are the first size8Bit()
-        // bytes, which the same pass complements when the grey is inverted.
-        const int32_t offset = truncToInt32(_frame.offset);
-        inverted = _inversion && words == _frame.bytes8Bit;
-        if (inverted)
-            windowSamples<true>(_data, _frame.isSigned, words, _windowTable, offset);
-        else
-            ApplyWindowLevels(_data, _frame.isSigned, words, _windowTable, offset);
+        // A windowed frame is one 16-bit sample a pixel: its bytes become the first size8Bit()
+        // bytes, inverted by the table itself.
+        // The owner may switch the swapping off (or on) between frames.
+        if (_tableSwapped != (_autoCorrection && _frame.swap)) buildWindowTable();
+        ApplyWindowLevels(_data, std::min(words, _frame.bytes8Bit), _windowTable);
+        inverted = true;
+    } else if (_frame.grey8) {
+        uint8_t* data = _data;
+        const uint32_t n = _frame.bytes8Bit;
+        for (uint32_t i = 0; i < n; ++i)
+            data[i] = _greyTable[data[i]];
+        inverted = true;
+    } else if (_autoCorrection && _frame.swap) {
+        DicmUtils_OWSwap(_data, _frame.bytes);
     }
     if (_palette && _outputBuffer) _palette->applyLutsToDataARGB(_data, _outputBuffer, _frame.bytes8Bit);
     if (_inversion && !inverted) {
@@ -453,9 +436,14 @@ void KelvoDicomPixelDataDrawer::playDataCompressed(uint32_t size) {
     _session->decompressData(-1, -1);
 }
 
+void KelvoDicomPixelDataDrawer::buildWindowTable() {
+    _tableSwapped = _autoCorrection && _frame.swap;
+    SetupWindowLevelsTable(_windowLevels.getStart(), _windowLevels.getEnd(), _windowTable, _frame.values,
+                           _inversion != 0, _tableSwapped);
+}
+
 void KelvoDicomPixelDataDrawer::windowLevels(const Kelvo_NumericalRange* range) {
     if (!range || !_imagePixel.useWindowing() || *range == _windowLevels) return;
     _windowLevels = *range;
-    if (_windowTable)
-        SetupWindowLevelsTable(_windowLevels.getStart(), _windowLevels.getEnd(), _windowTable, _frame.offset);
+    if (_windowTable) buildWindowTable();
 }

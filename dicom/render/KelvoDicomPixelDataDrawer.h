@@ -1,11 +1,14 @@
 // Rendering one frame of DICOM pixel data into a 32-bit offscreen buffer.
 //
 // The drawer works in place on a frame buffer that belongs to its caller (one frame as read from
-// the file, 16 bits a sample for images of more than 8 bits allocated). Each refresh applies, in
-// this order: byte swapping (big-endian files), the modality rescale (Rescale Slope and
-// Intercept), the window/level lookup that reduces 16-bit samples to 8-bit grey, the colour
-// palette, and the grey inversion that the photometric interpretation needs. A decompression
-// session then draws the 8-bit (or palette RGB/ARGB) picture into the offscreen buffer.
+// the file, 16 bits a sample for images of more than 8 bits allocated). Grey samples go through
+// one table indexed by their stored value: the table folds in the stored value's sign, the
+// modality rescale (Rescale Slope and Intercept), the linear window that reduces it to 8-bit grey
+// and the inversion that the photometric interpretation needs, so that each sample costs one
+// look-up and no value is ever held in fewer bits than it needs. Big-endian samples are swapped
+// as they are read. Colour goes through its palette; 8-bit grey is shown by value (signed samples
+// from -128 black to 127 white), never windowed. A decompression session then draws the 8-bit
+// (or palette RGB/ARGB) picture into the offscreen buffer.
 //
 // Colour stored as YBR_FULL (interleaved or planar) or YBR_FULL_422 is converted to interleaved
 // RGB in the same pass, so that the session draws the colours the frame means.
@@ -31,30 +34,56 @@ class Kelvo_ISDecompressionSession;
 class Kelvo_ImgDesc;
 class Kelvo_QDGWorldBuffer;
 
-// Entries of a window table: one output byte for every 16-bit index.
+// Entries of a window table: one output byte for every stored value of up to 16 bits.
 constexpr uint32_t kDicomWindowTableSize = 65536;
 
-// `count` 16-bit samples in place: each becomes sample × slope + intercept in single precision,
-// truncated toward zero (results beyond 32 bits saturate first, results that are not a number
-// give 0) and stored as its low 16 bits; samples are read as signed 16-bit when `isSigned` is
-// set. Slope exactly 1 and intercept exactly 0 leave the samples untouched, and so does a null
-// buffer.
-void ApplySlopeIntercept(void* data, uint32_t count, float intercept, float slope, bool isSigned);
+// Where the stored value of a grey sample lies in its word and what it stands for: Bits Stored
+// bits ending at High Bit, two's complement when Pixel Representation says so, and the modality
+// value slope x stored + intercept. Bits above High Bit (overlays, or nothing in particular) and
+// below the stored bits are not part of the value. Every view of a grey frame (the drawing, raw
+// values, statistics, grabs) reads samples through one of these.
+struct DicomStoredValues {
+    uint16_t bitsStored = 16; // 1 to 16
+    uint16_t shift = 0;       // High Bit + 1 - Bits Stored
+    bool isSigned = false;
+    // Rescale Slope or Intercept present: the modality value is not the stored value.
+    bool rescale = false;
+    double slope = 1.0;
+    double intercept = 0.0;
 
-// Fills the 65536-byte `table` with the linear VOI function of the window (centre, width) onto
-// 0..255, the centre shifted down by `offset`: the table is indexed by sample − offset, so that
-// rescaled values below zero (down to the offset) still have an entry. A null table does nothing.
-void SetupWindowLevelsTable(double centre, double width, uint8_t* table, float offset);
+    // The layout of a description's samples. A Bits Stored or High Bit that does not fit the
+    // bits allocated is taken as all of them, low bits first.
+    static DicomStoredValues of(KelvoDicomDataImagePixel& imagePixel);
 
-// Reduces `count` 16-bit samples to `count` bytes at the start of the same buffer through
-// `table`. A non-zero `offset` is subtracted from every sample first (and the shifted sample is
-// written back); signed samples whose shifted value is negative give 0. Null buffers do nothing.
-void ApplyWindowLevels(void* data, bool isSigned, uint32_t count, const uint8_t* table, int32_t offset);
+    // Stored values there are: the entries of a table indexed by them.
+    uint32_t entries() const { return 1u << bitsStored; }
+    // The stored bits of a word, as an unsigned index.
+    uint32_t index(uint32_t word) const { return (word >> shift) & (entries() - 1u); }
+    // The stored value of an index, sign-extended from its top bit when signed.
+    int32_t stored(uint32_t index) const {
+        if (!isSigned) return int32_t(index);
+        const uint32_t sign = 1u << (bitsStored - 1);
+        return int32_t(index ^ sign) - int32_t(sign);
+    }
+    // The modality value of a stored value: slope x value + intercept in double precision,
+    // truncated toward zero into 32 bits (saturated beyond them; not a number gives 0).
+    int32_t modality(int32_t stored) const;
+    int32_t valueOfWord(uint32_t word) const {
+        return rescale ? modality(stored(index(word))) : stored(index(word));
+    }
+};
 
-// The rescale offset of an image: 0 without Rescale Intercept and Rescale Slope, else the
-// intercept, where an intercept of exactly 0 counts as −1024, so that rescaled values down to
-// −1024 still index the window table.
-float DicomWindowOffset(KelvoDicomDataImagePixel& imagePixel);
+// Fills the kDicomWindowTableSize bytes of `table`, indexed by a 16-bit word as it lies in the
+// frame (its bytes swapped first when `swapped` is set), with the picture of the word's stored
+// value: its modality value through the linear VOI function of the window (centre, width) onto
+// 0..255 (the bottom of the window 0), complemented when `invert` is set. Bits outside the stored
+// bits do not change the picture. A null table does nothing.
+void SetupWindowLevelsTable(double centre, double width, uint8_t* table, const DicomStoredValues& values,
+                            bool invert, bool swapped = false);
+
+// Reduces `count` 16-bit samples to `count` bytes at the start of the same buffer: byte i is
+// table[sample i]. Null buffers do nothing.
+void ApplyWindowLevels(void* data, uint32_t count, const uint8_t* table);
 
 class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
   public:
@@ -94,9 +123,10 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
     // Draws `size` bytes of a compressed frame from the frame buffer.
     void playDataCompressed(uint32_t size);
 
-    // On (the default): each refresh swaps bytes and rescales before windowing.
+    // On (the default): each refresh swaps the bytes of big-endian samples; off, the owner has.
     uint8_t& autoCorrectionEnabled() { return _autoCorrection; }
-    // The 65536-entry window table, null when the image is not windowed.
+    // The window table, indexed by the words of the frame as they lie in it (see
+    // SetupWindowLevelsTable), null when the image is not windowed.
     uint8_t* lutWindow() const { return _windowTable; }
     // {start = centre, end = width}.
     Kelvo_NumericalRange& windowLevels() { return _windowLevels; }
@@ -116,6 +146,8 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
     Kelvo_ISDecompressionSession* decompressionSession() const { return _session; }
     KelvoDicomPixelLut* palette() const { return _palette; }
     bool inversion() const { return _inversion != 0; }
+    // How the grey samples of the attached description hold their values.
+    const DicomStoredValues& storedValues() const { return _frame.values; }
 
   private:
     // What every frame needs, read from the description when it is attached.
@@ -125,15 +157,16 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
         bool wide = false;      // more than 8 bits allocated
         bool isSigned = false;
         bool swap = false;
-        bool rescale = false;
-        float intercept = 0.0f;
-        float slope = 1.0f;
-        float offset = 0.0f; // DicomWindowOffset
+        DicomStoredValues values;
+        // 8-bit grey drawn through the grey table.
+        bool grey8 = false;
         // YBR colour of 8 bits to convert to RGB: none, full (interleaved or planar), 4:2:2.
         enum class YBR : uint8_t { None, Full, Full422 } ybr = YBR::None;
         bool planar = false;
     };
 
+    // The window table for the current window.
+    void buildWindowTable();
     // The YBR frame in the data buffer as interleaved RGB, in place.
     void convertYBR();
 
@@ -149,6 +182,10 @@ class KelvoDicomPixelDataDrawer : public Kelvo_QTObj {
     uint8_t* _outputBuffer = nullptr;
     uint8_t _inversion = 0;
     uint8_t* _windowTable = nullptr;
+    // The table was built for words read with their bytes swapped.
+    bool _tableSwapped = false;
+    // 8-bit grey: each byte's picture, inversion included.
+    uint8_t _greyTable[256] = {};
     Kelvo_NumericalRange _windowLevels{0.0, 1.0};
     Kelvo_ISDecompressionSession* _session = nullptr;
     uint8_t _autoCorrection = 1;

@@ -31,7 +31,6 @@ namespace {
 constexpr uint16_t kColumns = 0x0011;
 constexpr uint16_t kRows = 0x0010;
 constexpr uint16_t kBitsAllocated = 0x0100;
-constexpr uint16_t kRescaleSlope = 0x1053;
 constexpr uint32_t kLosslessJPEGSyntax = 21;
 constexpr uint32_t kRLESyntax = 24;
 constexpr uint32_t kJPEGBaselineSyntax = 4;
@@ -48,51 +47,35 @@ inline uint16_t load16(const uint8_t* p) {
     return v;
 }
 
-// Truncation toward zero that is defined for every float.
-int32_t truncToInt32(float v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0f) return std::numeric_limits<int32_t>::max();
-    if (v <= -2147483648.0f) return std::numeric_limits<int32_t>::min();
-    return int32_t(v);
-}
-
-// How the 16-bit samples of a frame become raw values, read from the description once for a
+// How the samples of a grey frame become raw values, read from the description once for a
 // whole call: every element of the description is an atom look-up, far too dear for a sample.
+// The values are the modality values of the stored bits (rescaled for samples over 8 bits), in
+// 32 bits: a value below zero (or past 65535) stays what it is.
 struct RawSamples16 {
-    bool isSigned = false;
-    // The drawer corrects the frames it draws, so the samples kept are as stored: they are
-    // swapped and rescaled here. Otherwise they were corrected when read.
-    bool correct = false;
+    DicomStoredValues values;
+    // The drawer swaps the frames it draws as it windows them, so the samples kept are as
+    // stored: they are swapped here. Otherwise they were swapped when read.
     bool swap = false;
-    bool rescale = false;
-    float slope = 1.0f;
-    float intercept = 0.0f;
+    bool wide = true;
 
-    // The raw value of one stored sample. Rescaling is done in single precision and truncated
-    // toward zero; the modality value itself is kept: a value below zero (or past 65535) stays
-    // what it is rather than wrapping round to a 16-bit pattern of the other sign.
     int32_t operator()(uint16_t raw) const {
-        if (!correct) return isSigned ? int32_t(int16_t(raw)) : int32_t(raw);
         if (swap) raw = uint16_t((raw >> 8) | (raw << 8));
-        if (!rescale) return isSigned ? int32_t(int16_t(raw)) : int32_t(raw);
-        const float stored = isSigned ? float(int16_t(raw)) : float(raw);
-        return truncToInt32(stored * slope + intercept);
+        return values.valueOfWord(raw);
     }
-    int32_t at(const uint8_t* frame, size_t index) const { return (*this)(load16(frame + 2 * index)); }
+    int32_t at(const uint8_t* frame, size_t index) const {
+        return wide ? (*this)(load16(frame + 2 * index)) : values.valueOfWord(frame[index]);
+    }
 };
 
 // Read in one fixed order, whatever the call: the description keeps the status of its last
 // look-up, which is then the same after one raw value as after a whole frame's.
 RawSamples16 rawSamples16(KelvoDicomDataImagePixel& imagePixel, bool autoCorrection) {
     RawSamples16 d;
-    d.isSigned = imagePixel.isTwoComplement();
-    d.correct = autoCorrection;
-    if (!d.correct) return d;
-    d.swap = imagePixel.needByteSwapping();
-    d.rescale = imagePixel.useRescaleIntercept();
-    if (!d.rescale) return d;
-    d.slope = imagePixel.HasKey(kRescaleSlope) ? float(imagePixel.Slope()) : 1.0f;
-    d.intercept = float(imagePixel.Intercept());
+    d.values = DicomStoredValues::of(imagePixel);
+    d.wide = imagePixel.getUSValueProperty(kBitsAllocated) > 8;
+    // Rescaling applies only to samples over 8 bits.
+    if (!d.wide) d.values.rescale = false;
+    d.swap = autoCorrection && imagePixel.needByteSwapping();
     return d;
 }
 
@@ -103,13 +86,21 @@ void collectRaw16(const RawSamples16& d, const uint8_t* frame, uint32_t columns,
                   uint32_t right, uint32_t bottom, T* out) {
     const uint32_t width = right - left;
     for (uint32_t y = top; y < bottom; ++y, out += width) {
-        const uint8_t* row = frame + 2 * (size_t(y) * columns + left);
+        const uint8_t* row = frame + (d.wide ? 2 : 1) * (size_t(y) * columns + left);
         for (uint32_t x = 0; x < width; ++x)
-            out[x] = T(d(load16(row + 2 * size_t(x))));
+            out[x] = T(d.at(row, x));
     }
 }
 
 } // namespace
+
+bool KelvoDicomVideoPresentation::Bytes::reserve(uint32_t n) {
+    if (n <= capacity) return true;
+    bytes.reset(new (std::nothrow) uint8_t[n]);
+    capacity = bytes ? n : 0;
+    length = 0;
+    return bytes != nullptr;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Life
@@ -254,7 +245,14 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
             largest = std::max<uint64_t>(largest, std::min<uint64_t>(_chunks->chunkSize(i), bound));
         _workingCapacity = uint32_t(std::min<uint64_t>(largest, std::numeric_limits<uint32_t>::max()));
     }
-    _workingBuffer = new (std::nothrow) uint8_t[_workingCapacity]();
+    // Nothing the size of a frame is made for a file whose chunks cannot fill one.
+    if (!dataFillsAFrame()) return;
+    // Frames read from a file are filled by the read (or cleared when it fails) before they are
+    // shown; an icon's pixels are copied in by the caller, as far as they go.
+    const char* source = _chunks->pathToFile();
+    const bool inMemory = !source || !*source;
+    _workingBuffer = inMemory ? new (std::nothrow) uint8_t[_workingCapacity]()
+                              : new (std::nothrow) uint8_t[_workingCapacity];
     if (!_workingBuffer) {
         _status = memFullErr;
         return;
@@ -263,14 +261,18 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
     const bool packed = syntax->flags & kDicmXferEncapsulated;
     if (_chunks->count() == 1 && !packed) {
         _sampleDuration = kStillDuration;
-        _singleFrame = new (std::nothrow) uint8_t[frameBytes]();
+        _singleFrame =
+            inMemory ? new (std::nothrow) uint8_t[frameBytes]() : new (std::nothrow) uint8_t[frameBytes];
         if (!_singleFrame) {
             _status = memFullErr;
             return;
         }
     } else {
         _sampleDuration = kFrameDuration;
-        if (!codecDrawn) _rawCopy.assign(frameBytes, 0);
+        if (!codecDrawn && !_rawCopy.reserve(frameBytes)) {
+            _status = memFullErr;
+            return;
+        }
     }
     _status = noErr;
     const char* path = _chunks->pathToFile();
@@ -285,10 +287,12 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
             _fileSize = int64_t(st.st_size);
             _fileTime = st.st_mtim;
         }
-        if (_singleFrame)
+        if (_singleFrame) {
             readDataFromMedia(_singleFrame);
-        else if (packed && !codecDrawn)
-            _compressed.assign(frameBytes, 0);
+            // A frame that cannot be read shows blank.
+            if (_status != noErr) std::memset(_singleFrame, 0, frameBytes);
+        }
+        // Compressed frames get their bytes as they are read, as many as each chunk has.
     } else {
         // Pixels that lie in memory (an icon's): the copy is filled by the caller.
         _currentFrame = 1;
@@ -315,6 +319,50 @@ void KelvoDicomVideoPresentation::initMediaSamplesContext() {
     }
 }
 
+bool KelvoDicomVideoPresentation::dataFillsAFrame() {
+    const char* path = _chunks->pathToFile();
+    if (!path || !*path) return true;
+    struct stat st {};
+    if (stat(path, &st) != 0) {
+        _status = kKelvoCannotOpenForReading;
+        return false;
+    }
+    const int64_t fileSize = int64_t(st.st_size);
+    const dicmXferSyntaxInfo* syntax = _chunks->chunksEncodingInfo();
+    const bool packed = syntax && (syntax->flags & kDicmXferEncapsulated);
+    const bool platformCodec = syntax && (syntax->flags & kDicmXferPlatformCodec);
+    // Codestreams a platform codec decodes say their own size, which is checked against the
+    // description's when they are decoded.
+    if (platformCodec) return true;
+    const uint64_t frameBytes = _imagePixel->size();
+    const uint64_t samples = uint64_t(_imagePixel->getUSValueProperty(kColumns)) *
+                             _imagePixel->getUSValueProperty(kRows) *
+                             std::max<uint16_t>(_imagePixel->PixelSamples(), 1);
+    // What the bytes of one chunk can give at most: themselves for native frames; 64 bytes a
+    // byte for RLE (a two-byte run of 128); for lossless JPEG a sample for every bit (the
+    // shortest Huffman code), at the bytes a sample of the frame.
+    uint64_t needed = storedFrameBytes(), perByte = 1;
+    if (packed && syntax->id == kRLESyntax) {
+        needed = frameBytes;
+        perByte = 64;
+    } else if (packed && syntax->id == kLosslessJPEGSyntax) {
+        needed = samples;
+        perByte = 8;
+    }
+    for (uint32_t i = 0; i < _chunks->count(); ++i) {
+        int64_t offset = 0;
+        uint32_t size = 0;
+        _chunks->chunkInfo(offset, size, i);
+        if (_chunks->Error() != noErr || offset < 0 || offset >= fileSize) continue;
+        const uint64_t present = std::min<uint64_t>(size, uint64_t(fileSize - offset));
+        if (present * perByte >= needed) return true;
+    }
+    _status = !packed                    ? int32_t(eofErr)
+              : syntax->id == kRLESyntax ? int32_t(kRLECorruptErr)
+                                         : int32_t(kKelvoElementUnreadable);
+    return false;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reading frames
 
@@ -325,8 +373,7 @@ bool KelvoDicomVideoPresentation::streamUnchanged() {
            st.st_mtim.tv_nsec == _fileTime.tv_nsec;
 }
 
-int64_t KelvoDicomVideoPresentation::readChunkBytes(uint8_t* out, uint64_t capacity,
-                                                    std::vector<uint8_t>* grow) {
+int64_t KelvoDicomVideoPresentation::readChunkBytes(uint8_t* out, uint64_t capacity, Bytes* grow) {
     int64_t offset = 0;
     uint32_t size = 0;
     _chunks->chunkInfo(offset, size, _currentFrame);
@@ -347,10 +394,14 @@ int64_t KelvoDicomVideoPresentation::readChunkBytes(uint8_t* out, uint64_t capac
     // the first to the end of the last, with the item headers between them.
     const bool items = encapsulated() && offset >= 8;
     if (grow && size > capacity) {
-        grow->resize(size);
+        if (!grow->reserve(size)) {
+            _status = memFullErr;
+            return -1;
+        }
         out = grow->data();
         capacity = size;
     }
+    if (grow) grow->length = size;
     if (size > capacity) {
         _status = paramErr;
         return -1;
@@ -423,39 +474,23 @@ void KelvoDicomVideoPresentation::readDataFromMedia(uint8_t* buffer) {
             _status = eofErr;
             return;
         }
-        if (!_drawer.autoCorrectionEnabled()) {
-            // The drawer leaves the samples alone: they are corrected once, here.
-            if (_imagePixel->needByteSwapping()) DicmUtils_OWSwap(buffer, frameBytes);
-            if (_imagePixel->getUSValueProperty(kBitsAllocated) > 8 && _imagePixel->useRescaleIntercept()) {
-                const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
-                ApplySlopeIntercept(buffer, frameBytes / 2, float(_imagePixel->Intercept()), slope,
-                                    _imagePixel->isTwoComplement());
-            }
-        }
+        // The drawer leaves the samples alone: they are swapped once, here. The rescale is never
+        // applied to the samples: it lives in the drawer's table and in the raw values.
+        if (!_drawer.autoCorrectionEnabled() && _imagePixel->needByteSwapping())
+            DicmUtils_OWSwap(buffer, frameBytes);
         return;
     }
-    if (_compressed.empty()) {
-        _status = memFullErr;
-        return;
-    }
-    const int64_t n = readChunkBytes(_compressed.data(), _compressed.size(), &_compressed);
+    const int64_t n = readChunkBytes(_compressed.data(), _compressed.capacity, &_compressed);
     if (n < 0) return;
     const dicmXferSyntaxInfo* syntax = _imagePixel->pixelEncoding();
     if (syntax->id == kRLESyntax)
         _status = decodeRLE(uint32_t(n), buffer);
     else if (syntax->id == kLosslessJPEGSyntax)
         _status = decodeLosslessJPEG(uint32_t(n), buffer);
-    else if (_decodeHere) {
+    else if (_decodeHere)
+        // Samples in host order, as the drawer reads them.
         _status = decodeWithCodec(uint32_t(n), buffer);
-        // Frames a codec decodes are corrected when read, as native ones, while the drawer leaves
-        // them alone. Their samples are in host order: only the rescale applies.
-        if (_status == noErr && !_drawer.autoCorrectionEnabled() &&
-            _imagePixel->getUSValueProperty(kBitsAllocated) > 8 && _imagePixel->useRescaleIntercept()) {
-            const float slope = _imagePixel->HasKey(kRescaleSlope) ? float(_imagePixel->Slope()) : 1.0f;
-            ApplySlopeIntercept(buffer, frameBytes / 2, float(_imagePixel->Intercept()), slope,
-                                _imagePixel->isTwoComplement());
-        }
-    } else
+    else
         _status = kDicomSyntaxNotReadable;
 }
 
@@ -470,14 +505,15 @@ int32_t KelvoDicomVideoPresentation::decodeRLE(uint32_t n, uint8_t* buffer) {
     const uint32_t pixels =
         uint32_t(_imagePixel->getUSValueProperty(kColumns)) * _imagePixel->getUSValueProperty(kRows);
     if (header.count != 1 && header.count != samples * bytes) return kRLESegmentCountErr;
-    _planes.resize(frameBytes);
+    // Segments that cannot fill the frame are refused before its planes are made.
+    err = RLEcheckFrame(reinterpret_cast<const uint32_t*>(_compressed.data()), n, frameBytes);
+    if (err != noErr) return err;
     uint32_t size = n;
+    if (header.count == 1)
+        return RLEDecode(reinterpret_cast<const uint32_t*>(_compressed.data()), buffer, &size, frameBytes);
+    if (!_planes.reserve(frameBytes)) return memFullErr;
     err = RLEDecode(reinterpret_cast<const uint32_t*>(_compressed.data()), _planes.data(), &size, frameBytes);
     if (err != noErr) return err;
-    if (header.count == 1) {
-        std::memcpy(buffer, _planes.data(), frameBytes);
-        return noErr;
-    }
     // Segment s × B + b holds byte b (0 the most significant) of sample s of every pixel; the
     // frame keeps its samples interleaved, each least significant byte first.
     for (uint32_t s = 0; s < samples; ++s) {
@@ -575,7 +611,10 @@ void KelvoDicomVideoPresentation::refreshBuffer() {
         if (_status != noErr) _compressedSize = 0;
         return;
     }
-    if (_rawCopy.size() == frameBytes) std::memcpy(_rawCopy.data(), _workingBuffer, frameBytes);
+    if (_rawCopy.capacity >= frameBytes) {
+        std::memcpy(_rawCopy.data(), _workingBuffer, frameBytes);
+        _rawCopy.length = frameBytes;
+    }
 }
 
 const uint8_t* KelvoDicomVideoPresentation::rawFrame() const {
@@ -789,9 +828,8 @@ double KelvoDicomVideoPresentation::rawValueAtPoint(Kelvo_Point& point) {
     const uint32_t offset = uint32_t(point.y()) * uint32_t(columns) + uint32_t(point.x());
     switch (_imagePixel->getUSValueProperty(kBitsAllocated)) {
     case 8:
-        // The copy holds the samples as stored: the grey is inverted only where it is drawn.
-        return double(frame[offset]);
     case 16:
+        // The copy holds the samples as stored: the grey is inverted only where it is drawn.
         return double(rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled()).at(frame, offset));
     default:
         return 0.0;
@@ -817,36 +855,30 @@ Kelvo_ImageInfo* KelvoDicomVideoPresentation::rawValuesStatistics(Kelvo_Rect& re
     if (right <= left || bottom <= top) return info;
     const uint32_t n = uint32_t(right - left) * uint32_t(bottom - top);
     const uint16_t bits = _imagePixel->getUSValueProperty(kBitsAllocated);
-    if (bits == 8) {
-        KelvoDataT<uint8_t> values(n);
-        uint32_t i = 0;
-        for (int32_t y = top; y < bottom; ++y)
-            for (int32_t x = left; x < right; ++x)
-                values.items()[i++] = frame[size_t(y) * size_t(columns) + size_t(x)];
-        KelvoStatisticsT<uint8_t> stats;
-        stats.init(values.items(), n, 1);
+    if (bits != 8 && bits != 16) return info;
+    const RawSamples16 d = rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled());
+    auto describe = [&](auto* values) {
+        using T = std::remove_reference_t<decltype(*values->items())>;
+        collectRaw16(d, frame, uint32_t(columns), uint32_t(left), uint32_t(top), uint32_t(right),
+                     uint32_t(bottom), values->items());
+        KelvoStatisticsT<T> stats;
+        stats.init(values->items(), n, 1);
         info->take(stats);
-    } else if (bits == 16) {
-        const RawSamples16 d = rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled());
-        auto describe = [&](auto* values) {
-            using T = std::remove_reference_t<decltype(*values->items())>;
-            collectRaw16(d, frame, uint32_t(columns), uint32_t(left), uint32_t(top), uint32_t(right),
-                         uint32_t(bottom), values->items());
-            KelvoStatisticsT<T> stats;
-            stats.init(values->items(), n, 1);
-            info->take(stats);
-        };
-        if (d.correct && d.rescale) {
-            // Rescaled values may leave the 16-bit range of the stored samples.
-            KelvoDataT<int32_t> values(n);
-            describe(&values);
-        } else if (d.isSigned) {
-            KelvoDataT<int16_t> values(n);
-            describe(&values);
-        } else {
-            KelvoDataT<uint16_t> values(n);
-            describe(&values);
-        }
+    };
+    // The narrowest type that holds every value.
+    if (d.values.rescale) {
+        // Rescaled values may leave the 16-bit range of the stored samples.
+        KelvoDataT<int32_t> values(n);
+        describe(&values);
+    } else if (d.values.isSigned) {
+        KelvoDataT<int16_t> values(n);
+        describe(&values);
+    } else if (bits == 8) {
+        KelvoDataT<uint8_t> values(n);
+        describe(&values);
+    } else {
+        KelvoDataT<uint16_t> values(n);
+        describe(&values);
     }
     return info;
 }
@@ -889,14 +921,13 @@ Kelvo_Image* KelvoDicomVideoPresentation::grabRawImage(Kelvo_DisplayTransform* t
         if (samples == 1) {
             // Raw samples, rescaled, never windowed: the working buffer was windowed in place.
             std::vector<uint16_t> wide(pixels);
+            // Values outside what 16 unsigned bits hold are clamped to their ends, never wrapped.
             const uint8_t* frame = rawFrame();
-            if (frame && pixels > 0 && bits == 16) {
+            if (frame && pixels > 0 && (bits == 16 || bits == 8)) {
                 const RawSamples16 d = rawSamples16(*_imagePixel, _drawer.autoCorrectionEnabled());
                 uint16_t* out = wide.data();
                 for (uint32_t i = 0; i < pixels; ++i)
-                    out[i] = uint16_t(d.at(frame, i));
-            } else if (frame) {
-                std::copy(frame, frame + pixels, wide.begin());
+                    out[i] = uint16_t(std::clamp<int32_t>(d.at(frame, i), 0, 65535));
             }
             image = new Kelvo_Image16BitGrey(size, wide.data());
         }

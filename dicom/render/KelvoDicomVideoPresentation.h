@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 class KelvoDicomImageIcon;
@@ -110,6 +111,19 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     const uint8_t* workingBuffer() const { return _workingBuffer; }
 
   private:
+    // Bytes sized from a description or a chunk table, left uninitialised until data fills
+    // them, made without throwing: a size the file's data cannot fill is refused before it is
+    // made, and one that cannot be made answers memFullErr.
+    struct Bytes {
+        std::unique_ptr<uint8_t[]> bytes;
+        uint32_t capacity = 0;
+        uint32_t length = 0;
+        // At least n bytes (the former contents are kept only when no new bytes are needed).
+        bool reserve(uint32_t n);
+        uint8_t* data() const { return bytes.get(); }
+        size_t size() const { return length; }
+        bool empty() const { return length == 0; }
+    };
     // The samples of the current frame as read (never windowed): the single-frame copy, else
     // the copy of the last frame read, else null.
     const uint8_t* rawFrame() const;
@@ -123,7 +137,10 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     bool encapsulated() const;
     // The bytes of the current chunk as stored, without the item headers of its fragments, into
     // `out` (at most `capacity` bytes); the number of bytes or -1 with the status set.
-    int64_t readChunkBytes(uint8_t* out, uint64_t capacity, std::vector<uint8_t>* grow);
+    int64_t readChunkBytes(uint8_t* out, uint64_t capacity, Bytes* grow);
+    // Whether some chunk of the file holds the data of a whole frame (its bytes, or for RLE and
+    // lossless JPEG the most their codings can give), before the frame's buffers are made.
+    bool dataFillsAFrame();
     // The RLE frame in `_compressed` (n bytes) into `buffer`.
     int32_t decodeRLE(uint32_t n, uint8_t* buffer);
     int32_t decodeLosslessJPEG(uint32_t n, uint8_t* buffer);
@@ -140,8 +157,8 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     uint8_t* _workingBuffer = nullptr;
     // Bytes of the working buffer: a frame, or the largest compressed frame a codec draws.
     uint32_t _workingCapacity = 0;
-    // Encapsulated frames decoded here, as stored (grows for a chunk larger than a frame).
-    std::vector<uint8_t> _compressed;
+    // Encapsulated frames decoded here, as stored (as long as the longest chunk read).
+    Bytes _compressed;
     KelvoDicomDataImagePixel* _imagePixel = nullptr;
     uint32_t _currentFrame = 0;
     // Frames of a codec's syntax decoded here into samples (see above).
@@ -149,9 +166,9 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
 
     // The samples of the last frame read of a multi-frame image, kept before the drawer windows
     // the working buffer in place: raw values come from here.
-    std::vector<uint8_t> _rawCopy;
+    Bytes _rawCopy;
     // The planes of an RLE frame before they are interleaved.
-    std::vector<uint8_t> _planes;
+    Bytes _planes;
     // Bytes of the current compressed frame handed to a platform codec.
     uint32_t _compressedSize = 0;
     // Identity of the file when it was opened.

@@ -9,8 +9,10 @@
 #include "KelvoImageBase.h"
 #include "KelvoImageDescriptors.h"
 #include "KelvoImportGraphics.h"
+#include "PlatformGWorlds.h"
 #include "PlatformGraphicsImport.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -44,21 +46,54 @@ Kelvo_Image* importImage(const std::string& path) {
     std::memcpy(spec.path, path.data(), path.size());
     GraphicsImportComponent importer = nullptr;
     if (GetGraphicsImporterForFile(&spec, &importer) != noErr || !importer) return nullptr;
+    // The file is read and decoded once, before a world of its size is made (data that cannot
+    // fill the size it announces asks for none); its description and bounds come from that.
+    Boolean valid = false;
+    OSErr err = GraphicsImportValidate(importer, &valid);
+    if (err == noErr && !valid) err = paramErr;
     int16_t depth = 24;
     ImageDescriptionHandle description = nullptr;
-    if (GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
+    if (err == noErr && GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
         depth = (**description).depth;
         DisposeHandle(reinterpret_cast<Handle>(description));
     }
-    CloseComponent(importer);
-    // The file drawn at its natural size into a 32-bit world, whose pixels become the image's.
+    // The file drawn at its natural size into a world whose pixels become the image's: colour
+    // into a world of the image's own layout (R, G, B or A, R, G, B), whose rows are copied as
+    // they are; grey through a 32-bit world and the grey of its pixels.
+    const uint32_t format = formatForDepth(depth);
+    const OSType worldFormat =
+        format == Kelvo_Image::kRGB ? OSType(k24RGBPixelFormat) : OSType(k32ARGBPixelFormat);
     GWorldPtr drawn = nullptr;
-    if (KelvoFile_ImportGraphicsFile(&spec, &drawn, nullptr) != noErr || !drawn) return nullptr;
+    Rect bounds{};
+    if (err == noErr) err = GraphicsImportGetNaturalBounds(importer, &bounds);
+    if (err == noErr) err = QTNewGWorld(&drawn, worldFormat, &bounds, nullptr, nullptr, 0);
+    if (err == noErr) {
+        GraphicsImportSetGWorld(importer, drawn, nullptr);
+        err = GraphicsImportDraw(importer);
+        GraphicsImportSetGWorld(importer, nullptr, nullptr);
+    }
+    CloseComponent(importer);
+    if (err != noErr) {
+        if (drawn) DisposeGWorld(drawn);
+        return nullptr;
+    }
     Kelvo_Image* result = nullptr;
-    {
+    if (format == Kelvo_Image::kGrey) {
         Kelvo_QDGWorldBuffer world(drawn, false);
         if (world.Error() == 0)
-            result = Kelvo_Image::createWithQDContext(world, Kelvo_OSType(formatForDepth(depth)), nullptr);
+            result = Kelvo_Image::createWithQDContext(world, Kelvo_OSType(format), nullptr);
+    } else {
+        Kelvo_Size size(double(bounds.right - bounds.left), double(bounds.bottom - bounds.top));
+        result = Kelvo_Image::create(Kelvo_OSType(format), &size);
+        if (result && result->qtObjIsValid()) {
+            PixMapHandle pm = GetGWorldPixMap(drawn);
+            const auto* from = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm));
+            const size_t stride = size_t(GetPixRowBytes(pm));
+            const size_t rowLength = size_t(result->rowBytes());
+            auto* to = static_cast<uint8_t*>(result->buffer());
+            for (uint32_t y = 0; y < result->height(); ++y)
+                std::memcpy(to + y * rowLength, from + y * stride, rowLength);
+        }
     }
     DisposeGWorld(drawn);
     if (result && !result->qtObjIsValid()) {

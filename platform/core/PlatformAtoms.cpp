@@ -388,11 +388,41 @@ std::vector<QTAtom>& orderOf(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType
     return **slot;
 }
 
+// The index-th (1-based, in range) child of `type` (0: any type). A parent of a few children is
+// scanned rather than given a list to keep: a data set's elements and items hold a handful each,
+// and there are hundreds of thousands of them. Throws std::bad_alloc.
+QTAtom nthChild(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, int32_t index) {
+    Children& k = *node(c, parent).kids;
+    const bool listed = type == 0 ? k.all != nullptr : k.group(type)->order != nullptr;
+    if (!listed && k.count <= kHashFrom) {
+        int32_t seen = 0;
+        for (QTAtom ch = type == 0 ? k.first : k.group(type)->first; ch; ch = node(c, ch).next)
+            if ((type == 0 || node(c, ch).type == type) && ++seen == index) return ch;
+        return 0;
+    }
+    return orderOf(c, parent, type)[size_t(index) - 1];
+}
+
 // Position of `atom` in an ordered list of siblings (by label); the list's size when absent.
 size_t positionIn(const OpaqueQTAtomContainer* c, const std::vector<QTAtom>& list, uint64_t label) {
     auto it = std::lower_bound(list.begin(), list.end(), label,
                                [c](QTAtom a, uint64_t l) { return node(c, a).label < l; });
     return size_t(it - list.begin());
+}
+
+// The 1-based index of `atom` among its siblings of `type`. Throws std::bad_alloc.
+int32_t indexAmong(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtom atom) {
+    Children& k = *node(c, parent).kids;
+    const bool listed = type == 0 ? k.all != nullptr : k.group(type)->order != nullptr;
+    if (!listed && k.count <= kHashFrom) {
+        int32_t seen = 0;
+        for (QTAtom ch = k.first; ch; ch = node(c, ch).next) {
+            if (type == 0 || node(c, ch).type == type) ++seen;
+            if (ch == atom) return seen;
+        }
+        return 0;
+    }
+    return int32_t(positionIn(c, orderOf(c, parent, type), node(c, atom).label)) + 1;
 }
 
 void addToList(const OpaqueQTAtomContainer* c, std::vector<QTAtom>& list, QTAtom atom) {
@@ -715,7 +745,7 @@ OSErr QTInsertChild(QTAtomContainer container, QTAtom parent, QTAtomType type, Q
             before = g->first;
         else if (index <= have) {
             try {
-                before = orderOf(container, parent, type)[size_t(index) - 1];
+                before = nthChild(container, parent, type, index);
             } catch (const std::bad_alloc&) {
                 return setMoviesError(memFullErr);
             }
@@ -804,7 +834,7 @@ QTAtom QTFindChildByIndex(QTAtomContainer container, QTAtom parent, QTAtomType t
         found = k->last;
     else {
         try {
-            found = orderOf(container, parent, type)[size_t(index) - 1];
+            found = nthChild(container, parent, type, index);
         } catch (const std::bad_alloc&) {
             setMoviesError(memFullErr);
             return 0;
@@ -833,8 +863,7 @@ QTAtom QTFindChildByID(QTAtomContainer container, QTAtom parent, QTAtomType type
             *index = 1;
         } else {
             try {
-                const auto& list = orderOf(container, parent, type);
-                *index = int32_t(positionIn(container, list, node(container, found).label)) + 1;
+                *index = indexAmong(container, parent, type, found);
             } catch (const std::bad_alloc&) {
                 setMoviesError(memFullErr);
                 return 0;

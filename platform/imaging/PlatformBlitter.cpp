@@ -4,6 +4,7 @@
 #include "PlatformPictures.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -138,6 +139,7 @@ class RowDrawer {
             _kind = Kind::Table;
         }
         _rowsRepeat = isPacked(*dst.info);
+        if (_kind == Kind::Engine && dst.info->layout == PixelLayout::ARGB32) chooseSwizzle(src.info->layout);
     }
 
     // Builds what the drawing needs; false when memory runs out.
@@ -188,6 +190,9 @@ class RowDrawer {
             else
                 lookUp(out + ptrdiff_t(x0) * _dstBytes, in, cols, w);
             break;
+        case Kind::Swizzle:
+            swizzle(out + ptrdiff_t(x0) * 4, in, cols, w, unit);
+            break;
         case Kind::Engine:
             if (!convert(y, x0, w, in, sy, cols)) return false;
             break;
@@ -200,7 +205,50 @@ class RowDrawer {
     void newPiece() { _lastY = -1, _lineSy = -1; }
 
   private:
-    enum class Kind { Bytes, Table, Engine };
+    enum class Kind { Bytes, Table, Swizzle, Engine };
+
+    // Byte sources of 24 and 32 bits into A, R, G, B: each sample where it lies in the source
+    // pixel (alpha 255 where there is none), inverted for notSrcCopy; what the engine gives.
+    void chooseSwizzle(PixelLayout layout) {
+        switch (layout) {
+        case PixelLayout::RGB24:
+            _offsets = {-1, 0, 1, 2}, _srcBytes = 3;
+            break;
+        case PixelLayout::BGR24:
+            _offsets = {-1, 2, 1, 0}, _srcBytes = 3;
+            break;
+        case PixelLayout::ARGB32:
+            _offsets = {0, 1, 2, 3}, _srcBytes = 4;
+            break;
+        case PixelLayout::BGRA32:
+            _offsets = {3, 2, 1, 0}, _srcBytes = 4;
+            break;
+        case PixelLayout::ABGR32:
+            _offsets = {0, 3, 2, 1}, _srcBytes = 4;
+            break;
+        case PixelLayout::RGBA32:
+            _offsets = {3, 0, 1, 2}, _srcBytes = 4;
+            break;
+        default:
+            return;
+        }
+        _kind = Kind::Swizzle;
+    }
+
+    void swizzle(uint8_t* out, const uint8_t* in, const int32_t* cols, int32_t w, bool unit) const {
+        const int a = _offsets[0], r = _offsets[1], g = _offsets[2], b = _offsets[3];
+        const uint8_t flip = _invert ? 0xFF : 0x00;
+        const ptrdiff_t step = _srcBytes;
+        const uint8_t* p = in + ptrdiff_t(cols[0]) * step;
+        for (int32_t i = 0; i < w; ++i, out += 4) {
+            if (!unit) p = in + ptrdiff_t(cols[i]) * step;
+            out[0] = a < 0 ? uint8_t(255) : p[a];
+            out[1] = uint8_t(p[r] ^ flip);
+            out[2] = uint8_t(p[g] ^ flip);
+            out[3] = uint8_t(p[b] ^ flip);
+            if (unit) p += step;
+        }
+    }
 
     void gather(uint8_t* out, const uint8_t* in, const int32_t* cols, int32_t w) const {
         switch (_dstBytes) {
@@ -271,7 +319,9 @@ class RowDrawer {
     int32_t _dstBytes = 0;
     bool _rowsRepeat = false;
     std::vector<uint8_t> _table;
-    uint32_t _table32[256] = {}; // the table's pixels as words, when they are four bytes
+    uint32_t _table32[256] = {};   // the table's pixels as words, when they are four bytes
+    std::array<int, 4> _offsets{}; // Swizzle: where A, R, G, B lie in a source pixel (-1: none)
+    int32_t _srcBytes = 0;
     std::vector<ARGB16> _line, _out;
     int32_t _lastSy = -1, _lastX0 = 0, _lastX1 = 0, _lastY = -1;
     int32_t _lineSy = -1, _lineLo = 0, _lineHi = 0;
@@ -304,8 +354,9 @@ namespace platform {
 
 namespace {
 
-OSErr draw(const BlitSurface& srcSurface, const Rect& srcRect, const BlitSurface& dstSurface, const Rect& dstRect,
-           const MatrixRecord* matrix, RgnHandle clip, int16_t mode, const RGBColor* opColor) {
+OSErr draw(const BlitSurface& srcSurface, const Rect& srcRect, const BlitSurface& dstSurface,
+           const Rect& dstRect, const MatrixRecord* matrix, RgnHandle clip, int16_t mode,
+           const RGBColor* opColor) {
     (void)opColor; // no blending mode is offered
     const int16_t transfer = int16_t(mode & ~kDitherCopy);
     if (transfer != kSrcCopy && transfer != kNotSrcCopy) return paramErr;

@@ -6,12 +6,26 @@
 namespace platform::codec {
 
 OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out) {
+    return decode(format, data, size, out, DecodeOptions());
+}
+
+OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOptions& options,
+                 const RowTarget& target) {
+    if (!data && size != 0) return paramErr;
+    if (!target.base || target.width <= 0 || target.height <= 0) return paramErr;
+    const size_t pixelBytes = target.layout == RowLayout::ARGB32 ? 4 : 1;
+    if (target.rowBytes < size_t(target.width) * pixelBytes) return paramErr;
+    if (format != Format::JPEG) return codecUnimpErr;
+    return detail::decodeJPEGInto(data, size, options, target);
+}
+
+OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out, const DecodeOptions& options) {
     out = Picture();
     if (!data && size != 0) return paramErr;
     OSErr err;
     switch (format) {
     case Format::JPEG:
-        err = detail::decodeJPEG(data, size, out);
+        err = detail::decodeJPEG(data, size, options, out);
         break;
     case Format::JPEG2000:
         err = detail::decodeJPEG2000(data, size, out);

@@ -63,11 +63,44 @@ enum class Format : uint32_t {
     GIF, // reading only: the first image of the file, composed on its logical screen
 };
 
+// What the container of a stream says its colour samples are. JPEG streams carry no reliable word
+// of their own (only an Adobe marker is explicit; libjpeg guesses YCbCr for three components
+// without one), so the container's word decides:
+// - FromStream: the stream's markers, as libjpeg reads them.
+// - RGB: samples stored without a colour transform, unless an Adobe marker says otherwise.
+// - YCbCr: samples stored as YCbCr, converted to RGB.
+// Engines other than JPEG ignore it.
+enum class ColourSpace : uint8_t { FromStream, RGB, YCbCr };
+
+struct DecodeOptions {
+    ColourSpace colour = ColourSpace::FromStream;
+};
+
 // Decodes one frame. `size` bytes at `data`; on success `out` is filled and noErr returned; on
 // failure `out` is left empty and the status is codecBadDataErr (corrupt or truncated data),
 // codecSizeErr (dimensions out of bounds), codecUnimpErr (a valid stream of a kind the engine
-// does not decode) or memFullErr.
+// does not decode) or memFullErr. Memory for the samples is taken from the system as rows are
+// decoded: a short stream announcing a huge picture fails before it touches it.
 OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out);
+OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out, const DecodeOptions& options);
+
+// Rows that an engine writes straight into a caller's pixels, in one of these layouts:
+// ARGB32 (A, R, G, B bytes, alpha 255) or Grey8 (one byte a pixel, 0 black).
+enum class RowLayout : uint8_t { ARGB32, Grey8 };
+struct RowTarget {
+    uint8_t* base = nullptr;
+    size_t rowBytes = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    RowLayout layout = RowLayout::ARGB32;
+};
+
+// Decodes one frame straight into `target`, whose size must be the stream's (codecBadDataErr
+// otherwise, nothing written). Only the JPEG engine does this; the others answer codecUnimpErr
+// without touching anything, and the caller decodes to a picture instead. On a failure after
+// rows were written, the rows hold what was decoded.
+OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOptions& options,
+                 const RowTarget& target);
 
 // Encodes a picture. JPEG takes 1 or 3 components of 8 bits; JPEG 2000 1, 3 or 4 components of 8
 // or 16 bits (raw codestream unless `jp2`); PNG 1 to 4 components of 8 or 16 bits; BMP 1, 3 or 4

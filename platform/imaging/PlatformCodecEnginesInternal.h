@@ -11,7 +11,8 @@
 
 namespace platform::codec::detail {
 
-OSErr decodeJPEG(const uint8_t* data, size_t size, Picture& out);
+OSErr decodeJPEG(const uint8_t* data, size_t size, const DecodeOptions& options, Picture& out);
+OSErr decodeJPEGInto(const uint8_t* data, size_t size, const DecodeOptions& options, const RowTarget& target);
 OSErr encodeJPEG(const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out);
 OSErr inspectJPEG(const uint8_t* data, size_t size, Picture& layout);
 

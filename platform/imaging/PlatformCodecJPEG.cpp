@@ -10,7 +10,9 @@
 // Decisions:
 // - Grey streams give 1 component; YCbCr and RGB streams 3 components of RGB through the
 //   library's own colour conversion and upsampling (what djpeg gives, DICOM's YBR_FULL_422
-//   included). CMYK and YCCK streams are converted to RGB, taking the samples as inverted when
+//   included). Whether three components are YCbCr is the markers' word unless the caller's
+//   container says (ColourSpace). Rows drawn into a caller's pixels come out of the library as
+//   A, R, G, B directly. CMYK and YCCK streams are converted to RGB, taking the samples as inverted when
 //   an Adobe marker is present, as the writers of such files store them. Streams of 2 or more
 //   than 4 components are refused with codecUnimpErr.
 // - The library is built for 8-bit samples only: 12-bit streams are refused with codecUnimpErr,
@@ -23,6 +25,7 @@
 #include "PlatformCodecEnginesInternal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -41,8 +44,9 @@ namespace {
 // stream with more than this many is taken as hostile. Real encoders write about ten.
 constexpr int kMaxScans = 500;
 
-// The most memory libjpeg may take for whole-image buffers (progressive and multi-scan streams
-// keep every coefficient): twice the largest picture, the coefficients' share of a 4:4:4 frame.
+// The most memory libjpeg may ever take for whole-image buffers (progressive and multi-scan
+// streams keep every coefficient): twice the largest picture, the coefficients' share of a 4:4:4
+// frame. A stream gets less when its own size cannot fill that much (libraryMemoryFor).
 constexpr long kMaxLibraryMemory = long(2 * kMaxPictureBytes);
 
 struct ErrorRecord {
@@ -125,8 +129,17 @@ void installErrors(ErrorRecord& record) {
 
 // ---- decoding ------------------------------------------------------------------------------
 
-// How the decoded samples become the picture's.
-enum class Conversion { None, CMYK, InvertedCMYK };
+// How the decoded samples become the output's.
+enum class Conversion { None, GreyToARGB, CMYK, InvertedCMYK };
+
+// Where the rows go: a picture's samples, grown as rows arrive (`samples` has its capacity
+// reserved and is resized within it, so nothing of a picture is touched before its rows are
+// decoded), or a caller's ARGB rows.
+struct RowSink {
+    std::vector<uint8_t>* samples;
+    uint8_t* base;
+    size_t rowBytes;
+};
 
 struct DecodeJob {
     jpeg_decompress_struct cinfo;
@@ -135,25 +148,46 @@ struct DecodeJob {
     Conversion conversion;
 };
 
-// Phase 1: reads the headers up to the first scan and chooses the output colour space.
-OSErr readHeader(DecodeJob* job, const uint8_t* data, size_t size) {
+// Whole-image buffers (progressive and multi-scan streams keep every coefficient) are earned by
+// the stream: every block of every scan costs at least one bit of entropy-coded data, so a stream
+// of n bytes holds at most 8n blocks of 128 bytes of coefficients. A short stream announcing a
+// huge picture is refused (codecSizeErr) before the library takes or clears that memory.
+long libraryMemoryFor(size_t size) {
+    constexpr long kFloor = 32L << 20;
+    const double earned = double(size) * 1024.0 + double(kFloor);
+    return earned >= double(kMaxLibraryMemory) ? kMaxLibraryMemory : long(earned);
+}
+
+// Phase 1: reads the headers up to the first scan and chooses the output colour space: 1 or 3
+// components for a picture, A, R, G, B for rows drawn into a caller's pixels.
+OSErr readHeader(DecodeJob* job, const uint8_t* data, size_t size, ColourSpace colour, bool argb) {
     installErrors(job->errors);
     job->cinfo.err = &job->errors.pub;
     if (setjmp(job->errors.jump)) return job->errors.status;
     jpeg_create_decompress(&job->cinfo);
     job->progress.progress_monitor = onProgress;
     job->cinfo.progress = &job->progress;
-    job->cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+    job->cinfo.mem->max_memory_to_use = libraryMemoryFor(size);
     jpeg_mem_src(&job->cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&job->cinfo, TRUE);
+    // The container's word on three colour samples: RGB stored without a transform unless an
+    // Adobe marker says what it is; YCbCr always converted.
+    if (job->cinfo.num_components == 3) {
+        if (colour == ColourSpace::RGB && !job->cinfo.saw_Adobe_marker &&
+            job->cinfo.jpeg_color_space == JCS_YCbCr)
+            job->cinfo.jpeg_color_space = JCS_RGB;
+        else if (colour == ColourSpace::YCbCr && job->cinfo.jpeg_color_space == JCS_RGB)
+            job->cinfo.jpeg_color_space = JCS_YCbCr;
+    }
     switch (job->cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
+        // Grey rows into A, R, G, B are widened here: the library's own widening is slower.
         job->cinfo.out_color_space = JCS_GRAYSCALE;
-        job->conversion = Conversion::None;
+        job->conversion = argb ? Conversion::GreyToARGB : Conversion::None;
         break;
     case JCS_YCbCr:
     case JCS_RGB:
-        job->cinfo.out_color_space = JCS_RGB;
+        job->cinfo.out_color_space = argb ? JCS_EXT_ARGB : JCS_RGB;
         job->conversion = Conversion::None;
         break;
     case JCS_CMYK:
@@ -173,42 +207,83 @@ inline int mulDiv255(int a, int b) {
     return ((t >> 8) + t) >> 8;
 }
 
-void cmykToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool inverted) {
-    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+// CMYK samples to R, G, B (`step` 3) or A, R, G, B (`step` 4, alpha 255).
+void cmykToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool inverted, int step) {
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += step) {
         int c = in[0], m = in[1], y = in[2], k = in[3];
         if (inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
         int white = 255 - k;
-        out[0] = uint8_t(white - mulDiv255(c, white));
-        out[1] = uint8_t(white - mulDiv255(m, white));
-        out[2] = uint8_t(white - mulDiv255(y, white));
+        uint8_t* rgb = out;
+        if (step == 4) *rgb++ = 255;
+        rgb[0] = uint8_t(white - mulDiv255(c, white));
+        rgb[1] = uint8_t(white - mulDiv255(m, white));
+        rgb[2] = uint8_t(white - mulDiv255(y, white));
     }
 }
 
-// Phase 2: decodes every row into `out` (rows of `rowBytes`), then reads up to the end of image
-// so that damage after the last row is seen too.
-OSErr readPixels(DecodeJob* job, uint8_t* out, size_t rowBytes) {
+// Grey samples as opaque A, R, G, B pixels: bytes 255, v, v, v as one word in host order. Kept
+// out of the phase function, whose setjmp would keep the loop from being optimised.
+[[gnu::noinline]] void greyToARGB(const JSAMPLE* in, uint8_t* out, JDIMENSION width) {
+    constexpr bool little = std::endian::native == std::endian::little;
+    constexpr uint32_t alpha = little ? 0x000000FFu : 0xFF000000u;
+    constexpr uint32_t spread = little ? 0x01010100u : 0x00010101u;
+    for (JDIMENSION x = 0; x < width; ++x) {
+        const uint32_t word = alpha | uint32_t(in[x]) * spread;
+        std::memcpy(out + size_t(x) * 4, &word, 4);
+    }
+}
+
+// Where row y goes; a picture grows to hold rows up to `end`.
+uint8_t* rowFor(const RowSink& sink, JDIMENSION y, JDIMENSION end) {
+    if (sink.samples) {
+        const size_t wanted = size_t(end) * sink.rowBytes;
+        if (sink.samples->size() < wanted) sink.samples->resize(wanted); // within the reserve
+        return sink.samples->data() + size_t(y) * sink.rowBytes;
+    }
+    return sink.base + size_t(y) * sink.rowBytes;
+}
+
+// Phase 2: decodes every row into the sink, then reads up to the end of image so that damage
+// after the last row is seen too.
+OSErr readPixels(DecodeJob* job, const RowSink* sink, bool argb) {
     if (setjmp(job->errors.jump)) return job->errors.status;
     j_decompress_ptr cinfo = &job->cinfo;
     jpeg_start_decompress(cinfo);
-    int expected = cinfo->out_color_space == JCS_CMYK ? 4 : cinfo->out_color_space == JCS_RGB ? 3 : 1;
+    const int expected = cinfo->out_color_space == JCS_CMYK       ? 4
+                         : cinfo->out_color_space == JCS_EXT_ARGB ? 4
+                         : cinfo->out_color_space == JCS_RGB      ? 3
+                                                                  : 1;
     if (cinfo->output_components != expected || cinfo->output_width != cinfo->image_width ||
         cinfo->output_height != cinfo->image_height)
         return codecErr;
-    if (job->conversion == Conversion::None) {
+    if (job->conversion == Conversion::GreyToARGB) {
+        JSAMPARRAY block = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                       cinfo->output_width, 16);
+        while (cinfo->output_scanline < cinfo->output_height) {
+            const JDIMENSION first = cinfo->output_scanline;
+            const JDIMENSION count = std::min<JDIMENSION>(16, cinfo->output_height - first);
+            const JDIMENSION got = jpeg_read_scanlines(cinfo, block, count);
+            if (got == 0) return codecBadDataErr;
+            for (JDIMENSION i = 0; i < got; ++i)
+                greyToARGB(block[i], rowFor(*sink, first + i, first + got), cinfo->output_width);
+        }
+    } else if (job->conversion == Conversion::None) {
         while (cinfo->output_scanline < cinfo->output_height) {
             JSAMPROW rows[16];
-            JDIMENSION count = std::min<JDIMENSION>(16, cinfo->output_height - cinfo->output_scanline);
+            const JDIMENSION first = cinfo->output_scanline;
+            const JDIMENSION count = std::min<JDIMENSION>(16, cinfo->output_height - first);
             for (JDIMENSION i = 0; i < count; ++i)
-                rows[i] = out + size_t(cinfo->output_scanline + i) * rowBytes;
+                rows[i] = rowFor(*sink, first + i, first + count);
             if (jpeg_read_scanlines(cinfo, rows, count) == 0) return codecBadDataErr;
         }
     } else {
         JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                      cinfo->output_width * 4, 1);
         while (cinfo->output_scanline < cinfo->output_height) {
-            uint8_t* dest = out + size_t(cinfo->output_scanline) * rowBytes;
+            const JDIMENSION y = cinfo->output_scanline;
             if (jpeg_read_scanlines(cinfo, row, 1) != 1) return codecBadDataErr;
-            cmykToRgb(row[0], dest, cinfo->output_width, job->conversion == Conversion::InvertedCMYK);
+            cmykToRgb(row[0], rowFor(*sink, y, y + 1), cinfo->output_width,
+                      job->conversion == Conversion::InvertedCMYK, argb ? 4 : 3);
         }
     }
     jpeg_finish_decompress(cinfo);
@@ -227,21 +302,22 @@ OSErr layoutOf(const DecodeJob& job, Picture& layout) {
     return noErr;
 }
 
-OSErr decodeOrInspect(const uint8_t* data, size_t size, Picture& out, bool withSamples) {
+OSErr decodeOrInspect(const uint8_t* data, size_t size, ColourSpace colour, Picture& out, bool withSamples) {
     out = Picture();
     if (!data || size == 0) return codecBadDataErr;
     DecodeJob job;
     std::memset(&job, 0, sizeof job);
     Picture picture;
-    OSErr err = readHeader(&job, data, size);
+    OSErr err = readHeader(&job, data, size, colour, false);
     if (err == noErr) err = layoutOf(job, picture);
     if (err == noErr && withSamples) {
         try {
-            picture.samples.resize(picture.rowBytes() * size_t(picture.height));
+            picture.samples.reserve(picture.rowBytes() * size_t(picture.height));
         } catch (const std::bad_alloc&) {
             err = memFullErr;
         }
-        if (err == noErr) err = readPixels(&job, picture.samples.data(), picture.rowBytes());
+        const RowSink sink{&picture.samples, nullptr, picture.rowBytes()};
+        if (err == noErr) err = readPixels(&job, &sink, false);
     }
     jpeg_destroy_decompress(&job.cinfo);
     if (err == noErr) out = std::move(picture);
@@ -322,12 +398,27 @@ OSErr compress(EncodeJob* job, const uint8_t* samples, int width, int height, in
 
 } // namespace
 
-OSErr decodeJPEG(const uint8_t* data, size_t size, Picture& out) {
-    return decodeOrInspect(data, size, out, true);
+OSErr decodeJPEG(const uint8_t* data, size_t size, const DecodeOptions& options, Picture& out) {
+    return decodeOrInspect(data, size, options.colour, out, true);
+}
+
+OSErr decodeJPEGInto(const uint8_t* data, size_t size, const DecodeOptions& options,
+                     const RowTarget& target) {
+    if (!data || size == 0) return codecBadDataErr;
+    DecodeJob job;
+    std::memset(&job, 0, sizeof job);
+    OSErr err = readHeader(&job, data, size, options.colour, true);
+    if (err == noErr && (job.cinfo.image_width != JDIMENSION(target.width) ||
+                         job.cinfo.image_height != JDIMENSION(target.height)))
+        err = codecBadDataErr;
+    const RowSink sink{nullptr, target.base, target.rowBytes};
+    if (err == noErr) err = readPixels(&job, &sink, true);
+    jpeg_destroy_decompress(&job.cinfo);
+    return err;
 }
 
 OSErr inspectJPEG(const uint8_t* data, size_t size, Picture& layout) {
-    return decodeOrInspect(data, size, layout, false);
+    return decodeOrInspect(data, size, ColourSpace::FromStream, layout, false);
 }
 
 OSErr encodeJPEG(const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out) {

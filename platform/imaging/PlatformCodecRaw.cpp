@@ -186,61 +186,64 @@ uint8_t expand5(unsigned v) {
     return uint8_t((v << 3) | (v >> 2));
 }
 
-void decodeFrame(Layout layout, int32_t width, int32_t height, const uint8_t* src, uint8_t* dst) {
+// Rows of `rowIn` bytes (at least the layout's own; planar layouts are packed) into a picture.
+void decodeFrame(Layout layout, int32_t width, int32_t height, const uint8_t* src, size_t rowIn,
+                 uint8_t* dst) {
     const size_t w = size_t(width), h = size_t(height);
-    const size_t rowIn = size_t(rowBytesOf(layout, w));
     switch (layout) {
-    case Layout::Bit1:
-        for (size_t y = 0; y < h; ++y) {
-            const uint8_t* s = src + y * rowIn;
-            for (size_t x = 0; x < w; ++x)
-                *dst++ = (s[x >> 3] & (0x80u >> (x & 7))) ? 0 : 255;
-        }
-        break;
-    case Layout::GreyInv8:
-        for (size_t i = 0; i < w * h; ++i)
-            dst[i] = uint8_t(255 - src[i]);
-        break;
-    case Layout::RGB555:
-        for (size_t i = 0; i < w * h; ++i) {
-            const unsigned v = unsigned(src[2 * i] << 8) | src[2 * i + 1];
-            *dst++ = expand5((v >> 10) & 31);
-            *dst++ = expand5((v >> 5) & 31);
-            *dst++ = expand5(v & 31);
-        }
-        break;
-    case Layout::RGB24:
-        std::memcpy(dst, src, w * h * 3);
-        break;
-    case Layout::ARGB32:
-        for (size_t i = 0; i < w * h; ++i, src += 4, dst += 4) {
-            dst[0] = src[1];
-            dst[1] = src[2];
-            dst[2] = src[3];
-            dst[3] = src[0];
-        }
-        break;
     case Layout::Planar24:
     case Layout::Planar32: {
         const size_t planes = layout == Layout::Planar24 ? 3 : 4, n = w * h;
         for (size_t i = 0; i < n; ++i)
             for (size_t p = 0; p < planes; ++p)
                 *dst++ = src[p * n + i];
+        return;
+    }
+    default:
         break;
     }
-    case Layout::CMYK:
-        for (size_t i = 0; i < w * h; ++i, src += 4) {
-            const unsigned k = 255u - src[3];
-            for (int c = 0; c < 3; ++c)
-                *dst++ = uint8_t(((255u - src[c]) * k + 127u) / 255u);
-        }
-        break;
-    case Layout::YCbCr422:
-    case Layout::YCbCr422W: {
-        const bool wide = layout == Layout::YCbCr422W;
-        const VideoRange& range = wide ? kVideo16 : kVideo8;
-        for (size_t y = 0; y < h; ++y) {
-            const uint8_t* s = src + y * rowIn;
+    const bool wide = layout == Layout::YCbCr422W;
+    const VideoRange& range = wide ? kVideo16 : kVideo8;
+    for (size_t y = 0; y < h; ++y) {
+        const uint8_t* s = src + y * rowIn;
+        switch (layout) {
+        case Layout::Bit1:
+            for (size_t x = 0; x < w; ++x)
+                *dst++ = (s[x >> 3] & (0x80u >> (x & 7))) ? 0 : 255;
+            break;
+        case Layout::GreyInv8:
+            for (size_t x = 0; x < w; ++x)
+                *dst++ = uint8_t(255 - s[x]);
+            break;
+        case Layout::RGB555:
+            for (size_t x = 0; x < w; ++x) {
+                const unsigned v = unsigned(s[2 * x] << 8) | s[2 * x + 1];
+                *dst++ = expand5((v >> 10) & 31);
+                *dst++ = expand5((v >> 5) & 31);
+                *dst++ = expand5(v & 31);
+            }
+            break;
+        case Layout::RGB24:
+            std::memcpy(dst, s, w * 3);
+            dst += w * 3;
+            break;
+        case Layout::ARGB32:
+            for (size_t x = 0; x < w; ++x, s += 4, dst += 4) {
+                dst[0] = s[1];
+                dst[1] = s[2];
+                dst[2] = s[3];
+                dst[3] = s[0];
+            }
+            break;
+        case Layout::CMYK:
+            for (size_t x = 0; x < w; ++x, s += 4) {
+                const unsigned k = 255u - s[3];
+                for (int c = 0; c < 3; ++c)
+                    *dst++ = uint8_t(((255u - s[c]) * k + 127u) / 255u);
+            }
+            break;
+        case Layout::YCbCr422:
+        case Layout::YCbCr422W:
             for (size_t x = 0; x < w; x += 2) {
                 double q[4]; // Cb, Y0, Cr, Y1
                 for (int k = 0; k < 4; ++k)
@@ -260,18 +263,33 @@ void decodeFrame(Layout layout, int32_t width, int32_t height, const uint8_t* sr
                     }
                 }
             }
+            break;
+        case Layout::Grey16:
+            std::memcpy(dst, s, w * 2);
+            dst += w * 2;
+            break;
+        case Layout::RGB48:
+            std::memcpy(dst, s, w * 6);
+            dst += w * 6;
+            break;
+        case Layout::Planar24:
+        case Layout::Planar32:
+        case Layout::None:
+            break;
         }
-        break;
     }
-    case Layout::Grey16:
-        std::memcpy(dst, src, w * h * 2);
-        break;
-    case Layout::RGB48:
-        std::memcpy(dst, src, w * h * 6);
-        break;
-    case Layout::None:
-        break;
-    }
+}
+
+// The row stride of a frame of the layout held in `size` bytes (see rawRowBytes); 0 when the
+// bytes are short of a frame.
+uint64_t strideIn(Layout layout, int32_t width, int32_t height, size_t size) {
+    const uint64_t row = rowBytesOf(layout, uint64_t(width));
+    if (height <= 0 || row == 0 || size < row * uint64_t(height)) return 0;
+    if (layout == Layout::Planar24 || layout == Layout::Planar32) return row;
+    // Writers pad each row (ffmpeg and the platform's own to an even number of bytes); a sample
+    // that is a whole number of rows longer than the layout's tells the padding.
+    if (size % size_t(height) == 0) return size / size_t(height);
+    return row;
 }
 
 // Whether a picture has a shape the layout encodes from.
@@ -416,6 +434,11 @@ size_t rawFrameSize(OSType cType, int32_t depth, int32_t width, int32_t height) 
     return size_t(frameBytes(layout, width, height));
 }
 
+size_t rawRowBytes(OSType cType, int32_t depth, int32_t width, int32_t height, size_t size) {
+    if (rawFrameSize(cType, depth, width, height) == 0) return 0;
+    return size_t(strideIn(layoutOf(cType, depth), width, height, size));
+}
+
 OSErr decodeRaw(OSType cType, int32_t depth, int32_t width, int32_t height, const uint8_t* data, size_t size,
                 Picture& out) {
     out = Picture();
@@ -423,7 +446,8 @@ OSErr decodeRaw(OSType cType, int32_t depth, int32_t width, int32_t height, cons
     if (layout == Layout::None) return codecUnimpErr;
     const Shape shape = shapeOf(layout);
     if (!pictureFits(width, height, shape.components, shape.bits)) return codecSizeErr;
-    if (!data || size < frameBytes(layout, width, height)) return codecBadDataErr;
+    const uint64_t stride = data ? strideIn(layout, width, height, size) : 0;
+    if (stride == 0) return codecBadDataErr;
     Picture pic;
     pic.width = width;
     pic.height = height;
@@ -434,7 +458,7 @@ OSErr decodeRaw(OSType cType, int32_t depth, int32_t width, int32_t height, cons
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
-    decodeFrame(layout, width, height, data, pic.samples.data());
+    decodeFrame(layout, width, height, data, size_t(stride), pic.samples.data());
     out = std::move(pic);
     return noErr;
 }
@@ -444,14 +468,14 @@ OSErr encodeRaw(OSType cType, int32_t depth, const Picture& in, std::vector<uint
     const Layout layout = layoutOf(cType, depth);
     if (layout == Layout::None) return codecUnimpErr;
     if (!in.isConsistent() || !encodable(layout, in)) return paramErr;
-    std::vector<uint8_t> frame;
     try {
-        frame.assign(size_t(frameBytes(layout, in.width, in.height)), 0);
+        // Into the storage `out` has: frames of one size allocate once.
+        out.assign(size_t(frameBytes(layout, in.width, in.height)), 0);
     } catch (const std::bad_alloc&) {
+        out = std::vector<uint8_t>();
         return memFullErr;
     }
-    encodeFrame(layout, in, frame.data());
-    out = std::move(frame);
+    encodeFrame(layout, in, out.data());
     return noErr;
 }
 

@@ -1,6 +1,8 @@
 // The raw family of codecs: frames that are pixels stored as they are, in one of the platform's
-// pixel layouts. A frame is `height` rows of `width` pixels in the layout, rows packed without
-// padding, except that 1-bit rows are padded to whole bytes and 4:2:2 rows to whole pixel pairs.
+// pixel layouts. A frame is `height` rows of `width` pixels in the layout. A row holds at least
+// its pixels (1-bit rows padded to whole bytes, 4:2:2 rows to whole pixel pairs); writers may pad
+// it further, and a frame read from a sample of whole rows takes their stride (ffmpeg's 33 x 17
+// rgb24 frame is 17 rows of 100 bytes). Frames written here are packed; planar frames always are.
 //
 // Layouts (cType, depth):
 //   'raw ' 1      1 bit a pixel, most significant bit first, 1 = black  -> grey 8 (0 or 255)
@@ -36,9 +38,15 @@ bool isRawFamily(OSType cType);
 // the pictures' limits.
 size_t rawFrameSize(OSType cType, int32_t depth, int32_t width, int32_t height);
 
-// Decodes one frame into a picture. codecUnimpErr for an unknown type or depth, codecSizeErr for
-// dimensions beyond the pictures' limits, codecBadDataErr when `size` is less than a frame
-// (bytes after a frame are ignored), memFullErr; `out` is left empty on failure.
+// The row stride of a frame held in a sample of `size` bytes: the sample spread over the rows
+// when it is a whole number of rows at least as long as the layout's own, else the layout's
+// own rows (planar layouts: the bytes of all planes' rows). 0 for an unknown type or depth, or
+// when `size` is short of a frame.
+size_t rawRowBytes(OSType cType, int32_t depth, int32_t width, int32_t height, size_t size);
+
+// Decodes one frame into a picture, its rows at the stride of rawRowBytes. codecUnimpErr for an unknown type
+// or depth, codecSizeErr for dimensions beyond the pictures' limits, codecBadDataErr when `size` is less than
+// a frame (bytes after a frame are ignored), memFullErr; `out` is left empty on failure.
 OSErr decodeRaw(OSType cType, int32_t depth, int32_t width, int32_t height, const uint8_t* data, size_t size,
                 Picture& out);
 

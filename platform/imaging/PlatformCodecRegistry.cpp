@@ -1,6 +1,7 @@
 #include "PlatformCodecRegistry.h"
 
 #include "PlatformCodecRaw.h"
+#include "PlatformImageDescriptions.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -250,20 +251,49 @@ void installCodecComponents() {
 
 } // namespace detail
 
-OSErr codecDecodeFrame(ImageDescriptionHandle desc, const uint8_t* data, size_t size, codec::Picture& out) {
-    out = codec::Picture{};
+namespace {
+
+// The description's word on its colour samples: a colour-parameter extension whose matrix is 0
+// (identity: samples are R, G, B) or a YCbCr matrix (1 BT.709, 6 BT.601, 7 SMPTE 240M). Without
+// one the stream's own markers decide.
+platform::codec::DecodeOptions decodeOptionsOf(ImageDescriptionHandle desc) {
+    platform::codec::DecodeOptions options;
+    NCLCColorInfoImageDescriptionExtension nclc{};
+    if (ICMImageDescriptionGetProperty(desc, kQTPropertyClass_ImageDescription,
+                                       kICMImageDescriptionPropertyID_NCLCColorInfo, sizeof nclc, &nclc,
+                                       nullptr) != noErr)
+        return options;
+    if (nclc.matrix == 0)
+        options.colour = platform::codec::ColourSpace::RGB;
+    else if (nclc.matrix == 1 || nclc.matrix == 6 || nclc.matrix == 7)
+        options.colour = platform::codec::ColourSpace::YCbCr;
+    return options;
+}
+
+// The description's record and its codec, checked as both decoding calls check them.
+OSErr describedCodec(ImageDescriptionHandle desc, const uint8_t* data, size_t size, ImageDescription& d,
+                     const BuiltinCodec*& codec) {
     if (!desc || !*desc || GetHandleSize(reinterpret_cast<Handle>(desc)) < Size(sizeof(ImageDescription)))
         return paramErr;
-    ImageDescription d;
     std::memcpy(&d, *desc, sizeof d);
     if (d.width <= 0 || d.height <= 0 || (!data && size)) return paramErr;
     if (!installed(decompressorComponentType, d.cType)) return noCodecErr;
-    const BuiltinCodec* b = builtinFor(d.cType);
-    if (!b) return codecUnimpErr;
+    codec = builtinFor(d.cType);
+    if (!codec) return codecUnimpErr;
+    return noErr;
+}
+
+} // namespace
+
+OSErr codecDecodeFrame(ImageDescriptionHandle desc, const uint8_t* data, size_t size, codec::Picture& out) {
+    out = codec::Picture{};
+    ImageDescription d;
+    const BuiltinCodec* b = nullptr;
+    OSErr err = describedCodec(desc, data, size, d, b);
+    if (err != noErr) return err;
     static const uint8_t kNothing = 0;
     if (!data) data = &kNothing;
     codec::Picture picture;
-    OSErr err;
     if (b->raw) {
         err = codec::decodeRaw(d.cType, d.depth, d.width, d.height, data, size, picture);
     } else {
@@ -273,12 +303,23 @@ OSErr codecDecodeFrame(ImageDescriptionHandle desc, const uint8_t* data, size_t 
         err = codec::inspect(b->format, data, size, layout);
         if (err != noErr) return err;
         if (layout.width != d.width || layout.height != d.height) return codecBadDataErr;
-        err = codec::decode(b->format, data, size, picture);
+        err = codec::decode(b->format, data, size, picture, decodeOptionsOf(desc));
     }
     if (err != noErr) return err;
     if (picture.width != d.width || picture.height != d.height) return codecBadDataErr;
     out = std::move(picture);
     return noErr;
+}
+
+OSErr codecDecodeFrameInto(ImageDescriptionHandle desc, const uint8_t* data, size_t size,
+                           const codec::RowTarget& target) {
+    ImageDescription d;
+    const BuiltinCodec* b = nullptr;
+    OSErr err = describedCodec(desc, data, size, d, b);
+    if (err != noErr) return err;
+    if (b->raw || !data) return codecUnimpErr;
+    if (target.width != d.width || target.height != d.height) return codecUnimpErr;
+    return codec::decodeInto(b->format, data, size, decodeOptionsOf(desc), target);
 }
 
 OSErr codecEncodeFrame(OSType cType, int16_t depth, uint32_t quality, const codec::Picture& in,
@@ -287,18 +328,11 @@ OSErr codecEncodeFrame(OSType cType, int16_t depth, uint32_t quality, const code
     if (!installed(compressorComponentType, cType)) return noCodecErr;
     const BuiltinCodec* b = builtinFor(cType);
     if (!b) return codecUnimpErr;
-    std::vector<uint8_t> bytes;
-    OSErr err;
-    if (b->raw) {
-        err = codec::encodeRaw(cType, depth, in, bytes);
-    } else {
-        codec::EncodeOptions options;
-        options.quality = std::min<uint32_t>(quality, 1024);
-        err = codec::encode(b->format, in, options, bytes, false);
-    }
-    if (err != noErr) return err;
-    out = std::move(bytes);
-    return noErr;
+    // Into the caller's storage, which it keeps from frame to frame; empty on failure.
+    if (b->raw) return codec::encodeRaw(cType, depth, in, out);
+    codec::EncodeOptions options;
+    options.quality = std::min<uint32_t>(quality, 1024);
+    return codec::encode(b->format, in, options, out, false);
 }
 
 } // namespace platform

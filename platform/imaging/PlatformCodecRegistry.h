@@ -115,7 +115,16 @@ namespace platform {
 // not positive, noCodecErr for a type without an installed decompressor, codecUnimpErr for an
 // installed one this registry cannot run, the engine's status on failure, and codecBadDataErr
 // when the frame's dimensions differ from the description's. `out` is empty on failure.
+// A colour-parameter extension ('colr', 'nclc') tells how three colour samples are stored: matrix
+// 0 without a transform (R, G, B), 1, 6 or 7 as YCbCr; without one the stream's markers decide.
 OSErr codecDecodeFrame(ImageDescriptionHandle desc, const uint8_t* data, size_t size, codec::Picture& out);
+
+// Decodes one frame of an engine that writes rows straight into a caller's pixels (JPEG), the
+// target the description's size. codecUnimpErr, with nothing touched, when the codec cannot:
+// the caller decodes to a picture instead. Otherwise as codecDecodeFrame; on failure the
+// target may hold part of the frame.
+OSErr codecDecodeFrameInto(ImageDescriptionHandle desc, const uint8_t* data, size_t size,
+                           const codec::RowTarget& target);
 
 // Encodes one frame: the raw family in the layout of (cType, depth), the others as their streams
 // at `quality` (0..1024; JPEG 2000 as a raw codestream). noCodecErr for a type without an

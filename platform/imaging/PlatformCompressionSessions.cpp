@@ -50,7 +50,8 @@ CodecPicture reshape(const CodecPicture& in, int32_t components, int32_t bits) {
     const bool narrow = in.bitsPerSample == 16 && bits == 8;
     out.precision = narrow ? 8 : in.precision;
     const uint32_t inMax = (1u << in.precision) - 1u;
-    const uint32_t opaque = bits == 16 ? ((1u << out.precision) - 1u) : 255u;
+    // Alpha made opaque is the input's largest sample, which narrowing then takes to 255.
+    const uint32_t opaque = inMax;
     const size_t pixels = size_t(in.width) * size_t(in.height);
     out.samples.resize(pixels * size_t(components) * size_t(bits / 8));
     for (size_t i = 0; i < pixels; ++i) {
@@ -122,9 +123,10 @@ bool sourceRect(PixMapHandle src, const Rect* srcRect, Rect& rect) {
     return rectInside(rect, bounds);
 }
 
+// `picture` holds the frame on its way to the codec; callers that encode frame after frame keep
+// it (and `out`) between frames so that neither is allocated again.
 OSErr encodeRect(PixMapHandle src, const Rect& rect, CodecType cType, int16_t depth, CodecQ quality,
-                 std::vector<uint8_t>& out) {
-    CodecPicture picture;
+                 CodecPicture& picture, std::vector<uint8_t>& out) {
     OSErr err = platform::framePicture(src, rect, cType, depth, picture);
     if (err) return err;
     return platform::codecEncodeFrame(cType, depth, quality, picture, out);
@@ -157,11 +159,25 @@ void describe(ImageDescriptionHandle desc, CodecType cType, int32_t width, int32
 namespace platform {
 
 OSErr framePicture(PixMapHandle src, const Rect& rect, CodecType cType, int16_t depth, codec::Picture& out) {
-    out = CodecPicture();
     Rect bounds{};
-    if (!src || !GetPixBounds(src, &bounds) || !rectInside(rect, bounds)) return paramErr;
+    if (!src || !GetPixBounds(src, &bounds) || !rectInside(rect, bounds)) {
+        out = CodecPicture();
+        return paramErr;
+    }
+    int32_t components = 3;
+    if (isGreyDepth(depth) || cType == FOUR_CHAR_CODE("b16g"))
+        components = 1;
+    else if (depth == 32 && cType != kJPEG)
+        components = 4;
+    // The worlds frames are drawn in are read straight into the shape the codec takes.
+    OSErr err = pixMapRectToPicture8(src, rect, components, out);
+    if (err != codecUnimpErr) {
+        if (err) out = CodecPicture();
+        return err;
+    }
+    out = CodecPicture();
     CodecPicture whole;
-    OSErr err = pixMapToPicture(src, whole);
+    err = pixMapToPicture(src, whole);
     if (err) return err;
     // The rectangle's rows, in the map's coordinates.
     CodecPicture cut;
@@ -177,11 +193,6 @@ OSErr framePicture(PixMapHandle src, const Rect& rect, CodecType cType, int16_t 
                     whole.samples.data() + size_t(y + rect.top - bounds.top) * whole.rowBytes() +
                         size_t(rect.left - bounds.left) * pixelBytes,
                     cut.rowBytes());
-    int32_t components = 3;
-    if (isGreyDepth(depth) || cType == FOUR_CHAR_CODE("b16g"))
-        components = 1;
-    else if (depth == 32 && cType != kJPEG)
-        components = 4;
     const int32_t bits = cut.bitsPerSample == 16 && takesSixteenBits(cType) ? 16 : 8;
     if (components == cut.components && bits == cut.bitsPerSample) {
         out = std::move(cut);
@@ -234,8 +245,9 @@ OSErr CompressSequenceFrame(ImageSequence seqID, PixMapHandle src, const Rect* s
     const Rect rect = srcRect ? *srcRect : bounds;
     // Every frame of a sequence has the size it began with.
     if (rect.right - rect.left != seq.width || rect.bottom - rect.top != seq.height) return paramErr;
+    CodecPicture picture;
     std::vector<uint8_t> out;
-    OSErr err = encodeRect(src, rect, seq.cType, seq.depth, seq.quality, out);
+    OSErr err = encodeRect(src, rect, seq.cType, seq.depth, seq.quality, picture, out);
     if (err) return err;
     if (out.size() > size_t(*dataSize)) return codecSpoolErr;
     std::memcpy(data, out.data(), out.size());
@@ -293,6 +305,11 @@ struct OpaqueICMCompressionSession {
     ImageDescriptionHandle desc = nullptr;
     ICMCompressionPassModeFlags pass = 0;
     bool inPass = false;
+    // What each frame is encoded in, kept from frame to frame; `encoding` while a frame is on its
+    // way (an output callback that encodes again gets storage of its own).
+    CodecPicture picture;
+    OpaqueICMEncodedFrame frame;
+    bool encoding = false;
 };
 
 namespace {
@@ -398,10 +415,15 @@ OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session, CVPi
     OSErr err = QTNewGWorldFromPtr(&world, format, &bounds, nullptr, nullptr, 0,
                                    CVPixelBufferGetBaseAddress(pixelBuffer),
                                    int32_t(CVPixelBufferGetBytesPerRow(pixelBuffer)));
-    OpaqueICMEncodedFrame frame;
+    const bool reuse = !session->encoding;
+    OpaqueICMEncodedFrame local;
+    CodecPicture localPicture;
+    OpaqueICMEncodedFrame& frame = reuse ? session->frame : local;
+    CodecPicture& picture = reuse ? session->picture : localPicture;
     if (err == noErr) {
         const int16_t depth = session->depth != 0 ? session->depth : GetPixDepth(GetGWorldPixMap(world));
-        err = encodeRect(GetGWorldPixMap(world), bounds, session->cType, depth, session->quality, frame.data);
+        err = encodeRect(GetGWorldPixMap(world), bounds, session->cType, depth, session->quality, picture,
+                         frame.data);
         DisposeGWorld(world);
     }
     CVPixelBufferUnlockBaseAddress(pixelBuffer, kCVPixelBufferLock_ReadOnly);
@@ -416,8 +438,14 @@ OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session, CVPi
     frame.flags = 0; // every frame is a key frame
     frame.desc = session->desc;
     reinterpret_cast<ImageDescription*>(*session->desc)->dataSize = int32_t(frame.data.size());
-    return output.encodedFrameOutputCallback(output.encodedFrameOutputRefCon, session, noErr, &frame,
-                                             nullptr);
+    // The callback may release the session: it is kept until the frame is handed over.
+    ICMCompressionSessionRetain(session);
+    if (reuse) session->encoding = true;
+    const OSStatus result =
+        output.encodedFrameOutputCallback(output.encodedFrameOutputRefCon, session, noErr, &frame, nullptr);
+    if (reuse) session->encoding = false;
+    ICMCompressionSessionRelease(session);
+    return result;
 }
 
 OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session, Boolean, TimeValue64,

@@ -119,6 +119,13 @@ MediaSampleFlags ICMEncodedFrameGetMediaSampleFlags(ICMEncodedFrameRef frame);
 OSStatus ICMEncodedFrameGetImageDescription(ICMEncodedFrameRef frame, ImageDescriptionHandle* desc);
 
 namespace platform {
+// The pixels of `rect` (in the map's coordinates, inside its bounds) as 8-bit samples read
+// straight from the map's rows: `components` 1 (colour weighted into grey as (117 B + 601 G +
+// 306 R) >> 10), 3 (RGB) or 4 (RGBA, opaque where the map has no alpha). Only maps of 32-bit
+// ARGB, 24-bit RGB and 8-bit grey pixels; codecUnimpErr for others, which take pixMapToPicture's
+// way; paramErr for a map of no world. `out`'s storage is reused: a frame of the size before
+// allocates nothing. Defined beside pixMapToPicture, with the worlds.
+OSErr pixMapRectToPicture8(PixMapHandle pixMap, const Rect& rect, int32_t components, codec::Picture& out);
 // The pixels of `rect` of the map shaped for `cType` at `depth` (see the head of this file).
 OSErr framePicture(PixMapHandle src, const Rect& rect, CodecType cType, int16_t depth, codec::Picture& out);
 } // namespace platform

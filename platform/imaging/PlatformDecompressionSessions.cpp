@@ -122,12 +122,14 @@ GWorldPtr worldOverRawFrame(const ImageDescription& d, const void* data, int32_t
     } else {
         return nullptr;
     }
-    const size_t frame = platform::codec::rawFrameSize(d.cType, d.depth, d.width, d.height);
-    if (frame == 0 || size < 0 || size_t(size) < frame || d.height <= 0) return nullptr;
+    if (size < 0 || d.height <= 0) return nullptr;
+    // Rows as the sample pads them.
+    const size_t rowBytes = platform::codec::rawRowBytes(d.cType, d.depth, d.width, d.height, size_t(size));
+    if (rowBytes == 0 || rowBytes > size_t(INT32_MAX)) return nullptr;
     const Rect bounds{0, 0, d.height, d.width};
     GWorldPtr world = nullptr;
     if (QTNewGWorldFromPtr(&world, format, &bounds, nullptr, nullptr, 0, const_cast<void*>(data),
-                           int32_t(frame / size_t(d.height))) != noErr)
+                           int32_t(rowBytes)) != noErr)
         return nullptr;
     return world;
 }
@@ -155,6 +157,33 @@ OSErr drawWorld(const DSequence& s, GWorldPtr world) {
                                 s.hasMatrix ? &s.matrix : nullptr, s.mask, s.mode);
 }
 
+bool isIdentity(const MatrixRecord& m) {
+    MatrixRecord identity;
+    SetIdentityMatrix(&identity);
+    return std::memcmp(&m, &identity, sizeof m) == 0;
+}
+
+// The destination's pixels when the frame lands on them one to one, as they are: a 32-bit A, R,
+// G, B world of the frame's size at the origin, copied without mask, matrix or part taken.
+bool directTarget(const DSequence& s, const ImageDescription& d, platform::codec::RowTarget& target) {
+    PixMapHandle dst = GetGWorldPixMap(s.port);
+    if (!dst || !*dst || s.mask || (s.mode & ~ditherCopy) != srcCopy) return false;
+    if (s.hasMatrix && !isIdentity(s.matrix)) return false;
+    const Rect frame{0, 0, d.height, d.width};
+    if (s.hasSrcRect && std::memcmp(&s.srcRect, &frame, sizeof frame) != 0) return false;
+    const PixMap& map = **dst;
+    const platform::PixelRaster raster = platform::rasterOfPixMap(map);
+    if (!platform::rasterIsUsable(raster) || raster.info->format != k32ARGBPixelFormat) return false;
+    if (map.bounds.left != 0 || map.bounds.top != 0 || raster.width != d.width || raster.height != d.height)
+        return false;
+    target.base = raster.base;
+    target.rowBytes = size_t(raster.rowBytes);
+    target.width = raster.width;
+    target.height = raster.height;
+    target.layout = platform::codec::RowLayout::ARGB32;
+    return true;
+}
+
 OSErr drawFrame(const DSequence& s, const void* data, int32_t size) {
     if (!data || size <= 0) return paramErr;
     const ImageDescription& d = recordOf(s.desc);
@@ -162,6 +191,14 @@ OSErr drawFrame(const DSequence& s, const void* data, int32_t size) {
         OSErr err = drawWorld(s, raw);
         DisposeGWorld(raw);
         return err;
+    }
+    // Rows the codec can write in the destination's own format go there directly.
+    platform::codec::RowTarget target;
+    if (directTarget(s, d, target)) {
+        const OSErr err =
+            platform::codecDecodeFrameInto(reinterpret_cast<ImageDescriptionHandle>(s.desc),
+                                           static_cast<const uint8_t*>(data), size_t(size), target);
+        if (err != codecUnimpErr) return err;
     }
     CodecPicture picture;
     OSErr err = platform::codecDecodeFrame(reinterpret_cast<ImageDescriptionHandle>(s.desc),
@@ -201,6 +238,14 @@ OSErr drawEffect(ImageSequence id, const DSequence& s) {
     OSErr err = QTNewGWorldFromPtr(&source, format, &bounds, nullptr, nullptr, 0,
                                    const_cast<uint8_t*>(a->data), rowBytes);
     if (err) return err;
+    // Neither brightness nor contrast changes an 8-bit sample: the source is drawn as it is,
+    // without a world of its own for each frame.
+    const platform::PixelFormatInfo* info = platform::pixelFormatInfo(format);
+    if (s.brightness == 0 && s.contrast == 0 && info && !info->deep) {
+        err = drawWorld(s, source);
+        DisposeGWorld(source);
+        return err;
+    }
     GWorldPtr work = nullptr;
     err = QTNewGWorld(&work, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
     if (err == noErr)

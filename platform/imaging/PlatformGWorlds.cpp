@@ -2,6 +2,7 @@
 #include "PlatformPictures.h"
 
 #include "PlatformBlitter.h"
+#include "PlatformCompressionSessions.h"
 #include "PlatformCoreGraphics.h"
 #include "PlatformFixed.h"
 #include "PlatformGeometry.h"
@@ -537,6 +538,136 @@ OSErr pixMapToPicture(PixMapHandle pixMap, codec::Picture& out) {
     return noErr;
 }
 
+namespace {
+
+// Full-precision 8-bit pictures into the worlds that frames are drawn in, sample by sample, as the
+// engine would convert them (a sample of 8 bits stays what it is; grey is one sample in R, G and
+// B; depth 40 holds grey inverted). False, with nothing written, for other layouts.
+bool picturePlacedDirectly(const codec::Picture& picture, const PixelRaster& raster, int32_t w, int32_t h) {
+    const PixelLayout layout = raster.info->layout;
+    const size_t comps = size_t(picture.components);
+    if (layout == PixelLayout::ARGB32) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* in = picture.samples.data() + size_t(y) * picture.rowBytes();
+            uint8_t* out = raster.base + ptrdiff_t(y) * raster.rowBytes;
+            switch (comps) {
+            case 1:
+                for (int32_t x = 0; x < w; ++x, out += 4)
+                    out[0] = 255, out[1] = out[2] = out[3] = in[x];
+                break;
+            case 2:
+                for (int32_t x = 0; x < w; ++x, in += 2, out += 4)
+                    out[0] = in[1], out[1] = out[2] = out[3] = in[0];
+                break;
+            case 3:
+                for (int32_t x = 0; x < w; ++x, in += 3, out += 4)
+                    out[0] = 255, out[1] = in[0], out[2] = in[1], out[3] = in[2];
+                break;
+            default:
+                for (int32_t x = 0; x < w; ++x, in += 4, out += 4)
+                    out[0] = in[3], out[1] = in[0], out[2] = in[1], out[3] = in[2];
+                break;
+            }
+        }
+        return true;
+    }
+    if (layout == PixelLayout::GreyInverted8 && comps == 1) {
+        for (int32_t y = 0; y < h; ++y) {
+            const uint8_t* in = picture.samples.data() + size_t(y) * picture.rowBytes();
+            uint8_t* out = raster.base + ptrdiff_t(y) * raster.rowBytes;
+            for (int32_t x = 0; x < w; ++x)
+                out[x] = uint8_t(255 - in[x]);
+        }
+        return true;
+    }
+    if (layout == PixelLayout::RGB24 && comps == 3) {
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(raster.base + ptrdiff_t(y) * raster.rowBytes,
+                        picture.samples.data() + size_t(y) * picture.rowBytes(), size_t(w) * 3);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+OSErr pixMapRectToPicture8(PixMapHandle pixMap, const Rect& rect, int32_t components, codec::Picture& out) {
+    if (components != 1 && components != 3 && components != 4) return paramErr;
+    if (!worldOfMap(pixMap)) return paramErr;
+    const PixelRaster raster = rasterOfPixMap(**pixMap);
+    if (!rasterIsUsable(raster)) return paramErr;
+    const PixelFormatInfo& info = *raster.info;
+    const PixelLayout layout = info.layout;
+    if (layout != PixelLayout::ARGB32 && layout != PixelLayout::RGB24 && layout != PixelLayout::GreyInverted8)
+        return codecUnimpErr;
+    const Rect& bounds = (**pixMap).bounds;
+    if (rect.left >= rect.right || rect.top >= rect.bottom || rect.left < bounds.left ||
+        rect.top < bounds.top || rect.right > bounds.right || rect.bottom > bounds.bottom)
+        return paramErr;
+    const int32_t w = widthOf(rect), h = heightOf(rect);
+    out.width = w;
+    out.height = h;
+    out.components = components;
+    out.bitsPerSample = out.precision = 8;
+    try {
+        // resize keeps the storage of the frame before: a frame of the same size allocates nothing.
+        out.samples.resize(out.rowBytes() * size_t(h));
+    } catch (const std::bad_alloc&) {
+        out = codec::Picture();
+        return memFullErr;
+    }
+    const size_t pixelBytes = size_t(info.bitsPerPixel / 8);
+    const bool alpha = info.hasAlpha;
+    for (int32_t y = 0; y < h; ++y) {
+        const uint8_t* s = raster.base + size_t(y + rect.top - bounds.top) * size_t(raster.rowBytes) +
+                           size_t(rect.left - bounds.left) * pixelBytes;
+        uint8_t* d = out.samples.data() + size_t(y) * out.rowBytes();
+        switch (layout) {
+        case PixelLayout::ARGB32:
+            if (components == 3) {
+                for (int32_t x = 0; x < w; ++x, s += 4, d += 3) {
+                    d[0] = s[1];
+                    d[1] = s[2];
+                    d[2] = s[3];
+                }
+            } else if (components == 4) {
+                for (int32_t x = 0; x < w; ++x, s += 4, d += 4) {
+                    d[0] = s[1];
+                    d[1] = s[2];
+                    d[2] = s[3];
+                    d[3] = alpha ? s[0] : 255;
+                }
+            } else {
+                // The weights by which colour pictures are made grey everywhere in the platform.
+                for (int32_t x = 0; x < w; ++x, s += 4)
+                    *d++ = uint8_t((117u * s[3] + 601u * s[2] + 306u * s[1]) >> 10);
+            }
+            break;
+        case PixelLayout::RGB24:
+            if (components == 3) {
+                std::memcpy(d, s, size_t(w) * 3);
+            } else if (components == 4) {
+                for (int32_t x = 0; x < w; ++x, s += 3, d += 4) {
+                    std::memcpy(d, s, 3);
+                    d[3] = 255;
+                }
+            } else {
+                for (int32_t x = 0; x < w; ++x, s += 3)
+                    *d++ = uint8_t((117u * s[2] + 601u * s[1] + 306u * s[0]) >> 10);
+            }
+            break;
+        default: // GreyInverted8: 0 is white.
+            for (int32_t x = 0; x < w; ++x) {
+                const uint8_t v = uint8_t(255 - s[x]);
+                for (int32_t c = 0; c < components; ++c)
+                    *d++ = c == 3 ? 255 : v;
+            }
+            break;
+        }
+    }
+    return noErr;
+}
+
 OSErr pictureToPixMap(const codec::Picture& picture, PixMapHandle pixMap) {
     if (!worldOfMap(pixMap)) return paramErr;
     if (!picture.isConsistent() || picture.components < 1 || picture.components > 4 ||
@@ -547,6 +678,8 @@ OSErr pictureToPixMap(const codec::Picture& picture, PixMapHandle pixMap) {
     if (!rasterIsUsable(raster)) return paramErr;
     const int32_t w = std::min(picture.width, raster.width), h = std::min(picture.height, raster.height);
     if (w <= 0 || h <= 0) return noErr;
+    if (picture.bitsPerSample == 8 && picture.precision == 8 && picturePlacedDirectly(picture, raster, w, h))
+        return noErr;
     std::vector<ARGB16> line;
     try {
         line.resize(size_t(w));

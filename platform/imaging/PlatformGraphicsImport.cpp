@@ -13,6 +13,7 @@
 #include "PlatformPixelFormats.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -94,6 +95,9 @@ struct Importer {
     std::string exportSettings;
     // The caller's progress procedure; none without one (the platform's own shows nothing).
     ICMProgressProcRecord progress{nullptr, 0};
+    // The picture GraphicsImportValidate decoded, which the next draw takes instead of decoding
+    // again; a new source drops it.
+    std::shared_ptr<const platform::codec::Picture> decoded;
 };
 
 struct Table {
@@ -221,30 +225,58 @@ OSErr readFile(const std::string& path, size_t most, std::vector<uint8_t>& out) 
     return err;
 }
 
-// The source's bytes as they are now.
-OSErr sourceBytes(const Importer& imp, std::vector<uint8_t>& out) {
-    out.clear();
+// A whole file into memory that is not cleared first (the read fills it).
+OSErr readWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& out, size_t& size) {
+    out.reset();
+    size = 0;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return fnfErr;
+    OSErr err = noErr;
+    int64_t length = -1;
+    if (fseeko(f, 0, SEEK_END) == 0) length = int64_t(ftello(f));
+    if (length < 0 || fseeko(f, 0, SEEK_SET) != 0) {
+        err = ioErr;
+    } else if (length > kLargestSource) {
+        err = memFullErr;
+    } else if (length > 0) {
+        out.reset(new (std::nothrow) uint8_t[size_t(length)]);
+        if (!out)
+            err = memFullErr;
+        else if (std::fread(out.get(), 1, size_t(length), f) != size_t(length))
+            err = ioErr;
+        else
+            size = size_t(length);
+    }
+    std::fclose(f);
+    if (err != noErr) out.reset(), size = 0;
+    return err;
+}
+
+// The source's bytes as they are now: a file's read into `storage`, a handle's and a pointer's
+// where they lie (no copy).
+OSErr sourceBytes(const Importer& imp, std::unique_ptr<uint8_t[]>& storage, const uint8_t*& data,
+                  size_t& size) {
+    storage.reset();
+    data = nullptr;
+    size = 0;
     switch (imp.source) {
-    case Source::File:
-        return readFile(imp.path, 0, out);
+    case Source::File: {
+        const OSErr err = readWholeFile(imp.path, storage, size);
+        if (err != noErr) return err;
+        data = storage.get();
+        return noErr;
+    }
     case Source::Handle: {
         if (!imp.handle || !*imp.handle) return paramErr;
         const Size n = GetHandleSize(imp.handle);
         if (n < 0 || int64_t(n) > kLargestSource) return memFullErr;
-        try {
-            out.assign(reinterpret_cast<const uint8_t*>(*imp.handle),
-                       reinterpret_cast<const uint8_t*>(*imp.handle) + n);
-        } catch (const std::bad_alloc&) {
-            return memFullErr;
-        }
+        data = reinterpret_cast<const uint8_t*>(*imp.handle);
+        size = size_t(n);
         return noErr;
     }
     case Source::Pointer:
-        try {
-            out.assign(imp.pointer, imp.pointer + imp.pointerSize);
-        } catch (const std::bad_alloc&) {
-            return memFullErr;
-        }
+        data = imp.pointer;
+        size = imp.pointerSize;
         return noErr;
     case Source::None:
         break;
@@ -252,14 +284,57 @@ OSErr sourceBytes(const Importer& imp, std::vector<uint8_t>& out) {
     return paramErr;
 }
 
+// The first bytes of a file that its header is looked for in; a header further on (a JPEG after
+// large metadata) is read from the whole file.
+constexpr size_t kHeaderBytes = 64 * 1024;
+
 // The layout (inspect) or the whole picture (decode) of the importer's image.
 OSErr pictureOf(const Importer& imp, bool decode, platform::codec::Picture& out) {
     out = platform::codec::Picture();
-    std::vector<uint8_t> bytes;
-    OSErr err = sourceBytes(imp, bytes);
+    if (!decode && imp.decoded) {
+        // The layout of the picture a check has just decoded.
+        out.width = imp.decoded->width;
+        out.height = imp.decoded->height;
+        out.components = imp.decoded->components;
+        out.bitsPerSample = imp.decoded->bitsPerSample;
+        out.precision = imp.decoded->precision;
+        return noErr;
+    }
+    if (!decode && imp.source == Source::File) {
+        // Headers are at the start: the layout is read without the whole file when it is there.
+        std::vector<uint8_t> head;
+        if (readFile(imp.path, kHeaderBytes, head) == noErr && head.size() == kHeaderBytes &&
+            platform::codec::inspect(imp.kind->format, head.data(), head.size(), out) == noErr)
+            return noErr;
+    }
+    std::unique_ptr<uint8_t[]> storage;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    OSErr err = sourceBytes(imp, storage, data, size);
     if (err != noErr) return err;
-    return decode ? platform::codec::decode(imp.kind->format, bytes.data(), bytes.size(), out)
-                  : platform::codec::inspect(imp.kind->format, bytes.data(), bytes.size(), out);
+    static const uint8_t kNothing = 0;
+    if (!data) data = &kNothing, size = 0;
+    return decode ? platform::codec::decode(imp.kind->format, data, size, out)
+                  : platform::codec::inspect(imp.kind->format, data, size, out);
+}
+
+// The decoded picture for a draw: the one Validate left (taken, so that it is used once), else
+// decoded now.
+OSErr pictureToDraw(ComponentInstance ci, const Importer& imp,
+                    std::shared_ptr<const platform::codec::Picture>& picture) {
+    picture.reset();
+    update(ci, [&](Importer& i) { picture = std::move(i.decoded); });
+    if (picture) return noErr;
+    std::shared_ptr<platform::codec::Picture> made;
+    try {
+        made = std::make_shared<platform::codec::Picture>();
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    const OSErr err = pictureOf(imp, true, *made);
+    if (err != noErr) return err;
+    picture = std::move(made);
+    return noErr;
 }
 
 // The image's natural bounds, read from its header.
@@ -349,6 +424,17 @@ class PictureWorld {
             return QTNewGWorldFromPtr(
                 &world_, picture.components == 3 ? k24RGBPixelFormat : k32RGBAPixelFormat, &bounds, nullptr,
                 nullptr, 0, const_cast<uint8_t*>(picture.samples.data()), int32_t(picture.rowBytes()));
+        if (plain8 && picture.components == 1) {
+            // Grey is drawn from the picture's own memory too, as indices of a ramp where 0 is
+            // black.
+            CTabHandle ramp = greyRamp();
+            if (!ramp) return memFullErr;
+            const OSErr err =
+                QTNewGWorldFromPtr(&world_, k8IndexedPixelFormat, &bounds, ramp, nullptr, 0,
+                                   const_cast<uint8_t*>(picture.samples.data()), int32_t(picture.rowBytes()));
+            DisposeHandle(reinterpret_cast<Handle>(ramp));
+            return err;
+        }
         const bool wide = picture.bitsPerSample == 16;
         OSType format = k32ARGBPixelFormat;
         if (picture.components == 1) format = wide ? k16GrayPixelFormat : k8IndexedGrayPixelFormat;
@@ -361,6 +447,20 @@ class PictureWorld {
     GWorldPtr world() const { return world_; }
 
   private:
+    // 256 entries, entry i the grey i.
+    static CTabHandle greyRamp() {
+        Handle h = NewHandleClear(Size(offsetof(ColorTable, ctTable) + 256 * sizeof(ColorSpec)));
+        if (!h) return nullptr;
+        auto* table = reinterpret_cast<ColorTable*>(*h);
+        table->ctSize = 255;
+        ColorSpec* entries = table->ctTable;
+        for (int i = 0; i < 256; ++i) {
+            const uint16_t v = uint16_t(i * 257);
+            entries[i] = ColorSpec{int16_t(i), RGBColor{v, v, v}};
+        }
+        return reinterpret_cast<CTabHandle>(h);
+    }
+
     GWorldPtr world_ = nullptr;
 };
 
@@ -443,6 +543,7 @@ OSErr importerFor(const uint8_t* head, size_t n, const Importer& source, bool va
     if (err != noErr) return err;
     update(ci, [&](Importer& imp) {
         imp.source = source.source;
+        imp.decoded.reset();
         imp.path = source.path;
         imp.handle = source.handle;
         imp.pointer = source.pointer;
@@ -570,6 +671,7 @@ ComponentResult GraphicsImportSetDataFile(GraphicsImportComponent importer, cons
     const std::string path(file->path, strnlen(file->path, sizeof file->path));
     return update(importer, [&](Importer& imp) {
         imp.source = Source::File;
+        imp.decoded.reset();
         imp.path = path;
         imp.handle = nullptr;
         imp.pointer = nullptr;
@@ -581,6 +683,7 @@ ComponentResult GraphicsImportSetDataHandle(GraphicsImportComponent importer, Ha
     if (!data) return paramErr;
     return update(importer, [&](Importer& imp) {
         imp.source = Source::Handle;
+        imp.decoded.reset();
         imp.path.clear();
         imp.handle = data;
         imp.pointer = nullptr;
@@ -647,15 +750,39 @@ ComponentResult GraphicsImportDraw(GraphicsImportComponent importer) {
     PixMapHandle pixMap = port ? GetGWorldPixMap(port) : nullptr;
     if (!pixMap) return paramErr;
     tellProgress(imp, kICMProgressOpen, 0);
-    platform::codec::Picture picture;
-    OSErr err = pictureOf(imp, true, picture);
+    std::shared_ptr<const platform::codec::Picture> picture;
+    OSErr err = pictureToDraw(importer, imp, picture);
     if (err == noErr) {
         tellProgress(imp, kICMProgressUpdate, fixed1 / 2);
-        err = drawWithSettings(imp, picture, pixMap);
+        err = drawWithSettings(imp, *picture, pixMap);
     }
     if (err == noErr) tellProgress(imp, kICMProgressUpdate, fixed1);
     tellProgress(imp, kICMProgressClose, 0);
     return err;
+}
+
+ComponentResult GraphicsImportValidate(GraphicsImportComponent importer, Boolean* valid) {
+    if (valid) *valid = false;
+    if (!valid) return paramErr;
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    std::shared_ptr<platform::codec::Picture> made;
+    try {
+        made = std::make_shared<platform::codec::Picture>();
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    const OSErr err = pictureOf(imp, true, *made);
+    if (err != noErr) {
+        // A check that fails is the failed start of a draw: the progress procedure hears it
+        // begin and end, as it would from the draw.
+        tellProgress(imp, kICMProgressOpen, 0);
+        tellProgress(imp, kICMProgressClose, 0);
+        return err;
+    }
+    update(importer, [&](Importer& i) { i.decoded = std::move(made); });
+    *valid = true;
+    return noErr;
 }
 
 ComponentResult GraphicsImportSetClip(GraphicsImportComponent importer, RgnHandle clipRgn) {

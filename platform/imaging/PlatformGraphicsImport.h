@@ -63,6 +63,11 @@ ComponentResult GraphicsImportSetGWorld(GraphicsImportComponent importer, CGrafP
 // modes give paramErr), nearest neighbour as the blitter draws (PlatformBlitter.h). World pixels
 // outside the drawn area are left as they were. paramErr when there is no world to draw into.
 ComponentResult GraphicsImportDraw(GraphicsImportComponent importer);
+// Decodes the image to see that its data holds one: *valid true and noErr when it does, else
+// false and the decoder's status. The picture is kept for the next GraphicsImportDraw, which
+// then does not decode again, so that a caller can check the data before it makes a world of the
+// size the header announces.
+ComponentResult GraphicsImportValidate(GraphicsImportComponent importer, Boolean* valid);
 
 // The clip region. The importer keeps its own copy of the region it is given; null removes the
 // clip. GraphicsImportGetClip gives a new copy that the caller disposes, or null with noErr when

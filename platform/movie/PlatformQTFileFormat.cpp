@@ -523,8 +523,12 @@ OSErr buildMovieAtom(const MovieRecord& movie, const AtomPlan& plan, Bytes& out)
         } while (r != t.get());
         ++nextGroup;
     }
-    for (const auto& t : movie.tracks)
+    for (const auto& t : movie.tracks) {
+        // A media without a sample description holds nothing a reader can decode, and a track of
+        // one makes the whole file unreadable to other tools: it is left out.
+        if (t->media && t->media->descriptions.empty()) continue;
         if (OSErr err = writeTrack(w, movie, *t, plan, groups)) return err;
+    }
     writeUserData(w, movie.userData);
     if (out.size() > UINT32_MAX) return paramErr;
     w.end(moov);

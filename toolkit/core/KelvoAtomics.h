@@ -55,6 +55,11 @@ class Kelvo_AtomCoord : public Kelvo_QTObj {
 };
 
 // Owns one atom container (created or copied, disposed by the destructor).
+// Asks a data set, sequence or item for a view that reads its atom where it lies in the source
+// container, rather than a copy of it. Such a view lives no longer than the source and does not
+// change it.
+enum class KelvoAtomView { borrowed };
+
 class Kelvo_AtomContainer : public Kelvo_QTObj {
   public:
     Kelvo_AtomContainer();
@@ -110,16 +115,14 @@ class Kelvo_AtomContainer : public Kelvo_QTObj {
     // The object reads `source` in place, without a copy, and never disposes of it: for walks
     // that only read (dumps, writes, sizes) of a large tree while its owner keeps it alive.
     void borrowContainer(QTAtomContainer source);
+    // For views, which borrow their container: none of their own is made first, only to be
+    // thrown away (a walk over a large tree makes one view per item).
+    explicit Kelvo_AtomContainer(KelvoAtomView) {}
 
     QTAtomContainer _container = nullptr;
     bool _locked = false;
     bool _borrowed = false;
 };
-
-// Asks a data set, sequence or item for a view that reads its atom where it lies in the source
-// container, rather than a copy of it. Such a view lives no longer than the source and does not
-// change it.
-enum class KelvoAtomView { borrowed };
 
 // The input map of a media: 'in' atoms describing the inputs of its samples.
 class Kelvo_MediaInputMap : public Kelvo_AtomContainer {

@@ -9,6 +9,7 @@ class Kelvo_Dictionary : public Kelvo_AtomContainer {
   public:
     Kelvo_Dictionary() = default;
     Kelvo_Dictionary(const Kelvo_Dictionary& other) : Kelvo_AtomContainer(other) {}
+    explicit Kelvo_Dictionary(KelvoAtomView view) : Kelvo_AtomContainer(view) {}
     Kelvo_Dictionary& operator=(QTAtomContainer source) {
         Kelvo_AtomContainer::operator=(source);
         return *this;

@@ -9,8 +9,7 @@
 
 namespace {
 
-// "<seconds>.<random>.<random>". Every object gets one when it is made, and objects are made per
-// element of a data set, so the digits are written directly rather than through printf.
+// "<seconds>.<random>.<random>", the digits written directly rather than through printf.
 void makeIdentifier(char (&uid)[36]) {
     std::memset(uid, 0, sizeof uid);
     const long long now = static_cast<long long>(std::time(nullptr));
@@ -25,12 +24,13 @@ void makeIdentifier(char (&uid)[36]) {
 
 } // namespace
 
-Kelvo_QTObj::Kelvo_QTObj() : _status(0) {
-    makeIdentifier(_objUID);
-}
+Kelvo_QTObj::Kelvo_QTObj() : _objUID{}, _status(0) {}
 
-Kelvo_QTObj::Kelvo_QTObj(const Kelvo_QTObj&) : _status(0) {
-    makeIdentifier(_objUID);
+Kelvo_QTObj::Kelvo_QTObj(const Kelvo_QTObj&) : _objUID{}, _status(0) {}
+
+const char* Kelvo_QTObj::objUID() const {
+    if (!_objUID[0]) makeIdentifier(_objUID);
+    return _objUID;
 }
 
 Kelvo_QTObj::~Kelvo_QTObj() = default;

@@ -25,7 +25,9 @@ class Kelvo_QTObj {
     virtual Kelvo_QTObj* clone();
     virtual bool isA(const char* name) const;
 
-    const char* objUID() const { return _objUID; }
+    // Made when first asked for: objects are made per element of a data set, and few are ever
+    // asked. Like the rest of an object, not to be asked from two threads at once.
+    const char* objUID() const;
     int32_t Error() const { return _status; }
     static const char* objectName() { return "Kelvo_QTObj"; }
 
@@ -44,7 +46,7 @@ class Kelvo_QTObj {
     bool isSameType(Kelvo_QTObj& other);
 
   protected:
-    char _objUID[36];
+    mutable char _objUID[36];
     int32_t _status;
 };
 

@@ -142,6 +142,14 @@ Kelvo_Image* KelvoImageClassT<Base, T, N, Format>::opSubConst(double value) {
 template <class Base, class T, int N, uint32_t Format>
 void KelvoImageClassT<Base, T, N, Format>::newImageData(const Kelvo_Size& size, void* pixels) {
     const Kelvo_Rect bounds(size);
+    if (bounds.Error() != noErr) {
+        // A size whose edges do not fit the 16-bit rectangle of a buffer is refused, not taken
+        // for an empty image.
+        deleteDataBuffer();
+        this->_width = this->_height = 0;
+        this->_status = bounds.Error();
+        return;
+    }
     // A buffer of another size is remade: width and height always describe the buffer.
     if (_data && (_data->width() != bounds.width() || _data->height() != bounds.height())) deleteDataBuffer();
     if (!_data) {

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -166,7 +167,7 @@ template <class T> class KelvoDataT : public Kelvo_QTObj {
 
     // A new owned array holding `text` and its terminating NUL; null for a null or empty text.
     template <class U = T>
-        requires std::is_same_v<U, char>
+    requires std::is_same_v<U, char>
     static KelvoDataT* createWithString(const char* text) {
         if (!text || !*text) return nullptr;
         size_t length = std::strlen(text);
@@ -251,12 +252,15 @@ template <class T> class KelvoStatisticsT : public KelvoStatisticsResults {
         T hi = data[0];
         double sum = 0.0;
         uint32_t samples = 0;
+        bool unordered = false; // a NaN sample: no minimum or maximum, as numpy answers
         for (uint64_t i = 0; i < n; i += stride) {
             T x = data[i];
             if (x < lo)
                 lo = x;
             else if (x > hi)
                 hi = x;
+            else if constexpr (std::is_floating_point_v<T>)
+                unordered |= x != x;
             sum += double(x);
             ++samples;
         }
@@ -270,11 +274,12 @@ template <class T> class KelvoStatisticsT : public KelvoStatisticsResults {
         }
         meanAbsDeviation = absSum / double(samples);
         variance = (sqSum - dSum * dSum / double(samples)) / double(samples - 1);
-        // Rounding can leave a constant buffer a hair below zero; its spread is nil.
-        if (!(variance > 0.0)) variance = 0.0;
+        // Rounding can leave a constant buffer a hair below zero; its spread is nil. A NaN (from
+        // a NaN or an infinite sample) stays: the spread of such samples is not a number.
+        if (variance < 0.0) variance = 0.0;
         stdDeviation = std::sqrt(variance);
-        min = double(lo);
-        max = double(hi);
+        min = unordered ? std::numeric_limits<double>::quiet_NaN() : double(lo);
+        max = unordered ? std::numeric_limits<double>::quiet_NaN() : double(hi);
         count = n / stride;
     }
 };

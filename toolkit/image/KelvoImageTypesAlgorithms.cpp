@@ -6,6 +6,7 @@
 #include "PlatformErrors.h"
 
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -178,6 +179,14 @@ template <class T> int32_t scaleToUInt8(const T* src, uint8_t*& out, T min, T ma
                 out[i] = uint8_t(v);
         }
     } else if constexpr (std::is_same_v<T, float>) {
+        if (!std::isfinite(max - min) && std::isfinite(double(max) - double(min))) {
+            // A span wider than the largest float: in double, where it fits.
+            const double factor = 255.0 / (double(max) - double(min));
+            const double offset = double(min) * factor;
+            for (uint32_t i = 0; i < count; ++i)
+                out[i] = clampedByte(double(src[i]) * factor - offset);
+            return noErr;
+        }
         const float factor = 255.0f / (max - min);
         const float offset = min * factor;
         for (uint32_t i = 0; i < count; ++i)
@@ -234,6 +243,23 @@ int32_t normalizeDataT(const S* src, D* dst, S& srcMin, S& srcMax, D& low, D& hi
         const float fHigh = float(high);
         const float span = fHigh - fLow;
         const float srcSpan = float(srcMax) - float(srcMin);
+        // Spans whose product (or either span) leaves the float range are worked in double, where
+        // they fit; everything else keeps its single-precision result.
+        const double dSpan = double(fHigh) - double(fLow);
+        const double dSrcSpan = double(srcMax) - double(srcMin);
+        constexpr double kFloatMax = double(std::numeric_limits<float>::max());
+        if (dSpan > kFloatMax || dSrcSpan > kFloatMax || dSpan * dSrcSpan > kFloatMax) {
+            for (uint32_t i = 0; i < count; ++i) {
+                double v = (double(src[i]) - double(srcMin)) * dSpan / dSrcSpan + double(fLow);
+                if (v < double(fLow)) v = double(fLow);
+                if (v > double(fHigh)) v = double(fHigh);
+                if constexpr (std::is_integral_v<D>)
+                    dst[i] = (v >= double(fLow) && v <= double(fHigh)) ? D(v) : low;
+                else
+                    dst[i] = (v >= double(fLow) && v <= double(fHigh)) ? D(v) : D(fLow);
+            }
+            return noErr;
+        }
         for (uint32_t i = 0; i < count; ++i) {
             float v = (float(src[i]) - float(srcMin)) * span / srcSpan + fLow;
             if (v < fLow) v = fLow;

@@ -136,19 +136,30 @@ Kelvo_QDGWorldBuffer* decompressInto(Kelvo_QDGWorldBuffer* buffer, Kelvo_ImgDesc
     return buffer;
 }
 
+// What prepareDrawingContext makes, with the reason when it makes nothing (-108 without memory).
+// A new world's pixels are zero from the start and untouched: a huge picture costs memory only
+// where it is drawn, so nothing here clears it again.
+Kelvo_QDGWorldBuffer* preparedBuffer(Kelvo_Rect& bounds, Kelvo_DisplayTransform* t, int32_t& err) {
+    Kelvo_Rect work = validTransform(t) ? fitTransform(*t, bounds) : Kelvo_Rect(bounds);
+    auto* buffer = new (std::nothrow) Kelvo_QDGWorldBuffer(work, k32ARGBPixelFormat);
+    if (!buffer) {
+        err = memFullErr;
+        return nullptr;
+    }
+    if (!buffer->qtObjIsValid()) {
+        err = buffer->Error() != noErr ? buffer->Error() : int32_t(paramErr);
+        delete buffer;
+        return nullptr;
+    }
+    return buffer;
+}
+
 } // namespace
 
 Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::prepareDrawingContext(Kelvo_Rect& bounds,
                                                                 Kelvo_DisplayTransform* t) {
-    Kelvo_Rect work = validTransform(t) ? fitTransform(*t, bounds) : Kelvo_Rect(bounds);
-    auto* buffer = new (std::nothrow) Kelvo_QDGWorldBuffer(work, k32ARGBPixelFormat);
-    if (!buffer) return nullptr;
-    if (!buffer->qtObjIsValid()) {
-        delete buffer;
-        return nullptr;
-    }
-    buffer->erase(nullptr);
-    return buffer;
+    int32_t ignored = noErr;
+    return preparedBuffer(bounds, t, ignored);
 }
 
 int32_t Kelvo_DrawingUtils::postProcessingDrawingContext(Kelvo_QDGWorldBuffer& buffer,
@@ -243,7 +254,15 @@ Kelvo_QDGWorldBuffer* Kelvo_DrawingUtils::draw(GraphicsImportComponent importer,
         return nullptr;
     }
     Kelvo_Rect bounds(importer);
-    Kelvo_QDGWorldBuffer* buffer = prepareDrawingContext(bounds, t);
+    // The image is decoded before its world is made: a header announcing a picture its data
+    // cannot fill fails here, before memory of that size is asked for.
+    Boolean valid = false;
+    err = GraphicsImportValidate(importer, &valid);
+    if (err != noErr || !valid) {
+        if (err == noErr) err = codecBadDataErr;
+        return nullptr;
+    }
+    Kelvo_QDGWorldBuffer* buffer = preparedBuffer(bounds, t, err);
     if (!buffer) return nullptr;
     GraphicsImportSetGWorld(importer, buffer->buffer(), nullptr);
     if (t) {

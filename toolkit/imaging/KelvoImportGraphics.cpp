@@ -338,6 +338,11 @@ OSErr KelvoFile_ImportGraphicsFile(FSSpec* file, GWorldPtr* world, Rect* bounds)
         area = *bounds;
     else
         err = GraphicsImportGetNaturalBounds(importer, &area);
+    // Decoded before the world is made, so that data that cannot fill the announced picture
+    // fails before memory of its size is asked for.
+    Boolean valid = false;
+    if (err == noErr) err = GraphicsImportValidate(importer, &valid);
+    if (err == noErr && !valid) err = codecBadDataErr;
     if (err == noErr) err = NewGWorld(world, 0, &area, nullptr, nullptr, 0);
     if (err == noErr && !LockPixels(GetGWorldPixMap(*world))) {
         DisposeGWorld(*world);

@@ -361,11 +361,7 @@ void Kelvo_MovieVideoPlay::FullScreenLoop() {
 
 void Kelvo_MovieVideoPlay::drawToDisplay() {
     // The movie draws its frame again only when the frame changes.
-    kelvoDrawWithoutKeepingAdjustments(_dataSourceBuffer, _displayTransform, [this] {
-        PlayScope alive(*this);
-        Kelvo_VideoPresentation::drawToDisplay();
-        return !alive.gone();
-    });
+    drawThroughEffect(true);
 }
 
 void Kelvo_MovieVideoPlay::Update() {

@@ -202,11 +202,8 @@ Kelvo_VideoBufferPresentation::~Kelvo_VideoBufferPresentation() {
 }
 
 void Kelvo_VideoBufferPresentation::drawToDisplay() {
-    // The caller's world outlives this presentation, even one deleted by a receiver of 'DRAW'.
-    kelvoDrawWithoutKeepingAdjustments(_dataSourceBuffer, _displayTransform, [this] {
-        Kelvo_VideoPresentation::drawToDisplay();
-        return true;
-    });
+    // The caller's world is not drawn anew between draws.
+    drawThroughEffect(true);
 }
 
 void Kelvo_VideoBufferPresentation::idle() {

@@ -250,14 +250,28 @@ void Kelvo_VideoPresentation::ShowWithinGWorld(GrafPtr port, Kelvo_Rect* rect) {
 }
 
 void Kelvo_VideoPresentation::drawToDisplay() {
-    if (kelvoTransformAdjustsFrame(_displayTransform) && _dataSourceBuffer &&
-        _dataSourceBuffer->qtObjIsValid())
-        Kelvo_DrawingUtils::postProcessingDrawingContext(*_dataSourceBuffer, _displayTransform);
+    drawThroughEffect(false);
+}
+
+void Kelvo_VideoPresentation::drawThroughEffect(bool putFrameBack) {
+    Kelvo_QDGWorldBuffer* frame = _dataSourceBuffer;
+    const bool adjust = kelvoTransformAdjustsFrame(_displayTransform) && frame && frame->qtObjIsValid();
+    // The frame's pixels before the adjustment, kept in a buffer that lives with the presentation
+    // so that drawing allocates nothing once it has drawn a frame of this size.
+    const bool keep = adjust && putFrameBack && frame->baseAddress();
+    const size_t size = keep ? size_t(frame->rowBytes()) * size_t(frame->height()) : 0;
+    if (keep) _unadjustedFrame.assign(frame->baseAddress(), frame->baseAddress() + size);
+    if (adjust) Kelvo_DrawingUtils::postProcessingDrawingContext(*frame, _displayTransform);
     // Without a running session there is nowhere to draw, and nothing to announce.
-    if (!_effectSession || !_effectSession->isActive()) return;
-    _effectSession->decompressData(-1, -1);
-    _status = _effectSession->Error();
-    if (_status == noErr) _eventsHandler.notifyEvent(kKelvoPresentationDraw, nullptr, 0);
+    const bool draws = _effectSession && _effectSession->isActive();
+    if (draws) {
+        _effectSession->decompressData(-1, -1);
+        _status = _effectSession->Error();
+    }
+    // Put back before anyone hears of the draw: a receiver of 'DRAW' may draw again (from the
+    // frame as it is, not as adjusted) or replace the frame (which then must not be written).
+    if (keep) std::memcpy(frame->baseAddress(), _unadjustedFrame.data(), size);
+    if (draws && _status == noErr) _eventsHandler.notifyEvent(kKelvoPresentationDraw, nullptr, 0);
 }
 
 // ---------------------------------------------------------------------------------------------

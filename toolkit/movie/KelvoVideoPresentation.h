@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class Kelvo_Image;
 class Kelvo_ImgDesc;
@@ -174,6 +175,10 @@ class Kelvo_VideoPresentation : public Kelvo_DataPresentation {
         Kelvo_TrackVideoProvider* _provider = nullptr;
     };
 
+    // drawToDisplay's work: gamma and colour discarding into the data-source world, the frame
+    // through the effect, then 'DRAW'. With `putFrameBack` the world's pixels are put back as they
+    // were before 'DRAW' is sent, for subclasses whose frame is not drawn anew before each draw.
+    void drawThroughEffect(bool putFrameBack);
     // Reports export progress through the events handler, else the progress notifier.
     void reportProgress(double progress);
     // The destination port when the display wraps a caller's one, else null.
@@ -205,4 +210,6 @@ class Kelvo_VideoPresentation : public Kelvo_DataPresentation {
     GWorldPtr _effectSources[1] = {nullptr};
     // True while the presentation lives; code under way keeps a share (see AliveScope).
     std::shared_ptr<bool> _alive;
+    // The frame as it was before drawThroughEffect adjusted it.
+    std::vector<char> _unadjustedFrame;
 };

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr uint32_t kHeaderSize = 64;
+constexpr uint64_t kMaxExpansion = 64;
 
 // One PackBits segment into one plane. False when the segment ends before the plane is full or a
 // run would go past the plane's end.
@@ -43,23 +44,37 @@ OSStatus RLEheaderDecode(const uint32_t* src, uint32_t srcSize, RLEHeader* heade
     return noErr;
 }
 
+OSStatus RLEcheckFrame(const uint32_t* src, uint32_t srcSize, uint32_t dstCapacity) {
+    if (!src || srcSize == 0 || dstCapacity == 0) return paramErr;
+    if (srcSize < kHeaderSize) return kRLECorruptErr;
+    RLEHeader header;
+    const OSStatus err = RLEheaderDecode(src, srcSize, &header);
+    if (err != noErr) return err;
+    // Segments lie after the header, in order, inside the frame.
+    uint32_t previous = kHeaderSize;
+    for (uint32_t k = 0; k < header.count; ++k) {
+        if (header.offsets[k] < previous || header.offsets[k] > srcSize) return kRLECorruptErr;
+        previous = header.offsets[k];
+    }
+    if (dstCapacity % header.count != 0) return kRLECorruptErr;
+    const uint64_t planeSize = dstCapacity / header.count;
+    // A replicate run of two bytes gives at most 128: a segment fills at most 64 bytes a byte.
+    for (uint32_t k = 0; k < header.count; ++k) {
+        const uint32_t end = k + 1 < header.count ? header.offsets[k + 1] : srcSize;
+        if (planeSize > uint64_t(end - header.offsets[k]) * kMaxExpansion) return kRLECorruptErr;
+    }
+    return noErr;
+}
+
 OSStatus RLEDecode(const uint32_t* src, uint8_t* dst, uint32_t* size, uint32_t dstCapacity) {
     if (!size) return paramErr;
     const uint32_t frameSize = *size;
     *size = 0;
     if (!src || !dst || frameSize == 0 || dstCapacity == 0) return paramErr;
-    if (frameSize < kHeaderSize) return kRLECorruptErr;
-
-    RLEHeader header;
-    const OSStatus err = RLEheaderDecode(src, frameSize, &header);
+    const OSStatus err = RLEcheckFrame(src, frameSize, dstCapacity);
     if (err != noErr) return err;
-    // Segments lie after the header, in order, inside the frame.
-    uint32_t previous = kHeaderSize;
-    for (uint32_t k = 0; k < header.count; ++k) {
-        if (header.offsets[k] < previous || header.offsets[k] > frameSize) return kRLECorruptErr;
-        previous = header.offsets[k];
-    }
-    if (dstCapacity % header.count != 0) return kRLECorruptErr;
+    RLEHeader header;
+    RLEheaderDecode(src, frameSize, &header);
     const uint32_t planeSize = dstCapacity / header.count;
 
     const auto* frame = reinterpret_cast<const uint8_t*>(src);

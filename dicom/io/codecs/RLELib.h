@@ -18,6 +18,11 @@ struct RLEHeader {
 // paramErr for a frame shorter than the header, kRLESegmentCountErr for a count of 0 or over 15.
 OSStatus RLEheaderDecode(const uint32_t* src, uint32_t srcSize, RLEHeader* header);
 
+// Whether a frame of srcSize bytes can decode into dstCapacity bytes, before anything of that
+// size is allocated: the header as RLEDecode reads it, and no segment asked to fill more than 64
+// bytes for each of its bytes (the most PackBits gives). kRLECorruptErr when not.
+OSStatus RLEcheckFrame(const uint32_t* src, uint32_t srcSize, uint32_t dstCapacity);
+
 // Decodes one frame: *size bytes at src (header and segments) into dst, which holds dstCapacity
 // bytes: one plane of dstCapacity / count bytes for each segment, segment k at plane k (for
 // 16-bit samples the high-order bytes first, for colour all red, then green, then blue). Every

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -254,6 +256,51 @@ TEST(ImageIcon, NewIconWrittenByOurWriterReadsBackInPydicom) {
     std::unique_ptr<KelvoDicomImageIcon> again(back->thumbnail(0));
     ASSERT_TRUE(again) << back->Error();
     EXPECT_EQ(pixels(*again->icon()), pattern);
+}
+
+// A default icon given new pixels: its description is whole (Samples per Pixel and Pixel
+// Representation too), so that pydicom decodes the written icon and dciodvfy finds nothing
+// wanting in the Icon Image Sequence.
+TEST(ImageIcon, DefaultIconWrittenIsAWholeIconImage) {
+    ASSERT_EQ(Fixtures::get().error(), "");
+    KelvoDicomImageIcon icon;
+    ASSERT_TRUE(icon.qtObjIsValid());
+    std::vector<uint8_t> pattern(64 * 32);
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = uint8_t(i * 5 + i / 64);
+    Kelvo_Image8BitGrey image(Kelvo_Size(64, 32), pattern.data());
+    icon.icon(&image);
+    ASSERT_EQ(icon.Error(), 0);
+    std::unique_ptr<KelvoDicomDataSet> set(icon.iconDataSet());
+    ASSERT_TRUE(set) << icon.Error();
+    auto tree = open("grey.dcm");
+    ASSERT_TRUE(tree);
+    tree->setObjValue(0x0088, set.get());
+    ASSERT_EQ(tree->Error(), 0);
+    const std::string out = Fixtures::get().file("default-icon.dcm");
+    tree->toDicomFile(out.c_str(), 0);
+    ASSERT_EQ(tree->Error(), 0);
+    int status = 0;
+    const std::string said = run(
+        "/usr/bin/python3 -c \"import pydicom,sys; ds=pydicom.dcmread(sys.argv[1]); "
+        "it=ds.IconImageSequence[0]; it.file_meta=ds.file_meta; a=it.pixel_array; "
+        "sys.stdout.write('%d %d %d %s %s\\n' % (it.PixelRepresentation, it.SamplesPerPixel, it.BitsStored, "
+        "a.shape, a.dtype)); open(sys.argv[1]+'.px','wb').write(a.tobytes())\" '" +
+            out + "' 2>&1",
+        &status);
+    ASSERT_EQ(status, 0) << said;
+    EXPECT_EQ(said, "0 1 8 (32, 64) uint8\n");
+    EXPECT_EQ(bytesOf(out + ".px"), pattern);
+    if (!testsupport::haveCommand("dciodvfy")) {
+        std::printf("dciodvfy is not installed: the icon was not verified\n");
+        return;
+    }
+    const std::string report = run("dciodvfy '" + out + "' 2>&1", &status);
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Icon") != std::string::npos &&
+            (line.rfind("Error", 0) == 0 || line.rfind("Warning", 0) == 0))
+            ADD_FAILURE() << line;
 }
 
 struct BadCase {

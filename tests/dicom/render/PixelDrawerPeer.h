@@ -3,11 +3,9 @@
 // of exactly 0, big endian through dcmconv, RGB planar and interleaved, palette colour, YBR_FULL
 // planar and interleaved and YBR_FULL_422); "corpus
 // SRC DIR" picks the single-frame images of pydicom's corpus that the drawer takes and decodes the
-// compressed ones into native files. Both write DIR/manifest.tsv: origin, file, two windows over
-// the frame's rescaled values ("c,w;c,w", or "-"), and a mask of the samples the window table
-// reaches (or "-"): samples beyond their bits stored, and rescaled values that the table's offset
-// cannot index, are drawn by rules of their own and are compared apart. A native YBR_FULL_422 file
-// comes with its frame's bytes beside it (FILE.frame).
+// compressed ones into native files. Both write DIR/manifest.tsv: origin, file, and two windows
+// over the frame's rescaled values ("c,w;c,w", or "-"). A native YBR_FULL_422 file comes with its
+// frame's bytes beside it (FILE.frame).
 #pragma once
 
 namespace drawertest {
@@ -22,26 +20,6 @@ mode, out = sys.argv[1], sys.argv[-1]
 NATIVE = ('1.2.840.10008.1.2', '1.2.840.10008.1.2.1', '1.2.840.10008.1.2.2')
 lines = []
 
-def mask_for(ds, raw, name):
-    # 1 where the drawer's window table reaches the sample: the rescaled value less the rescale
-    # offset within the table (signed: not negative), and the sample within its bits stored.
-    if int(ds.BitsAllocated) != 16 or not str(ds.PhotometricInterpretation).startswith('MONOCHROME'):
-        return '-'
-    raw = raw.astype(np.int64)
-    bs, signed = int(ds.BitsStored), int(ds.get('PixelRepresentation', 0)) == 1
-    fits = (raw >= -(1 << (bs - 1))) & (raw < (1 << (bs - 1))) if signed else (raw >= 0) & (raw < (1 << bs))
-    offset = 0
-    r = raw
-    if 'RescaleIntercept' in ds or 'RescaleSlope' in ds:
-        icpt = float(ds.get('RescaleIntercept', 0)); slope = float(ds.get('RescaleSlope', 1))
-        r = np.trunc(raw.astype(np.float32) * np.float32(slope) + np.float32(icpt)).astype(np.int64)
-        offset = -1024 if icpt == 0 else int(np.float32(icpt))
-    idx = r - offset
-    reach = (idx >= 0) & (idx <= (32767 if signed else 65535))
-    path = os.path.join(out, name + '.mask')
-    open(path, 'wb').write((fits & reach).astype(np.uint8).tobytes())
-    return path
-
 def windows_for(ds, raw):
     # A window over the rescaled values of the frame, beside the file's own (or default) one.
     if int(ds.BitsAllocated) != 16 or not str(ds.PhotometricInterpretation).startswith('MONOCHROME'):
@@ -54,7 +32,7 @@ def add(kind, path, ds, raw, name):
     if str(ds.PhotometricInterpretation) == 'YBR_FULL_422':
         # The reader makes no chunk table of native 4:2:2 frames: their bytes are handed over.
         open(path + '.frame', 'wb').write(pydicom.dcmread(path).PixelData)
-    lines.append('\t'.join([kind, path, windows_for(ds, raw), mask_for(ds, raw, name)]))
+    lines.append('\t'.join([kind, path, windows_for(ds, raw)]))
 
 def new_ds(rows, cols, photometric, alloc, stored, signed, samples=1):
     meta = FileMetaDataset()

@@ -3,6 +3,12 @@
 // lossless JPEG copy (dcmcjpeg +e1, process 14 selection value 1). Every frame the presentation
 // steps to is read from its drawer's 32-bit offscreen buffer and must equal dcmj2pnm's PGM of
 // that frame within one grey level.
+//
+// Then a table of the stored values that are easy to draw wrong (signed samples of 10, 12 and 16
+// bits with and without rescale, values below the intercept, unsigned values near 65535, bits
+// above High Bit, signed 8-bit, MONOCHROME1 signed, width 1, a centre outside the data), each in
+// native little-endian, big-endian, RLE and lossless JPEG forms, every sample compared with
+// dcmj2pnm +Ww C W.
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
 #include "PeerFixtureFolder.h"
@@ -13,9 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -71,7 +81,8 @@ class Fixtures {
 std::unique_ptr<KelvoDicomVideoPresentation> display(const std::string& path) {
     std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(path.c_str()));
     if (!tree || !tree->isA("KelvoDicomDocument")) return nullptr;
-    return std::unique_ptr<KelvoDicomVideoPresentation>(static_cast<KelvoDicomDocument*>(tree.get())->dataDisplay());
+    return std::unique_ptr<KelvoDicomVideoPresentation>(
+        static_cast<KelvoDicomDocument*>(tree.get())->dataDisplay());
 }
 
 class PresentationBesideDcmj2pnmTest : public ::testing::TestWithParam<const char*> {
@@ -131,7 +142,167 @@ TEST_P(PresentationBesideDcmj2pnmTest, EveryFrameEqualsDcmj2pnmWithinOneGreyLeve
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Encodings, PresentationBesideDcmj2pnmTest, ::testing::Values("native.dcm", "rle.dcm", "jpll.dcm"),
+// ---------------------------------------------------------------------------------------------
+// The table of stored values
+
+// Each case: name, bits allocated, stored, signed, photometric, rescale (slope, intercept) or
+// None, the range of stored values, whether bits above High Bit carry noise, and its windows
+// (none for 8 bits, which are never windowed). The stored words are written as they are, so
+// that signed samples of fewer than 16 bits are stored without sign extension and with noise
+// above High Bit where the case says so; manifest.tsv lists name and windows ("c,w;c,w").
+const char* const kTableScript = R"PY(
+import sys, os
+import numpy as np
+from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+out = sys.argv[1]
+cases = [
+    ('s10', 16, 10, True, 'MONOCHROME2', None, -512, 511, False, [(-100, 600), (0, 1024), (-79.5, 1)]),
+    ('s10_rescaled', 16, 10, True, 'MONOCHROME2', (2, -100), -512, 511, False, [(-300, 1500), (-258, 1)]),
+    ('s12', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, False, [(300, 1200), (-1500, 800)]),
+    ('s12_below_intercept', 16, 12, True, 'MONOCHROME2', (1, -1024), -2048, 2047, False, [(-600, 1500), (40, 400), (-2500, 1000)]),
+    ('s16', 16, 16, True, 'MONOCHROME2', None, -32768, 32767, False, [(0, 2000), (-30000, 5000), (-90000, 100)]),
+    ('s16_rescaled', 16, 16, True, 'MONOCHROME2', (1, -1024), -32768, 32767, False, [(-600, 1500), (-33000, 2000), (32000, 2000)]),
+    ('u16_rescaled', 16, 16, False, 'MONOCHROME2', (1, 0), 0, 65535, False, [(60000, 12000), (65000, 1000), (64710, 1)]),
+    ('u16', 16, 16, False, 'MONOCHROME2', None, 0, 65535, False, [(32768, 65536), (90000, 100)]),
+    ('u12_high_bits', 16, 12, False, 'MONOCHROME2', None, 0, 4095, True, [(2000, 4000), (500, 100), (2047.5, 1)]),
+    ('s12_high_bits', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, True, [(0, 4096), (-1000, 500)]),
+    ('s12_high_bits_rescaled', 16, 12, True, 'MONOCHROME2', (0.5, 20), -2048, 2047, True, [(0, 1500)]),
+    ('m1_s12', 16, 12, True, 'MONOCHROME1', None, -2048, 2047, False, [(0, 2000), (-5000, 100)]),
+    ('m1_s16_rescaled', 16, 16, True, 'MONOCHROME1', (1, -1024), -32768, 32767, False, [(-600, 1500)]),
+    ('s8', 8, 8, True, 'MONOCHROME2', None, -128, 127, False, []),
+    ('m1_s8', 8, 8, True, 'MONOCHROME1', None, -128, 127, False, []),
+]
+rows, cols = 48, 64
+lines = []
+for name, alloc, stored, signed, pi, rescale, lo, hi, noise, windows in cases:
+    n = rows * cols
+    rng = np.random.RandomState(len(name) * 31 + stored)
+    vals = np.linspace(lo, hi, n).round().astype(np.int64)[rng.permutation(n)]
+    # The ends of the range, and values just inside them.
+    vals[:6] = [lo, hi, lo + 1, hi - 1, 0 if lo < 0 else lo, -1 if lo < 0 else hi]
+    words = vals & ((1 << stored) - 1)
+    if noise:
+        words |= rng.randint(0, 1 << (alloc - stored), n) << stored
+    meta = FileMetaDataset()
+    meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7'
+    meta.MediaStorageSOPInstanceUID = generate_uid()
+    meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    ds = Dataset(); ds.file_meta = meta
+    ds.is_little_endian = True; ds.is_implicit_VR = False
+    ds.SOPClassUID = meta.MediaStorageSOPClassUID; ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
+    ds.Modality = 'OT'; ds.PatientName = 'TABLE^' + name
+    ds.Rows, ds.Columns = rows, cols
+    ds.SamplesPerPixel = 1; ds.PhotometricInterpretation = pi
+    ds.BitsAllocated, ds.BitsStored, ds.HighBit = alloc, stored, stored - 1
+    ds.PixelRepresentation = 1 if signed else 0
+    if rescale:
+        ds.RescaleSlope, ds.RescaleIntercept = rescale
+    if windows:
+        ds.WindowCenter, ds.WindowWidth = windows[0]
+    ds.PixelData = words.astype('<u2' if alloc == 16 else 'u1').tobytes()
+    ds.save_as(os.path.join(out, name + '.dcm'), write_like_original=False)
+    lines.append(name + '\t' + (';'.join('%r,%r' % w for w in windows) or '-'))
+open(os.path.join(out, 'manifest.tsv'), 'w').write('\n'.join(lines) + '\n')
+)PY";
+
+struct TableCase {
+    std::string name;
+    std::vector<std::pair<double, double>> windows;
+};
+
+class TableFixtures {
+  public:
+    static TableFixtures& get() {
+        static TableFixtures f;
+        return f;
+    }
+    std::string file(const std::string& name) const { return folder_.file(name); }
+    const testsupport::ScratchDir& dir() const { return folder_.dir(); }
+    const std::string& skip() const { return folder_.problem(); }
+    const std::vector<TableCase>& cases() const { return cases_; }
+
+  private:
+    TableFixtures() : folder_("presentation-value-table") {
+        folder_.require({"dcmj2pnm", "dcmconv", "dcmcrle", "dcmcjpeg"});
+        if (!folder_.runScript(kTableScript, "pydicom could not make the table")) return;
+        std::istringstream lines(testsupport::readFile(folder_.file("manifest.tsv")));
+        for (std::string line; std::getline(lines, line);) {
+            const size_t tab = line.find('\t');
+            if (tab == std::string::npos) continue;
+            TableCase c{line.substr(0, tab), {}};
+            std::istringstream list(line.substr(tab + 1));
+            for (std::string w; std::getline(list, w, ';');) {
+                double centre = 0, width = 0;
+                if (std::sscanf(w.c_str(), "%lf,%lf", &centre, &width) == 2)
+                    c.windows.push_back({centre, width});
+            }
+            const std::string n = c.name;
+            folder_.runEach({"dcmconv +tb '@/" + n + ".dcm' '@/" + n + "_big.dcm'",
+                             "dcmcrle '@/" + n + ".dcm' '@/" + n + "_rle.dcm'",
+                             "dcmcjpeg +e1 '@/" + n + ".dcm' '@/" + n + "_jpll.dcm'"});
+            cases_.push_back(c);
+        }
+    }
+    PeerFixtureFolder folder_;
+    std::vector<TableCase> cases_;
+};
+
+TEST(PresentationValueTable, EveryStoredValueEqualsDcmj2pnmWithinOneGreyLevel) {
+    if (!TableFixtures::get().skip().empty()) GTEST_SKIP() << TableFixtures::get().skip();
+    platform::ManualClock clock{5'000'000'000};
+    platform::ScopedSystemClock scope{clock};
+    const auto& cases = TableFixtures::get().cases();
+    ASSERT_EQ(cases.size(), 15u);
+    const testsupport::ScratchDir& dir = TableFixtures::get().dir();
+    size_t compared = 0;
+    for (const TableCase& c : cases) {
+        for (const char* form : {"", "_big", "_rle", "_jpll"}) {
+            const std::string path = TableFixtures::get().file(c.name + form + ".dcm");
+            SCOPED_TRACE(path);
+            auto p = display(path);
+            ASSERT_TRUE(p && p->qtObjIsValid()) << (p ? p->Error() : 0);
+            // 8-bit grey is never windowed: drawn once, beside dcmj2pnm without a window.
+            std::vector<std::pair<double, double>> windows = c.windows;
+            if (windows.empty()) windows.push_back({0.0, 0.0});
+            for (const auto& [centre, width] : windows) {
+                const bool windowed = !c.windows.empty();
+                if (windowed) {
+                    const Kelvo_NumericalRange range(centre, width);
+                    p->windowLevels(&range);
+                    ASSERT_EQ(p->windowLevels().getStart(), centre);
+                }
+                ASSERT_EQ(p->Error(), 0);
+                const drawertest::Picture ours = drawertest::picture(p->drawer());
+                const drawertest::Pnm theirs = drawertest::dcmj2pnm(dir, path, windowed, centre, width);
+                ASSERT_EQ(theirs.components, 1);
+                ASSERT_EQ(ours.width, theirs.width);
+                ASSERT_EQ(ours.height, theirs.height);
+                int worst = 0, different = 0, first = -1;
+                for (int32_t y = 0; y < ours.height; ++y)
+                    for (int32_t x = 0; x < ours.width; ++x) {
+                        const int i = y * ours.width + x;
+                        const int r = ours.channel(x, y, 1);
+                        ASSERT_EQ(r, ours.channel(x, y, 2));
+                        const int d = std::abs(r - int(theirs.samples[size_t(i)]));
+                        if (d > 0) ++different;
+                        if (d > worst && first < 0 && d > 1) first = i;
+                        worst = std::max(worst, d);
+                    }
+                EXPECT_LE(worst, 1) << "window " << centre << "/" << width << ": " << different
+                                    << " pixels differ, first by more than one at " << first << " (ours "
+                                    << (first >= 0 ? int(ours.argb[size_t(first) * 4 + 1]) : -1)
+                                    << ", theirs " << (first >= 0 ? int(theirs.samples[size_t(first)]) : -1)
+                                    << ")";
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, 4u * 32u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, PresentationBesideDcmj2pnmTest,
+                         ::testing::Values("native.dcm", "rle.dcm", "jpll.dcm"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              return name.substr(0, name.find('.'));

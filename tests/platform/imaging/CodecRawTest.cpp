@@ -340,3 +340,42 @@ TEST(CodecRaw, VideoRangeRoundTripsWithinQuantisation) {
         noErr);
     EXPECT_EQ(frame, (std::vector<uint8_t>{128, 16, 128, 235, 128, 16, 128, 16}));
 }
+
+// Writers pad rows (ffmpeg and the platform's own to an even number of bytes, others further): a
+// sample that is a whole number of rows longer than the layout's is read at that stride, with
+// the padding skipped; planar frames and samples of no whole rows are read packed.
+TEST(CodecRaw, PaddedRowsAreReadAtTheSamplesStride) {
+    const OSType raw = FOUR_CHAR_CODE("raw ");
+    for (const Fixture& f : fixtures()) {
+        if (f.height < 2) continue;
+        const size_t packed = f.frame.size() / size_t(f.height);
+        for (size_t pad : {1u, 2u, 3u, 16u}) {
+            SCOPED_TRACE(std::string(f.name) + " padded by " + std::to_string(pad));
+            const bool planar = f.type == FOUR_CHAR_CODE("8BPS");
+            std::vector<uint8_t> padded;
+            for (int32_t y = 0; y < f.height; ++y) {
+                padded.insert(padded.end(), f.frame.begin() + ptrdiff_t(y * packed),
+                              f.frame.begin() + ptrdiff_t((y + 1) * packed));
+                padded.insert(padded.end(), pad, uint8_t(0xC3));
+            }
+            EXPECT_EQ(rawRowBytes(f.type, f.depth, f.width, f.height, padded.size()),
+                      planar ? packed : packed + pad);
+            Picture got;
+            ASSERT_EQ(decodeRaw(f.type, f.depth, f.width, f.height, padded.data(), padded.size(), got),
+                      noErr);
+            if (!planar) {
+                EXPECT_EQ(got.samples, f.expected.samples);
+            }
+        }
+        // Bytes beyond the frame that are no whole rows leave the rows packed.
+        EXPECT_EQ(rawRowBytes(f.type, f.depth, f.width, f.height, f.frame.size() + size_t(f.height) + 1),
+                  packed)
+            << f.name;
+    }
+    // ffmpeg's 33 x 17 rgb24 frame: 17 rows of 100 bytes.
+    EXPECT_EQ(rawRowBytes(raw, 24, 33, 17, 1700), 100u);
+    EXPECT_EQ(rawRowBytes(raw, 40, 33, 17, 578), 34u);
+    EXPECT_EQ(rawRowBytes(raw, 24, 33, 17, 1683), 99u);
+    EXPECT_EQ(rawRowBytes(raw, 24, 33, 17, 1682), 0u);
+    EXPECT_EQ(rawRowBytes(raw, 12, 33, 17, 1700), 0u);
+}

@@ -281,3 +281,72 @@ TEST(CompressionSession, FramesFromPixelBuffersReachTheCallback) {
 }
 
 } // namespace
+
+// The worlds frames are drawn in (32-bit ARGB, 24-bit RGB, 8-bit grey) are read straight into
+// the codec's shape: the same samples as the general way through another format of the same
+// pixels, from any rectangle, and into the storage of the frame before.
+TEST(FramePicture, WorldsReadStraightGiveWhatTheGeneralWayGives) {
+    struct Shape {
+        OSType cType;
+        int16_t depth;
+    } shapes[] = {{FOUR_CHAR_CODE("raw "), 24}, {FOUR_CHAR_CODE("raw "), 32}, {FOUR_CHAR_CODE("raw "), 40},
+                  {FOUR_CHAR_CODE("raw "), 8},  {FOUR_CHAR_CODE("jpeg"), 24}, {FOUR_CHAR_CODE("jpeg"), 32},
+                  {FOUR_CHAR_CODE("jpeg"), 40}, {FOUR_CHAR_CODE("png "), 32}};
+    constexpr int16_t kW = 23, kH = 11;
+    const Rect whole{0, 0, kH, kW};
+    const Rect part{3, 5, 9, 20};
+    // Pixels of every value of every channel, alpha included.
+    platform::codec::Picture p;
+    p.width = kW;
+    p.height = kH;
+    p.components = 4;
+    p.samples.resize(size_t(kW) * kH * 4);
+    uint32_t seed = 7;
+    for (uint8_t& v : p.samples) {
+        seed = seed * 1103515245u + 12345u;
+        v = uint8_t(seed >> 16);
+    }
+    for (OSType format : {k32ARGBPixelFormat, k24RGBPixelFormat, k8IndexedGrayPixelFormat}) {
+        SCOPED_TRACE(format);
+        GWorldPtr world = nullptr, other = nullptr;
+        ASSERT_EQ(QTNewGWorld(&world, format, &whole, nullptr, nullptr, 0), noErr);
+        ASSERT_EQ(platform::pictureToPixMap(p, GetGWorldPixMap(world)), noErr);
+        // The same pixels in a format only the general way reads.
+        const OSType general = format == k8IndexedGrayPixelFormat ? k16GrayPixelFormat : k32BGRAPixelFormat;
+        ASSERT_EQ(QTNewGWorld(&other, general, &whole, nullptr, nullptr, 0), noErr);
+        platform::codec::Picture pixels;
+        ASSERT_EQ(platform::pixMapToPicture(GetGWorldPixMap(world), pixels), noErr);
+        ASSERT_EQ(platform::pictureToPixMap(pixels, GetGWorldPixMap(other)), noErr);
+        for (const Shape& s : shapes) {
+            for (const Rect& r : {whole, part}) {
+                SCOPED_TRACE(std::to_string(s.cType) + " " + std::to_string(s.depth) + " " +
+                             std::to_string(r.right - r.left));
+                platform::codec::Picture straight, expected;
+                ASSERT_EQ(platform::framePicture(GetGWorldPixMap(world), r, s.cType, s.depth, straight),
+                          noErr);
+                ASSERT_EQ(platform::framePicture(GetGWorldPixMap(other), r, s.cType, s.depth, expected),
+                          noErr);
+                if (expected.bitsPerSample == 16) continue; // 16-bit grey keeps its depth for 16-bit codecs
+                EXPECT_EQ(straight.width, expected.width);
+                EXPECT_EQ(straight.height, expected.height);
+                EXPECT_EQ(straight.components, expected.components);
+                EXPECT_EQ(straight.bitsPerSample, 8);
+                EXPECT_TRUE(straight.samples == expected.samples);
+                // The next frame of the size goes where this one is.
+                const uint8_t* storage = straight.samples.data();
+                ASSERT_EQ(platform::framePicture(GetGWorldPixMap(world), r, s.cType, s.depth, straight),
+                          noErr);
+                EXPECT_EQ(straight.samples.data(), storage);
+            }
+        }
+        // Outside the map: refused, the picture emptied.
+        platform::codec::Picture refused;
+        refused.width = 1;
+        const Rect beyond{0, 0, kH, int16_t(kW + 1)};
+        EXPECT_EQ(platform::framePicture(GetGWorldPixMap(world), beyond, FOUR_CHAR_CODE("raw "), 24, refused),
+                  paramErr);
+        EXPECT_EQ(refused.width, 0);
+        DisposeGWorld(world);
+        DisposeGWorld(other);
+    }
+}

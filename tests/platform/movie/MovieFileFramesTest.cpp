@@ -2,6 +2,8 @@
 // through SetMovieGWorld, SetMovieTimeValue and MoviesTask into an offscreen world, they equal
 // what ffmpeg decodes (raw and PNG exactly; JPEG within the level or two by which JPEG decoders
 // differ, and exactly what PIL decodes from the same sample).
+#include "PlatformCompressionSessions.h"
+#include "PlatformFixed.h"
 #include "PlatformGWorlds.h"
 #include "PlatformMemory.h"
 #include "PlatformMovieFiles.h"
@@ -167,4 +169,135 @@ TEST_P(MovieFileFrames, DrawTheFramesFFmpegDecodes) {
 INSTANTIATE_TEST_SUITE_P(Peers, MovieFileFrames, ::testing::ValuesIn(kFramesCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ffmpeg pads each row of a 'raw ' sample to an even number of bytes (a 33 x 17 rgb24 frame is 17
+// rows of 100 bytes): frames of odd widths and of every depth it writes as 'raw ' are drawn
+// equal to its own decode, every frame and every value.
+TEST(MovieFileRawFrames, PaddedRowsOfEveryDepthDrawAsFFmpegDecodesThem) {
+    if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    struct Case {
+        const char* pixFmt;
+        int width, height;
+    } cases[] = {
+        {"rgb24", 33, 17}, {"rgb24", 97, 55},    {"gray", 33, 17},     {"gray", 97, 55},
+        {"argb", 33, 17},  {"rgb555be", 33, 17}, {"rgb555be", 97, 55}, {"rgb24", 32, 16},
+    };
+    constexpr int kFrames = 3, kRate = 5;
+    ScratchDir dir("movie-raw-frames");
+    for (const Case& c : cases) {
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        SCOPED_TRACE(std::string(c.pixFmt) + " " + size);
+        const std::string file = dir.file(std::string(c.pixFmt) + "-" + size + ".mov");
+        ASSERT_TRUE(ffmpeg("-f lavfi -i testsrc=size=" + size + ":rate=" + std::to_string(kRate) +
+                           " -c:v rawvideo -pix_fmt " + c.pixFmt + " -frames:v " + std::to_string(kFrames) +
+                           " -f mov '" + file + "'"));
+        const std::string rgb = dir.file("ff.rgb");
+        ASSERT_TRUE(ffmpeg("-i '" + file + "' -f rawvideo -pix_fmt rgb24 '" + rgb + "'"));
+        const std::string decoded = readFile(rgb);
+        const size_t frameBytes = size_t(c.width) * c.height * 3;
+        ASSERT_EQ(decoded.size(), frameBytes * kFrames);
+
+        Movie movie = openPath(file);
+        ASSERT_NE(movie, nullptr);
+        const Rect bounds{0, 0, int16_t(c.height), int16_t(c.width)};
+        GWorldPtr world = nullptr;
+        ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+        SetMovieGWorld(movie, world, nullptr);
+        const TimeScale scale = GetMovieTimeScale(movie);
+        for (int i = 0; i < kFrames; ++i) {
+            SCOPED_TRACE("frame " + std::to_string(i));
+            SetMovieTimeValue(movie, TimeValue((int64_t(2 * i + 1) * scale) / (2 * kRate)));
+            MoviesTask(movie, 0);
+            ASSERT_EQ(GetMoviesError(), noErr);
+            const std::string drawn = worldRGB(world, c.width, c.height);
+            size_t at = 0;
+            EXPECT_EQ(largestDifference(drawn, decoded.substr(i * frameBytes, frameBytes), &at), 0)
+                << "at pixel " << at / 3 % size_t(c.width) << "," << at / 3 / size_t(c.width);
+        }
+        DisposeMovie(movie);
+        DisposeGWorld(world);
+    }
+}
+
 } // namespace
+
+// Raw frames of odd widths that we compress and write (packed rows, 24- and 32-bit colour, 8-bit
+// grey) decode in ffmpeg without a word, to the pixels drawn here from the same file.
+TEST(MovieFileRawFrames, OddWidthsWeWriteDecodeInFFmpeg) {
+    if (!testsupport::haveCommand("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
+    constexpr int16_t kW = 33, kH = 17;
+    constexpr int kFrames = 3;
+    ScratchDir dir("movie-raw-written");
+    const Rect bounds{0, 0, kH, kW};
+    GWorldPtr source = nullptr;
+    ASSERT_EQ(QTNewGWorld(&source, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+    PixMapHandle map = GetGWorldPixMap(source);
+    for (int16_t depth : {24, 32, 40}) {
+        SCOPED_TRACE(depth);
+        const std::string file = dir.file("written-" + std::to_string(depth) + ".mov");
+        FSSpec spec;
+        FSPathMakeFSSpec(file.c_str(), &spec);
+        int16_t refNum = 0;
+        Movie movie = nullptr;
+        ASSERT_EQ(
+            CreateMovieFile(&spec, FOUR_CHAR_CODE("TVOD"), -1, createMovieFileDeleteCurFile, &refNum, &movie),
+            noErr);
+        Track track = NewMovieTrack(movie, Long2Fix(kW), Long2Fix(kH), 0);
+        Media media = NewTrackMedia(track, VideoMediaType, 600, nullptr, 0);
+        ImageDescriptionHandle desc = reinterpret_cast<ImageDescriptionHandle>(NewHandle(0));
+        ImageSequence seq = 0;
+        ASSERT_EQ(CompressSequenceBegin(&seq, map, nullptr, &bounds, nullptr, depth, FOUR_CHAR_CODE("raw "),
+                                        0, 0x200, 0, 0, nullptr, 0, desc),
+                  noErr);
+        std::vector<char> data(size_t(kW) * kH * 8 + 65536);
+        for (int k = 0; k < kFrames; ++k) {
+            auto* base = reinterpret_cast<uint8_t*>(GetPixBaseAddr(map));
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x) {
+                    uint8_t* px = base + y * GetPixRowBytes(map) + 4 * x;
+                    px[0] = 255;
+                    px[1] = uint8_t(x * 7 + k * 40);
+                    px[2] = uint8_t(y * 15);
+                    px[3] = uint8_t((x ^ y) * 9 + k);
+                }
+            int32_t size = int32_t(data.size());
+            ASSERT_EQ(CompressSequenceFrame(seq, map, &bounds, 0, data.data(), &size, nullptr, nullptr),
+                      noErr);
+            ASSERT_EQ(AddMediaSample2(media, reinterpret_cast<const uint8_t*>(data.data()), ByteCount(size),
+                                      120, 0, reinterpret_cast<SampleDescriptionHandle>(desc), 1, 0, nullptr),
+                      noErr);
+        }
+        CDSequenceEnd(seq);
+        DisposeHandle(reinterpret_cast<Handle>(desc));
+        ASSERT_EQ(InsertMediaIntoTrack(track, 0, 0, GetMediaDuration(media), fixed1), noErr);
+        int16_t resId = 0;
+        ASSERT_EQ(AddMovieResource(movie, refNum, &resId, nullptr), noErr);
+        ASSERT_EQ(CloseMovieFile(refNum), noErr);
+        DisposeMovie(movie);
+
+        int status = -1;
+        const std::string said = run("ffmpeg -v error -y -i '" + file + "' -f rawvideo -pix_fmt rgb24 '" +
+                                         dir.file("ff.rgb") + "' </dev/null 2>&1",
+                                     &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(said, "");
+        const std::string decoded = readFile(dir.file("ff.rgb"));
+        const size_t frameBytes = size_t(kW) * kH * 3;
+        ASSERT_EQ(decoded.size(), frameBytes * kFrames);
+        Movie back = openPath(file);
+        ASSERT_NE(back, nullptr);
+        GWorldPtr world = nullptr;
+        ASSERT_EQ(QTNewGWorld(&world, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0), noErr);
+        SetMovieGWorld(back, world, nullptr);
+        for (int k = 0; k < kFrames; ++k) {
+            SetMovieTimeValue(back, TimeValue(120 * k + 60));
+            MoviesTask(back, 0);
+            ASSERT_EQ(GetMoviesError(), noErr);
+            EXPECT_EQ(largestDifference(worldRGB(world, kW, kH), decoded.substr(k * frameBytes, frameBytes)),
+                      0)
+                << "frame " << k;
+        }
+        DisposeMovie(back);
+        DisposeGWorld(world);
+    }
+    DisposeGWorld(source);
+}

@@ -669,6 +669,65 @@ TEST_F(MoviePresentationsTest, VideoGammaAndGreyApplyOnceHoweverOftenTheFrameIsD
     EXPECT_EQ(rendered(*p), c);
 }
 
+// A receiver of 'DRAW' may replace the movie or draw again while gamma or grey is on: the frame
+// the draw adjusted is put back before the event, so a replaced world is never written to and a
+// draw from inside a draw adjusts the frame once, as any draw does.
+TEST_F(MoviePresentationsTest, VideoReplacedOrRedrawnFromInsideItsOwnDraw) {
+    struct GreyTransform : Kelvo_DisplayTransform {
+        GreyTransform() { _discardColor = 1; }
+    };
+    enum class Inside { Replace, Update, Step };
+    for (bool grey : {false, true}) {
+        for (Inside inside : {Inside::Replace, Inside::Update, Inside::Step}) {
+            SCOPED_TRACE(std::string(grey ? "grey " : "gamma ") + (inside == Inside::Replace  ? "replace"
+                                                                   : inside == Inside::Update ? "update"
+                                                                                              : "step"));
+            VideoMovie f({60, 60, 60, 60}), next({60, 60});
+            auto p = showVideo(f.movie);
+            Kelvo_DisplayTransform gamma;
+            gamma.Gamma(2.0);
+            GreyTransform discard;
+            p->displayProperties(grey ? static_cast<Kelvo_DisplayTransform*>(&discard) : &gamma);
+            ASSERT_EQ(p->Error(), 0);
+            // What a plain draw shows of each frame.
+            std::vector<uint32_t> plain;
+            for (int k = 0; k < 3; ++k) {
+                p->PlayTime(60 * k);
+                plain.push_back(shown(*p));
+            }
+            ASSERT_NE(plain[0], frameColour(0));
+            p->PlayTime(0);
+            Kelvo_Movie second(next.movie, false);
+            Recorder rec;
+            int nested = 0;
+            rec.action = [&](uint32_t code) {
+                if (code != kKelvoPresentationDraw || nested++ > 0) return;
+                if (inside == Inside::Replace) p->initDataSource(second);
+                if (inside == Inside::Update) p->Update();
+                if (inside == Inside::Step) p->PlayAction(kKelvoPlayActionForward);
+            };
+            rec.attach(*p);
+            p->PlayAction(kKelvoPlayActionForward);
+            EXPECT_GT(nested, 1);
+            ASSERT_TRUE(p->qtObjIsValid()) << p->Error();
+            EXPECT_EQ(p->Error(), 0);
+            // Frame 1 was drawn; then the replacement's frame 0, frame 1 again, or frame 2.
+            const int frame = inside == Inside::Replace ? 0 : inside == Inside::Update ? 1 : 2;
+            EXPECT_EQ(p->Time(kKelvoTimeDuration), inside == Inside::Replace ? 120 : 240);
+            // A new movie comes with a display transform of its own, which adjusts nothing.
+            const uint32_t expected = inside == Inside::Replace ? frameColour(0) : plain[size_t(frame)];
+            EXPECT_EQ(shown(*p), expected);
+            EXPECT_EQ(rendered(*p), frameColour(frame));
+            // and the next plain draw shows the same.
+            rec.action = nullptr;
+            p->idle();
+            EXPECT_EQ(shown(*p), expected);
+            EXPECT_EQ(rendered(*p), frameColour(frame));
+            p->eventsHandler().setEventsHandler(nullptr, nullptr);
+        }
+    }
+}
+
 TEST_F(MoviePresentationsTest, VideoPlayActionsShowTheFrameStepped) {
     VideoMovie f({60, 60, 60, 60, 60});
     auto p = showVideo(f.movie);

@@ -4,6 +4,7 @@
 // read back.
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoImageBase.h"
+#include "KelvoMovie.h"
 #include "KelvoStillPresentations.h"
 #include "KelvoVideoCompression.h"
 #include "MovieFixtures.h"
@@ -271,6 +272,34 @@ TEST_F(StillPresentationsTest, TheBufferPresentationShowsTheCallersBufferAndLeav
     Kelvo_DisplayTransform plain;
     p->displayProperties(&plain);
     EXPECT_EQ(pixelsOf(screen.world()), effectFrame(1, 0, 40));
+
+    // Its export has no range to write: an empty movie that is still a movie file, which other
+    // tools and this one open.
+    {
+        ScratchDir dir("kbufferexport");
+        const std::string file = dir.file("buffer.mov");
+        FSSpec spec{};
+        FSPathMakeFSSpec(file.c_str(), &spec);
+        Kelvo_ImgDescComp desc;
+        desc.dataFormat(FOUR_CHAR_CODE("raw "));
+        desc.qtDepth(32);
+        desc.qtWidth(kW);
+        desc.qtHeight(kH);
+        p->presentationToMovie(&spec, &desc, nullptr);
+        EXPECT_EQ(p->Error(), 0);
+        Kelvo_Movie written(file.c_str());
+        EXPECT_TRUE(written.qtObjIsValid()) << written.Error();
+        EXPECT_EQ(written.duration(), 0);
+        if (moviefixtures::haveMoviePeers()) {
+            int status = -1;
+            const std::string said = testsupport::run(
+                "ffprobe -v error -show_entries format=nb_streams -of default=nw=1 '" + file + "' 2>&1",
+                &status);
+            EXPECT_EQ(status, 0) << said;
+            EXPECT_EQ(said, "nb_streams=0\n");
+        }
+        EXPECT_EQ(pixelsOf(screen.world()), effectFrame(1, 0, 40));
+    }
 
     // What the caller draws into its buffer shows on the next update.
     paintFrame(caller.world(), 2);

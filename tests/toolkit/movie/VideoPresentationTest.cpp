@@ -725,6 +725,21 @@ TEST_F(VideoPresentationTest, ExportRangesProgressAndFailures) {
     p.presentationToMovie(&spec, &desc, &none);
     EXPECT_EQ(p.Error(), 0);
     EXPECT_EQ(reports, (std::vector<std::pair<double, int32_t>>{{1.0, 0}}));
+    // The file is an empty movie, not one with a track nobody can read.
+    {
+        Kelvo_Movie written(empty.c_str());
+        ASSERT_TRUE(written.qtObjIsValid()) << written.Error();
+        EXPECT_EQ(written.duration(), 0);
+        EXPECT_FALSE(written.qtHasVideo());
+    }
+    if (moviefixtures::haveMoviePeers()) {
+        int status = -1;
+        const std::string said = testsupport::run(
+            "ffprobe -v error -show_entries format=nb_streams -of default=nw=1 '" + empty + "' 2>&1",
+            &status);
+        EXPECT_EQ(status, 0) << said;
+        EXPECT_EQ(said, "nb_streams=0\n");
+    }
 
     // A session that cannot begin: the status says why, nothing is written, and the display is
     // back on the caller's world, still drawing.
