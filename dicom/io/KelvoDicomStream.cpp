@@ -373,21 +373,19 @@ struct KelvoDicomInputFileBinary::Reader {
                                   nullptr, &atom);
         if (err != noErr) return fail(err);
         if (!addHeaderAtom(atom, node)) return false;
-        if (node.desc.length > 0 && !(node.desc.group == 0x0028 && node.desc.element == 0x0103)) {
+        if (node.desc.length > 0) {
             // Straight into the tree: a node of its own for each element would cost a container
             // made and thrown away per element.
             if (int32_t s = KelvoDicomDataNode::readInto(f, node.desc, node.fpos, swap, c, atom, fileSize,
                                                          valueBytes))
                 return fail(s);
-        } else if (node.desc.length > 0) {
-            KelvoDicomDataNode value;
-            KelvoDicomDataNode::read(f, node.desc, node.fpos, swap, value, fileSize);
-            if (value.Error() != 0) return fail(value.Error());
-            int32_t s = 0;
-            if (!DicmUtils_DicomNodeAddData(c, atom, value, s)) return fail(s ? s : paramErr);
-            if (node.desc.group == 0x0028 && node.desc.element == 0x0103 && value.valueCount() > 0 &&
-                discarding == 0)
-                pixelRepresentation = value.usValue(0);
+            if (node.desc.group == 0x0028 && node.desc.element == 0x0103 && discarding == 0) {
+                // Pixel Representation decides the VR of the multi-VR elements read after it.
+                const char vr[3] = {node.desc.vr[0], node.desc.vr[1], 0};
+                KelvoDicomDataNode value;
+                KelvoDicomDataNode::read(c, atom, vr, value);
+                if (value.Error() == 0 && value.valueCount() > 0) pixelRepresentation = value.usValue(0);
+            }
         }
         if (node.desc.group == 0x7FE0 && node.desc.element == 0x0010) {
             err = QTInsertChild(c, atom, kDicomInMemoryPixelsAtom, 0, 0, 0, nullptr, nullptr);

@@ -20,11 +20,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -341,9 +343,7 @@ bool KelvoDicomVideoPresentation::dataFillsAFrame() {
     const dicmXferSyntaxInfo* syntax = _chunks->chunksEncodingInfo();
     const bool packed = syntax && (syntax->flags & kDicmXferEncapsulated);
     const bool platformCodec = syntax && (syntax->flags & kDicmXferPlatformCodec);
-    // Codestreams a platform codec decodes say their own size, which is checked against the
-    // description's when they are decoded.
-    if (platformCodec) return true;
+    if (platformCodec) return codestreamFitsFrame(fileSize);
     const uint64_t frameBytes = _imagePixel->size();
     const uint64_t samples = uint64_t(_imagePixel->getUSValueProperty(kColumns)) *
                              _imagePixel->getUSValueProperty(kRows) *
@@ -371,6 +371,55 @@ bool KelvoDicomVideoPresentation::dataFillsAFrame() {
               : syntax->id == kRLESyntax ? int32_t(kRLECorruptErr)
                                          : int32_t(kKelvoElementUnreadable);
     return false;
+}
+
+bool KelvoDicomVideoPresentation::codestreamFitsFrame(int64_t fileSize) {
+    const dicmXferSyntaxInfo* syntax = _chunks->chunksEncodingInfo();
+    const bool jpeg = syntax->id == kJPEGBaselineSyntax;
+    const auto format = jpeg ? platform::codec::Format::JPEG : platform::codec::Format::JPEG2000;
+    const uint32_t columns = _imagePixel->getUSValueProperty(kColumns);
+    const uint32_t rows = _imagePixel->getUSValueProperty(kRows);
+    const uint64_t pixels = uint64_t(columns) * rows;
+    // A JPEG block of 64 pixels takes at least a bit of entropy-coded data: a stream of n bytes
+    // codes at most 512n pixels. A JPEG 2000 codestream has no such bound (a constant picture of
+    // any size takes a few bytes), so there the header's own word is all there is.
+    constexpr uint64_t kJPEGPixelsPerByte = 512;
+    // The main header lies in the first fragment: a stream whose header needs more than this
+    // is taken as unreadable rather than read whole.
+    constexpr uint32_t kHeaderBytes = 1u << 22;
+    std::FILE* file = std::fopen(_chunks->pathToFile(), "rb");
+    if (!file) {
+        _status = kKelvoCannotOpenForReading;
+        return false;
+    }
+    std::vector<uint8_t> header;
+    bool fits = false;
+    for (uint32_t i = 0; i < _chunks->count() && !fits; ++i) {
+        int64_t offset = 0;
+        uint32_t size = 0;
+        _chunks->chunkInfo(offset, size, i);
+        if (_chunks->Error() != noErr || offset < 8 || offset >= fileSize) continue;
+        uint64_t present = std::min<uint64_t>(size, uint64_t(fileSize - offset));
+        if (jpeg && present * kJPEGPixelsPerByte < pixels) continue;
+        // A chunk starting with a fragment's item header holds that fragment first.
+        uint8_t item[8];
+        if (fseeko(file, off_t(offset - 8), SEEK_SET) != 0 || std::fread(item, 1, 8, file) != 8) continue;
+        if (load16(item) == 0xFFFE && load16(item + 2) == 0xE000)
+            present = std::min<uint64_t>(present, platform::loadLE32(item + 4));
+        try {
+            header.resize(size_t(std::min<uint64_t>(present, kHeaderBytes)));
+        } catch (const std::bad_alloc&) {
+            break;
+        }
+        if (std::fread(header.data(), 1, header.size(), file) != header.size()) continue;
+        platform::codec::Picture layout;
+        if (platform::codec::inspect(format, header.data(), header.size(), layout) != noErr) continue;
+        fits = uint32_t(layout.width) == columns && uint32_t(layout.height) == rows;
+    }
+    std::fclose(file);
+    // The codestreams are the frames the description gives, never a part of them, nor more.
+    if (!fits) _status = kKelvoElementUnreadable;
+    return fits;
 }
 
 // ---------------------------------------------------------------------------------------------

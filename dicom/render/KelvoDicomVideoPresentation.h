@@ -141,6 +141,9 @@ class KelvoDicomVideoPresentation : public Kelvo_VideoPresentation {
     // Whether some chunk of the file holds the data of a whole frame (its bytes, or for RLE and
     // lossless JPEG the most their codings can give), before the frame's buffers are made.
     bool dataFillsAFrame();
+    // The same for frames a platform codec decodes: some chunk's codestream announces the
+    // description's rows and columns and, for JPEG, has the bytes to code that many pixels.
+    bool codestreamFitsFrame(int64_t fileSize);
     // The RLE frame in `_compressed` (n bytes) into `buffer`.
     int32_t decodeRLE(uint32_t n, uint8_t* buffer);
     int32_t decodeLosslessJPEG(uint32_t n, uint8_t* buffer);

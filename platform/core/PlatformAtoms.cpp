@@ -388,13 +388,19 @@ std::vector<QTAtom>& orderOf(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType
     return **slot;
 }
 
-// The index-th (1-based, in range) child of `type` (0: any type). A parent of a few children is
-// scanned rather than given a list to keep: a data set's elements and items hold a handful each,
-// and there are hundreds of thousands of them. Throws std::bad_alloc.
+// Whether the children of `type` (0: any type) of a parent are found by a walk rather than by
+// their ordered list: a parent of a few children is scanned rather than given a list to keep (a
+// data set's elements and items hold a handful each, and there are hundreds of thousands of
+// them), unless the list was already made.
+bool scannedForIndex(Children& k, QTAtomType type) {
+    const bool listed = type == 0 ? k.all != nullptr : k.group(type)->order != nullptr;
+    return !listed && k.count <= kHashFrom;
+}
+
+// The index-th (1-based, in range) child of `type` (0: any type). Throws std::bad_alloc.
 QTAtom nthChild(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, int32_t index) {
     Children& k = *node(c, parent).kids;
-    const bool listed = type == 0 ? k.all != nullptr : k.group(type)->order != nullptr;
-    if (!listed && k.count <= kHashFrom) {
+    if (scannedForIndex(k, type)) {
         int32_t seen = 0;
         for (QTAtom ch = type == 0 ? k.first : k.group(type)->first; ch; ch = node(c, ch).next)
             if ((type == 0 || node(c, ch).type == type) && ++seen == index) return ch;
@@ -413,8 +419,7 @@ size_t positionIn(const OpaqueQTAtomContainer* c, const std::vector<QTAtom>& lis
 // The 1-based index of `atom` among its siblings of `type`. Throws std::bad_alloc.
 int32_t indexAmong(OpaqueQTAtomContainer* c, QTAtom parent, QTAtomType type, QTAtom atom) {
     Children& k = *node(c, parent).kids;
-    const bool listed = type == 0 ? k.all != nullptr : k.group(type)->order != nullptr;
-    if (!listed && k.count <= kHashFrom) {
+    if (scannedForIndex(k, type)) {
         int32_t seen = 0;
         for (QTAtom ch = k.first; ch; ch = node(c, ch).next) {
             if (type == 0 || node(c, ch).type == type) ++seen;

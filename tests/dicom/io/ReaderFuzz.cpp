@@ -5,34 +5,21 @@
 // one rebuilt from the media-samples atoms. Chunks must lie inside the file, and a chunk that
 // reads must give no more bytes than its table says (exactly as many for native data).
 #include "KelvoDicomDataImagePixel.h"
+#include "FuzzScratch.h"
 #include "KelvoDicomDataTree.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 struct Scratch {
-    std::filesystem::path dir;
-    std::string input, text, xml;
-    Scratch() {
-        dir = std::filesystem::temp_directory_path() / ("reader-fuzz-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir);
-        input = (dir / "in.dcm").string();
-        text = (dir / "dump.txt").string();
-        xml = (dir / "dump.xml").string();
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+    FuzzScratch dir{"reader-fuzz"};
+    std::string input = dir.file("in.dcm"), text = dir.file("dump.txt"), xml = dir.file("dump.xml");
 };
 
 Scratch& scratch() {
@@ -68,10 +55,7 @@ bool isReadingStatus(int32_t status) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
     Scratch& s = scratch();
-    FILE* f = std::fopen(s.input.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (!FuzzScratch::write(s.input, data, size)) return 0;
 
     std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(s.input.c_str()));
     if (!tree) return 0;

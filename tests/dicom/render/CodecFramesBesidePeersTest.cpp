@@ -367,28 +367,30 @@ TEST_F(CodecFramesBesidePeersTest, RawMovieHoldsTheWindowedFrames) {
     EXPECT_EQ(different, 0);
 }
 
-// A codestream of other dimensions than the description's, or one cut short, is an error of the
-// frame: the frame shows blank and answers no values, and nothing is read or written past the
-// frame's buffers.
+// A file none of whose codestreams has the description's dimensions holds no frame of it: its
+// presentation is refused when it is made, before a frame's buffers are sized by the
+// description. A codestream cut short is an error of its frame: the frame shows blank and
+// answers no values, and nothing is read or written past the frame's buffers.
 TEST_F(CodecFramesBesidePeersTest, CodestreamsThatAreNotTheFrameAreErrors) {
-    struct Case {
-        const char* name;
-        int32_t error;
-    };
-    for (const Case& c :
-         {Case{"j2k_narrow.dcm", kKelvoElementUnreadable}, Case{"j2k_cut.dcm", codecBadDataErr}}) {
-        SCOPED_TRACE(c.name);
-        auto p = display(Fixtures::get().dir().file(c.name));
-        ASSERT_TRUE(p && p->qtObjIsValid());
-        EXPECT_EQ(p->Error(), c.error);
-        Kelvo_Point at(3, 3);
-        EXPECT_EQ(p->rawValueAtPoint(at), 0.0);
-        const drawertest::Picture shown = drawertest::picture(p->drawer());
-        ASSERT_FALSE(shown.argb.empty());
-        // MONOCHROME2 zeros under the file's default window: black everywhere.
-        for (size_t i = 0; i < shown.argb.size(); i += 4)
-            ASSERT_EQ(shown.argb[i + 1], 0) << i / 4;
+    {
+        const std::string narrow = Fixtures::get().dir().file("j2k_narrow.dcm");
+        std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(narrow.c_str()));
+        ASSERT_TRUE(tree && tree->isA("KelvoDicomDocument"));
+        std::unique_ptr<KelvoDicomVideoPresentation> refused(
+            static_cast<KelvoDicomDocument*>(tree.get())->dataDisplay());
+        EXPECT_FALSE(refused && refused->qtObjIsValid());
+        EXPECT_EQ(refused ? refused->Error() : tree->Error(), kKelvoElementUnreadable);
     }
+    auto p = display(Fixtures::get().dir().file("j2k_cut.dcm"));
+    ASSERT_TRUE(p && p->qtObjIsValid());
+    EXPECT_EQ(p->Error(), codecBadDataErr);
+    Kelvo_Point at(3, 3);
+    EXPECT_EQ(p->rawValueAtPoint(at), 0.0);
+    const drawertest::Picture shown = drawertest::picture(p->drawer());
+    ASSERT_FALSE(shown.argb.empty());
+    // MONOCHROME2 zeros under the file's default window: black everywhere.
+    for (size_t i = 0; i < shown.argb.size(); i += 4)
+        ASSERT_EQ(shown.argb[i + 1], 0) << i / 4;
 }
 
 } // namespace

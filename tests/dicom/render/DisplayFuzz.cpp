@@ -8,6 +8,7 @@
 //
 // A display that cannot be made answers a status; once the presentations are gone, no timer of
 // theirs is left installed.
+#include "FuzzScratch.h"
 #include "KelvoCoreObjectsTypes.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
@@ -33,17 +34,8 @@ constexpr uint16_t kColumns = 0x0011;
 constexpr uint16_t kRows = 0x0010;
 
 struct Scratch {
-    std::filesystem::path dir;
-    std::string input;
-    Scratch() {
-        dir = std::filesystem::temp_directory_path() / ("display-fuzz-" + std::to_string(getpid()));
-        std::filesystem::create_directories(dir);
-        input = (dir / "in.dcm").string();
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+    FuzzScratch dir{"display-fuzz"};
+    std::string input = dir.file("in.dcm");
 };
 
 Scratch& scratch() {
@@ -149,10 +141,7 @@ void exercise(KelvoDicomVideoPresentation& p, platform::ManualClock& clock) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
     Scratch& s = scratch();
-    FILE* f = std::fopen(s.input.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (!FuzzScratch::write(s.input, data, size)) return 0;
 
     platform::ManualClock clock{5'000'000'000};
     platform::ScopedSystemClock scope{clock};

@@ -1,6 +1,10 @@
 // Memory that a file's header asks for but its data cannot fill: pydicom's small MR image, native,
-// RLE (as in pydicom's corpus) and lossless JPEG (dcmcjpeg +e1), each with Rows and Columns set to
-// 16384 at test time, so that a frame would be 512 MB that a few kilobytes of data claim to fill.
+// RLE (as in pydicom's corpus) and lossless JPEG (dcmcjpeg +e1), its colour JPEG baseline and
+// JPEG 2000 images, each with Rows and Columns set to 16384 at test time, so that a frame would
+// be 512 MB that a few kilobytes of data claim to fill. One JPEG also has its frame header say
+// 16384 x 16384: its 3 kB of entropy-coded data cannot code that many blocks. (A JPEG 2000
+// codestream has no such bound: a few bytes code a constant picture of any size, so its header
+// agreeing with the description is all that can be asked of it.)
 // Each is opened and presented in a child process of its own: it must answer a status, never
 // abort, with a peak resident memory under 256 MB, and (outside AddressSanitizer, which reserves
 // terabytes of address space) within 600 MB of address space.
@@ -31,15 +35,28 @@
 namespace {
 
 const char* const kLyingScript = R"PY(
-import sys, os, subprocess
+import sys, os, struct, subprocess
 import pydicom
 out, corpus = sys.argv[1], sys.argv[2]
 mr = os.path.join(corpus, 'MR_small.dcm')
 subprocess.run(['dcmcjpeg', '+e1', mr, os.path.join(out, 'jpll.dcm')], check=True)
-for name, source in (('native', mr), ('rle', os.path.join(corpus, 'MR_small_RLE.dcm')),
-                     ('jpll', os.path.join(out, 'jpll.dcm'))):
+def sof(pixels):
+    # Baseline frame header: length, precision, then lines and samples a line.
+    i = pixels.find(b'\xff\xc0')
+    struct.pack_into('>HH', pixels, i + 5, 16384, 16384)
+cases = (('native', mr, None), ('rle', os.path.join(corpus, 'MR_small_RLE.dcm'), None),
+         ('jpll', os.path.join(out, 'jpll.dcm'), None),
+         ('jpeg', os.path.join(corpus, 'SC_rgb_jpeg_dcmtk.dcm'), None),
+         ('jpeg_sof', os.path.join(corpus, 'SC_rgb_jpeg_dcmtk.dcm'), sof),
+         ('j2k', os.path.join(corpus, 'MR_small_jp2klossless.dcm'), None),
+         ('j2k_rgb', os.path.join(corpus, 'GDCMJ2K_TextGBR.dcm'), None))
+for name, source, patch in cases:
     ds = pydicom.dcmread(source)
     ds.Rows = ds.Columns = 16384
+    if patch:
+        pixels = bytearray(ds.PixelData)
+        patch(pixels)
+        ds.PixelData = bytes(pixels)
     ds.save_as(os.path.join(out, name + '-lying-16384x16384.dcm'))
 )PY";
 
@@ -122,6 +139,7 @@ TEST_P(PresentationMemory, AFrameTheDataCannotFillIsAStatusNotAnAllocation) {
     std::printf("%-8s status %d, peak %.1f MB\n", GetParam(), a.status, a.peakMB);
 }
 
-INSTANTIATE_TEST_SUITE_P(Encodings, PresentationMemory, ::testing::Values("native", "rle", "jpll"));
+INSTANTIATE_TEST_SUITE_P(Encodings, PresentationMemory,
+                         ::testing::Values("native", "rle", "jpll", "jpeg", "jpeg_sof", "j2k", "j2k_rgb"));
 
 } // namespace
