@@ -88,8 +88,14 @@ cases = [
     ('s12_below_intercept', 16, 12, True, 'MONOCHROME2', (1, -1024), -2048, 2047, False, [(-600, 1500), (40, 400), (-2500, 1000)]),
     ('s16', 16, 16, True, 'MONOCHROME2', None, -32768, 32767, False, [(0, 2000), (-30000, 5000), (-90000, 100)]),
     ('s16_rescaled', 16, 16, True, 'MONOCHROME2', (1, -1024), -32768, 32767, False, [(-600, 1500), (-33000, 2000), (32000, 2000)]),
-    ('u16_rescaled', 16, 16, False, 'MONOCHROME2', (1, 0), 0, 65535, False, [(60000, 12000), (65000, 1000), (64710, 1)]),
-    ('u16', 16, 16, False, 'MONOCHROME2', None, 0, 65535, False, [(32768, 65536), (90000, 100)]),
+    ('u16_rescaled', 16, 16, False, 'MONOCHROME2', (1, 0), 0, 65535, False, [(60000, 12000), (65000, 1000), (64710, 1)],
+     # Quality layers (the last lossless), another progression order, small code-blocks and
+     # packet markers: the codec reads the whole codestream, not its first layer.
+     dict(opj=['-r', '40,10,1', '-p', 'RPCL', '-b', '16,16', '-SOP', '-EPH'])),
+    ('u16', 16, 16, False, 'MONOCHROME2', None, 0, 65535, False, [(32768, 65536), (90000, 100)],
+     # A JP2 file rather than a bare codestream, as some writers store it (unsigned: pydicom
+     # learns a JP2 file's signedness from Pixel Representation alone).
+     dict(jp2=True)),
     ('u12_high_bits', 16, 12, False, 'MONOCHROME2', None, 0, 4095, True, [(2000, 4000), (500, 100), (2047.5, 1)]),
     ('s12_high_bits', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, True, [(0, 4096), (-1000, 500)]),
     ('s12_high_bits_rescaled', 16, 12, True, 'MONOCHROME2', (0.5, 20), -2048, 2047, True, [(0, 1500)]),
@@ -132,7 +138,7 @@ for case in cases:
         raw = os.path.join(out, name + ('.rawl' if wide else '.raw'))
         dt = {(True, True): '<i2', (True, False): '<u2', (False, True): 'i1', (False, False): 'u1'}[(wide, signed)]
         open(raw, 'wb').write(vals.astype(dt).tobytes())
-        j2k = os.path.join(out, name + '.j2k')
+        j2k = os.path.join(out, name + ('.jp2' if extra.get('jp2') else '.j2k'))
         subprocess.run(['opj_compress', '-i', raw, '-o', j2k, '-F', '%d,%d,1,%d,%s' % (cols, rows, stored, 's' if signed else 'u')]
                        + extra.get('opj', []), check=True, stdout=subprocess.DEVNULL)
         codestreams.append(open(j2k, 'rb').read())
