@@ -7,13 +7,14 @@
 // The table is the stored values of the dcmj2pnm table (signed 10, 12 and 16 bits with and
 // without rescale, values below the intercept, unsigned values near 65535 under rescale 1/0,
 // signed 8-bit, MONOCHROME1 signed, width 1, centres outside the data) compressed by
-// opj_compress from raw samples and wrapped by pydicom, plus shapes the codec must get right:
-// odd sides over 16 x 16 tiles, a single column, and 5 bits in 8. A codestream holds exactly
-// Bits Stored bits a sample, so the cases that carry noise above High Bit in the other forms
-// carry their values alone here. Then pydicom's own JPEG 2000 grey images (lossless, lossy,
-// a Bits Stored that differs from the codestream's precision, an unsigned codestream under
-// Pixel Representation 1), under their own first window and two over their values. Every sample
-// is compared: none is left out.
+// opj_compress from raw samples and wrapped by pydicom, plus what the codec and the frame's
+// layout must get right: odd sides over 16 x 16 tiles, a single column, quality layers with
+// packet markers, a JP2 file, three frames stepped through, 5 bits in 8, 8 bits in 16, and 12
+// signed bits under Bits Stored 16. A codestream holds exactly its precision's bits a sample,
+// so the cases that carry noise above High Bit in the other forms carry their values alone here. Then
+// pydicom's own JPEG 2000 grey images (lossless, lossy, a Bits Stored that differs from the codestream's
+// precision, an unsigned codestream under Pixel Representation 1), under their own first window and two over
+// their values. Every sample is compared: none is left out.
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
 #include "PeerFixtureFolder.h"
