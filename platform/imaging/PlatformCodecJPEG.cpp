@@ -33,6 +33,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <jpeglib.h>
 #include <jerror.h>
 
@@ -227,7 +231,22 @@ void cmykToRgb(const JSAMPLE* in, uint8_t* out, JDIMENSION width, bool inverted,
     constexpr bool little = std::endian::native == std::endian::little;
     constexpr uint32_t alpha = little ? 0x000000FFu : 0xFF000000u;
     constexpr uint32_t spread = little ? 0x01010100u : 0x00010101u;
-    for (JDIMENSION x = 0; x < width; ++x) {
+    JDIMENSION x = 0;
+#if defined(__SSE2__)
+    // Sixteen pixels at a time: (255, v) and (v, v) byte pairs interleaved into 255, v, v, v.
+    const __m128i opaque = _mm_set1_epi8(char(0xFF));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i grey = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+        const __m128i alphaLow = _mm_unpacklo_epi8(opaque, grey), alphaHigh = _mm_unpackhi_epi8(opaque, grey);
+        const __m128i greyLow = _mm_unpacklo_epi8(grey, grey), greyHigh = _mm_unpackhi_epi8(grey, grey);
+        __m128i* to = reinterpret_cast<__m128i*>(out + size_t(x) * 4);
+        _mm_storeu_si128(to, _mm_unpacklo_epi16(alphaLow, greyLow));
+        _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(alphaLow, greyLow));
+        _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(alphaHigh, greyHigh));
+        _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(alphaHigh, greyHigh));
+    }
+#endif
+    for (; x < width; ++x) {
         const uint32_t word = alpha | uint32_t(in[x]) * spread;
         std::memcpy(out + size_t(x) * 4, &word, 4);
     }
