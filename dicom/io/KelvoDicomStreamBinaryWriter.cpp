@@ -5,6 +5,7 @@
 #include "KelvoDicomUtils.h"
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
+#include "PlatformFiles.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -142,30 +143,6 @@ void collectMediaSources(QTAtomContainer c, QTAtom parent, uint16_t group, std::
             out.push_back(std::move(m));
         }
     }
-}
-
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool exists = false;
-};
-
-FileIdentity identityOf(const std::string& path) {
-    struct stat st {};
-    FileIdentity id;
-    if (!path.empty() && ::stat(path.c_str(), &st) == 0) id = {st.st_dev, st.st_ino, true};
-    return id;
-}
-
-FileIdentity identityOf(FILE* file) {
-    struct stat st {};
-    FileIdentity id;
-    if (file && ::fstat(fileno(file), &st) == 0) id = {st.st_dev, st.st_ino, true};
-    return id;
-}
-
-bool same(const FileIdentity& a, const FileIdentity& b) {
-    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
 }
 
 // Whether the whole value of an element that stays in its file is still there: a defined length
@@ -311,9 +288,8 @@ void KelvoDicomOutputFileBinary::writeInto(FILE* file, const KelvoDicomDataTree&
         return;
     }
     // Writing into a file that is still to be copied from would read back what is being written.
-    const FileIdentity destination = identityOf(file);
     for (const std::string& source : sources)
-        if (same(identityOf(source), destination)) {
+        if (file && PlatformSameFile(source.c_str(), fileno(file))) {
             _status = paramErr;
             return;
         }
@@ -696,12 +672,12 @@ void KelvoDicomDataTree::toBinaryFile(const char* path, const void* option) {
     // Written over a file its pixel or waveform data come from, the tree must then find them
     // where they now are.
     bool replacing = false;
-    const FileIdentity destination = identityOf(std::string(path ? path : ""));
-    if (destination.exists && qtObjIsValid()) {
+    struct stat st {};
+    if (path && ::stat(path, &st) == 0 && qtObjIsValid()) {
         std::vector<MediaSource> media;
         collectMediaSources(_container, 0, 0, media);
         for (const MediaSource& m : media)
-            replacing = replacing || same(identityOf(m.path), destination);
+            replacing = replacing || PlatformSameFile(m.path.c_str(), path);
     }
     _writeToStream(out);
     if (!replacing || _status != 0) return;

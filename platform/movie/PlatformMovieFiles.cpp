@@ -57,6 +57,61 @@ OSErr commitStatus(OSErr err) {
     return err == noErr ? noErr : err == -34 ? dskFulErr : ioErr;
 }
 
+// Copies the whole file open as `from` into the temporary open as `to`.
+OSErr copyWholeFile(int from, int to) {
+    struct stat st {};
+    if (fstat(from, &st) != 0) return ioErr;
+    off_t in = 0, out = 0;
+    int64_t left = int64_t(st.st_size);
+    // In the kernel (sharing blocks where the file system can) while it will, else through a buffer.
+    while (left > 0) {
+        const ssize_t n = copy_file_range(from, &in, to, &out, size_t(std::min<int64_t>(left, 1 << 30)), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        left -= n;
+    }
+    if (left > 0) {
+        Bytes block;
+        try {
+            block.resize(kCopyBlock);
+        } catch (const std::bad_alloc&) {
+            return memFullErr;
+        }
+        while (left > 0) {
+            const size_t n = size_t(std::min<int64_t>(left, int64_t(block.size())));
+            if (OSErr err = readAll(from, block.data(), n, in)) return err == endOfDataReached ? ioErr : err;
+            if (OSErr err = writeAll(to, block.data(), n, out)) return err;
+            in += off_t(n);
+            out += off_t(n);
+            left -= int64_t(n);
+        }
+    }
+    return noErr;
+}
+
+// The file a storage changes is never changed where it is: the first change after it was opened,
+// or after a movie atom was put in place, goes to a copy beside it, which the next movie atom
+// written whole (or closing, once the movie was taken out) puts in the file's place. A change that
+// fails part way, or a storage closed before its changes were made whole, leaves the file as it was.
+OSErr prepareToChange(StorageRecord& s) {
+    if (s.readOnly) return wrPermErr;
+    if (s.newFile && !s.newFile->isPublished()) return s.newFile->error();
+    auto copy = std::unique_ptr<PlatformSafeFile>(new (std::nothrow) PlatformSafeFile());
+    if (!copy) return memFullErr;
+    if (OSErr err = copy->open(s.path.c_str())) return err == -54 ? OSErr(-54) : commitStatus(err);
+    if (OSErr err = copyWholeFile(s.fd, copy->descriptor())) return err;
+    // The file in place is whole: what is left of its writing is the sync and the close.
+    OSErr closed = noErr;
+    if (s.newFile)
+        closed = commitStatus(s.newFile->commit());
+    else
+        closed = close(s.fd) == 0 ? noErr : ioErr;
+    s.fd = copy->descriptor();
+    s.newFile = std::move(copy);
+    s.copyIsWhole = false;
+    return closed;
+}
+
 StorageRecord* findStorage(DataHandler dh) {
     auto& map = registry().storages;
     auto it = map.find(reinterpret_cast<uintptr_t>(dh));
@@ -97,9 +152,11 @@ template <class Write> OSErr copyRun(const MediaRecord& m, const SampleRun& r, W
 OSErr closeStorage(StorageRecord* s) {
     OSErr err = noErr;
     // A new file is in place once a movie atom made it whole; one that never got one is not put
-    // in place, and the destination stays as it was.
+    // in place, and the destination stays as it was. So are changes to a file that no movie atom
+    // (or the removal of its movie) made whole.
     if (s->newFile)
-        err = s->newFile->isPublished() ? commitStatus(s->newFile->commit()) : (s->newFile->abandon(), noErr);
+        err = s->newFile->isPublished() || s->copyIsWhole ? commitStatus(s->newFile->commit())
+                                                          : (s->newFile->abandon(), noErr);
     else
         err = close(s->fd) == 0 ? noErr : ioErr;
     registry().storages.erase(reinterpret_cast<uintptr_t>(s->token));
@@ -108,6 +165,7 @@ OSErr closeStorage(StorageRecord* s) {
 
 // Writes the movie atom after the data of an open storage.
 OSErr writeMovie(StorageRecord& s, const MovieRecord& movie) {
+    if (OSErr err = prepareToChange(s)) return err;
     auto inFile = [&](const MediaRecord& m, const SampleRun& r) {
         return !r.reference || m.dataRefs.empty();
     };
@@ -291,6 +349,7 @@ StorageRecord* storageOfDataRef(const DataRef& ref) {
 OSErr appendToStorage(StorageRecord& s, const uint8_t* data, size_t size, int64_t* offset) {
     *offset = s.dataEnd;
     if (int64_t(size) > kMaxTime - s.dataEnd) return paramErr;
+    if (OSErr err = prepareToChange(s)) return err;
     // A movie atom written before lay where the data goes on: it is written anew on update.
     if (s.fileEnd > s.dataEnd) {
         if (ftruncate(s.fd, off_t(s.dataEnd)) != 0) return ioErr;
@@ -445,8 +504,9 @@ OSErr openExisting(const std::string& path, bool writable, StorageRecord** out) 
     if (writable)
         for (auto& [key, s] : registry().storages)
             if (s->path == path && !s->readOnly) return fBsyErr;
+    // A file open for writing is only read: its changes go to a copy beside it (prepareToChange).
     const int fd = open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? fnfErr : (errno == EACCES ? OSErr(-54) : ioErr);
+    if (fd < 0) return errno == ENOENT ? fnfErr : (errno == EACCES || errno == EROFS ? OSErr(-54) : ioErr);
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
@@ -476,12 +536,13 @@ OSErr openExisting(const std::string& path, bool writable, StorageRecord** out) 
             // A new data atom at the end, with room for a 64-bit header.
             Bytes header = fileStart();
             s->mdatStart = source.size;
-            err = writeAll(fd, header.data() + 20, 16, s->mdatStart);
+            err = prepareToChange(*s);
+            if (!err) err = writeAll(s->fd, header.data() + 20, 16, s->mdatStart);
             s->dataStart = s->dataEnd = s->fileEnd = source.size + 16;
             s->oldMovieAt = layout.moovAt;
         }
         if (err) {
-            close(fd);
+            if (!s->newFile) close(s->fd); // a copy made is removed with its record
             return err;
         }
     }
@@ -491,7 +552,7 @@ OSErr openExisting(const std::string& path, bool writable, StorageRecord** out) 
     try {
         registry().storages.emplace(reinterpret_cast<uintptr_t>(raw->token), std::move(s));
     } catch (const std::bad_alloc&) {
-        close(fd);
+        if (s && !s->newFile) close(s->fd);
         return memFullErr;
     }
     *out = raw;
@@ -559,10 +620,16 @@ OSErr RemoveMovieResource(int16_t resRefNum, int16_t resId) {
     const OSErr err = reader::fileLayout(source, layout);
     if (err == noMovieFound) return result(resNotFound);
     if (err) return result(err);
+    if (OSErr e = prepareToChange(*s)) return result(e);
     uint8_t free[4];
     platform::storeBE32(free, FOUR_CHAR_CODE("free"));
-    if (OSErr e = writeAll(s->fd, free, 4, layout.moovAt + 4)) return result(e);
+    if (OSErr e = writeAll(s->fd, free, 4, layout.moovAt + 4)) {
+        s->newFile->fail(e);
+        return result(e);
+    }
     if (s->oldMovieAt == layout.moovAt) s->oldMovieAt = -1;
+    // A file without its movie is whole: closing puts it in place.
+    s->copyIsWhole = true;
     return result(noErr);
 }
 

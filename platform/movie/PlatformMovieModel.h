@@ -210,9 +210,14 @@ struct StorageRecord {
     // Where samples kept in a media's memory were copied into the file: media -> run's first
     // sample -> (samples copied, offset), so that each update copies them once.
     std::unordered_map<uintptr_t, std::unordered_map<int64_t, std::pair<int64_t, int64_t>>> placed;
-    // A new file is written beside its destination and put in place once a movie atom made it
-    // whole: `fd` is its descriptor. Null for an existing file opened in place.
+    // A file is never changed where it is. A new file is written beside its destination and put
+    // in place once a movie atom made it whole; the first change to an existing file, or to one
+    // put in place, goes to a copy beside it that the next movie atom puts in its place. `fd` is
+    // that file's descriptor; null while an existing file is only read (`fd` is then its own).
     std::unique_ptr<PlatformSafeFile> newFile;
+    // The copy holds the file with its movie taken out, which closing puts in place (unless a
+    // failed change spoilt it).
+    bool copyIsWhole = false;
 };
 
 struct Registry {

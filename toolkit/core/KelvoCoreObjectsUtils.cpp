@@ -10,8 +10,12 @@
 #include "VUXKelvo.h"
 #include "VUXUtils.h"
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,12 +26,66 @@ char otBuf[5];
 const float Kelvo_Utils::DegToRad = Kelvo_Utils::piGreco / 180.0f;
 const float Kelvo_Utils::RadToDeg = 180.0f / Kelvo_Utils::piGreco;
 
+namespace {
+
+// A stream that writes a file whole or not at all: its bytes go to a temporary beside the file,
+// which closing the stream puts in the file's place only when every write, the flush and the
+// close succeeded (fclose then answers 0); otherwise the file stays as it was and fclose answers
+// EOF.
+ssize_t safeStreamWrite(void* cookie, const char* data, size_t size) {
+    auto* file = static_cast<PlatformSafeFile*>(cookie);
+    return file->write(data, size) == noErr ? ssize_t(size) : -1;
+}
+
+ssize_t safeStreamRead(void* cookie, char* data, size_t size) {
+    auto* file = static_cast<PlatformSafeFile*>(cookie);
+    for (;;) {
+        const ssize_t n = ::read(file->descriptor(), data, size);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+int safeStreamSeek(void* cookie, off64_t* position, int whence) {
+    auto* file = static_cast<PlatformSafeFile*>(cookie);
+    const off64_t at = ::lseek64(file->descriptor(), *position, whence);
+    if (at < 0) return -1;
+    *position = at;
+    return 0;
+}
+
+int safeStreamClose(void* cookie) {
+    auto* file = static_cast<PlatformSafeFile*>(cookie);
+    const OSErr err = file->commit();
+    delete file;
+    return err == noErr ? 0 : EOF;
+}
+
+FILE* newSafeStream(const char* path, const char* mode) {
+    // "x": the file must not exist yet.
+    struct stat st {};
+    if (std::strchr(mode, 'x') && ::lstat(path, &st) == 0) return nullptr;
+    auto* file = new (std::nothrow) PlatformSafeFile();
+    if (!file) return nullptr;
+    if (file->open(path) != noErr) {
+        delete file;
+        return nullptr;
+    }
+    const cookie_io_functions_t calls{safeStreamRead, safeStreamWrite, safeStreamSeek, safeStreamClose};
+    FILE* stream = ::fopencookie(file, std::strchr(mode, '+') ? "w+" : "w", calls);
+    if (!stream) delete file; // removes the temporary
+    return stream;
+}
+
+} // namespace
+
 FILE* Kelvo_NewFileStream(const char* path, const char* mode, int32_t& error) {
     if (!path || !mode) {
         error = paramErr;
         return nullptr;
     }
-    FILE* file = std::fopen(path, mode);
+    // A file opened to be written anew is written whole or not at all; appending and updating
+    // work on the file itself.
+    FILE* file = mode[0] == 'w' ? newSafeStream(path, mode) : std::fopen(path, mode);
     if (!file)
         error = (mode[0] == 'a' || mode[0] == 'w') ? kKelvoCannotOpenForWriting : kKelvoCannotOpenForReading;
     return file;

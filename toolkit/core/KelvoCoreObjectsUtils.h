@@ -13,6 +13,10 @@
 
 // The C library's fopen with the toolkit's codes: -50 for a null path or mode, 101 when a file
 // to write or append cannot be opened, 100 for one to read. `error` is left alone on success.
+// A file opened to be written anew ("w", "wb", "w+"...) is written to a temporary beside it and
+// put in its place by fclose, and only when every write, the flush and the close succeeded:
+// fclose answers EOF for a failed write, and the file is then as it was. Such a stream has no
+// descriptor (fileno answers -1). Appending ("a") and updating ("r+") work on the file itself.
 FILE* Kelvo_NewFileStream(const char* path, const char* mode, int32_t& error);
 
 class Kelvo_Utils {

@@ -6,6 +6,7 @@
 #include "KelvoGraphicsDisplay.h"
 
 #include "PlatformCF.h"
+#include "PlatformDataRef.h"
 #include "PlatformComponents.h"
 #include "PlatformEndian.h"
 #include "PlatformErrors.h"
@@ -14,6 +15,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -460,8 +462,33 @@ uint32_t Kelvo_ExportGraphics::doService(compressionOutputRecord* out) {
     return written;
 }
 
+namespace {
+
+// The file an export goes to, or the empty path when it goes to none.
+std::string outputPath(const compressionOutputRecord* out) {
+    if (!out) return {};
+    if (out->kind == kCompressionOutputFile && out->file &&
+        std::memchr(out->file->path, 0, sizeof out->file->path))
+        return out->file->path;
+    if (out->kind == kCompressionOutputDataReference && out->dataReference &&
+        out->dataReference->isFileStorage())
+        return platform::aliasPath(out->dataReference->DataRef());
+    return {};
+}
+
+} // namespace
+
 uint32_t Kelvo_ExportGraphics::doService(const Kelvo_DataReference* reference, compressionOutputRecord* out) {
     if (!qtObjIsValid()) return 0;
+    // The image is not written over the file it is read from.
+    if (reference && reference->isFileStorage()) {
+        const std::string destination = outputPath(out);
+        if (!destination.empty() &&
+            PlatformSameFile(platform::aliasPath(reference->DataRef()).c_str(), destination.c_str())) {
+            _status = paramErr;
+            return 0;
+        }
+    }
     Kelvo_DisplayTransform transform;
     if (_targetSize.qtObjIsValid()) {
         int16_t width = 0, height = 0;

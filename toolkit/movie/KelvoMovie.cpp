@@ -5,6 +5,7 @@
 #include "PlatformMovieFiles.h"
 #include "PlatformMovieModelExtras.h"
 #include "PlatformCF.h"
+#include "PlatformDataRef.h"
 #include "PlatformMovieExport.h"
 #include "PlatformMovieFileReader.h"
 #include "PlatformMovieControllers.h"
@@ -299,9 +300,35 @@ Kelvo_Movie* Kelvo_Movie::createFromScrap() {
     return result;
 }
 
+namespace {
+
+// Whether samples of the movie are read from the file at `path`.
+bool readsSamplesFrom(Movie movie, const char* path) {
+    for (int32_t t = 1; t <= GetMovieTrackCount(movie); ++t) {
+        Media media = GetTrackMedia(GetMovieIndTrack(movie, t));
+        int16_t count = 0;
+        if (!media || GetMediaDataRefCount(media, &count) != noErr) continue;
+        for (int16_t i = 1; i <= count; ++i) {
+            Handle ref = nullptr;
+            OSType type = 0;
+            if (GetMediaDataRef(media, i, &ref, &type, nullptr) != noErr || !ref) continue;
+            const bool same =
+                type == AliasDataHandlerSubType && PlatformSameFile(platform::aliasPath(ref).c_str(), path);
+            DisposeHandle(ref);
+            if (same) return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int16_t Kelvo_Movie::saveAs(Kelvo_Movie& m, FSSpec* spec, bool flatten) {
     if (!m.qtObjIsValid()) return kKelvoNoMovie;
     if (!spec) return kKelvoMediaMissing;
+    // A movie written over the file its samples are read from would lose them.
+    if (std::memchr(spec->path, 0, sizeof spec->path) && readsSamplesFrom(m._movie, spec->path))
+        return paramErr;
     SetMovieProgressProc(m._movie, kDefaultProgress, 0);
     OSErr err = noErr;
     if (flatten) {

@@ -4,11 +4,17 @@
 // what it held before or the whole new file, never a part of it; every failure answers a non-zero
 // status; the source is never changed, except by the DICOM writer rewriting its own source whole.
 #include "KelvoCoreObjectsDocument.h"
+#include "KelvoCoreObjectsUtils.h"
+#include "KelvoDataReference.h"
+#include "KelvoDicomConverter.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
+#include "KelvoExportGraphics.h"
 #include "KelvoImage.h"
+#include "KelvoMovie.h"
 #include "PlatformMemory.h"
 #include "PlatformFiles.h"
+#include "PlatformMovies.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +26,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
@@ -70,7 +77,16 @@ struct Writer {
     bool rewritesSource;
     // Whether the write reads the source file at all (the others write what is in memory).
     bool readsSource = true;
+    // Makes the source at the path; null: a copy of the corpus file.
+    std::function<void(const std::string& path)> makeSource = nullptr;
+    // Changes the destination where it is, which starts as a copy of the source.
+    bool updatesInPlace = false;
 };
+
+// Named in test output by its name.
+void PrintTo(const Writer& w, std::ostream* os) {
+    *os << w.name;
+}
 
 int32_t treeWrite(const std::string& src, const std::function<void(KelvoDicomDataTree&)>& write) {
     std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(src.c_str()));
@@ -123,6 +139,82 @@ int32_t rawMovie(const std::string& src, const std::string& dst) {
     return p->Error();
 }
 
+// A movie file of the corpus file's frames.
+void makeMovie(const std::string& path) {
+    ASSERT_EQ(rawMovie(corpus("CT_small.dcm"), path), 0);
+}
+
+// A PNG file of the corpus file's picture, made by DCMTK.
+void makePng(const std::string& path) {
+    int status = 0;
+    testsupport::run("dcmj2pnm --write-png '" + corpus("CT_small.dcm") + "' '" + path + "' 2>&1", &status);
+    ASSERT_EQ(status, 0);
+}
+
+FSSpec specOf(const std::string& path) {
+    FSSpec spec{};
+    FSPathMakeFSSpec(path.c_str(), &spec);
+    return spec;
+}
+
+// The image file at `src` drawn and exported by the graphics exporter of `subtype`.
+int32_t graphicsExport(OSType subtype, const std::string& src, const std::string& dst) {
+    FSSpec in = specOf(src), out = specOf(dst);
+    Kelvo_DataReference reference(&in);
+    Kelvo_ExportGraphics service(subtype);
+    compressionOutputRecord record{};
+    record.kind = kCompressionOutputFile;
+    record.file = &out;
+    const uint32_t written = service.doService(&reference, &record);
+    return service.Error() != 0 ? service.Error() : written == 0 ? 100 : 0;
+}
+
+// The movie of the file at `src` saved at `dst`: flattened, or as a movie naming its samples
+// where they are.
+int32_t movieSave(const std::string& src, const std::string& dst, bool flatten) {
+    FSSpec in = specOf(src), out = specOf(dst);
+    Kelvo_Movie movie(&in, false);
+    if (!movie.qtObjIsValid()) return 100;
+    movie.flush(&out, flatten);
+    return movie.Error();
+}
+
+// The movie file at `dst` opened, changed and written where it is.
+int32_t movieUpdate(const std::string&, const std::string& dst) {
+    FSSpec spec = specOf(dst);
+    Kelvo_Movie movie(&spec, false);
+    if (!movie.qtObjIsValid()) return 100;
+    const TimeScale scale = GetMovieTimeScale(movie);
+    SetMovieTimeScale(movie, scale == 1200 ? 600 : 1200);
+    movie.flush();
+    return movie.Error();
+}
+
+// A grey picture as DICOM under the attributes of the tree read from `src`.
+int32_t imageConverter(const std::string& src, const std::string& dst) {
+    std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(src.c_str()));
+    if (!tree) return 100;
+    std::vector<uint16_t> samples(128 * 128);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = uint16_t(i * 13);
+    Kelvo_Image16BitGrey image(Kelvo_Size(128, 128), samples.data());
+    KelvoDicomConvertImage converter(&image);
+    converter.setDicomSource(tree.get());
+    converter.convertToFile(dst.c_str());
+    return converter.Error();
+}
+
+// A file written through the toolkit's file opener, its close checked.
+int32_t fileStream(const std::string&, const std::string& dst) {
+    int32_t status = 0;
+    FILE* f = Kelvo_NewFileStream(dst.c_str(), "wb", status);
+    if (!f) return status ? status : 100;
+    const std::string payload(20000, 's');
+    const bool wrote = std::fwrite(payload.data(), 1, payload.size(), f) == payload.size();
+    const bool closed = std::fclose(f) == 0;
+    return wrote && closed ? 0 : 101;
+}
+
 const std::vector<Writer>& writers() {
     static const std::vector<Writer> all = {
         {"text dump", "CT_small.dcm",
@@ -155,6 +247,25 @@ const std::vector<Writer>& writers() {
         {"raw image file", "CT_small.dcm", rawImage, false, false},
         {"document", "CT_small.dcm", document, false, false},
         {"dictionary dump", "CT_small.dcm", dictionaryDump, false, false},
+        {"PNG export", "CT_small.dcm",
+         [](const std::string& s, const std::string& d) {
+             return graphicsExport(kQTFileTypePNGExport, s, d);
+         },
+         false, true, makePng},
+        {"JPEG export", "CT_small.dcm",
+         [](const std::string& s, const std::string& d) {
+             return graphicsExport(kQTFileTypeJPEGExport, s, d);
+         },
+         false, true, makePng},
+        {"flattened movie", "CT_small.dcm",
+         [](const std::string& s, const std::string& d) { return movieSave(s, d, true); }, false, true,
+         makeMovie},
+        {"reference movie", "CT_small.dcm",
+         [](const std::string& s, const std::string& d) { return movieSave(s, d, false); }, false, true,
+         makeMovie},
+        {"movie updated in place", "CT_small.dcm", movieUpdate, false, false, makeMovie, true},
+        {"image converter", "CT_small.dcm", imageConverter, false},
+        {"toolkit file stream", "CT_small.dcm", fileStream, false, false},
     };
     return all;
 }
@@ -176,26 +287,36 @@ class SafeWrites : public ::testing::TestWithParam<Writer> {
     void SetUp() override {
         const Writer& w = GetParam();
         source = dir.file("source.dcm");
-        fs::copy_file(corpus(w.source), source);
+        if (w.makeSource)
+            w.makeSource(source);
+        else
+            fs::copy_file(corpus(w.source), source);
         original = testsupport::readFile(source);
+        ASSERT_FALSE(original.empty());
+        // A file changed where it is starts as the source; any other destination holds some text.
+        old = w.updatesInPlace ? original : kOld;
         // What a write that nothing disturbs makes: the whole file, to compare with.
         const std::string reference = dir.file("reference.out");
+        testsupport::writeFile(reference, old);
         ASSERT_EQ(w.write(source, reference), 0);
         whole = testsupport::readFile(reference);
         ASSERT_FALSE(whole.empty());
+        if (w.updatesInPlace) {
+            ASSERT_NE(whole, old) << "the update changed nothing";
+        }
         fs::remove(reference);
         destination = dir.file("destination.out");
-        testsupport::writeFile(destination, kOld);
+        testsupport::writeFile(destination, old);
     }
     // The destination as it was, and nothing left beside it.
     void expectUntouched() {
-        EXPECT_EQ(testsupport::readFile(destination), kOld);
+        EXPECT_EQ(testsupport::readFile(destination), old);
         EXPECT_EQ(testsupport::readFile(source), original) << "the source changed";
         EXPECT_EQ(strays(dir.path().string(), {"source.dcm", "destination.out"}), std::vector<std::string>{});
     }
 
     testsupport::ScratchDir dir{"safe-writes"};
-    std::string source, original, whole, destination;
+    std::string source, original, whole, destination, old;
 };
 
 TEST_P(SafeWrites, AFileSizeLimitFailsTheWriteAndLeavesTheDestination) {
@@ -219,7 +340,7 @@ TEST_P(SafeWrites, AFullFileSystemFailsTheWriteAndLeavesTheDestination) {
     fs::create_directories(mount);
     const std::string inside = mount + "/destination.out";
     const std::string source = this->source;
-    const size_t room = 64 * 1024;
+    const size_t room = 64 * 1024 + old.size();
     bool prepared = false;
     int32_t status = 0;
     const std::string report = dir.file("after.out");
@@ -229,7 +350,7 @@ TEST_P(SafeWrites, AFullFileSystemFailsTheWriteAndLeavesTheDestination) {
             if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
             const std::string options = "size=" + std::to_string(room);
             if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, options.c_str()) != 0) return false;
-            testsupport::writeFile(inside, kOld);
+            testsupport::writeFile(inside, old);
             // Fill what is left.
             FILE* filler = std::fopen((mount + "/filler").c_str(), "wb");
             if (!filler) return false;
@@ -256,7 +377,7 @@ TEST_P(SafeWrites, AFullFileSystemFailsTheWriteAndLeavesTheDestination) {
         &prepared);
     if (!prepared) GTEST_SKIP() << "no small tmpfs can be mounted here (needs a mount namespace)";
     EXPECT_NE(status, 0);
-    EXPECT_EQ(testsupport::readFile(report), kOld + "--\n" + "destination.out\nfiller\n");
+    EXPECT_EQ(testsupport::readFile(report), old + "--\n" + "destination.out\nfiller\n");
     fs::remove(report);
     EXPECT_EQ(testsupport::readFile(this->source), original);
 }
@@ -266,7 +387,7 @@ TEST_P(SafeWrites, AReadOnlyFolderFailsTheWrite) {
     const std::string folder = dir.file("readonly");
     fs::create_directories(folder);
     const std::string target = folder + "/destination.out";
-    testsupport::writeFile(target, kOld);
+    testsupport::writeFile(target, old);
     bool prepared = false;
     const int32_t status = inChild(
         [&] {
@@ -287,7 +408,7 @@ TEST_P(SafeWrites, AReadOnlyFolderFailsTheWrite) {
     } else {
         EXPECT_NE(status, 0);
     }
-    EXPECT_EQ(testsupport::readFile(target), kOld);
+    EXPECT_EQ(testsupport::readFile(target), old);
     EXPECT_EQ(strays(folder, {"destination.out"}), std::vector<std::string>{});
     EXPECT_EQ(testsupport::readFile(source), original);
 }
@@ -295,6 +416,7 @@ TEST_P(SafeWrites, AReadOnlyFolderFailsTheWrite) {
 // The source reached as the destination through its path, a symbolic link and a hard link.
 TEST_P(SafeWrites, TheSourceAsDestinationIsRefusedOrRewrittenWhole) {
     const Writer& w = GetParam();
+    if (w.updatesInPlace) GTEST_SKIP() << "changes the file it reads by design";
     if (!w.readsSource) GTEST_SKIP() << "writes what it holds in memory: no source file";
     struct Way {
         const char* name;
@@ -344,7 +466,7 @@ TEST_P(SafeWrites, AWriterKilledPartWayLeavesTheDestinationAsItWasOrWhole) {
     const Writer& w = GetParam();
     int outcomes[2] = {0, 0};
     for (int attempt = 0; attempt < 4; ++attempt) {
-        testsupport::writeFile(destination, kOld);
+        testsupport::writeFile(destination, old);
         const pid_t pid = fork();
         if (pid == 0) {
             for (;;)
@@ -360,10 +482,10 @@ TEST_P(SafeWrites, AWriterKilledPartWayLeavesTheDestinationAsItWasOrWhole) {
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         const std::string after = testsupport::readFile(destination);
-        const bool old = after == kOld;
+        const bool asBefore = after == old;
         const bool complete = after.size() == whole.size();
-        EXPECT_TRUE(old || complete) << "a destination of " << after.size() << " bytes";
-        ++outcomes[old ? 0 : 1];
+        EXPECT_TRUE(asBefore || complete) << "a destination of " << after.size() << " bytes";
+        ++outcomes[asBefore ? 0 : 1];
         EXPECT_EQ(testsupport::readFile(source), original);
         for (const std::string& s : strays(dir.path().string(), {"source.dcm", "destination.out"}))
             fs::remove(dir.file(s)); // the killed writer's temporary

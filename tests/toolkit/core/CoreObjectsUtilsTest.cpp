@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <memory>
 #include <regex>
@@ -43,6 +44,35 @@ TEST(Utils, NewFileStreamReportsTheToolkitCodes) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(error, 7); // left alone on success
     std::fclose(f);
+}
+
+// A file opened to be written anew keeps what it held until the stream is closed whole.
+TEST(Utils, NewFileStreamPutsAWrittenFileInPlaceOnClose) {
+    testsupport::ScratchDir dir("tka-utils-whole");
+    const std::string path = dir.file("out.bin");
+    testsupport::writeFile(path, "before");
+    int32_t error = 0;
+    FILE* f = Kelvo_NewFileStream(path.c_str(), "w+b", error);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fputs("0123456789", f), 1);
+    ASSERT_EQ(std::fflush(f), 0);
+    EXPECT_EQ(testsupport::readFile(path), "before");
+    // Read back and overwritten through the same stream.
+    ASSERT_EQ(std::fseek(f, 3, SEEK_SET), 0);
+    char got[4] = {};
+    ASSERT_EQ(std::fread(got, 1, 3, f), 3u);
+    EXPECT_STREQ(got, "345");
+    ASSERT_EQ(std::fseek(f, 0, SEEK_END), 0);
+    EXPECT_EQ(std::ftell(f), 10);
+    ASSERT_EQ(std::fseek(f, 0, SEEK_SET), 0);
+    std::fputs("ab", f);
+    EXPECT_EQ(std::fclose(f), 0);
+    EXPECT_EQ(testsupport::readFile(path), "ab23456789");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    // "x" refuses a file that is there.
+    EXPECT_EQ(Kelvo_NewFileStream(path.c_str(), "wx", error), nullptr);
+    EXPECT_EQ(error, 101);
+    EXPECT_EQ(testsupport::readFile(path), "ab23456789");
 }
 
 TEST(Utils, FourCharacterCodesAndStrings) {
