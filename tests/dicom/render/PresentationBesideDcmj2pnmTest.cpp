@@ -15,6 +15,7 @@
 #include "PixelDrawerFixtures.h"
 #include "PlatformClock.h"
 #include "PlatformTimers.h"
+#include "PresentationValueCases.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -150,56 +151,19 @@ TEST_P(PresentationBesideDcmj2pnmTest, EveryFrameEqualsDcmj2pnmWithinOneGreyLeve
 // (none for 8 bits, which are never windowed). The stored words are written as they are, so
 // that signed samples of fewer than 16 bits are stored without sign extension and with noise
 // above High Bit where the case says so; manifest.tsv lists name and windows ("c,w;c,w").
+// Run after the shared cases.
 const char* const kTableScript = R"PY(
 import sys, os
-import numpy as np
-from pydicom.dataset import Dataset, FileMetaDataset
-from pydicom.uid import ExplicitVRLittleEndian, generate_uid
 out = sys.argv[1]
-cases = [
-    ('s10', 16, 10, True, 'MONOCHROME2', None, -512, 511, False, [(-100, 600), (0, 1024), (-79.5, 1)]),
-    ('s10_rescaled', 16, 10, True, 'MONOCHROME2', (2, -100), -512, 511, False, [(-300, 1500), (-258, 1)]),
-    ('s12', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, False, [(300, 1200), (-1500, 800)]),
-    ('s12_below_intercept', 16, 12, True, 'MONOCHROME2', (1, -1024), -2048, 2047, False, [(-600, 1500), (40, 400), (-2500, 1000)]),
-    ('s16', 16, 16, True, 'MONOCHROME2', None, -32768, 32767, False, [(0, 2000), (-30000, 5000), (-90000, 100)]),
-    ('s16_rescaled', 16, 16, True, 'MONOCHROME2', (1, -1024), -32768, 32767, False, [(-600, 1500), (-33000, 2000), (32000, 2000)]),
-    ('u16_rescaled', 16, 16, False, 'MONOCHROME2', (1, 0), 0, 65535, False, [(60000, 12000), (65000, 1000), (64710, 1)]),
-    ('u16', 16, 16, False, 'MONOCHROME2', None, 0, 65535, False, [(32768, 65536), (90000, 100)]),
-    ('u12_high_bits', 16, 12, False, 'MONOCHROME2', None, 0, 4095, True, [(2000, 4000), (500, 100), (2047.5, 1)]),
-    ('s12_high_bits', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, True, [(0, 4096), (-1000, 500)]),
-    ('s12_high_bits_rescaled', 16, 12, True, 'MONOCHROME2', (0.5, 20), -2048, 2047, True, [(0, 1500)]),
-    ('m1_s12', 16, 12, True, 'MONOCHROME1', None, -2048, 2047, False, [(0, 2000), (-5000, 100)]),
-    ('m1_s16_rescaled', 16, 16, True, 'MONOCHROME1', (1, -1024), -32768, 32767, False, [(-600, 1500)]),
-    ('s8', 8, 8, True, 'MONOCHROME2', None, -128, 127, False, []),
-    ('m1_s8', 8, 8, True, 'MONOCHROME1', None, -128, 127, False, []),
-]
 rows, cols = 48, 64
 lines = []
-for name, alloc, stored, signed, pi, rescale, lo, hi, noise, windows in cases:
+for name, alloc, stored, signed, pi, rescale, lo, hi, noise, windows in VALUE_CASES:
     n = rows * cols
-    rng = np.random.RandomState(len(name) * 31 + stored)
-    vals = np.linspace(lo, hi, n).round().astype(np.int64)[rng.permutation(n)]
-    # The ends of the range, and values just inside them.
-    vals[:6] = [lo, hi, lo + 1, hi - 1, 0 if lo < 0 else lo, -1 if lo < 0 else hi]
+    vals, rng = case_values(name, stored, lo, hi, n)
     words = vals & ((1 << stored) - 1)
     if noise:
         words |= rng.randint(0, 1 << (alloc - stored), n) << stored
-    meta = FileMetaDataset()
-    meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7'
-    meta.MediaStorageSOPInstanceUID = generate_uid()
-    meta.TransferSyntaxUID = ExplicitVRLittleEndian
-    ds = Dataset(); ds.file_meta = meta
-    ds.is_little_endian = True; ds.is_implicit_VR = False
-    ds.SOPClassUID = meta.MediaStorageSOPClassUID; ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-    ds.Modality = 'OT'; ds.PatientName = 'TABLE^' + name
-    ds.Rows, ds.Columns = rows, cols
-    ds.SamplesPerPixel = 1; ds.PhotometricInterpretation = pi
-    ds.BitsAllocated, ds.BitsStored, ds.HighBit = alloc, stored, stored - 1
-    ds.PixelRepresentation = 1 if signed else 0
-    if rescale:
-        ds.RescaleSlope, ds.RescaleIntercept = rescale
-    if windows:
-        ds.WindowCenter, ds.WindowWidth = windows[0]
+    ds = grey_ds('TABLE^' + name, rows, cols, pi, alloc, stored, signed, rescale, windows)
     ds.PixelData = words.astype('<u2' if alloc == 16 else 'u1').tobytes()
     ds.save_as(os.path.join(out, name + '.dcm'), write_like_original=False)
     lines.append(name + '\t' + (';'.join('%r,%r' % w for w in windows) or '-'))
@@ -225,7 +189,9 @@ class TableFixtures {
   private:
     TableFixtures() : folder_("presentation-value-table") {
         folder_.require({"dcmj2pnm", "dcmconv", "dcmcrle", "dcmcjpeg"});
-        if (!folder_.runScript(kTableScript, "pydicom could not make the table")) return;
+        if (!folder_.runScript(valuetable::withCases(kTableScript).c_str(),
+                               "pydicom could not make the table"))
+            return;
         std::istringstream lines(testsupport::readFile(folder_.file("manifest.tsv")));
         for (std::string line; std::getline(lines, line);) {
             const size_t tab = line.find('\t');

@@ -21,6 +21,7 @@
 #include "PixelDrawerFixtures.h"
 #include "PlatformClock.h"
 #include "PlatformTimers.h"
+#include "PresentationValueCases.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -38,13 +39,13 @@ namespace {
 
 // Writes NAME_j2k.dcm for every case, NAME.wK.ref (the 8-bit picture of window K, row by row)
 // and manifest.tsv: name, file, windows ("c,w;c,w", or "-" for an unwindowed 8-bit frame).
-// A fixture that pydicom does not decode to the values compressed fails the script.
+// A fixture that pydicom does not decode to the values compressed fails the script. Run after
+// the shared cases.
 const char* const kScript = R"PY(
 import sys, os, subprocess, warnings
 import numpy as np, pydicom
-from pydicom.dataset import Dataset, FileMetaDataset
 from pydicom.encaps import encapsulate
-from pydicom.uid import ExplicitVRLittleEndian, JPEG2000Lossless, generate_uid
+from pydicom.uid import JPEG2000Lossless
 warnings.filterwarnings('ignore')
 out, corpus = sys.argv[1], sys.argv[2]
 GREY = ('MONOCHROME1', 'MONOCHROME2')
@@ -82,28 +83,16 @@ def add(name, path, ds, arr, windows):
             open(os.path.join(out, '%s.f%d.w%d.ref' % (name, f, k)), 'wb').write(np.ascontiguousarray(p).tobytes())
     lines.append('\t'.join([name, path, str(len(frames)), ';'.join('%r,%r' % (float(c), float(w)) for c, w in windows) or '-']))
 
-cases = [
-    ('s10', 16, 10, True, 'MONOCHROME2', None, -512, 511, False, [(-100, 600), (0, 1024), (-79.5, 1)]),
-    ('s10_rescaled', 16, 10, True, 'MONOCHROME2', (2, -100), -512, 511, False, [(-300, 1500), (-258, 1)]),
-    ('s12', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, False, [(300, 1200), (-1500, 800)]),
-    ('s12_below_intercept', 16, 12, True, 'MONOCHROME2', (1, -1024), -2048, 2047, False, [(-600, 1500), (40, 400), (-2500, 1000)]),
-    ('s16', 16, 16, True, 'MONOCHROME2', None, -32768, 32767, False, [(0, 2000), (-30000, 5000), (-90000, 100)]),
-    ('s16_rescaled', 16, 16, True, 'MONOCHROME2', (1, -1024), -32768, 32767, False, [(-600, 1500), (-33000, 2000), (32000, 2000)]),
-    ('u16_rescaled', 16, 16, False, 'MONOCHROME2', (1, 0), 0, 65535, False, [(60000, 12000), (65000, 1000), (64710, 1)],
-     # Quality layers (the last lossless), another progression order, small code-blocks and
-     # packet markers: the codec reads the whole codestream, not its first layer.
-     dict(opj=['-r', '40,10,1', '-p', 'RPCL', '-b', '16,16', '-SOP', '-EPH'])),
-    ('u16', 16, 16, False, 'MONOCHROME2', None, 0, 65535, False, [(32768, 65536), (90000, 100)],
-     # A JP2 file rather than a bare codestream, as some writers store it (unsigned: pydicom
-     # learns a JP2 file's signedness from Pixel Representation alone).
-     dict(jp2=True)),
-    ('u12_high_bits', 16, 12, False, 'MONOCHROME2', None, 0, 4095, True, [(2000, 4000), (500, 100), (2047.5, 1)]),
-    ('s12_high_bits', 16, 12, True, 'MONOCHROME2', None, -2048, 2047, True, [(0, 4096), (-1000, 500)]),
-    ('s12_high_bits_rescaled', 16, 12, True, 'MONOCHROME2', (0.5, 20), -2048, 2047, True, [(0, 1500)]),
-    ('m1_s12', 16, 12, True, 'MONOCHROME1', None, -2048, 2047, False, [(0, 2000), (-5000, 100)]),
-    ('m1_s16_rescaled', 16, 16, True, 'MONOCHROME1', (1, -1024), -32768, 32767, False, [(-600, 1500)]),
-    ('s8', 8, 8, True, 'MONOCHROME2', None, -128, 127, False, []),
-    ('m1_s8', 8, 8, True, 'MONOCHROME1', None, -128, 127, False, []),
+# The shared cases, two of them in other codestream forms.
+FORMS = {
+    # Quality layers (the last lossless), another progression order, small code-blocks and
+    # packet markers: the codec reads the whole codestream, not its first layer.
+    'u16_rescaled': dict(opj=['-r', '40,10,1', '-p', 'RPCL', '-b', '16,16', '-SOP', '-EPH']),
+    # A JP2 file rather than a bare codestream, as some writers store it (unsigned: pydicom
+    # learns a JP2 file's signedness from Pixel Representation alone).
+    'u16': dict(jp2=True),
+}
+cases = [c + ((FORMS[c[0]],) if c[0] in FORMS else ()) for c in VALUE_CASES] + [
     # Shapes the codec must get right: odd sides over tiles of 16, and a single column.
     ('s14_odd_tiles', 16, 14, True, 'MONOCHROME2', (1, -3000), -8192, 8191, False, [(-3000, 9000), (-11191, 1)],
      dict(shape=(45, 67), opj=['-t', '16,16', '-n', '4'])),
@@ -128,10 +117,7 @@ for case in cases:
     n = rows * cols
     stack, codestreams = [], []
     for f in range(frames):
-        rng = np.random.RandomState(len(name) * 31 + stored + f)
-        vals = np.linspace(lo, hi, n).round().astype(np.int64)[rng.permutation(n)]
-        vals[:6] = [lo, hi, lo + 1, hi - 1, 0 if lo < 0 else lo, -1 if lo < 0 else hi]
-        vals = vals.reshape(rows, cols)
+        vals = case_values(name, stored, lo, hi, n, f)[0].reshape(rows, cols)
         stack.append(vals)
         # The codestream holds Bits Stored bits a sample and nothing above them: the cases with
         # noise above High Bit in the other forms carry their values alone here.
@@ -144,22 +130,7 @@ for case in cases:
                        + extra.get('opj', []), check=True, stdout=subprocess.DEVNULL)
         codestreams.append(open(j2k, 'rb').read())
     vals = np.stack(stack) if frames > 1 else stack[0]
-    meta = FileMetaDataset()
-    meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7'
-    meta.MediaStorageSOPInstanceUID = generate_uid()
-    meta.TransferSyntaxUID = JPEG2000Lossless
-    ds = Dataset(); ds.file_meta = meta
-    ds.is_little_endian = True; ds.is_implicit_VR = False
-    ds.SOPClassUID = meta.MediaStorageSOPClassUID; ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-    ds.Modality = 'OT'; ds.PatientName = 'J2K^' + name
-    ds.Rows, ds.Columns = rows, cols
-    ds.SamplesPerPixel = 1; ds.PhotometricInterpretation = pi
-    ds.BitsAllocated, ds.BitsStored, ds.HighBit = alloc, declared, declared - 1
-    ds.PixelRepresentation = 1 if signed else 0
-    if rescale:
-        ds.RescaleSlope, ds.RescaleIntercept = rescale
-    if windows:
-        ds.WindowCenter, ds.WindowWidth = windows[0]
+    ds = grey_ds('J2K^' + name, rows, cols, pi, alloc, declared, signed, rescale, windows, JPEG2000Lossless)
     if frames > 1:
         ds.NumberOfFrames = frames
     ds.PixelData = encapsulate(codestreams)
@@ -227,7 +198,9 @@ class Fixtures {
         int status = -1;
         testsupport::run("/usr/bin/python3 -c 'import numpy, pydicom, PIL' >/dev/null 2>&1", &status);
         if (status != 0) tools_ = false;
-        if (!folder_.runScript(kScript, "the JPEG 2000 table could not be made")) return;
+        if (!folder_.runScript(valuetable::withCases(kScript).c_str(),
+                               "the JPEG 2000 table could not be made"))
+            return;
         std::istringstream lines(testsupport::readFile(folder_.file("manifest.tsv")));
         for (std::string line; std::getline(lines, line);) {
             std::istringstream fields(line);
