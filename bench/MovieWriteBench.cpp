@@ -13,6 +13,7 @@
 // Usage: movie_write_bench [--data=FOLDER] [--frames=N]
 // The data folder (default ./movie-write-bench-data) keeps the input files between runs.
 #include "ChildPeakMemory.h"
+#include "BenchGreyFrames.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
 #include "KelvoMovie.h"
@@ -42,32 +43,12 @@ constexpr double kCentre = 1500.0;
 constexpr double kWidth = 2000.0;
 constexpr int kSide = 512;
 
+// Run after grey_frames is defined.
 const char* const kMakeScript = R"PY(
 import sys
 import numpy as np
-from pydicom.dataset import Dataset, FileMetaDataset
-from pydicom.uid import ExplicitVRLittleEndian
 path, grey, frames = sys.argv[1], sys.argv[2], int(sys.argv[3])
-meta = FileMetaDataset()
-meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7.3'
-meta.MediaStorageSOPInstanceUID = '1.2.826.0.1.3680043.2.1143.4300.%d' % frames
-meta.TransferSyntaxUID = ExplicitVRLittleEndian
-ds = Dataset(); ds.file_meta = meta
-ds.is_little_endian = True; ds.is_implicit_VR = False
-ds.SOPClassUID = meta.MediaStorageSOPClassUID; ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-ds.Modality = 'OT'; ds.PatientName = 'BENCH^MOVIEWRITE'
-ds.SamplesPerPixel = 1; ds.PhotometricInterpretation = 'MONOCHROME2'
-ds.NumberOfFrames = frames; ds.Rows = 512; ds.Columns = 512
-ds.BitsAllocated = 16; ds.BitsStored = 12; ds.HighBit = 11; ds.PixelRepresentation = 0
-ds.WindowCenter, ds.WindowWidth = 1500, 2000
-y, x = np.mgrid[0:512, 0:512].astype(np.uint32)
-rng = np.random.RandomState(1)
-noise = rng.randint(0, 64, (512, 512)).astype(np.uint32)
-arr = np.empty((frames, 512, 512), '<u2')
-for k in range(frames):
-    arr[k] = (x * 7 + y * 3 + k * 11 + ((x ^ y) & 31) + noise) & 0x0FFF
-ds.PixelData = arr.tobytes()
-ds.save_as(path, write_like_original=False)
+arr = grey_frames(path, frames, 'BENCH^MOVIEWRITE', '1.2.826.0.1.3680043.2.1143.4300')
 # The same frames windowed to 8-bit grey, ffmpeg's input.
 low = 1500 - 1000
 g = np.clip((arr.astype(np.float64) - low) * 255.0 / 2000.0, 0, 255).astype(np.uint8)
@@ -89,7 +70,7 @@ bool makeFiles() {
     std::printf("making %s\n", dicomFile().c_str());
     const fs::path script = gDir / "make.py";
     if (FILE* f = std::fopen(script.c_str(), "w")) {
-        std::fputs(kMakeScript, f);
+        std::fputs(withGreyFrames(kMakeScript).c_str(), f);
         std::fclose(f);
     }
     const std::string command = "/usr/bin/python3 '" + script.string() + "' '" + dicomFile().string() +

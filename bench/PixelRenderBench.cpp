@@ -15,6 +15,7 @@
 //
 // Usage: pixel_render_bench [benchmark options] [--data=FOLDER]
 // The data folder (default ./pixel-render-bench-data) keeps the file between runs.
+#include "BenchDicomBytes.h"
 #include "KelvoDicomPixelDataDrawer.h"
 #include "KelvoVideo.h"
 
@@ -48,29 +49,6 @@ constexpr double kWidth = 2000.0;
 // Frames DCMTK holds in memory: its internal copy of 400 frames would need several hundred MB.
 constexpr uint32_t kDcmtkFrames = 40;
 
-struct Bytes {
-    std::string s;
-    void u16(uint32_t v) {
-        s += char(v & 0xFF);
-        s += char((v >> 8) & 0xFF);
-    }
-    void u32(uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
-    void text(uint16_t group, uint16_t element, const char* vr, std::string value) {
-        if (value.size() & 1) value += std::strcmp(vr, "UI") == 0 ? '\0' : ' ';
-        u16(group);
-        u16(element);
-        s.append(vr, 2);
-        u16(uint32_t(value.size()));
-        s += value;
-    }
-    void word(uint16_t group, uint16_t element, uint16_t value) {
-        text(group, element, "US", std::string{char(value & 0xFF), char(value >> 8)});
-    }
-};
-
 uint16_t sample(uint32_t x, uint32_t y, uint32_t n) {
     return uint16_t((x * 7 + y * 3 + n * 11 + ((x ^ y) & 31)) & 0x0FFF);
 }
@@ -79,26 +57,7 @@ uint16_t sample(uint32_t x, uint32_t y, uint32_t n) {
 bool makeFile(const fs::path& path) {
     const char* sopClass = "1.2.840.10008.5.1.4.1.1.7.3";
     const char* instance = "1.2.826.0.1.3680043.2.1143.4100.1";
-    Bytes meta;
-    meta.u16(0x0002);
-    meta.u16(0x0001);
-    meta.s += "OB";
-    meta.u16(0);
-    meta.u32(2);
-    meta.s += std::string("\0\1", 2);
-    meta.text(0x0002, 0x0002, "UI", sopClass);
-    meta.text(0x0002, 0x0003, "UI", instance);
-    meta.text(0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");
-    meta.text(0x0002, 0x0012, "UI", "1.2.826.0.1.3680043.2.1143.4100");
-    Bytes head;
-    head.s.assign(128, '\0');
-    head.s += "DICM";
-    head.u16(0x0002);
-    head.u16(0x0000);
-    head.s += "UL";
-    head.u16(4);
-    head.u32(uint32_t(meta.s.size()));
-    head.s += meta.s;
+    ExplicitElements head = ExplicitElements::fileHead(sopClass, instance, "1.2.826.0.1.3680043.2.1143.4100");
     head.text(0x0008, 0x0016, "UI", sopClass);
     head.text(0x0008, 0x0018, "UI", instance);
     head.text(0x0008, 0x0060, "CS", "OT");
@@ -114,15 +73,11 @@ bool makeFile(const fs::path& path) {
     head.word(0x0028, 0x0103, 0);
     head.text(0x0028, 0x1050, "DS", std::to_string(int(kCentre)));
     head.text(0x0028, 0x1051, "DS", std::to_string(int(kWidth)));
-    head.u16(0x7FE0);
-    head.u16(0x0010);
-    head.s += "OW";
-    head.u16(0);
-    head.u32(kFrames * kFrameBytes);
+    head.longHeader(0x7FE0, 0x0010, "OW", kFrames * kFrameBytes);
     const fs::path partial = path.string() + ".partial";
     FILE* f = std::fopen(partial.c_str(), "wb");
     if (!f) return false;
-    bool ok = std::fwrite(head.s.data(), 1, head.s.size(), f) == head.s.size();
+    bool ok = std::fwrite(head.bytes.data(), 1, head.bytes.size(), f) == head.bytes.size();
     std::vector<uint8_t> frame(kFrameBytes);
     for (uint32_t n = 0; ok && n < kFrames; ++n) {
         for (uint32_t y = 0; y < kRows; ++y)

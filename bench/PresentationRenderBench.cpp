@@ -14,6 +14,7 @@
 // Usage: presentation_render_bench [benchmark options] [--data=FOLDER]
 // The data folder (default ./presentation-render-bench-data) keeps the files between runs.
 #include "ChildPeakMemory.h"
+#include "BenchGreyFrames.h"
 #include "KelvoDicomDataTree.h"
 #include "KelvoDicomVideoPresentation.h"
 #include "KelvoVideo.h"
@@ -35,33 +36,12 @@ namespace {
 constexpr double kCentre = 1500.0;
 constexpr double kWidth = 2000.0;
 
+// Run after grey_frames is defined.
 const char* const kMakeScript = R"PY(
 import sys
 import numpy as np
-from pydicom.dataset import Dataset, FileMetaDataset
-from pydicom.uid import ExplicitVRLittleEndian
 path, frames = sys.argv[1], int(sys.argv[2])
-meta = FileMetaDataset()
-meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7.3'
-meta.MediaStorageSOPInstanceUID = '1.2.826.0.1.3680043.2.1143.4200.%d' % frames
-meta.TransferSyntaxUID = ExplicitVRLittleEndian
-ds = Dataset(); ds.file_meta = meta
-ds.is_little_endian = True; ds.is_implicit_VR = False
-ds.SOPClassUID = meta.MediaStorageSOPClassUID; ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
-ds.Modality = 'OT'; ds.PatientName = 'BENCH^PRESENTATION'
-ds.SamplesPerPixel = 1; ds.PhotometricInterpretation = 'MONOCHROME2'
-ds.NumberOfFrames = frames; ds.Rows = 512; ds.Columns = 512
-ds.BitsAllocated = 16; ds.BitsStored = 12; ds.HighBit = 11; ds.PixelRepresentation = 0
-ds.WindowCenter, ds.WindowWidth = 1500, 2000
-y, x = np.mgrid[0:512, 0:512].astype(np.uint32)
-rng = np.random.RandomState(1)
-noise = rng.randint(0, 64, (512, 512)).astype(np.uint32)
-arr = np.empty((frames, 512, 512), '<u2')
-for k in range(frames):
-    # A smooth picture with some noise: what a compressor of real images meets.
-    arr[k] = (x * 7 + y * 3 + k * 11 + ((x ^ y) & 31) + noise) & 0x0FFF
-ds.PixelData = arr.tobytes()
-ds.save_as(path, write_like_original=False)
+grey_frames(path, frames, 'BENCH^PRESENTATION', '1.2.826.0.1.3680043.2.1143.4200')
 )PY";
 
 fs::path gDir;
@@ -87,11 +67,12 @@ bool makeFiles(int frames) {
         std::printf("making %s\n", native.c_str());
         const fs::path script = gDir / "make.py";
         if (FILE* f = std::fopen(script.c_str(), "w")) {
-            std::fputs(kMakeScript, f);
+            std::fputs(withGreyFrames(kMakeScript).c_str(), f);
             std::fclose(f);
         }
         const fs::path partial = native.string() + ".partial";
-        if (!run("/usr/bin/python3 '" + script.string() + "' '" + partial.string() + "' " + std::to_string(frames)))
+        if (!run("/usr/bin/python3 '" + script.string() + "' '" + partial.string() + "' " +
+                 std::to_string(frames)))
             return false;
         std::error_code ec;
         fs::rename(partial, native, ec);
@@ -101,7 +82,8 @@ bool makeFiles(int frames) {
         if (!e.command || fs::exists(fileOf(e.name, frames))) continue;
         std::printf("making %s\n", fileOf(e.name, frames).c_str());
         const fs::path partial = fileOf(e.name, frames).string() + ".partial";
-        if (!run(std::string(e.command) + " '" + native.string() + "' '" + partial.string() + "'")) return false;
+        if (!run(std::string(e.command) + " '" + native.string() + "' '" + partial.string() + "'"))
+            return false;
         std::error_code ec;
         fs::rename(partial, fileOf(e.name, frames), ec);
         if (ec) return false;
@@ -113,7 +95,8 @@ bool makeFiles(int frames) {
 std::unique_ptr<KelvoDicomVideoPresentation> display(const fs::path& path) {
     std::unique_ptr<KelvoDicomDataTree> tree(KelvoDicomDataTree::openFile(path.c_str()));
     if (!tree || !tree->isA("KelvoDicomDocument")) return nullptr;
-    return std::unique_ptr<KelvoDicomVideoPresentation>(static_cast<KelvoDicomDocument*>(tree.get())->dataDisplay());
+    return std::unique_ptr<KelvoDicomVideoPresentation>(
+        static_cast<KelvoDicomDocument*>(tree.get())->dataDisplay());
 }
 
 // The next frame, back to the first after the last.
@@ -156,8 +139,8 @@ int renderAll(const char* file) {
 }
 
 void report(const char* what, const benchchild::Measure& m, int frames) {
-    std::printf("%-44s %s %7.3f s %8.1f frames/s  peak %7.1f MB\n", what, m.ok ? "ok    " : "FAILED", m.seconds,
-                double(frames) / m.seconds, m.peakMB);
+    std::printf("%-44s %s %7.3f s %8.1f frames/s  peak %7.1f MB\n", what, m.ok ? "ok    " : "FAILED",
+                m.seconds, double(frames) / m.seconds, m.peakMB);
 }
 
 } // namespace
@@ -178,8 +161,10 @@ int main(int argc, char** argv) {
     fs::create_directories(gDir, ec);
     for (int frames : {100, 400})
         if (!makeFiles(frames)) {
-            std::fprintf(stderr, "cannot make the %d-frame files (needs /usr/bin/python3 with pydicom, dcmcrle, "
-                                 "dcmcjpeg)\n", frames);
+            std::fprintf(stderr,
+                         "cannot make the %d-frame files (needs /usr/bin/python3 with pydicom, dcmcrle, "
+                         "dcmcjpeg)\n",
+                         frames);
             return 1;
         }
 
@@ -211,6 +196,7 @@ int main(int argc, char** argv) {
     for (const Encoding& e : kEncodings)
         for (int frames : {100, 400})
             report((std::string("ours, ") + e.name + ", " + std::to_string(frames) + " frames").c_str(),
-                   benchchild::measure({self, "--render=" + fileOf(e.name, frames).string()}, "/dev/null"), frames);
+                   benchchild::measure({self, "--render=" + fileOf(e.name, frames).string()}, "/dev/null"),
+                   frames);
     return 0;
 }

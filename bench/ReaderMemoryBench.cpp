@@ -8,6 +8,7 @@
 // 512 x 512 16-bit samples, explicit VR little endian.
 //
 // Child mode: reader_memory_bench --open-and-dump <file> <text dump> <frames>
+#include "BenchDicomBytes.h"
 #include "ChildPeakMemory.h"
 #include "KelvoDicomDataTree.h"
 
@@ -30,60 +31,12 @@ constexpr uint16_t kColumns = 512;
 constexpr uint32_t kFrameBytes = uint32_t(kRows) * kColumns * 2;
 constexpr double kTargetMB = 16.0;
 
-// Explicit VR little-endian elements, appended to a byte string.
-struct Elements {
-    std::string bytes;
-
-    void u16(uint32_t v) {
-        bytes += char(v & 0xFF);
-        bytes += char((v >> 8) & 0xFF);
-    }
-    void u32(uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
-    void text(uint16_t group, uint16_t element, const char* vr, std::string value) {
-        if (value.size() & 1) value += std::strcmp(vr, "UI") == 0 ? '\0' : ' ';
-        u16(group);
-        u16(element);
-        bytes.append(vr, 2);
-        u16(uint32_t(value.size()));
-        bytes += value;
-    }
-    void word(uint16_t group, uint16_t element, uint16_t value) {
-        text(group, element, "US", std::string{char(value & 0xFF), char(value >> 8)});
-    }
-    // The header of a value with the long form (OB, OW), the value itself following.
-    void longHeader(uint16_t group, uint16_t element, const char* vr, uint32_t length) {
-        u16(group);
-        u16(element);
-        bytes.append(vr, 2);
-        u16(0);
-        u32(length);
-    }
-};
-
 // Writes the file under a private name and renames it into place, so that an interrupted run
 // leaves no half file behind.
 bool makeFile(const fs::path& path, uint32_t frames) {
     const char* sopClass = "1.2.840.10008.5.1.4.1.1.7.3"; // multi-frame grey-scale word
     const char* instance = "1.2.826.0.1.3680043.2.1143.4000.1";
-    Elements meta;
-    meta.longHeader(0x0002, 0x0001, "OB", 2);
-    meta.bytes += std::string("\0\1", 2);
-    meta.text(0x0002, 0x0002, "UI", sopClass);
-    meta.text(0x0002, 0x0003, "UI", instance);
-    meta.text(0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1");
-    meta.text(0x0002, 0x0012, "UI", "1.2.826.0.1.3680043.2.1143.4000");
-    Elements head;
-    head.bytes.assign(128, '\0');
-    head.bytes += "DICM";
-    head.u16(0x0002);
-    head.u16(0x0000);
-    head.bytes += "UL";
-    head.u16(4);
-    head.u32(uint32_t(meta.bytes.size()));
-    head.bytes += meta.bytes;
+    ExplicitElements head = ExplicitElements::fileHead(sopClass, instance, "1.2.826.0.1.3680043.2.1143.4000");
     head.text(0x0008, 0x0016, "UI", sopClass);
     head.text(0x0008, 0x0018, "UI", instance);
     head.text(0x0008, 0x0060, "CS", "OT");
