@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
@@ -94,6 +95,14 @@ inline Measure measure(const std::vector<std::string>& args, const std::string& 
     m.peakMB = double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
     m.ok = !m.timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return m;
+}
+
+// The first line of a child's output file (its answer, or the first word of its failure).
+inline std::string firstLineOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
 }
 
 } // namespace benchchild

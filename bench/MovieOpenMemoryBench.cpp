@@ -108,10 +108,7 @@ int openMovie(const char* path) {
 }
 
 std::string firstLine(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    return benchchild::firstLineOf(path.string());
 }
 
 void report(const char* who, const Measure& m, const std::string& note) {

@@ -115,10 +115,7 @@ int child(const std::string& mode, const char* path) {
 }
 
 std::string firstLine(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    return benchchild::firstLineOf(path.string());
 }
 
 void report(const std::string& who, const Measure& m, const std::string& note) {
