@@ -241,12 +241,60 @@ inline size_t pictureRow(const Header& h, size_t r) {
     return h.bottomUp ? size_t(h.height) - 1 - r : r;
 }
 
-void decodeUncompressed(const Header& h, const uint8_t* data, Picture& pic) {
+// Where the decoded rows go: the picture's samples or a caller's pixels of the same layout.
+struct Rows {
+    uint8_t* base;
+    size_t rowBytes;
+    uint8_t* row(size_t y) const { return base + y * rowBytes; }
+};
+
+// Direct-colour pixels whose fields are whole bytes in the usual places (B, G, R and, with an
+// alpha mask, A in memory order) need no masks: the common 24- and 32-bit files.
+enum class Direct { General, BGR24, BGRX32, BGRA32 };
+
+Direct directKind(const Header& h) {
+    const bool bytesRGB =
+        h.fields[0].mask == 0x00FF0000 && h.fields[1].mask == 0x0000FF00 && h.fields[2].mask == 0x000000FF;
+    if (!bytesRGB) return Direct::General;
+    if (h.bits == 24 && h.components == 3) return Direct::BGR24;
+    if (h.bits == 32 && h.components == 3) return Direct::BGRX32;
+    if (h.bits == 32 && h.components == 4 && h.fields[3].mask == 0xFF000000) return Direct::BGRA32;
+    return Direct::General;
+}
+
+void decodeUncompressed(const Header& h, const uint8_t* data, const Rows& out) {
     const size_t w = size_t(h.width);
     const size_t stride = (size_t(h.width) * size_t(h.bits) + 31) / 32 * 4;
+    const Direct kind = h.bits >= 16 ? directKind(h) : Direct::General;
     for (size_t r = 0; r < size_t(h.height); ++r) {
         const uint8_t* s = data + h.pixelOffset + r * stride;
-        uint8_t* d = pic.samples.data() + pictureRow(h, r) * pic.rowBytes();
+        uint8_t* d = out.row(pictureRow(h, r));
+        switch (kind) {
+        case Direct::BGR24:
+            for (size_t x = 0; x < w; ++x, s += 3, d += 3) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+            }
+            continue;
+        case Direct::BGRX32:
+            for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+            }
+            continue;
+        case Direct::BGRA32:
+            for (size_t x = 0; x < w; ++x, s += 4, d += 4) {
+                d[0] = s[2];
+                d[1] = s[1];
+                d[2] = s[0];
+                d[3] = s[3];
+            }
+            continue;
+        case Direct::General:
+            break;
+        }
         switch (h.bits) {
         case 1:
         case 4:
@@ -276,17 +324,19 @@ void decodeUncompressed(const Header& h, const uint8_t* data, Picture& pic) {
 // Run-length data: runs and literals of indices, with end-of-line, end-of-bitmap and delta
 // codes. Pixels that codes skip keep index 0; pixels beyond the picture are dropped. Data that
 // ends before every row is done, without an end-of-bitmap code, is truncated.
-OSErr decodeRunLength(const Header& h, const uint8_t* data, Picture& pic) {
+OSErr decodeRunLength(const Header& h, const uint8_t* data, const Rows& out) {
     const bool rle4 = h.compression == kBI_RLE4;
     const size_t w = size_t(h.width), height = size_t(h.height), bpp = size_t(h.components);
     const uint8_t* p = data + h.pixelOffset;
     const uint8_t* end = data + h.pixelEnd;
-    for (size_t i = 0; i < w * height; ++i)
-        putIndex(h, pic.samples.data() + i * bpp, 0);
+    for (size_t y = 0; y < height; ++y) {
+        uint8_t* d = out.row(y);
+        for (size_t x = 0; x < w; ++x)
+            d = putIndex(h, d, 0);
+    }
     size_t x = 0, row = 0;
     auto put = [&](unsigned index) {
-        if (row < height && x < w)
-            putIndex(h, pic.samples.data() + pictureRow(h, row) * pic.rowBytes() + x * bpp, index);
+        if (row < height && x < w) putIndex(h, out.row(pictureRow(h, row)) + x * bpp, index);
         ++x;
     };
     for (;;) {
@@ -327,6 +377,12 @@ OSErr decodeRunLength(const Header& h, const uint8_t* data, Picture& pic) {
     }
 }
 
+OSErr decodeRows(const Header& h, const uint8_t* data, const Rows& out) {
+    if (h.compression == kBI_RLE8 || h.compression == kBI_RLE4) return decodeRunLength(h, data, out);
+    decodeUncompressed(h, data, out);
+    return noErr;
+}
+
 } // namespace
 
 OSErr decodeBMP(const uint8_t* data, size_t size, Picture& out) {
@@ -339,13 +395,17 @@ OSErr decodeBMP(const uint8_t* data, size_t size, Picture& out) {
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
-    if (h.compression == kBI_RLE8 || h.compression == kBI_RLE4) {
-        if (OSErr err = decodeRunLength(h, data, pic)) return err;
-    } else {
-        decodeUncompressed(h, data, pic);
-    }
+    if (OSErr err = decodeRows(h, data, Rows{pic.samples.data(), pic.rowBytes()})) return err;
     out = std::move(pic);
     return noErr;
+}
+
+OSErr decodeBMPInto(const uint8_t* data, size_t size, const RowTarget& target) {
+    Header h;
+    if (OSErr err = parseHeader(data, size, h)) return err;
+    if (target.layout != RowLayout::RGB24 || h.components != 3) return codecUnimpErr;
+    if (target.width != h.width || target.height != h.height) return codecBadDataErr;
+    return decodeRows(h, data, Rows{target.base, target.rowBytes});
 }
 
 OSErr inspectBMP(const uint8_t* data, size_t size, Picture& layout) {

@@ -85,8 +85,9 @@ OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out);
 OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out, const DecodeOptions& options);
 
 // Rows that an engine writes straight into a caller's pixels, in one of these layouts:
-// ARGB32 (A, R, G, B bytes, alpha 255) or Grey8 (one byte a pixel, 0 black).
-enum class RowLayout : uint8_t { ARGB32, Grey8 };
+// ARGB32 (A, R, G, B bytes, alpha 255), Grey8 (one byte a pixel, 0 black) or RGB24 (R, G, B
+// bytes, the picture's own layout of 8-bit colour).
+enum class RowLayout : uint8_t { ARGB32, Grey8, RGB24 };
 struct RowTarget {
     uint8_t* base = nullptr;
     size_t rowBytes = 0;
@@ -96,9 +97,11 @@ struct RowTarget {
 };
 
 // Decodes one frame straight into `target`, whose size must be the stream's (codecBadDataErr
-// otherwise, nothing written). Only the JPEG engine does this; the others answer codecUnimpErr
-// without touching anything, and the caller decodes to a picture instead. On a failure after
-// rows were written, the rows hold what was decoded.
+// otherwise, nothing written). The JPEG engine writes ARGB32 and Grey8 rows; the BMP and PNG
+// engines write RGB24 rows of pictures that decode to 8-bit RGB, the samples decode() would give.
+// Any other engine, layout or picture answers codecUnimpErr without touching anything, and the
+// caller decodes to a picture instead. On a failure after rows were written, the rows hold what
+// was decoded.
 OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOptions& options,
                  const RowTarget& target);
 

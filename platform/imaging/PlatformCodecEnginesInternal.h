@@ -21,10 +21,14 @@ OSErr encodeJPEG2000(const Picture& in, const EncodeOptions& options, std::vecto
 OSErr inspectJPEG2000(const uint8_t* data, size_t size, Picture& layout);
 
 OSErr decodePNG(const uint8_t* data, size_t size, Picture& out);
+// RGB24 rows of a picture that decodes to 8-bit RGB; codecUnimpErr for any other.
+OSErr decodePNGInto(const uint8_t* data, size_t size, const RowTarget& target);
 OSErr encodePNG(const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out);
 OSErr inspectPNG(const uint8_t* data, size_t size, Picture& layout);
 
 OSErr decodeBMP(const uint8_t* data, size_t size, Picture& out);
+// RGB24 rows of a picture that decodes to 8-bit RGB; codecUnimpErr for any other.
+OSErr decodeBMPInto(const uint8_t* data, size_t size, const RowTarget& target);
 OSErr encodeBMP(const Picture& in, const EncodeOptions& options, std::vector<uint8_t>& out);
 OSErr inspectBMP(const uint8_t* data, size_t size, Picture& layout);
 
