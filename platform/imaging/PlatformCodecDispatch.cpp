@@ -30,6 +30,13 @@ OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOp
     }
 }
 
+OSErr decodeInto(Format format, const ByteSource& source, const DecodeOptions&, const RowTarget& target) {
+    if (!target.base || target.width <= 0 || target.height <= 0) return paramErr;
+    if (target.layout != RowLayout::RGB24 || format != Format::BMP) return codecUnimpErr;
+    if (target.rowBytes < size_t(target.width) * 3) return paramErr;
+    return detail::decodeBMPIntoFrom(source, target);
+}
+
 OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out, const DecodeOptions& options) {
     out = Picture();
     if (!data && size != 0) return paramErr;
@@ -82,6 +89,15 @@ OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std
         return noCodecErr;
     }
     if (err != noErr) out.clear();
+    return err;
+}
+
+OSErr inspectHead(Format format, const uint8_t* data, size_t size, uint64_t total, Picture& layout) {
+    if (format != Format::BMP) return inspect(format, data, size, layout);
+    layout = Picture();
+    if (!data && size != 0) return paramErr;
+    const OSErr err = detail::inspectBMPHead(data, size, total, layout);
+    if (err != noErr) layout = Picture();
     return err;
 }
 

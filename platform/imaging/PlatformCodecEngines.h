@@ -105,6 +105,20 @@ struct RowTarget {
 OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOptions& options,
                  const RowTarget& target);
 
+// A stream of `size` bytes read piece by piece: `read` copies `count` bytes at `offset` into
+// `out`, false when they cannot all be had.
+struct ByteSource {
+    bool (*read)(void* context, uint64_t offset, size_t count, uint8_t* out) = nullptr;
+    void* context = nullptr;
+    uint64_t size = 0;
+};
+
+// decodeInto from a stream that is read a piece at a time rather than held whole, for the
+// engines that can (BMP, uncompressed); codecUnimpErr, with nothing written, for any other
+// stream, which the caller then reads whole for decodeInto.
+OSErr decodeInto(Format format, const ByteSource& source, const DecodeOptions& options,
+                 const RowTarget& target);
+
 // Encodes a picture. JPEG takes 1 or 3 components of 8 bits; JPEG 2000 1, 3 or 4 components of 8
 // or 16 bits (raw codestream unless `jp2`); PNG 1 to 4 components of 8 or 16 bits; BMP 1, 3 or 4
 // components of 8 bits. Another shape gives paramErr; GIF, which is only read, codecUnimpErr.
@@ -114,5 +128,9 @@ OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std
 // Reads only the dimensions and layout of a stream (no samples), for importers and for
 // descriptions; the same statuses as decode.
 OSErr inspect(Format format, const uint8_t* data, size_t size, Picture& layout);
+// inspect from the first `size` bytes of a stream of `total` bytes: BMP, whose check of the
+// pixels needs only the stream's length, gives what inspecting the whole stream would; the other
+// engines inspect the bytes given.
+OSErr inspectHead(Format format, const uint8_t* data, size_t size, uint64_t total, Picture& layout);
 
 } // namespace platform::codec

@@ -203,6 +203,7 @@ template <class F> ComponentResult update(ComponentInstance ci, F change) {
 struct FileBytes {
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;
+    uint64_t fileSize = 0; // the whole file's
 };
 
 // Reads up to `most` bytes of a file, or all of it when `most` is 0 (memFullErr for a file larger
@@ -220,6 +221,7 @@ OSErr readFile(const std::string& path, size_t most, FileBytes& out) {
         err = memFullErr;
     } else {
         const size_t wanted = most ? std::min(size_t(length), most) : size_t(length);
+        out.fileSize = uint64_t(length);
         if (wanted > 0) {
             out.data.reset(new (std::nothrow) uint8_t[wanted]);
             if (!out.data)
@@ -287,7 +289,8 @@ OSErr pictureOf(const Importer& imp, bool decode, platform::codec::Picture& out)
         // Headers are at the start: the layout is read without the whole file when it is there.
         FileBytes head;
         if (readFile(imp.path, kHeaderBytes, head) == noErr && head.size == kHeaderBytes &&
-            platform::codec::inspect(imp.kind->format, head.data.get(), head.size, out) == noErr)
+            platform::codec::inspectHead(imp.kind->format, head.data.get(), head.size, head.fileSize, out) ==
+                noErr)
             return noErr;
     }
     FileBytes storage;
@@ -601,6 +604,29 @@ ComponentResult graphicsImportDecodeInto(GraphicsImportComponent importer, const
     if (!stateOf(importer, imp)) return badComponentInstance;
     // Only these engines write rows of a caller's: the others are not read for nothing.
     if (imp.kind->format != Format::BMP && imp.kind->format != Format::PNG) return codecUnimpErr;
+    if (imp.source == Source::File) {
+        // A file the engine reads a piece at a time is never held whole.
+        FILE* f = std::fopen(imp.path.c_str(), "rb");
+        if (!f) return fnfErr;
+        // Pieces go straight into the engine's memory, with no stream buffer between.
+        std::setvbuf(f, nullptr, _IONBF, 0);
+        int64_t length = -1;
+        if (fseeko(f, 0, SEEK_END) == 0) length = int64_t(ftello(f));
+        OSErr err = codecUnimpErr;
+        if (length >= 0) {
+            codec::ByteSource source;
+            source.context = f;
+            source.size = uint64_t(length);
+            source.read = [](void* context, uint64_t offset, size_t count, uint8_t* out) {
+                auto* file = static_cast<FILE*>(context);
+                return offset <= uint64_t(INT64_MAX) && fseeko(file, off_t(offset), SEEK_SET) == 0 &&
+                       std::fread(out, 1, count, file) == count;
+            };
+            err = codec::decodeInto(imp.kind->format, source, codec::DecodeOptions(), target);
+        }
+        std::fclose(f);
+        if (err != codecUnimpErr) return err;
+    }
     FileBytes storage;
     const uint8_t* data = nullptr;
     size_t size = 0;

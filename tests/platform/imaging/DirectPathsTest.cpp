@@ -10,6 +10,7 @@
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsImport.h"
 #include "PlatformMemory.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -267,6 +268,53 @@ TEST(DirectPaths, AnImporterDecodesRGBRowsAsItDrawsThem) {
         CloseComponent(importer);
         DisposeHandle(h);
         EXPECT_EQ(platform::graphicsImportDecodeInto(importer, rows.target()), badComponentInstance);
+    }
+}
+
+// Files larger than the importer's first read (64 KiB) and than one piece of rows (256 KiB): a BMP
+// is read a piece at a time, its layout from its head; a PNG is read whole. Both give the rows the
+// importer draws; a cut BMP gives the status of the whole file.
+TEST(DirectPaths, AnImporterDecodesRGBRowsOfALargeFileAsItDrawsThem) {
+    testsupport::ScratchDir scratch("direct-paths");
+    const int16_t w = 301, h = 400;
+    for (Format format : {Format::BMP, Format::PNG}) {
+        SCOPED_TRACE(int(format));
+        std::vector<uint8_t> stream;
+        ASSERT_EQ(
+            platform::codec::encode(format, patterned(w, h, 3), platform::codec::EncodeOptions(), stream),
+            noErr);
+        ASSERT_GT(stream.size(), format == Format::BMP ? size_t(256 * 1024) : size_t(0));
+        const std::string path = scratch.file(format == Format::BMP ? "large.bmp" : "large.png");
+        testsupport::writeFile(path, std::string(stream.begin(), stream.end()));
+        FSSpec spec{};
+        std::memcpy(spec.path, path.data(), path.size());
+        GraphicsImportComponent importer = nullptr;
+        ASSERT_EQ(GetGraphicsImporterForFile(&spec, &importer), noErr);
+        Rect bounds{};
+        ASSERT_EQ(GraphicsImportGetNaturalBounds(importer, &bounds), noErr);
+        EXPECT_EQ(bounds.right, w);
+        EXPECT_EQ(bounds.bottom, h);
+        World drawn(k24RGBPixelFormat, w, h);
+        GraphicsImportSetGWorld(importer, drawn.world, nullptr);
+        ASSERT_EQ(GraphicsImportDraw(importer), noErr);
+        RGBRows rows(w, h);
+        ASSERT_EQ(platform::graphicsImportDecodeInto(importer, rows.target()), noErr);
+        const size_t drawnRowBytes = size_t(GetPixRowBytes(drawn.pm())), rowLength = size_t(w) * 3;
+        const std::string world = drawn.bytes();
+        size_t differing = 0;
+        for (size_t y = 0; y < size_t(h); ++y)
+            differing += rows.bytes.substr(y * (rowLength + RGBRows::kPad), rowLength + RGBRows::kPad) !=
+                         world.substr(y * drawnRowBytes, rowLength) + std::string(RGBRows::kPad, '\xAB');
+        EXPECT_EQ(differing, 0u);
+
+        // Cut: the whole file's status, whichever way it is read.
+        testsupport::writeFile(path, std::string(stream.begin(), stream.begin() + stream.size() / 2));
+        Picture whole;
+        const OSErr expected = platform::codec::decode(format, stream.data(), stream.size() / 2, whole);
+        EXPECT_NE(expected, noErr);
+        RGBRows cut(w, h);
+        EXPECT_EQ(platform::graphicsImportDecodeInto(importer, cut.target()), expected);
+        CloseComponent(importer);
     }
 }
 
