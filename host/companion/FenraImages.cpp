@@ -9,6 +9,7 @@
 #include "KelvoImageBase.h"
 #include "KelvoImageDescriptors.h"
 #include "KelvoImportGraphics.h"
+#include "PlatformCodecEngines.h"
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsImport.h"
 
@@ -38,65 +39,92 @@ uint32_t formatForDepth(int16_t depth) {
     }
 }
 
+// Draws the importer's image into a world over the colour image's own pixels (R, G, B or A, R, G,
+// B rows, as the world of that format lays them out), once a check has decoded it.
+OSErr drawIntoImage(GraphicsImportComponent importer, const Rect& bounds, OSType worldFormat,
+                    Kelvo_Image& image) {
+    Boolean valid = false;
+    OSErr err = GraphicsImportValidate(importer, &valid);
+    if (err == noErr && !valid) err = paramErr;
+    GWorldPtr world = nullptr;
+    if (err == noErr)
+        err = QTNewGWorldFromPtr(&world, worldFormat, &bounds, nullptr, nullptr, 0,
+                                 static_cast<Ptr>(image.buffer()), int32_t(image.rowBytes()));
+    if (err == noErr) {
+        GraphicsImportSetGWorld(importer, world, nullptr);
+        err = GraphicsImportDraw(importer);
+        GraphicsImportSetGWorld(importer, nullptr, nullptr);
+    }
+    if (world) DisposeGWorld(world);
+    return err;
+}
+
 // A new image of the file the importer that recognises its content reads (PNG, JPEG, BMP, GIF,
 // JPEG 2000), at its natural size; null when the file cannot be read or is no image.
+//
+// Colour files land in the image's own pixels: decoded straight into them where the file's engine
+// writes rows of their layout, else drawn into a world over them. Those pixels are not cleared
+// first (every one is written), and memory of them is touched only as the data fills it, so data
+// that cannot fill the size it announces costs none of it. Grey files are drawn through a 32-bit
+// world, once decoded, and the grey of its pixels taken.
 Kelvo_Image* importImage(const std::string& path) {
     FSSpec spec{};
     if (path.empty() || path.size() >= sizeof spec.path) return nullptr;
     std::memcpy(spec.path, path.data(), path.size());
     GraphicsImportComponent importer = nullptr;
     if (GetGraphicsImporterForFile(&spec, &importer) != noErr || !importer) return nullptr;
-    // The file is read and decoded once, before a world of its size is made (data that cannot
-    // fill the size it announces asks for none); its description and bounds come from that.
-    Boolean valid = false;
-    OSErr err = GraphicsImportValidate(importer, &valid);
-    if (err == noErr && !valid) err = paramErr;
     int16_t depth = 24;
     ImageDescriptionHandle description = nullptr;
-    if (err == noErr && GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
+    if (GraphicsImportGetImageDescription(importer, &description) == noErr && description) {
         depth = (**description).depth;
         DisposeHandle(reinterpret_cast<Handle>(description));
     }
-    // The file drawn at its natural size into a world whose pixels become the image's: colour
-    // into a world of the image's own layout (R, G, B or A, R, G, B), whose rows are copied as
-    // they are; grey through a 32-bit world and the grey of its pixels.
-    const uint32_t format = formatForDepth(depth);
-    const OSType worldFormat =
-        format == Kelvo_Image::kRGB ? OSType(k24RGBPixelFormat) : OSType(k32ARGBPixelFormat);
-    GWorldPtr drawn = nullptr;
     Rect bounds{};
-    if (err == noErr) err = GraphicsImportGetNaturalBounds(importer, &bounds);
-    if (err == noErr) err = QTNewGWorld(&drawn, worldFormat, &bounds, nullptr, nullptr, 0);
-    if (err == noErr) {
-        GraphicsImportSetGWorld(importer, drawn, nullptr);
-        err = GraphicsImportDraw(importer);
-        GraphicsImportSetGWorld(importer, nullptr, nullptr);
+    OSErr err = GraphicsImportGetNaturalBounds(importer, &bounds);
+    const uint32_t format = formatForDepth(depth);
+    Kelvo_Image* result = nullptr;
+    if (err == noErr && format != Kelvo_Image::kGrey) {
+        const Kelvo_Size size(double(bounds.right - bounds.left), double(bounds.bottom - bounds.top));
+        result = Kelvo_Image::createUncleared(Kelvo_OSType(format), size);
+        if (!result || !result->qtObjIsValid()) {
+            err = memFullErr;
+        } else {
+            err = codecUnimpErr;
+            if (format == Kelvo_Image::kRGB) {
+                platform::codec::RowTarget target;
+                target.base = static_cast<uint8_t*>(result->buffer());
+                target.rowBytes = result->rowBytes();
+                target.width = int32_t(result->width());
+                target.height = int32_t(result->height());
+                target.layout = platform::codec::RowLayout::RGB24;
+                err = platform::graphicsImportDecodeInto(importer, target);
+            }
+            if (err == codecUnimpErr)
+                err = drawIntoImage(importer, bounds,
+                                    format == Kelvo_Image::kRGB ? OSType(k24RGBPixelFormat)
+                                                                : OSType(k32ARGBPixelFormat),
+                                    *result);
+        }
+    } else if (err == noErr) {
+        Boolean valid = false;
+        err = GraphicsImportValidate(importer, &valid);
+        if (err == noErr && !valid) err = paramErr;
+        GWorldPtr drawn = nullptr;
+        if (err == noErr) err = QTNewGWorld(&drawn, k32ARGBPixelFormat, &bounds, nullptr, nullptr, 0);
+        if (err == noErr) {
+            GraphicsImportSetGWorld(importer, drawn, nullptr);
+            err = GraphicsImportDraw(importer);
+            GraphicsImportSetGWorld(importer, nullptr, nullptr);
+        }
+        if (err == noErr) {
+            Kelvo_QDGWorldBuffer world(drawn, false);
+            if (world.Error() == 0)
+                result = Kelvo_Image::createWithQDContext(world, Kelvo_OSType(format), nullptr);
+        }
+        if (drawn) DisposeGWorld(drawn);
     }
     CloseComponent(importer);
-    if (err != noErr) {
-        if (drawn) DisposeGWorld(drawn);
-        return nullptr;
-    }
-    Kelvo_Image* result = nullptr;
-    if (format == Kelvo_Image::kGrey) {
-        Kelvo_QDGWorldBuffer world(drawn, false);
-        if (world.Error() == 0)
-            result = Kelvo_Image::createWithQDContext(world, Kelvo_OSType(format), nullptr);
-    } else {
-        Kelvo_Size size(double(bounds.right - bounds.left), double(bounds.bottom - bounds.top));
-        result = Kelvo_Image::create(Kelvo_OSType(format), &size);
-        if (result && result->qtObjIsValid()) {
-            PixMapHandle pm = GetGWorldPixMap(drawn);
-            const auto* from = reinterpret_cast<const uint8_t*>(GetPixBaseAddr(pm));
-            const size_t stride = size_t(GetPixRowBytes(pm));
-            const size_t rowLength = size_t(result->rowBytes());
-            auto* to = static_cast<uint8_t*>(result->buffer());
-            for (uint32_t y = 0; y < result->height(); ++y)
-                std::memcpy(to + y * rowLength, from + y * stride, rowLength);
-        }
-    }
-    DisposeGWorld(drawn);
-    if (result && !result->qtObjIsValid()) {
+    if (err != noErr || (result && !result->qtObjIsValid())) {
         delete result;
         result = nullptr;
     }

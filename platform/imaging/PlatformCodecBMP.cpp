@@ -15,7 +15,9 @@
 
 #include <array>
 #include <bit>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace platform::codec::detail {
@@ -79,8 +81,9 @@ struct Header {
     int32_t components = 0;
 };
 
-// Parses the headers and the palette, checking every offset and size against the file.
-OSErr parseHeader(const uint8_t* data, size_t size, Header& h) {
+// Parses the headers and the palette, checking every offset and size against the file: `size`
+// bytes of it at `data`, and `total` bytes in all (pixels beyond those at hand are not read here).
+OSErr parseHeader(const uint8_t* data, size_t size, uint64_t total, Header& h) {
     if (!data || size < kFileHeaderBytes + 4 || data[0] != 'B' || data[1] != 'M') return codecBadDataErr;
     const uint32_t offBits = loadLE32(data + 10);
     const uint32_t headerSize = loadLE32(data + 14);
@@ -195,17 +198,17 @@ OSErr parseHeader(const uint8_t* data, size_t size, Header& h) {
 
     // Pixel data, from the offset the file header gives (after the palette when it gives none).
     h.pixelOffset = offBits ? offBits : at;
-    if (h.pixelOffset > size) return codecBadDataErr;
+    if (h.pixelOffset > total) return codecBadDataErr;
     if (h.compression == kBI_RLE8 || h.compression == kBI_RLE4) {
         const uint32_t imageSize = headerSize == kCoreHeaderBytes ? 0 : loadLE32(fields + 20);
-        if (imageSize > size - h.pixelOffset) return codecBadDataErr;
-        h.pixelEnd = imageSize ? h.pixelOffset + imageSize : size;
+        if (imageSize > total - h.pixelOffset) return codecBadDataErr;
+        h.pixelEnd = imageSize ? h.pixelOffset + imageSize : size_t(total);
     } else {
         // Rows padded to 4 bytes; the last row's padding may be missing.
         const uint64_t rowBits = uint64_t(h.width) * uint64_t(h.bits);
         const uint64_t stride = (rowBits + 31) / 32 * 4;
         const uint64_t need = stride * uint64_t(h.height - 1) + (rowBits + 7) / 8;
-        if (need > size - h.pixelOffset) return codecBadDataErr;
+        if (need > total - h.pixelOffset) return codecBadDataErr;
         h.pixelEnd = h.pixelOffset + size_t(need);
     }
     return noErr;
@@ -241,52 +244,108 @@ inline size_t pictureRow(const Header& h, size_t r) {
     return h.bottomUp ? size_t(h.height) - 1 - r : r;
 }
 
-void decodeUncompressed(const Header& h, const uint8_t* data, Picture& pic) {
+// Where the decoded rows go: the picture's samples or a caller's pixels of the same layout.
+struct Rows {
+    uint8_t* base;
+    size_t rowBytes;
+    uint8_t* row(size_t y) const { return base + y * rowBytes; }
+};
+
+// Direct-colour pixels whose fields are whole bytes in the usual places (B, G, R and, with an
+// alpha mask, A in memory order) need no masks: the common 24- and 32-bit files.
+enum class Direct { General, BGR24, BGRX32, BGRA32 };
+
+Direct directKind(const Header& h) {
+    const bool bytesRGB =
+        h.fields[0].mask == 0x00FF0000 && h.fields[1].mask == 0x0000FF00 && h.fields[2].mask == 0x000000FF;
+    if (!bytesRGB) return Direct::General;
+    if (h.bits == 24 && h.components == 3) return Direct::BGR24;
+    if (h.bits == 32 && h.components == 3) return Direct::BGRX32;
+    if (h.bits == 32 && h.components == 4 && h.fields[3].mask == 0xFF000000) return Direct::BGRA32;
+    return Direct::General;
+}
+
+// One file row of uncompressed pixels into one picture row.
+void convertRow(const Header& h, Direct kind, const uint8_t* s, uint8_t* d) {
     const size_t w = size_t(h.width);
-    const size_t stride = (size_t(h.width) * size_t(h.bits) + 31) / 32 * 4;
-    for (size_t r = 0; r < size_t(h.height); ++r) {
-        const uint8_t* s = data + h.pixelOffset + r * stride;
-        uint8_t* d = pic.samples.data() + pictureRow(h, r) * pic.rowBytes();
-        switch (h.bits) {
-        case 1:
-        case 4:
-        case 8: {
-            const unsigned perByte = 8u / unsigned(h.bits), mask = (1u << h.bits) - 1u;
-            for (size_t x = 0; x < w; ++x) {
-                const unsigned shift = unsigned(h.bits) * (perByte - 1u - unsigned(x % perByte));
-                d = putIndex(h, d, (s[x / perByte] >> shift) & mask);
-            }
-            break;
+    switch (kind) {
+    case Direct::BGR24:
+        for (size_t x = 0; x < w; ++x, s += 3, d += 3) {
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
         }
-        default: {
-            const size_t bytes = size_t(h.bits) / 8;
-            for (size_t x = 0; x < w; ++x, s += bytes) {
-                uint32_t px = s[0] | uint32_t(s[1]) << 8;
-                if (bytes >= 3) px |= uint32_t(s[2]) << 16;
-                if (bytes == 4) px |= uint32_t(s[3]) << 24;
-                for (int c = 0; c < h.components; ++c)
-                    *d++ = h.fields[c].value(px);
-            }
-            break;
+        return;
+    case Direct::BGRX32:
+        for (size_t x = 0; x < w; ++x, s += 4, d += 3) {
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
         }
+        return;
+    case Direct::BGRA32:
+        for (size_t x = 0; x < w; ++x, s += 4, d += 4) {
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = s[3];
         }
+        return;
+    case Direct::General:
+        break;
     }
+    switch (h.bits) {
+    case 1:
+    case 4:
+    case 8: {
+        const unsigned perByte = 8u / unsigned(h.bits), mask = (1u << h.bits) - 1u;
+        for (size_t x = 0; x < w; ++x) {
+            const unsigned shift = unsigned(h.bits) * (perByte - 1u - unsigned(x % perByte));
+            d = putIndex(h, d, (s[x / perByte] >> shift) & mask);
+        }
+        return;
+    }
+    default: {
+        const size_t bytes = size_t(h.bits) / 8;
+        for (size_t x = 0; x < w; ++x, s += bytes) {
+            uint32_t px = s[0] | uint32_t(s[1]) << 8;
+            if (bytes >= 3) px |= uint32_t(s[2]) << 16;
+            if (bytes == 4) px |= uint32_t(s[3]) << 24;
+            for (int c = 0; c < h.components; ++c)
+                *d++ = h.fields[c].value(px);
+        }
+        return;
+    }
+    }
+}
+
+size_t strideOf(const Header& h) {
+    return (size_t(h.width) * size_t(h.bits) + 31) / 32 * 4;
+}
+
+void decodeUncompressed(const Header& h, const uint8_t* data, const Rows& out) {
+    const size_t stride = strideOf(h);
+    const Direct kind = h.bits >= 16 ? directKind(h) : Direct::General;
+    for (size_t r = 0; r < size_t(h.height); ++r)
+        convertRow(h, kind, data + h.pixelOffset + r * stride, out.row(pictureRow(h, r)));
 }
 
 // Run-length data: runs and literals of indices, with end-of-line, end-of-bitmap and delta
 // codes. Pixels that codes skip keep index 0; pixels beyond the picture are dropped. Data that
 // ends before every row is done, without an end-of-bitmap code, is truncated.
-OSErr decodeRunLength(const Header& h, const uint8_t* data, Picture& pic) {
+OSErr decodeRunLength(const Header& h, const uint8_t* data, const Rows& out) {
     const bool rle4 = h.compression == kBI_RLE4;
     const size_t w = size_t(h.width), height = size_t(h.height), bpp = size_t(h.components);
     const uint8_t* p = data + h.pixelOffset;
     const uint8_t* end = data + h.pixelEnd;
-    for (size_t i = 0; i < w * height; ++i)
-        putIndex(h, pic.samples.data() + i * bpp, 0);
+    for (size_t y = 0; y < height; ++y) {
+        uint8_t* d = out.row(y);
+        for (size_t x = 0; x < w; ++x)
+            d = putIndex(h, d, 0);
+    }
     size_t x = 0, row = 0;
     auto put = [&](unsigned index) {
-        if (row < height && x < w)
-            putIndex(h, pic.samples.data() + pictureRow(h, row) * pic.rowBytes() + x * bpp, index);
+        if (row < height && x < w) putIndex(h, out.row(pictureRow(h, row)) + x * bpp, index);
         ++x;
     };
     for (;;) {
@@ -327,31 +386,82 @@ OSErr decodeRunLength(const Header& h, const uint8_t* data, Picture& pic) {
     }
 }
 
+OSErr decodeRows(const Header& h, const uint8_t* data, const Rows& out) {
+    if (h.compression == kBI_RLE8 || h.compression == kBI_RLE4) return decodeRunLength(h, data, out);
+    decodeUncompressed(h, data, out);
+    return noErr;
+}
+
 } // namespace
 
 OSErr decodeBMP(const uint8_t* data, size_t size, Picture& out) {
     out = Picture();
     Header h;
-    if (OSErr err = parseHeader(data, size, h)) return err;
+    if (OSErr err = parseHeader(data, size, size, h)) return err;
     Picture pic = layoutOf(h);
     try {
         pic.samples.resize(pic.rowBytes() * size_t(pic.height));
     } catch (const std::bad_alloc&) {
         return memFullErr;
     }
-    if (h.compression == kBI_RLE8 || h.compression == kBI_RLE4) {
-        if (OSErr err = decodeRunLength(h, data, pic)) return err;
-    } else {
-        decodeUncompressed(h, data, pic);
-    }
+    if (OSErr err = decodeRows(h, data, Rows{pic.samples.data(), pic.rowBytes()})) return err;
     out = std::move(pic);
+    return noErr;
+}
+
+OSErr decodeBMPInto(const uint8_t* data, size_t size, const RowTarget& target) {
+    Header h;
+    if (OSErr err = parseHeader(data, size, size, h)) return err;
+    if (target.layout != RowLayout::RGB24 || h.components != 3) return codecUnimpErr;
+    if (target.width != h.width || target.height != h.height) return codecBadDataErr;
+    return decodeRows(h, data, Rows{target.base, target.rowBytes});
+}
+
+OSErr decodeBMPIntoFrom(const ByteSource& source, const RowTarget& target) {
+    if (!source.read || target.layout != RowLayout::RGB24) return codecUnimpErr;
+    // The headers and the palette are at the start; a file whose are not there is read whole.
+    constexpr size_t kHead = 64 * 1024;
+    const size_t headSize = size_t(std::min<uint64_t>(source.size, kHead));
+    std::unique_ptr<uint8_t[]> head(new (std::nothrow) uint8_t[std::max<size_t>(headSize, 1)]);
+    if (!head) return memFullErr;
+    if (!source.read(source.context, 0, headSize, head.get())) return codecUnimpErr;
+    Header h;
+    if (parseHeader(head.get(), headSize, source.size, h) != noErr) return codecUnimpErr;
+    if (h.compression == kBI_RLE8 || h.compression == kBI_RLE4 || h.components != 3) return codecUnimpErr;
+    if (target.width != h.width || target.height != h.height) return codecBadDataErr;
+    head.reset();
+    // Whole file rows a piece, about 256 KiB; the last row's padding may be missing.
+    const size_t stride = strideOf(h);
+    const size_t rowLength = (size_t(h.width) * size_t(h.bits) + 7) / 8;
+    const size_t perPiece = std::max<size_t>(1, (256 * 1024) / stride);
+    std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[perPiece * stride]);
+    if (!piece) return memFullErr;
+    const Direct kind = h.bits >= 16 ? directKind(h) : Direct::General;
+    const Rows out{target.base, target.rowBytes};
+    for (size_t first = 0; first < size_t(h.height); first += perPiece) {
+        const size_t rows = std::min(perPiece, size_t(h.height) - first);
+        const size_t bytes = (rows - 1) * stride + rowLength;
+        // A file cut since its size was taken fails here.
+        if (!source.read(source.context, h.pixelOffset + first * stride, bytes, piece.get()))
+            return codecBadDataErr;
+        for (size_t i = 0; i < rows; ++i)
+            convertRow(h, kind, piece.get() + i * stride, out.row(pictureRow(h, first + i)));
+    }
     return noErr;
 }
 
 OSErr inspectBMP(const uint8_t* data, size_t size, Picture& layout) {
     layout = Picture();
     Header h;
-    if (OSErr err = parseHeader(data, size, h)) return err;
+    if (OSErr err = parseHeader(data, size, size, h)) return err;
+    layout = layoutOf(h);
+    return noErr;
+}
+
+OSErr inspectBMPHead(const uint8_t* data, size_t size, uint64_t total, Picture& layout) {
+    layout = Picture();
+    Header h;
+    if (OSErr err = parseHeader(data, size, std::max<uint64_t>(total, size), h)) return err;
     layout = layoutOf(h);
     return noErr;
 }

@@ -13,10 +13,28 @@ OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOp
                  const RowTarget& target) {
     if (!data && size != 0) return paramErr;
     if (!target.base || target.width <= 0 || target.height <= 0) return paramErr;
-    const size_t pixelBytes = target.layout == RowLayout::ARGB32 ? 4 : 1;
+    const size_t pixelBytes = target.layout == RowLayout::ARGB32  ? 4
+                              : target.layout == RowLayout::RGB24 ? 3
+                                                                  : 1;
     if (target.rowBytes < size_t(target.width) * pixelBytes) return paramErr;
-    if (format != Format::JPEG) return codecUnimpErr;
-    return detail::decodeJPEGInto(data, size, options, target);
+    switch (format) {
+    case Format::JPEG:
+        if (target.layout == RowLayout::RGB24) return codecUnimpErr;
+        return detail::decodeJPEGInto(data, size, options, target);
+    case Format::BMP:
+        return target.layout == RowLayout::RGB24 ? detail::decodeBMPInto(data, size, target) : codecUnimpErr;
+    case Format::PNG:
+        return target.layout == RowLayout::RGB24 ? detail::decodePNGInto(data, size, target) : codecUnimpErr;
+    default:
+        return codecUnimpErr;
+    }
+}
+
+OSErr decodeInto(Format format, const ByteSource& source, const DecodeOptions&, const RowTarget& target) {
+    if (!target.base || target.width <= 0 || target.height <= 0) return paramErr;
+    if (target.layout != RowLayout::RGB24 || format != Format::BMP) return codecUnimpErr;
+    if (target.rowBytes < size_t(target.width) * 3) return paramErr;
+    return detail::decodeBMPIntoFrom(source, target);
 }
 
 OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out, const DecodeOptions& options) {
@@ -71,6 +89,15 @@ OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std
         return noCodecErr;
     }
     if (err != noErr) out.clear();
+    return err;
+}
+
+OSErr inspectHead(Format format, const uint8_t* data, size_t size, uint64_t total, Picture& layout) {
+    if (format != Format::BMP) return inspect(format, data, size, layout);
+    layout = Picture();
+    if (!data && size != 0) return paramErr;
+    const OSErr err = detail::inspectBMPHead(data, size, total, layout);
+    if (err != noErr) layout = Picture();
     return err;
 }
 

@@ -85,8 +85,9 @@ OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out);
 OSErr decode(Format format, const uint8_t* data, size_t size, Picture& out, const DecodeOptions& options);
 
 // Rows that an engine writes straight into a caller's pixels, in one of these layouts:
-// ARGB32 (A, R, G, B bytes, alpha 255) or Grey8 (one byte a pixel, 0 black).
-enum class RowLayout : uint8_t { ARGB32, Grey8 };
+// ARGB32 (A, R, G, B bytes, alpha 255), Grey8 (one byte a pixel, 0 black) or RGB24 (R, G, B
+// bytes, the picture's own layout of 8-bit colour).
+enum class RowLayout : uint8_t { ARGB32, Grey8, RGB24 };
 struct RowTarget {
     uint8_t* base = nullptr;
     size_t rowBytes = 0;
@@ -96,10 +97,26 @@ struct RowTarget {
 };
 
 // Decodes one frame straight into `target`, whose size must be the stream's (codecBadDataErr
-// otherwise, nothing written). Only the JPEG engine does this; the others answer codecUnimpErr
-// without touching anything, and the caller decodes to a picture instead. On a failure after
-// rows were written, the rows hold what was decoded.
+// otherwise, nothing written). The JPEG engine writes ARGB32 and Grey8 rows; the BMP and PNG
+// engines write RGB24 rows of pictures that decode to 8-bit RGB, the samples decode() would give.
+// Any other engine, layout or picture answers codecUnimpErr without touching anything, and the
+// caller decodes to a picture instead. On a failure after rows were written, the rows hold what
+// was decoded.
 OSErr decodeInto(Format format, const uint8_t* data, size_t size, const DecodeOptions& options,
+                 const RowTarget& target);
+
+// A stream of `size` bytes read piece by piece: `read` copies `count` bytes at `offset` into
+// `out`, false when they cannot all be had.
+struct ByteSource {
+    bool (*read)(void* context, uint64_t offset, size_t count, uint8_t* out) = nullptr;
+    void* context = nullptr;
+    uint64_t size = 0;
+};
+
+// decodeInto from a stream that is read a piece at a time rather than held whole, for the
+// engines that can (BMP, uncompressed); codecUnimpErr, with nothing written, for any other
+// stream, which the caller then reads whole for decodeInto.
+OSErr decodeInto(Format format, const ByteSource& source, const DecodeOptions& options,
                  const RowTarget& target);
 
 // Encodes a picture. JPEG takes 1 or 3 components of 8 bits; JPEG 2000 1, 3 or 4 components of 8
@@ -111,5 +128,9 @@ OSErr encode(Format format, const Picture& in, const EncodeOptions& options, std
 // Reads only the dimensions and layout of a stream (no samples), for importers and for
 // descriptions; the same statuses as decode.
 OSErr inspect(Format format, const uint8_t* data, size_t size, Picture& layout);
+// inspect from the first `size` bytes of a stream of `total` bytes: BMP, whose check of the
+// pixels needs only the stream's length, gives what inspecting the whole stream would; the other
+// engines inspect the bytes given.
+OSErr inspectHead(Format format, const uint8_t* data, size_t size, uint64_t total, Picture& layout);
 
 } // namespace platform::codec

@@ -246,6 +246,26 @@ OSErr decodePNG(const uint8_t* data, size_t size, Picture& out) {
     return noErr;
 }
 
+OSErr decodePNGInto(const uint8_t* data, size_t size, const RowTarget& target) {
+    if (!hasSignature(data, size)) return codecBadDataErr;
+    ReadSession session(data, size);
+    Picture layout;
+    if (OSErr err = readLayout(session, layout)) return err;
+    if (target.layout != RowLayout::RGB24 || layout.components != 3 || layout.bitsPerSample != 8)
+        return codecUnimpErr;
+    if (target.width != layout.width || target.height != layout.height) return codecBadDataErr;
+    if (!imageDataCouldHold(data, size, layout)) return codecBadDataErr;
+    std::vector<png_bytep> rows;
+    try {
+        rows.resize(size_t(layout.height));
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
+    for (size_t y = 0; y < rows.size(); ++y)
+        rows[y] = target.base + y * target.rowBytes;
+    return readRows(session.png, rows.data()) == kStepDone ? noErr : codecBadDataErr;
+}
+
 OSErr inspectPNG(const uint8_t* data, size_t size, Picture& layout) {
     layout = Picture();
     if (!hasSignature(data, size)) return codecBadDataErr;

@@ -199,36 +199,17 @@ template <class F> ComponentResult update(ComponentInstance ci, F change) {
     return noErr;
 }
 
-// Reads up to `most` bytes of a file (all of it when `most` is 0).
-OSErr readFile(const std::string& path, size_t most, std::vector<uint8_t>& out) {
-    out.clear();
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return fnfErr;
-    OSErr err = noErr;
-    int64_t size = -1;
-    if (fseeko(f, 0, SEEK_END) == 0) size = int64_t(ftello(f));
-    if (size < 0 || fseeko(f, 0, SEEK_SET) != 0) {
-        err = ioErr;
-    } else if (most == 0 && size > kLargestSource) {
-        err = memFullErr;
-    } else {
-        const size_t wanted = most ? std::min(size_t(size), most) : size_t(size);
-        try {
-            out.resize(wanted);
-        } catch (const std::bad_alloc&) {
-            err = memFullErr;
-        }
-        if (err == noErr && wanted && std::fread(out.data(), 1, wanted, f) != wanted) err = ioErr;
-    }
-    std::fclose(f);
-    if (err != noErr) out.clear();
-    return err;
-}
+// Bytes read from a file, in memory that is not cleared first (the read fills it).
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+    uint64_t fileSize = 0; // the whole file's
+};
 
-// A whole file into memory that is not cleared first (the read fills it).
-OSErr readWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& out, size_t& size) {
-    out.reset();
-    size = 0;
+// Reads up to `most` bytes of a file, or all of it when `most` is 0 (memFullErr for a file larger
+// than any source).
+OSErr readFile(const std::string& path, size_t most, FileBytes& out) {
+    out = FileBytes();
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return fnfErr;
     OSErr err = noErr;
@@ -236,34 +217,38 @@ OSErr readWholeFile(const std::string& path, std::unique_ptr<uint8_t[]>& out, si
     if (fseeko(f, 0, SEEK_END) == 0) length = int64_t(ftello(f));
     if (length < 0 || fseeko(f, 0, SEEK_SET) != 0) {
         err = ioErr;
-    } else if (length > kLargestSource) {
+    } else if (most == 0 && length > kLargestSource) {
         err = memFullErr;
-    } else if (length > 0) {
-        out.reset(new (std::nothrow) uint8_t[size_t(length)]);
-        if (!out)
-            err = memFullErr;
-        else if (std::fread(out.get(), 1, size_t(length), f) != size_t(length))
-            err = ioErr;
-        else
-            size = size_t(length);
+    } else {
+        const size_t wanted = most ? std::min(size_t(length), most) : size_t(length);
+        out.fileSize = uint64_t(length);
+        if (wanted > 0) {
+            out.data.reset(new (std::nothrow) uint8_t[wanted]);
+            if (!out.data)
+                err = memFullErr;
+            else if (std::fread(out.data.get(), 1, wanted, f) != wanted)
+                err = ioErr;
+            else
+                out.size = wanted;
+        }
     }
     std::fclose(f);
-    if (err != noErr) out.reset(), size = 0;
+    if (err != noErr) out = FileBytes();
     return err;
 }
 
 // The source's bytes as they are now: a file's read into `storage`, a handle's and a pointer's
 // where they lie (no copy).
-OSErr sourceBytes(const Importer& imp, std::unique_ptr<uint8_t[]>& storage, const uint8_t*& data,
-                  size_t& size) {
-    storage.reset();
+OSErr sourceBytes(const Importer& imp, FileBytes& storage, const uint8_t*& data, size_t& size) {
+    storage = FileBytes();
     data = nullptr;
     size = 0;
     switch (imp.source) {
     case Source::File: {
-        const OSErr err = readWholeFile(imp.path, storage, size);
+        const OSErr err = readFile(imp.path, 0, storage);
         if (err != noErr) return err;
-        data = storage.get();
+        data = storage.data.get();
+        size = storage.size;
         return noErr;
     }
     case Source::Handle: {
@@ -302,12 +287,13 @@ OSErr pictureOf(const Importer& imp, bool decode, platform::codec::Picture& out)
     }
     if (!decode && imp.source == Source::File) {
         // Headers are at the start: the layout is read without the whole file when it is there.
-        std::vector<uint8_t> head;
-        if (readFile(imp.path, kHeaderBytes, head) == noErr && head.size() == kHeaderBytes &&
-            platform::codec::inspect(imp.kind->format, head.data(), head.size(), out) == noErr)
+        FileBytes head;
+        if (readFile(imp.path, kHeaderBytes, head) == noErr && head.size == kHeaderBytes &&
+            platform::codec::inspectHead(imp.kind->format, head.data.get(), head.size, head.fileSize, out) ==
+                noErr)
             return noErr;
     }
-    std::unique_ptr<uint8_t[]> storage;
+    FileBytes storage;
     const uint8_t* data = nullptr;
     size_t size = 0;
     OSErr err = sourceBytes(imp, storage, data, size);
@@ -613,6 +599,44 @@ void installGraphicsImporters() {
     });
 }
 
+ComponentResult graphicsImportDecodeInto(GraphicsImportComponent importer, const codec::RowTarget& target) {
+    Importer imp;
+    if (!stateOf(importer, imp)) return badComponentInstance;
+    // Only these engines write rows of a caller's: the others are not read for nothing.
+    if (imp.kind->format != Format::BMP && imp.kind->format != Format::PNG) return codecUnimpErr;
+    if (imp.source == Source::File) {
+        // A file the engine reads a piece at a time is never held whole.
+        FILE* f = std::fopen(imp.path.c_str(), "rb");
+        if (!f) return fnfErr;
+        // Pieces go straight into the engine's memory, with no stream buffer between.
+        std::setvbuf(f, nullptr, _IONBF, 0);
+        int64_t length = -1;
+        if (fseeko(f, 0, SEEK_END) == 0) length = int64_t(ftello(f));
+        OSErr err = codecUnimpErr;
+        if (length >= 0) {
+            codec::ByteSource source;
+            source.context = f;
+            source.size = uint64_t(length);
+            source.read = [](void* context, uint64_t offset, size_t count, uint8_t* out) {
+                auto* file = static_cast<FILE*>(context);
+                return offset <= uint64_t(INT64_MAX) && fseeko(file, off_t(offset), SEEK_SET) == 0 &&
+                       std::fread(out, 1, count, file) == count;
+            };
+            err = codec::decodeInto(imp.kind->format, source, codec::DecodeOptions(), target);
+        }
+        std::fclose(f);
+        if (err != codecUnimpErr) return err;
+    }
+    FileBytes storage;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    const OSErr err = sourceBytes(imp, storage, data, size);
+    if (err != noErr) return err;
+    static const uint8_t kNothing = 0;
+    if (!data) data = &kNothing, size = 0;
+    return codec::decodeInto(imp.kind->format, data, size, codec::DecodeOptions(), target);
+}
+
 } // namespace platform
 
 OSErr GetGraphicsImporterForFile(const FSSpec* file, GraphicsImportComponent* importer) {
@@ -622,10 +646,10 @@ OSErr GetGraphicsImporterForFile(const FSSpec* file, GraphicsImportComponent* im
     Importer source;
     source.source = Source::File;
     source.path.assign(file->path, strnlen(file->path, sizeof file->path));
-    std::vector<uint8_t> head;
+    FileBytes head;
     OSErr err = readFile(source.path, kSignatureBytes, head);
     if (err != noErr) return err;
-    return importerFor(head.data(), head.size(), source, false, importer);
+    return importerFor(head.data.get(), head.size, source, false, importer);
 }
 
 OSErr GetGraphicsImporterForDataRefWithFlags(Handle dataRef, OSType dataRefType,
@@ -641,8 +665,10 @@ OSErr GetGraphicsImporterForDataRefWithFlags(Handle dataRef, OSType dataRefType,
         source.source = Source::File;
         source.path = platform::aliasPath(dataRef);
         if (source.path.empty()) return couldNotResolveDataRef;
-        OSErr err = readFile(source.path, kSignatureBytes, head);
+        FileBytes read;
+        OSErr err = readFile(source.path, kSignatureBytes, read);
         if (err != noErr) return err;
+        head.assign(read.data.get(), read.data.get() + read.size);
     } else if (dataRefType == HandleDataHandlerSubType) {
         if (refSize < Size(sizeof(Handle))) return paramErr;
         std::memcpy(&source.handle, *dataRef, sizeof(Handle));

@@ -192,6 +192,18 @@ enum : int16_t {
 };
 
 namespace platform {
+namespace codec {
+struct RowTarget;
+}
+
 // Registers the graphics importers if they are not yet (every call above does it first).
 void installGraphicsImporters();
+
+// Decodes the importer's whole image at natural size straight into `target`, whose size must be
+// the image's, when its engine writes rows of the target's layout (codec::decodeInto), with no
+// picture or world between. codecUnimpErr, with nothing written, when it does not: the caller
+// draws the image instead. The drawing settings, the world, a picture a check kept and the
+// progress procedure take no part; badComponentInstance for what is no importer. On a failure
+// after rows were written, the rows hold what was decoded.
+ComponentResult graphicsImportDecodeInto(GraphicsImportComponent importer, const codec::RowTarget& target);
 } // namespace platform

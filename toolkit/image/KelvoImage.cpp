@@ -72,7 +72,8 @@ void KelvoImageClassT<Base, T, N, Format>::copy(Kelvo_QTObj& source) {
         return;
     }
     auto& other = static_cast<Kelvo_Image&>(source);
-    newImageData(other.size(), nullptr);
+    // Samples of the same format are copied over every one of the new buffer's.
+    allocateData(other.size(), nullptr, other.pixelFormat() != Format);
     if (qtObjIsValid()) {
         if (other.pixelFormat() == Format) {
             _data->initWithData(static_cast<const T*>(other.buffer()), Kelvo_Rect(other.size()), 1);
@@ -141,6 +142,12 @@ Kelvo_Image* KelvoImageClassT<Base, T, N, Format>::opSubConst(double value) {
 
 template <class Base, class T, int N, uint32_t Format>
 void KelvoImageClassT<Base, T, N, Format>::newImageData(const Kelvo_Size& size, void* pixels) {
+    // Given pixels fill the whole buffer.
+    allocateData(size, pixels, pixels == nullptr);
+}
+
+template <class Base, class T, int N, uint32_t Format>
+void KelvoImageClassT<Base, T, N, Format>::allocateData(const Kelvo_Size& size, void* pixels, bool cleared) {
     const Kelvo_Rect bounds(size);
     if (bounds.Error() != noErr) {
         // A size whose edges do not fit the 16-bit rectangle of a buffer is refused, not taken
@@ -153,7 +160,7 @@ void KelvoImageClassT<Base, T, N, Format>::newImageData(const Kelvo_Size& size, 
     // A buffer of another size is remade: width and height always describe the buffer.
     if (_data && (_data->width() != bounds.width() || _data->height() != bounds.height())) deleteDataBuffer();
     if (!_data) {
-        _data = new (std::nothrow) Buffer(size, Format);
+        _data = new (std::nothrow) Buffer(size, Format, cleared);
         if (!_data) {
             this->_status = kNoMemory;
             return;

@@ -38,6 +38,9 @@ template <class Base, class T, int N, uint32_t Format> class KelvoImageClassT : 
         _data = nullptr;
     }
     void newImageData(const Kelvo_Size& size, void* data) override;
+    // newImageData without pixels, the samples of a new buffer left as the memory was: for a
+    // caller that writes every one.
+    void newImageDataUncleared(const Kelvo_Size& size) { allocateData(size, nullptr, false); }
     void initWithQDContext(Kelvo_QDGWorldBuffer* world) override;
     int16_t depth() const override;
     uint32_t bytesPerPixel() const override { return uint32_t(sizeof(T)) * N; }
@@ -77,6 +80,8 @@ template <class Base, class T, int N, uint32_t Format> class KelvoImageClassT : 
     // Adopts the buffer.
     explicit KelvoImageClassT(Buffer* adopted);
 
+    // newImageData, a new buffer's samples cleared or not.
+    void allocateData(const Kelvo_Size& size, void* pixels, bool cleared);
     // A new image of the concrete class: empty, or over an adopted buffer.
     virtual KelvoImageClassT* make(Buffer* adopted) const = 0;
     // The adopted result of a buffer operation, or null with the buffer's status.

@@ -145,6 +145,46 @@ Kelvo_Image* Kelvo_Image::create(const Kelvo_OSType& pixelFormat, Kelvo_Size* si
     return image;
 }
 
+namespace {
+
+template <class C> Kelvo_Image* unclearedImage(const Kelvo_Size& size) {
+    auto* image = new (std::nothrow) C;
+    if (image) image->newImageDataUncleared(size);
+    return image;
+}
+
+} // namespace
+
+Kelvo_Image* Kelvo_Image::createUncleared(const Kelvo_OSType& pixelFormat, const Kelvo_Size& size) {
+    Kelvo_Image* image = nullptr;
+    switch (pixelFormat.getOSType()) {
+    case kMonochrome:
+        image = unclearedImage<Kelvo_Image8BitMonochrome>(size);
+        break;
+    case kRGB:
+        image = unclearedImage<Kelvo_ImageRGB>(size);
+        break;
+    case kARGB:
+        image = unclearedImage<Kelvo_ImageARGB>(size);
+        break;
+    case kGrey:
+        image = unclearedImage<Kelvo_Image8BitGrey>(size);
+        break;
+    case kGrey16:
+        image = unclearedImage<Kelvo_Image16BitGrey>(size);
+        break;
+    case kGreyFloat:
+        image = unclearedImage<Kelvo_Image8BitGreyFloat>(size);
+        break;
+    default:
+        return nullptr;
+    }
+    if (!image) return nullptr;
+    int32_t status = 0;
+    Kelvo_QTObj::isValidInstance(image, status, true);
+    return image;
+}
+
 Kelvo_Image* Kelvo_Image::createWithQDContext(const Kelvo_QDGWorldBuffer& world,
                                               const Kelvo_OSType& pixelFormat, Kelvo_Size* size) {
     Kelvo_Image* image = create(pixelFormat, size);

@@ -154,7 +154,10 @@ class Kelvo_Image : public Kelvo_QTObj {
     // A new empty image of the class the code names (null for any other code); with a size, it
     // gets a buffer, and one that then reports itself invalid with a status is deleted.
     static Kelvo_Image* create(const Kelvo_OSType& pixelFormat, Kelvo_Size* size);
-    // The same, then the world's pixels (drawn scaled when a size is given); null when they
+    // The same with a buffer of `size` whose samples are left as the memory was, for a caller
+    // that writes every one (no time is spent clearing what is then overwritten).
+    static Kelvo_Image* createUncleared(const Kelvo_OSType& pixelFormat, const Kelvo_Size& size);
+    // The same as create, then the world's pixels (drawn scaled when a size is given); null when they
     // cannot be read.
     static Kelvo_Image* createWithQDContext(const Kelvo_QDGWorldBuffer& world,
                                             const Kelvo_OSType& pixelFormat, Kelvo_Size* size);

@@ -64,14 +64,19 @@ template <class T, int N> class KelvoImage2DT : public KelvoVideoBufferT<T*> {
     static constexpr int16_t kDefaultDepth = int16_t(8 * sizeof(T) * N);
 
     // An image of `size` (whole pixels) in `pixelFormat`; without a usable size or with pixel
-    // format 0, status -50 and no buffer. The samples start at zero.
-    KelvoImage2DT(const Kelvo_Size& size, uint32_t pixelFormat) : Base(pixelFormat) {
+    // format 0, status -50 and no buffer. The samples start at zero, or, when not `cleared`, as
+    // the memory was (for a caller that writes every sample).
+    KelvoImage2DT(const Kelvo_Size& size, uint32_t pixelFormat, bool cleared = true) : Base(pixelFormat) {
         const Kelvo_Rect bounds(size);
+        _clearNew = cleared;
         Base::init(bounds.width(), bounds.height());
+        _clearNew = true;
     }
     // The same pixel format, depth and samples in a buffer of its own.
     KelvoImage2DT(const KelvoImage2DT& other) : Base(other._pixelFormat), _depth(other._depth) {
+        _clearNew = !other._buffer; // the samples are copied over the new buffer
         Base::init(other.width(), other.height());
+        _clearNew = true;
         if (this->_buffer && other._buffer)
             std::memcpy(static_cast<void*>(this->_buffer), static_cast<const void*>(other._buffer),
                         size_t(bufferSize()) * sizeof(T));
@@ -143,7 +148,8 @@ template <class T, int N> class KelvoImage2DT : public KelvoVideoBufferT<T*> {
         this->_buffer = nullptr;
     }
     int32_t allocBuffer() override {
-        T* fresh = new (std::nothrow) T[size_t(bufferSize())]();
+        const size_t count = size_t(bufferSize());
+        T* fresh = _clearNew ? new (std::nothrow) T[count]() : new (std::nothrow) T[count];
         if (!fresh) {
             this->_status = -108;
             return this->_status;
@@ -422,6 +428,8 @@ template <class T, int N> class KelvoImage2DT : public KelvoVideoBufferT<T*> {
 
     mutable Value _value;
     uint8_t _owns = 0;
+    // Whether a buffer allocated next starts at zero: it does unless the caller is to fill it.
+    bool _clearNew = true;
     int16_t _depth = kDefaultDepth;
     uint32_t _channels = N;
 };

@@ -1,6 +1,7 @@
 // The short roads pixels take: 8-bit pictures placed straight into the worlds frames are drawn in,
 // JPEG rows written straight into 32-bit A, R, G, B pixels (alone and through a decompression
-// sequence), and an importer's checked picture reused by its next draw. Each gives what the
+// sequence), BMP and PNG rows written straight into R, G, B pixels (alone and through an
+// importer), and an importer's checked picture reused by its next draw. Each gives what the
 // general road gives.
 #include "PlatformCodecEngines.h"
 #include "PlatformCodecRegistry.h"
@@ -9,6 +10,7 @@
 #include "PlatformGWorlds.h"
 #include "PlatformGraphicsImport.h"
 #include "PlatformMemory.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +145,176 @@ TEST(DirectPaths, JPEGRowsWrittenAsARGBEqualTheDecodedPicture) {
         EXPECT_EQ(platform::codec::decodeInto(Format::PNG, stream.data(), stream.size(),
                                               platform::codec::DecodeOptions(), target),
                   codecUnimpErr);
+    }
+}
+
+// R, G, B rows with room after each: what a target holds, padding included.
+struct RGBRows {
+    static constexpr size_t kPad = 5;
+    int32_t width, height;
+    std::string bytes;
+    RGBRows(int32_t w, int32_t h) : width(w), height(h), bytes((size_t(w) * 3 + kPad) * size_t(h), '\xAB') {}
+    platform::codec::RowTarget target() {
+        platform::codec::RowTarget t;
+        t.base = reinterpret_cast<uint8_t*>(bytes.data());
+        t.rowBytes = size_t(width) * 3 + kPad;
+        t.width = width, t.height = height;
+        t.layout = platform::codec::RowLayout::RGB24;
+        return t;
+    }
+    bool untouched() const { return bytes == std::string(bytes.size(), '\xAB'); }
+    // The picture's rows with the padding as it was.
+    std::string expected(const Picture& p) const {
+        std::string e = std::string(bytes.size(), '\xAB');
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(e.data() + size_t(y) * (size_t(width) * 3 + kPad),
+                        p.samples.data() + size_t(y) * p.rowBytes(), p.rowBytes());
+        return e;
+    }
+};
+
+TEST(DirectPaths, BMPAndPNGRowsWrittenAsRGBEqualTheDecodedPicture) {
+    struct Case {
+        Format format;
+        Picture picture;
+        bool direct; // decodes to 8-bit RGB
+    } cases[] = {
+        {Format::BMP, patterned(7, 5, 3), true}, // 21-byte rows: padded in the file
+        {Format::BMP, patterned(8, 3, 3), true},  {Format::BMP, patterned(7, 5, 1), false}, // grey palette
+        {Format::BMP, patterned(7, 5, 4), false}, // bit fields with alpha
+        {Format::PNG, patterned(7, 5, 3), true},  {Format::PNG, patterned(7, 5, 1), false},
+        {Format::PNG, patterned(7, 5, 4), false}, {Format::PNG, widened(patterned(7, 5, 3)), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.format == Format::BMP ? "BMP " : "PNG ") +
+                     std::to_string(c.picture.components) + " x " + std::to_string(c.picture.bitsPerSample));
+        std::vector<uint8_t> stream;
+        ASSERT_EQ(platform::codec::encode(c.format, c.picture, platform::codec::EncodeOptions(), stream),
+                  noErr);
+        Picture decoded;
+        ASSERT_EQ(platform::codec::decode(c.format, stream.data(), stream.size(), decoded), noErr);
+        const platform::codec::DecodeOptions options;
+        RGBRows rows(c.picture.width, c.picture.height);
+        const OSErr err =
+            platform::codec::decodeInto(c.format, stream.data(), stream.size(), options, rows.target());
+        if (!c.direct) {
+            EXPECT_EQ(err, codecUnimpErr);
+            EXPECT_TRUE(rows.untouched());
+            continue;
+        }
+        ASSERT_EQ(err, noErr);
+        EXPECT_EQ(rows.bytes, rows.expected(decoded));
+
+        // A target of another size is refused untouched; a cut stream fails with its status.
+        RGBRows other(c.picture.width + 1, c.picture.height);
+        EXPECT_EQ(
+            platform::codec::decodeInto(c.format, stream.data(), stream.size(), options, other.target()),
+            codecBadDataErr);
+        EXPECT_TRUE(other.untouched());
+        RGBRows cut(c.picture.width, c.picture.height);
+        EXPECT_EQ(
+            platform::codec::decodeInto(c.format, stream.data(), stream.size() / 2, options, cut.target()),
+            codecBadDataErr);
+        // Rows too short for the width are refused.
+        platform::codec::RowTarget narrow = cut.target();
+        narrow.rowBytes = size_t(c.picture.width) * 3 - 1;
+        EXPECT_EQ(platform::codec::decodeInto(c.format, stream.data(), stream.size(), options, narrow),
+                  paramErr);
+    }
+    // JPEG rows are not written as R, G, B.
+    const std::vector<uint8_t> jpeg = jpegOf(3);
+    RGBRows rows(40, 24);
+    EXPECT_EQ(platform::codec::decodeInto(Format::JPEG, jpeg.data(), jpeg.size(),
+                                          platform::codec::DecodeOptions(), rows.target()),
+              codecUnimpErr);
+    EXPECT_TRUE(rows.untouched());
+}
+
+TEST(DirectPaths, AnImporterDecodesRGBRowsAsItDrawsThem) {
+    platform::installGraphicsImporters();
+    for (Format format : {Format::BMP, Format::PNG, Format::JPEG}) {
+        SCOPED_TRACE(int(format));
+        std::vector<uint8_t> stream;
+        ASSERT_EQ(
+            platform::codec::encode(format, patterned(9, 6, 3), platform::codec::EncodeOptions(), stream),
+            noErr);
+        const OSType subType = format == Format::BMP   ? kQTFileTypeBMP
+                               : format == Format::PNG ? kQTFileTypePNG
+                                                       : kQTFileTypeJPEG;
+        ComponentDescription looking{GraphicsImporterComponentType, subType, 0, 0, 0};
+        GraphicsImportComponent importer = OpenComponent(FindNextComponent(nullptr, &looking));
+        ASSERT_NE(importer, nullptr);
+        Handle h = nullptr;
+        ASSERT_EQ(PtrToHand(stream.data(), &h, Size(stream.size())), noErr);
+        ASSERT_EQ(GraphicsImportSetDataHandle(importer, h), noErr);
+        World drawn(k24RGBPixelFormat, 9, 6);
+        GraphicsImportSetGWorld(importer, drawn.world, nullptr);
+        ASSERT_EQ(GraphicsImportDraw(importer), noErr);
+
+        RGBRows rows(9, 6);
+        const ComponentResult err = platform::graphicsImportDecodeInto(importer, rows.target());
+        if (format == Format::JPEG) {
+            EXPECT_EQ(err, codecUnimpErr);
+            EXPECT_TRUE(rows.untouched());
+        } else {
+            ASSERT_EQ(err, noErr);
+            const size_t drawnRowBytes = size_t(GetPixRowBytes(drawn.pm()));
+            const std::string world = drawn.bytes();
+            for (size_t y = 0; y < 6; ++y)
+                EXPECT_EQ(rows.bytes.substr(y * (27 + RGBRows::kPad), 27),
+                          world.substr(y * drawnRowBytes, 27))
+                    << "row " << y;
+        }
+        CloseComponent(importer);
+        DisposeHandle(h);
+        EXPECT_EQ(platform::graphicsImportDecodeInto(importer, rows.target()), badComponentInstance);
+    }
+}
+
+// Files larger than the importer's first read (64 KiB) and than one piece of rows (256 KiB): a BMP
+// is read a piece at a time, its layout from its head; a PNG is read whole. Both give the rows the
+// importer draws; a cut BMP gives the status of the whole file.
+TEST(DirectPaths, AnImporterDecodesRGBRowsOfALargeFileAsItDrawsThem) {
+    testsupport::ScratchDir scratch("direct-paths");
+    const int16_t w = 301, h = 400;
+    for (Format format : {Format::BMP, Format::PNG}) {
+        SCOPED_TRACE(int(format));
+        std::vector<uint8_t> stream;
+        ASSERT_EQ(
+            platform::codec::encode(format, patterned(w, h, 3), platform::codec::EncodeOptions(), stream),
+            noErr);
+        ASSERT_GT(stream.size(), format == Format::BMP ? size_t(256 * 1024) : size_t(0));
+        const std::string path = scratch.file(format == Format::BMP ? "large.bmp" : "large.png");
+        testsupport::writeFile(path, std::string(stream.begin(), stream.end()));
+        FSSpec spec{};
+        std::memcpy(spec.path, path.data(), path.size());
+        GraphicsImportComponent importer = nullptr;
+        ASSERT_EQ(GetGraphicsImporterForFile(&spec, &importer), noErr);
+        Rect bounds{};
+        ASSERT_EQ(GraphicsImportGetNaturalBounds(importer, &bounds), noErr);
+        EXPECT_EQ(bounds.right, w);
+        EXPECT_EQ(bounds.bottom, h);
+        World drawn(k24RGBPixelFormat, w, h);
+        GraphicsImportSetGWorld(importer, drawn.world, nullptr);
+        ASSERT_EQ(GraphicsImportDraw(importer), noErr);
+        RGBRows rows(w, h);
+        ASSERT_EQ(platform::graphicsImportDecodeInto(importer, rows.target()), noErr);
+        const size_t drawnRowBytes = size_t(GetPixRowBytes(drawn.pm())), rowLength = size_t(w) * 3;
+        const std::string world = drawn.bytes();
+        size_t differing = 0;
+        for (size_t y = 0; y < size_t(h); ++y)
+            differing += rows.bytes.substr(y * (rowLength + RGBRows::kPad), rowLength + RGBRows::kPad) !=
+                         world.substr(y * drawnRowBytes, rowLength) + std::string(RGBRows::kPad, '\xAB');
+        EXPECT_EQ(differing, 0u);
+
+        // Cut: the whole file's status, whichever way it is read.
+        testsupport::writeFile(path, std::string(stream.begin(), stream.begin() + stream.size() / 2));
+        Picture whole;
+        const OSErr expected = platform::codec::decode(format, stream.data(), stream.size() / 2, whole);
+        EXPECT_NE(expected, noErr);
+        RGBRows cut(w, h);
+        EXPECT_EQ(platform::graphicsImportDecodeInto(importer, cut.target()), expected);
+        CloseComponent(importer);
     }
 }
 
